@@ -1,0 +1,145 @@
+#pragma once
+// Veltrum's main window and the picture of the whole program.
+//
+// Windows: TFormGlowny (this tiny always-on-top window with two bar gauges)
+// is created first and owns the MonitorState; then TFormKonfiguracja
+// (settings dialog, with its own SNMP client SNMPConf), TFormOprogramie
+// (About), TFormWykresPkt (packets graph), TFormInterfejsy (interface list)
+// and TFormWykres (bandwidth graph). All six live until the program ends;
+// closing any but this one only hides it.
+//
+// Monitor state: app/core/MonitorState.h, filled from the current profile by
+// FormCreate (start-up load) and reset by FormShow (monitor restart). The
+// settings dialog and the profile commands apply new settings by writing the
+// profile and running FormCreate then FormShow again.
+//
+// SNMP client: SNMP (snmp/IdSNMP.h) sends one GetRequest per poll over UDP.
+//
+// One poll: Timer1 ticks -> Button3Click -> RunPollCycle (app/core) builds
+// the request for ifInOctets, ifOutOctets, ifInUcastPkts and ifOutUcastPkts,
+// runs the exchange, computes rates, totals, histories and averages in the
+// state, and calls back through PollView: the gauges and labels here, then
+// the refresh of both graph windows. A failure shows "Err" and a red panel.
+
+#include "app/core/MonitorState.h"
+#include "app/core/PollCycle.h"
+#include "snmp/IdSNMP.h"
+
+#include <QWidget>
+
+#include <string>
+
+class QFileDialog;
+class QLabel;
+class QMenu;
+class QAction;
+class QPushButton;
+class QTimer;
+
+namespace veltrum {
+
+class TGauge;
+class TFormKonfiguracja;
+class TFormOprogramie;
+class TFormWykresPkt;
+class TFormInterfejsy;
+class TFormWykres;
+
+class TFormGlowny final : public QWidget, private PollView {
+    Q_OBJECT
+
+public:
+    // `programDir` ends in "/": profiles, app.ini and chart bitmaps live there.
+    explicit TFormGlowny(std::string programDir);
+    ~TFormGlowny() override;
+
+    // The other five windows, created after this one (program entry order).
+    void SetForms(TFormKonfiguracja* konfiguracja, TFormOprogramie* oprogramie, TFormWykresPkt* wykresPkt,
+                  TFormInterfejsy* interfejsy, TFormWykres* wykres);
+
+    MonitorState& State() { return m_state; }
+    const std::string& ProgramDir() const { return m_programDir; }
+    TFormKonfiguracja* Konfiguracja() const { return m_konfiguracja; }
+    TFormOprogramie* Oprogramie() const { return m_oprogramie; }
+    TFormWykresPkt* WykresPkt() const { return m_wykresPkt; }
+    TFormInterfejsy* Interfejsy() const { return m_interfejsy; }
+    TFormWykres* Wykres() const { return m_wykres; }
+
+    // Life cycle: start-up load, monitor restart, shutdown save.
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+
+    // Handlers.
+    void Button1Click(); // apply MainOpacity
+    void Button3Click(); // one poll cycle
+    void Timer2Timer();
+    void TimerStayOnTopTimer();
+    void TimerWWWTimer();
+    void Pokawykres1Click();
+    void Showpacketsgraph1Click();
+    void Konfiguracja1Click();
+    void Loadprofile1Click();
+    void Saveprofile1Click();
+    void v090b11Click();
+    void Zamknij1Click();
+
+    // Components.
+    QWidget* Panel2 = nullptr;
+    TGauge* Gauge1 = nullptr;
+    TGauge* Gauge2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button3 = nullptr;
+    TIdSNMP SNMP;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    QTimer* TimerWWW = nullptr;
+    QTimer* TimerStayOnTop = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* Pokawykres1 = nullptr;
+    QAction* Showpacketsgraph1 = nullptr;
+    QAction* Konfiguracja1 = nullptr;
+    QAction* Loadprofile1 = nullptr;
+    QAction* Saveprofile1 = nullptr;
+    QAction* v090b11 = nullptr;
+    QAction* Zamknij1 = nullptr;
+    QFileDialog* OpenDialog1 = nullptr;
+    QFileDialog* SaveDialog1 = nullptr;
+
+    // The product web page opened by TimerWWW.
+    static const char* const kProductUrl;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // PollView
+    void SetGaugeMaxima(int32_t downMax, int32_t upMax) override;
+    void ShowRates(const std::string& label3, const std::string& label4, int32_t downProgress,
+                   int32_t upProgress) override;
+    std::string NowText() override;
+    void RefreshBandwidthGraph(const GraphTexts& texts) override;
+    void RefreshPacketsGraph(const GraphTexts& texts) override;
+    void SetResyncMark(const std::string& text) override;
+    void SetPollInterval(int32_t ms) override;
+    void SaveResyncSnapshot() override;
+    void ShowFailure() override;
+
+    void setPanelColor(uint32_t bgr);
+
+    std::string m_programDir;
+    MonitorState m_state;
+    bool m_closing = false;
+    TFormKonfiguracja* m_konfiguracja = nullptr;
+    TFormOprogramie* m_oprogramie = nullptr;
+    TFormWykresPkt* m_wykresPkt = nullptr;
+    TFormInterfejsy* m_interfejsy = nullptr;
+    TFormWykres* m_wykres = nullptr;
+};
+
+} // namespace veltrum

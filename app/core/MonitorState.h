@@ -1,0 +1,72 @@
+#pragma once
+// The monitor state: the one set of process-wide values that every window
+// reads and writes in place. The main window owns the only live instance;
+// tests make their own. Names follow the program's vocabulary so that every
+// module speaks of the same `DownHistory` or `MainOpacity`.
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace veltrum {
+
+// The six rate arrays hold 180 slots of which 1..HistoryLength (120) are used;
+// index 0 is never touched, so slot numbers read as they do everywhere else.
+inline constexpr int kHistorySlots = 180;
+using History = std::array<int32_t, kHistorySlots + 1>;
+
+// Colours are 0x00BBGGRR: red in the low byte.
+inline constexpr uint32_t kYellow = 0x0000FFFF;
+inline constexpr uint32_t kRed = 0x000000FF;
+
+struct MonitorState {
+    // Settings, read from the current profile by the start-up load.
+    std::string ProfilePath;
+    std::string AgentHost;
+    std::string AgentCommunity;
+    int32_t InterfaceNumber = 0;
+    std::string SessionName;
+    int32_t DownloadScale = 0;
+    int32_t UploadScale = 0;
+    uint32_t DownloadColor = 0;
+    uint32_t UploadColor = 0;
+    bool ShowAverages = false;
+    bool AutoScale = false;
+    int32_t TimeoutMs = 0;
+    bool GraphWindowOpen = false;
+    bool PacketGraphWindowOpen = false;
+    uint16_t MainOpacity = 0;
+    uint16_t GraphOpacity = 0;
+    bool ShowMaxLines = false;
+    bool ResyncTrace = false;
+    int32_t GraphTop = 0;
+    int32_t GraphLeft = 0;
+    int32_t PacketGraphTop = 0;
+    int32_t PacketGraphLeft = 0;
+    bool OpacityReady = false;
+
+    // Run-time values, never persisted.
+    int32_t HistoryLength = 0;
+    int32_t InOctetsNow = 0, InOctetsPrev = 0;
+    int32_t OutOctetsNow = 0, OutOctetsPrev = 0;
+    int32_t InPktsNow = 0, InPktsPrev = 0;
+    int32_t OutPktsNow = 0, OutPktsPrev = 0;
+    int32_t DownRate = 0, UpRate = 0;
+    int32_t DownPktRate = 0, UpPktRate = 0;
+    int32_t MissedPolls = 0;
+    int32_t PollCount = 0;
+    int32_t PacketPollCount = 0;
+    uint32_t DownTotal = 0, UpTotal = 0;
+    std::string DownTotalText, UpTotalText, TotalsText;
+    int32_t PeakPktRate = 0;
+    History DownHistory{}, UpHistory{};
+    History DownAvgLine{}, UpAvgLine{};
+    int32_t DownSum = 0, UpSum = 0, DownAvg = 0, UpAvg = 0;
+    History DownPktHistory{}, UpPktHistory{};
+    History DownPktAvgLine{}, UpPktAvgLine{};
+    int32_t DownPktSum = 0, UpPktSum = 0, DownPktAvg = 0, UpPktAvg = 0;
+    bool ResyncActive = false;
+    int32_t ResyncStep = 0;
+};
+
+} // namespace veltrum

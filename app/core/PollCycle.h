@@ -1,0 +1,55 @@
+#pragma once
+// The poll cycle: one GetRequest for four interface counters, then rates,
+// totals, histories, averages, resynchronisation and the texts that the main
+// window and the graph windows show. It keeps nothing of its own between
+// polls: everything lives in the MonitorState. What it shows goes through a
+// PollView, which the main window implements and tests replace.
+
+#include "app/core/Formatting.h"
+#include "app/core/MonitorState.h"
+
+#include <cstdint>
+#include <string>
+
+namespace veltrum {
+
+class TIdSNMP;
+
+// Title lines and value labels of one graph window after a successful poll.
+// The window refills its series from the MonitorState histories itself.
+struct GraphTexts {
+    std::string TitleLine1;
+    std::string TitleLine2;
+    std::string Label1; // average download / packets in
+    std::string Label2; // average upload / packets out
+    std::string Label6; // current download / packets in
+    std::string Label8; // current upload / packets out
+};
+
+class PollView {
+public:
+    virtual ~PollView() = default;
+    // Gauge maxima before the request; throws for a maximum below the minimum.
+    virtual void SetGaugeMaxima(int32_t downMax, int32_t upMax) = 0;
+    // Rate labels and gauge progress; clears the red panel and redraws the gauges.
+    virtual void ShowRates(const std::string& label3, const std::string& label4, int32_t downProgress,
+                           int32_t upProgress) = 0;
+    // The local date and time for the chart titles (short date, long time).
+    virtual std::string NowText() = 0;
+    virtual void RefreshBandwidthGraph(const GraphTexts& texts) = 0;
+    virtual void RefreshPacketsGraph(const GraphTexts& texts) = 0;
+    // The packets graph's resynchronisation mark (its Label9).
+    virtual void SetResyncMark(const std::string& text) = 0;
+    // The poll timer's interval for the following ticks.
+    virtual void SetPollInterval(int32_t ms) = 0;
+    // The packets graph's Save as BMP at the end of a traced resynchronisation; may throw.
+    virtual void SaveResyncSnapshot() = 0;
+    // "Err" in both rate labels, graph value labels emptied, gauges at 0, red panel.
+    virtual void ShowFailure() = 0;
+};
+
+// One run of the poll cycle (the main window's Button3Click). Never throws:
+// every failure takes the failure path, which also replaces the client's socket.
+void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const NumberLocale& locale);
+
+} // namespace veltrum

@@ -1,0 +1,25 @@
+#pragma once
+// The start-up load's window-free steps: find the current profile, read every
+// setting into the state, keep the windows on the screen and zero the counters.
+
+#include "app/core/MonitorState.h"
+
+#include <cstdint>
+#include <string>
+
+namespace veltrum {
+
+struct WindowPosition {
+    int32_t Top = 150;
+    int32_t Left = 150;
+};
+
+// Steps 1, 3-6 and 9 of the start-up load. Returns the main window's corrected
+// position. Never throws: an unreadable file gives the defaults.
+WindowPosition LoadMonitorState(MonitorState& state, const std::string& programDir, int32_t screenWidth,
+                                int32_t screenHeight);
+
+// Slots 1..HistoryLength of the eight history and average-line arrays to zero.
+void ClearHistories(MonitorState& state);
+
+} // namespace veltrum

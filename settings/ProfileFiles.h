@@ -1,0 +1,24 @@
+#pragma once
+// The pointer file app.ini (which profile is current) and the default
+// profile, both in the program's folder. `programDir` always ends in "/".
+
+#include <string>
+
+namespace veltrum {
+
+inline constexpr const char* kPointerFileName = "app.ini";
+inline constexpr const char* kDefaultProfileName = "Default.vlq";
+inline constexpr const char* kProfileExtension = "vlq";
+
+std::string PointerFilePath(const std::string& programDir);
+std::string DefaultProfilePath(const std::string& programDir);
+
+// The profile named by app.ini, or Default.vlq in the program's folder when
+// the pointer file is missing or unreadable or names a file that does not
+// exist. Never throws.
+std::string FindCurrentProfile(const std::string& programDir);
+
+// Records `profilePath` as the current profile; throws EIniFileException.
+void WritePointerFile(const std::string& programDir, const std::string& profilePath);
+
+} // namespace veltrum

@@ -1,0 +1,25 @@
+#pragma once
+// The two text-to-integer conversions used across the program.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace veltrum {
+
+// "'%s' is not a valid integer value"
+class EConvertError final : public std::invalid_argument {
+public:
+    explicit EConvertError(const std::string& text);
+};
+
+// Leading spaces skipped; then optional sign and decimal digits (signed 32-bit),
+// or a hexadecimal number after "$", "x", "X", "0x" or "0X" that fits in 32 bits,
+// taken as the bit pattern. Anything else (a trailing space included, an empty
+// text, a decimal outside the signed 32-bit range) gives `def`.
+int32_t StrToIntDef(const std::string& text, int32_t def);
+
+// The same rules, but a text that is not an integer throws EConvertError.
+int32_t StrToInt(const std::string& text);
+
+} // namespace veltrum

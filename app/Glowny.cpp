@@ -1,1 +1,449 @@
-// placeholder
+#include "app/Glowny.h"
+
+#include "app/ErrorBox.h"
+#include "app/core/SettingsTable.h"
+#include "app/core/StartupLoad.h"
+#include "dialogs/Interfejsy.h"
+#include "dialogs/Konfiguracja.h"
+#include "dialogs/Oprogramie.h"
+#include "dialogs/ProfileCommands.h"
+#include "graphs/Opacity.h"
+#include "graphs/Wykres.h"
+#include "graphs/WykresPkt.h"
+#include "settings/IniFile.h"
+#include "widgets/Gauge.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFont>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+
+#include <filesystem>
+#include <utility>
+
+namespace veltrum {
+
+const char* const TFormGlowny::kProductUrl = "https://veltrum.example.org/";
+
+namespace {
+
+constexpr uint32_t kGaugeGround = 0x00808080;
+constexpr int kOuterWidth = 33;
+constexpr int kOuterHeight = 68;
+
+QTimer* makeTimer(QObject* parent, int intervalMs) {
+    auto* timer = new QTimer(parent);
+    timer->setInterval(intervalMs);
+    return timer;
+}
+
+TGauge* makeGauge(QWidget* parent, int left, const char* name, const char* hint, uint32_t colour) {
+    auto* gauge = new TGauge(parent);
+    gauge->setObjectName(QString::fromLatin1(name));
+    gauge->setGeometry(left, 5, 9, 35);
+    gauge->SetKind(gkVerticalBar);
+    gauge->SetBorderStyle(bsNone);
+    gauge->SetShowText(false);
+    gauge->SetBackColor(kGaugeGround);
+    gauge->SetForeColor(colour);
+    gauge->SetMinValue(0);
+    gauge->SetMaxValue(2000);
+    gauge->SetProgress(0);
+    gauge->setToolTip(QString::fromLatin1(hint));
+    gauge->setToolTipDuration(1000);
+    return gauge;
+}
+
+QLabel* makeRateLabel(QWidget* parent, int left, const char* name, const char* hint) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(left, 202, 34, 12);
+    label->setAlignment(Qt::AlignCenter);
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(11);
+    label->setFont(font);
+    label->setAttribute(Qt::WA_TranslucentBackground);
+    label->setToolTip(QString::fromLatin1(hint));
+    label->setToolTipDuration(1000);
+    return label;
+}
+
+QColor fromBgr(uint32_t bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
+
+NumberLocale systemNumberLocale() {
+    const QLocale locale = QLocale::system();
+    return NumberLocale{locale.decimalPoint().toStdString(), locale.groupSeparator().toStdString()};
+}
+
+} // namespace
+
+TFormGlowny::TFormGlowny(std::string programDir) : m_programDir(std::move(programDir)) {
+    setObjectName(QStringLiteral("FormGlowny"));
+    // A tool window (small caption, off the task bar) that floats above the rest.
+    setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint);
+    setAutoFillBackground(true);
+    setBackgroundRole(QPalette::Button);
+    QFont font = this->font();
+    font.setPointSize(8);
+    setFont(font);
+
+    Panel2 = new QWidget(this);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setAutoFillBackground(true);
+    setPanelColor(palette().color(QPalette::Dark));
+    Panel2->installEventFilter(this);
+
+    Gauge1 = makeGauge(Panel2, 3, "Gauge1", "Download", kYellow);
+    Gauge2 = makeGauge(Panel2, 15, "Gauge2", "Upload", kRed);
+    Label3 = makeRateLabel(Panel2, 4, "Label3", "Download (Mbps)");
+    Label4 = makeRateLabel(Panel2, 40, "Label4", "Upload (Mbps)");
+    Label3->installEventFilter(this);
+    Label4->installEventFilter(this);
+
+    // Hidden buttons that carry operations other code calls.
+    Button1 = new QPushButton(QStringLiteral("Transparent"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->hide();
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    Button3 = new QPushButton(QStringLiteral("SNMP"), this);
+    Button3->setObjectName(QStringLiteral("Button3"));
+    Button3->hide();
+    connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+
+    // The stored design values; the restart and every poll replace both
+    // before anything is sent.
+    SNMP.ReceiveTimeout = 200;
+    SNMP.SetCommunity("zintu");
+
+    Timer1 = makeTimer(this, 1000);
+    Timer2 = makeTimer(this, 25);
+    TimerWWW = makeTimer(this, 100);
+    TimerStayOnTop = makeTimer(this, 100);
+    connect(Timer1, &QTimer::timeout, this, [this] { Button3Click(); });
+    connect(Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
+    connect(TimerWWW, &QTimer::timeout, this, [this] { TimerWWWTimer(); });
+    connect(TimerStayOnTop, &QTimer::timeout, this, [this] { TimerStayOnTopTimer(); });
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    auto addItem = [this](const char* name, const char* caption, QKeySequence shortcut, void (TFormGlowny::*handler)()) {
+        QAction* action = PopupMenu1->addAction(QString::fromLatin1(caption));
+        action->setObjectName(QString::fromLatin1(name));
+        if (!shortcut.isEmpty()) {
+            action->setShortcut(shortcut);
+            action->setShortcutContext(Qt::WindowShortcut);
+            addAction(action); // the shortcut works while this window has the focus
+        }
+        connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
+        return action;
+    };
+    Pokawykres1 = addItem("Pokawykres1", "Show bandwidth graph", QKeySequence(Qt::Key_F11), &TFormGlowny::Pokawykres1Click);
+    Showpacketsgraph1 = addItem("Showpacketsgraph1", "Show packets graph", QKeySequence(Qt::Key_F12),
+                                &TFormGlowny::Showpacketsgraph1Click);
+    Konfiguracja1 = addItem("Konfiguracja1", "Settings", {}, &TFormGlowny::Konfiguracja1Click);
+    PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N2"));
+    Loadprofile1 = addItem("Loadprofile1", "Load profile", {}, &TFormGlowny::Loadprofile1Click);
+    Saveprofile1 = addItem("Saveprofile1", "Save as new profile", {}, &TFormGlowny::Saveprofile1Click);
+    PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N1"));
+    v090b11 = addItem("v090b11", "About...", QKeySequence(Qt::Key_F1), &TFormGlowny::v090b11Click);
+    PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N3"));
+    Zamknij1 = addItem("Zamknij1", "Exit", {}, &TFormGlowny::Zamknij1Click);
+
+    OpenDialog1 = new QFileDialog(this);
+    OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+    SaveDialog1 = new QFileDialog(this);
+    SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
+
+    // The window's creation runs the start-up load; the other windows do not
+    // exist yet and are not touched.
+    FormCreate();
+}
+
+TFormGlowny::~TFormGlowny() = default;
+
+void TFormGlowny::SetForms(TFormKonfiguracja* konfiguracja, TFormOprogramie* oprogramie, TFormWykresPkt* wykresPkt,
+                           TFormInterfejsy* interfejsy, TFormWykres* wykres) {
+    m_konfiguracja = konfiguracja;
+    m_oprogramie = oprogramie;
+    m_wykresPkt = wykresPkt;
+    m_interfejsy = interfejsy;
+    m_wykres = wykres;
+}
+
+void TFormGlowny::setOuterSize(int width, int height) {
+    // Qt sizes the client area; the frame is known once the window manager
+    // has framed the window, so the client is what remains of the outer size.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    const QSize client(std::max(1, width - frame.width()), std::max(1, height - frame.height()));
+    resize(client);
+    Panel2->setGeometry(0, 0, client.width(), client.height());
+}
+
+void TFormGlowny::FormCreate() {
+    const QRect screen = QGuiApplication::primaryScreen() != nullptr
+                             ? QGuiApplication::primaryScreen()->geometry()
+                             : QRect(0, 0, 1024, 768);
+    const WindowPosition position = LoadMonitorState(m_state, m_programDir, screen.width(), screen.height());
+    setOuterSize(kOuterWidth, kOuterHeight);
+    move(position.Left, position.Top);
+    Gauge1->SetForeColor(m_state.DownloadColor);
+    Gauge2->SetForeColor(m_state.UploadColor);
+
+    SNMP.QueryMessage.ResetMessage();
+    try {
+        SNMP.SetActive(true);
+    } catch (const std::exception&) {
+        // No socket now: the first poll fails, shows "Err" and asks for a new one.
+    }
+
+    Label3->clear();
+    Label4->clear();
+    setWindowTitle(QString::fromStdString(m_state.SessionName));
+}
+
+void TFormGlowny::FormShow() {
+    Button1Click();
+    ClearHistories(m_state);
+    try {
+        SNMP.Host = m_state.AgentHost;
+        SNMP.SetCommunity(m_state.AgentCommunity);
+        m_state.MissedPolls = 0;
+        m_state.PollCount = 0;
+        m_state.PacketPollCount = 0;
+        Gauge1->SetProgress(0);
+        Gauge2->SetProgress(0);
+        Timer1->setInterval(1000);
+        Timer1->start();
+        if (m_wykres != nullptr) {
+            m_wykres->ConfigureForRestart();
+        }
+        if (m_wykresPkt != nullptr) {
+            m_wykresPkt->ConfigureForRestart();
+        }
+        if (Timer1->isActive()) {
+            Button3Click(); // the first reading without waiting a full interval
+        }
+        if (m_state.GraphWindowOpen && m_wykres != nullptr) {
+            m_wykres->ShowGraph();
+        }
+        if (m_state.PacketGraphWindowOpen && m_wykresPkt != nullptr) {
+            m_wykresPkt->ShowGraph();
+        }
+        update();
+        Timer2->start();
+        TimerStayOnTop->start();
+    } catch (const std::exception&) {
+        // A restart that cannot finish stays quiet; the remaining steps wait
+        // for the next restart.
+    }
+}
+
+void TFormGlowny::FormClose() {
+    const bool saved = RunGuarded(this, [this] {
+        TIniFile ini(m_state.ProfilePath);
+        // The flags go first: closing a graph window clears its flag, and the
+        // profile must remember which windows were open at the end.
+        SaveSetting(ini, "PokazWykres", m_state);
+        SaveSetting(ini, "PokazWykresPkt", m_state);
+        if (m_wykres != nullptr) {
+            m_wykres->CloseGraph();
+        }
+        if (m_wykresPkt != nullptr) {
+            m_wykresPkt->CloseGraph();
+        }
+        WriteSettingInteger(ini, "PozTop", y());
+        WriteSettingInteger(ini, "PozLeft", x());
+        SaveSetting(ini, "PozTopWykres", m_state);
+        SaveSetting(ini, "PozLeftWykres", m_state);
+        SaveSetting(ini, "PozTopWykresPkt", m_state);
+        SaveSetting(ini, "PozLeftWykresPkt", m_state);
+    });
+    if (!saved) {
+        return;
+    }
+    FadeOut(
+        m_state, [this] { Button1Click(); }, [] { QThread::msleep(1); });
+}
+
+void TFormGlowny::Button1Click() { ApplyOpacity(*this, m_state.MainOpacity, m_state.OpacityReady); }
+
+void TFormGlowny::Button3Click() { RunPollCycle(m_state, SNMP, *this, systemNumberLocale()); }
+
+void TFormGlowny::Timer2Timer() {
+    Timer2->stop();
+    std::error_code ec;
+    if (!std::filesystem::exists(m_state.ProfilePath, ec) && m_konfiguracja != nullptr) {
+        m_konfiguracja->exec();
+    }
+}
+
+void TFormGlowny::TimerStayOnTopTimer() {
+    if (m_konfiguracja == nullptr || !m_konfiguracja->isActiveWindow()) {
+        if (!(windowFlags() & Qt::WindowStaysOnTopHint)) {
+            setWindowFlag(Qt::WindowStaysOnTopHint, true);
+            show();
+        }
+        if (isVisible()) {
+            raise();
+        }
+    }
+    update();
+}
+
+void TFormGlowny::TimerWWWTimer() {
+    TimerWWW->stop();
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kProductUrl))); // a failure is ignored
+}
+
+void TFormGlowny::showGraphGuarded(bool packets) {
+    RunGuarded(this, [this, packets] {
+        if (packets && m_wykresPkt != nullptr) {
+            m_wykresPkt->ShowGraph();
+        } else if (!packets && m_wykres != nullptr) {
+            m_wykres->ShowGraph();
+        }
+    });
+}
+
+void TFormGlowny::Pokawykres1Click() { showGraphGuarded(false); }
+
+void TFormGlowny::Showpacketsgraph1Click() { showGraphGuarded(true); }
+
+void TFormGlowny::Konfiguracja1Click() {
+    if (m_konfiguracja != nullptr) {
+        m_konfiguracja->exec();
+    }
+}
+
+void TFormGlowny::Loadprofile1Click() {
+    RunGuarded(this, [this] { Loadprofile(*this); });
+}
+
+void TFormGlowny::Saveprofile1Click() {
+    RunGuarded(this, [this] { Saveprofile(*this); });
+}
+
+void TFormGlowny::v090b11Click() {
+    if (m_oprogramie != nullptr) {
+        m_oprogramie->exec();
+    }
+}
+
+void TFormGlowny::Zamknij1Click() { close(); }
+
+void TFormGlowny::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous()) {
+        // The frame exists now; keep the outer size exact.
+        setOuterSize(kOuterWidth, kOuterHeight);
+        FormShow();
+    }
+}
+
+void TFormGlowny::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+    emit Closed();
+}
+
+void TFormGlowny::contextMenuEvent(QContextMenuEvent* event) {
+    // The panel, the gauges and the labels all carry the one pop-up menu.
+    PopupMenu1->popup(event->globalPos());
+}
+
+bool TFormGlowny::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonDblClick && (watched == Panel2 || watched == Label3 || watched == Label4)) {
+        Pokawykres1Click();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// PollView: what the poll cycle shows.
+
+void TFormGlowny::SetGaugeMaxima(int32_t downMax, int32_t upMax) {
+    Gauge1->SetMaxValue(downMax);
+    Gauge2->SetMaxValue(upMax);
+}
+
+void TFormGlowny::ShowRates(const std::string& label3, const std::string& label4, int32_t downProgress,
+                            int32_t upProgress) {
+    Label3->setText(QString::fromStdString(label3));
+    Label4->setText(QString::fromStdString(label4));
+    Gauge1->SetProgress(downProgress);
+    Gauge2->SetProgress(upProgress);
+    setPanelColor(palette().color(QPalette::Dark));
+    Gauge1->repaint();
+    Gauge2->repaint();
+}
+
+std::string TFormGlowny::NowText() {
+    const QLocale locale = QLocale::system();
+    const QDateTime now = QDateTime::currentDateTime();
+    return (locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+            locale.toString(now.time(), QLocale::LongFormat))
+        .toStdString();
+}
+
+void TFormGlowny::RefreshBandwidthGraph(const GraphTexts& texts) {
+    if (m_wykres != nullptr) {
+        m_wykres->Refresh(texts);
+    }
+}
+
+void TFormGlowny::RefreshPacketsGraph(const GraphTexts& texts) {
+    if (m_wykresPkt != nullptr) {
+        m_wykresPkt->Refresh(texts);
+    }
+}
+
+void TFormGlowny::SetResyncMark(const std::string& text) {
+    if (m_wykresPkt != nullptr) {
+        m_wykresPkt->SetResyncMark(QString::fromStdString(text));
+    }
+}
+
+void TFormGlowny::SetPollInterval(int32_t ms) { Timer1->setInterval(ms); }
+
+void TFormGlowny::SaveResyncSnapshot() {
+    if (m_wykresPkt != nullptr) {
+        m_wykresPkt->BitBtn3Click();
+    }
+}
+
+void TFormGlowny::ShowFailure() {
+    Label3->setText(QStringLiteral("Err"));
+    Label4->setText(QStringLiteral("Err"));
+    if (m_wykres != nullptr) {
+        m_wykres->ClearValues();
+    }
+    if (m_wykresPkt != nullptr) {
+        m_wykresPkt->ClearValues();
+    }
+    Gauge1->SetProgress(0);
+    Gauge2->SetProgress(0);
+    setPanelColor(fromBgr(kRed));
+    Gauge1->repaint();
+    Gauge2->repaint();
+}
+
+void TFormGlowny::setPanelColor(const QColor& color) {
+    QPalette palette = Panel2->palette();
+    palette.setColor(QPalette::Window, color);
+    Panel2->setPalette(palette);
+}
+
+} // namespace veltrum

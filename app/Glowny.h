@@ -29,6 +29,7 @@
 
 #include <string>
 
+class QColor;
 class QFileDialog;
 class QLabel;
 class QMenu;
@@ -111,6 +112,10 @@ public:
     // The product web page opened by TimerWWW.
     static const char* const kProductUrl;
 
+signals:
+    // The shutdown save has run and the window has closed: the program ends.
+    void Closed();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -130,11 +135,12 @@ private:
     void SaveResyncSnapshot() override;
     void ShowFailure() override;
 
-    void setPanelColor(uint32_t bgr);
+    void setPanelColor(const QColor& color);
+    void setOuterSize(int width, int height);
+    void showGraphGuarded(bool packets);
 
     std::string m_programDir;
     MonitorState m_state;
-    bool m_closing = false;
     TFormKonfiguracja* m_konfiguracja = nullptr;
     TFormOprogramie* m_oprogramie = nullptr;
     TFormWykresPkt* m_wykresPkt = nullptr;

@@ -44,6 +44,12 @@ void LoadSetting(const TIniFile& ini, std::string_view key, MonitorState& state)
 // Writes a setting from its state field (not for PozTop/PozLeft); throws EIniFileException.
 void SaveSetting(TIniFile& ini, std::string_view key, const MonitorState& state);
 
+// Writes a value under a setting's key (for values that come from a dialog's
+// fields or the window position rather than the state); throws EIniFileException.
+void WriteSettingText(TIniFile& ini, std::string_view key, const std::string& value);
+void WriteSettingInteger(TIniFile& ini, std::string_view key, int32_t value);
+void WriteSettingFlag(TIniFile& ini, std::string_view key, bool value);
+
 // What the settings dialog's OK writes, in order.
 inline constexpr std::string_view kSettingsDialogKeys[] = {
     "Host",    "Haslo",     "NumerInterfaceu", "Download", "Upload",   "KolorDownload", "KolorUpload",

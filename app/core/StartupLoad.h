@@ -5,6 +5,7 @@
 #include "app/core/MonitorState.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace veltrum {
@@ -21,5 +22,10 @@ WindowPosition LoadMonitorState(MonitorState& state, const std::string& programD
 
 // Slots 1..HistoryLength of the eight history and average-line arrays to zero.
 void ClearHistories(MonitorState& state);
+
+// The shutdown fade: with MainOpacity at 20 or more, every level from it down
+// to 20 is stored and applied, pausing (1 ms) at the multiples of 25. The
+// lowered level is never saved.
+void FadeOut(MonitorState& state, const std::function<void()>& apply, const std::function<void()>& pause);
 
 } // namespace veltrum

@@ -1,1 +1,392 @@
-// placeholder
+#include "widgets/Chart.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+
+#include <algorithm>
+#include <cmath>
+
+namespace veltrum {
+
+namespace {
+
+QColor ToQColor(uint32_t bgr) {
+    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
+}
+
+// Title and axis texts: Arial 9 pt, given in pixels (12 at 96 dpi) so that the
+// picture keeps its proportions on any device the painter is scaled to.
+QFont ChartFont() {
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(12);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+constexpr int kLabelsSeparation = 15; // percent of a label's height kept free between labels
+constexpr int kMinorTickCount = 1;
+constexpr int kOuterMargin = 4;
+constexpr int kTitleLeft = 8;
+constexpr int kRightMargin = 10;
+constexpr int kTickLength = 4;
+constexpr int kMinorTickLength = 2;
+constexpr int kLabelGap = 2;
+// Points far outside the axis range are brought this close (in pixels) before
+// drawing, which keeps the raster engine away from coordinates it cannot hold.
+constexpr double kFarOutside = 100000.0;
+
+Qt::PenStyle ToQtStyle(TPenStyle style) {
+    switch (style) {
+    case TPenStyle::Dash:
+        return Qt::DashLine;
+    case TPenStyle::Dot:
+        return Qt::DotLine;
+    case TPenStyle::Solid:
+        break;
+    }
+    return Qt::SolidLine;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- TLineSeries
+
+TLineSeries::TLineSeries(Key, TChart& chart, QString name) : m_chart(chart), m_name(std::move(name)) {}
+
+void TLineSeries::SetTitle(const QString& title) {
+    m_title = title;
+}
+
+void TLineSeries::RemoveAllPoints() {
+    m_points.clear();
+    m_chart.invalidate();
+}
+
+void TLineSeries::AppendPoint(double value, uint32_t bgrColor) {
+    m_points.push_back(TChartPoint{static_cast<double>(m_points.size()), value, bgrColor});
+    m_chart.invalidate();
+}
+
+void TLineSeries::SetPenColor(uint32_t bgr) {
+    m_penColor = bgr;
+    m_chart.invalidate();
+}
+
+void TLineSeries::SetPenWidth(int width) {
+    m_penWidth = std::max(width, 0);
+    m_chart.invalidate();
+}
+
+void TLineSeries::SetPenStyle(TPenStyle style) {
+    m_penStyle = style;
+    m_chart.invalidate();
+}
+
+void TLineSeries::SetPenVisible(bool visible) {
+    m_penVisible = visible;
+    m_chart.invalidate();
+}
+
+// --------------------------------------------------------------------- TChart
+
+TChart::TChart(QWidget* parent) : QWidget(parent), m_titleLines{QStringLiteral("Veltrum"), QString()} {
+    // Render() covers every pixel, so Qt need not clear the background first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+TChart::~TChart() = default;
+
+void TChart::invalidate() {
+    update();
+}
+
+TLineSeries* TChart::AddSeries(const QString& name) {
+    m_series.push_back(std::make_unique<TLineSeries>(TLineSeries::Key{}, *this, name));
+    invalidate();
+    return m_series.back().get();
+}
+
+TLineSeries* TChart::Series(const QString& name) const {
+    for (const auto& series : m_series) {
+        if (series->Name() == name) {
+            return series.get();
+        }
+    }
+    return nullptr;
+}
+
+std::vector<const TLineSeries*> TChart::AllSeries() const {
+    std::vector<const TLineSeries*> all;
+    all.reserve(m_series.size());
+    for (const auto& series : m_series) {
+        all.push_back(series.get());
+    }
+    return all;
+}
+
+void TChart::ClearTitle() {
+    m_titleLines.clear();
+    invalidate();
+}
+
+void TChart::AddTitleLine(const QString& line) {
+    m_titleLines.append(line);
+    invalidate();
+}
+
+void TChart::SetAxisTitle(const QString& title) {
+    m_axisTitle = title;
+    invalidate();
+}
+
+void TChart::SetAutomaticMaximum(bool automatic) {
+    m_automaticMaximum = automatic;
+    invalidate();
+}
+
+void TChart::SetMaximum(double maximum) {
+    // The axis minimum is fixed at 0. A value that is not a number compares
+    // false and is refused too, as is infinity, which leaves no scale to draw.
+    if (!(maximum >= 0.0) || std::isinf(maximum)) {
+        throw EChartError("Axis Maximum Value must be >= Minimum");
+    }
+    m_maximum = maximum;
+    invalidate();
+}
+
+double TChart::AxisTop() const {
+    if (!m_automaticMaximum) {
+        return m_maximum;
+    }
+    std::vector<const std::vector<TChartPoint>*> lists;
+    lists.reserve(m_series.size());
+    for (const auto& series : m_series) {
+        lists.push_back(&series->Points());
+    }
+    return AutomaticTop(lists).value_or(m_maximum);
+}
+
+void TChart::Render(QPainter& painter, const QRect& target) const {
+    const QSize logical = size().isEmpty() ? target.size() : size();
+    if (logical.isEmpty() || target.isEmpty()) {
+        return;
+    }
+    const double w = logical.width();
+    const double h = logical.height();
+
+    painter.save();
+    painter.translate(target.topLeft());
+    painter.scale(target.width() / w, target.height() / h);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+
+    // The back wall is clear: the window face shows through the whole view.
+    painter.fillRect(QRectF(0, 0, w, h), palette().color(QPalette::Button));
+
+    const QFont font = ChartFont();
+    const QFontMetricsF metrics(font);
+    const double lineHeight = metrics.height();
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+
+    // Title: its lines top to bottom, left-aligned.
+    double y = kOuterMargin;
+    for (const QString& line : m_titleLines) {
+        painter.drawText(QPointF(kTitleLeft, y + metrics.ascent()), line);
+        y += lineHeight;
+    }
+
+    // Plot area: half a label's height is kept above and below it so the
+    // labels at 0 and at the top fit.
+    const double plotTop = std::ceil(y + std::max(6.0, lineHeight / 2 + 2));
+    const double plotBottom = std::floor(h - 1 - std::max(6.0, lineHeight / 2 + 2));
+    const int plotHeight = static_cast<int>(plotBottom - plotTop);
+
+    const double top = AxisTop();
+    const double span = top > 0.0 ? top : 1.0;
+    const TAxisSteps steps = AxisSteps(span, plotHeight, static_cast<int>(std::ceil(lineHeight)),
+                                       kLabelsSeparation, kMinorTickCount);
+    const std::vector<double> labelValues = AxisLabelValues(span, steps.Label);
+    const int decimals = AxisLabelDecimals(steps.Label);
+    const QLocale locale;
+    QStringList labelTexts;
+    double labelWidth = 0;
+    for (const double value : labelValues) {
+        labelTexts.append(locale.toString(value, 'f', decimals));
+        labelWidth = std::max(labelWidth, metrics.horizontalAdvance(labelTexts.back()));
+    }
+
+    const double axisTitleLeft = kOuterMargin;
+    const double labelRight = std::ceil(axisTitleLeft + lineHeight + kOuterMargin + labelWidth);
+    const double plotLeft = labelRight + kLabelGap + kTickLength;
+    const double plotRight = std::max(plotLeft + 1, w - 1 - kRightMargin);
+    auto toY = [&](double value) {
+        const double py = plotBottom - value * (plotBottom - plotTop) / span;
+        return std::clamp(py, plotTop - kFarOutside, plotBottom + kFarOutside);
+    };
+
+    // Axis title, drawn along the axis (reading upwards), centred on the plot.
+    if (!m_axisTitle.isEmpty()) {
+        painter.save();
+        painter.translate(axisTitleLeft, (plotTop + plotBottom) / 2);
+        painter.rotate(-90);
+        const double titleWidth = metrics.horizontalAdvance(m_axisTitle);
+        painter.drawText(QPointF(-titleWidth / 2, metrics.ascent()), m_axisTitle);
+        painter.restore();
+    }
+
+    // Value axis: line, labelled ticks with their labels, one minor tick between.
+    QPen axisPen(Qt::black, 1);
+    axisPen.setCapStyle(Qt::FlatCap);
+    painter.setPen(axisPen);
+    painter.drawLine(QPointF(plotLeft, plotTop), QPointF(plotLeft, plotBottom));
+    for (size_t i = 0; i < labelValues.size(); ++i) {
+        const double py = std::round(toY(labelValues[i]));
+        painter.drawLine(QPointF(plotLeft - kTickLength, py), QPointF(plotLeft, py));
+        const QRectF box(0, py - lineHeight / 2, labelRight, lineHeight);
+        painter.drawText(box, Qt::AlignRight | Qt::AlignVCenter, labelTexts[int(i)]);
+    }
+    if (steps.Minor > 0 && !labelValues.empty()) {
+        for (double value = steps.Minor; value <= span * (1 + 1e-9); value += steps.Label) {
+            const double py = std::round(toY(value));
+            painter.drawLine(QPointF(plotLeft - kMinorTickLength, py), QPointF(plotLeft, py));
+        }
+    }
+
+    // Series, first added at the back. The bottom axis follows the point
+    // indices of all series.
+    size_t maxCount = 0;
+    for (const auto& series : m_series) {
+        maxCount = std::max(maxCount, series->Points().size());
+    }
+    const double maxX = maxCount > 1 ? static_cast<double>(maxCount - 1) : 1.0;
+    auto toX = [&](double x) { return plotLeft + x * (plotRight - plotLeft) / maxX; };
+
+    painter.save();
+    painter.setClipRect(QRectF(plotLeft, plotTop - 2, plotRight - plotLeft + 1, plotBottom - plotTop + 5));
+    QPolygonF run;
+    for (const auto& series : m_series) {
+        const std::vector<TChartPoint>& points = series->Points();
+        if (!series->PenVisible() || points.size() < 2) {
+            continue;
+        }
+        QPen pen(Qt::black, series->PenWidth(), ToQtStyle(series->PenStyle()),
+                 series->PenStyle() == TPenStyle::Solid ? Qt::SquareCap : Qt::FlatCap, Qt::RoundJoin);
+        // Each segment takes the colour of the point it leads to; segments of
+        // one colour in a row go out as one polyline.
+        size_t i = 1;
+        while (i < points.size()) {
+            if (!std::isfinite(points[i - 1].Y) || !std::isfinite(points[i].Y)) {
+                ++i;
+                continue;
+            }
+            const uint32_t colour = points[i].Color;
+            run.clear();
+            run.append(QPointF(toX(points[i - 1].X), toY(points[i - 1].Y)));
+            while (i < points.size() && points[i].Color == colour && std::isfinite(points[i].Y)) {
+                run.append(QPointF(toX(points[i].X), toY(points[i].Y)));
+                ++i;
+            }
+            pen.setColor(ToQColor(colour));
+            painter.setPen(pen);
+            painter.drawPolyline(run);
+        }
+    }
+    painter.restore();
+    painter.restore();
+}
+
+QImage TChart::RenderImage() const {
+    QImage image(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    QPainter painter(&image);
+    Render(painter, image.rect());
+    return image;
+}
+
+void TChart::SaveChartBitmap(const QString& path) const {
+    const QString full = QFileInfo(path).absoluteFilePath();
+    const auto cannotCreate = [&] {
+        return EChartError(QStringLiteral("Cannot create file %1").arg(full).toStdString());
+    };
+    // Names a Windows file system refuses stay refused, so a session name
+    // holding them can never lead a save elsewhere.
+    const QString name = QFileInfo(path).fileName();
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || QStringLiteral("\\:*?\"<>|").contains(c)) {
+            throw cannotCreate();
+        }
+    }
+    if (name.isEmpty()) {
+        throw cannotCreate();
+    }
+    const QImage image = RenderImage();
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        throw cannotCreate();
+    }
+    // Qt writes uncompressed (BI_RGB) bitmaps.
+    if (!image.save(&file, "BMP") || !file.flush()) {
+        file.close();
+        file.remove(); // no half-written picture is left behind
+        throw EChartError(QStringLiteral("Cannot write file %1").arg(full).toStdString());
+    }
+}
+
+void TChart::PrintChartLandscape() const {
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull()) {
+        throw EChartError("There is no default printer currently selected");
+    }
+    // The job gets a printer object of its own, so the landscape orientation
+    // never outlives the job: the default printer keeps its own settings.
+    QPrinter printer(info, QPrinter::HighResolution);
+    printer.setPageOrientation(QPageLayout::Landscape);
+    printer.setDocName(objectName());
+    printer.setFullPage(false);
+
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        throw EChartError(
+            QStringLiteral("Cannot start printing on %1").arg(info.printerName()).toStdString());
+    }
+    try {
+        const int w = printer.width();
+        const int h = printer.height();
+        const int marginX = qRound(w * 0.15);
+        const int marginY = qRound(h * 0.15);
+        const QRect page(QPoint(marginX, marginY), QPoint(w - marginX - 1, h - marginY - 1));
+        Render(painter, page);
+    } catch (...) {
+        printer.abort();
+        painter.end();
+        throw;
+    }
+    if (!painter.end() || printer.printerState() == QPrinter::Error ||
+        printer.printerState() == QPrinter::Aborted) {
+        throw EChartError(QStringLiteral("Printing failed on %1").arg(info.printerName()).toStdString());
+    }
+}
+
+void TChart::paintEvent(QPaintEvent* /*event*/) {
+    ++m_paintCount;
+    QPainter painter(this);
+    Render(painter, rect());
+}
+
+void TChart::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        emit doubleClicked();
+        return;
+    }
+    QWidget::mouseDoubleClickEvent(event);
+}
+
+} // namespace veltrum

@@ -1,0 +1,268 @@
+#include "app/TempDir.h"
+#include "app/core/SettingsTable.h"
+#include "app/core/StartupLoad.h"
+#include "settings/IniFile.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace veltrum {
+namespace {
+
+using test::TempDir;
+
+constexpr int32_t kScreenW = 1280;
+constexpr int32_t kScreenH = 1024;
+
+std::string Profile(std::initializer_list<std::pair<const char*, const char*>> entries) {
+    std::string text;
+    for (const auto& [key, value] : entries) {
+        text += std::string("[") + key + "]\n01=" + value + "\n";
+    }
+    return text;
+}
+
+TEST(LoadMonitorState, FirstStartWithNoFilesTakesEveryDefault) {
+    TempDir dir;
+    MonitorState state;
+    const WindowPosition main = LoadMonitorState(state, dir.Dir(), kScreenW, kScreenH);
+
+    EXPECT_EQ(state.ProfilePath, dir.Dir() + "Default.vlq");
+    EXPECT_EQ(main.Top, 150);
+    EXPECT_EQ(main.Left, 150);
+    EXPECT_EQ(state.GraphTop, 170);
+    EXPECT_EQ(state.GraphLeft, 170);
+    EXPECT_EQ(state.PacketGraphTop, 190);
+    EXPECT_EQ(state.PacketGraphLeft, 190);
+    EXPECT_EQ(state.SessionName, "Veltrum");
+    EXPECT_EQ(state.AgentHost, "192.168.1.1");
+    EXPECT_EQ(state.AgentCommunity, "qorvex");
+    EXPECT_EQ(state.InterfaceNumber, 1);
+    EXPECT_EQ(state.DownloadScale, 1024);
+    EXPECT_EQ(state.UploadScale, 1024);
+    EXPECT_EQ(state.DownloadColor, 0x0000FFFFu);
+    EXPECT_EQ(state.UploadColor, 0x000000FFu);
+    EXPECT_TRUE(state.ShowAverages);
+    EXPECT_TRUE(state.AutoScale);
+    EXPECT_EQ(state.TimeoutMs, 250);
+    EXPECT_FALSE(state.GraphWindowOpen);
+    EXPECT_FALSE(state.PacketGraphWindowOpen);
+    EXPECT_EQ(state.MainOpacity, 255);
+    EXPECT_EQ(state.GraphOpacity, 255);
+    EXPECT_FALSE(state.ShowMaxLines);
+    EXPECT_FALSE(state.ResyncTrace);
+    EXPECT_TRUE(state.OpacityReady);
+    EXPECT_EQ(state.HistoryLength, 120);
+    // Reading creates nothing.
+    EXPECT_FALSE(std::filesystem::exists(dir.File("Default.vlq")));
+}
+
+TEST(LoadMonitorState, PointerFileNamesTheProfile) {
+    TempDir dir;
+    dir.Write("other.vlq", Profile({{"Host", "127.0.0.1"}, {"Sesja", "Lab"}}));
+    dir.Write("app.ini", "[Profil]\n01=" + dir.File("other.vlq") + "\n");
+    MonitorState state;
+    LoadMonitorState(state, dir.Dir(), kScreenW, kScreenH);
+    EXPECT_EQ(state.ProfilePath, dir.File("other.vlq"));
+    EXPECT_EQ(state.AgentHost, "127.0.0.1");
+    EXPECT_EQ(state.SessionName, "Lab");
+}
+
+TEST(LoadMonitorState, PointerToDeletedProfileFallsBackToDefault) {
+    TempDir dir;
+    dir.Write("Default.vlq", Profile({{"Sesja", "Fallback"}}));
+    dir.Write("app.ini", "[Profil]\n01=" + dir.File("gone.vlq") + "\n");
+    MonitorState state;
+    LoadMonitorState(state, dir.Dir(), kScreenW, kScreenH);
+    EXPECT_EQ(state.ProfilePath, dir.Dir() + "Default.vlq");
+    EXPECT_EQ(state.SessionName, "Fallback");
+}
+
+TEST(LoadMonitorState, PositionsArePulledBackButNeverRaised) {
+    TempDir dir;
+    dir.Write("Default.vlq", Profile({{"PozTop", "-500"},
+                                      {"PozLeft", "1260"},          // W - 20 -> W - 30
+                                      {"PozTopWykres", "964"},      // H - 60 -> H - 70
+                                      {"PozLeftWykres", "1209"},    // W - 71 stays
+                                      {"PozTopWykresPkt", "953"},   // H - 71 stays
+                                      {"PozLeftWykresPkt", "5000"}})); // far right -> W - 70
+    MonitorState state;
+    const WindowPosition main = LoadMonitorState(state, dir.Dir(), kScreenW, kScreenH);
+    EXPECT_EQ(main.Top, -500);
+    EXPECT_EQ(main.Left, kScreenW - 30);
+    EXPECT_EQ(state.GraphTop, kScreenH - 70);
+    EXPECT_EQ(state.GraphLeft, 1209);
+    EXPECT_EQ(state.PacketGraphTop, 953);
+    EXPECT_EQ(state.PacketGraphLeft, kScreenW - 70);
+}
+
+TEST(LoadMonitorState, MainWindowTopUsesSeventyPixels) {
+    TempDir dir;
+    dir.Write("Default.vlq", Profile({{"PozTop", "960"}, {"PozLeft", "1249"}}));
+    MonitorState state;
+    const WindowPosition main = LoadMonitorState(state, dir.Dir(), kScreenW, kScreenH);
+    EXPECT_EQ(main.Top, kScreenH - 70);
+    EXPECT_EQ(main.Left, 1249); // 1249 + 30 < 1280
+}
+
+TEST(LoadMonitorState, ValueEncodingsReachTheState) {
+    TempDir dir;
+    dir.Write("Default.vlq", "[download]\n01=0x800\n[UPLOAD]\n01=$800\n[Timeout]\n01=2k\n"
+                             "[PokazSrednie]\n01=yes\n[LinieMax]\n01=yes\n[Autoscala]\n01=2\n"
+                             "[TStopien]\n01=0x100FF\n[TStopienGraph]\n01=300\n[f]\n01=1\n"
+                             "[host]\n01=  router.lan  \n[KolorDownload]\n01=16711680\n");
+    MonitorState state;
+    LoadMonitorState(state, dir.Dir(), kScreenW, kScreenH);
+    EXPECT_EQ(state.DownloadScale, 2048);
+    EXPECT_EQ(state.UploadScale, 2048);
+    EXPECT_EQ(state.TimeoutMs, 250);  // "2k" is not an integer
+    EXPECT_TRUE(state.ShowAverages);  // "yes" gives the default, true
+    EXPECT_FALSE(state.ShowMaxLines); // "yes" gives the default, false
+    EXPECT_TRUE(state.AutoScale);     // any non-zero integer is true
+    EXPECT_EQ(state.MainOpacity, 255); // low 16 bits of 0x100FF
+    EXPECT_EQ(state.GraphOpacity, 300);
+    EXPECT_TRUE(state.ResyncTrace);
+    EXPECT_EQ(state.AgentHost, "router.lan");
+    EXPECT_EQ(state.DownloadColor, 0x00FF0000u);
+}
+
+TEST(LoadMonitorState, CountersAreZeroedOnEveryLoad) {
+    TempDir dir;
+    MonitorState state;
+    state.InOctetsNow = 5;
+    state.OutPktsPrev = 6;
+    state.PollCount = 7;
+    state.PacketPollCount = 8;
+    state.PeakPktRate = 9;
+    state.DownTotal = 10;
+    state.UpTotal = 11;
+    state.ResyncActive = true;
+    state.ResyncStep = 4;
+    LoadMonitorState(state, dir.Dir(), kScreenW, kScreenH);
+    EXPECT_EQ(state.InOctetsNow, 0);
+    EXPECT_EQ(state.OutPktsPrev, 0);
+    EXPECT_EQ(state.PollCount, 0);
+    EXPECT_EQ(state.PacketPollCount, 0);
+    EXPECT_EQ(state.PeakPktRate, 0);
+    EXPECT_EQ(state.DownTotal, 0u);
+    EXPECT_EQ(state.UpTotal, 0u);
+    EXPECT_FALSE(state.ResyncActive);
+    EXPECT_EQ(state.ResyncStep, 0);
+}
+
+TEST(ClearHistories, ZeroesTheUsedSlotsOfAllEightArrays) {
+    MonitorState state;
+    state.HistoryLength = 120;
+    for (History* h : {&state.DownHistory, &state.UpHistory, &state.DownAvgLine, &state.UpAvgLine,
+                       &state.DownPktHistory, &state.UpPktHistory, &state.DownPktAvgLine, &state.UpPktAvgLine}) {
+        h->fill(7);
+    }
+    ClearHistories(state);
+    for (const History* h : {&state.DownHistory, &state.UpHistory, &state.DownAvgLine, &state.UpAvgLine,
+                             &state.DownPktHistory, &state.UpPktHistory, &state.DownPktAvgLine,
+                             &state.UpPktAvgLine}) {
+        EXPECT_EQ((*h)[1], 0);
+        EXPECT_EQ((*h)[120], 0);
+        EXPECT_EQ((*h)[121], 7); // slots beyond the used ones are never touched
+    }
+}
+
+struct FadeTrace {
+    std::vector<int> applied;
+    std::vector<int> pausedAt;
+};
+
+FadeTrace Fade(uint16_t from) {
+    MonitorState state;
+    state.MainOpacity = from;
+    FadeTrace trace;
+    FadeOut(
+        state, [&] { trace.applied.push_back(state.MainOpacity); },
+        [&] { trace.pausedAt.push_back(state.MainOpacity); });
+    return trace;
+}
+
+TEST(FadeOut, FromOpaquePassesEveryLevelDownToTwenty) {
+    const FadeTrace trace = Fade(255);
+    ASSERT_EQ(trace.applied.size(), 236u);
+    EXPECT_EQ(trace.applied.front(), 255);
+    EXPECT_EQ(trace.applied.back(), 20);
+    EXPECT_EQ(trace.pausedAt, (std::vector<int>{250, 225, 200, 175, 150, 125, 100, 75, 50, 25}));
+}
+
+TEST(FadeOut, BelowTwentyThereIsNoFadeAndTwentyAppliesOnce) {
+    EXPECT_TRUE(Fade(19).applied.empty());
+    EXPECT_EQ(Fade(20).applied, std::vector<int>{20});
+}
+
+TEST(SettingsTable, SaveAndLoadRoundTripEveryStateField) {
+    TempDir dir;
+    MonitorState out;
+    out.SessionName = "Round trip";
+    out.AgentHost = "10.0.0.2";
+    out.AgentCommunity = "c0mm";
+    out.InterfaceNumber = 7;
+    out.DownloadScale = 4096;
+    out.UploadScale = 512;
+    out.DownloadColor = 0x00ABCDEF;
+    out.UploadColor = 0x00FEDCBA;
+    out.ShowAverages = false;
+    out.AutoScale = false;
+    out.TimeoutMs = 700;
+    out.GraphWindowOpen = true;
+    out.PacketGraphWindowOpen = true;
+    out.MainOpacity = 128;
+    out.GraphOpacity = 60;
+    out.ShowMaxLines = true;
+    out.ResyncTrace = true;
+    out.GraphTop = 11;
+    out.GraphLeft = 12;
+    out.PacketGraphTop = 13;
+    out.PacketGraphLeft = 14;
+    TIniFile ini(dir.File("p.vlq"));
+    for (const SettingDef& def : ProfileSettings()) {
+        if (!std::holds_alternative<std::monostate>(def.Field)) {
+            SaveSetting(ini, def.Key, out);
+        }
+    }
+    MonitorState in;
+    for (const SettingDef& def : ProfileSettings()) {
+        if (!std::holds_alternative<std::monostate>(def.Field)) {
+            LoadSetting(ini, def.Key, in);
+        }
+    }
+    EXPECT_EQ(in.SessionName, out.SessionName);
+    EXPECT_EQ(in.AgentHost, out.AgentHost);
+    EXPECT_EQ(in.AgentCommunity, out.AgentCommunity);
+    EXPECT_EQ(in.InterfaceNumber, 7);
+    EXPECT_EQ(in.DownloadScale, 4096);
+    EXPECT_EQ(in.UploadScale, 512);
+    EXPECT_EQ(in.DownloadColor, 0x00ABCDEFu);
+    EXPECT_EQ(in.UploadColor, 0x00FEDCBAu);
+    EXPECT_FALSE(in.ShowAverages);
+    EXPECT_FALSE(in.AutoScale);
+    EXPECT_EQ(in.TimeoutMs, 700);
+    EXPECT_TRUE(in.GraphWindowOpen);
+    EXPECT_TRUE(in.PacketGraphWindowOpen);
+    EXPECT_EQ(in.MainOpacity, 128);
+    EXPECT_EQ(in.GraphOpacity, 60);
+    EXPECT_TRUE(in.ShowMaxLines);
+    EXPECT_TRUE(in.ResyncTrace);
+    EXPECT_EQ(in.PacketGraphLeft, 14);
+    // Colours are stored as decimal integers, flags as 1/0.
+    EXPECT_EQ(ini.ReadString("KolorDownload", "01", ""), std::to_string(0x00ABCDEF));
+    EXPECT_EQ(ini.ReadString("PokazWykres", "01", ""), "1");
+}
+
+TEST(SettingsTable, KeyListsAreInTheirWritingOrder) {
+    EXPECT_EQ(std::size(kSettingsDialogKeys), 14u);
+    EXPECT_EQ(std::size(kSaveAsKeys), 18u);
+    for (std::string_view key : kSaveAsKeys) {
+        EXPECT_NO_THROW(FindSetting(key)) << key;
+    }
+    EXPECT_THROW(FindSetting("Nope"), std::out_of_range);
+}
+
+} // namespace
+} // namespace veltrum

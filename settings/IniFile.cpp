@@ -1,1 +1,432 @@
-// placeholder
+#include "settings/IniFile.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace veltrum {
+
+namespace {
+
+// Longest value handed back by a read; anything beyond is cut off.
+constexpr size_t kMaxValueLength = 2047;
+
+// A UTF-8 byte-order mark written by some editors in front of the first line.
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+// Line ending used for a file that has none yet (a new or one-line file).
+constexpr std::string_view kDefaultEol = "\n";
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Names are compared without regard to the case of ASCII letters; other bytes
+// (UTF-8 included) must match exactly.
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (asciiLower(a[i]) != asciiLower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+enum class ReadResult { Ok, Missing, Failed };
+
+// Reads a whole regular file. O_NONBLOCK keeps a FIFO planted at the path
+// from hanging the caller; anything that is not a regular file is refused.
+ReadResult readWholeFile(const std::string& path, std::string& out, struct stat* info = nullptr) {
+    out.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return ReadResult::Failed;
+    }
+    if (info != nullptr)
+        *info = st;
+    if (st.st_size > 0)
+        out.reserve(static_cast<size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            out.clear();
+            return ReadResult::Failed;
+        }
+        out.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return ReadResult::Ok;
+}
+
+// Where a section and an ident were found in the file's bytes. All offsets
+// index the whole file, so a write can splice the new value in and keep
+// every other byte as it was.
+struct Location {
+    bool sectionFound = false;
+    // Just past the last non-blank line of the first section of that name
+    // (its header line when it holds nothing else): where a new ident goes.
+    size_t insertAt = 0;
+    // Whether the line before insertAt ends in a line break (the last line
+    // of a file may not).
+    bool insertAfterEol = true;
+
+    bool identFound = false;
+    // The raw value: from just past the '=' to the end of the line, line
+    // break excluded.
+    size_t valueBegin = 0;
+    size_t valueEnd = 0;
+};
+
+// One pass over the lines. Lines end at "\n"; a "\r" just before it belongs
+// to the line break, so CRLF, LF and a mix of both all read alike. A line is
+// a section header when, after leading blanks, it starts with '[' and holds a
+// ']'; the name is what lies between, trimmed. Other lines with an '=' are
+// "ident=value" lines of the current section; the rest are ignored.
+//
+// When a section or an ident occurs more than once, the first occurrence in
+// file order wins: a read returns the first matching ident of any section of
+// that name, and a write replaces that same line, or adds a missing ident to
+// the first section of that name.
+Location locate(std::string_view text, std::string_view section, std::string_view ident) {
+    section = trim(section);
+    ident = trim(ident);
+    Location loc;
+    bool inSection = false;      // the current section has the wanted name
+    bool inFirstSection = false; // ... and is the first one of that name
+    size_t pos = 0;
+    if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom)
+        pos = kUtf8Bom.size();
+    while (pos < text.size()) {
+        const size_t newline = text.find('\n', pos);
+        const bool hasEol = newline != std::string_view::npos;
+        size_t contentEnd = hasEol ? newline : text.size();
+        const size_t next = hasEol ? newline + 1 : text.size();
+        if (hasEol && contentEnd > pos && text[contentEnd - 1] == '\r')
+            --contentEnd;
+        const std::string_view line = text.substr(pos, contentEnd - pos);
+        const std::string_view body = trim(line);
+
+        if (!body.empty() && body.front() == '[') {
+            const size_t close = body.find(']');
+            if (close != std::string_view::npos) {
+                inSection = sameName(trim(body.substr(1, close - 1)), section);
+                inFirstSection = inSection && !loc.sectionFound;
+                if (inFirstSection) {
+                    loc.sectionFound = true;
+                    loc.insertAt = next;
+                    loc.insertAfterEol = hasEol;
+                }
+                pos = next;
+                continue;
+            }
+        }
+        if (inSection && !body.empty()) {
+            if (inFirstSection) {
+                loc.insertAt = next;
+                loc.insertAfterEol = hasEol;
+            }
+            const size_t equals = line.find('=');
+            if (equals != std::string_view::npos && sameName(trim(line.substr(0, equals)), ident)) {
+                loc.identFound = true;
+                loc.valueBegin = pos + equals + 1;
+                loc.valueEnd = contentEnd;
+                return loc;
+            }
+        }
+        pos = next;
+    }
+    return loc;
+}
+
+// The line break the file already uses, judged by its first line.
+std::string_view fileEol(std::string_view text) {
+    const size_t newline = text.find('\n');
+    if (newline == std::string_view::npos)
+        return kDefaultEol;
+    return (newline > 0 && text[newline - 1] == '\r') ? std::string_view("\r\n") : std::string_view("\n");
+}
+
+bool hasLineBreakOrNul(std::string_view s) {
+    return s.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
+// Text that would change the file's structure when written (a line break in
+// a community string could plant a whole new section) is refused rather than
+// written in a form that reads back differently.
+bool writable(std::string_view section, std::string_view ident, std::string_view value) {
+    if (hasLineBreakOrNul(section) || section.find(']') != std::string_view::npos)
+        return false;
+    if (hasLineBreakOrNul(ident) || ident.find('=') != std::string_view::npos)
+        return false;
+    if (!trim(ident).empty() && trim(ident).front() == '[')
+        return false;
+    return !hasLineBreakOrNul(value);
+}
+
+bool writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+// Replaces `target` with `content` so that, whatever happens, the path holds
+// either the old file or the complete new one: the new bytes go to a
+// temporary file in the same folder, reach the disk, and are then renamed
+// over the old file. A new file is private to its owner (it holds the
+// community string); a replaced file keeps its mode and, where we may, its
+// owner.
+bool replaceAtomically(const std::string& target, std::string_view content, const struct stat* old) {
+    const size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string tmpl = dir + "." + base.substr(0, 200) + ".XXXXXX";
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const std::string tmpPath(name.data());
+
+    bool ok = ::fchmod(fd, old != nullptr ? (old->st_mode & 07777) : 0600) == 0;
+    if (ok && old != nullptr && ::geteuid() == 0) {
+        // Best effort: keeps a user's profile theirs when root saves it.
+        (void)!::fchown(fd, old->st_uid, old->st_gid);
+    }
+    ok = ok && writeAll(fd, content) && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(tmpPath.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(tmpPath.c_str());
+        return false;
+    }
+    // Make the rename itself durable; the data is already safe either way.
+    const int dirFd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        (void)::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+// A profile reached through a symbolic link is updated where the link
+// points, so the link stays a link.
+std::string resolveTarget(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            std::string resolved(real);
+            std::free(real);
+            return resolved;
+        }
+    }
+    return path;
+}
+
+bool hexDigit(char c, uint32_t& digit) {
+    if (c >= '0' && c <= '9')
+        digit = static_cast<uint32_t>(c - '0');
+    else if (c >= 'a' && c <= 'f')
+        digit = static_cast<uint32_t>(c - 'a' + 10);
+    else if (c >= 'A' && c <= 'F')
+        digit = static_cast<uint32_t>(c - 'A' + 10);
+    else
+        return false;
+    return true;
+}
+
+// Hexadecimal digits taken as a 32-bit pattern ("FFFFFFFF" is -1). A value
+// that needs more than 32 bits does not decode: cutting it to its low bits
+// would turn a typo into some unrelated setting.
+bool decodeHex(std::string_view digits, int32_t& out) {
+    if (digits.empty())
+        return false;
+    uint64_t value = 0;
+    for (const char c : digits) {
+        uint32_t digit = 0;
+        if (!hexDigit(c, digit))
+            return false;
+        value = (value << 4) | digit;
+        if (value > UINT32_MAX)
+            return false;
+    }
+    out = static_cast<int32_t>(static_cast<uint32_t>(value));
+    return true;
+}
+
+// Optional sign and decimal digits, within the signed 32-bit range.
+bool decodeDecimal(std::string_view text, int32_t& out) {
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty())
+        return false;
+    int64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+        if (value > int64_t{INT32_MAX} + 1)
+            return false;
+    }
+    if (negative)
+        value = -value;
+    if (value > INT32_MAX)
+        return false;
+    out = static_cast<int32_t>(value);
+    return true;
+}
+
+bool decodeInteger(std::string_view text, int32_t& out) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        return decodeHex(text.substr(2), out);
+    if (!text.empty() && text[0] == '$')
+        return decodeHex(text.substr(1), out);
+    return decodeDecimal(text, out);
+}
+
+// Reads the file, splices the value in and replaces the file; false on any failure.
+bool writeValue(const std::string& path, const std::string& section, const std::string& ident,
+                const std::string& value) {
+    const std::string target = resolveTarget(path);
+    std::string text;
+    struct stat info {};
+    const ReadResult read = readWholeFile(target, text, &info);
+    // An existing file that cannot be read would be lost by rewriting it.
+    if (read == ReadResult::Failed)
+        return false;
+
+    const Location loc = locate(text, section, ident);
+    const std::string_view eol = fileEol(text);
+    std::string updated;
+    updated.reserve(text.size() + section.size() + ident.size() + value.size() + 8);
+    if (loc.identFound) {
+        updated.append(text, 0, loc.valueBegin);
+        updated += value;
+        updated.append(text, loc.valueEnd, std::string::npos);
+    } else if (loc.sectionFound) {
+        updated.append(text, 0, loc.insertAt);
+        if (!loc.insertAfterEol)
+            updated += eol;
+        updated += ident;
+        updated += '=';
+        updated += value;
+        updated += eol;
+        updated.append(text, loc.insertAt, std::string::npos);
+    } else {
+        updated = text;
+        if (!updated.empty() && updated.back() != '\n')
+            updated += eol;
+        updated += '[';
+        updated += section;
+        updated += ']';
+        updated += eol;
+        updated += ident;
+        updated += '=';
+        updated += value;
+        updated += eol;
+    }
+
+    return replaceAtomically(target, updated, read == ReadResult::Ok ? &info : nullptr);
+}
+
+} // namespace
+
+EIniFileException::EIniFileException(const std::string& path)
+    : std::runtime_error("Unable to write to " + path) {}
+
+TIniFile::TIniFile(std::string fileName) : m_fileName(std::move(fileName)) {}
+
+std::string TIniFile::ReadString(const std::string& section, const std::string& ident,
+                                 const std::string& def) const {
+    try {
+        std::string text;
+        if (readWholeFile(m_fileName, text) != ReadResult::Ok)
+            return def;
+        const Location loc = locate(text, section, ident);
+        if (!loc.identFound)
+            return def;
+        std::string_view value(text.data() + loc.valueBegin, loc.valueEnd - loc.valueBegin);
+        // The value is text: a NUL byte ends it, as it would for any C string
+        // the value is later handed to (a host name, for one).
+        value = value.substr(0, value.find('\0'));
+        value = trim(value);
+        return std::string(value.substr(0, kMaxValueLength));
+    } catch (...) {
+        // Out of memory on a monstrous file: reads never fail.
+        return def;
+    }
+}
+
+int32_t TIniFile::ReadInteger(const std::string& section, const std::string& ident, int32_t def) const {
+    const std::string text = ReadString(section, ident, std::string());
+    int32_t value = 0;
+    return decodeInteger(text, value) ? value : def;
+}
+
+bool TIniFile::ReadBool(const std::string& section, const std::string& ident, bool def) const {
+    return ReadInteger(section, ident, def ? 1 : 0) != 0;
+}
+
+void TIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& value) {
+    if (!writable(section, ident, value))
+        throw EIniFileException(m_fileName);
+
+    bool ok = false;
+    try {
+        ok = writeValue(m_fileName, section, ident, value);
+    } catch (const std::exception&) {
+        ok = false; // out of memory while building the new text
+    }
+    if (!ok)
+        throw EIniFileException(m_fileName);
+}
+
+void TIniFile::WriteInteger(const std::string& section, const std::string& ident, int32_t value) {
+    WriteString(section, ident, std::to_string(value));
+}
+
+void TIniFile::WriteBool(const std::string& section, const std::string& ident, bool value) {
+    WriteString(section, ident, value ? "1" : "0");
+}
+
+} // namespace veltrum

@@ -3,6 +3,25 @@
 // Creating a TIniFile touches no file; every read opens the file, every write
 // replaces it atomically, so nothing is cached and nothing is lost when the
 // object goes away early.
+//
+// Layout rules the rest of the program can rely on:
+// - Lines end in LF or CRLF, freely mixed; a UTF-8 byte-order mark in front
+//   of the first line is skipped. A section line is "[name]" (blanks allowed
+//   around it and the name); other lines with an '=' are "ident=value".
+// - Names compare without regard to ASCII letter case. The first occurrence
+//   wins: a read returns the first matching ident in any section of that
+//   name, and a write replaces that same line.
+// - Values are not unquoted; a NUL byte ends a value.
+// - A new ident goes after the last non-blank line of the first section of
+//   that name; a new section goes at the end of the file. Added lines use the
+//   file's own line break (that of its first line); a new file uses LF.
+// - A write replaces the file atomically (temporary file in the same folder,
+//   fsync, rename), so a crash or a full disk leaves the old file whole. A new
+//   file gets mode 0600 (it holds the community string); a replaced file
+//   keeps its mode; a symbolic link is written through, not replaced.
+// - Text that would change the layout is refused with EIniFileException: a
+//   line break or NUL anywhere, ']' in a section name, '=' in an ident or an
+//   ident starting with '['.
 
 #include <cstdint>
 #include <stdexcept>
@@ -28,8 +47,10 @@ public:
     // gives the default. Reads never throw.
     std::string ReadString(const std::string& section, const std::string& ident,
                            const std::string& def) const;
-    // Signed decimal; hexadecimal after "0x"/"0X" (text longer than two
-    // characters) or "$". Anything else gives the default.
+    // Signed decimal within 32 bits; hexadecimal after "0x"/"0X" (text longer
+    // than two characters) or "$", taken as the 32-bit pattern ("$FFFFFFFF"
+    // is -1). Anything else gives the default, including hexadecimal that
+    // needs more than 32 bits and decimal outside the int32 range.
     int32_t ReadInteger(const std::string& section, const std::string& ident, int32_t def) const;
     // An integer with default 1 or 0; any non-zero integer is true.
     bool ReadBool(const std::string& section, const std::string& ident, bool def) const;

@@ -1,8 +1,13 @@
 #include "support/NetworkGuard.h"
 
-#include <filesystem>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
+
+#include <net/if.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace veltrum::test {
 
@@ -39,20 +44,33 @@ bool OnlyLoopback(std::string& why) {
             return false;
         }
     }
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/net", ec)) {
-        const std::string name = entry.path().filename().string();
-        if (name == "lo") {
+    // /proc/net/dev and an ioctl on a socket of our own both see this
+    // process's network namespace (sysfs may still show the host's).
+    std::ifstream dev("/proc/net/dev");
+    std::getline(dev, line);
+    std::getline(dev, line); // two header lines
+    const int probe = socket(AF_INET, SOCK_DGRAM, 0);
+    while (std::getline(dev, line)) {
+        const auto colon = line.find(':');
+        if (colon == std::string::npos) {
             continue;
         }
-        std::ifstream flagsFile(entry.path() / "flags");
-        std::string flags;
-        flagsFile >> flags;
-        constexpr unsigned long kIffUp = 0x1;
-        if (!flags.empty() && (std::stoul(flags, nullptr, 16) & kIffUp) != 0) {
+        const std::string name = FirstField(line.substr(0, colon));
+        if (name.empty() || name == "lo") {
+            continue;
+        }
+        ifreq request{};
+        std::snprintf(request.ifr_name, sizeof request.ifr_name, "%s", name.c_str());
+        if (probe < 0 || ioctl(probe, SIOCGIFFLAGS, &request) != 0 || (request.ifr_flags & IFF_UP) != 0) {
             why = "interface " + name + " is up";
+            if (probe >= 0) {
+                close(probe);
+            }
             return false;
         }
+    }
+    if (probe >= 0) {
+        close(probe);
     }
     return true;
 }

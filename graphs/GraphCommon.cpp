@@ -1,0 +1,78 @@
+#include "graphs/GraphCommon.h"
+
+#include "widgets/Chart.h"
+
+#include <QDateTime>
+#include <QFont>
+#include <QLabel>
+
+#include <algorithm>
+
+namespace veltrum {
+
+int32_t UsedSlots(const MonitorState& state) { return std::clamp(state.HistoryLength, 0, kHistorySlots); }
+
+void RefillSeries(TLineSeries& series, const History& history, int32_t length, uint32_t color) {
+    series.RemoveAllPoints();
+    for (int32_t i = 1; i <= length; ++i) {
+        series.AppendPoint(history[static_cast<size_t>(i)], color);
+    }
+}
+
+void RefillFlatSeries(TLineSeries& series, int32_t value, int32_t length, uint32_t color) {
+    series.RemoveAllPoints();
+    for (int32_t i = 1; i <= length; ++i) {
+        series.AppendPoint(value, color);
+    }
+}
+
+void ZeroSlots(History& history, int32_t length) {
+    std::fill(history.begin() + 1, history.begin() + 1 + std::clamp(length, 0, kHistorySlots), 0);
+}
+
+QString ChartBitmapPath(const std::string& programDir, const std::string& sessionName, const char* side,
+                        const QDateTime& now) {
+    const QDate date = now.date();
+    const QTime time = now.time();
+    const auto two = [](int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };
+    const QString stamp = QString::number(date.year()) + two(date.month()) + two(date.day()) + two(time.hour()) +
+                          two(time.minute()) + two(time.second());
+    return QString::fromStdString(programDir) + QStringLiteral("VQ_") + QString::fromStdString(sessionName) +
+           QLatin1Char('_') + QLatin1String(side) + stamp + QStringLiteral(".bmp");
+}
+
+bool IsFileNamePart(const QString& part) {
+    static const QString forbidden = QStringLiteral("\\/:*?\"<>|");
+    return std::none_of(part.begin(), part.end(), [](QChar c) {
+        return forbidden.contains(c) || c.category() == QChar::Other_Control;
+    });
+}
+
+void SaveGraphBitmap(const TChart& chart, const std::string& programDir, const std::string& sessionName,
+                     const char* side) {
+    // One reading of the clock, so the stamp cannot straddle a second.
+    const QString path = ChartBitmapPath(programDir, sessionName, side, QDateTime::currentDateTime());
+    if (!IsFileNamePart(QString::fromStdString(sessionName))) {
+        throw EChartError("Cannot create file " + path.toStdString());
+    }
+    chart.SaveChartBitmap(path);
+}
+
+QLabel* AddOverlayLabel(QWidget* chart, int left, int top, const QString& text) {
+    auto* label = new QLabel(chart);
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSize(9);
+    label->setFont(font);
+    label->setForegroundRole(QPalette::WindowText);
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    label->move(left, top);
+    SetOverlayText(label, text);
+    return label;
+}
+
+void SetOverlayText(QLabel* label, const QString& text) {
+    label->setText(text);
+    label->adjustSize();
+}
+
+} // namespace veltrum

@@ -1,1 +1,355 @@
-// placeholder
+#include "app/core/PollCycle.h"
+
+#include "snmp/IdSNMP.h"
+#include "snmp/TextToInt.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace veltrum {
+
+namespace {
+
+// One rate unit is 1265 octets per poll interval, so rate x 10 is close to
+// kilobits per second at the nominal one-second interval.
+constexpr long double kOctetsPerRateUnit = 1265.0L;
+constexpr int32_t kGetRequest = 0xA0; // RFC 1157 section 4.1.2
+constexpr int32_t kOctetString = 4;
+constexpr int32_t kNominalIntervalMs = 1000;
+constexpr int32_t kResyncIntervalMs = 1025;
+constexpr int32_t kResyncPolls = 10;
+
+// ifInOctets, ifOutOctets, ifInUcastPkts, ifOutUcastPkts (RFC 1213), in the
+// order the readings are taken.
+constexpr const char* kCounterPrefixes[4] = {"1.3.6.1.2.1.2.2.1.10.", "1.3.6.1.2.1.2.2.1.16.",
+                                             "1.3.6.1.2.1.2.2.1.11.", "1.3.6.1.2.1.2.2.1.17."};
+
+const char kTitleStart[] = "Veltrum     ";
+const char kBandwidthTotal[] = "                     Total:  ";
+const char kPacketsTotal[] = "                     Total I/O:  ";
+
+// 32-bit state arithmetic wraps silently, as the counters themselves do.
+int32_t wrapAdd(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+int32_t wrapSub(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+int32_t wrapMul(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
+}
+int32_t wrapAbs(int32_t a) {
+    return a < 0 ? wrapSub(0, a) : a;
+}
+
+// The integer result of an extended-precision formula: the fraction dropped
+// toward zero, the low 32 bits kept. A division by zero (no history slots, a
+// zero interval count) gives no number and fails the poll.
+int32_t truncate32(long double x) {
+    if (!std::isfinite(x)) {
+        throw std::domain_error("Invalid floating point operation");
+    }
+    const long double whole = std::trunc(x);
+    if (std::fabs(whole) < 9.0e18L) {
+        return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(whole)));
+    }
+    long double low = std::fmod(whole, 4294967296.0L);
+    if (low < 0) {
+        low += 4294967296.0L;
+    }
+    return static_cast<int32_t>(static_cast<uint32_t>(low));
+}
+
+// The counters are 32-bit and arrive as signed text, so a counter at or above
+// 2^31 reads negative. The difference of the two bit patterns modulo 2^32 is
+// the true increase, across 2^31 and across the wrap past 2^32 alike.
+uint32_t counterIncrease(int32_t now, int32_t prev) {
+    return static_cast<uint32_t>(now) - static_cast<uint32_t>(prev);
+}
+
+int32_t octetRate(int32_t now, int32_t prev, int32_t intervals) {
+    return wrapAbs(truncate32(static_cast<long double>(counterIncrease(now, prev)) / kOctetsPerRateUnit /
+                              static_cast<long double>(intervals)));
+}
+
+int32_t packetRate(int32_t now, int32_t prev, int32_t intervals) {
+    return wrapAbs(truncate32(static_cast<long double>(counterIncrease(now, prev)) /
+                              static_cast<long double>(intervals)));
+}
+
+// Slots 1..length of a 180-slot array; a length outside the array is held to it.
+int32_t usedSlots(const MonitorState& state) {
+    return std::clamp(state.HistoryLength, 0, kHistorySlots);
+}
+
+void shiftIn(History& history, int32_t length, int32_t value) {
+    if (length > 1) {
+        std::copy_backward(history.begin() + 1, history.begin() + length, history.begin() + length + 1);
+    }
+    history[1] = value;
+}
+
+int32_t sumOf(const History& history, int32_t length) {
+    uint32_t sum = 0;
+    for (int32_t i = 1; i <= length; ++i) {
+        sum += static_cast<uint32_t>(history[static_cast<size_t>(i)]);
+    }
+    return static_cast<int32_t>(sum);
+}
+
+// Until the history has filled, the average is taken over the slots filled
+// since the restart: polls − 1, the first poll having only primed the
+// readings. The poll numbered `length` has filled length − 1 slots, so it
+// still divides by the filled count; dividing by `length` there would count
+// an empty slot.
+int32_t averageOf(int32_t sum, int32_t polls, int32_t length) {
+    const int32_t filled = wrapSub(polls, 1);
+    const int32_t divisor = filled < length ? filled : length;
+    return truncate32(static_cast<long double>(sum) / static_cast<long double>(divisor));
+}
+
+void fill(History& line, int32_t length, int32_t value) {
+    std::fill(line.begin() + 1, line.begin() + length + 1, value);
+}
+
+// Traffic between 2% and 7% of the scale is drawn as 7% so that it stays
+// visible on the small bar; at or below 2% it is drawn as it is.
+int32_t gaugeProgress(int32_t scale, int32_t rate) {
+    const int32_t value = wrapMul(rate, 10);
+    int32_t progress = value <= scale ? value : scale;
+    const long double s = scale;
+    const long double v = value;
+    if (s * 0.02L < v && v < s * 0.07L) {
+        progress = truncate32(s * 0.07L);
+    }
+    return progress;
+}
+
+std::string withUnit(long double value, int decimals, const char* unit, const NumberLocale& locale) {
+    std::string text = FormatNumber(static_cast<double>(value), decimals, locale);
+    text += unit;
+    return text;
+}
+
+void applyBandwidthSide(MonitorState& state, int32_t intervals, PollView& view, const NumberLocale& locale) {
+    const int32_t length = usedSlots(state);
+
+    // Each interval of the reading adds its volume: 1.25 units of 1012 octets per rate unit.
+    state.DownTotal += static_cast<uint32_t>(wrapMul(truncate32(state.DownRate * 1.25L), intervals));
+    state.UpTotal += static_cast<uint32_t>(wrapMul(truncate32(state.UpRate * 1.25L), intervals));
+    state.DownTotalText = VolumeText(state.DownTotal, locale);
+    state.UpTotalText = VolumeText(state.UpTotal, locale);
+    // Hundredths of a second: PollCount − 1 seconds since the first reading.
+    const std::string elapsed = ElapsedTimeText(std::to_string(wrapMul(wrapSub(state.PollCount, 1), 100)));
+    state.TotalsText.clear();
+    state.TotalsText.append(state.DownTotalText).append(" / ").append(state.UpTotalText);
+    state.TotalsText.append(" (").append(elapsed).append(")");
+
+    // The download rate alone chooses the unit of both labels.
+    std::string label3;
+    std::string label4;
+    const long double downMbps = state.DownRate / 102.4L;
+    if (downMbps < 1000.0L) {
+        label3 = withUnit(downMbps, 1, "M", locale);
+        label4 = withUnit(state.UpRate / 102.4L, 1, "M", locale);
+    } else {
+        label3 = withUnit(state.DownRate / 102400.0L, 1, "G", locale);
+        label4 = withUnit(state.UpRate / 102400.0L, 1, "G", locale);
+    }
+    view.ShowRates(label3, label4, gaugeProgress(state.DownloadScale, state.DownRate),
+                   gaugeProgress(state.UploadScale, state.UpRate));
+
+    shiftIn(state.DownHistory, length, wrapMul(state.DownRate, 10));
+    shiftIn(state.UpHistory, length, wrapMul(state.UpRate, 10));
+    state.DownSum = sumOf(state.DownHistory, length);
+    state.UpSum = sumOf(state.UpHistory, length);
+    state.DownAvg = averageOf(state.DownSum, state.PollCount, length);
+    state.UpAvg = averageOf(state.UpSum, state.PollCount, length);
+    fill(state.DownAvgLine, length, state.DownAvg);
+    fill(state.UpAvgLine, length, state.UpAvg);
+
+    GraphTexts texts;
+    texts.TitleLine1 = kTitleStart + view.NowText();
+    texts.TitleLine2 = kBandwidthTotal + state.TotalsText;
+    // With a fixed axis at the larger scale M, a sample at or above both scales
+    // is stored back just below M, so the line stays inside the chart. The
+    // clipped value stays in the history and counts in later sums.
+    if (!state.AutoScale) {
+        const int32_t top = std::max(state.DownloadScale, state.UploadScale);
+        const int32_t clipped = truncate32(top * 0.995L);
+        for (History* history : {&state.DownHistory, &state.UpHistory}) {
+            for (int32_t i = 1; i <= length; ++i) {
+                int32_t& slot = (*history)[static_cast<size_t>(i)];
+                if (slot >= state.DownloadScale && slot >= state.UploadScale) {
+                    slot = clipped;
+                }
+            }
+        }
+    }
+    texts.Label1 = withUnit(state.DownAvg / 1024.0L, 1, " Mbps", locale);
+    texts.Label2 = withUnit(state.UpAvg / 1024.0L, 1, " Mbps", locale);
+    texts.Label6 = withUnit(wrapMul(state.DownRate, 10) / 1024.0L, 1, " Mbps", locale);
+    texts.Label8 = withUnit(wrapMul(state.UpRate, 10) / 1024.0L, 1, " Mbps", locale);
+    view.RefreshBandwidthGraph(texts);
+}
+
+// A reading of zero packets in both directions next to a jump of more than 30%
+// over the reading two polls back means the polls fall on the agent's own
+// counter updates. Lengthening the next ten intervals slightly moves them away.
+void resynchronise(MonitorState& state, PollView& view) {
+    const History& down = state.DownPktHistory;
+    const History& up = state.UpPktHistory;
+    if (!state.ResyncActive && (state.DownPktAvg > 10 || state.UpPktAvg > 10) && state.PacketPollCount > 3 &&
+        down[3] != 0 && up[3] != 0) {
+        const long double down3 = down[3] * 1.3L;
+        const long double up3 = up[3] * 1.3L;
+        const bool stallThenJump = down3 < down[1] && up3 < up[1] && down[2] == 0 && up[2] == 0;
+        const bool jumpThenStall = down3 < down[2] && up3 < up[2] && down[1] == 0 && up[1] == 0;
+        if (stallThenJump || jumpThenStall) {
+            state.ResyncActive = true;
+        }
+    }
+    if (!state.ResyncActive) {
+        return;
+    }
+    if (state.ResyncTrace) {
+        view.SetResyncMark(">>");
+    }
+    view.SetPollInterval(wrapSub(kResyncIntervalMs, state.ResyncStep));
+    if (state.ResyncStep >= kResyncPolls) {
+        if (state.ResyncTrace) {
+            view.SetResyncMark(">");
+        }
+        view.SetPollInterval(kNominalIntervalMs);
+        state.ResyncActive = false;
+        if (state.ResyncTrace) {
+            view.SaveResyncSnapshot();
+        }
+        state.PeakPktRate = 0;
+    }
+}
+
+void applyPacketsSide(MonitorState& state, PollView& view, const NumberLocale& locale) {
+    const int32_t length = usedSlots(state);
+    shiftIn(state.DownPktHistory, length, state.DownPktRate);
+    shiftIn(state.UpPktHistory, length, state.UpPktRate);
+
+    // Detection reads the averages of the previous poll, so it runs first.
+    resynchronise(state, view);
+
+    state.DownPktSum = sumOf(state.DownPktHistory, length);
+    state.UpPktSum = sumOf(state.UpPktHistory, length);
+    state.DownPktAvg = averageOf(state.DownPktSum, state.PacketPollCount, length);
+    state.UpPktAvg = averageOf(state.UpPktSum, state.PacketPollCount, length);
+    fill(state.DownPktAvgLine, length, state.DownPktAvg);
+    fill(state.UpPktAvgLine, length, state.UpPktAvg);
+
+    GraphTexts texts;
+    texts.TitleLine1 = kTitleStart + view.NowText();
+    const int32_t total = wrapAdd(state.DownPktRate, state.UpPktRate);
+    if (state.PacketPollCount > 3 && total > state.PeakPktRate) {
+        state.PeakPktRate = total;
+    }
+    texts.TitleLine2 = kPacketsTotal;
+    texts.TitleLine2.append(FormatNumber(total, 0, locale)).append(" p/s  (max: ");
+    texts.TitleLine2.append(FormatNumber(state.PeakPktRate, 0, locale)).append(") p/s");
+    texts.Label1 = withUnit(state.DownPktAvg, 0, " p/s", locale);
+    texts.Label2 = withUnit(state.UpPktAvg, 0, " p/s", locale);
+    texts.Label6 = withUnit(state.DownPktRate, 0, " p/s", locale);
+    texts.Label8 = withUnit(state.UpPktRate, 0, " p/s", locale);
+    view.RefreshPacketsGraph(texts);
+}
+
+void takeFailurePath(MonitorState& state, TIdSNMP& snmp, PollView& view) noexcept {
+    state.MissedPolls = wrapAdd(state.MissedPolls, 1);
+    try {
+        view.ShowFailure();
+    } catch (...) {
+    }
+    // A fresh socket drops any reply that arrives late and would otherwise be
+    // taken as the answer to the next request.
+    try {
+        snmp.SetActive(false);
+    } catch (...) {
+    }
+    try {
+        snmp.SetActive(true);
+    } catch (...) {
+    }
+}
+
+} // namespace
+
+void ApplyPollReadings(MonitorState& state, const std::array<std::string, 4>& values, PollView& view,
+                       const NumberLocale& locale) {
+    // Convert all four first: a bad value must not leave some readings moved on
+    // and others not, or the next success would divide a one-interval
+    // difference by the missed polls.
+    const int32_t inOctets = StrToInt(values[0]);
+    const int32_t outOctets = StrToInt(values[1]);
+    const int32_t inPkts = StrToInt(values[2]);
+    const int32_t outPkts = StrToInt(values[3]);
+
+    // The reading covers one interval plus one per failed poll since the last
+    // success; time itself is never measured.
+    const int32_t intervals = wrapAdd(state.MissedPolls, 1);
+
+    state.InOctetsPrev = state.InOctetsNow;
+    state.InOctetsNow = inOctets;
+    state.DownRate = octetRate(state.InOctetsNow, state.InOctetsPrev, intervals);
+    state.OutOctetsPrev = state.OutOctetsNow;
+    state.OutOctetsNow = outOctets;
+    state.UpRate = octetRate(state.OutOctetsNow, state.OutOctetsPrev, intervals);
+    state.InPktsPrev = state.InPktsNow;
+    state.InPktsNow = inPkts;
+    state.DownPktRate = packetRate(state.InPktsNow, state.InPktsPrev, intervals);
+    state.OutPktsPrev = state.OutPktsNow;
+    state.OutPktsNow = outPkts;
+    state.UpPktRate = packetRate(state.OutPktsNow, state.OutPktsPrev, intervals);
+
+    state.PollCount = wrapAdd(state.PollCount, 1);
+    state.PacketPollCount = wrapAdd(state.PacketPollCount, 1);
+    state.MissedPolls = 0;
+
+    // The first success after a restart only primes the readings.
+    if (state.PollCount > 1) {
+        applyBandwidthSide(state, intervals, view, locale);
+    }
+    if (state.PacketPollCount > 1) {
+        applyPacketsSide(state, view, locale);
+    }
+}
+
+void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const NumberLocale& locale) {
+    try {
+        if (state.ResyncActive) {
+            state.ResyncStep = wrapAdd(state.ResyncStep, 1);
+        } else {
+            state.ResyncStep = 0;
+            view.SetResyncMark("");
+        }
+        // Before the request: a negative scale fails here and the poll with it.
+        view.SetGaugeMaxima(state.DownloadScale, state.UploadScale);
+
+        snmp.QueryMessage.ResetMessage();
+        snmp.QueryMessage.PduTag = kGetRequest;
+        snmp.ReceiveTimeout = state.TimeoutMs;
+        const std::string index = std::to_string(state.InterfaceNumber);
+        for (const char* prefix : kCounterPrefixes) {
+            snmp.QueryMessage.AddBinding(prefix + index, std::string(), kOctetString);
+        }
+        // The result is not needed: a missing or short reply fails at ValueAt.
+        snmp.RunQuery();
+        if (snmp.QueryMessage.CountValues() > 0) {
+            const std::array<std::string, 4> values{
+                snmp.ReplyMessage.ValueAt(0), snmp.ReplyMessage.ValueAt(1), snmp.ReplyMessage.ValueAt(2),
+                snmp.ReplyMessage.ValueAt(3)};
+            ApplyPollReadings(state, values, view, locale);
+        }
+    } catch (...) {
+        takeFailurePath(state, snmp, view);
+    }
+}
+
+} // namespace veltrum

@@ -8,6 +8,7 @@
 #include "app/core/Formatting.h"
 #include "app/core/MonitorState.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -51,5 +52,14 @@ public:
 // One run of the poll cycle (the main window's Button3Click). Never throws:
 // every failure takes the failure path, which also replaces the client's socket.
 void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const NumberLocale& locale);
+
+// The successful path after the exchange, given the four reply value texts
+// (ifInOctets, ifOutOctets, ifInUcastPkts, ifOutUcastPkts): readings, rates,
+// totals, gauges, histories, averages, resynchronisation and graph texts.
+// All four texts are converted before any reading is stored, so a value that
+// is not an integer throws EConvertError with the state untouched. A failing
+// view call is passed on. RunPollCycle turns both into the failure path.
+void ApplyPollReadings(MonitorState& state, const std::array<std::string, 4>& values, PollView& view,
+                       const NumberLocale& locale);
 
 } // namespace veltrum

@@ -10,7 +10,9 @@
 
 namespace veltrum {
 
-int32_t UsedSlots(const MonitorState& state) { return std::clamp(state.HistoryLength, 0, kHistorySlots); }
+int32_t UsedSlots(const MonitorState& state) {
+    return std::clamp(state.HistoryLength, 0, kHistorySlots);
+}
 
 void RefillSeries(TLineSeries& series, const History& history, int32_t length, uint32_t color) {
     series.RemoveAllPoints();
@@ -35,8 +37,8 @@ QString ChartBitmapPath(const std::string& programDir, const std::string& sessio
     const QDate date = now.date();
     const QTime time = now.time();
     const auto two = [](int v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };
-    const QString stamp = QString::number(date.year()) + two(date.month()) + two(date.day()) + two(time.hour()) +
-                          two(time.minute()) + two(time.second());
+    const QString stamp = QString::number(date.year()) + two(date.month()) + two(date.day()) +
+                          two(time.hour()) + two(time.minute()) + two(time.second());
     return QString::fromStdString(programDir) + QStringLiteral("VQ_") + QString::fromStdString(sessionName) +
            QLatin1Char('_') + QLatin1String(side) + stamp + QStringLiteral(".bmp");
 }

@@ -11,7 +11,9 @@ class QWidget;
 namespace veltrum {
 
 // The alpha byte that reaches the window for an opacity level.
-constexpr uint8_t OpacityAlpha(uint16_t level) { return static_cast<uint8_t>(level & 0xFFu); }
+constexpr uint8_t OpacityAlpha(uint16_t level) {
+    return static_cast<uint8_t>(level & 0xFFu);
+}
 
 // Gives `window` the constant alpha of `level`. Does nothing while
 // `opacityReady` is false (before the first start-up load). Where the

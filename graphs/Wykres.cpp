@@ -88,7 +88,9 @@ TFormWykres::TFormWykres(MonitorState& state, std::string programDir, QWidget* p
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 }
 
-void TFormWykres::Button1Click() { ApplyOpacity(*this, m_state.GraphOpacity, m_state.OpacityReady); }
+void TFormWykres::Button1Click() {
+    ApplyOpacity(*this, m_state.GraphOpacity, m_state.OpacityReady);
+}
 
 void TFormWykres::applyLineVisibility() {
     Series3->SetPenVisible(m_state.ShowAverages);
@@ -191,13 +193,21 @@ void TFormWykres::BitBtn1Click() {
     ZeroSlots(m_state.UpAvgLine, n);
 }
 
-void TFormWykres::BitBtn2Click() { CloseGraph(); }
+void TFormWykres::BitBtn2Click() {
+    CloseGraph();
+}
 
-void TFormWykres::BitBtn3Click() { SaveGraphBitmap(*Chart1, m_programDir, m_state.SessionName, "b"); }
+void TFormWykres::BitBtn3Click() {
+    SaveGraphBitmap(*Chart1, m_programDir, m_state.SessionName, "b");
+}
 
-void TFormWykres::BitBtn4Click() { Chart1->PrintChartLandscape(); }
+void TFormWykres::BitBtn4Click() {
+    Chart1->PrintChartLandscape();
+}
 
-void TFormWykres::Chart1DblClick() { BitBtn2Click(); }
+void TFormWykres::Chart1DblClick() {
+    BitBtn2Click();
+}
 
 void TFormWykres::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);

@@ -84,7 +84,9 @@ TFormWykresPkt::TFormWykresPkt(MonitorState& state, std::string programDir, QWid
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 }
 
-void TFormWykresPkt::Button1Click() { ApplyOpacity(*this, m_state.GraphOpacity, m_state.OpacityReady); }
+void TFormWykresPkt::Button1Click() {
+    ApplyOpacity(*this, m_state.GraphOpacity, m_state.OpacityReady);
+}
 
 void TFormWykresPkt::ConfigureForRestart() {
     Button1Click();
@@ -119,7 +121,9 @@ void TFormWykresPkt::ClearValues() {
     }
 }
 
-void TFormWykresPkt::SetResyncMark(const QString& text) { SetOverlayText(Label9, text); }
+void TFormWykresPkt::SetResyncMark(const QString& text) {
+    SetOverlayText(Label9, text);
+}
 
 void TFormWykresPkt::ShowGraph() {
     if (isVisible()) {
@@ -172,13 +176,21 @@ void TFormWykresPkt::BitBtn1Click() {
     ZeroSlots(m_state.UpPktAvgLine, n);
 }
 
-void TFormWykresPkt::BitBtn2Click() { CloseGraph(); }
+void TFormWykresPkt::BitBtn2Click() {
+    CloseGraph();
+}
 
-void TFormWykresPkt::BitBtn3Click() { SaveGraphBitmap(*Chart2, m_programDir, m_state.SessionName, "p"); }
+void TFormWykresPkt::BitBtn3Click() {
+    SaveGraphBitmap(*Chart2, m_programDir, m_state.SessionName, "p");
+}
 
-void TFormWykresPkt::BitBtn4Click() { Chart2->PrintChartLandscape(); }
+void TFormWykresPkt::BitBtn4Click() {
+    Chart2->PrintChartLandscape();
+}
 
-void TFormWykresPkt::Chart2DblClick() { BitBtn2Click(); }
+void TFormWykresPkt::Chart2DblClick() {
+    BitBtn2Click();
+}
 
 void TFormWykresPkt::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);

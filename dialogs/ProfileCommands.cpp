@@ -1,1 +1,121 @@
-// placeholder
+#include "dialogs/ProfileCommands.h"
+
+#include "app/Glowny.h"
+#include "app/core/SettingsTable.h"
+#include "settings/IniFile.h"
+#include "settings/ProfileFiles.h"
+
+#include <QFileDialog>
+#include <QTimer>
+
+#include <string>
+#include <utility>
+
+namespace veltrum {
+
+namespace {
+
+FileDialogRunner& Runner() {
+    static FileDialogRunner runner;
+    return runner;
+}
+
+enum class ProfileDialogKind { Load, Save };
+
+// Both dialogs are set up afresh before every showing: the program's folder
+// as the starting folder, the profile filter and the default extension that a
+// name typed without one receives. QFileDialog never changes the process's
+// current folder and has no read-only check box, so those options need
+// nothing here.
+void prepareDialog(QFileDialog& dialog, const TFormGlowny& main, ProfileDialogKind kind) {
+    const bool save = kind == ProfileDialogKind::Save;
+    dialog.setWindowTitle(save ? QStringLiteral("Save profile") : QStringLiteral("Load profile"));
+    dialog.setNameFilter(QStringLiteral("Veltrum Saved Profile (*.vlq)"));
+    dialog.setDefaultSuffix(QString::fromLatin1(kProfileExtension));
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // Load accepts only an existing file in an existing folder.
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // Save asks before replacing a file; Load never replaces anything.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !save);
+    dialog.setDirectory(QString::fromStdString(main.ProgramDir()));
+    dialog.setSizeGripEnabled(true);
+}
+
+// The full path the user chose, or empty when the dialog was cancelled.
+std::string chooseFile(QFileDialog& dialog) {
+    const int result = Runner() ? Runner()(dialog) : dialog.exec();
+    if (result != QDialog::Accepted) {
+        return {};
+    }
+    const QStringList files = dialog.selectedFiles();
+    return files.isEmpty() ? std::string() : files.front().toStdString();
+}
+
+void reload(TFormGlowny& main) {
+    main.FormCreate();
+    main.FormShow();
+}
+
+} // namespace
+
+void SetFileDialogRunner(FileDialogRunner runner) {
+    Runner() = std::move(runner);
+}
+
+void Saveprofile(TFormGlowny& main) {
+    main.TimerStayOnTop->stop();
+    prepareDialog(*main.SaveDialog1, main, ProfileDialogKind::Save);
+    const std::string path = chooseFile(*main.SaveDialog1);
+    if (path.empty()) {
+        main.TimerStayOnTop->start();
+        return;
+    }
+
+    // Key by key into the chosen file: a new file ends up with exactly these
+    // keys, a replaced one keeps its others (LinieMax, the packets graph's).
+    // A failed write leaves the pointer file alone, the poll running and the
+    // stay-on-top timer stopped.
+    const MonitorState& state = main.State();
+    {
+        TIniFile ini(path);
+        for (const std::string_view key : kSaveAsKeys) {
+            if (key == "PozTop") {
+                WriteSettingInteger(ini, key, main.y());
+            } else if (key == "PozLeft") {
+                WriteSettingInteger(ini, key, main.x());
+            } else {
+                SaveSetting(ini, key, state);
+            }
+        }
+    }
+
+    // From here until the reload the poll stays stopped; a failed pointer
+    // write keeps it (and the stay-on-top timer) stopped.
+    main.Timer1->stop();
+    WritePointerFile(main.ProgramDir(), path);
+    reload(main);
+    main.TimerStayOnTop->start();
+}
+
+void Loadprofile(TFormGlowny& main) {
+    main.TimerStayOnTop->stop();
+    prepareDialog(*main.OpenDialog1, main, ProfileDialogKind::Load);
+    const std::string path = chooseFile(*main.OpenDialog1);
+    if (path.empty()) {
+        main.TimerStayOnTop->start();
+        return;
+    }
+
+    main.Timer1->stop();
+    try {
+        WritePointerFile(main.ProgramDir(), path);
+    } catch (...) {
+        // The poll stays stopped; the window keeps floating on top.
+        main.TimerStayOnTop->start();
+        throw;
+    }
+    main.TimerStayOnTop->start();
+    reload(main);
+}
+
+} // namespace veltrum

@@ -1,0 +1,64 @@
+#pragma once
+// Small controls the dialogs share: the integer spin field with the
+// program's reading rules, the colour swatch, the wait cursor, and the
+// conversions between 0x00BBGGRR colour values and QColor.
+
+#include <QSpinBox>
+#include <QWidget>
+
+#include <cstdint>
+
+namespace veltrum {
+
+// 0x00BBGGRR (red in the low byte) to QColor and back; profiles keep the integer.
+QColor ColorFromBgr(uint32_t bgr);
+uint32_t BgrFromColor(const QColor& color);
+
+// An integer spin field whose value comes from its text: text that is not an
+// integer reads as the minimum, and a number outside the range reads as the
+// nearest bound. The text itself is brought to the value when the field
+// loses the focus and whenever the program sets it (QSpinBox::setValue).
+class TSpinEdit final : public QSpinBox {
+    Q_OBJECT
+
+public:
+    TSpinEdit(int minimum, int maximum, QWidget* parent = nullptr);
+
+    // Tests type into the field as a user would.
+    using QAbstractSpinBox::lineEdit;
+
+protected:
+    // Any text may be typed; what it means is decided by valueFromText.
+    QValidator::State validate(QString& text, int& pos) const override;
+    int valueFromText(const QString& text) const override;
+    void fixup(QString& text) const override;
+};
+
+// A filled rectangle with a thin black border (the colour swatches).
+class TShape final : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TShape(QWidget* parent = nullptr);
+
+    uint32_t BrushColor() const { return m_brushColor; }
+    void SetBrushColor(uint32_t bgr);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    uint32_t m_brushColor = 0x00FFFFFF;
+};
+
+// Shows the wait cursor while an SNMP exchange blocks the user interface;
+// the previous cursor comes back however the scope is left.
+class WaitCursor final {
+public:
+    WaitCursor();
+    ~WaitCursor();
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+} // namespace veltrum

@@ -1,0 +1,109 @@
+#pragma once
+// The settings dialog: every setting of the current profile, edited in place.
+// Each opening refills the fields from the profile file (not from the monitor
+// state) and probes the agent through the dialog's own SNMP client SNMPConf;
+// OK writes the fields back and makes the main window reload the profile.
+// Only the opacity scroll bars touch the monitor state directly, as a live
+// preview that Cancel (or Escape) undoes and the title-bar close box keeps.
+
+#include "snmp/IdSNMP.h"
+
+#include <QDialog>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+
+class QCheckBox;
+class QColorDialog;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+
+namespace veltrum {
+
+class TFormGlowny;
+class TShape;
+class TSpinEdit;
+
+class TFormKonfiguracja final : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TFormKonfiguracja(TFormGlowny& main);
+    ~TFormKonfiguracja() override;
+
+    // Handlers.
+    void FormShow();
+    void FormHide();
+    void SpinEdit1Change(); // the agent probe
+    void ScrollBar1Change();
+    void ScrollBar2Change();
+    void BitBtn1Click(); // OK
+    void BitBtn2Click(); // Cancel
+    void BitBtn3Click(); // interface list
+    void BitBtn4Click(); // download colour
+    void BitBtn5Click(); // upload colour
+
+    // The opacity levels taken when the dialog opened, put back by Cancel.
+    uint16_t SavedMainOpacity() const { return m_savedMainOpacity; }
+    uint16_t SavedGraphOpacity() const { return m_savedGraphOpacity; }
+
+    // Group "Connection (SNMP)".
+    QLineEdit* Edit1 = nullptr;     // host
+    QLineEdit* Edit2 = nullptr;     // community
+    TSpinEdit* SpinEdit1 = nullptr; // interface, 1..128
+    QPushButton* BitBtn3 = nullptr;
+    QLineEdit* Edit3 = nullptr;     // session
+    TSpinEdit* SpinEdit4 = nullptr; // read time-out, 100..750 ms
+    QLabel* Label9 = nullptr;       // agent description and name
+    QLabel* Label7 = nullptr;       // interface description
+    // Group "Options".
+    TSpinEdit* SpinEdit2 = nullptr; // download scale
+    TShape* Shape1 = nullptr;
+    QPushButton* BitBtn4 = nullptr;
+    TSpinEdit* SpinEdit3 = nullptr; // upload scale
+    TShape* Shape2 = nullptr;
+    QPushButton* BitBtn5 = nullptr;
+    QCheckBox* CheckBox1 = nullptr;   // average lines
+    QCheckBox* CheckBox3 = nullptr;   // maximum lines
+    QCheckBox* CheckBox2 = nullptr;   // autoscaling
+    QScrollBar* ScrollBar1 = nullptr; // main window opacity
+    QScrollBar* ScrollBar2 = nullptr; // graph windows' opacity
+    QLabel* Label14 = nullptr;
+    QLabel* Label15 = nullptr;
+    // Bottom bar.
+    QPushButton* BitBtn1 = nullptr; // OK
+    QPushButton* BitBtn2 = nullptr; // Cancel
+
+    QColorDialog* ColorDialog1 = nullptr;
+    // The dialog's own client: the probe and the interface list use it, so
+    // neither disturbs the poll's request state.
+    TIdSNMP SNMPConf;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    using FieldValue = std::variant<std::string, int32_t, bool>;
+    FieldValue fieldValue(std::string_view key) const;
+    void setFieldValue(std::string_view key, const FieldValue& value);
+    void fillFromProfile();
+    void writeFieldsToProfile() const;
+    void pickColor(TShape& shape);
+    void applyGraphOpacity();
+
+    TFormGlowny& m_main;
+    uint16_t m_savedMainOpacity = 255;
+    uint16_t m_savedGraphOpacity = 255;
+    // Filling the fields changes the interface and time-out fields; the one
+    // probe that matters runs at the end of the opening.
+    bool m_filling = false;
+};
+
+} // namespace veltrum

@@ -11,7 +11,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <utility>
@@ -28,11 +27,12 @@ TFormWykres::TFormWykres(MonitorState& state, std::string programDir, QWidget* p
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    // The chart fills the fixed client area. Placed directly rather than by a
+    // layout, it has its size before the window is ever shown, so a bitmap
+    // saved from a hidden window is as large as the one from a shown window.
     Chart1 = new TChart(this);
     Chart1->setObjectName(QStringLiteral("Chart1"));
-    layout->addWidget(Chart1);
+    Chart1->setGeometry(0, 0, kGraphClientWidth, kGraphClientHeight);
     Chart1->SetAxisTitle(QStringLiteral("[kbps]"));
 
     // Drawing order, back to front: the flat lines under the rate lines, and

@@ -11,7 +11,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QShowEvent>
-#include <QVBoxLayout>
 
 #include <utility>
 
@@ -26,11 +25,12 @@ TFormWykresPkt::TFormWykresPkt(MonitorState& state, std::string programDir, QWid
     setBackgroundRole(QPalette::Button);
     setAutoFillBackground(true);
 
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    // The chart fills the fixed client area. Placed directly rather than by a
+    // layout, it has its size before the window is ever shown, so a bitmap
+    // saved from a hidden window is as large as the one from a shown window.
     Chart2 = new TChart(this);
     Chart2->setObjectName(QStringLiteral("Chart2"));
-    layout->addWidget(Chart2);
+    Chart2->setGeometry(0, 0, kGraphClientWidth, kGraphClientHeight);
     Chart2->SetAxisTitle(QStringLiteral("[p/s]"));
 
     // Back to front: the average lines under the packet lines.

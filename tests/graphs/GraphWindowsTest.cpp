@@ -61,8 +61,12 @@ void ExpectSlotOrder(const TLineSeries& series, uint32_t color) {
 }
 
 GraphTexts SomeTexts() {
-    return {"Veltrum     6/12/26 8:15:03 PM", "                     Total:  1.2 MB / 0.3 MB (0d 0h 0m 9s)",
-            "1,500.0 Mbps", "0.5 Mbps", "0.1 Mbps", "2.0 Mbps"};
+    return {"Veltrum     6/12/26 8:15:03 PM",
+            "                     Total:  1.2 MB / 0.3 MB (0d 0h 0m 9s)",
+            "1,500.0 Mbps",
+            "0.5 Mbps",
+            "0.1 Mbps",
+            "2.0 Mbps"};
 }
 
 // Records what the standard error box would show.
@@ -138,7 +142,8 @@ TEST_F(TFormWykresRefresh, DrawsTheFlatLinesBehindTheRateLines) {
     for (const TLineSeries* s : w.Chart1->AllSeries()) {
         order.push_back(s->Name().toStdString());
     }
-    EXPECT_EQ(order, (std::vector<std::string>{"Series4", "Series5", "Series3", "Series6", "Series1", "Series2"}));
+    EXPECT_EQ(order,
+              (std::vector<std::string>{"Series4", "Series5", "Series3", "Series6", "Series1", "Series2"}));
     EXPECT_EQ(w.Chart1->AxisTitle(), "[kbps]");
     EXPECT_EQ(w.Series1->Title(), "Download");
     EXPECT_EQ(w.Series1->PenWidth(), 2);
@@ -253,7 +258,8 @@ TEST_F(TFormWykresBitBtn1Click, ClearsTheBandwidthSideOnly) {
     EXPECT_EQ(m_state.DownTotal, 0u);
     EXPECT_EQ(m_state.UpTotal, 0u);
     for (int i = 1; i <= 120; ++i) {
-        ASSERT_EQ(m_state.DownHistory[i] | m_state.UpHistory[i] | m_state.DownAvgLine[i] | m_state.UpAvgLine[i], 0)
+        ASSERT_EQ(
+            m_state.DownHistory[i] | m_state.UpHistory[i] | m_state.DownAvgLine[i] | m_state.UpAvgLine[i], 0)
             << "slot " << i;
     }
     EXPECT_EQ(m_state.DownHistory[121], 5); // unused slots are left alone
@@ -305,8 +311,12 @@ TEST_F(TFormWykresPktRefresh, ShowsTextsAndPacketHistories) {
     m_state.DownPktHistory[1] = 12000;
     m_state.UpPktHistory[1] = 345;
     m_state.DownPktAvgLine.fill(100);
-    GraphTexts texts{"Veltrum     6/12/26 8:15:03 PM", "                     Total I/O:  12,345 p/s  (max: 12,345) p/s",
-                     "100 p/s", "3 p/s", "12,000 p/s", "345 p/s"};
+    GraphTexts texts{"Veltrum     6/12/26 8:15:03 PM",
+                     "                     Total I/O:  12,345 p/s  (max: 12,345) p/s",
+                     "100 p/s",
+                     "3 p/s",
+                     "12,000 p/s",
+                     "345 p/s"};
     w.Refresh(texts);
 
     EXPECT_EQ(w.Chart2->TitleLines().at(1), "                     Total I/O:  12,345 p/s  (max: 12,345) p/s");
@@ -376,6 +386,18 @@ TEST_F(TFormWykresShowGraph, SecondShowOnlyRaises) {
     EXPECT_EQ(w.Label6->text(), "0.1 Mbps");
 }
 
+TEST_F(TFormWykresShowGraph, RefusedAxisMaximumIsReportedAndTheWindowStillOpens) {
+    ErrorBoxRecorder box;
+    m_state.AutoScale = false;
+    m_state.DownloadScale = -1;
+    m_state.UploadScale = -2;
+    TFormWykres w(m_state, m_programDir);
+    w.ShowGraph();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(m_state.GraphWindowOpen);
+    EXPECT_EQ(box.Texts(), std::vector<std::string>{"Axis Maximum Value must be >= Minimum"});
+}
+
 TEST_F(TFormWykresShowGraph, DoubleClickClosesAndStoresThePosition) {
     TFormWykres w(m_state, m_programDir);
     w.ShowGraph();
@@ -437,7 +459,8 @@ TEST(IsFileNamePart, RefusesWhatAFileNameMayNotHold) {
     EXPECT_TRUE(IsFileNamePart("Veltrum"));
     EXPECT_TRUE(IsFileNamePart(""));
     EXPECT_TRUE(IsFileNamePart("Home router.2 (ęą)"));
-    for (const char* bad : {"a\\b", "a/b", "c:", "*", "why?", "\"q\"", "<", ">", "a|b", "tab\there", "nl\n", "\x7f"}) {
+    for (const char* bad :
+         {"a\\b", "a/b", "c:", "*", "why?", "\"q\"", "<", ">", "a|b", "tab\there", "nl\n", "\x7f"}) {
         EXPECT_FALSE(IsFileNamePart(QString::fromUtf8(bad))) << bad;
     }
 }
@@ -458,6 +481,8 @@ TEST_F(TFormWykresBitBtn3Click, WritesOneStampedBitmapIntoTheProgramFolder) {
     const QDateTime stamp = QDateTime::fromString(m.captured(1), QStringLiteral("yyyyMMddhhmmss"));
     EXPECT_GE(stamp, before.addMSecs(-before.time().msec()));
     EXPECT_LE(stamp, after);
+    // Never shown, the window still writes the chart at its full size: the
+    // resynchronisation snapshot usually comes from a hidden packets window.
     const QImage image(m_dir.filePath(files[0]), "BMP");
     EXPECT_EQ(image.size(), QSize(752, 393));
 }
@@ -488,8 +513,10 @@ TEST_F(TFormWykresBitBtn3Click, MenuShowsTheFailureInTheErrorBox) {
     w.SaveAsBMP1->trigger();
     p.SaveAsBMP1->trigger();
     ASSERT_EQ(box.Texts().size(), 2u);
-    EXPECT_EQ(box.Texts()[0].rfind("Cannot create file " + m_programDir + "VQ_a/b_b", 0), 0u) << box.Texts()[0];
-    EXPECT_EQ(box.Texts()[1].rfind("Cannot create file " + m_programDir + "VQ_a/b_p", 0), 0u) << box.Texts()[1];
+    EXPECT_EQ(box.Texts()[0].rfind("Cannot create file " + m_programDir + "VQ_a/b_b", 0), 0u)
+        << box.Texts()[0];
+    EXPECT_EQ(box.Texts()[1].rfind("Cannot create file " + m_programDir + "VQ_a/b_p", 0), 0u)
+        << box.Texts()[1];
     EXPECT_TRUE(Files().isEmpty());
 
     // An unwritable folder fails the same way, through the chart view.

@@ -2,6 +2,7 @@
 #include "graphs/Wykres.h"
 #include "graphs/WykresPkt.h"
 
+#include <QPushButton>
 #include <QWidget>
 #include <QWindow>
 #include <gtest/gtest.h>
@@ -18,7 +19,9 @@ TEST(OpacityAlpha, OnlyTheLowByteCounts) {
 }
 
 // The alpha byte that the window will be drawn with.
-int AlphaOf(const QWidget& w) { return qRound(w.windowOpacity() * 255.0); }
+int AlphaOf(const QWidget& w) {
+    return qRound(w.windowOpacity() * 255.0);
+}
 
 TEST(ApplyOpacity, ClosedGateLeavesTheWindowAlone) {
     QWidget w;

@@ -7,6 +7,12 @@
 # CUPS_SERVER. The printer is a raw queue on a file: device, so the PDF that
 # Qt produces reaches the output file unchanged and no filter or network is
 # involved. Exit 77 means skipped.
+#
+# The printer is a file: device (allowed by FileDevice Yes) with a small PPD
+# of our own whose only filter is CUPS's gziptoany, which passes the PDF that
+# Qt produces through unchanged. A queue without any PPD would not do: CUPS
+# runs neither filter nor backend for a raw queue on a file: device and
+# completes the job without writing anything.
 set -u
 
 binary=${1:?usage: print_test.sh PRINT_TEST_BINARY}
@@ -75,7 +81,6 @@ StateDir $tmp/state
 AccessLog $tmp/log/access_log
 ErrorLog $tmp/log/error_log
 PageLog $tmp/log/page_log
-PidFile $tmp/cupsd.pid
 Printcap $tmp/printcap
 FileDevice Yes
 SystemGroup root
@@ -115,8 +120,49 @@ if ! VELTRUM_PRINT_EXPECT=none "$binary" --gtest_filter='PrintChartLandscape.*';
     status=1
 fi
 
-# A raw queue on a file: device, made the server's default.
-"$lpadmin_bin" -p VeltrumPDF -E -v "file://$out" 2>"$tmp/lpadmin.err" || {
+cat >"$tmp/veltrum-pdf.ppd" <<'PPD'
+*PPD-Adobe: "4.3"
+*FormatVersion: "4.3"
+*FileVersion: "1.0"
+*LanguageVersion: English
+*LanguageEncoding: ISOLatin1
+*PCFileName: "VELTRUM.PPD"
+*Manufacturer: "Veltrum"
+*Product: "(Veltrum test file printer)"
+*ModelName: "Veltrum test file printer"
+*ShortNickName: "Veltrum test file printer"
+*NickName: "Veltrum test file printer"
+*PSVersion: "(3010.000) 0"
+*LanguageLevel: "3"
+*ColorDevice: True
+*DefaultColorSpace: RGB
+*FileSystem: False
+*Throughput: "1"
+*LandscapeOrientation: Plus90
+*TTRasterizer: Type42
+*cupsFilter: "application/pdf 0 gziptoany"
+*OpenUI *PageSize/Media Size: PickOne
+*OrderDependency: 10 AnySetup *PageSize
+*DefaultPageSize: A4
+*PageSize A4/A4: "<</PageSize[595 842]>>setpagedevice"
+*PageSize Letter/US Letter: "<</PageSize[612 792]>>setpagedevice"
+*CloseUI: *PageSize
+*OpenUI *PageRegion/Media Size: PickOne
+*OrderDependency: 10 AnySetup *PageRegion
+*DefaultPageRegion: A4
+*PageRegion A4/A4: "<</PageSize[595 842]>>setpagedevice"
+*PageRegion Letter/US Letter: "<</PageSize[612 792]>>setpagedevice"
+*CloseUI: *PageRegion
+*DefaultImageableArea: A4
+*ImageableArea A4/A4: "18 18 577 824"
+*ImageableArea Letter/US Letter: "18 18 594 774"
+*DefaultPaperDimension: A4
+*PaperDimension A4/A4: "595 842"
+*PaperDimension Letter/US Letter: "612 792"
+PPD
+
+# The file printer, made the server's default.
+"$lpadmin_bin" -p VeltrumPDF -E -v "file://$out" -P "$tmp/veltrum-pdf.ppd" 2>"$tmp/lpadmin.err" || {
     echo "FAIL: lpadmin could not add the printer"
     cat "$tmp/lpadmin.err" "$tmp/log/error_log" 2>/dev/null
     exit 1

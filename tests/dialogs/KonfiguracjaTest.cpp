@@ -1,0 +1,315 @@
+// The settings dialog without an agent: opening, OK, Cancel, the close box,
+// the opacity preview, the spin fields' rules, the colour pickers and the
+// profile write failures.
+
+#include "tests/dialogs/DialogFixture.h"
+
+#include "dialogs/DialogControls.h"
+
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+
+#include <filesystem>
+
+namespace veltrum::test {
+namespace {
+
+using FormShowTest = DialogTest;
+
+TEST_F(FormShowTest, FirstStartShowsDefaultsAndWritesOnlyThePosition) {
+    Windows& p = Start();
+    p.glowny.move(321, 123);
+    const double ms = ElapsedMs([&] { p.konfiguracja.FormShow(); });
+
+    EXPECT_EQ(p.konfiguracja.windowTitle().toStdString(), "Settings:  Default.vlq");
+    EXPECT_EQ(Sections(Path("Default.vlq")), (std::vector<std::string>{"PozTop", "PozLeft"}));
+    EXPECT_EQ(Value(Path("Default.vlq"), "PozTop"), std::to_string(p.glowny.y()));
+    EXPECT_EQ(Value(Path("Default.vlq"), "PozLeft"), std::to_string(p.glowny.x()));
+
+    auto& k = p.konfiguracja;
+    EXPECT_EQ(k.Edit1->text(), "192.168.1.1");
+    EXPECT_EQ(k.Edit2->text(), "qorvex");
+    EXPECT_EQ(k.SpinEdit1->value(), 1);
+    EXPECT_EQ(k.Edit3->text(), "Veltrum");
+    EXPECT_EQ(k.SpinEdit4->value(), 250);
+    EXPECT_EQ(k.SpinEdit2->value(), 1024);
+    EXPECT_EQ(k.SpinEdit3->value(), 1024);
+    EXPECT_EQ(k.Shape1->BrushColor(), 0x0000FFFFu);
+    EXPECT_EQ(k.Shape2->BrushColor(), 0x000000FFu);
+    EXPECT_TRUE(k.CheckBox1->isChecked());
+    EXPECT_FALSE(k.CheckBox3->isChecked());
+    EXPECT_TRUE(k.CheckBox2->isChecked());
+    EXPECT_EQ(k.ScrollBar1->value(), 255);
+    EXPECT_EQ(k.ScrollBar2->value(), 255);
+    EXPECT_EQ(k.Label14->text(), "255");
+    EXPECT_EQ(k.Label15->text(), "255");
+
+    // The default agent 192.168.1.1 has no route in the test's namespace:
+    // the probe fails on sending, without waiting out the 250 ms time-out.
+    EXPECT_TRUE(k.Label7->text().isEmpty());
+    EXPECT_TRUE(k.Label9->text().isEmpty());
+    EXPECT_LT(ms, 200.0);
+    EXPECT_FALSE(p.glowny.TimerStayOnTop->isActive());
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(FormShowTest, OkAddsTheFourteenKeysAndRestartsPolling) {
+    Windows& p = Start();
+    p.konfiguracja.FormShow();
+    p.konfiguracja.Edit3->setText(QStringLiteral("Office"));
+    p.konfiguracja.SpinEdit2->setValue(4096);
+    p.konfiguracja.BitBtn1Click();
+
+    EXPECT_EQ(Sections(Path("Default.vlq")),
+              (std::vector<std::string>{"PozTop", "PozLeft", "Host", "Haslo", "NumerInterfaceu", "Download",
+                                        "Upload", "KolorDownload", "KolorUpload", "PokazSrednie", "Autoscala",
+                                        "Sesja", "Timeout", "TStopien", "TStopienGraph", "LinieMax"}));
+    EXPECT_EQ(Value(Path("Default.vlq"), "Download"), "4096");
+    EXPECT_EQ(Value(Path("Default.vlq"), "KolorDownload"), "65535");
+    EXPECT_EQ(Value(Path("Default.vlq"), "PokazSrednie"), "1");
+    EXPECT_EQ(Value(Path("Default.vlq"), "LinieMax"), "0");
+    // The reload took the new values and the poll runs again.
+    EXPECT_EQ(p.glowny.State().SessionName, "Office");
+    EXPECT_EQ(p.glowny.State().DownloadScale, 4096);
+    EXPECT_EQ(p.glowny.windowTitle(), "Office");
+    EXPECT_TRUE(p.glowny.Timer1->isActive());
+    EXPECT_EQ(p.glowny.Timer1->interval(), 1000);
+    EXPECT_TRUE(errors.empty());
+}
+
+TEST_F(FormShowTest, CancelLeavesOnlyThePositionKeys) {
+    Windows& p = Start();
+    ExecWith(p.konfiguracja, [&] {
+        p.konfiguracja.Edit1->setText(QStringLiteral("10.0.0.1"));
+        p.konfiguracja.BitBtn2Click();
+    });
+    EXPECT_EQ(Sections(Path("Default.vlq")), (std::vector<std::string>{"PozTop", "PozLeft"}));
+    EXPECT_TRUE(std::filesystem::exists(Path("Default.vlq")));
+    // Hiding restarted the stay-on-top timer.
+    EXPECT_TRUE(p.glowny.TimerStayOnTop->isActive());
+}
+
+TEST_F(FormShowTest, OutOfRangeProfileValuesShowAndSaveAtTheBounds) {
+    WriteProfile("Default.vlq", {{"Timeout", "50"},
+                                 {"TStopien", "300"},
+                                 {"TStopienGraph", "10"},
+                                 {"NumerInterfaceu", "500"},
+                                 {"Download", "5"},
+                                 {"Upload", "200000000"}});
+    Windows& p = Start();
+    EXPECT_EQ(p.glowny.State().MainOpacity, 300); // the load checks nothing
+    p.konfiguracja.FormShow();
+    auto& k = p.konfiguracja;
+    EXPECT_EQ(k.SpinEdit4->value(), 100);
+    EXPECT_EQ(k.SpinEdit4->text(), "100");
+    EXPECT_EQ(k.ScrollBar1->value(), 255);
+    EXPECT_EQ(k.ScrollBar2->value(), 50);
+    EXPECT_EQ(k.Label15->text(), "50");
+    EXPECT_EQ(k.SpinEdit1->value(), 128);
+    EXPECT_EQ(k.SpinEdit2->value(), 128);
+    EXPECT_EQ(k.SpinEdit3->value(), 100000000);
+    // A new scroll bar position previews at once.
+    EXPECT_EQ(p.glowny.State().GraphOpacity, 50);
+
+    k.BitBtn1Click();
+    const std::string file = Path("Default.vlq");
+    EXPECT_EQ(Value(file, "Timeout"), "100");
+    EXPECT_EQ(Value(file, "TStopien"), "255");
+    EXPECT_EQ(Value(file, "TStopienGraph"), "50");
+    EXPECT_EQ(Value(file, "NumerInterfaceu"), "128");
+    EXPECT_EQ(Value(file, "Download"), "128");
+    EXPECT_EQ(Value(file, "Upload"), "100000000");
+    EXPECT_EQ(p.glowny.State().MainOpacity, 255);
+    EXPECT_EQ(p.glowny.State().TimeoutMs, 100);
+}
+
+TEST_F(FormShowTest, EveryOpeningRefillsFromTheFile) {
+    WriteProfile("Default.vlq", {{"Host", "127.0.0.9"}, {"Sesja", "Lab"}, {"LinieMax", "1"}});
+    Windows& p = Start();
+    p.konfiguracja.FormShow();
+    EXPECT_EQ(p.konfiguracja.Edit1->text(), "127.0.0.9");
+    EXPECT_EQ(p.konfiguracja.Edit3->text(), "Lab");
+    EXPECT_TRUE(p.konfiguracja.CheckBox3->isChecked());
+    p.konfiguracja.Edit3->setText(QStringLiteral("typed, then cancelled"));
+    p.konfiguracja.CheckBox3->setChecked(false);
+    p.konfiguracja.BitBtn2Click();
+
+    p.konfiguracja.FormShow();
+    EXPECT_EQ(p.konfiguracja.Edit3->text(), "Lab");
+    EXPECT_TRUE(p.konfiguracja.CheckBox3->isChecked());
+    EXPECT_EQ(p.konfiguracja.windowTitle().toStdString(), "Settings:  Default.vlq");
+}
+
+TEST_F(FormShowTest, CaptionNamesTheCurrentProfileFile) {
+    WriteProfile("Office.vlq", {{"Sesja", "Office"}});
+    std::ofstream(Path("app.ini")) << "[Profil]\n01=" << Path("Office.vlq") << "\n";
+    Windows& p = Start();
+    p.konfiguracja.FormShow();
+    EXPECT_EQ(p.konfiguracja.windowTitle().toStdString(), "Settings:  Office.vlq");
+    EXPECT_EQ(Sections(Path("Office.vlq")), (std::vector<std::string>{"Sesja", "PozTop", "PozLeft"}));
+}
+
+using OpacityPreviewTest = DialogTest;
+
+TEST_F(OpacityPreviewTest, CancelRestoresBothLevelsOnAllThreeWindows) {
+    WriteProfile("Default.vlq", {{"TStopien", "200"}, {"TStopienGraph", "180"}});
+    Windows& p = Start();
+    p.glowny.FormShow(); // applies the levels as the program's first show does
+    p.glowny.Timer1->stop();
+    auto& k = p.konfiguracja;
+    k.FormShow();
+    EXPECT_EQ(k.SavedMainOpacity(), 200);
+    EXPECT_EQ(k.SavedGraphOpacity(), 180);
+
+    k.ScrollBar1->setValue(100);
+    EXPECT_EQ(k.Label14->text(), "100");
+    EXPECT_EQ(p.glowny.State().MainOpacity, 100);
+    EXPECT_NEAR(p.glowny.windowOpacity(), 100 / 255.0, 0.01);
+    k.ScrollBar2->setValue(60);
+    EXPECT_EQ(k.Label15->text(), "60");
+    EXPECT_EQ(p.glowny.State().GraphOpacity, 60);
+    EXPECT_NEAR(p.wykres.windowOpacity(), 60 / 255.0, 0.01);
+    EXPECT_NEAR(p.wykresPkt.windowOpacity(), 60 / 255.0, 0.01);
+
+    k.BitBtn2Click();
+    EXPECT_EQ(p.glowny.State().MainOpacity, 200);
+    EXPECT_EQ(p.glowny.State().GraphOpacity, 180);
+    EXPECT_NEAR(p.glowny.windowOpacity(), 200 / 255.0, 0.01);
+    EXPECT_NEAR(p.wykres.windowOpacity(), 180 / 255.0, 0.01);
+    EXPECT_NEAR(p.wykresPkt.windowOpacity(), 180 / 255.0, 0.01);
+    EXPECT_EQ(Value(Path("Default.vlq"), "TStopien"), "200");
+}
+
+TEST_F(OpacityPreviewTest, EscapeIsCancel) {
+    Windows& p = Start();
+    const int result = ExecWith(p.konfiguracja, [&] {
+        p.konfiguracja.ScrollBar1->setValue(80);
+        EXPECT_EQ(p.glowny.State().MainOpacity, 80);
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QCoreApplication::sendEvent(&p.konfiguracja, &escape);
+        EXPECT_FALSE(p.konfiguracja.isVisible());
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_EQ(p.glowny.State().MainOpacity, 255);
+}
+
+TEST_F(OpacityPreviewTest, CloseBoxKeepsThePreviewUnsaved) {
+    Windows& p = Start();
+    ExecWith(p.konfiguracja, [&] {
+        p.konfiguracja.ScrollBar1->setValue(120);
+        p.konfiguracja.ScrollBar2->setValue(70);
+        p.konfiguracja.close(); // the title bar's close box
+        EXPECT_FALSE(p.konfiguracja.isVisible());
+    });
+    EXPECT_EQ(p.glowny.State().MainOpacity, 120);
+    EXPECT_EQ(p.glowny.State().GraphOpacity, 70);
+    EXPECT_NEAR(p.wykres.windowOpacity(), 70 / 255.0, 0.01);
+    EXPECT_EQ(Sections(Path("Default.vlq")), (std::vector<std::string>{"PozTop", "PozLeft"}));
+    EXPECT_TRUE(p.glowny.TimerStayOnTop->isActive());
+}
+
+using ProfileWriteFailureTest = DialogTest;
+
+TEST_F(ProfileWriteFailureTest, OpeningShowsTheErrorAndKeepsTheFields) {
+    Windows& p = Start();
+    std::ofstream(Path("plain-file")) << "x";
+    p.glowny.State().ProfilePath = Path("plain-file/Default.vlq");
+    p.konfiguracja.Edit1->setText(QStringLiteral("kept"));
+    p.konfiguracja.Label7->setText(QStringLiteral("old"));
+    p.konfiguracja.FormShow();
+
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Unable to write to " + Path("plain-file/Default.vlq"));
+    EXPECT_EQ(p.konfiguracja.Edit1->text(), "kept"); // not refilled
+    EXPECT_EQ(p.konfiguracja.Label7->text(), "old"); // not probed
+    EXPECT_EQ(p.konfiguracja.windowTitle().toStdString(), "Settings:  Default.vlq");
+}
+
+TEST_F(ProfileWriteFailureTest, OkKeepsTheDialogOpenAndThePollStopped) {
+    Windows& p = Start();
+    p.glowny.FormShow();
+    ASSERT_TRUE(p.glowny.Timer1->isActive());
+    std::ofstream(Path("plain-file")) << "x";
+    bool stillOpen = false;
+    const int result = ExecWith(p.konfiguracja, [&] {
+        p.glowny.State().ProfilePath = Path("plain-file/Default.vlq");
+        p.konfiguracja.BitBtn1Click();
+        stillOpen = p.konfiguracja.isVisible();
+        EXPECT_FALSE(p.glowny.Timer1->isActive());
+    });
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(result, QDialog::Rejected);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Unable to write to " + Path("plain-file/Default.vlq"));
+    EXPECT_FALSE(p.glowny.Timer1->isActive());
+}
+
+TEST(TSpinEdit, TextThatIsNotANumberReadsAsTheMinimum) {
+    TSpinEdit spin(1, 128);
+    spin.setValue(7);
+    spin.lineEdit()->setText(QStringLiteral("eth0"));
+    EXPECT_EQ(spin.value(), 1);
+    spin.lineEdit()->setText(QString());
+    EXPECT_EQ(spin.value(), 1);
+    spin.lineEdit()->setText(QStringLiteral("99999999999"));
+    EXPECT_EQ(spin.value(), 1);
+    spin.lineEdit()->setText(QStringLiteral("42"));
+    EXPECT_EQ(spin.value(), 42);
+}
+
+TEST(TSpinEdit, OutOfRangeIsBroughtToTheBoundOnFocusLossAndWhenSet) {
+    TSpinEdit spin(100, 750);
+    spin.lineEdit()->setText(QStringLiteral("5000"));
+    EXPECT_EQ(spin.value(), 750);
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(&spin, &out);
+    EXPECT_EQ(spin.text(), "750");
+
+    spin.lineEdit()->setText(QStringLiteral("abc"));
+    QCoreApplication::sendEvent(&spin, &out);
+    EXPECT_EQ(spin.text(), "100");
+
+    spin.setValue(-3);
+    EXPECT_EQ(spin.text(), "100");
+    spin.setValue(100000);
+    EXPECT_EQ(spin.value(), 750);
+}
+
+using ColourPickTest = DialogTest;
+
+TEST_F(ColourPickTest, ConfirmedColourGoesToTheSwatchOnly) {
+    Windows& p = Start();
+    auto& k = p.konfiguracja;
+    k.Shape1->SetBrushColor(0x00123456);
+    QColor preset;
+    QTimer::singleShot(0, k.ColorDialog1, [&] {
+        preset = k.ColorDialog1->currentColor();
+        k.ColorDialog1->setCurrentColor(QColor(0x11, 0x22, 0x33));
+        k.ColorDialog1->accept();
+    });
+    k.BitBtn4Click();
+    EXPECT_EQ(BgrFromColor(preset), 0x00123456u);
+    EXPECT_EQ(k.Shape1->BrushColor(), 0x00332211u);     // red in the low byte
+    EXPECT_EQ(p.glowny.State().DownloadColor, kYellow); // nothing else until OK
+
+    QTimer::singleShot(0, k.ColorDialog1, [&] {
+        k.ColorDialog1->setCurrentColor(QColor(0xAA, 0xBB, 0xCC));
+        k.ColorDialog1->reject();
+    });
+    k.BitBtn5Click();
+    EXPECT_EQ(k.Shape2->BrushColor(), 0x000000FFu);
+}
+
+TEST(ColorFromBgr, RedIsTheLowByte) {
+    EXPECT_EQ(ColorFromBgr(0x0000FFFF), QColor(255, 255, 0));
+    EXPECT_EQ(ColorFromBgr(0x000000FF), QColor(255, 0, 0));
+    EXPECT_EQ(BgrFromColor(QColor(0x01, 0x02, 0x03)), 0x00030201u);
+}
+
+} // namespace
+} // namespace veltrum::test

@@ -1,4 +1,5 @@
-# The window-free computation: number texts and the poll cycle.
+# The window-free computation: number texts and the poll cycle, the latter
+# driven through the SNMP client against a scripted agent on the loopback.
 veltrum_add_test(core_tests
     SOURCES core/FormattingTest.cpp core/PollCycleTest.cpp
-    LIBS Veltrum::Core)
+    LIBS Veltrum::Core veltrum_test_agents)

@@ -1,20 +1,31 @@
 #include "app/core/PollCycle.h"
 
 #include "core/RecordingView.h"
+#include "snmp/IdSNMP.h"
+#include "support/ScriptedResponder.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace veltrum {
 namespace {
 
 using test::RecordingView;
+using test::ScriptedResponder;
 
 constexpr uint32_t kOctetsPerUnit = 1265;
+constexpr uint8_t kCounter32 = 0x41; // RFC 1155 section 3.2.3.3
 
+// Every case runs the whole cycle: a GetRequest to an agent on the loopback
+// that answers with exactly the counters the case needs.
 class RunPollCycle : public testing::Test {
 protected:
     RunPollCycle() {
@@ -28,17 +39,31 @@ protected:
         State.ShowAverages = true;
         State.AutoScale = true;
         State.TimeoutMs = 100;
+        // What the start-up load and the monitor restart do to the client.
+        Snmp.Host = m_agent.HostText();
+        Snmp.SetCommunity("public");
+        Snmp.QueryMessage.ResetMessage();
+        Snmp.SetActive(true);
     }
 
-    // One poll whose reply carries these agent counters (unsigned, as the agent holds them).
+    // The next reply: these value binds, or silence when empty.
+    void Answer(std::vector<ScriptedResponder::VarBind> binds, int delayMs = 0) {
+        const std::lock_guard lock(m_mutex);
+        m_binds = std::move(binds);
+        m_delayMs = delayMs;
+    }
+
+    void Cycle() { veltrum::RunPollCycle(State, Snmp, View, English); }
+
+    // One poll whose reply carries these agent counters.
     void Poll(uint32_t inOctets, uint32_t outOctets, uint32_t inPkts, uint32_t outPkts) {
         m_counters = {inOctets, outOctets, inPkts, outPkts};
-        // The client turns a counter into the signed decimal of its 32 bits.
-        ApplyPollReadings(
-            State,
-            {std::to_string(static_cast<int32_t>(inOctets)), std::to_string(static_cast<int32_t>(outOctets)),
-             std::to_string(static_cast<int32_t>(inPkts)), std::to_string(static_cast<int32_t>(outPkts))},
-            View, English);
+        std::vector<ScriptedResponder::VarBind> binds;
+        for (const uint32_t counter : m_counters) {
+            binds.push_back({"", kCounter32, std::to_string(counter)});
+        }
+        Answer(std::move(binds));
+        Cycle();
     }
 
     // One poll after `intervals` intervals at these rates (rate units and packets per interval).
@@ -55,12 +80,44 @@ protected:
         Poll(inOctets, outOctets, inPkts, outPkts);
     }
 
+    std::optional<ScriptedResponder::Request> LastRequest() {
+        const std::lock_guard lock(m_mutex);
+        return m_lastRequest;
+    }
+
+    int RequestCount() const { return m_agent.RequestCount(); }
+
     MonitorState State;
     RecordingView View;
     const NumberLocale English{".", ","};
 
 private:
+    std::optional<ScriptedResponder::Reply> Respond(const ScriptedResponder::Request& request) {
+        const std::lock_guard lock(m_mutex);
+        m_lastRequest = request;
+        if (m_binds.empty()) {
+            return std::nullopt;
+        }
+        auto binds = m_binds;
+        for (size_t i = 0; i < binds.size() && i < request.Oids.size(); ++i) {
+            if (binds[i].Oid.empty()) {
+                binds[i].Oid = request.Oids[i];
+            }
+        }
+        auto reply = ScriptedResponder::Respond(request, binds);
+        reply.DelayMs = m_delayMs;
+        return reply;
+    }
+
+    std::mutex m_mutex;
+    std::vector<ScriptedResponder::VarBind> m_binds;
+    int m_delayMs = 0;
+    std::optional<ScriptedResponder::Request> m_lastRequest;
     std::array<uint32_t, 4> m_counters{};
+    ScriptedResponder m_agent{[this](const ScriptedResponder::Request& request) { return Respond(request); }};
+
+protected:
+    TIdSNMP Snmp;
 };
 
 TEST_F(RunPollCycle, FirstPollOnlyPrimes) {
@@ -130,7 +187,11 @@ TEST_F(RunPollCycle, DownloadRateChoosesGigabitsForBothLabels) {
 
 TEST_F(RunPollCycle, MissedPollsDivideTheDifference) {
     Prime();
-    State.MissedPolls = 2; // two polls failed since the last reading
+    Answer({}); // the agent keeps silent twice
+    Cycle();
+    Cycle();
+    EXPECT_EQ(State.MissedPolls, 2);
+    EXPECT_EQ(View.Label3, "Err");
     PollAtRates(1000, 200, 50, 30, 3);
     EXPECT_EQ(State.MissedPolls, 0);
     EXPECT_EQ(State.DownRate, 1000);
@@ -289,8 +350,6 @@ TEST_F(RunPollCycle, ResynchronisationLengthensTenIntervals) {
     std::vector<int32_t> intervals{View.Intervals.back()};
     for (int i = 0; i < 10; ++i) {
         View.Intervals.clear();
-        // Done by the poll's start, before the exchange.
-        State.ResyncStep += 1;
         PollAtRates(0, 0, 200, 200);
         intervals.push_back(View.Intervals.back());
     }
@@ -303,6 +362,31 @@ TEST_F(RunPollCycle, ResynchronisationLengthensTenIntervals) {
     ASSERT_GE(View.ResyncMarks.size(), 2u);
     EXPECT_EQ(View.ResyncMarks[View.ResyncMarks.size() - 2], ">>");
     EXPECT_EQ(View.ResyncMarks.back(), ">");
+
+    View.Intervals.clear();
+    PollAtRates(0, 0, 200, 200);
+    EXPECT_EQ(State.ResyncStep, 0);
+    EXPECT_EQ(View.ResyncMarks.back(), "");
+    EXPECT_TRUE(View.Intervals.empty());
+}
+
+TEST_F(RunPollCycle, FailingSnapshotFailsThePollAndKeepsThePeak) {
+    Prime();
+    SetUpJump(State);
+    State.ResyncTrace = true;
+    View.ThrowOnSnapshot = true;
+    PollAtRates(0, 0, 500, 500);
+    for (int i = 0; i < 9; ++i) {
+        PollAtRates(0, 0, 200, 200);
+    }
+    EXPECT_EQ(View.Failures, 0);
+    PollAtRates(0, 0, 200, 200); // the tenth: the snapshot throws
+    EXPECT_EQ(View.Snapshots, 1);
+    EXPECT_EQ(View.Failures, 1);
+    EXPECT_EQ(State.MissedPolls, 1);
+    EXPECT_FALSE(State.ResyncActive);
+    EXPECT_EQ(View.Intervals.back(), 1000);
+    EXPECT_EQ(State.PeakPktRate, 1000);
 }
 
 TEST_F(RunPollCycle, ResynchronisationNeedsBothDirections) {
@@ -342,15 +426,123 @@ TEST_F(RunPollCycle, ResynchronisationNeedsTraffic) {
     EXPECT_FALSE(State.ResyncActive);
 }
 
-TEST_F(RunPollCycle, BadValueChangesNothing) {
+TEST_F(RunPollCycle, RequestsTheFourCountersOfTheInterface) {
+    State.InterfaceNumber = 7;
+    Prime();
+    const auto request = LastRequest();
+    ASSERT_TRUE(request.has_value());
+    EXPECT_EQ(request->Community, "public");
+    EXPECT_EQ(request->PduTag, 0xA0);
+    const std::vector<std::string> oids{"1.3.6.1.2.1.2.2.1.10.7", "1.3.6.1.2.1.2.2.1.16.7",
+                                        "1.3.6.1.2.1.2.2.1.11.7", "1.3.6.1.2.1.2.2.1.17.7"};
+    EXPECT_EQ(request->Oids, oids);
+    EXPECT_EQ(View.DownMax, 1024);
+    EXPECT_EQ(View.UpMax, 1024);
+}
+
+TEST_F(RunPollCycle, CallsTheViewInOrder) {
+    Prime();
+    View.Calls.clear();
+    PollAtRates(10, 10, 10, 10);
+    const std::vector<std::string> expected{"SetResyncMark", "SetGaugeMaxima", "ShowRates",
+                                            "RefreshBandwidthGraph", "RefreshPacketsGraph"};
+    EXPECT_EQ(View.Calls, expected);
+    EXPECT_EQ(View.ResyncMarks.back(), "");
+}
+
+TEST_F(RunPollCycle, SilentAgentTakesTheFailurePath) {
+    Prime(5000, 6000, 70, 80);
+    PollAtRates(10, 10, 10, 10);
+    ASSERT_NE(Snmp.SocketHandle().Port, 0);
+    Answer({});
+    const auto started = std::chrono::steady_clock::now();
+    Cycle();
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(90));
+    EXPECT_EQ(View.Failures, 1);
+    EXPECT_EQ(View.Label3, "Err");
+    EXPECT_EQ(View.Label4, "Err");
+    EXPECT_EQ(State.MissedPolls, 1);
+    EXPECT_EQ(State.PollCount, 2);
+    EXPECT_EQ(State.DownHistory[1], 100);
+    // A fresh socket, not yet used for a send.
+    EXPECT_EQ(Snmp.SocketHandle().Port, 0);
+}
+
+TEST_F(RunPollCycle, LateReplyIsNotTakenForTheNextOne) {
+    Prime();
+    Answer(
+        {{"", kCounter32, "99999999"}, {"", kCounter32, "0"}, {"", kCounter32, "0"}, {"", kCounter32, "0"}},
+        250);
+    Cycle();
+    EXPECT_EQ(State.MissedPolls, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Poll(1265000, 0, 0, 0);
+    EXPECT_EQ(State.InOctetsNow, 1265000);
+    EXPECT_EQ(State.DownRate, 500); // one reading over two intervals
+}
+
+TEST_F(RunPollCycle, BadValueTakesTheFailurePath) {
     Prime(1000, 2000, 30, 40);
+    const std::vector<ScriptedResponder::VarBind> replies[] = {
+        // An agent's error reply carries the empty values of the request.
+        {{"", 0x04, ""}, {"", 0x04, ""}, {"", 0x04, ""}, {"", 0x04, ""}},
+        {{"", kCounter32, "5000"}, {"", kCounter32, "6000"}, {"", 0x04, "12x"}, {"", kCounter32, "70"}},
+        // A reply with fewer values than asked for.
+        {{"", kCounter32, "5000"}, {"", kCounter32, "6000"}, {"", kCounter32, "70"}},
+    };
+    int failures = 0;
+    for (const auto& binds : replies) {
+        Answer(binds);
+        Cycle();
+        ++failures;
+        EXPECT_EQ(View.Failures, failures);
+        EXPECT_EQ(View.Label3, "Err");
+        EXPECT_EQ(State.MissedPolls, failures);
+        // No reading moved on.
+        EXPECT_EQ(State.InOctetsNow, 1000);
+        EXPECT_EQ(State.OutOctetsNow, 2000);
+        EXPECT_EQ(State.PollCount, 1);
+        EXPECT_EQ(Snmp.SocketHandle().Port, 0);
+    }
+    // The next success spans four intervals for every counter alike.
+    Poll(1000 + 4 * 1265000, 2000 + 4 * 1265000, 30 + 400, 40 + 400);
+    EXPECT_EQ(State.DownRate, 1000);
+    EXPECT_EQ(State.UpRate, 1000);
+    EXPECT_EQ(State.DownPktRate, 100);
+    EXPECT_EQ(State.UpPktRate, 100);
+}
+
+TEST_F(RunPollCycle, NegativeScaleFailsBeforeTheRequest) {
+    State.DownloadScale = -1;
+    Poll(1, 2, 3, 4);
+    EXPECT_EQ(RequestCount(), 0);
+    EXPECT_EQ(View.Failures, 1);
+    EXPECT_EQ(State.MissedPolls, 1);
+    EXPECT_EQ(State.PollCount, 0);
+}
+
+TEST_F(RunPollCycle, FailingWindowDoesNotEscape) {
+    View.ThrowOnFailure = true;
+    Answer({});
+    EXPECT_NO_THROW(Cycle());
+    EXPECT_EQ(State.MissedPolls, 1);
+    EXPECT_EQ(Snmp.SocketHandle().Port, 0);
+    Poll(10, 10, 10, 10);
+    EXPECT_EQ(State.PollCount, 1);
+}
+
+TEST(ApplyPollReadings, BadValueChangesNothing) {
+    MonitorState state;
+    state.HistoryLength = 120;
+    RecordingView view;
+    ApplyPollReadings(state, {"1000", "2000", "30", "40"}, view, NumberLocale{});
     for (const std::string bad : {"", "12x", "4294967296", " 5 "}) {
-        EXPECT_THROW(ApplyPollReadings(State, {"5000", "6000", bad, "70"}, View, English),
+        EXPECT_THROW(ApplyPollReadings(state, {"5000", "6000", bad, "70"}, view, NumberLocale{}),
                      std::invalid_argument)
             << bad;
-        EXPECT_EQ(State.InOctetsNow, 1000);
-        EXPECT_EQ(State.InOctetsPrev, 0);
-        EXPECT_EQ(State.PollCount, 1);
+        EXPECT_EQ(state.InOctetsNow, 1000);
+        EXPECT_EQ(state.InOctetsPrev, 0);
+        EXPECT_EQ(state.PollCount, 1);
     }
 }
 

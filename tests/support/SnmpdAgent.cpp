@@ -65,8 +65,9 @@ SnmpdAgent::SnmpdAgent(std::string community, std::vector<std::string> extraConf
     std::filesystem::create_directory(m_dir + "/mibs");
 
     std::ofstream config(m_configPath);
-    config << "agentaddress udp:127.0.0.1:" << m_port << "\n"
-           << "rocommunity " << m_community << " 127.0.0.1\n"
+    // The listening address is given on the command line only: naming it
+    // here as well makes snmpd open it twice and exit.
+    config << "rocommunity " << m_community << " 127.0.0.1\n"
            << "sysName " << SysName() << "\n"
            << "sysDescr " << SysDescr() << "\n"
            << "sysLocation loopback\n"

@@ -1,1 +1,304 @@
-// placeholder
+#include "snmp/Ber.h"
+
+#include "snmp/TextToInt.h"
+
+#include <array>
+#include <charconv>
+
+namespace veltrum {
+
+namespace {
+
+// NextArc on a view: the arc before the first "." (all of the text when there
+// is none), converted with default 0; the view loses the arc and its ".".
+int32_t takeArc(std::string_view& text) {
+    const std::size_t dot = text.find('.');
+    const std::string_view arc = text.substr(0, dot);
+    text = dot == std::string_view::npos ? std::string_view() : text.substr(dot + 1);
+    int32_t value = 0;
+    return tryParseInt(arc, value) ? value : 0;
+}
+
+void appendDecimal(std::string& out, uint32_t value) {
+    std::array<char, 10> digits{};
+    const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
+    out.append(digits.data(), result.ptr);
+}
+
+void appendDecimal(std::string& out, int32_t value) {
+    std::array<char, 11> digits{};
+    const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
+    out.append(digits.data(), result.ptr);
+}
+
+// Big-endian accumulation of up to the last four contents octets.
+uint32_t accumulate(std::string_view contents, uint32_t start) {
+    uint32_t value = start;
+    for (const char c : contents) {
+        value = (value << 8) | static_cast<uint8_t>(c);
+    }
+    return value;
+}
+
+} // namespace
+
+void appendLength(std::string& out, std::size_t length) {
+    if (length < 0x80) {
+        out.push_back(static_cast<char>(length));
+        return;
+    }
+    // X.690 8.1.3.5: 0x80 | count, then the length in the fewest octets.
+    std::size_t count = 0;
+    for (std::size_t rest = length; rest != 0; rest >>= 8) {
+        ++count;
+    }
+    out.push_back(static_cast<char>(0x80 | count));
+    for (std::size_t i = count; i-- > 0;) {
+        out.push_back(static_cast<char>((length >> (8 * i)) & 0xFF));
+    }
+}
+
+std::string EncodeLength(std::size_t length) {
+    std::string out;
+    appendLength(out, length);
+    return out;
+}
+
+std::optional<uint32_t> DecodeLength(std::string_view data, std::size_t& pos) {
+    if (pos >= data.size()) {
+        return std::nullopt;
+    }
+    const auto first = static_cast<uint8_t>(data[pos]);
+    if (first < 0x80) {
+        ++pos;
+        return first;
+    }
+    const std::size_t count = first & 0x7F;
+    // Bounds are checked on sizes, never on a sum that could wrap.
+    if (count > 4 || count > data.size() - pos - 1) {
+        return std::nullopt;
+    }
+    uint32_t length = 0;
+    for (std::size_t i = 1; i <= count; ++i) {
+        length = (length << 8) | static_cast<uint8_t>(data[pos + i]);
+    }
+    pos += 1 + count;
+    return length;
+}
+
+void appendSignedInt(std::string& out, int32_t value) {
+    const auto bits = static_cast<uint32_t>(value);
+    if (value < 0) {
+        // Always four octets for a negative value.
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            out.push_back(static_cast<char>((bits >> shift) & 0xFF));
+        }
+        return;
+    }
+    int shift = 24;
+    while (shift > 0 && ((bits >> shift) & 0xFF) == 0) {
+        shift -= 8;
+    }
+    // X.690 8.3.2: a positive value whose first octet has bit 8 set needs a
+    // leading 00 so that it does not read as negative.
+    if (((bits >> shift) & 0x80) != 0) {
+        out.push_back('\0');
+    }
+    for (; shift >= 0; shift -= 8) {
+        out.push_back(static_cast<char>((bits >> shift) & 0xFF));
+    }
+}
+
+std::string EncodeSignedInt(int32_t value) {
+    std::string out;
+    appendSignedInt(out, value);
+    return out;
+}
+
+void appendUnsignedInt(std::string& out, uint32_t value) {
+    int shift = 24;
+    while (shift > 0 && ((value >> shift) & 0xFF) == 0) {
+        shift -= 8;
+    }
+    for (; shift >= 0; shift -= 8) {
+        out.push_back(static_cast<char>((value >> shift) & 0xFF));
+    }
+}
+
+std::string EncodeUnsignedInt(uint32_t value) {
+    std::string out;
+    appendUnsignedInt(out, value);
+    return out;
+}
+
+void appendSubId(std::string& out, uint32_t value) {
+    int shift = 28;
+    while (shift > 0 && (value >> shift) == 0) {
+        shift -= 7;
+    }
+    for (; shift > 0; shift -= 7) {
+        out.push_back(static_cast<char>(0x80 | ((value >> shift) & 0x7F)));
+    }
+    out.push_back(static_cast<char>(value & 0x7F));
+}
+
+std::string EncodeSubId(uint32_t value) {
+    std::string out;
+    appendSubId(out, value);
+    return out;
+}
+
+uint32_t DecodeSubId(std::string_view data, std::size_t& pos) {
+    uint32_t value = 0;
+    while (pos < data.size()) {
+        const auto octet = static_cast<uint8_t>(data[pos++]);
+        value = (value << 7) | (octet & 0x7Fu);
+        if ((octet & 0x80) == 0) {
+            break;
+        }
+    }
+    return value;
+}
+
+int32_t NextArc(std::string& text) {
+    std::string_view view = text;
+    const int32_t arc = takeArc(view);
+    text.erase(0, text.size() - view.size());
+    return arc;
+}
+
+void appendOidBytes(std::string& out, std::string_view text) {
+    // X.690 8.19.4: the first two arcs share one sub-identifier.
+    const auto first = static_cast<uint32_t>(takeArc(text));
+    const auto second = static_cast<uint32_t>(takeArc(text));
+    appendSubId(out, first * 40 + second);
+    while (!text.empty()) {
+        appendSubId(out, static_cast<uint32_t>(takeArc(text)));
+    }
+}
+
+std::string OidTextToBytes(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    appendOidBytes(out, text);
+    return out;
+}
+
+void appendOidText(std::string& out, std::string_view contents) {
+    std::size_t pos = 0;
+    if (contents.empty()) {
+        return;
+    }
+    const uint32_t first = DecodeSubId(contents, pos);
+    appendDecimal(out, first / 40);
+    out.push_back('.');
+    appendDecimal(out, first % 40);
+    while (pos < contents.size()) {
+        out.push_back('.');
+        appendDecimal(out, DecodeSubId(contents, pos));
+    }
+}
+
+std::string OidBytesToText(std::string_view contents) {
+    std::string out;
+    out.reserve(contents.size() * 3);
+    appendOidText(out, contents);
+    return out;
+}
+
+void appendIpBytes(std::string& out, std::string_view text) {
+    for (int part = 0; part < 3; ++part) {
+        out.push_back(static_cast<char>(takeArc(text) & 0xFF));
+    }
+    // The fourth part is the whole rest, dots included: "1.2.3.4.5" ends in 0.
+    int32_t last = 0;
+    out.push_back(static_cast<char>((tryParseInt(text, last) ? last : 0) & 0xFF));
+}
+
+std::string IpTextToBytes(std::string_view text) {
+    std::string out;
+    out.reserve(4);
+    appendIpBytes(out, text);
+    return out;
+}
+
+std::string WrapItem(std::string_view contents, int32_t type) {
+    std::string out;
+    out.reserve(contents.size() + 6);
+    out.push_back(static_cast<char>(type & 0xFF));
+    appendLength(out, contents.size());
+    out.append(contents);
+    return out;
+}
+
+bool tryReadItem(std::string_view data, std::size_t& pos, int32_t& type, std::string& text) {
+    type = kTagNull;
+    text.clear();
+    if (pos >= data.size() || data.size() - pos < 2) {
+        return false;
+    }
+    std::size_t cursor = pos + 1;
+    const std::optional<uint32_t> length = DecodeLength(data, cursor);
+    if (!length) {
+        return false; // unreadable length: as if the item were not there
+    }
+    const auto tag = static_cast<uint8_t>(data[pos]);
+    type = tag;
+    pos = cursor;
+    if (*length > data.size() - pos) {
+        return false;
+    }
+    if ((tag & 0x20) != 0) {
+        static constexpr char kHex[] = "0123456789ABCDEF";
+        const char header[3] = {'$', kHex[tag >> 4], kHex[tag & 0x0F]};
+        text.assign(header, 3);
+        return true;
+    }
+    const std::string_view contents = data.substr(pos, *length);
+    pos += *length;
+    switch (tag) {
+    case kTagInteger:
+        if (contents.empty()) {
+            text.push_back('0');
+        } else {
+            // The first octet's top bit is the sign (X.690 8.3.3); only the
+            // last four octets survive the 32-bit accumulation.
+            const uint32_t start = (static_cast<uint8_t>(contents[0]) & 0x80) != 0 ? 0xFFFFFFFFu : 0u;
+            appendDecimal(text, static_cast<int32_t>(accumulate(contents, start)));
+        }
+        break;
+    case kTagOctetString:
+    case kTagOpaque:
+        text.assign(contents);
+        break;
+    case kTagOid:
+        appendOidText(text, contents);
+        break;
+    case kTagIpAddress:
+        for (std::size_t i = 0; i < contents.size(); ++i) {
+            if (i != 0) {
+                text.push_back('.');
+            }
+            appendDecimal(text, static_cast<uint32_t>(static_cast<uint8_t>(contents[i])));
+        }
+        break;
+    case kTagCounter:
+    case kTagGauge:
+    case kTagTimeTicks:
+        // Unsigned on the wire, but handed on as signed 32-bit text: the poll
+        // takes the absolute value of what it reads.
+        appendDecimal(text, static_cast<int32_t>(accumulate(contents, 0)));
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+std::string ReadItem(std::string_view data, std::size_t& pos, int32_t& type) {
+    std::string text;
+    tryReadItem(data, pos, type, text);
+    return text;
+}
+
+} // namespace veltrum

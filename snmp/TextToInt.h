@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace veltrum {
 
@@ -21,5 +22,9 @@ int32_t StrToIntDef(const std::string& text, int32_t def);
 
 // The same rules, but a text that is not an integer throws EConvertError.
 int32_t StrToInt(const std::string& text);
+
+// The shared parser behind both: true and `value` set when `text` is an
+// integer by the rules above. Lets the BER code convert arcs in place.
+bool tryParseInt(std::string_view text, int32_t& value);
 
 } // namespace veltrum

@@ -1,0 +1,165 @@
+// TSNMPInfo behaviour beyond the byte vectors: the owner link, the
+// community rule, padding and the index error.
+#include "snmp/SnmpInfo.h"
+#include "snmp/FakeMessageOwner.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using namespace veltrum;
+using namespace std::string_literals;
+using veltrum::test::FakeMessageOwner;
+
+TEST(TSNMPInfo, ConstructorCopiesOwnerCommunityAndPort) {
+    FakeMessageOwner owner;
+    owner.Community = "qorvex";
+    owner.Port = 1161;
+    TSNMPInfo m(owner);
+    EXPECT_EQ(m.Community, "qorvex");
+    EXPECT_EQ(m.PeerPort, 1161);
+}
+
+TEST(ResetMessage, TakesOwnerValuesAndKeepsPacket) {
+    FakeMessageOwner owner;
+    TSNMPInfo query(owner);
+    TSNMPInfo trap(owner);
+    owner.Trap = &trap;
+    owner.Host = "10.0.0.1";
+    owner.Community = "new";
+    query.Packet = "xyz";
+    query.Version = 1;
+    query.PduTag = 160;
+    query.RequestId = 7;
+    query.ErrorStatus = 2;
+    query.ErrorIndex = 1;
+    query.AddBinding("1.3", "", 4);
+    query.ResetMessage();
+    trap.ResetMessage();
+    EXPECT_EQ(query.Community, "new");
+    EXPECT_EQ(query.PeerHost, "10.0.0.1");
+    EXPECT_EQ(query.PeerPort, 161);
+    EXPECT_EQ(trap.PeerPort, 162);
+    EXPECT_EQ(query.Packet, "xyz");
+    EXPECT_EQ(query.Version + query.PduTag + query.RequestId + query.ErrorStatus + query.ErrorIndex, 0);
+    EXPECT_EQ(query.CountValues(), 0);
+    EXPECT_TRUE(query.OidTexts.empty());
+}
+
+TEST(AssignCommunity, EqualTextKeepsBindings) {
+    FakeMessageOwner owner;
+    TSNMPInfo m(owner);
+    m.ResetMessage();
+    m.PduTag = 160;
+    m.AddBinding("1.3", "", 4);
+    m.AssignCommunity("public");
+    EXPECT_EQ(m.CountValues(), 1);
+    EXPECT_EQ(m.PduTag, 160);
+    m.AssignCommunity("Public"); // case-sensitive: different
+    EXPECT_EQ(m.CountValues(), 0);
+    EXPECT_EQ(m.PduTag, 0);
+    EXPECT_EQ(m.Community, "Public");
+}
+
+TEST(PadValueList, AddBindingAfterBareOids) {
+    FakeMessageOwner owner;
+    TSNMPInfo m(owner);
+    m.ResetMessage();
+    m.OidTexts = {"1.3.1", "1.3.2"};
+    m.AddBinding("1.3.3", "v", 2);
+    ASSERT_EQ(m.CountValues(), 3);
+    EXPECT_EQ(m.ValueTexts[0].Type, 0);
+    EXPECT_EQ(m.ValueTexts[1].Text, "");
+    EXPECT_EQ(m.ValueAt(2), "v");
+    // A bare OID is padded by BuildMessage too, and goes out as 04 00.
+    m.OidTexts.push_back("1.3");
+    const std::string built = m.BuildMessage();
+    EXPECT_EQ(m.CountValues(), 4);
+    EXPECT_EQ(built.substr(built.size() - 7), "\x30\x05\x06\x01\x2B\x04\x00"s);
+}
+
+TEST(BuildMessage, RequestIdKeepsLowOctet) {
+    FakeMessageOwner owner;
+    TSNMPInfo m(owner);
+    m.ResetMessage();
+    m.PduTag = 160;
+    m.RequestId = 256;
+    const std::string built = m.BuildMessage();
+    EXPECT_EQ(built.substr(15, 3), "\x02\x01\x00"s);
+}
+
+TEST(BuildMessage, LongCommunityUsesLongFormLengths) {
+    FakeMessageOwner owner;
+    TSNMPInfo m(owner);
+    m.ResetMessage();
+    m.Community = std::string(200, 'c');
+    m.PduTag = 160;
+    m.AddBinding("1.3.6.1.2.1.1.5.0", "", 4);
+    const std::string built = m.BuildMessage();
+    ASSERT_EQ(built.size(), 3u + 3 + 3 + 200 + 2 + 25);
+    EXPECT_EQ(built.substr(0, 3), "\x30\x81\xE9"s);
+    EXPECT_EQ(built.substr(6, 3), "\x04\x81\xC8"s);
+    TSNMPInfo back(owner);
+    back.ResetMessage();
+    back.ParseMessage(built);
+    EXPECT_EQ(back.Community, m.Community);
+    EXPECT_EQ(back.OidTexts, m.OidTexts);
+}
+
+TEST(ParseMessage, DifferentCommunityResetsFirst) {
+    FakeMessageOwner owner;
+    owner.Host = "agent";
+    TSNMPInfo reply(owner);
+    reply.ResetMessage();
+    reply.Version = 3;
+    reply.PeerHost = "elsewhere";
+    reply.AddBinding("1.3.9", "old", 4);
+    // version 1 in the datagram, community "other"
+    const std::string datagram =
+        "\x30\x1A\x02\x01\x01\x04\x05other\xA2\x0E\x02\x01\x09\x02\x01\x00\x02\x01\x00"
+        "\x30\x03\x30\x01\x00"s;
+    reply.ParseMessage(datagram);
+    // The version was read before the community reset it to 0.
+    EXPECT_EQ(reply.Version, 0);
+    EXPECT_EQ(reply.Community, "other");
+    EXPECT_EQ(reply.PeerHost, "agent");
+    EXPECT_EQ(reply.RequestId, 9);
+    EXPECT_EQ(reply.PduTag, 162);
+}
+
+TEST(ParseMessage, SameCommunityAppendsToExistingBindings) {
+    FakeMessageOwner owner;
+    TSNMPInfo m(owner);
+    m.ResetMessage();
+    m.AddBinding("1.3.9", "old", 4);
+    const std::string datagram =
+        "\x30\x1F\x02\x01\x00\x04\x06public\xA2\x12\x02\x01\x00\x02\x01\x02\x02\x01\x01"
+        "\x30\x07\x30\x05\x06\x01\x2B\x05\x00"s;
+    m.ParseMessage(datagram);
+    EXPECT_EQ(m.ErrorStatus, 2);
+    EXPECT_EQ(m.ErrorIndex, 1);
+    ASSERT_EQ(m.CountValues(), 2);
+    EXPECT_EQ(m.OidTexts[1], "1.3");
+    EXPECT_EQ(m.ValueTexts[1].Type, 5);
+}
+
+TEST(ValueAt, OutOfRangeThrowsListError) {
+    FakeMessageOwner owner;
+    TSNMPInfo m(owner);
+    m.ResetMessage();
+    try {
+        m.ValueAt(0);
+        FAIL() << "no exception";
+    } catch (const EListError& e) {
+        EXPECT_STREQ(e.what(), "List index out of bounds (0)");
+    }
+    m.AddBinding("1.3", "x", 4);
+    EXPECT_EQ(m.ValueAt(0), "x");
+    EXPECT_THROW(m.ValueAt(1), EListError);
+    try {
+        m.ValueAt(-1);
+        FAIL() << "no exception";
+    } catch (const std::out_of_range& e) {
+        EXPECT_STREQ(e.what(), "List index out of bounds (-1)");
+    }
+}

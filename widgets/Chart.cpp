@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QStaticText>
 
 #include <algorithm>
 #include <cmath>
@@ -174,6 +175,23 @@ double TChart::AxisTop() const {
     return AutomaticTop(lists).value_or(m_maximum);
 }
 
+const QStaticText& TChart::staticText(const QString& text, const QFont& font) const {
+    // The axis labels and title repeat from one repaint to the next; laying
+    // them out once saves most of the text cost of a repaint.
+    if (m_textCache.size() > 512) {
+        m_textCache.clear();
+    }
+    auto found = m_textCache.find(text);
+    if (found == m_textCache.end()) {
+        QStaticText laidOut(text);
+        laidOut.setTextFormat(Qt::PlainText);
+        laidOut.setPerformanceHint(QStaticText::AggressiveCaching);
+        laidOut.prepare(QTransform(), font);
+        found = m_textCache.insert(text, laidOut);
+    }
+    return *found;
+}
+
 void TChart::Render(QPainter& painter, const QRect& target) const {
     const QSize logical = size().isEmpty() ? target.size() : size();
     if (logical.isEmpty() || target.isEmpty()) {
@@ -187,6 +205,9 @@ void TChart::Render(QPainter& painter, const QRect& target) const {
     painter.scale(target.width() / w, target.height() / h);
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
+    // Nothing is drawn outside the view; with an explicit clip the raster
+    // engine also draws thin lines on its faster path.
+    painter.setClipRect(QRect(0, 0, logical.width(), logical.height()));
 
     // The back wall is clear: the window face shows through the whole view.
     painter.fillRect(QRectF(0, 0, w, h), palette().color(QPalette::Button));
@@ -217,11 +238,12 @@ void TChart::Render(QPainter& painter, const QRect& target) const {
     const std::vector<double> labelValues = AxisLabelValues(span, steps.Label);
     const int decimals = AxisLabelDecimals(steps.Label);
     const QLocale locale;
-    QStringList labelTexts;
+    std::vector<const QStaticText*> labels;
+    labels.reserve(labelValues.size());
     double labelWidth = 0;
     for (const double value : labelValues) {
-        labelTexts.append(locale.toString(value, 'f', decimals));
-        labelWidth = std::max(labelWidth, metrics.horizontalAdvance(labelTexts.back()));
+        labels.push_back(&staticText(locale.toString(value, 'f', decimals), font));
+        labelWidth = std::max(labelWidth, labels.back()->size().width());
     }
 
     const double axisTitleLeft = kOuterMargin;
@@ -235,11 +257,11 @@ void TChart::Render(QPainter& painter, const QRect& target) const {
 
     // Axis title, drawn along the axis (reading upwards), centred on the plot.
     if (!m_axisTitle.isEmpty()) {
+        const QStaticText& title = staticText(m_axisTitle, font);
         painter.save();
         painter.translate(axisTitleLeft, (plotTop + plotBottom) / 2);
         painter.rotate(-90);
-        const double titleWidth = metrics.horizontalAdvance(m_axisTitle);
-        painter.drawText(QPointF(-titleWidth / 2, metrics.ascent()), m_axisTitle);
+        painter.drawStaticText(QPointF(-title.size().width() / 2, 0), title);
         painter.restore();
     }
 
@@ -251,8 +273,8 @@ void TChart::Render(QPainter& painter, const QRect& target) const {
     for (size_t i = 0; i < labelValues.size(); ++i) {
         const double py = std::round(toY(labelValues[i]));
         painter.drawLine(QPointF(plotLeft - kTickLength, py), QPointF(plotLeft, py));
-        const QRectF box(0, py - lineHeight / 2, labelRight, lineHeight);
-        painter.drawText(box, Qt::AlignRight | Qt::AlignVCenter, labelTexts[int(i)]);
+        const QSizeF box = labels[i]->size();
+        painter.drawStaticText(QPointF(labelRight - box.width(), py - box.height() / 2), *labels[i]);
     }
     if (steps.Minor > 0 && !labelValues.empty()) {
         for (double value = steps.Minor; value <= span * (1 + 1e-9); value += steps.Label) {
@@ -270,16 +292,23 @@ void TChart::Render(QPainter& painter, const QRect& target) const {
     const double maxX = maxCount > 1 ? static_cast<double>(maxCount - 1) : 1.0;
     auto toX = [&](double x) { return plotLeft + x * (plotRight - plotLeft) / maxX; };
 
-    painter.save();
-    painter.setClipRect(QRectF(plotLeft, plotTop - 2, plotRight - plotLeft + 1, plotBottom - plotTop + 5));
+    painter.setClipRect(
+        QRect(QPoint(int(plotLeft), int(plotTop) - 2), QPoint(int(plotRight), int(plotBottom) + 2)));
     QPolygonF run;
+    QVector<QLineF> strands;
     for (const auto& series : m_series) {
         const std::vector<TChartPoint>& points = series->Points();
         if (!series->PenVisible() || points.size() < 2) {
             continue;
         }
-        QPen pen(Qt::black, series->PenWidth(), ToQtStyle(series->PenStyle()),
-                 series->PenStyle() == TPenStyle::Solid ? Qt::SquareCap : Qt::FlatCap, Qt::RoundJoin);
+        const int width = std::max(series->PenWidth(), 1);
+        // A wide solid line is laid as parallel one-pixel strands, shifted
+        // across each segment's main direction: the same pixels as a wide
+        // pen for the program's near-horizontal and steep segments, at a
+        // fraction of the cost of Qt's wide-pen stroker.
+        const bool strandsOfOne = width > 1 && series->PenStyle() == TPenStyle::Solid;
+        QPen pen(Qt::black, strandsOfOne ? 1 : width, ToQtStyle(series->PenStyle()),
+                 series->PenStyle() == TPenStyle::Solid ? Qt::SquareCap : Qt::FlatCap, Qt::BevelJoin);
         // Each segment takes the colour of the point it leads to; segments of
         // one colour in a row go out as one polyline.
         size_t i = 1;
@@ -297,10 +326,21 @@ void TChart::Render(QPainter& painter, const QRect& target) const {
             }
             pen.setColor(ToQColor(colour));
             painter.setPen(pen);
-            painter.drawPolyline(run);
+            if (!strandsOfOne) {
+                painter.drawPolyline(run);
+                continue;
+            }
+            strands.clear();
+            for (qsizetype k = 1; k < run.size(); ++k) {
+                const QLineF segment(run[k - 1], run[k]);
+                const bool flat = std::fabs(segment.dx()) >= std::fabs(segment.dy());
+                for (int strand = -(width - 1) / 2; strand <= width / 2; ++strand) {
+                    strands.append(segment.translated(flat ? QPointF(0, strand) : QPointF(strand, 0)));
+                }
+            }
+            painter.drawLines(strands);
         }
     }
-    painter.restore();
     painter.restore();
 }
 

@@ -10,6 +10,8 @@
 
 #include "widgets/ChartAxis.h"
 
+#include <QHash>
+#include <QStaticText>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -136,6 +138,7 @@ protected:
 private:
     friend class TLineSeries;
     void invalidate();
+    const QStaticText& staticText(const QString& text, const QFont& font) const;
 
     std::vector<std::unique_ptr<TLineSeries>> m_series;
     QStringList m_titleLines;
@@ -143,6 +146,7 @@ private:
     bool m_automaticMaximum = false;
     double m_maximum = 1000.0;
     int m_paintCount = 0;
+    mutable QHash<QString, QStaticText> m_textCache;
 };
 
 } // namespace veltrum

@@ -19,8 +19,8 @@ binary=${1:?usage: print_test.sh PRINT_TEST_BINARY}
 
 cupsd_bin=$(command -v cupsd || { [ -x /usr/sbin/cupsd ] && echo /usr/sbin/cupsd; })
 lpadmin_bin=$(command -v lpadmin || { [ -x /usr/sbin/lpadmin ] && echo /usr/sbin/lpadmin; })
-if [ -z "$cupsd_bin" ] || [ -z "$lpadmin_bin" ]; then
-    echo "SKIP: cupsd or lpadmin not installed (Debian packages cups, cups-client)"
+if [ -z "$cupsd_bin" ] || [ -z "$lpadmin_bin" ] || ! command -v lpstat >/dev/null 2>&1; then
+    echo "SKIP: cupsd, lpadmin or lpstat not installed (Debian packages cups, cups-client)"
     exit 77
 fi
 if ! command -v pdfinfo >/dev/null 2>&1; then

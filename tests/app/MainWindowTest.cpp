@@ -1,0 +1,216 @@
+#include "app/Program.h"
+#include "app/TempDir.h"
+#include "settings/IniFile.h"
+#include "support/ScriptedResponder.h"
+#include "support/SnmpdAgent.h"
+#include "widgets/Gauge.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+
+namespace veltrum {
+namespace {
+
+using test::ModalWatcher;
+using test::Program;
+using test::ScriptedResponder;
+using test::TempDir;
+
+// A profile that polls `host` and keeps the graph windows where the small
+// offscreen screen has room for them.
+void WriteProfile(const TempDir& dir, const std::string& host, const std::string& community = "qorvex",
+                  const std::string& extra = "") {
+    dir.Write("Default.vlq", "[Host]\n01=" + host + "\n[Haslo]\n01=" + community +
+                                 "\n[PozTopWykres]\n01=40\n[PozLeftWykres]\n01=50\n"
+                                 "[PozTopWykresPkt]\n01=60\n[PozLeftWykresPkt]\n01=70\n" +
+                                 extra);
+}
+
+// An agent that answers every poll with counters that grow by `step` octets.
+ScriptedResponder::Handler GrowingCounters(std::atomic<int64_t>& base, int64_t step) {
+    return [&base, step](const ScriptedResponder::Request& request) -> std::optional<ScriptedResponder::Reply> {
+        const int64_t value = base.fetch_add(step) + step;
+        std::vector<ScriptedResponder::VarBind> binds;
+        for (const std::string& oid : request.Oids) {
+            binds.push_back({oid, 0x41, std::to_string(static_cast<int32_t>(value))});
+        }
+        return ScriptedResponder::Respond(request, binds);
+    };
+}
+
+TEST(StartupCheck, OpensTheSettingsDialogWhileTheProfileIsMissing) {
+    TempDir dir; // no app.ini, no Default.vlq: the default agent is unreachable in the test namespace
+    Program program(dir.Dir());
+    ModalWatcher watcher;
+    program.glowny.show();
+    QTest::qWait(600);
+    ASSERT_EQ(watcher.First(), &program.konfiguracja);
+    EXPECT_LT(watcher.FirstAtMs(), 500);
+    EXPECT_EQ(watcher.Count(), 1);
+}
+
+TEST(StartupCheck, StaysQuietWhenTheProfileExists) {
+    TempDir dir;
+    ScriptedResponder silent([](const ScriptedResponder::Request&) { return std::nullopt; });
+    WriteProfile(dir, silent.HostText());
+    Program program(dir.Dir());
+    ModalWatcher watcher;
+    program.glowny.show();
+    QTest::qWait(400);
+    EXPECT_EQ(watcher.First(), nullptr);
+    EXPECT_FALSE(program.glowny.Timer2->isActive());
+    EXPECT_TRUE(program.glowny.TimerStayOnTop->isActive());
+}
+
+TEST(MonitorRestart, StartsPollingAtOnceAndEverySecond) {
+    TempDir dir;
+    std::atomic<int64_t> base{1'000'000};
+    ScriptedResponder agent(GrowingCounters(base, 1'265'000));
+    WriteProfile(dir, agent.HostText());
+    Program program(dir.Dir());
+    program.glowny.show();
+    EXPECT_EQ(agent.RequestCount(), 1); // the first reading is taken during the show
+    EXPECT_EQ(program.glowny.State().PollCount, 1);
+    QTest::qWait(1150);
+    EXPECT_EQ(agent.RequestCount(), 2);
+    // The second reading gives rates: 1,265,000 octets per interval is 1000 units.
+    EXPECT_EQ(program.glowny.State().DownRate, 1000);
+    EXPECT_EQ(program.glowny.Label3->text(), "9.8M");
+    EXPECT_EQ(program.glowny.Gauge1->Progress(), 1024);
+}
+
+TEST(MonitorRestart, ApplyingSettingsTwiceLeavesOnePollTimer) {
+    TempDir dir;
+    std::atomic<int64_t> base{0};
+    ScriptedResponder agent(GrowingCounters(base, 5000));
+    WriteProfile(dir, agent.HostText());
+    Program program(dir.Dir());
+    program.glowny.show();
+    QTest::qWait(1100);
+    for (int i = 0; i < 2; ++i) {
+        program.glowny.Timer1->stop();
+        program.glowny.FormCreate();
+        program.glowny.FormShow();
+        // Counters start from zero again: the restart's poll only primes.
+        EXPECT_EQ(program.glowny.State().PollCount, 1);
+        EXPECT_EQ(program.glowny.State().DownTotal, 0u);
+    }
+    const int before = agent.RequestCount();
+    QTest::qWait(2300);
+    EXPECT_EQ(agent.RequestCount() - before, 2); // one tick a second, not two
+    EXPECT_EQ(program.glowny.findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly).size(), 4);
+}
+
+TEST(Poll, FailureShowsErrAndARedPanelUntilTheAgentAnswers) {
+    TempDir dir;
+    std::atomic<bool> answer{true};
+    std::atomic<int64_t> base{0};
+    auto growing = GrowingCounters(base, 126'500);
+    ScriptedResponder agent([&](const ScriptedResponder::Request& request) -> std::optional<ScriptedResponder::Reply> {
+        if (!answer) {
+            return std::nullopt;
+        }
+        return growing(request);
+    });
+    WriteProfile(dir, agent.HostText(), "qorvex", "[Timeout]\n01=100\n");
+    Program program(dir.Dir());
+    program.glowny.show();
+    QTest::qWait(1100);
+    EXPECT_EQ(program.glowny.Label3->text(), "1.0M");
+    answer = false;
+    QTest::qWait(1000);
+    EXPECT_EQ(program.glowny.Label3->text(), "Err");
+    EXPECT_EQ(program.glowny.Label4->text(), "Err");
+    EXPECT_EQ(program.glowny.Gauge1->Progress(), 0);
+    EXPECT_EQ(program.glowny.Panel2->palette().color(QPalette::Window), QColor(255, 0, 0));
+    answer = true;
+    QTest::qWait(1000);
+    EXPECT_NE(program.glowny.Label3->text(), "Err");
+    EXPECT_NE(program.glowny.Panel2->palette().color(QPalette::Window), QColor(255, 0, 0));
+}
+
+TEST(Shutdown, WritesTheFlagsBeforeClosingTheGraphWindowsAndReopensThem) {
+    TempDir dir;
+    ScriptedResponder silent([](const ScriptedResponder::Request&) { return std::nullopt; });
+    WriteProfile(dir, silent.HostText(), "qorvex", "[Timeout]\n01=100\n");
+    {
+        Program program(dir.Dir());
+        program.glowny.show();
+        program.glowny.Pokawykres1Click();
+        ASSERT_TRUE(program.wykres.isVisible());
+        program.wykres.move(90, 80);
+        QSignalSpy closed(&program.glowny, &TFormGlowny::Closed);
+        program.glowny.close();
+        EXPECT_EQ(closed.count(), 1);
+        EXPECT_FALSE(program.wykres.isVisible());
+        EXPECT_EQ(program.glowny.State().MainOpacity, 20); // faded, not saved
+    }
+    const TIniFile ini(dir.File("Default.vlq"));
+    EXPECT_TRUE(ini.ReadBool("PokazWykres", "01", false));
+    EXPECT_FALSE(ini.ReadBool("PokazWykresPkt", "01", true));
+    EXPECT_EQ(ini.ReadInteger("PozTopWykres", "01", 0), 80);
+    EXPECT_EQ(ini.ReadInteger("PozLeftWykres", "01", 0), 90);
+    // The never-shown packets window stores the position it was created with.
+    EXPECT_TRUE(ini.ReadString("PozTopWykresPkt", "01", "").size() > 0);
+    EXPECT_FALSE(ini.ReadString("TStopien", "01", "").size() > 0);
+
+    Program again(dir.Dir());
+    again.glowny.show();
+    EXPECT_TRUE(again.wykres.isVisible());
+    EXPECT_EQ(again.wykres.pos(), QPoint(90, 80));
+    EXPECT_FALSE(again.wykresPkt.isVisible());
+}
+
+TEST(Poll, RealAgentMovesTheGaugesAndShowsErrWhileItIsStopped) {
+    if (!test::SnmpdAgent::Available()) {
+        GTEST_SKIP() << "snmpd is not installed";
+    }
+    TempDir dir;
+    test::SnmpdAgent agent;
+    agent.Start();
+    WriteProfile(dir, agent.HostText(), agent.Community(), "[Timeout]\n01=200\n");
+    Program program(dir.Dir());
+    program.glowny.show();
+    // Loopback carries the polls themselves; add enough to show on the bars.
+    // The agent refreshes its interface table every few seconds, so watch a
+    // while and look at the whole history.
+    QUdpSocket sink;
+    ASSERT_TRUE(sink.bind(QHostAddress::LocalHost, 0));
+    QUdpSocket traffic;
+    const QByteArray payload(1400, 'v');
+    int32_t largest = 0;
+    int32_t largestProgress = 0;
+    for (int i = 0; i < 24 && (largest == 0 || largestProgress == 0); ++i) {
+        for (int k = 0; k < 40; ++k) {
+            traffic.writeDatagram(payload, QHostAddress::LocalHost, sink.localPort());
+        }
+        QTest::qWait(250);
+        while (sink.hasPendingDatagrams()) {
+            sink.receiveDatagram();
+        }
+        largest = std::max(largest, *std::max_element(program.glowny.State().DownHistory.begin(),
+                                                      program.glowny.State().DownHistory.end()));
+        largestProgress = std::max(largestProgress, program.glowny.Gauge1->Progress());
+    }
+    EXPECT_TRUE(program.glowny.Label3->text().endsWith('M')) << program.glowny.Label3->text().toStdString();
+    EXPECT_GT(largestProgress, 0);
+    EXPECT_GT(largest, 0);
+
+    agent.Stop();
+    QTest::qWait(1500);
+    EXPECT_EQ(program.glowny.Label3->text(), "Err");
+    agent.Start();
+    QTest::qWait(1500);
+    EXPECT_NE(program.glowny.Label3->text(), "Err");
+}
+
+} // namespace
+} // namespace veltrum

@@ -1,0 +1,77 @@
+#pragma once
+// The six windows as the program entry creates them, on a test folder.
+
+#include "app/Glowny.h"
+#include "dialogs/Interfejsy.h"
+#include "dialogs/Konfiguracja.h"
+#include "dialogs/Oprogramie.h"
+#include "graphs/Wykres.h"
+#include "graphs/WykresPkt.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <memory>
+#include <string>
+
+namespace veltrum::test {
+
+struct Program {
+    explicit Program(const std::string& programDir)
+        : glowny(programDir), konfiguracja(glowny), oprogramie(glowny), wykresPkt(glowny.State(), programDir),
+          interfejsy(glowny), wykres(glowny.State(), programDir) {
+        glowny.SetForms(&konfiguracja, &oprogramie, &wykresPkt, &interfejsy, &wykres);
+    }
+    TFormGlowny glowny;
+    TFormKonfiguracja konfiguracja;
+    TFormOprogramie oprogramie;
+    TFormWykresPkt wykresPkt;
+    TFormInterfejsy interfejsy;
+    TFormWykres wykres;
+};
+
+// Watches for modal dialogs while a test waits, records the first one and
+// the time it appeared, and closes every one so the test goes on.
+class ModalWatcher final {
+public:
+    ModalWatcher() {
+        m_clock.start();
+        m_timer.setInterval(2);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal == nullptr) {
+                return;
+            }
+            if (m_first == nullptr) {
+                m_first = modal;
+                m_firstAtMs = m_clock.elapsed();
+            }
+            ++m_count;
+            if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+                dialog->reject();
+            } else {
+                modal->close();
+            }
+        });
+        m_timer.start();
+    }
+    void Restart() {
+        m_clock.restart();
+        m_first = nullptr;
+        m_count = 0;
+    }
+    QWidget* First() const { return m_first; }
+    qint64 FirstAtMs() const { return m_firstAtMs; }
+    int Count() const { return m_count; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    QWidget* m_first = nullptr;
+    qint64 m_firstAtMs = -1;
+    int m_count = 0;
+};
+
+} // namespace veltrum::test

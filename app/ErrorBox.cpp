@@ -21,6 +21,8 @@ void ShowErrorBox(QWidget* parent, const QString& text) {
     QMessageBox::critical(parent, QStringLiteral("Veltrum"), text);
 }
 
-void SetErrorBoxHook(std::function<void(const QString&)> hook) { Hook() = std::move(hook); }
+void SetErrorBoxHook(std::function<void(const QString&)> hook) {
+    Hook() = std::move(hook);
+}
 
 } // namespace veltrum

@@ -81,7 +81,9 @@ QLabel* makeRateLabel(QWidget* parent, int left, const char* name, const char* h
     return label;
 }
 
-QColor fromBgr(uint32_t bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
+QColor fromBgr(uint32_t bgr) {
+    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+}
 
 NumberLocale systemNumberLocale() {
     const QLocale locale = QLocale::system();
@@ -139,7 +141,8 @@ TFormGlowny::TFormGlowny(std::string programDir) : m_programDir(std::move(progra
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    auto addItem = [this](const char* name, const char* caption, QKeySequence shortcut, void (TFormGlowny::*handler)()) {
+    auto addItem = [this](const char* name, const char* caption, QKeySequence shortcut,
+                          void (TFormGlowny::*handler)()) {
         QAction* action = PopupMenu1->addAction(QString::fromLatin1(caption));
         action->setObjectName(QString::fromLatin1(name));
         if (!shortcut.isEmpty()) {
@@ -150,7 +153,8 @@ TFormGlowny::TFormGlowny(std::string programDir) : m_programDir(std::move(progra
         connect(action, &QAction::triggered, this, [this, handler] { (this->*handler)(); });
         return action;
     };
-    Pokawykres1 = addItem("Pokawykres1", "Show bandwidth graph", QKeySequence(Qt::Key_F11), &TFormGlowny::Pokawykres1Click);
+    Pokawykres1 = addItem("Pokawykres1", "Show bandwidth graph", QKeySequence(Qt::Key_F11),
+                          &TFormGlowny::Pokawykres1Click);
     Showpacketsgraph1 = addItem("Showpacketsgraph1", "Show packets graph", QKeySequence(Qt::Key_F12),
                                 &TFormGlowny::Showpacketsgraph1Click);
     Konfiguracja1 = addItem("Konfiguracja1", "Settings", {}, &TFormGlowny::Konfiguracja1Click);
@@ -174,8 +178,8 @@ TFormGlowny::TFormGlowny(std::string programDir) : m_programDir(std::move(progra
 
 TFormGlowny::~TFormGlowny() = default;
 
-void TFormGlowny::SetForms(TFormKonfiguracja* konfiguracja, TFormOprogramie* oprogramie, TFormWykresPkt* wykresPkt,
-                           TFormInterfejsy* interfejsy, TFormWykres* wykres) {
+void TFormGlowny::SetForms(TFormKonfiguracja* konfiguracja, TFormOprogramie* oprogramie,
+                           TFormWykresPkt* wykresPkt, TFormInterfejsy* interfejsy, TFormWykres* wykres) {
     m_konfiguracja = konfiguracja;
     m_oprogramie = oprogramie;
     m_wykresPkt = wykresPkt;
@@ -278,9 +282,13 @@ void TFormGlowny::FormClose() {
         m_state, [this] { Button1Click(); }, [] { QThread::msleep(1); });
 }
 
-void TFormGlowny::Button1Click() { ApplyOpacity(*this, m_state.MainOpacity, m_state.OpacityReady); }
+void TFormGlowny::Button1Click() {
+    ApplyOpacity(*this, m_state.MainOpacity, m_state.OpacityReady);
+}
 
-void TFormGlowny::Button3Click() { RunPollCycle(m_state, SNMP, *this, systemNumberLocale()); }
+void TFormGlowny::Button3Click() {
+    RunPollCycle(m_state, SNMP, *this, systemNumberLocale());
+}
 
 void TFormGlowny::Timer2Timer() {
     Timer2->stop();
@@ -318,9 +326,13 @@ void TFormGlowny::showGraphGuarded(bool packets) {
     });
 }
 
-void TFormGlowny::Pokawykres1Click() { showGraphGuarded(false); }
+void TFormGlowny::Pokawykres1Click() {
+    showGraphGuarded(false);
+}
 
-void TFormGlowny::Showpacketsgraph1Click() { showGraphGuarded(true); }
+void TFormGlowny::Showpacketsgraph1Click() {
+    showGraphGuarded(true);
+}
 
 void TFormGlowny::Konfiguracja1Click() {
     if (m_konfiguracja != nullptr) {
@@ -342,7 +354,9 @@ void TFormGlowny::v090b11Click() {
     }
 }
 
-void TFormGlowny::Zamknij1Click() { close(); }
+void TFormGlowny::Zamknij1Click() {
+    close();
+}
 
 void TFormGlowny::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
@@ -365,7 +379,8 @@ void TFormGlowny::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 bool TFormGlowny::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonDblClick && (watched == Panel2 || watched == Label3 || watched == Label4)) {
+    if (event->type() == QEvent::MouseButtonDblClick &&
+        (watched == Panel2 || watched == Label3 || watched == Label4)) {
         Pokawykres1Click();
         return true;
     }
@@ -416,7 +431,9 @@ void TFormGlowny::SetResyncMark(const std::string& text) {
     }
 }
 
-void TFormGlowny::SetPollInterval(int32_t ms) { Timer1->setInterval(ms); }
+void TFormGlowny::SetPollInterval(int32_t ms) {
+    Timer1->setInterval(ms);
+}
 
 void TFormGlowny::SaveResyncSnapshot() {
     if (m_wykresPkt != nullptr) {

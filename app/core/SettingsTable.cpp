@@ -43,14 +43,14 @@ const SettingDef kSettings[] = {
 // Every setting is a section of its own holding the single ident "01".
 constexpr const char* kIdent = "01";
 
-template <class... Ts> struct Overloaded : Ts... {
-    using Ts::operator()...;
-};
+template <class... Ts> struct Overloaded : Ts... { using Ts::operator()...; };
 template <class... Ts> Overloaded(Ts...) -> Overloaded<Ts...>;
 
 } // namespace
 
-std::span<const SettingDef> ProfileSettings() { return kSettings; }
+std::span<const SettingDef> ProfileSettings() {
+    return kSettings;
+}
 
 const SettingDef& FindSetting(std::string_view key) {
     for (const SettingDef& def : kSettings) {
@@ -78,17 +78,18 @@ bool ReadSettingFlag(const TIniFile& ini, std::string_view key) {
 
 void LoadSetting(const TIniFile& ini, std::string_view key, MonitorState& state) {
     const SettingDef& def = FindSetting(key);
-    std::visit(Overloaded{
-                   [](std::monostate) { throw std::logic_error("window position has no state field"); },
-                   [&](std::string S::*field) { state.*field = ReadSettingText(ini, key); },
-                   [&](int32_t S::*field) { state.*field = ReadSettingInteger(ini, key); },
-                   // Colours keep the integer's bit pattern.
-                   [&](uint32_t S::*field) { state.*field = static_cast<uint32_t>(ReadSettingInteger(ini, key)); },
-                   // Opacity levels keep the low 16 bits of what was read.
-                   [&](uint16_t S::*field) { state.*field = static_cast<uint16_t>(ReadSettingInteger(ini, key)); },
-                   [&](bool S::*field) { state.*field = ReadSettingFlag(ini, key); },
-               },
-               def.Field);
+    std::visit(
+        Overloaded{
+            [](std::monostate) { throw std::logic_error("window position has no state field"); },
+            [&](std::string S::*field) { state.*field = ReadSettingText(ini, key); },
+            [&](int32_t S::*field) { state.*field = ReadSettingInteger(ini, key); },
+            // Colours keep the integer's bit pattern.
+            [&](uint32_t S::*field) { state.*field = static_cast<uint32_t>(ReadSettingInteger(ini, key)); },
+            // Opacity levels keep the low 16 bits of what was read.
+            [&](uint16_t S::*field) { state.*field = static_cast<uint16_t>(ReadSettingInteger(ini, key)); },
+            [&](bool S::*field) { state.*field = ReadSettingFlag(ini, key); },
+        },
+        def.Field);
 }
 
 void SaveSetting(TIniFile& ini, std::string_view key, const MonitorState& state) {
@@ -97,7 +98,9 @@ void SaveSetting(TIniFile& ini, std::string_view key, const MonitorState& state)
                    [](std::monostate) { throw std::logic_error("window position has no state field"); },
                    [&](std::string S::*field) { ini.WriteString(def.Key, kIdent, state.*field); },
                    [&](int32_t S::*field) { ini.WriteInteger(def.Key, kIdent, state.*field); },
-                   [&](uint32_t S::*field) { ini.WriteInteger(def.Key, kIdent, static_cast<int32_t>(state.*field)); },
+                   [&](uint32_t S::*field) {
+                       ini.WriteInteger(def.Key, kIdent, static_cast<int32_t>(state.*field));
+                   },
                    [&](uint16_t S::*field) { ini.WriteInteger(def.Key, kIdent, state.*field); },
                    [&](bool S::*field) { ini.WriteBool(def.Key, kIdent, state.*field); },
                },

@@ -52,13 +52,13 @@ void WriteSettingFlag(TIniFile& ini, std::string_view key, bool value);
 
 // What the settings dialog's OK writes, in order.
 inline constexpr std::string_view kSettingsDialogKeys[] = {
-    "Host",    "Haslo",     "NumerInterfaceu", "Download", "Upload",   "KolorDownload", "KolorUpload",
-    "PokazSrednie", "Autoscala", "Sesja", "Timeout", "TStopien", "TStopienGraph", "LinieMax"};
+    "Host",         "Haslo",     "NumerInterfaceu", "Download", "Upload",   "KolorDownload", "KolorUpload",
+    "PokazSrednie", "Autoscala", "Sesja",           "Timeout",  "TStopien", "TStopienGraph", "LinieMax"};
 
 // What "Save as new profile" writes, in order.
 inline constexpr std::string_view kSaveAsKeys[] = {
-    "Host",     "Haslo",    "NumerInterfaceu", "Download", "Upload",       "KolorDownload",
-    "KolorUpload", "PokazSrednie", "Autoscala", "Sesja", "Timeout", "TStopien",
-    "TStopienGraph", "PozTop", "PozLeft", "PozTopWykres", "PozLeftWykres", "PokazWykres"};
+    "Host",          "Haslo",        "NumerInterfaceu", "Download",     "Upload",        "KolorDownload",
+    "KolorUpload",   "PokazSrednie", "Autoscala",       "Sesja",        "Timeout",       "TStopien",
+    "TStopienGraph", "PozTop",       "PozLeft",         "PozTopWykres", "PozLeftWykres", "PokazWykres"};
 
 } // namespace veltrum

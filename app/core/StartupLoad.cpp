@@ -33,14 +33,15 @@ WindowPosition LoadMonitorState(MonitorState& state, const std::string& programD
         state.HistoryLength = kHistoryLength;
         main.Top = ReadSettingInteger(ini, "PozTop");
         main.Left = ReadSettingInteger(ini, "PozLeft");
-        for (const char* key : {"PozTopWykres", "PozLeftWykres", "PozTopWykresPkt", "PozLeftWykresPkt", "Sesja",
-                                "Host", "Haslo", "NumerInterfaceu", "Download", "Upload", "KolorDownload",
-                                "KolorUpload", "PokazSrednie", "Autoscala", "Timeout"}) {
+        for (const char* key : {"PozTopWykres", "PozLeftWykres", "PozTopWykresPkt", "PozLeftWykresPkt",
+                                "Sesja", "Host", "Haslo", "NumerInterfaceu", "Download", "Upload",
+                                "KolorDownload", "KolorUpload", "PokazSrednie", "Autoscala", "Timeout"}) {
             LoadSetting(ini, key, state);
         }
         // Opacity may be applied from here on: every load opens the gate.
         state.OpacityReady = true;
-        for (const char* key : {"PokazWykres", "PokazWykresPkt", "TStopien", "TStopienGraph", "LinieMax", "F"}) {
+        for (const char* key :
+             {"PokazWykres", "PokazWykresPkt", "TStopien", "TStopienGraph", "LinieMax", "F"}) {
             LoadSetting(ini, key, state);
         }
     }
@@ -69,9 +70,9 @@ WindowPosition LoadMonitorState(MonitorState& state, const std::string& programD
 
 void ClearHistories(MonitorState& state) {
     const int32_t used = std::clamp(state.HistoryLength, 0, kHistorySlots);
-    for (History* history : {&state.DownHistory, &state.UpHistory, &state.DownAvgLine, &state.UpAvgLine,
-                             &state.DownPktHistory, &state.UpPktHistory, &state.DownPktAvgLine,
-                             &state.UpPktAvgLine}) {
+    for (History* history :
+         {&state.DownHistory, &state.UpHistory, &state.DownAvgLine, &state.UpAvgLine, &state.DownPktHistory,
+          &state.UpPktHistory, &state.DownPktAvgLine, &state.UpPktAvgLine}) {
         std::fill(history->begin() + 1, history->begin() + 1 + used, 0);
     }
 }

@@ -6,9 +6,9 @@
 #include "widgets/Gauge.h"
 
 #include <QLabel>
+#include <QNetworkDatagram>
 #include <QSignalSpy>
 #include <QTest>
-#include <QNetworkDatagram>
 #include <QUdpSocket>
 
 #include <gtest/gtest.h>
@@ -36,14 +36,15 @@ void WriteProfile(const TempDir& dir, const std::string& host, const std::string
 
 // An agent that answers every poll with counters that grow by `step` octets.
 ScriptedResponder::Handler GrowingCounters(std::atomic<int64_t>& base, int64_t step) {
-    return [&base, step](const ScriptedResponder::Request& request) -> std::optional<ScriptedResponder::Reply> {
-        const int64_t value = base.fetch_add(step) + step;
-        std::vector<ScriptedResponder::VarBind> binds;
-        for (const std::string& oid : request.Oids) {
-            binds.push_back({oid, 0x41, std::to_string(static_cast<int32_t>(value))});
-        }
-        return ScriptedResponder::Respond(request, binds);
-    };
+    return
+        [&base, step](const ScriptedResponder::Request& request) -> std::optional<ScriptedResponder::Reply> {
+            const int64_t value = base.fetch_add(step) + step;
+            std::vector<ScriptedResponder::VarBind> binds;
+            for (const std::string& oid : request.Oids) {
+                binds.push_back({oid, 0x41, std::to_string(static_cast<int32_t>(value))});
+            }
+            return ScriptedResponder::Respond(request, binds);
+        };
 }
 
 TEST(StartupCheck, OpensTheSettingsDialogWhileTheProfileIsMissing) {
@@ -114,12 +115,13 @@ TEST(Poll, FailureShowsErrAndARedPanelUntilTheAgentAnswers) {
     std::atomic<bool> answer{true};
     std::atomic<int64_t> base{0};
     auto growing = GrowingCounters(base, 126'500);
-    ScriptedResponder agent([&](const ScriptedResponder::Request& request) -> std::optional<ScriptedResponder::Reply> {
-        if (!answer) {
-            return std::nullopt;
-        }
-        return growing(request);
-    });
+    ScriptedResponder agent(
+        [&](const ScriptedResponder::Request& request) -> std::optional<ScriptedResponder::Reply> {
+            if (!answer) {
+                return std::nullopt;
+            }
+            return growing(request);
+        });
     WriteProfile(dir, agent.HostText(), "qorvex", "[Timeout]\n01=100\n");
     Program program(dir.Dir());
     program.glowny.show();

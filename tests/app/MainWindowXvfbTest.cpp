@@ -17,8 +17,9 @@ using test::TempDir;
 class MainWindowOnX : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir.Write("Default.vlq", "[Host]\n01=" + silent.HostText() +
-                                     "\n[Timeout]\n01=100\n[PozTopWykres]\n01=100\n[PozLeftWykres]\n01=100\n");
+        dir.Write("Default.vlq",
+                  "[Host]\n01=" + silent.HostText() +
+                      "\n[Timeout]\n01=100\n[PozTopWykres]\n01=100\n[PozLeftWykres]\n01=100\n");
         program = std::make_unique<Program>(dir.Dir());
         program->glowny.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&program->glowny));

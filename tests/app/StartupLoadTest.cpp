@@ -1,6 +1,6 @@
+#include "app/core/StartupLoad.h"
 #include "app/TempDir.h"
 #include "app/core/SettingsTable.h"
-#include "app/core/StartupLoad.h"
 #include "settings/IniFile.h"
 
 #include <gtest/gtest.h>
@@ -82,10 +82,10 @@ TEST(LoadMonitorState, PointerToDeletedProfileFallsBackToDefault) {
 TEST(LoadMonitorState, PositionsArePulledBackButNeverRaised) {
     TempDir dir;
     dir.Write("Default.vlq", Profile({{"PozTop", "-500"},
-                                      {"PozLeft", "1260"},          // W - 20 -> W - 30
-                                      {"PozTopWykres", "964"},      // H - 60 -> H - 70
-                                      {"PozLeftWykres", "1209"},    // W - 71 stays
-                                      {"PozTopWykresPkt", "953"},   // H - 71 stays
+                                      {"PozLeft", "1260"},             // W - 20 -> W - 30
+                                      {"PozTopWykres", "964"},         // H - 60 -> H - 70
+                                      {"PozLeftWykres", "1209"},       // W - 71 stays
+                                      {"PozTopWykresPkt", "953"},      // H - 71 stays
                                       {"PozLeftWykresPkt", "5000"}})); // far right -> W - 70
     MonitorState state;
     const WindowPosition main = LoadMonitorState(state, dir.Dir(), kScreenW, kScreenH);
@@ -116,10 +116,10 @@ TEST(LoadMonitorState, ValueEncodingsReachTheState) {
     LoadMonitorState(state, dir.Dir(), kScreenW, kScreenH);
     EXPECT_EQ(state.DownloadScale, 2048);
     EXPECT_EQ(state.UploadScale, 2048);
-    EXPECT_EQ(state.TimeoutMs, 250);  // "2k" is not an integer
-    EXPECT_TRUE(state.ShowAverages);  // "yes" gives the default, true
-    EXPECT_FALSE(state.ShowMaxLines); // "yes" gives the default, false
-    EXPECT_TRUE(state.AutoScale);     // any non-zero integer is true
+    EXPECT_EQ(state.TimeoutMs, 250);   // "2k" is not an integer
+    EXPECT_TRUE(state.ShowAverages);   // "yes" gives the default, true
+    EXPECT_FALSE(state.ShowMaxLines);  // "yes" gives the default, false
+    EXPECT_TRUE(state.AutoScale);      // any non-zero integer is true
     EXPECT_EQ(state.MainOpacity, 255); // low 16 bits of 0x100FF
     EXPECT_EQ(state.GraphOpacity, 300);
     EXPECT_TRUE(state.ResyncTrace);
@@ -154,14 +154,15 @@ TEST(LoadMonitorState, CountersAreZeroedOnEveryLoad) {
 TEST(ClearHistories, ZeroesTheUsedSlotsOfAllEightArrays) {
     MonitorState state;
     state.HistoryLength = 120;
-    for (History* h : {&state.DownHistory, &state.UpHistory, &state.DownAvgLine, &state.UpAvgLine,
-                       &state.DownPktHistory, &state.UpPktHistory, &state.DownPktAvgLine, &state.UpPktAvgLine}) {
+    for (History* h :
+         {&state.DownHistory, &state.UpHistory, &state.DownAvgLine, &state.UpAvgLine, &state.DownPktHistory,
+          &state.UpPktHistory, &state.DownPktAvgLine, &state.UpPktAvgLine}) {
         h->fill(7);
     }
     ClearHistories(state);
-    for (const History* h : {&state.DownHistory, &state.UpHistory, &state.DownAvgLine, &state.UpAvgLine,
-                             &state.DownPktHistory, &state.UpPktHistory, &state.DownPktAvgLine,
-                             &state.UpPktAvgLine}) {
+    for (const History* h :
+         {&state.DownHistory, &state.UpHistory, &state.DownAvgLine, &state.UpAvgLine, &state.DownPktHistory,
+          &state.UpPktHistory, &state.DownPktAvgLine, &state.UpPktAvgLine}) {
         EXPECT_EQ((*h)[1], 0);
         EXPECT_EQ((*h)[120], 0);
         EXPECT_EQ((*h)[121], 7); // slots beyond the used ones are never touched

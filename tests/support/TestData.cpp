@@ -5,7 +5,9 @@
 
 namespace veltrum::test {
 
-std::string TestDataDir() { return VELTRUM_TEST_DATA; }
+std::string TestDataDir() {
+    return VELTRUM_TEST_DATA;
+}
 
 std::string SharedTestDataDir() {
     if (const char* env = std::getenv("VELTRUM_SHARED_TESTDATA"); env != nullptr && *env != '\0') {

@@ -13,7 +13,7 @@ std::string SharedTestDataDir();
 } // namespace veltrum::test
 
 // Skips the current test with a clear message when the shared material is absent.
-#define VELTRUM_REQUIRE_SHARED_TESTDATA(dir)                                                              \
-    const std::string dir = ::veltrum::test::SharedTestDataDir();                                         \
-    if (dir.empty())                                                                                      \
+#define VELTRUM_REQUIRE_SHARED_TESTDATA(dir)                                                                 \
+    const std::string dir = ::veltrum::test::SharedTestDataDir();                                            \
+    if (dir.empty())                                                                                         \
     GTEST_SKIP() << "../shared/testdata is not beside this clone (set VELTRUM_SHARED_TESTDATA to use it)"

@@ -356,8 +356,9 @@ void TChart::SaveChartBitmap(const QString& path) const {
     const auto cannotCreate = [&] {
         return EChartError(QStringLiteral("Cannot create file %1").arg(full).toStdString());
     };
-    // Names a Windows file system refuses stay refused, so a session name
-    // holding them can never lead a save elsewhere.
+    // A name holding a character that Windows file names may not contain is
+    // refused on every system alike. A separator inside a session name is the
+    // caller's to refuse: here it cannot be told from a folder.
     const QString name = QFileInfo(path).fileName();
     for (const QChar c : name) {
         if (c.unicode() < 0x20 || QStringLiteral("\\:*?\"<>|").contains(c)) {

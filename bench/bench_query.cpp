@@ -1,0 +1,155 @@
+// One poll exchange end to end: the four-counter GetRequest sent to a local
+// snmpd and its reply parsed, by TIdSNMP::RunQuery and by net-snmp's
+// synchronous request on the same agent. Loopback only: the agent runs on
+// 127.0.0.1 (inside `unshare -n` too, once lo is up).
+#include "snmp/IdSNMP.h"
+#include "support/SnmpdAgent.h"
+
+#include <benchmark/benchmark.h>
+
+// clang-format off
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
+// clang-format on
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::vector<std::string> kPollOids = {"1.3.6.1.2.1.2.2.1.10.1", "1.3.6.1.2.1.2.2.1.16.1",
+                                            "1.3.6.1.2.1.2.2.1.11.1", "1.3.6.1.2.1.2.2.1.17.1"};
+
+// One agent for the whole run, started at first use.
+veltrum::test::SnmpdAgent* Agent(benchmark::State& state) {
+    static std::unique_ptr<veltrum::test::SnmpdAgent> agent;
+    static std::string failure;
+    if (!agent && failure.empty()) {
+        if (!veltrum::test::SnmpdAgent::Available()) {
+            failure = "snmpd is not installed";
+        } else {
+            try {
+                auto started = std::make_unique<veltrum::test::SnmpdAgent>();
+                started->Start();
+                agent = std::move(started);
+            } catch (const std::exception& error) {
+                failure = error.what();
+            }
+        }
+    }
+    if (!agent) {
+        state.SkipWithError(failure.c_str());
+    }
+    return agent.get();
+}
+
+void RunQueryVeltrum(benchmark::State& state) {
+    veltrum::test::SnmpdAgent* agent = Agent(state);
+    if (agent == nullptr) {
+        return;
+    }
+    veltrum::TIdSNMP snmp;
+    snmp.Host = agent->HostText();
+    snmp.SetCommunity(agent->Community());
+    snmp.ReceiveTimeout = 1000;
+    // The poll's own sequence: reset, GetRequest, four bindings, exchange.
+    const auto poll = [&snmp] {
+        snmp.QueryMessage.ResetMessage();
+        snmp.QueryMessage.PduTag = 0xA0;
+        for (const std::string& oid : kPollOids) {
+            snmp.QueryMessage.AddBinding(oid, "", 4);
+        }
+        return snmp.RunQuery() && snmp.ReplyMessage.CountValues() == 4;
+    };
+    // A freshly started agent may need a moment before its interface table
+    // answers; measure only once it does.
+    bool ready = false;
+    for (int attempt = 0; attempt < 20 && !ready; ++attempt) {
+        ready = poll();
+    }
+    if (!ready) {
+        const std::string why = "no reply from the agent (values " +
+                                std::to_string(snmp.ReplyMessage.CountValues()) + ", error-status " +
+                                std::to_string(snmp.ReplyMessage.ErrorStatus) + ")";
+        state.SkipWithError(why.c_str());
+        return;
+    }
+    for (auto _ : state) {
+        if (!poll()) {
+            const std::string why = "reply lost: values " + std::to_string(snmp.ReplyMessage.CountValues()) +
+                                    ", error-status " + std::to_string(snmp.ReplyMessage.ErrorStatus) +
+                                    ", octets " + std::to_string(snmp.ReplyMessage.Packet.size());
+            state.SkipWithError(why.c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(snmp.ReplyMessage.ValueAt(3).data());
+    }
+}
+
+void RunQueryNetSnmp(benchmark::State& state) {
+    veltrum::test::SnmpdAgent* agent = Agent(state);
+    if (agent == nullptr) {
+        return;
+    }
+    static bool initialised = false;
+    if (!initialised) {
+        setenv("MIBS", "", 1); // numeric OIDs only: no MIB files to parse
+        netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_LOAD, 1);
+        netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DISABLE_PERSISTENT_SAVE, 1);
+        init_snmp("veltrum_bench");
+        initialised = true;
+    }
+    std::vector<std::vector<oid>> oids;
+    for (const std::string& text : kPollOids) {
+        oid parsed[MAX_OID_LEN];
+        size_t length = MAX_OID_LEN;
+        if (read_objid(text.c_str(), parsed, &length) == 0) {
+            state.SkipWithError("read_objid failed");
+            return;
+        }
+        oids.emplace_back(parsed, parsed + length);
+    }
+    netsnmp_session settings;
+    snmp_sess_init(&settings);
+    const std::string peer = "udp:" + agent->HostText();
+    std::string community = agent->Community();
+    settings.version = SNMP_VERSION_1;
+    settings.peername = const_cast<char*>(peer.c_str());
+    settings.community = reinterpret_cast<u_char*>(community.data());
+    settings.community_len = community.size();
+    settings.timeout = 1000000; // µs
+    settings.retries = 0;
+    void* session = snmp_sess_open(&settings);
+    if (session == nullptr) {
+        state.SkipWithError("snmp_sess_open failed");
+        return;
+    }
+    for (auto _ : state) {
+        netsnmp_pdu* request = snmp_pdu_create(SNMP_MSG_GET);
+        for (const auto& name : oids) {
+            snmp_add_null_var(request, name.data(), name.size());
+        }
+        netsnmp_pdu* response = nullptr;
+        const int status = snmp_sess_synch_response(session, request, &response);
+        const bool ok =
+            status == STAT_SUCCESS && response != nullptr && response->errstat == SNMP_ERR_NOERROR;
+        if (ok) {
+            benchmark::DoNotOptimize(response->variables);
+        }
+        if (response != nullptr) {
+            snmp_free_pdu(response);
+        }
+        if (!ok) {
+            state.SkipWithError("no reply from the agent");
+            break;
+        }
+    }
+    snmp_sess_close(session);
+}
+
+BENCHMARK(RunQueryVeltrum)->Name("run_query/veltrum")->Unit(benchmark::kMicrosecond);
+BENCHMARK(RunQueryNetSnmp)->Name("run_query/netsnmp")->Unit(benchmark::kMicrosecond);
+
+} // namespace

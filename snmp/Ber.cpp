@@ -184,19 +184,47 @@ std::string OidTextToBytes(std::string_view text) {
     return out;
 }
 
+// Decimal digits of `value` written backwards ending at `end`; returns the start.
+char* formatDecimal(char* end, uint32_t value) {
+    do {
+        *--end = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    return end;
+}
+
 void appendOidText(std::string& out, std::string_view contents) {
-    std::size_t pos = 0;
     if (contents.empty()) {
         return;
     }
+    // Formatted in a stack buffer and appended in chunks: an OID text is
+    // built once per binding of every reply.
+    std::array<char, 256> buffer{};
+    char* const begin = buffer.data();
+    char* const limit = begin + buffer.size() - 12; // room for "." and ten digits
+    char* p = begin;
+    std::array<char, 10> digits{};
+    char* const digitsEnd = digits.data() + digits.size();
+    auto put = [&](uint32_t value) {
+        const char* start = formatDecimal(digitsEnd, value);
+        while (start != digitsEnd) {
+            *p++ = *start++;
+        }
+    };
+    std::size_t pos = 0;
     const uint32_t first = DecodeSubId(contents, pos);
-    appendDecimal(out, first / 40);
-    out.push_back('.');
-    appendDecimal(out, first % 40);
+    put(first / 40);
+    *p++ = '.';
+    put(first % 40);
     while (pos < contents.size()) {
-        out.push_back('.');
-        appendDecimal(out, DecodeSubId(contents, pos));
+        if (p > limit) {
+            out.append(begin, p);
+            p = begin;
+        }
+        *p++ = '.';
+        put(DecodeSubId(contents, pos));
     }
+    out.append(begin, p);
 }
 
 std::string OidBytesToText(std::string_view contents) {
@@ -231,9 +259,8 @@ std::string WrapItem(std::string_view contents, int32_t type) {
     return out;
 }
 
-bool tryReadItem(std::string_view data, std::size_t& pos, int32_t& type, std::string& text) {
+bool readItemContents(std::string_view data, std::size_t& pos, int32_t& type, std::string_view& contents) {
     type = kTagNull;
-    text.clear();
     if (pos >= data.size() || data.size() - pos < 2) {
         return false;
     }
@@ -242,20 +269,30 @@ bool tryReadItem(std::string_view data, std::size_t& pos, int32_t& type, std::st
     if (!length) {
         return false; // unreadable length: as if the item were not there
     }
-    const auto tag = static_cast<uint8_t>(data[pos]);
-    type = tag;
+    type = static_cast<uint8_t>(data[pos]);
     pos = cursor;
+    // Compared with what is left, never added to the position: no wrap.
     if (*length > data.size() - pos) {
         return false;
     }
+    contents = data.substr(pos, *length);
+    return true;
+}
+
+bool tryReadItem(std::string_view data, std::size_t& pos, int32_t& type, std::string& text) {
+    text.clear();
+    std::string_view contents;
+    if (!readItemContents(data, pos, type, contents)) {
+        return false;
+    }
+    const auto tag = static_cast<uint8_t>(type);
     if ((tag & 0x20) != 0) {
         static constexpr char kHex[] = "0123456789ABCDEF";
         const char header[3] = {'$', kHex[tag >> 4], kHex[tag & 0x0F]};
         text.assign(header, 3);
         return true;
     }
-    const std::string_view contents = data.substr(pos, *length);
-    pos += *length;
+    pos += contents.size();
     switch (tag) {
     case kTagInteger:
         if (contents.empty()) {

@@ -97,6 +97,12 @@ std::string WrapItem(std::string_view contents, int32_t type);
 //    unchanged; OID and IpAddress dotted; anything else, NULL included, empty).
 std::string ReadItem(std::string_view data, std::size_t& pos, int32_t& type);
 
+// The framing half of ReadItem: true when a complete item is at `pos`;
+// `type` is its tag and `contents` its contents. `pos` ends just after the
+// length octets (so a primitive item's contents are still to be skipped);
+// on false, `pos` and `type` are as ReadItem leaves them.
+bool readItemContents(std::string_view data, std::size_t& pos, int32_t& type, std::string_view& contents);
+
 // ReadItem that also tells whether a complete item was read (false in the
 // first two cases above). Repeated reads that must make progress use this.
 bool tryReadItem(std::string_view data, std::size_t& pos, int32_t& type, std::string& text);

@@ -61,8 +61,73 @@ void TSNMPInfo::ResetMessage() {
     RequestId = 0;
     ErrorStatus = 0;
     ErrorIndex = 0;
+    retireBindings();
+}
+
+void TSNMPInfo::retireBindings() {
+    // Only a few small texts are kept: a hostile reply with thousands of
+    // bindings or huge values must not leave its storage behind.
+    constexpr std::size_t kSpareTexts = 32;
+    constexpr std::size_t kSpareCapacity = 256;
+    auto keep = [this](std::string& text) {
+        if (m_spare.size() < kSpareTexts && text.capacity() <= kSpareCapacity) {
+            m_spare.push_back(std::move(text));
+        }
+    };
+    for (std::string& oid : OidTexts) {
+        keep(oid);
+    }
+    for (Value& value : ValueTexts) {
+        keep(value.Text);
+    }
     OidTexts.clear();
     ValueTexts.clear();
+}
+
+TSNMPInfo::OidForms& TSNMPInfo::nextOidSlot() {
+    constexpr std::size_t kRemembered = 16;
+    if (m_oids.size() < kRemembered) {
+        return m_oids.emplace_back();
+    }
+    OidForms& slot = m_oids[m_nextOid];
+    m_nextOid = (m_nextOid + 1) % kRemembered;
+    return slot;
+}
+
+const TSNMPInfo::OidForms& TSNMPInfo::oidFromText(const std::string& text) {
+    for (const OidForms& forms : m_oids) {
+        if (forms.Text == text) {
+            return forms;
+        }
+    }
+    OidForms& slot = nextOidSlot();
+    slot.Text = text;
+    slot.Bytes.clear();
+    appendOidBytes(slot.Bytes, text);
+    return slot;
+}
+
+const TSNMPInfo::OidForms& TSNMPInfo::oidFromBytes(std::string_view bytes) {
+    for (const OidForms& forms : m_oids) {
+        if (forms.Bytes == bytes) {
+            return forms;
+        }
+    }
+    OidForms& slot = nextOidSlot();
+    slot.Bytes.assign(bytes);
+    slot.Text.clear();
+    appendOidText(slot.Text, bytes);
+    return slot;
+}
+
+std::string TSNMPInfo::takeSpare() {
+    if (m_spare.empty()) {
+        return {};
+    }
+    std::string text = std::move(m_spare.back());
+    m_spare.pop_back();
+    text.clear();
+    return text;
 }
 
 void TSNMPInfo::AssignCommunity(const std::string& community) {
@@ -80,8 +145,12 @@ void TSNMPInfo::PadValueList() {
 
 void TSNMPInfo::AddBinding(const std::string& oid, const std::string& value, int32_t type) {
     PadValueList();
-    OidTexts.push_back(oid);
-    ValueTexts.push_back(Value{value, type});
+    std::string oidText = takeSpare();
+    oidText.assign(oid);
+    std::string valueText = takeSpare();
+    valueText.assign(value);
+    OidTexts.push_back(std::move(oidText));
+    ValueTexts.push_back(Value{std::move(valueText), type});
 }
 
 std::string TSNMPInfo::BuildMessage() {
@@ -113,7 +182,7 @@ std::string TSNMPInfo::BuildMessage() {
 
         const std::size_t binding = openItem(out, kTagSequence);
         const std::size_t name = openItem(out, kTagOid);
-        appendOidBytes(out, OidTexts[i]);
+        out.append(oidFromText(OidTexts[i]).Bytes);
         closeItem(out, name);
 
         const std::size_t item = openItem(out, type);
@@ -177,16 +246,32 @@ void TSNMPInfo::ParseMessage(const std::string& octets) {
     // must read three complete items; the first that cannot be read ends the
     // loop, so a truncated or hostile datagram can neither spin here nor add a
     // half-read binding. The bindings read until then stay.
+    // A binding's name: an OBJECT IDENTIFIER is taken from the remembered
+    // forms; anything else is read as ReadItem reads it.
+    auto readName = [this](std::string_view from, std::size_t& at, std::string& name) {
+        std::size_t cursor = at;
+        int32_t tag = 0;
+        std::string_view contents;
+        if (readItemContents(from, cursor, tag, contents) && tag == kTagOid) {
+            at = cursor + contents.size();
+            name.assign(oidFromBytes(contents).Text);
+            return true;
+        }
+        return tryReadItem(from, at, tag, name);
+    };
+
     PadValueList();
-    std::string oid;
     while (pos + 1 < outerLength) {
-        if (!tryReadItem(data, pos, type, text) || !tryReadItem(data, pos, type, oid) ||
-            !tryReadItem(data, pos, type, text)) {
-            break;
+        std::string oid = takeSpare();
+        std::string value = takeSpare();
+        const bool complete = tryReadItem(data, pos, type, text) && readName(data, pos, oid) &&
+                              tryReadItem(data, pos, type, value);
+        if (!complete) {
+            break; // the two unused texts are simply dropped
         }
         // The lists are kept paired, so appending both is AddBinding.
         OidTexts.push_back(std::move(oid));
-        ValueTexts.push_back(Value{std::move(text), type});
+        ValueTexts.push_back(Value{std::move(value), type});
     }
 }
 

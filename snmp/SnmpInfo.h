@@ -63,7 +63,26 @@ public:
     const std::string& ValueAt(int index) const;
 
 private:
+    // Texts of emptied bindings, kept with their capacity: a poll resets and
+    // refills the same four bindings every second, and reusing their storage
+    // keeps the parse and the build free of heap allocations.
+    std::string takeSpare();
+    void retireBindings();
+
+    // The same few OIDs go out and come back every poll: their text and
+    // encoded forms are remembered, so neither direction re-converts them.
+    struct OidForms {
+        std::string Text;
+        std::string Bytes;
+    };
+    const OidForms& oidFromText(const std::string& text);
+    const OidForms& oidFromBytes(std::string_view bytes);
+    OidForms& nextOidSlot();
+
     const TSnmpMessageOwner& m_owner;
+    std::vector<std::string> m_spare;
+    std::vector<OidForms> m_oids;
+    std::size_t m_nextOid = 0;
 };
 
 } // namespace veltrum

@@ -1,0 +1,148 @@
+// The poll's SNMP codec work against the same work in net-snmp's library:
+// encoding the four-counter GetRequest and decoding a four-Counter32
+// GetResponse. Neither side opens a session socket or touches the network.
+// Our build starts from OID texts (what the poll has); net-snmp's from OID
+// arrays, its natural input, which spares it the text parsing.
+#include "snmp/SnmpInfo.h"
+
+#include <benchmark/benchmark.h>
+
+// clang-format off
+#include <net-snmp/net-snmp-config.h>
+#include <net-snmp/net-snmp-includes.h>
+// clang-format on
+
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using veltrum::TSNMPInfo;
+
+const char* const kOids[4] = {"1.3.6.1.2.1.2.2.1.10.1", "1.3.6.1.2.1.2.2.1.16.1", "1.3.6.1.2.1.2.2.1.11.1",
+                              "1.3.6.1.2.1.2.2.1.17.1"};
+const oid kOidArrays[4][11] = {{1, 3, 6, 1, 2, 1, 2, 2, 1, 10, 1},
+                               {1, 3, 6, 1, 2, 1, 2, 2, 1, 16, 1},
+                               {1, 3, 6, 1, 2, 1, 2, 2, 1, 11, 1},
+                               {1, 3, 6, 1, 2, 1, 2, 2, 1, 17, 1}};
+
+class BenchOwner final : public veltrum::TSnmpMessageOwner {
+public:
+    const std::string& OwnerCommunity() const override { return m_community; }
+    const std::string& OwnerHost() const override { return m_host; }
+    int32_t OwnerPort() const override { return 161; }
+    int32_t OwnerTrapPort() const override { return 162; }
+    bool IsTrapMessage(const TSNMPInfo&) const override { return false; }
+
+private:
+    std::string m_community = "qorvex";
+    std::string m_host = "192.0.2.1";
+};
+
+// The reply the poll parses: four Counter32 values of realistic size.
+std::string getResponse() {
+    static const BenchOwner owner;
+    TSNMPInfo reply(owner);
+    reply.ResetMessage();
+    reply.PduTag = 0xA2;
+    reply.RequestId = 0;
+    const char* const values[4] = {"166681654", "98123456", "1492281", "1288331"};
+    for (int i = 0; i < 4; ++i) {
+        reply.AddBinding(kOids[i], values[i], 0x41);
+    }
+    return reply.BuildMessage();
+}
+
+// net-snmp's library, set up once: no MIB files, no configuration files.
+netsnmp_session& netsnmpSession() {
+    static netsnmp_session session = [] {
+        setenv("MIBS", "", 1);
+        netsnmp_ds_set_boolean(NETSNMP_DS_LIBRARY_ID, NETSNMP_DS_LIB_DONT_READ_CONFIGS, 1);
+        init_snmp("veltrum_bench");
+        netsnmp_session s;
+        snmp_sess_init(&s);
+        s.version = SNMP_VERSION_1;
+        static unsigned char community[] = "qorvex";
+        s.community = community;
+        s.community_len = 6;
+        return s;
+    }();
+    return session;
+}
+
+void buildGetRequestVeltrum(benchmark::State& state) {
+    const BenchOwner owner;
+    TSNMPInfo query(owner);
+    for (auto _ : state) {
+        query.ResetMessage();
+        query.PduTag = 0xA0;
+        for (const char* text : kOids) {
+            query.AddBinding(text, "", 4);
+        }
+        query.Packet = query.BuildMessage();
+        benchmark::DoNotOptimize(query.Packet.data());
+    }
+}
+
+void buildGetRequestNetsnmp(benchmark::State& state) {
+    netsnmp_session& session = netsnmpSession();
+    std::size_t capacity = 2048;
+    auto* packet = static_cast<u_char*>(malloc(capacity));
+    for (auto _ : state) {
+        // What snmp_send does before building: version and community from
+        // the session.
+        netsnmp_pdu* pdu = snmp_pdu_create(SNMP_MSG_GET);
+        pdu->version = session.version;
+        pdu->community = static_cast<u_char*>(malloc(session.community_len));
+        memcpy(pdu->community, session.community, session.community_len);
+        pdu->community_len = session.community_len;
+        for (const auto& name : kOidArrays) {
+            snmp_add_null_var(pdu, name, 11);
+        }
+        std::size_t offset = 0;
+        if (snmp_build(&packet, &capacity, &offset, &session, pdu) != 0) {
+            state.SkipWithError("snmp_build failed");
+        }
+        benchmark::DoNotOptimize(packet);
+        snmp_free_pdu(pdu);
+    }
+    free(packet);
+}
+
+void parseGetResponseVeltrum(benchmark::State& state) {
+    const BenchOwner owner;
+    TSNMPInfo reply(owner);
+    const std::string packet = getResponse();
+    for (auto _ : state) {
+        reply.ResetMessage();
+        reply.ParseMessage(packet);
+        benchmark::DoNotOptimize(reply.ValueTexts.data());
+    }
+    if (reply.CountValues() != 4 || reply.ValueAt(0) != "166681654") {
+        state.SkipWithError("unexpected parse");
+    }
+}
+
+void parseGetResponseNetsnmp(benchmark::State& state) {
+    netsnmp_session& session = netsnmpSession();
+    std::string packet = getResponse();
+    std::vector<u_char> data(packet.begin(), packet.end());
+    for (auto _ : state) {
+        auto* pdu = static_cast<netsnmp_pdu*>(calloc(1, sizeof(netsnmp_pdu)));
+        if (snmp_parse(nullptr, &session, pdu, data.data(), data.size()) != 0 || pdu->variables == nullptr) {
+            state.SkipWithError("snmp_parse failed");
+        }
+        benchmark::DoNotOptimize(pdu->variables);
+        snmp_free_pdu(pdu);
+    }
+}
+
+BENCHMARK(buildGetRequestVeltrum)->Name("build_get_request/veltrum");
+BENCHMARK(buildGetRequestNetsnmp)->Name("build_get_request/netsnmp");
+BENCHMARK(parseGetResponseVeltrum)->Name("parse_get_response/veltrum");
+BENCHMARK(parseGetResponseNetsnmp)->Name("parse_get_response/netsnmp");
+
+} // namespace

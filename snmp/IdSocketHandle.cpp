@@ -63,8 +63,18 @@ void TIdSocketHandle::SendDatagram(const std::string& address, int32_t port, con
     to.sin_family = AF_INET;
     to.sin_port = htons(static_cast<uint16_t>(port));
     std::memcpy(&to.sin_addr.s_addr, octets.data(), 4);
-    const ssize_t sent =
-        ::sendto(m_handle, buffer, length, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    const auto send = [&] {
+        return ::sendto(m_handle, buffer, length, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    };
+    ssize_t sent = send();
+    if (sent == -1 && errno == ECONNREFUSED) {
+        // A refusal of an earlier datagram, not yet read, fails the next send
+        // on Linux; it says nothing about this datagram, so clear it and retry.
+        int32_t ignored = 0;
+        while (TakeQueuedError(ignored)) {
+        }
+        sent = send();
+    }
     if (sent == -1) {
         if (errno == EMSGSIZE) {
             throw EIdPackageSizeTooBig();

@@ -364,6 +364,35 @@ TEST(SetCommunity, DifferentTextEmptiesTheQuery) {
     EXPECT_EQ(snmp.TrapMessage.PeerPort, 162);
 }
 
+TEST(SendBytes, UnreadRefusalDoesNotFailTheNextSend) {
+    veltrum::TIdUDPClient client;
+    const uint16_t closed = ClosedPort();
+    client.SendText("127.0.0.1", closed, "first");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // the refusal is queued by now
+    EXPECT_NO_THROW(client.SendText("127.0.0.1", closed, "second"));
+    // The refusal of the second datagram is what a reception reports.
+    std::string host;
+    int32_t port = 0;
+    try {
+        (void)client.ReceiveText(host, port, 2000);
+        FAIL() << "no exception";
+    } catch (const EIdSocketError& error) {
+        EXPECT_EQ(error.LastError(), 10054);
+        EXPECT_STREQ(error.what(), "Socket Error # 10054\r\nConnection reset by peer.");
+    }
+}
+
+TEST(ReceiveText, NothingWaitingGivesEmptyTextAndNoPeer) {
+    veltrum::TIdUDPClient client;
+    client.ReceiveTimeout = 50;
+    std::string host = "stale";
+    int32_t port = 99;
+    EXPECT_EQ(client.ReceiveText(host, port), "");
+    EXPECT_EQ(host, "");
+    EXPECT_EQ(port, 0);
+    EXPECT_TRUE(client.Active()); // reception opened the socket
+}
+
 TEST(WaitReadable, ClosedHandleRaises) {
     veltrum::TIdSocketHandle handle;
     EXPECT_THROW((void)handle.WaitReadable(0), veltrum::EIdConnClosedGracefully);

@@ -3,5 +3,6 @@
 if(VELTRUM_BUILD_GUI)
   veltrum_add_test(dialogs_tests QT
     SOURCES dialogs/KonfiguracjaTest.cpp dialogs/ProfileCommandsTest.cpp dialogs/OprogramieTest.cpp
-    LIBS Veltrum::Gui $<TARGET_NAME_IF_EXISTS:veltrum_test_agents> TIMEOUT 300)
+            dialogs/ScriptedAgentTest.cpp dialogs/RealAgentTest.cpp
+    LIBS Veltrum::Gui veltrum_test_agents TIMEOUT 300)
 endif()

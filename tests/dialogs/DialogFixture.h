@@ -4,6 +4,7 @@
 
 #include "app/ErrorBox.h"
 #include "app/Glowny.h"
+#include "dialogs/DialogControls.h"
 #include "dialogs/Interfejsy.h"
 #include "dialogs/Konfiguracja.h"
 #include "dialogs/Oprogramie.h"

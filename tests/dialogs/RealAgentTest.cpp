@@ -1,0 +1,212 @@
+// The probe and the interface walk against net-snmp's snmpd, in a network
+// namespace of this test's own to which it adds veth interfaces: the walk
+// must list exactly the namespace's interfaces, with their numbers and states.
+
+#include "tests/dialogs/DialogFixture.h"
+
+#include "support/SnmpdAgent.h"
+
+#include <QLabel>
+#include <QListWidget>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <net/if.h>
+#include <sched.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace veltrum::test {
+namespace {
+
+// Moves the calling thread into a fresh network namespace with only lo up,
+// and back when it goes. Interfaces made here are seen by no other test
+// process running beside this one.
+class OwnNetworkNamespace final {
+public:
+    OwnNetworkNamespace() {
+        m_previous = ::open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+        if (m_previous < 0 || ::unshare(CLONE_NEWNET) != 0) {
+            return;
+        }
+        m_entered = true;
+        m_ready = std::system("ip link set lo up") == 0;
+    }
+    ~OwnNetworkNamespace() {
+        if (m_entered) {
+            (void)::setns(m_previous, CLONE_NEWNET);
+        }
+        if (m_previous >= 0) {
+            ::close(m_previous);
+        }
+    }
+    OwnNetworkNamespace(const OwnNetworkNamespace&) = delete;
+    OwnNetworkNamespace& operator=(const OwnNetworkNamespace&) = delete;
+    bool Ready() const { return m_ready; }
+
+private:
+    int m_previous = -1;
+    bool m_entered = false;
+    bool m_ready = false;
+};
+
+bool Shell(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string Capture(const std::string& command) {
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[512];
+        size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+            out.append(buffer, n);
+        }
+        ::pclose(pipe);
+    }
+    return out;
+}
+
+struct Link {
+    int Index = 0;
+    std::string Name;
+    std::string State; // from `ip -o link`
+};
+
+// The namespace's interfaces as the kernel lists them, by index.
+std::vector<Link> Links() {
+    std::vector<Link> links;
+    std::istringstream lines(Capture("ip -o link show"));
+    std::string line;
+    while (std::getline(lines, line)) {
+        Link link;
+        std::istringstream fields(line);
+        std::string index, name, word;
+        fields >> index >> name;
+        link.Index = std::stoi(index);
+        name.pop_back(); // the colon
+        link.Name = name.substr(0, name.find('@'));
+        while (fields >> word) {
+            if (word == "state" && fields >> link.State) {
+                break;
+            }
+        }
+        links.push_back(link);
+    }
+    return links;
+}
+
+// The agent reports up(1) for an interface that is up and running (a veth
+// whose peer is down is up but not running) and down(2) otherwise.
+std::string ExpectedStatus(const std::string& name) {
+    const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq request{};
+    std::snprintf(request.ifr_name, sizeof request.ifr_name, "%s", name.c_str());
+    const bool running =
+        s >= 0 && ::ioctl(s, SIOCGIFFLAGS, &request) == 0 && (request.ifr_flags & IFF_RUNNING) != 0;
+    if (s >= 0) {
+        ::close(s);
+    }
+    return running ? "Up" : "Down";
+}
+
+class RealAgentTest : public DialogTest {
+protected:
+    void SetUp() override {
+        DialogTest::SetUp();
+        if (!SnmpdAgent::Available()) {
+            GTEST_SKIP() << "snmpd is not installed";
+        }
+        m_namespace = std::make_unique<OwnNetworkNamespace>();
+        if (!m_namespace->Ready()) {
+            GTEST_SKIP() << "cannot make a network namespace here (needs root)";
+        }
+    }
+    void TearDown() override {
+        for (const char* name : {"vtA", "vtC", "vtE"}) {
+            Shell(std::string("ip link del ") + name);
+        }
+        DialogTest::TearDown(); // the windows' sockets close inside the namespace
+        m_agent.reset();
+        m_namespace.reset();
+    }
+
+    // Three veth pairs, the middle one deleted again so the numbers have a
+    // gap; one pair up at both ends (running), one up at one end only.
+    bool MakeInterfaces() {
+        if (!Shell("ip link add vtA type veth peer name vtB") ||
+            !Shell("ip link add vtC type veth peer name vtD") ||
+            !Shell("ip link add vtE type veth peer name vtF") || !Shell("ip link del vtC")) {
+            return false;
+        }
+        if (!Shell("ip link set vtA up") || !Shell("ip link set vtB up") || !Shell("ip link set vtE up")) {
+            return false;
+        }
+        // Carrier changes reach the flags asynchronously; wait until they have.
+        for (int i = 0; i < 300; ++i) {
+            if (ExpectedStatus("vtA") == "Up" && ExpectedStatus("vtB") == "Up") {
+                return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+
+    SnmpdAgent& Agent() {
+        m_agent = std::make_unique<SnmpdAgent>();
+        m_agent->Start();
+        return *m_agent;
+    }
+
+private:
+    std::unique_ptr<OwnNetworkNamespace> m_namespace;
+    std::unique_ptr<SnmpdAgent> m_agent;
+};
+
+TEST_F(RealAgentTest, ProbeAndWalkShowTheNamespacesInterfaces) {
+    if (!MakeInterfaces()) {
+        GTEST_SKIP() << "veth interfaces cannot be made here";
+    }
+    const std::vector<Link> links = Links();
+    ASSERT_GE(links.size(), 5u);
+    const Link& last = links.back();
+    SnmpdAgent& agent = Agent();
+
+    WriteProfile("Default.vlq",
+                 {{"Host", agent.HostText()}, {"Haslo", agent.Community()}, {"NumerInterfaceu", "1"}});
+    Windows& p = Start();
+    p.konfiguracja.FormShow();
+    EXPECT_EQ(p.konfiguracja.Label9->text().toStdString(), agent.SysDescr() + " (" + agent.SysName() + ")");
+    EXPECT_EQ(p.konfiguracja.Label7->text(), "lo");
+
+    p.interfejsy.FormShow();
+    std::vector<std::string> rows;
+    for (int i = 0; i < p.interfejsy.ListBox1->count(); ++i) {
+        rows.push_back(p.interfejsy.ListBox1->item(i)->text().toStdString());
+    }
+    std::vector<std::string> expected;
+    for (const Link& link : links) {
+        expected.push_back(" " + std::to_string(link.Index) + ": " + link.Name + " (" +
+                           ExpectedStatus(link.Name) + ")");
+    }
+    EXPECT_EQ(rows, expected);
+    // Both kinds of state are there: lo and vtA/vtB up, vtE (peer down) and vtF down.
+    EXPECT_EQ(ExpectedStatus("vtE"), "Down");
+    EXPECT_EQ(ExpectedStatus("vtF"), "Down");
+
+    // The last row's number is past the gap, not its position.
+    const int lastRow = p.interfejsy.ListBox1->count() - 1;
+    ASSERT_GT(last.Index, lastRow + 1);
+    p.interfejsy.ListBox1->setCurrentRow(lastRow);
+    p.interfejsy.BitBtn1Click();
+    EXPECT_EQ(p.konfiguracja.SpinEdit1->value(), last.Index);
+    EXPECT_EQ(p.konfiguracja.Label7->text().toStdString(), last.Name);
+}
+
+} // namespace
+} // namespace veltrum::test

@@ -1,0 +1,322 @@
+// The settings dialog's agent probe and the interface walk against a scripted
+// agent on 127.0.0.1: every answer (silence, errors, short replies) is the
+// test's choice.
+
+#include "tests/dialogs/DialogFixture.h"
+
+#include "dialogs/DialogControls.h"
+#include "support/ScriptedResponder.h"
+
+#include <QCursor>
+#include <QFocusEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+
+#include <atomic>
+#include <mutex>
+#include <set>
+
+namespace veltrum::test {
+namespace {
+
+using Request = ScriptedResponder::Request;
+using Reply = ScriptedResponder::Reply;
+using VarBind = ScriptedResponder::VarBind;
+
+constexpr const char* kIfDescr = "1.3.6.1.2.1.2.2.1.2.";
+constexpr const char* kIfOperStatus = "1.3.6.1.2.1.2.2.1.8.";
+constexpr const char* kSysDescr = "1.3.6.1.2.1.1.1.0";
+constexpr const char* kSysName = "1.3.6.1.2.1.1.5.0";
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.rfind(prefix, 0) == 0;
+}
+
+int InterfaceOf(const std::string& oid) {
+    return std::stoi(oid.substr(oid.find_last_of('.') + 1));
+}
+
+// An agent with the given interfaces (number -> description, ifOperStatus);
+// other numbers are rejected as RFC 1157 agents do: noSuchName (2) with the
+// request's empty values.
+ScriptedResponder::Handler InterfaceAgent(std::map<int, std::pair<std::string, std::string>> interfaces) {
+    return [interfaces](const Request& r) -> std::optional<Reply> {
+        if (r.Oids.size() == 2 && StartsWith(r.Oids[0], kIfDescr)) {
+            const auto it = interfaces.find(InterfaceOf(r.Oids[0]));
+            if (it == interfaces.end()) {
+                return ScriptedResponder::Respond(r, {{"", 0x04, ""}, {"", 0x04, ""}}, 2);
+            }
+            return ScriptedResponder::Respond(r,
+                                              {{"", 0x04, it->second.first}, {"", 0x02, it->second.second}});
+        }
+        if (r.Oids.size() == 1 && StartsWith(r.Oids[0], kIfDescr)) {
+            const auto it = interfaces.find(InterfaceOf(r.Oids[0]));
+            return ScriptedResponder::Respond(r,
+                                              {{"", 0x04, it == interfaces.end() ? "" : it->second.first}});
+        }
+        if (r.Oids.size() == 2 && r.Oids[0] == kSysDescr) {
+            return ScriptedResponder::Respond(r, {{"", 0x04, "Scripted agent"}, {"", 0x04, "bench"}});
+        }
+        return std::nullopt;
+    };
+}
+
+class ScriptedAgentTest : public DialogTest {
+protected:
+    // The profile names the agent, with a short time-out so silent cases stay quick.
+    Windows& StartWith(const ScriptedResponder& agent, const std::string& timeout = "100") {
+        WriteProfile("Default.vlq", {{"Host", agent.HostText()}, {"Haslo", "public"}, {"Timeout", timeout}});
+        return Start();
+    }
+};
+
+using AgentProbeTest = ScriptedAgentTest;
+
+TEST_F(AgentProbeTest, ShowsInterfaceDescriptionAndAgentDescriptionWithName) {
+    std::mutex m;
+    std::vector<Request> requests;
+    std::atomic<bool> waitCursorShown{true};
+    ScriptedResponder agent([&](const Request& r) -> std::optional<Reply> {
+        const QCursor* cursor = QApplication::overrideCursor();
+        if (cursor == nullptr || cursor->shape() != Qt::WaitCursor) {
+            waitCursorShown = false;
+        }
+        const std::lock_guard lock(m);
+        requests.push_back(r);
+        return InterfaceAgent({{3, {"eth2", "1"}}})(r);
+    });
+    WriteProfile("Default.vlq", {{"Host", agent.HostText()}, {"Haslo", "public"}, {"NumerInterfaceu", "3"}});
+    Windows& p = Start();
+    p.konfiguracja.FormShow();
+
+    EXPECT_EQ(p.konfiguracja.Label7->text(), "eth2");
+    EXPECT_EQ(p.konfiguracja.Label9->text(), "Scripted agent (bench)");
+    const std::lock_guard lock(m);
+    ASSERT_EQ(requests.size(), 2u); // filling the fields probes no extra time
+    EXPECT_EQ(requests[0].PduTag, 0xA0);
+    EXPECT_EQ(requests[0].Community, "public");
+    EXPECT_EQ(requests[0].Oids, (std::vector<std::string>{"1.3.6.1.2.1.2.2.1.2.3"}));
+    EXPECT_EQ(requests[1].Oids, (std::vector<std::string>{kSysDescr, kSysName}));
+    EXPECT_TRUE(waitCursorShown);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(AgentProbeTest, SecondRequestUnansweredLeavesBothLabelsEmpty) {
+    ScriptedResponder agent([](const Request& r) -> std::optional<Reply> {
+        if (r.Oids.size() == 1) {
+            return ScriptedResponder::Respond(r, {{"", 0x04, "eth0"}});
+        }
+        return std::nullopt;
+    });
+    Windows& p = StartWith(agent);
+    p.konfiguracja.Label9->setText(QStringLiteral("stale"));
+    const double ms = ElapsedMs([&] { p.konfiguracja.FormShow(); });
+    EXPECT_TRUE(p.konfiguracja.Label7->text().isEmpty());
+    EXPECT_TRUE(p.konfiguracja.Label9->text().isEmpty());
+    EXPECT_EQ(agent.RequestCount(), 2);
+    EXPECT_GE(ms, 90.0); // one reply wait of the 100 ms time-out
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(AgentProbeTest, SilentAgentCostsOneTimeOutPerProbe) {
+    ScriptedResponder agent([](const Request&) -> std::optional<Reply> { return std::nullopt; });
+    Windows& p = StartWith(agent);
+    const double ms = ElapsedMs([&] { p.konfiguracja.FormShow(); });
+    EXPECT_EQ(agent.RequestCount(), 1);
+    EXPECT_GE(ms, 90.0);
+    EXPECT_LT(ms, 1000.0);
+    EXPECT_TRUE(p.konfiguracja.Label7->text().isEmpty());
+}
+
+TEST_F(AgentProbeTest, EditedTimeOutProbesWithTheOneInForce) {
+    ScriptedResponder agent([](const Request&) -> std::optional<Reply> { return std::nullopt; });
+    Windows& p = StartWith(agent);
+    p.konfiguracja.FormShow();
+    const int before = agent.RequestCount();
+    const double ms = ElapsedMs([&] { p.konfiguracja.SpinEdit4->setValue(750); });
+    EXPECT_EQ(agent.RequestCount(), before + 1); // the change probed
+    EXPECT_LT(ms, 600.0);                        // with 100 ms, not 750 ms
+}
+
+TEST_F(AgentProbeTest, ErrorStatusIsNotInspectedAndShortRepliesFail) {
+    std::atomic<int> mode{0};
+    ScriptedResponder agent([&](const Request& r) -> std::optional<Reply> {
+        if (mode == 0) { // values shown whatever the error status says
+            if (r.Oids.size() == 1) {
+                return ScriptedResponder::Respond(r, {{"", 0x04, "tun0"}}, 5);
+            }
+            return ScriptedResponder::Respond(r, {{"", 0x04, "box"}, {"", 0x02, "42"}}, 5);
+        }
+        // One value where two were asked for.
+        return ScriptedResponder::Respond(r, {{"", 0x04, "only one"}});
+    });
+    Windows& p = StartWith(agent);
+    p.konfiguracja.FormShow();
+    EXPECT_EQ(p.konfiguracja.Label7->text(), "tun0");
+    EXPECT_EQ(p.konfiguracja.Label9->text(), "box (42)");
+
+    mode = 1;
+    p.konfiguracja.SpinEdit1Change();
+    EXPECT_TRUE(p.konfiguracja.Label7->text().isEmpty());
+    EXPECT_TRUE(p.konfiguracja.Label9->text().isEmpty());
+}
+
+TEST_F(AgentProbeTest, LeavingTheHostFieldProbesWhatWasTyped) {
+    ScriptedResponder agent(InterfaceAgent({{1, {"lo", "1"}}}));
+    WriteProfile("Default.vlq", {{"Host", "127.0.0.1:9"}, {"Timeout", "100"}});
+    Windows& p = Start();
+    p.konfiguracja.FormShow();
+    EXPECT_TRUE(p.konfiguracja.Label9->text().isEmpty());
+    p.konfiguracja.Edit1->setText(QString::fromStdString(agent.HostText()));
+    p.konfiguracja.Edit2->setText(QStringLiteral("anything"));
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QCoreApplication::sendEvent(p.konfiguracja.Edit1, &out);
+    EXPECT_EQ(p.konfiguracja.Label7->text(), "lo");
+    EXPECT_EQ(p.konfiguracja.Label9->text(), "Scripted agent (bench)");
+}
+
+using InterfaceWalkTest = ScriptedAgentTest;
+
+TEST_F(InterfaceWalkTest, RowsKeepTheirInterfaceNumbers) {
+    ScriptedResponder agent(InterfaceAgent({{1, {"lo", "1"}}, {2, {"eth0", "2"}}, {5, {"wan", "1"}}}));
+    Windows& p = StartWith(agent);
+    p.konfiguracja.FormShow();
+    const int probeRequests = agent.RequestCount();
+    auto& list = p.interfejsy;
+    list.FormShow();
+
+    EXPECT_EQ(agent.RequestCount() - probeRequests, 128); // one request per number, both variables
+    ASSERT_EQ(list.ListBox1->count(), 3);
+    EXPECT_EQ(list.ListBox1->item(0)->text(), " 1: lo (Up)");
+    EXPECT_EQ(list.ListBox1->item(1)->text(), " 2: eth0 (Down)");
+    EXPECT_EQ(list.ListBox1->item(2)->text(), " 5: wan (Up)");
+    EXPECT_EQ(list.RowCount(), 3);
+    EXPECT_EQ(list.RowInterfaces()[0], 1);
+    EXPECT_EQ(list.RowInterfaces()[1], 2);
+    EXPECT_EQ(list.RowInterfaces()[2], 5);
+    EXPECT_EQ(list.RowInterfaces()[3], 0);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // Choosing the third row sets 5, not 3, and probes interface 5.
+    list.ListBox1->setCurrentRow(2);
+    list.BitBtn1Click();
+    EXPECT_EQ(p.konfiguracja.SpinEdit1->value(), 5);
+    EXPECT_EQ(p.konfiguracja.Label7->text(), "wan");
+}
+
+TEST_F(InterfaceWalkTest, StatusWordsAndEmptyDescriptions) {
+    ScriptedResponder agent(InterfaceAgent({{1, {"a", "1"}},
+                                            {2, {"b", "2"}},
+                                            {3, {"c", "3"}},
+                                            {4, {"", "1"}},  // no description: skipped
+                                            {6, {"d", "5"}}, // dormant
+                                            {7, {"e", "7"}},
+                                            {128, {"last", "1"}},
+                                            {129, {"beyond", "1"}}}));
+    Windows& p = StartWith(agent);
+    p.konfiguracja.Edit1->setText(QString::fromStdString(agent.HostText()));
+    p.interfejsy.FormShow();
+    std::vector<std::string> rows;
+    for (int i = 0; i < p.interfejsy.ListBox1->count(); ++i) {
+        rows.push_back(p.interfejsy.ListBox1->item(i)->text().toStdString());
+    }
+    EXPECT_EQ(rows, (std::vector<std::string>{" 1: a (Up)", " 2: b (Down)", " 3: c (Testing)",
+                                              " 6: d (Unknown)", " 7: e (Unknown)", " 128: last (Up)"}));
+}
+
+TEST(StatusWord, ExactTextComparison) {
+    EXPECT_EQ(TFormInterfejsy::StatusWord("1"), "Up");
+    EXPECT_EQ(TFormInterfejsy::StatusWord("2"), "Down");
+    EXPECT_EQ(TFormInterfejsy::StatusWord("3"), "Testing");
+    EXPECT_EQ(TFormInterfejsy::StatusWord(""), "Unknown");
+    EXPECT_EQ(TFormInterfejsy::StatusWord(" 1"), "Unknown");
+    EXPECT_EQ(TFormInterfejsy::StatusWord("up"), "Unknown");
+}
+
+TEST_F(InterfaceWalkTest, SilentAgentGivesAnEmptyListAfterOneTimeOut) {
+    ScriptedResponder agent([](const Request&) -> std::optional<Reply> { return std::nullopt; });
+    Windows& p = StartWith(agent);
+    p.konfiguracja.Edit1->setText(QString::fromStdString(agent.HostText()));
+    const double ms = ElapsedMs([&] { p.interfejsy.FormShow(); });
+    EXPECT_EQ(p.interfejsy.ListBox1->count(), 0);
+    EXPECT_EQ(agent.RequestCount(), 1);
+    EXPECT_GE(ms, 90.0);
+    EXPECT_LT(ms, 1000.0);
+}
+
+TEST_F(InterfaceWalkTest, FirstFailureEndsTheWalkKeepingEarlierRows) {
+    ScriptedResponder agent([](const Request& r) -> std::optional<Reply> {
+        const int n = InterfaceOf(r.Oids[0]);
+        if (n == 4) {
+            return std::nullopt;
+        }
+        if (n == 3) { // a description but no status value
+            return ScriptedResponder::Respond(r, {{"", 0x04, "half"}});
+        }
+        return ScriptedResponder::Respond(r, {{"", 0x04, "if" + std::to_string(n)}, {"", 0x02, "1"}});
+    });
+    Windows& p = StartWith(agent);
+    p.konfiguracja.Edit1->setText(QString::fromStdString(agent.HostText()));
+    p.interfejsy.FormShow();
+    ASSERT_EQ(p.interfejsy.ListBox1->count(), 2);
+    EXPECT_EQ(p.interfejsy.ListBox1->item(1)->text(), " 2: if2 (Up)");
+    EXPECT_EQ(agent.RequestCount(), 3);
+}
+
+TEST_F(InterfaceWalkTest, UsesHostAndCommunityAsTyped) {
+    std::mutex m;
+    std::set<std::string> communities;
+    ScriptedResponder agent([&](const Request& r) -> std::optional<Reply> {
+        {
+            const std::lock_guard lock(m);
+            communities.insert(r.Community);
+        }
+        return InterfaceAgent({{2, {"eth0", "1"}}})(r);
+    });
+    WriteProfile("Default.vlq", {{"Host", "127.0.0.1:9"}, {"Haslo", "saved"}, {"Timeout", "100"}});
+    Windows& p = Start();
+    p.konfiguracja.Edit1->setText(QString::fromStdString(agent.HostText()));
+    p.konfiguracja.Edit2->setText(QStringLiteral("typed"));
+    p.interfejsy.FormShow();
+    EXPECT_EQ(p.interfejsy.ListBox1->count(), 1);
+    const std::lock_guard lock(m);
+    EXPECT_EQ(communities, (std::set<std::string>{"typed"}));
+}
+
+TEST_F(InterfaceWalkTest, DoubleClickConfirmsCancelAndNoSelectionOnlyClose) {
+    ScriptedResponder agent(InterfaceAgent({{1, {"lo", "1"}}, {9, {"br0", "1"}}}));
+    Windows& p = StartWith(agent);
+    p.konfiguracja.FormShow();
+    auto& list = p.interfejsy;
+
+    // From the settings dialog's "<" button: the list opens modally, walked.
+    QTimer::singleShot(0, &list, [&] {
+        EXPECT_TRUE(list.isVisible());
+        ASSERT_EQ(list.ListBox1->count(), 2);
+        list.ListBox1->setCurrentRow(1);
+        emit list.ListBox1->itemDoubleClicked(list.ListBox1->item(1));
+        EXPECT_FALSE(list.isVisible());
+    });
+    p.konfiguracja.BitBtn3Click();
+    EXPECT_EQ(p.konfiguracja.SpinEdit1->value(), 9);
+    EXPECT_EQ(p.konfiguracja.Label7->text(), "br0");
+
+    const int cancelled = ExecWith(list, [&] {
+        list.ListBox1->setCurrentRow(0);
+        list.BitBtn2Click();
+    });
+    EXPECT_EQ(cancelled, QDialog::Rejected);
+    EXPECT_EQ(p.konfiguracja.SpinEdit1->value(), 9);
+
+    const int unselected = ExecWith(list, [&] {
+        list.ListBox1->clearSelection();
+        list.ListBox1->setCurrentRow(-1);
+        list.BitBtn1Click();
+    });
+    EXPECT_EQ(unselected, QDialog::Accepted);
+    EXPECT_EQ(p.konfiguracja.SpinEdit1->value(), 9);
+}
+
+} // namespace
+} // namespace veltrum::test

@@ -39,19 +39,19 @@ constexpr int32_t kGetRequest = 0xA0;
 // Requests carry empty OCTET STRING values (X.690 8.7, universal tag 4).
 constexpr int32_t kOctetString = 4;
 
-constexpr int kFieldLeft = 124;
+constexpr int kFieldLeft = 132;
 constexpr int kRowHeight = 21;
 
 QLabel* makeCaption(QWidget* parent, const char* text, int top) {
     auto* label = new QLabel(QString::fromLatin1(text), parent);
-    label->setGeometry(12, top + 3, kFieldLeft - 16, 16);
+    label->setGeometry(10, top + 3, kFieldLeft - 12, 16);
     return label;
 }
 
 QLineEdit* makeEdit(QWidget* parent, const char* name, int top) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QString::fromLatin1(name));
-    edit->setGeometry(kFieldLeft, top, 221, kRowHeight);
+    edit->setGeometry(kFieldLeft, top, 213, kRowHeight);
     return edit;
 }
 
@@ -119,10 +119,10 @@ TFormKonfiguracja::TFormKonfiguracja(TFormGlowny& main) : m_main(main) {
     small.setPixelSize(9);
     Label9->setFont(small);
     Label9->setWordWrap(true);
-    Label9->setGeometry(kFieldLeft - 12, 46, 233, 12);
+    Label9->setGeometry(kFieldLeft - 20, 47, 233, 12);
     Label7 = new QLabel(connection);
     Label7->setObjectName(QStringLiteral("Label7"));
-    Label7->setGeometry(kFieldLeft + 90, 99, 131, 16);
+    Label7->setGeometry(kFieldLeft + 90, 99, 123, 16);
 
     auto* options = new QGroupBox(QStringLiteral("Options"), this);
     options->setGeometry(8, 204, 357, 200);
@@ -153,12 +153,12 @@ TFormKonfiguracja::TFormKonfiguracja(TFormGlowny& main) : m_main(main) {
     ScrollBar1 = makeOpacityBar(options, "ScrollBar1", 158);
     Label14 = new QLabel(options);
     Label14->setObjectName(QStringLiteral("Label14"));
-    Label14->setGeometry(kFieldLeft + 188, 158, 40, 17);
+    Label14->setGeometry(kFieldLeft + 186, 158, 30, 17);
     makeCaption(options, "Graphs", 176);
     ScrollBar2 = makeOpacityBar(options, "ScrollBar2", 178);
     Label15 = new QLabel(options);
     Label15->setObjectName(QStringLiteral("Label15"));
-    Label15->setGeometry(kFieldLeft + 188, 178, 40, 17);
+    Label15->setGeometry(kFieldLeft + 186, 178, 30, 17);
 
     BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));

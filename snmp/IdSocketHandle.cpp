@@ -46,6 +46,7 @@ void TIdSocketHandle::ReleaseSocket() {
         return;
     }
     m_allocated = false;
+    m_errorSignalled = false;
     (void)::shutdown(m_handle, SHUT_WR);
     (void)::close(m_handle);
     m_handle = -1;
@@ -129,9 +130,13 @@ bool TIdSocketHandle::TakeQueuedError(int32_t& code) {
 
 int TIdSocketHandle::ReceiveDatagram(void* buffer, size_t size, int32_t& port, std::string& address) {
     int32_t code = 0;
-    if (TakeQueuedError(code)) {
+    // Only a wait that saw POLLERR makes the error queue worth a look; a
+    // pending error read without a wait still surfaces through recvfrom.
+    if (m_errorSignalled && TakeQueuedError(code)) {
+        m_errorSignalled = false;
         SocketStack().RaiseSocketError(code);
     }
+    m_errorSignalled = false;
     sockaddr_in from{};
     socklen_t fromSize = sizeof from;
     // MSG_TRUNC makes the result the datagram's real length, so that one
@@ -174,6 +179,7 @@ bool TIdSocketHandle::WaitReadable(int32_t timeoutMs) {
         if (ready == 1) {
             // A reported error makes the socket readable too: reading it
             // raises the error instead of waiting out the time.
+            m_errorSignalled = (entry.revents & POLLERR) != 0;
             return (entry.revents & (POLLIN | POLLERR)) != 0;
         }
         if (ready == -1 && errno == EINTR) {
@@ -191,6 +197,12 @@ int TIdSocketHandle::DiscardPending() {
     if (!m_allocated) {
         return 0;
     }
+    // One non-blocking look first: in the usual case nothing is waiting.
+    pollfd entry{m_handle, POLLIN, 0};
+    if (::poll(&entry, 1, 0) != 1) {
+        return 0;
+    }
+    m_errorSignalled = false;
     int dropped = 0;
     int32_t code = 0;
     for (int i = 0; i < kDrainLimit && TakeQueuedError(code); ++i) {

@@ -62,6 +62,7 @@ private:
 
     int m_handle = -1;
     bool m_allocated = false;
+    bool m_errorSignalled = false; // the last wait saw POLLERR
 };
 
 } // namespace veltrum

@@ -87,7 +87,7 @@ void TFormInterfejsy::FormShow() {
             // Host and community as typed, even if not yet saved.
             snmp.Host = konfiguracja->Edit1->text().toStdString();
             snmp.SetCommunity(konfiguracja->Edit2->text().toStdString());
-            snmp.ReceiveTimeout = m_main.State().TimeoutMs;
+            snmp.ReceiveTimeout = ReplyTimeoutMs(m_main.State());
             snmp.QueryMessage.ResetMessage();
             snmp.QueryMessage.PduTag = kGetRequest;
             snmp.QueryMessage.AddBinding(kIfDescrPrefix + number, "", kOctetString);

@@ -239,7 +239,7 @@ void TFormKonfiguracja::SpinEdit1Change() {
         SNMPConf.SetCommunity(Edit2->text().toStdString());
         // The time-out in force, not the edited one: a new time-out applies
         // to probes only after OK.
-        SNMPConf.ReceiveTimeout = m_main.State().TimeoutMs;
+        SNMPConf.ReceiveTimeout = ReplyTimeoutMs(m_main.State());
 
         SNMPConf.QueryMessage.ResetMessage();
         SNMPConf.QueryMessage.PduTag = kGetRequest;

@@ -69,4 +69,13 @@ struct MonitorState {
     int32_t ResyncStep = 0;
 };
 
+// The reply wait handed to the SNMP clients by the poll, the agent probe and
+// the interface walk. The profile is read unchecked and a hand-edited negative
+// time-out would reach the socket layer, where -2 means "wait for ever" and
+// would freeze every window; such a value waits the default instead.
+inline constexpr int32_t kDefaultTimeoutMs = 250;
+inline int32_t ReplyTimeoutMs(const MonitorState& state) {
+    return state.TimeoutMs < 0 ? kDefaultTimeoutMs : state.TimeoutMs;
+}
+
 } // namespace veltrum

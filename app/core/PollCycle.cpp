@@ -334,7 +334,7 @@ void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const Numb
 
         snmp.QueryMessage.ResetMessage();
         snmp.QueryMessage.PduTag = kGetRequest;
-        snmp.ReceiveTimeout = state.TimeoutMs;
+        snmp.ReceiveTimeout = ReplyTimeoutMs(state);
         const std::string index = std::to_string(state.InterfaceNumber);
         for (const char* prefix : kCounterPrefixes) {
             snmp.QueryMessage.AddBinding(prefix + index, std::string(), kOctetString);

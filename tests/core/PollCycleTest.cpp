@@ -468,6 +468,19 @@ TEST_F(RunPollCycle, SilentAgentTakesTheFailurePath) {
     EXPECT_EQ(Snmp.SocketHandle().Port, 0);
 }
 
+TEST_F(RunPollCycle, NegativeTimeOutFromAHandEditedProfileWaitsTheDefault) {
+    // -2 would mean "no limit" to the socket layer and freeze the window.
+    State.TimeoutMs = -2;
+    Answer({});
+    const auto started = std::chrono::steady_clock::now();
+    Cycle();
+    const auto waited = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(Snmp.ReceiveTimeout, kDefaultTimeoutMs);
+    EXPECT_GE(waited, std::chrono::milliseconds(kDefaultTimeoutMs - 10));
+    EXPECT_LT(waited, std::chrono::seconds(2));
+    EXPECT_EQ(View.Failures, 1);
+}
+
 TEST_F(RunPollCycle, LateReplyIsNotTakenForTheNextOne) {
     Prime();
     Answer(

@@ -22,67 +22,6 @@ std::unique_ptr<TIdStack> g_stack;
 
 constexpr int32_t kHostNotFound = 11001;
 
-// The single-number form covers the whole 32-bit range, which the signed
-// 32-bit conversion cannot hold: read it as a 64-bit number with the same
-// syntax (leading spaces, sign, or a "$"/"x"/"0x" hexadecimal pattern).
-int64_t StrToInt64Def(const std::string& text, int64_t def) {
-    size_t i = 0;
-    while (i < text.size() && text[i] == ' ') {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
-    bool hex = false;
-    if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
-        hex = true;
-        ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        hex = true;
-        i += 2;
-    }
-    if (i >= text.size()) {
-        return def;
-    }
-    uint64_t value = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        uint64_t digit = 0;
-        if (c >= '0' && c <= '9') {
-            digit = static_cast<uint64_t>(c - '0');
-        } else if (hex && c >= 'a' && c <= 'f') {
-            digit = static_cast<uint64_t>(c - 'a' + 10);
-        } else if (hex && c >= 'A' && c <= 'F') {
-            digit = static_cast<uint64_t>(c - 'A' + 10);
-        } else {
-            return def;
-        }
-        if (hex) {
-            if (value > (UINT64_MAX >> 4)) {
-                return def;
-            }
-            value = (value << 4) | digit;
-        } else {
-            if (value > (static_cast<uint64_t>(INT64_MAX) + 1 - digit) / 10) {
-                return def;
-            }
-            value = value * 10 + digit;
-        }
-    }
-    if (hex) {
-        return static_cast<int64_t>(value); // the bit pattern; a sign is ignored
-    }
-    if (negative) {
-        return value == static_cast<uint64_t>(INT64_MAX) + 1 ? INT64_MIN : -static_cast<int64_t>(value);
-    }
-    if (value > static_cast<uint64_t>(INT64_MAX)) {
-        return def;
-    }
-    return static_cast<int64_t>(value);
-}
-
 // Splits at the first three dots; the last part keeps any further dots and
 // so fails the conversion.
 bool ParseForms(const std::string& text, TIdIPv4& out) {

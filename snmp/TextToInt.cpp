@@ -1,5 +1,8 @@
 #include "snmp/TextToInt.h"
 
+#include <cstdint>
+#include <string_view>
+
 namespace veltrum {
 
 namespace {
@@ -22,57 +25,66 @@ int hexDigit(char c) {
 EConvertError::EConvertError(const std::string& text)
     : std::invalid_argument("'" + text + "' is not a valid integer value") {}
 
-bool tryParseInt(std::string_view text, int32_t& value) {
+namespace {
+
+struct ScannedInteger {
+    bool negative = false;
+    bool hex = false;
+    uint64_t magnitude = 0;
+};
+
+// Leading spaces, then an optional sign and decimal digits, or a hexadecimal
+// number after "$", "x", "X", "0x" or "0X". False for a text without digits,
+// any other character (a trailing space included) or a magnitude above the
+// limit of its base.
+bool scanInteger(std::string_view text, uint64_t decimalLimit, uint64_t hexLimit, ScannedInteger& out) {
     std::size_t i = 0;
     while (i < text.size() && text[i] == ' ') {
         ++i;
     }
-    bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
+        out.negative = text[i] == '-';
         ++i;
     }
-    bool hex = false;
     if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
-        hex = true;
+        out.hex = true;
         ++i;
     } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        hex = true;
+        out.hex = true;
         i += 2;
     }
     if (i == text.size()) {
         return false; // no digits at all
     }
-    if (hex) {
-        // The value is the 32-bit pattern; a sign in front does not change it.
-        uint64_t acc = 0;
-        for (; i < text.size(); ++i) {
-            const int d = hexDigit(text[i]);
-            if (d < 0) {
-                return false;
-            }
-            acc = acc * 16 + static_cast<uint64_t>(d);
-            if (acc > 0xFFFFFFFFu) {
-                return false;
-            }
+    const uint64_t base = out.hex ? 16 : 10;
+    const uint64_t limit = out.hex ? hexLimit : decimalLimit;
+    for (; i < text.size(); ++i) {
+        const int d = out.hex ? hexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+        if (d < 0 || out.magnitude > (limit - static_cast<uint64_t>(d)) / base) {
+            return false;
         }
-        value = static_cast<int32_t>(static_cast<uint32_t>(acc));
+        out.magnitude = out.magnitude * base + static_cast<uint64_t>(d);
+    }
+    return true;
+}
+
+} // namespace
+
+bool tryParseInt(std::string_view text, int32_t& value) {
+    ScannedInteger scanned;
+    if (!scanInteger(text, 0x80000000u, 0xFFFFFFFFu, scanned)) {
+        return false;
+    }
+    if (scanned.hex) {
+        // The value is the 32-bit pattern; a sign in front does not change it.
+        value = static_cast<int32_t>(static_cast<uint32_t>(scanned.magnitude));
         return true;
     }
-    // Magnitude limit: 2^31 for a negative value, 2^31 - 1 otherwise.
-    const uint64_t limit = negative ? 0x80000000u : 0x7FFFFFFFu;
-    uint64_t acc = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9') {
-            return false;
-        }
-        acc = acc * 10 + static_cast<uint64_t>(c - '0');
-        if (acc > limit) {
-            return false;
-        }
+    if (!scanned.negative && scanned.magnitude > 0x7FFFFFFFu) {
+        return false;
     }
-    value = negative ? static_cast<int32_t>(-static_cast<int64_t>(acc)) : static_cast<int32_t>(acc);
+    value = static_cast<int32_t>(scanned.negative ? -static_cast<int64_t>(scanned.magnitude)
+                                                  : static_cast<int64_t>(scanned.magnitude));
     return true;
 }
 
@@ -87,6 +99,21 @@ int32_t StrToInt(const std::string& text) {
         throw EConvertError(text);
     }
     return value;
+}
+
+int64_t StrToInt64Def(const std::string& text, int64_t def) {
+    constexpr uint64_t kInt64Magnitude = static_cast<uint64_t>(INT64_MAX) + 1;
+    ScannedInteger scanned;
+    if (!scanInteger(text, kInt64Magnitude, UINT64_MAX, scanned)) {
+        return def;
+    }
+    if (scanned.hex) {
+        return static_cast<int64_t>(scanned.magnitude); // the bit pattern; a sign is ignored
+    }
+    if (scanned.negative) {
+        return scanned.magnitude == kInt64Magnitude ? INT64_MIN : -static_cast<int64_t>(scanned.magnitude);
+    }
+    return scanned.magnitude == kInt64Magnitude ? def : static_cast<int64_t>(scanned.magnitude);
 }
 
 } // namespace veltrum

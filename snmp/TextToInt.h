@@ -20,6 +20,10 @@ public:
 // text, a decimal outside the signed 32-bit range) gives `def`.
 int32_t StrToIntDef(const std::string& text, int32_t def);
 
+// The same syntax read as a 64-bit number (decimal within the signed 64-bit
+// range, hexadecimal up to 64 bits taken as the pattern); anything else gives `def`.
+int64_t StrToInt64Def(const std::string& text, int64_t def);
+
 // The same rules, but a text that is not an integer throws EConvertError.
 int32_t StrToInt(const std::string& text);
 

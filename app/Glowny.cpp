@@ -105,6 +105,8 @@ TFormGlowny::TFormGlowny(std::string programDir) : m_programDir(std::move(progra
     Panel2 = new QWidget(this);
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setAutoFillBackground(true);
+    // Its own role: a child would otherwise take the window's button face.
+    Panel2->setBackgroundRole(QPalette::Window);
     setPanelColor(palette().color(QPalette::Dark));
     Panel2->installEventFilter(this);
 

@@ -15,6 +15,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <mutex>
+#include <vector>
 
 namespace veltrum {
 namespace {
@@ -52,9 +55,10 @@ TEST(StartupCheck, OpensTheSettingsDialogWhileTheProfileIsMissing) {
     Program program(dir.Dir());
     ModalWatcher watcher;
     program.glowny.show();
-    QTest::qWait(600);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.First() != nullptr; }, 3000));
     ASSERT_EQ(watcher.First(), &program.konfiguracja);
-    EXPECT_LT(watcher.FirstAtMs(), 500);
+    EXPECT_LT(watcher.FirstAtMs(), 1000); // 25 ms after the show, plus a loaded machine's slack
+    QTest::qWait(300);
     EXPECT_EQ(watcher.Count(), 1);
 }
 
@@ -80,7 +84,7 @@ TEST(MonitorRestart, StartsPollingAtOnceAndEverySecond) {
     program.glowny.show();
     EXPECT_EQ(agent.RequestCount(), 1); // the first reading is taken during the show
     EXPECT_EQ(program.glowny.State().PollCount, 1);
-    QTest::qWait(1150);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return agent.RequestCount() >= 2; }, 5000));
     EXPECT_EQ(agent.RequestCount(), 2);
     // The second reading gives rates: 1,265,000 octets per interval is 1000 units.
     EXPECT_EQ(program.glowny.State().DownRate, 1000);
@@ -91,11 +95,19 @@ TEST(MonitorRestart, StartsPollingAtOnceAndEverySecond) {
 TEST(MonitorRestart, ApplyingSettingsTwiceLeavesOnePollTimer) {
     TempDir dir;
     std::atomic<int64_t> base{0};
-    ScriptedResponder agent(GrowingCounters(base, 5000));
+    auto growing = GrowingCounters(base, 5000);
+    std::mutex mutex;
+    std::vector<std::chrono::steady_clock::time_point> arrivals;
+    ScriptedResponder agent(
+        [&](const ScriptedResponder::Request& request) -> std::optional<ScriptedResponder::Reply> {
+            const std::lock_guard lock(mutex);
+            arrivals.push_back(std::chrono::steady_clock::now());
+            return growing(request);
+        });
     WriteProfile(dir, agent.HostText());
     Program program(dir.Dir());
     program.glowny.show();
-    QTest::qWait(1100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return agent.RequestCount() >= 2; }, 5000));
     for (int i = 0; i < 2; ++i) {
         program.glowny.Timer1->stop();
         program.glowny.FormCreate();
@@ -105,8 +117,13 @@ TEST(MonitorRestart, ApplyingSettingsTwiceLeavesOnePollTimer) {
         EXPECT_EQ(program.glowny.State().DownTotal, 0u);
     }
     const int before = agent.RequestCount();
-    QTest::qWait(2300);
-    EXPECT_EQ(agent.RequestCount() - before, 2); // one tick a second, not two
+    ASSERT_TRUE(QTest::qWaitFor([&] { return agent.RequestCount() >= before + 3; }, 8000));
+    // One tick a second, not two: the ticks after the restarts are a second apart.
+    const std::lock_guard lock(mutex);
+    for (size_t i = static_cast<size_t>(before); i < arrivals.size(); ++i) {
+        EXPECT_GT(arrivals[i] - arrivals[i - 1], std::chrono::milliseconds(900)) << i;
+    }
+    EXPECT_TRUE(program.glowny.Timer1->isActive());
     EXPECT_EQ(program.glowny.findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly).size(), 4);
 }
 
@@ -125,18 +142,31 @@ TEST(Poll, FailureShowsErrAndARedPanelUntilTheAgentAnswers) {
     WriteProfile(dir, agent.HostText(), "qorvex", "[Timeout]\n01=100\n");
     Program program(dir.Dir());
     program.glowny.show();
-    QTest::qWait(1100);
-    EXPECT_EQ(program.glowny.Label3->text(), "1.0M");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return program.glowny.Label3->text() == "1.0M"; }, 5000));
     answer = false;
-    QTest::qWait(1000);
-    EXPECT_EQ(program.glowny.Label3->text(), "Err");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return program.glowny.Label3->text() == "Err"; }, 5000));
     EXPECT_EQ(program.glowny.Label4->text(), "Err");
     EXPECT_EQ(program.glowny.Gauge1->Progress(), 0);
     EXPECT_EQ(program.glowny.Panel2->palette().color(QPalette::Window), QColor(255, 0, 0));
     answer = true;
-    QTest::qWait(1000);
-    EXPECT_NE(program.glowny.Label3->text(), "Err");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return program.glowny.Label3->text() != "Err"; }, 5000));
     EXPECT_NE(program.glowny.Panel2->palette().color(QPalette::Window), QColor(255, 0, 0));
+}
+
+TEST(MainWindow, GaugesSitOnAPanelThatTurnsRedOnFailure) {
+    TempDir dir;
+    ScriptedResponder silent([](const ScriptedResponder::Request&) { return std::nullopt; });
+    WriteProfile(dir, silent.HostText(), "qorvex", "[Timeout]\n01=100\n");
+    Program program(dir.Dir());
+    program.glowny.show();
+    const QImage picture = program.glowny.grab().toImage();
+    ASSERT_GE(picture.height(), 45);
+    // The agent is silent: the first poll failed and the panel is red around
+    // the gauges' grey ground.
+    EXPECT_EQ(picture.pixelColor(27, 20), QColor(255, 0, 0));
+    EXPECT_EQ(picture.pixelColor(5, 43), QColor(255, 0, 0));
+    EXPECT_EQ(picture.pixelColor(6, 10), QColor(0x80, 0x80, 0x80));
+    EXPECT_EQ(picture.pixelColor(18, 10), QColor(0x80, 0x80, 0x80));
 }
 
 TEST(Shutdown, WritesTheFlagsBeforeClosingTheGraphWindowsAndReopensThem) {
@@ -207,11 +237,9 @@ TEST(Poll, RealAgentMovesTheGaugesAndShowsErrWhileItIsStopped) {
     EXPECT_GT(largest, 0);
 
     agent.Stop();
-    QTest::qWait(1500);
-    EXPECT_EQ(program.glowny.Label3->text(), "Err");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return program.glowny.Label3->text() == "Err"; }, 5000));
     agent.Start();
-    QTest::qWait(1500);
-    EXPECT_NE(program.glowny.Label3->text(), "Err");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return program.glowny.Label3->text() != "Err"; }, 5000));
 }
 
 } // namespace

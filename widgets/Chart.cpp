@@ -175,9 +175,10 @@ double TChart::AxisTop() const {
     return AutomaticTop(lists).value_or(m_maximum);
 }
 
-const QStaticText& TChart::staticText(const QString& text, const QFont& font) const {
+QStaticText TChart::staticText(const QString& text, const QFont& font) const {
     // The axis labels and title repeat from one repaint to the next; laying
-    // them out once saves most of the text cost of a repaint.
+    // them out once saves most of the text cost of a repaint. The result is a
+    // (shared) copy: a later insertion may move the cache's entries.
     if (m_textCache.size() > 512) {
         m_textCache.clear();
     }
@@ -238,12 +239,12 @@ void TChart::Render(QPainter& painter, const QRect& target) const {
     const std::vector<double> labelValues = AxisLabelValues(span, steps.Label);
     const int decimals = AxisLabelDecimals(steps.Label);
     const QLocale locale;
-    std::vector<const QStaticText*> labels;
+    std::vector<QStaticText> labels;
     labels.reserve(labelValues.size());
     double labelWidth = 0;
     for (const double value : labelValues) {
-        labels.push_back(&staticText(locale.toString(value, 'f', decimals), font));
-        labelWidth = std::max(labelWidth, labels.back()->size().width());
+        labels.push_back(staticText(locale.toString(value, 'f', decimals), font));
+        labelWidth = std::max(labelWidth, labels.back().size().width());
     }
 
     const double axisTitleLeft = kOuterMargin;
@@ -257,7 +258,7 @@ void TChart::Render(QPainter& painter, const QRect& target) const {
 
     // Axis title, drawn along the axis (reading upwards), centred on the plot.
     if (!m_axisTitle.isEmpty()) {
-        const QStaticText& title = staticText(m_axisTitle, font);
+        const QStaticText title = staticText(m_axisTitle, font);
         painter.save();
         painter.translate(axisTitleLeft, (plotTop + plotBottom) / 2);
         painter.rotate(-90);
@@ -273,8 +274,8 @@ void TChart::Render(QPainter& painter, const QRect& target) const {
     for (size_t i = 0; i < labelValues.size(); ++i) {
         const double py = std::round(toY(labelValues[i]));
         painter.drawLine(QPointF(plotLeft - kTickLength, py), QPointF(plotLeft, py));
-        const QSizeF box = labels[i]->size();
-        painter.drawStaticText(QPointF(labelRight - box.width(), py - box.height() / 2), *labels[i]);
+        const QSizeF box = labels[i].size();
+        painter.drawStaticText(QPointF(labelRight - box.width(), py - box.height() / 2), labels[i]);
     }
     if (steps.Minor > 0 && !labelValues.empty()) {
         for (double value = steps.Minor; value <= span * (1 + 1e-9); value += steps.Label) {

@@ -138,7 +138,7 @@ protected:
 private:
     friend class TLineSeries;
     void invalidate();
-    const QStaticText& staticText(const QString& text, const QFont& font) const;
+    QStaticText staticText(const QString& text, const QFont& font) const;
 
     std::vector<std::unique_ptr<TLineSeries>> m_series;
     QStringList m_titleLines;

@@ -340,3 +340,31 @@ TEST(TChart, DoubleClickIsReported) {
 
 } // namespace
 } // namespace veltrum
+
+namespace veltrum {
+namespace {
+
+// Regression: a repaint kept pointers to laid-out axis labels while adding
+// more of them to the layout cache, which moved the earlier ones. The stale
+// reads happened inside Qt's own library, where the sanitizers do not look,
+// so only an optimised build crashed (in the first repaints of a graph
+// window); this stress keeps the cache growing and emptying mid-repaint.
+TEST(TChart, RepaintsWithEverNewAxisLabelsStayValid) {
+    TChart chart;
+    chart.resize(752, 393);
+    chart.SetAxisTitle("[kbps]");
+    chart.SetAutomaticMaximum(false);
+    // Maxima over nine decades give hundreds of different label texts, so
+    // the layout cache grows and is emptied in the middle of repaints.
+    double scale = 1.0;
+    for (int decade = 0; decade < 9; ++decade, scale *= 10) {
+        for (int mantissa = 10; mantissa < 100; ++mantissa) {
+            chart.SetMaximum(mantissa * scale / 10.0 + 0.3);
+            const QImage image = chart.RenderImage();
+            ASSERT_EQ(image.size(), QSize(752, 393));
+        }
+    }
+}
+
+} // namespace
+} // namespace veltrum

@@ -1,4 +1,4 @@
-#include "app/Program.h"
+#include "support/Program.h"
 #include "app/TempDir.h"
 #include "support/ScriptedResponder.h"
 

@@ -11,6 +11,7 @@
 #include "dialogs/ProfileCommands.h"
 #include "graphs/Wykres.h"
 #include "graphs/WykresPkt.h"
+#include "support/Program.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -30,19 +31,7 @@
 
 namespace veltrum::test {
 
-struct Windows {
-    explicit Windows(const std::string& programDir)
-        : glowny(programDir), konfiguracja(glowny), oprogramie(glowny), wykresPkt(glowny.State(), programDir),
-          interfejsy(glowny), wykres(glowny.State(), programDir) {
-        glowny.SetForms(&konfiguracja, &oprogramie, &wykresPkt, &interfejsy, &wykres);
-    }
-    TFormGlowny glowny;
-    TFormKonfiguracja konfiguracja;
-    TFormOprogramie oprogramie;
-    TFormWykresPkt wykresPkt;
-    TFormInterfejsy interfejsy;
-    TFormWykres wykres;
-};
+using Windows = Program;
 
 class DialogTest : public ::testing::Test {
 protected:

@@ -3,9 +3,46 @@
 #include "snmp/TextToInt.h"
 
 #include <array>
-#include <charconv>
 
 namespace veltrum {
+
+// Decimal digits written backwards, two at a time, ending at `end`; returns
+// where they start. Every value text of a reply goes through here.
+char* formatDecimal(char* end, uint32_t value) {
+    static constexpr char kPairs[] = "00010203040506070809"
+                                     "10111213141516171819"
+                                     "20212223242526272829"
+                                     "30313233343536373839"
+                                     "40414243444546474849"
+                                     "50515253545556575859"
+                                     "60616263646566676869"
+                                     "70717273747576777879"
+                                     "80818283848586878889"
+                                     "90919293949596979899";
+    while (value >= 100) {
+        const uint32_t pair = (value % 100) * 2;
+        value /= 100;
+        *--end = kPairs[pair + 1];
+        *--end = kPairs[pair];
+    }
+    if (value >= 10) {
+        *--end = kPairs[value * 2 + 1];
+        *--end = kPairs[value * 2];
+    } else {
+        *--end = static_cast<char>('0' + value);
+    }
+    return end;
+}
+
+char* formatDecimal(char* end, int32_t value) {
+    // The magnitude as unsigned, so INT32_MIN needs no special case.
+    const uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+    char* start = formatDecimal(end, magnitude);
+    if (value < 0) {
+        *--start = '-';
+    }
+    return start;
+}
 
 namespace {
 
@@ -21,14 +58,16 @@ int32_t takeArc(std::string_view& text) {
 
 void appendDecimal(std::string& out, uint32_t value) {
     std::array<char, 10> digits{};
-    const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
-    out.append(digits.data(), result.ptr);
+    char* const end = digits.data() + digits.size();
+    const char* start = formatDecimal(end, value);
+    out.append(start, static_cast<std::size_t>(end - start));
 }
 
 void appendDecimal(std::string& out, int32_t value) {
     std::array<char, 11> digits{};
-    const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
-    out.append(digits.data(), result.ptr);
+    char* const end = digits.data() + digits.size();
+    const char* start = formatDecimal(end, value);
+    out.append(start, static_cast<std::size_t>(end - start));
 }
 
 // Big-endian accumulation of up to the last four contents octets.
@@ -184,15 +223,6 @@ std::string OidTextToBytes(std::string_view text) {
     return out;
 }
 
-// Decimal digits of `value` written backwards ending at `end`; returns the start.
-char* formatDecimal(char* end, uint32_t value) {
-    do {
-        *--end = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    return end;
-}
-
 void appendOidText(std::string& out, std::string_view contents) {
     if (contents.empty()) {
         return;
@@ -279,44 +309,38 @@ bool readItemContents(std::string_view data, std::size_t& pos, int32_t& type, st
     return true;
 }
 
-bool tryReadItem(std::string_view data, std::size_t& pos, int32_t& type, std::string& text) {
-    text.clear();
-    std::string_view contents;
-    if (!readItemContents(data, pos, type, contents)) {
-        return false;
-    }
+void appendConstructedText(std::string& out, int32_t type) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
     const auto tag = static_cast<uint8_t>(type);
-    if ((tag & 0x20) != 0) {
-        static constexpr char kHex[] = "0123456789ABCDEF";
-        const char header[3] = {'$', kHex[tag >> 4], kHex[tag & 0x0F]};
-        text.assign(header, 3);
-        return true;
-    }
-    pos += contents.size();
-    switch (tag) {
+    const char header[3] = {'$', kHex[tag >> 4], kHex[tag & 0x0F]};
+    out.append(header, 3);
+}
+
+void appendContentsText(std::string& out, int32_t type, std::string_view contents) {
+    switch (static_cast<uint8_t>(type)) {
     case kTagInteger:
         if (contents.empty()) {
-            text.push_back('0');
+            out.push_back('0');
         } else {
             // The first octet's top bit is the sign (X.690 8.3.3); only the
             // last four octets survive the 32-bit accumulation.
             const uint32_t start = (static_cast<uint8_t>(contents[0]) & 0x80) != 0 ? 0xFFFFFFFFu : 0u;
-            appendDecimal(text, static_cast<int32_t>(accumulate(contents, start)));
+            appendDecimal(out, static_cast<int32_t>(accumulate(contents, start)));
         }
         break;
     case kTagOctetString:
     case kTagOpaque:
-        text.assign(contents);
+        out.append(contents);
         break;
     case kTagOid:
-        appendOidText(text, contents);
+        appendOidText(out, contents);
         break;
     case kTagIpAddress:
         for (std::size_t i = 0; i < contents.size(); ++i) {
             if (i != 0) {
-                text.push_back('.');
+                out.push_back('.');
             }
-            appendDecimal(text, static_cast<uint32_t>(static_cast<uint8_t>(contents[i])));
+            appendDecimal(out, static_cast<uint32_t>(static_cast<uint8_t>(contents[i])));
         }
         break;
     case kTagCounter:
@@ -324,11 +348,25 @@ bool tryReadItem(std::string_view data, std::size_t& pos, int32_t& type, std::st
     case kTagTimeTicks:
         // Unsigned on the wire, but handed on as signed 32-bit text: the poll
         // takes the absolute value of what it reads.
-        appendDecimal(text, static_cast<int32_t>(accumulate(contents, 0)));
+        appendDecimal(out, static_cast<int32_t>(accumulate(contents, 0)));
         break;
     default:
         break;
     }
+}
+
+bool tryReadItem(std::string_view data, std::size_t& pos, int32_t& type, std::string& text) {
+    text.clear();
+    std::string_view contents;
+    if (!readItemContents(data, pos, type, contents)) {
+        return false;
+    }
+    if ((static_cast<uint8_t>(type) & 0x20) != 0) {
+        appendConstructedText(text, type);
+        return true;
+    }
+    pos += contents.size();
+    appendContentsText(text, type, contents);
     return true;
 }
 

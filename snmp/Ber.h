@@ -107,6 +107,18 @@ bool readItemContents(std::string_view data, std::size_t& pos, int32_t& type, st
 // first two cases above). Repeated reads that must make progress use this.
 bool tryReadItem(std::string_view data, std::size_t& pos, int32_t& type, std::string& text);
 
+// The conversion half of ReadItem for a primitive item: appends the value
+// text of `contents` read as tag `type` (the last case of ReadItem).
+void appendContentsText(std::string& out, int32_t type, std::string_view contents);
+
+// The "$" form ReadItem gives a constructed tag: "$30", "$A2".
+void appendConstructedText(std::string& out, int32_t type);
+
+// Decimal text of `value` written backwards so that it ends just before
+// `end` (room for ten digits, eleven with the sign); returns its start.
+char* formatDecimal(char* end, uint32_t value);
+char* formatDecimal(char* end, int32_t value);
+
 // Appending forms used by the message encoder to avoid temporaries.
 void appendLength(std::string& out, std::size_t length);
 void appendSignedInt(std::string& out, int32_t value);

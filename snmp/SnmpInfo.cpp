@@ -3,6 +3,9 @@
 #include "snmp/Ber.h"
 #include "snmp/TextToInt.h"
 
+#include <algorithm>
+#include <array>
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -15,33 +18,244 @@ int32_t toIntDef0(std::string_view text) {
     return tryParseInt(text, value) ? value : 0;
 }
 
-// Writes tag and a one-octet length placeholder; returns where the contents
-// start. closeItem fixes the length once the contents are in place, so a whole
-// message is built in one buffer without temporaries.
-std::size_t openItem(std::string& out, int32_t tag) {
-    out.push_back(static_cast<char>(tag & 0xFF));
-    out.push_back('\0');
-    return out.size();
+// Big-endian accumulation; only the last four octets survive.
+inline uint32_t accumulate(std::string_view contents, uint32_t start) {
+    uint32_t value = start;
+    for (const char c : contents) {
+        value = (value << 8) | static_cast<uint8_t>(c);
+    }
+    return value;
 }
 
-void closeItem(std::string& out, std::size_t contentStart) {
-    const std::size_t length = out.size() - contentStart;
+// Equality of two short texts without a library call: the cache compares
+// a few OIDs of some twenty octets per binding.
+inline bool sameOctets(std::string_view a, std::string_view b) {
+    const std::size_t n = a.size();
+    if (n != b.size()) {
+        return false;
+    }
+    const char* x = a.data();
+    const char* y = b.data();
+    auto word = [](const char* at) {
+        uint64_t w = 0;
+        std::memcpy(&w, at, 8);
+        return w;
+    };
+    if (n >= 8) {
+        // Whole words, then the last word again (overlapping) for the rest.
+        for (std::size_t i = 0; i + 8 < n; i += 8) {
+            if (word(x + i) != word(y + i)) {
+                return false;
+            }
+        }
+        return word(x + n - 8) == word(y + n - 8);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (x[i] != y[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Copies a short text without a library call; anything long goes to memcpy.
+inline void copyOctets(char* to, const char* from, std::size_t n) {
+    if (n >= 8 && n <= 64) {
+        for (std::size_t i = 0; i + 8 < n; i += 8) {
+            std::memcpy(to + i, from + i, 8);
+        }
+        std::memcpy(to + n - 8, from + n - 8, 8); // the last word, overlapping
+    } else if (n != 0) {
+        std::memcpy(to, from, n);
+    }
+}
+
+// Makes a reused text hold `value`. A text that does not grow is rewritten
+// in place, which needs no call into the library; `value` never points into
+// `text` here.
+inline void setText(std::string& text, std::string_view value) {
+    if (value.size() <= text.size()) {
+        copyOctets(text.data(), value.data(), value.size());
+        text.erase(value.size());
+    } else {
+        text.assign(value);
+    }
+}
+
+// readItemContents with the short-form length (X.690 8.1.3.4), nearly every
+// item of a poll, read in place; the other forms go to it.
+inline bool frameItem(std::string_view data, std::size_t& pos, int32_t& tag, std::string_view& contents) {
+    if (pos < data.size() && data.size() - pos >= 2) {
+        const auto length = static_cast<uint8_t>(data[pos + 1]);
+        if (length < 0x80) {
+            tag = static_cast<uint8_t>(data[pos]);
+            pos += 2;
+            // Compared with what is left, never added to the position.
+            if (length > data.size() - pos) {
+                return false;
+            }
+            contents = std::string_view(data.data() + pos, length);
+            return true;
+        }
+    }
+    return readItemContents(data, pos, tag, contents);
+}
+
+bool isConstructed(int32_t tag) {
+    return (static_cast<uint8_t>(tag) & 0x20) != 0;
+}
+
+// The encoder writes through a pointer into scratch sized for the worst case:
+// a header is the tag, 0x80 | count and at most sizeof(size_t) length octets.
+constexpr std::size_t kHeaderRoom = 2 + sizeof(std::size_t);
+// Sub-identifiers take at most five octets, and a dotted text of n characters
+// holds at most n + 1 of them (the first two arcs share one).
+std::size_t oidBytesBound(std::size_t textSize) {
+    return 5 * (textSize + 1);
+}
+// Scratch above this is let go after the build: one huge message must not
+// leave its storage behind.
+constexpr std::size_t kBuildKeep = 4096;
+
+// Writes the tag and a one-octet length placeholder; returns where the
+// contents start. closeItem fixes the length once the contents are in place,
+// so a whole message is built in one buffer without temporaries.
+char* openItem(char*& p, int32_t tag) {
+    *p++ = static_cast<char>(tag & 0xFF);
+    *p++ = '\0';
+    return p;
+}
+
+void closeItem(char*& p, char* contents) {
+    const auto length = static_cast<std::size_t>(p - contents);
     if (length < 0x80) {
-        out[contentStart - 1] = static_cast<char>(length);
+        contents[-1] = static_cast<char>(length);
         return;
     }
-    // Long form (X.690 8.1.3.5): rare for SNMP polls, so the shift is fine.
-    std::string octets;
-    appendLength(octets, length);
-    out.replace(contentStart - 1, 1, octets);
+    // Long form (X.690 8.1.3.5) with the fewest octets: rare for SNMP polls,
+    // so the shift is fine. The scratch has room for it.
+    std::size_t count = 0;
+    for (std::size_t rest = length; rest != 0; rest >>= 8) {
+        ++count;
+    }
+    std::memmove(contents + count, contents, length);
+    contents[-1] = static_cast<char>(0x80 | count);
+    for (std::size_t i = 0; i < count; ++i) {
+        contents[i] = static_cast<char>((length >> (8 * (count - 1 - i))) & 0xFF);
+    }
+    p += count;
+}
+
+char* writeBytes(char* p, std::string_view bytes) {
+    if (!bytes.empty()) {
+        std::memcpy(p, bytes.data(), bytes.size());
+    }
+    return p + bytes.size();
 }
 
 // Header integers go out as exactly one contents octet, the field's low eight
 // bits (02 01 xx): every value the program sends fits, and agents accept it.
-void appendHeaderInt(std::string& out, int32_t value) {
-    out.push_back(static_cast<char>(kTagInteger));
-    out.push_back('\x01');
-    out.push_back(static_cast<char>(value & 0xFF));
+char* writeHeaderInt(char* p, int32_t value) {
+    p[0] = static_cast<char>(kTagInteger);
+    p[1] = '\x01';
+    p[2] = static_cast<char>(value & 0xFF);
+    return p + 3;
+}
+
+// appendSignedInt and appendUnsignedInt written through the pointer.
+char* writeSignedInt(char* p, int32_t value) {
+    const auto bits = static_cast<uint32_t>(value);
+    if (value < 0) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            *p++ = static_cast<char>((bits >> shift) & 0xFF);
+        }
+        return p;
+    }
+    int shift = 24;
+    while (shift > 0 && ((bits >> shift) & 0xFF) == 0) {
+        shift -= 8;
+    }
+    if (((bits >> shift) & 0x80) != 0) {
+        *p++ = '\0';
+    }
+    for (; shift >= 0; shift -= 8) {
+        *p++ = static_cast<char>((bits >> shift) & 0xFF);
+    }
+    return p;
+}
+
+char* writeUnsignedInt(char* p, uint32_t value) {
+    int shift = 24;
+    while (shift > 0 && ((value >> shift) & 0xFF) == 0) {
+        shift -= 8;
+    }
+    for (; shift >= 0; shift -= 8) {
+        *p++ = static_cast<char>((value >> shift) & 0xFF);
+    }
+    return p;
+}
+
+// Room the contents of a binding's value may take, by the same cases as the
+// encoder below.
+std::size_t valueBound(int32_t type, std::size_t textSize) {
+    switch (type) {
+    case kTagInteger:
+        return 5;
+    case kTagNull:
+        return 0;
+    case kTagOid:
+        return oidBytesBound(textSize);
+    case kTagIpAddress:
+    case kTagCounter:
+    case kTagGauge:
+    case kTagTimeTicks:
+        return 4;
+    default:
+        return textSize;
+    }
+}
+
+// A header field: what toIntDef0 makes of the item's ReadItem text, without
+// writing the text for the forms that carry a number. The position moves as
+// tryReadItem moves it.
+inline int32_t readHeaderInt(std::string_view data, std::size_t& pos, std::string& scratch) {
+    int32_t tag = 0;
+    std::string_view contents;
+    if (!frameItem(data, pos, tag, contents)) {
+        return 0; // the text would be empty
+    }
+    if (isConstructed(tag)) {
+        return tag; // "$A2" reads as 162
+    }
+    pos += contents.size();
+    switch (tag) {
+    case kTagInteger:
+        if (contents.empty()) {
+            return 0;
+        }
+        return static_cast<int32_t>(
+            accumulate(contents, (static_cast<uint8_t>(contents[0]) & 0x80) != 0 ? 0xFFFFFFFFu : 0u));
+    case kTagCounter:
+    case kTagGauge:
+    case kTagTimeTicks:
+        return static_cast<int32_t>(accumulate(contents, 0));
+    default:
+        scratch.clear();
+        appendContentsText(scratch, tag, contents);
+        return toIntDef0(scratch);
+    }
+}
+
+// Moves past an item as tryReadItem does: a constructed item's contents are
+// entered, a primitive item's skipped.
+inline bool skipItem(std::string_view data, std::size_t& pos, int32_t& tag, std::string_view& contents) {
+    if (!frameItem(data, pos, tag, contents)) {
+        return false;
+    }
+    if (!isConstructed(tag)) {
+        pos += contents.size();
+    }
+    return true;
 }
 
 } // namespace
@@ -65,213 +279,381 @@ void TSNMPInfo::ResetMessage() {
 }
 
 void TSNMPInfo::retireBindings() {
+    // The emptied lists become the spares (taken in order by the next
+    // bindings), and the previous spares, moved from or never taken, go.
     // Only a few small texts are kept: a hostile reply with thousands of
     // bindings or huge values must not leave its storage behind.
-    constexpr std::size_t kSpareTexts = 32;
+    constexpr std::size_t kSpareTexts = 16; // of each list
     constexpr std::size_t kSpareCapacity = 256;
-    auto keep = [this](std::string& text) {
-        if (m_spare.size() < kSpareTexts && text.capacity() <= kSpareCapacity) {
-            m_spare.push_back(std::move(text));
+    auto retire = [](auto& list, auto& spare, std::size_t& next, auto textOf) {
+        spare.clear();
+        spare.swap(list);
+        next = 0;
+        if (spare.size() > kSpareTexts) {
+            spare.erase(spare.begin() + kSpareTexts, spare.end());
+        }
+        for (auto& entry : spare) {
+            if (textOf(entry).capacity() > kSpareCapacity) {
+                std::string().swap(textOf(entry));
+            }
+        }
+        if (spare.capacity() > 4 * kSpareTexts) {
+            spare.shrink_to_fit();
         }
     };
-    for (std::string& oid : OidTexts) {
-        keep(oid);
-    }
-    for (Value& value : ValueTexts) {
-        keep(value.Text);
-    }
-    OidTexts.clear();
-    ValueTexts.clear();
+    retire(OidTexts, m_spareOids, m_nextSpareOid, [](std::string& text) -> std::string& { return text; });
+    retire(ValueTexts, m_spareValues, m_nextSpareValue,
+           [](Value& value) -> std::string& { return value.Text; });
 }
 
 TSNMPInfo::OidForms& TSNMPInfo::nextOidSlot() {
     constexpr std::size_t kRemembered = 16;
     if (m_oids.size() < kRemembered) {
+        m_oidGuess = m_oids.size() + 1;
         return m_oids.emplace_back();
     }
     OidForms& slot = m_oids[m_nextOid];
+    m_oidGuess = m_nextOid + 1;
     m_nextOid = (m_nextOid + 1) % kRemembered;
     return slot;
 }
 
-const TSNMPInfo::OidForms& TSNMPInfo::oidFromText(const std::string& text) {
-    for (const OidForms& forms : m_oids) {
-        if (forms.Text == text) {
-            return forms;
+// A lookup answers with the first remembered form that matches. Two slots
+// can share a text or an encoding (a reply may encode an OID in more octets
+// than needed, or a text may not be in canonical form); only while none do
+// is a match at the guessed slot the first one.
+void TSNMPInfo::noteOidSlot(std::size_t fresh) {
+    auto twins = [this](std::size_t a, std::size_t b) {
+        return sameOctets(m_oids[a].Text, m_oids[b].Text) || sameOctets(m_oids[a].Bytes, m_oids[b].Bytes);
+    };
+    if (!m_oidTwins) {
+        for (std::size_t i = 0; i < m_oids.size(); ++i) {
+            if (i != fresh && twins(i, fresh)) {
+                m_oidTwins = true;
+                return;
+            }
+        }
+        return;
+    }
+    // The new form may have replaced one of the twins: look again.
+    m_oidTwins = false;
+    for (std::size_t i = 0; i < m_oids.size() && !m_oidTwins; ++i) {
+        for (std::size_t j = i + 1; j < m_oids.size(); ++j) {
+            if (twins(i, j)) {
+                m_oidTwins = true;
+                break;
+            }
+        }
+    }
+}
+
+inline const TSNMPInfo::OidForms& TSNMPInfo::oidFromText(std::string_view text) {
+    if (!m_oidTwins && m_oidGuess < m_oids.size() && sameOctets(m_oids[m_oidGuess].Text, text)) {
+        const OidForms& forms = m_oids[m_oidGuess];
+        m_oidGuess = m_oidGuess + 1 < m_oids.size() ? m_oidGuess + 1 : 0;
+        return forms;
+    }
+    return searchOidText(text);
+}
+
+const TSNMPInfo::OidForms& TSNMPInfo::searchOidText(std::string_view text) {
+    const std::size_t count = m_oids.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (sameOctets(m_oids[i].Text, text)) {
+            m_oidGuess = i + 1 < count ? i + 1 : 0;
+            return m_oids[i];
         }
     }
     OidForms& slot = nextOidSlot();
-    slot.Text = text;
+    slot.Text.assign(text);
     slot.Bytes.clear();
     appendOidBytes(slot.Bytes, text);
+    noteOidSlot(static_cast<std::size_t>(&slot - m_oids.data()));
     return slot;
 }
 
-const TSNMPInfo::OidForms& TSNMPInfo::oidFromBytes(std::string_view bytes) {
-    for (const OidForms& forms : m_oids) {
-        if (forms.Bytes == bytes) {
-            return forms;
+inline const TSNMPInfo::OidForms& TSNMPInfo::oidFromBytes(std::string_view bytes) {
+    if (!m_oidTwins && m_oidGuess < m_oids.size() && sameOctets(m_oids[m_oidGuess].Bytes, bytes)) {
+        const OidForms& forms = m_oids[m_oidGuess];
+        m_oidGuess = m_oidGuess + 1 < m_oids.size() ? m_oidGuess + 1 : 0;
+        return forms;
+    }
+    return searchOidBytes(bytes);
+}
+
+const TSNMPInfo::OidForms& TSNMPInfo::searchOidBytes(std::string_view bytes) {
+    const std::size_t count = m_oids.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (sameOctets(m_oids[i].Bytes, bytes)) {
+            m_oidGuess = i + 1 < count ? i + 1 : 0;
+            return m_oids[i];
         }
     }
     OidForms& slot = nextOidSlot();
     slot.Bytes.assign(bytes);
     slot.Text.clear();
     appendOidText(slot.Text, bytes);
+    noteOidSlot(static_cast<std::size_t>(&slot - m_oids.data()));
     return slot;
 }
 
-std::string TSNMPInfo::takeSpare() {
-    if (m_spare.empty()) {
-        return {};
+// Texts up to this length live in the string itself, without heap storage.
+const std::size_t kInPlace = std::string().capacity();
+
+inline std::string& TSNMPInfo::pushOidText(std::string_view text) {
+    if (m_nextSpareOid < m_spareOids.size()) {
+        std::string& oid = OidTexts.emplace_back(std::move(m_spareOids[m_nextSpareOid++]));
+        setText(oid, text);
+        return oid;
     }
-    std::string text = std::move(m_spare.back());
-    m_spare.pop_back();
-    text.clear();
-    return text;
+    return OidTexts.emplace_back(text);
+}
+
+inline std::string& TSNMPInfo::pushValue(int32_t type, std::string_view text) {
+    if (text.size() > kInPlace && m_nextSpareValue < m_spareValues.size()) {
+        Value& value = ValueTexts.emplace_back(std::move(m_spareValues[m_nextSpareValue++]));
+        value.Type = type;
+        setText(value.Text, text);
+        return value.Text;
+    }
+    // A short text lives in the string itself: nothing to reuse.
+    Value& value = ValueTexts.emplace_back();
+    value.Type = type;
+    if (!text.empty()) {
+        value.Text.append(text); // to the empty text: no overlap to consider
+    }
+    return value.Text;
 }
 
 void TSNMPInfo::AssignCommunity(const std::string& community) {
+    assignCommunity(community);
+}
+
+void TSNMPInfo::assignCommunity(std::string_view community) {
     if (community != Community) {
         ResetMessage();
-        Community = community;
+        Community.assign(community);
     }
 }
 
-void TSNMPInfo::PadValueList() {
-    while (ValueTexts.size() < OidTexts.size()) {
-        ValueTexts.push_back(Value{});
+void TSNMPInfo::AddBinding(std::string_view oid, std::string_view value, int32_t type) {
+    // The views may point into a binding of this message: room for the new
+    // binding is made first, so no text moves while they are still read.
+    const std::size_t count = OidTexts.size();
+    if (ValueTexts.size() != count || OidTexts.capacity() == count || ValueTexts.capacity() == count) {
+        const std::size_t needed = std::max(count, ValueTexts.size()) + 1;
+        if (OidTexts.capacity() < needed) {
+            OidTexts.reserve(std::max<std::size_t>(needed, 2 * OidTexts.capacity()));
+        }
+        if (ValueTexts.capacity() < needed) {
+            ValueTexts.reserve(std::max<std::size_t>(needed, 2 * ValueTexts.capacity()));
+        }
+        PadValueList();
     }
-}
-
-void TSNMPInfo::AddBinding(const std::string& oid, const std::string& value, int32_t type) {
-    PadValueList();
-    std::string oidText = takeSpare();
-    oidText.assign(oid);
-    std::string valueText = takeSpare();
-    valueText.assign(value);
-    OidTexts.push_back(std::move(oidText));
-    ValueTexts.push_back(Value{std::move(valueText), type});
+    pushOidText(oid);
+    pushValue(type, value);
 }
 
 std::string TSNMPInfo::BuildMessage() {
     PadValueList();
 
-    std::size_t estimate = 32 + Community.size();
-    for (std::size_t i = 0; i < OidTexts.size(); ++i) {
-        estimate += 12 + OidTexts[i].size() + ValueTexts[i].Text.size();
+    // Taken once: the octet writes below may alias anything, so the compiler
+    // would otherwise reload the lists after each of them.
+    const std::size_t count = OidTexts.size();
+    const std::string* const oids = OidTexts.data();
+    const Value* const values = ValueTexts.data();
+
+    // Room for the worst case, so the writes below need no checks.
+    std::size_t bound = 4 * kHeaderRoom + Community.size() + 4 * 3;
+    for (std::size_t i = 0; i < count; ++i) {
+        const Value& value = values[i];
+        const int32_t type = value.Type == 0 ? kTagOctetString : value.Type;
+        bound += 3 * kHeaderRoom + oidBytesBound(oids[i].size()) + valueBound(type, value.Text.size());
     }
-    std::string out;
-    out.reserve(estimate);
+    if (m_build.size() < bound) {
+        m_build.resize(bound);
+    }
+    char* begin = m_build.data();
+    char* p = begin;
 
     // RFC 1157 section 4: Message ::= SEQUENCE { version, community, data }.
-    const std::size_t message = openItem(out, kTagSequence);
-    appendHeaderInt(out, Version);
-    const std::size_t community = openItem(out, kTagOctetString);
-    out.append(Community);
-    closeItem(out, community);
+    char* message = openItem(p, kTagSequence);
+    p = writeHeaderInt(p, Version);
+    char* const community = openItem(p, kTagOctetString);
+    p = writeBytes(p, Community);
+    closeItem(p, community);
 
-    const std::size_t pdu = openItem(out, PduTag);
-    appendHeaderInt(out, RequestId);
-    appendHeaderInt(out, ErrorStatus);
-    appendHeaderInt(out, ErrorIndex);
+    char* pdu = openItem(p, PduTag);
+    p = writeHeaderInt(p, RequestId);
+    p = writeHeaderInt(p, ErrorStatus);
+    p = writeHeaderInt(p, ErrorIndex);
 
-    const std::size_t list = openItem(out, kTagSequence);
-    for (std::size_t i = 0; i < OidTexts.size(); ++i) {
-        const Value& value = ValueTexts[i];
+    char* list = openItem(p, kTagSequence);
+    for (std::size_t i = 0; i < count; ++i) {
+        const Value& value = values[i];
         const int32_t type = value.Type == 0 ? kTagOctetString : value.Type;
 
-        const std::size_t binding = openItem(out, kTagSequence);
-        const std::size_t name = openItem(out, kTagOid);
-        out.append(oidFromText(OidTexts[i]).Bytes);
-        closeItem(out, name);
+        char* binding = openItem(p, kTagSequence);
+        char* name = openItem(p, kTagOid);
+        const std::string& nameBytes = oidFromText(oids[i]).Bytes;
+        const std::size_t allowed = oidBytesBound(oids[i].size());
+        if (nameBytes.size() > allowed) {
+            // Octets remembered from a reply that encoded this OID in more
+            // octets than its text gives: the scratch grows by the excess,
+            // and everything pointing into it moves along.
+            char** const live[] = {&begin, &message, &pdu, &list, &binding, &name, &p};
+            std::array<std::size_t, std::size(live)> offsets{};
+            for (std::size_t k = 0; k < offsets.size(); ++k) {
+                offsets[k] = static_cast<std::size_t>(*live[k] - begin);
+            }
+            m_build.resize(m_build.size() + (nameBytes.size() - allowed));
+            char* const moved = m_build.data();
+            for (std::size_t k = 0; k < offsets.size(); ++k) {
+                *live[k] = moved + offsets[k];
+            }
+        }
+        p = writeBytes(p, nameBytes);
+        closeItem(p, name);
 
-        const std::size_t item = openItem(out, type);
+        char* const item = openItem(p, type);
         switch (type) {
         case kTagInteger:
-            appendSignedInt(out, toIntDef0(value.Text));
+            p = writeSignedInt(p, toIntDef0(value.Text));
             break;
         case kTagNull:
             break; // 05 00 whatever the text holds
-        case kTagOid:
-            appendOidBytes(out, value.Text);
+        case kTagOid: {
+            std::string bytes;
+            appendOidBytes(bytes, value.Text);
+            p = writeBytes(p, bytes);
             break;
-        case kTagIpAddress:
-            appendIpBytes(out, value.Text);
+        }
+        case kTagIpAddress: {
+            std::string bytes;
+            appendIpBytes(bytes, value.Text);
+            p = writeBytes(p, bytes);
             break;
+        }
         case kTagCounter:
         case kTagGauge:
         case kTagTimeTicks:
-            appendUnsignedInt(out, static_cast<uint32_t>(toIntDef0(value.Text)));
+            p = writeUnsignedInt(p, static_cast<uint32_t>(toIntDef0(value.Text)));
             break;
         default:
-            out.append(value.Text);
+            p = writeBytes(p, value.Text);
             break;
         }
-        closeItem(out, item);
-        closeItem(out, binding);
+        closeItem(p, item);
+        closeItem(p, binding);
     }
-    closeItem(out, list);
-    closeItem(out, pdu);
-    closeItem(out, message);
+    closeItem(p, list);
+    closeItem(p, pdu);
+    closeItem(p, message);
+
+    std::string out(begin, p);
+    if (m_build.size() > kBuildKeep) {
+        std::string().swap(m_build);
+    }
     return out;
 }
 
 void TSNMPInfo::ParseMessage(const std::string& octets) {
     const std::string_view data = octets;
     std::string text;
-    int32_t type = 0;
+    int32_t tag = 0;
+    std::string_view contents;
 
     // The message tag is skipped unexamined; an unreadable outer length
     // leaves the bound at 0, so no binding is read.
     std::size_t pos = 1;
     const uint32_t outerLength = DecodeLength(data, pos).value_or(0);
 
-    tryReadItem(data, pos, type, text);
-    Version = toIntDef0(text);
-    tryReadItem(data, pos, type, text);
-    // A different community resets the message before it is stored.
-    AssignCommunity(text);
-    tryReadItem(data, pos, type, text);
-    PduTag = toIntDef0(text); // "$A2" reads as 162
-    tryReadItem(data, pos, type, text);
-    RequestId = toIntDef0(text);
-    tryReadItem(data, pos, type, text);
-    ErrorStatus = toIntDef0(text);
-    tryReadItem(data, pos, type, text);
-    ErrorIndex = toIntDef0(text);
-    tryReadItem(data, pos, type, text); // header of the binding list
+    Version = readHeaderInt(data, pos, text);
+    // A different community resets the message before it is stored. The
+    // usual OCTET STRING is compared where it lies; anything else goes
+    // through its text.
+    std::size_t cursor = pos;
+    if (frameItem(data, cursor, tag, contents) && (tag == kTagOctetString || tag == kTagOpaque)) {
+        pos = cursor + contents.size();
+        assignCommunity(contents);
+    } else {
+        tryReadItem(data, pos, tag, text);
+        assignCommunity(text);
+    }
+    PduTag = readHeaderInt(data, pos, text); // "$A2" reads as 162
+    RequestId = readHeaderInt(data, pos, text);
+    ErrorStatus = readHeaderInt(data, pos, text);
+    ErrorIndex = readHeaderInt(data, pos, text);
+    skipItem(data, pos, tag, contents); // header of the binding list
 
     // The bound is the outer length itself (1-based position < L), which
     // stops after the last binding of any well-formed message. Every pass
     // must read three complete items; the first that cannot be read ends the
     // loop, so a truncated or hostile datagram can neither spin here nor add a
-    // half-read binding. The bindings read until then stay.
-    // A binding's name: an OBJECT IDENTIFIER is taken from the remembered
-    // forms; anything else is read as ReadItem reads it.
-    auto readName = [this](std::string_view from, std::size_t& at, std::string& name) {
-        std::size_t cursor = at;
-        int32_t tag = 0;
-        std::string_view contents;
-        if (readItemContents(from, cursor, tag, contents) && tag == kTagOid) {
-            at = cursor + contents.size();
-            name.assign(oidFromBytes(contents).Text);
-            return true;
-        }
-        return tryReadItem(from, at, tag, name);
-    };
-
+    // half-read binding. The bindings read until then stay. All three are
+    // framed before any text is written.
     PadValueList();
     while (pos + 1 < outerLength) {
-        std::string oid = takeSpare();
-        std::string value = takeSpare();
-        const bool complete = tryReadItem(data, pos, type, text) && readName(data, pos, oid) &&
-                              tryReadItem(data, pos, type, value);
-        if (!complete) {
-            break; // the two unused texts are simply dropped
+        int32_t nameTag = 0;
+        int32_t valueTag = 0;
+        std::string_view name;
+        std::string_view value;
+        if (!skipItem(data, pos, tag, contents) || !skipItem(data, pos, nameTag, name)) {
+            break;
+        }
+        // The remembered forms spare the conversion of an OID name. They are
+        // consulted before the value is read, so what they remember does
+        // not depend on whether the value can be read.
+        const OidForms* forms = nameTag == kTagOid ? &oidFromBytes(name) : nullptr;
+        if (!skipItem(data, pos, valueTag, value)) {
+            break;
         }
         // The lists are kept paired, so appending both is AddBinding.
-        OidTexts.push_back(std::move(oid));
-        ValueTexts.push_back(Value{std::move(value), type});
+        if (forms != nullptr) {
+            pushOidText(forms->Text);
+        } else {
+            std::string& oid = pushOidText({});
+            if (isConstructed(nameTag)) {
+                appendConstructedText(oid, nameTag);
+            } else {
+                appendContentsText(oid, nameTag, name);
+            }
+        }
+        // Numbers and octet strings, what polls read, are written in place.
+        std::array<char, 12> digits{};
+        char* const end = digits.data() + digits.size();
+        switch (valueTag) {
+        case kTagInteger:
+            if (value.empty()) {
+                pushValue(valueTag, "0");
+            } else {
+                const uint32_t start = (static_cast<uint8_t>(value[0]) & 0x80) != 0 ? 0xFFFFFFFFu : 0u;
+                const char* first = formatDecimal(end, static_cast<int32_t>(accumulate(value, start)));
+                pushValue(valueTag, std::string_view(first, static_cast<std::size_t>(end - first)));
+            }
+            break;
+        case kTagCounter:
+        case kTagGauge:
+        case kTagTimeTicks: {
+            // Unsigned on the wire, handed on as signed 32-bit text.
+            const char* first = formatDecimal(end, static_cast<int32_t>(accumulate(value, 0)));
+            pushValue(valueTag, std::string_view(first, static_cast<std::size_t>(end - first)));
+            break;
+        }
+        case kTagOctetString:
+        case kTagOpaque:
+            pushValue(valueTag, value);
+            break;
+        default: {
+            std::string& text = pushValue(valueTag, {});
+            if (isConstructed(valueTag)) {
+                appendConstructedText(text, valueTag);
+            } else {
+                appendContentsText(text, valueTag, value);
+            }
+            break;
+        }
+        }
     }
 }
 

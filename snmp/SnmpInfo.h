@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -54,8 +55,13 @@ public:
 
     void ResetMessage();
     void AssignCommunity(const std::string& community);
-    void AddBinding(const std::string& oid, const std::string& value, int32_t type);
-    void PadValueList();
+    // Views, so that a literal or a part of a text needs no temporary string.
+    void AddBinding(std::string_view oid, std::string_view value, int32_t type);
+    void PadValueList() {
+        if (ValueTexts.size() < OidTexts.size()) {
+            ValueTexts.resize(OidTexts.size());
+        }
+    }
     std::string BuildMessage();
     void ParseMessage(const std::string& octets);
     int CountValues() const { return static_cast<int>(ValueTexts.size()); }
@@ -63,11 +69,14 @@ public:
     const std::string& ValueAt(int index) const;
 
 private:
-    // Texts of emptied bindings, kept with their capacity: a poll resets and
-    // refills the same four bindings every second, and reusing their storage
-    // keeps the parse and the build free of heap allocations.
-    std::string takeSpare();
+    // Appending a binding's text: the texts of emptied bindings are reused
+    // with their capacity. A poll resets and refills the same four bindings
+    // every second, and reusing their storage keeps the parse and the build
+    // free of heap allocations.
+    std::string& pushOidText(std::string_view text);
+    std::string& pushValue(int32_t type, std::string_view text);
     void retireBindings();
+    void assignCommunity(std::string_view community);
 
     // The same few OIDs go out and come back every poll: their text and
     // encoded forms are remembered, so neither direction re-converts them.
@@ -75,14 +84,31 @@ private:
         std::string Text;
         std::string Bytes;
     };
-    const OidForms& oidFromText(const std::string& text);
+    const OidForms& oidFromText(std::string_view text);
     const OidForms& oidFromBytes(std::string_view bytes);
+    const OidForms& searchOidText(std::string_view text);
+    const OidForms& searchOidBytes(std::string_view bytes);
     OidForms& nextOidSlot();
+    void noteOidSlot(std::size_t fresh);
 
     const TSnmpMessageOwner& m_owner;
-    std::vector<std::string> m_spare;
+    // The bindings of the last reset (a bounded number of small ones),
+    // taken in order by the next bindings.
+    std::vector<std::string> m_spareOids;
+    std::vector<Value> m_spareValues;
+    std::size_t m_nextSpareOid = 0;
+    std::size_t m_nextSpareValue = 0;
     std::vector<OidForms> m_oids;
     std::size_t m_nextOid = 0;
+    // Where the next lookup starts: bindings come in the order they were
+    // remembered, so the guess is usually the one that matches.
+    std::size_t m_oidGuess = 0;
+    // Whether two remembered slots share a text or an encoding; the guess
+    // is only taken while none do.
+    bool m_oidTwins = false;
+    // Scratch the encoder writes into before the message is copied out; its
+    // size only grows (so it is never cleared again) up to a small bound.
+    std::string m_build;
 };
 
 } // namespace veltrum

@@ -348,7 +348,8 @@ void TSNMPInfo::noteOidSlot(std::size_t fresh) {
 }
 
 inline const TSNMPInfo::OidForms& TSNMPInfo::oidFromText(std::string_view text) {
-    if (!m_oidTwins && m_oidGuess < m_oids.size() && sameOctets(m_oids[m_oidGuess].Text, text)) {
+    if (!m_oidTwins && m_oidGuess < m_oids.size() && m_oids[m_oidGuess].FromText &&
+        sameOctets(m_oids[m_oidGuess].Text, text)) {
         const OidForms& forms = m_oids[m_oidGuess];
         m_oidGuess = m_oidGuess + 1 < m_oids.size() ? m_oidGuess + 1 : 0;
         return forms;
@@ -359,12 +360,13 @@ inline const TSNMPInfo::OidForms& TSNMPInfo::oidFromText(std::string_view text) 
 const TSNMPInfo::OidForms& TSNMPInfo::searchOidText(std::string_view text) {
     const std::size_t count = m_oids.size();
     for (std::size_t i = 0; i < count; ++i) {
-        if (sameOctets(m_oids[i].Text, text)) {
+        if (m_oids[i].FromText && sameOctets(m_oids[i].Text, text)) {
             m_oidGuess = i + 1 < count ? i + 1 : 0;
             return m_oids[i];
         }
     }
     OidForms& slot = nextOidSlot();
+    slot.FromText = true;
     slot.Text.assign(text);
     slot.Bytes.clear();
     appendOidBytes(slot.Bytes, text);
@@ -373,7 +375,8 @@ const TSNMPInfo::OidForms& TSNMPInfo::searchOidText(std::string_view text) {
 }
 
 inline const TSNMPInfo::OidForms& TSNMPInfo::oidFromBytes(std::string_view bytes) {
-    if (!m_oidTwins && m_oidGuess < m_oids.size() && sameOctets(m_oids[m_oidGuess].Bytes, bytes)) {
+    if (!m_oidTwins && m_oidGuess < m_oids.size() && !m_oids[m_oidGuess].FromText &&
+        sameOctets(m_oids[m_oidGuess].Bytes, bytes)) {
         const OidForms& forms = m_oids[m_oidGuess];
         m_oidGuess = m_oidGuess + 1 < m_oids.size() ? m_oidGuess + 1 : 0;
         return forms;
@@ -384,12 +387,13 @@ inline const TSNMPInfo::OidForms& TSNMPInfo::oidFromBytes(std::string_view bytes
 const TSNMPInfo::OidForms& TSNMPInfo::searchOidBytes(std::string_view bytes) {
     const std::size_t count = m_oids.size();
     for (std::size_t i = 0; i < count; ++i) {
-        if (sameOctets(m_oids[i].Bytes, bytes)) {
+        if (!m_oids[i].FromText && sameOctets(m_oids[i].Bytes, bytes)) {
             m_oidGuess = i + 1 < count ? i + 1 : 0;
             return m_oids[i];
         }
     }
     OidForms& slot = nextOidSlot();
+    slot.FromText = false;
     slot.Bytes.assign(bytes);
     slot.Text.clear();
     appendOidText(slot.Text, bytes);

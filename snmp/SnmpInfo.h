@@ -80,9 +80,13 @@ private:
 
     // The same few OIDs go out and come back every poll: their text and
     // encoded forms are remembered, so neither direction re-converts them.
+    // Each direction answers only from forms it made itself: a text that does
+    // not round-trip, or a reply's longer-than-needed encoding, must not come
+    // back in the other direction.
     struct OidForms {
         std::string Text;
         std::string Bytes;
+        bool FromText = false;
     };
     const OidForms& oidFromText(std::string_view text);
     const OidForms& oidFromBytes(std::string_view bytes);

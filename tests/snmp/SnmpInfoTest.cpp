@@ -163,3 +163,36 @@ TEST(ValueAt, OutOfRangeThrowsListError) {
         EXPECT_STREQ(e.what(), "List index out of bounds (-1)");
     }
 }
+
+// One message that both builds and parses: what it learned in one direction
+// must not answer the other.
+TEST(ParseMessage, TextThatDoesNotRoundTripIsNotGivenBack) {
+    FakeMessageOwner owner;
+    TSNMPInfo m(owner);
+    // An arc beyond 32 bits converts as 0, so the text encodes as 1.3.6.0.
+    m.PduTag = 0xA2;
+    m.AddBinding("1.3.6.99999999999", "", 4);
+    const std::string request = m.BuildMessage();
+    ASSERT_NE(request.find("\x06\x03\x2B\x06\x00"s), std::string::npos);
+    m.ResetMessage();
+    m.ParseMessage(request);
+    ASSERT_EQ(m.OidTexts.size(), 1u);
+    EXPECT_EQ(m.OidTexts[0], "1.3.6.0");
+}
+
+TEST(BuildMessage, ReplysLongerEncodingIsNotSentBack) {
+    FakeMessageOwner owner;
+    TSNMPInfo m(owner);
+    // A GetResponse naming 1.3.6.5 with the 5 written in two octets (80 05).
+    const std::string reply = "\x30\x22\x02\x01\x00\x04\x06qorvex\xA2\x15\x02\x01\x00\x02\x01\x00\x02\x01\x00"
+                              "\x30\x0A\x30\x08\x06\x04\x2B\x06\x80\x05\x05\x00"s;
+    ASSERT_EQ(static_cast<unsigned char>(reply[1]), reply.size() - 2);
+    m.ParseMessage(reply);
+    ASSERT_EQ(m.OidTexts.size(), 1u);
+    EXPECT_EQ(m.OidTexts[0], "1.3.6.5");
+    m.ResetMessage();
+    m.AddBinding("1.3.6.5", "", 4);
+    const std::string request = m.BuildMessage();
+    EXPECT_NE(request.find("\x06\x03\x2B\x06\x05"s), std::string::npos);
+    EXPECT_EQ(request.find("\x80\x05"s), std::string::npos);
+}

@@ -10,10 +10,6 @@
 
 namespace veltrum {
 
-int32_t UsedSlots(const MonitorState& state) {
-    return std::clamp(state.HistoryLength, 0, kHistorySlots);
-}
-
 void RefillSeries(TLineSeries& series, const History& history, int32_t length, uint32_t color) {
     series.RemoveAllPoints();
     for (int32_t i = 1; i <= length; ++i) {
@@ -26,10 +22,6 @@ void RefillFlatSeries(TLineSeries& series, int32_t value, int32_t length, uint32
     for (int32_t i = 1; i <= length; ++i) {
         series.AppendPoint(value, color);
     }
-}
-
-void ZeroSlots(History& history, int32_t length) {
-    std::fill(history.begin() + 1, history.begin() + 1 + std::clamp(length, 0, kHistorySlots), 0);
 }
 
 QString ChartBitmapPath(const std::string& programDir, const std::string& sessionName, const char* side,

@@ -25,19 +25,12 @@ inline constexpr int kGraphClientHeight = 393;
 // when the automatic maximum is switched off again.
 inline constexpr double kAutoScaleMaximum = 10000000.0;
 
-// The slots that hold samples: 1..HistoryLength. HistoryLength is 120 while
-// the program runs; the bound keeps a bad value from reaching past the array.
-int32_t UsedSlots(const MonitorState& state);
-
 // Empties `series` and appends slots 1..length in slot order, so that X = 0
 // is the newest sample, every point in `color` (0x00BBGGRR).
 void RefillSeries(TLineSeries& series, const History& history, int32_t length, uint32_t color);
 
 // Empties `series` and appends `value` `length` times (a flat line).
 void RefillFlatSeries(TLineSeries& series, int32_t value, int32_t length, uint32_t color);
-
-// Zeroes slots 1..length.
-void ZeroSlots(History& history, int32_t length);
 
 // "VQ_" + session + "_" + side + yyyyMMddhhmmss + ".bmp" in `programDir`
 // (which ends in "/"). The year is written without leading zeros.

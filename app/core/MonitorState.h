@@ -69,6 +69,22 @@ struct MonitorState {
     int32_t ResyncStep = 0;
 };
 
+// Slots 1..HistoryLength are the used ones; a length outside the arrays is
+// held to them.
+inline int32_t UsedSlots(const MonitorState& state) {
+    return state.HistoryLength < 0
+               ? 0
+               : (state.HistoryLength > kHistorySlots ? kHistorySlots : state.HistoryLength);
+}
+
+// Zeroes slots 1..length of a history.
+inline void ZeroSlots(History& history, int32_t length) {
+    const int32_t used = length < 0 ? 0 : (length > kHistorySlots ? kHistorySlots : length);
+    for (int32_t i = 1; i <= used; ++i) {
+        history[static_cast<size_t>(i)] = 0;
+    }
+}
+
 // The reply wait handed to the SNMP clients by the poll, the agent probe and
 // the interface walk. The profile is read unchecked and a hand-edited negative
 // time-out would reach the socket layer, where -2 means "wait for ever" and

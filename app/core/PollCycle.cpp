@@ -78,11 +78,6 @@ int32_t packetRate(int32_t now, int32_t prev, int32_t intervals) {
                               static_cast<long double>(intervals)));
 }
 
-// Slots 1..length of a 180-slot array; a length outside the array is held to it.
-int32_t usedSlots(const MonitorState& state) {
-    return std::clamp(state.HistoryLength, 0, kHistorySlots);
-}
-
 void shiftIn(History& history, int32_t length, int32_t value) {
     if (length > 1) {
         std::copy_backward(history.begin() + 1, history.begin() + length, history.begin() + length + 1);
@@ -133,7 +128,7 @@ std::string withUnit(long double value, int decimals, const char* unit, const Nu
 }
 
 void applyBandwidthSide(MonitorState& state, int32_t intervals, PollView& view, const NumberLocale& locale) {
-    const int32_t length = usedSlots(state);
+    const int32_t length = UsedSlots(state);
 
     // Each interval of the reading adds its volume: 1.25 units of 1012 octets per rate unit.
     state.DownTotal += static_cast<uint32_t>(wrapMul(truncate32(state.DownRate * 1.25L), intervals));
@@ -231,7 +226,7 @@ void resynchronise(MonitorState& state, PollView& view) {
 }
 
 void applyPacketsSide(MonitorState& state, PollView& view, const NumberLocale& locale) {
-    const int32_t length = usedSlots(state);
+    const int32_t length = UsedSlots(state);
     shiftIn(state.DownPktHistory, length, state.DownPktRate);
     shiftIn(state.UpPktHistory, length, state.UpPktRate);
 

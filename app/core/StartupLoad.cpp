@@ -69,11 +69,11 @@ WindowPosition LoadMonitorState(MonitorState& state, const std::string& programD
 }
 
 void ClearHistories(MonitorState& state) {
-    const int32_t used = std::clamp(state.HistoryLength, 0, kHistorySlots);
+    const int32_t used = UsedSlots(state);
     for (History* history :
          {&state.DownHistory, &state.UpHistory, &state.DownAvgLine, &state.UpAvgLine, &state.DownPktHistory,
           &state.UpPktHistory, &state.DownPktAvgLine, &state.UpPktAvgLine}) {
-        std::fill(history->begin() + 1, history->begin() + 1 + used, 0);
+        ZeroSlots(*history, used);
     }
 }
 

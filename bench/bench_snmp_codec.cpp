@@ -2,7 +2,8 @@
 // encoding the four-counter GetRequest and decoding a four-Counter32
 // GetResponse. Neither side opens a session socket or touches the network.
 // Our build starts from OID texts (what the poll has); net-snmp's from OID
-// arrays, its natural input, which spares it the text parsing.
+// arrays, its natural input, which spares it the text parsing. The OID texts
+// come with their lengths, as the poll's own strings do.
 #include "snmp/SnmpInfo.h"
 
 #include <benchmark/benchmark.h>
@@ -22,8 +23,8 @@ namespace {
 
 using veltrum::TSNMPInfo;
 
-const char* const kOids[4] = {"1.3.6.1.2.1.2.2.1.10.1", "1.3.6.1.2.1.2.2.1.16.1", "1.3.6.1.2.1.2.2.1.11.1",
-                              "1.3.6.1.2.1.2.2.1.17.1"};
+const std::string_view kOids[4] = {"1.3.6.1.2.1.2.2.1.10.1", "1.3.6.1.2.1.2.2.1.16.1",
+                                   "1.3.6.1.2.1.2.2.1.11.1", "1.3.6.1.2.1.2.2.1.17.1"};
 const oid kOidArrays[4][11] = {{1, 3, 6, 1, 2, 1, 2, 2, 1, 10, 1},
                                {1, 3, 6, 1, 2, 1, 2, 2, 1, 16, 1},
                                {1, 3, 6, 1, 2, 1, 2, 2, 1, 11, 1},
@@ -79,7 +80,7 @@ void buildGetRequestVeltrum(benchmark::State& state) {
     for (auto _ : state) {
         query.ResetMessage();
         query.PduTag = 0xA0;
-        for (const char* text : kOids) {
+        for (const std::string_view text : kOids) {
             query.AddBinding(text, "", 4);
         }
         query.Packet = query.BuildMessage();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -18,8 +19,15 @@ int32_t toIntDef0(std::string_view text) {
     return tryParseInt(text, value) ? value : 0;
 }
 
-// Big-endian accumulation; only the last four octets survive.
+// Big-endian accumulation; only the last four octets survive, and with four
+// or more nothing of `start` does.
 inline uint32_t accumulate(std::string_view contents, uint32_t start) {
+    const std::size_t n = contents.size();
+    if (n >= 4) {
+        const auto* last = reinterpret_cast<const uint8_t*>(contents.data() + n - 4);
+        return (static_cast<uint32_t>(last[0]) << 24) | (static_cast<uint32_t>(last[1]) << 16) |
+               (static_cast<uint32_t>(last[2]) << 8) | last[3];
+    }
     uint32_t value = start;
     for (const char c : contents) {
         value = (value << 8) | static_cast<uint8_t>(c);
@@ -58,14 +66,22 @@ inline bool sameOctets(std::string_view a, std::string_view b) {
     return true;
 }
 
-// Copies a short text without a library call; anything long goes to memcpy.
+// Copies a short text without a library call (overlapping word moves);
+// anything long goes to memcpy.
 inline void copyOctets(char* to, const char* from, std::size_t n) {
     if (n >= 8 && n <= 64) {
         for (std::size_t i = 0; i + 8 < n; i += 8) {
             std::memcpy(to + i, from + i, 8);
         }
         std::memcpy(to + n - 8, from + n - 8, 8); // the last word, overlapping
-    } else if (n != 0) {
+    } else if (n >= 4 && n < 8) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    } else if (n < 4) {
+        for (std::size_t i = 0; i < n; ++i) {
+            to[i] = from[i];
+        }
+    } else {
         std::memcpy(to, from, n);
     }
 }
@@ -80,6 +96,93 @@ inline void setText(std::string& text, std::string_view value) {
     } else {
         text.assign(value);
     }
+}
+
+// A copy of the owner's text, taken only when it differs: the owner's
+// community and host rarely change between resets.
+inline void takeOwnerText(std::string& text, const std::string& owner) {
+    if (!sameOctets(text, owner)) {
+        text = owner;
+    }
+}
+
+// The eight decimal digits of `value` (below 10^8), leading zeros included,
+// as eight characters in the order they are written, computed in parallel
+// lanes of one 64-bit word: two lanes of four digits, then four of two,
+// then eight of one. Divisions by 100 and 10 are multiplications that are
+// exact for the lane sizes here (below 10^4 and below 10^2).
+inline uint64_t eightDigits(uint32_t value) {
+    uint64_t x = (value / 10000) | (static_cast<uint64_t>(value % 10000) << 32);
+    const uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F0000007FULL;
+    x = hundreds | ((x - 100 * hundreds) << 16);
+    const uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000FULL;
+    x = tens | ((x - 10 * tens) << 8);
+    return x + 0x3030303030303030ULL;
+}
+
+// Writes the `length` (1 to 8) characters held in the low-order octets of
+// `word` (the first character lowest) to `to`, without going through memory.
+inline void storeCharacters(char* to, uint64_t word, std::size_t length) {
+    if (length >= 4) {
+        const auto first = static_cast<uint32_t>(word);
+        const auto last = static_cast<uint32_t>(word >> (8 * (length - 4)));
+        std::memcpy(to, &first, 4);
+        std::memcpy(to + length - 4, &last, 4); // overlapping
+        return;
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+        to[i] = static_cast<char>(word >> (8 * i));
+    }
+}
+
+// A reused text made `length` characters long; what it holds is overwritten.
+inline char* sizeText(std::string& text, std::size_t length) {
+    if (length <= text.size()) {
+        text.erase(length);
+    } else {
+        text.resize(length);
+    }
+    return text.data();
+}
+
+// The decimal text of a reply's number, written into a reused text.
+inline void setDecimal(std::string& text, int32_t value) {
+    if constexpr (std::endian::native != std::endian::little) {
+        std::array<char, 12> digits{};
+        char* const end = digits.data() + digits.size();
+        const char* first = formatDecimal(end, value);
+        setText(text, std::string_view(first, static_cast<std::size_t>(end - first)));
+        return;
+    }
+    // The magnitude as unsigned, so INT32_MIN needs no special case.
+    uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+    const std::size_t sign = value < 0 ? 1 : 0;
+    constexpr uint32_t kEightDigits = 100000000;
+    if (magnitude < kEightDigits) {
+        // The leading zeros are the low-order octets: shifted out.
+        const std::size_t length = decimalLength(magnitude);
+        char* p = sizeText(text, sign + length);
+        if (sign != 0) {
+            *p++ = '-';
+        }
+        storeCharacters(p, eightDigits(magnitude) >> (8 * (8 - length)), length);
+        return;
+    }
+    const uint32_t high = magnitude / kEightDigits; // at most 42
+    magnitude -= high * kEightDigits;
+    char* p = sizeText(text, sign + (high >= 10 ? 2 : 1) + 8);
+    if (sign != 0) {
+        *p++ = '-';
+    }
+    if (high >= 10) {
+        *p++ = static_cast<char>('0' + high / 10);
+    }
+    *p++ = static_cast<char>('0' + high % 10);
+    storeCharacters(p, eightDigits(magnitude), 8);
+}
+
+bool isConstructed(int32_t tag) {
+    return (static_cast<uint8_t>(tag) & 0x20) != 0;
 }
 
 // readItemContents with the short-form length (X.690 8.1.3.4), nearly every
@@ -101,8 +204,44 @@ inline bool frameItem(std::string_view data, std::size_t& pos, int32_t& tag, std
     return readItemContents(data, pos, tag, contents);
 }
 
-bool isConstructed(int32_t tag) {
-    return (static_cast<uint8_t>(tag) & 0x20) != 0;
+// skipItem for the binding loop: the caller's position, tag and contents
+// are locals whose address is never taken past this inlined function, so
+// they stay in registers while texts are written through char pointers
+// (which may alias anything in memory). The other length forms go through
+// copies.
+bool frameOtherForm(std::string_view data, std::size_t& pos, int32_t& tag, std::string_view& contents) {
+    if (!readItemContents(data, pos, tag, contents)) {
+        return false;
+    }
+    if (!isConstructed(tag)) {
+        pos += contents.size();
+    }
+    return true;
+}
+
+[[gnu::always_inline]] inline bool frameNext(std::string_view data, std::size_t& pos, int32_t& tag,
+                                             std::string_view& contents) {
+    if (pos < data.size() && data.size() - pos >= 2) {
+        const auto length = static_cast<uint8_t>(data[pos + 1]);
+        if (length < 0x80) {
+            tag = static_cast<uint8_t>(data[pos]);
+            // Compared with what is left, never added to the position.
+            if (length > data.size() - pos - 2) {
+                return false;
+            }
+            contents = std::string_view(data.data() + pos + 2, length);
+            pos += isConstructed(tag) ? 2 : 2 + std::size_t{length};
+            return true;
+        }
+    }
+    std::size_t cursor = pos;
+    int32_t framedTag = kTagNull;
+    std::string_view framed;
+    const bool ok = frameOtherForm(data, cursor, framedTag, framed);
+    pos = cursor;
+    tag = framedTag;
+    contents = framed;
+    return ok;
 }
 
 // The encoder writes through a pointer into scratch sized for the worst case:
@@ -120,20 +259,16 @@ constexpr std::size_t kBuildKeep = 4096;
 // Writes the tag and a one-octet length placeholder; returns where the
 // contents start. closeItem fixes the length once the contents are in place,
 // so a whole message is built in one buffer without temporaries.
-char* openItem(char*& p, int32_t tag) {
+inline char* openItem(char*& p, int32_t tag) {
     *p++ = static_cast<char>(tag & 0xFF);
     *p++ = '\0';
     return p;
 }
 
-void closeItem(char*& p, char* contents) {
+// Long form (X.690 8.1.3.5) with the fewest octets: rare for SNMP polls, so
+// the shift is fine. The scratch has room for it.
+void closeLongItem(char*& p, char* contents) {
     const auto length = static_cast<std::size_t>(p - contents);
-    if (length < 0x80) {
-        contents[-1] = static_cast<char>(length);
-        return;
-    }
-    // Long form (X.690 8.1.3.5) with the fewest octets: rare for SNMP polls,
-    // so the shift is fine. The scratch has room for it.
     std::size_t count = 0;
     for (std::size_t rest = length; rest != 0; rest >>= 8) {
         ++count;
@@ -146,16 +281,23 @@ void closeItem(char*& p, char* contents) {
     p += count;
 }
 
-char* writeBytes(char* p, std::string_view bytes) {
-    if (!bytes.empty()) {
-        std::memcpy(p, bytes.data(), bytes.size());
+inline void closeItem(char*& p, char* contents) {
+    const auto length = static_cast<std::size_t>(p - contents);
+    if (length < 0x80) {
+        contents[-1] = static_cast<char>(length);
+        return;
     }
+    closeLongItem(p, contents);
+}
+
+inline char* writeBytes(char* p, std::string_view bytes) {
+    copyOctets(p, bytes.data(), bytes.size());
     return p + bytes.size();
 }
 
 // Header integers go out as exactly one contents octet, the field's low eight
 // bits (02 01 xx): every value the program sends fits, and agents accept it.
-char* writeHeaderInt(char* p, int32_t value) {
+inline char* writeHeaderInt(char* p, int32_t value) {
     p[0] = static_cast<char>(kTagInteger);
     p[1] = '\x01';
     p[2] = static_cast<char>(value & 0xFF);
@@ -219,6 +361,11 @@ std::size_t valueBound(int32_t type, std::size_t textSize) {
 // writing the text for the forms that carry a number. The position moves as
 // tryReadItem moves it.
 inline int32_t readHeaderInt(std::string_view data, std::size_t& pos, std::string& scratch) {
+    // The one-octet INTEGER every agent sends for these fields.
+    if (pos < data.size() && data.size() - pos >= 3 && data[pos] == kTagInteger && data[pos + 1] == 1) {
+        pos += 3;
+        return static_cast<int8_t>(data[pos - 1]);
+    }
     int32_t tag = 0;
     std::string_view contents;
     if (!frameItem(data, pos, tag, contents)) {
@@ -266,44 +413,33 @@ EListError::EListError(int index)
 TSNMPInfo::TSNMPInfo(const TSnmpMessageOwner& owner)
     : Community(owner.OwnerCommunity()), PeerPort(owner.OwnerPort()), m_owner(owner) {}
 
+// What a reset keeps of the bindings' storage for the next ones.
+constexpr std::size_t kSpareTexts = 16;
+constexpr std::size_t kSpareCapacity = 256;
+
 void TSNMPInfo::ResetMessage() {
     Version = 0;
-    Community = m_owner.OwnerCommunity();
+    takeOwnerText(Community, m_owner.OwnerCommunity());
     PeerPort = m_owner.IsTrapMessage(*this) ? m_owner.OwnerTrapPort() : m_owner.OwnerPort();
-    PeerHost = m_owner.OwnerHost();
+    takeOwnerText(PeerHost, m_owner.OwnerHost());
     PduTag = 0;
     RequestId = 0;
     ErrorStatus = 0;
     ErrorIndex = 0;
-    retireBindings();
-}
-
-void TSNMPInfo::retireBindings() {
-    // The emptied lists become the spares (taken in order by the next
-    // bindings), and the previous spares, moved from or never taken, go.
-    // Only a few small texts are kept: a hostile reply with thousands of
-    // bindings or huge values must not leave its storage behind.
-    constexpr std::size_t kSpareTexts = 16; // of each list
-    constexpr std::size_t kSpareCapacity = 256;
-    auto retire = [](auto& list, auto& spare, std::size_t& next, auto textOf) {
-        spare.clear();
-        spare.swap(list);
-        next = 0;
-        if (spare.size() > kSpareTexts) {
-            spare.erase(spare.begin() + kSpareTexts, spare.end());
-        }
-        for (auto& entry : spare) {
-            if (textOf(entry).capacity() > kSpareCapacity) {
-                std::string().swap(textOf(entry));
-            }
-        }
-        if (spare.capacity() > 4 * kSpareTexts) {
-            spare.shrink_to_fit();
-        }
-    };
-    retire(OidTexts, m_spareOids, m_nextSpareOid, [](std::string& text) -> std::string& { return text; });
-    retire(ValueTexts, m_spareValues, m_nextSpareValue,
-           [](Value& value) -> std::string& { return value.Text; });
+    // The emptied entries stay for the next bindings. Only a few small texts
+    // are kept: a hostile reply with thousands of bindings or huge values
+    // must not leave its storage behind. The bindings this message wrote
+    // itself tell whether any text needs looking at.
+    if (!m_largeTexts && OidTexts.spareCount() <= kSpareTexts && ValueTexts.spareCount() <= kSpareTexts) {
+        OidTexts.clear();
+        ValueTexts.clear();
+        return;
+    }
+    m_largeTexts = false;
+    OidTexts.clearKeeping(kSpareTexts,
+                          [](const std::string& text) { return text.capacity() > kSpareCapacity; });
+    ValueTexts.clearKeeping(kSpareTexts,
+                            [](const Value& value) { return value.Text.capacity() > kSpareCapacity; });
 }
 
 TSNMPInfo::OidForms& TSNMPInfo::nextOidSlot() {
@@ -401,34 +537,6 @@ const TSNMPInfo::OidForms& TSNMPInfo::searchOidBytes(std::string_view bytes) {
     return slot;
 }
 
-// Texts up to this length live in the string itself, without heap storage.
-const std::size_t kInPlace = std::string().capacity();
-
-inline std::string& TSNMPInfo::pushOidText(std::string_view text) {
-    if (m_nextSpareOid < m_spareOids.size()) {
-        std::string& oid = OidTexts.emplace_back(std::move(m_spareOids[m_nextSpareOid++]));
-        setText(oid, text);
-        return oid;
-    }
-    return OidTexts.emplace_back(text);
-}
-
-inline std::string& TSNMPInfo::pushValue(int32_t type, std::string_view text) {
-    if (text.size() > kInPlace && m_nextSpareValue < m_spareValues.size()) {
-        Value& value = ValueTexts.emplace_back(std::move(m_spareValues[m_nextSpareValue++]));
-        value.Type = type;
-        setText(value.Text, text);
-        return value.Text;
-    }
-    // A short text lives in the string itself: nothing to reuse.
-    Value& value = ValueTexts.emplace_back();
-    value.Type = type;
-    if (!text.empty()) {
-        value.Text.append(text); // to the empty text: no overlap to consider
-    }
-    return value.Text;
-}
-
 void TSNMPInfo::AssignCommunity(const std::string& community) {
     assignCommunity(community);
 }
@@ -441,24 +549,34 @@ void TSNMPInfo::assignCommunity(std::string_view community) {
 }
 
 void TSNMPInfo::AddBinding(std::string_view oid, std::string_view value, int32_t type) {
-    // The views may point into a binding of this message: room for the new
-    // binding is made first, so no text moves while they are still read.
-    const std::size_t count = OidTexts.size();
-    if (ValueTexts.size() != count || OidTexts.capacity() == count || ValueTexts.capacity() == count) {
-        const std::size_t needed = std::max(count, ValueTexts.size()) + 1;
-        if (OidTexts.capacity() < needed) {
-            OidTexts.reserve(std::max<std::size_t>(needed, 2 * OidTexts.capacity()));
-        }
-        if (ValueTexts.capacity() < needed) {
-            ValueTexts.reserve(std::max<std::size_t>(needed, 2 * ValueTexts.capacity()));
-        }
-        PadValueList();
+    PadValueList();
+    if (OidTexts.appendMoves() || ValueTexts.appendMoves()) {
+        addMovingBinding(oid, value, type);
+        return;
     }
-    pushOidText(oid);
-    pushValue(type, value);
+    addBinding(oid, value, type);
 }
 
-std::string TSNMPInfo::BuildMessage() {
+// The views may point into a binding of this message, whose text moves when
+// the lists grow: they are copied first.
+void TSNMPInfo::addMovingBinding(std::string_view oid, std::string_view value, int32_t type) {
+    const std::string oidCopy(oid);
+    const std::string valueCopy(value);
+    addBinding(oidCopy, valueCopy, type);
+}
+
+// Both lists have the same length here and take one entry each.
+inline void TSNMPInfo::addBinding(std::string_view oid, std::string_view value, int32_t type) {
+    if (oid.size() > kSpareCapacity || value.size() > kSpareCapacity) {
+        m_largeTexts = true;
+    }
+    setText(OidTexts.appendSpare(), oid);
+    Value& entry = ValueTexts.appendSpare();
+    entry.Type = type;
+    setText(entry.Text, value);
+}
+
+const std::string& TSNMPInfo::BuildMessage() {
     PadValueList();
 
     // Taken once: the octet writes below may alias anything, so the compiler
@@ -554,11 +672,14 @@ std::string TSNMPInfo::BuildMessage() {
     closeItem(p, pdu);
     closeItem(p, message);
 
-    std::string out(begin, p);
+    m_built.assign(begin, p);
     if (m_build.size() > kBuildKeep) {
         std::string().swap(m_build);
     }
-    return out;
+    if (m_built.capacity() > kBuildKeep && m_built.size() <= kBuildKeep) {
+        m_built.shrink_to_fit();
+    }
+    return m_built;
 }
 
 void TSNMPInfo::ParseMessage(const std::string& octets) {
@@ -570,7 +691,13 @@ void TSNMPInfo::ParseMessage(const std::string& octets) {
     // The message tag is skipped unexamined; an unreadable outer length
     // leaves the bound at 0, so no binding is read.
     std::size_t pos = 1;
-    const uint32_t outerLength = DecodeLength(data, pos).value_or(0);
+    uint32_t outerLength = 0;
+    if (data.size() >= 2 && static_cast<uint8_t>(data[1]) < 0x80) {
+        outerLength = static_cast<uint8_t>(data[1]);
+        pos = 2;
+    } else {
+        outerLength = DecodeLength(data, pos).value_or(0);
+    }
 
     Version = readHeaderInt(data, pos, text);
     // A different community resets the message before it is stored. The
@@ -597,66 +724,69 @@ void TSNMPInfo::ParseMessage(const std::string& octets) {
     // half-read binding. The bindings read until then stay. All three are
     // framed before any text is written.
     PadValueList();
-    while (pos + 1 < outerLength) {
-        int32_t nameTag = 0;
-        int32_t valueTag = 0;
+    std::size_t at = pos;
+    while (at + 1 < outerLength) {
+        int32_t nameTag = kTagNull;
+        int32_t valueTag = kTagNull;
         std::string_view name;
         std::string_view value;
-        if (!skipItem(data, pos, tag, contents) || !skipItem(data, pos, nameTag, name)) {
+        if (!frameNext(data, at, valueTag, value) || !frameNext(data, at, nameTag, name)) {
             break;
         }
         // The remembered forms spare the conversion of an OID name. They are
         // consulted before the value is read, so what they remember does
         // not depend on whether the value can be read.
         const OidForms* forms = nameTag == kTagOid ? &oidFromBytes(name) : nullptr;
-        if (!skipItem(data, pos, valueTag, value)) {
+        if (!frameNext(data, at, valueTag, value)) {
             break;
         }
-        // The lists are kept paired, so appending both is AddBinding.
+        // The lists are kept paired, so appending to both is AddBinding.
+        // Their spare entries mostly hold last poll's texts of the same
+        // length, which are overwritten in place.
+        std::string& oid = OidTexts.appendSpare();
         if (forms != nullptr) {
-            pushOidText(forms->Text);
+            setText(oid, forms->Text);
         } else {
-            std::string& oid = pushOidText({});
+            oid.clear();
             if (isConstructed(nameTag)) {
                 appendConstructedText(oid, nameTag);
             } else {
                 appendContentsText(oid, nameTag, name);
             }
         }
+        Value& entry = ValueTexts.appendSpare();
+        entry.Type = valueTag;
         // Numbers and octet strings, what polls read, are written in place.
-        std::array<char, 12> digits{};
-        char* const end = digits.data() + digits.size();
         switch (valueTag) {
         case kTagInteger:
-            if (value.empty()) {
-                pushValue(valueTag, "0");
-            } else {
-                const uint32_t start = (static_cast<uint8_t>(value[0]) & 0x80) != 0 ? 0xFFFFFFFFu : 0u;
-                const char* first = formatDecimal(end, static_cast<int32_t>(accumulate(value, start)));
-                pushValue(valueTag, std::string_view(first, static_cast<std::size_t>(end - first)));
-            }
+            // Empty contents read as 0.
+            setDecimal(entry.Text,
+                       value.empty()
+                           ? 0
+                           : static_cast<int32_t>(accumulate(
+                                 value, (static_cast<uint8_t>(value[0]) & 0x80) != 0 ? 0xFFFFFFFFu : 0u)));
             break;
         case kTagCounter:
         case kTagGauge:
-        case kTagTimeTicks: {
+        case kTagTimeTicks:
             // Unsigned on the wire, handed on as signed 32-bit text.
-            const char* first = formatDecimal(end, static_cast<int32_t>(accumulate(value, 0)));
-            pushValue(valueTag, std::string_view(first, static_cast<std::size_t>(end - first)));
+            setDecimal(entry.Text, static_cast<int32_t>(accumulate(value, 0)));
             break;
-        }
         case kTagOctetString:
         case kTagOpaque:
-            pushValue(valueTag, value);
+            setText(entry.Text, value);
             break;
-        default: {
-            std::string& text = pushValue(valueTag, {});
+        default:
+            entry.Text.clear();
             if (isConstructed(valueTag)) {
-                appendConstructedText(text, valueTag);
+                appendConstructedText(entry.Text, valueTag);
             } else {
-                appendContentsText(text, valueTag, value);
+                appendContentsText(entry.Text, valueTag, value);
             }
             break;
         }
+        if (oid.size() > kSpareCapacity || entry.Text.size() > kSpareCapacity) {
+            m_largeTexts = true;
         }
     }
 }

@@ -3,6 +3,8 @@
 // encoded octets. BuildMessage and ParseMessage use the BER primitives of
 // Ber.h. Octet strings travel in std::string, one octet per char.
 
+#include "snmp/ReusedList.h"
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -36,6 +38,12 @@ public:
     struct Value {
         std::string Text;
         int32_t Type = 0; // 0: none given, written as 4 (OCTET STRING)
+
+        void clear() {
+            Text.clear();
+            Type = 0;
+        }
+        bool operator==(const Value&) const = default;
     };
 
     // Copies the owner's community and port; the owner calls ResetMessage next.
@@ -50,8 +58,8 @@ public:
     int32_t RequestId = 0;
     int32_t ErrorStatus = 0;
     int32_t ErrorIndex = 0;
-    std::vector<std::string> OidTexts;
-    std::vector<Value> ValueTexts;
+    TReusedList<std::string> OidTexts;
+    TReusedList<Value> ValueTexts;
 
     void ResetMessage();
     void AssignCommunity(const std::string& community);
@@ -62,20 +70,16 @@ public:
             ValueTexts.resize(OidTexts.size());
         }
     }
-    std::string BuildMessage();
+    // The octets stay valid until the next BuildMessage.
+    const std::string& BuildMessage();
     void ParseMessage(const std::string& octets);
     int CountValues() const { return static_cast<int>(ValueTexts.size()); }
     // Throws EListError for an index outside the values.
     const std::string& ValueAt(int index) const;
 
 private:
-    // Appending a binding's text: the texts of emptied bindings are reused
-    // with their capacity. A poll resets and refills the same four bindings
-    // every second, and reusing their storage keeps the parse and the build
-    // free of heap allocations.
-    std::string& pushOidText(std::string_view text);
-    std::string& pushValue(int32_t type, std::string_view text);
-    void retireBindings();
+    void addBinding(std::string_view oid, std::string_view value, int32_t type);
+    [[gnu::noinline]] void addMovingBinding(std::string_view oid, std::string_view value, int32_t type);
     void assignCommunity(std::string_view community);
 
     // The same few OIDs go out and come back every poll: their text and
@@ -96,12 +100,6 @@ private:
     void noteOidSlot(std::size_t fresh);
 
     const TSnmpMessageOwner& m_owner;
-    // The bindings of the last reset (a bounded number of small ones),
-    // taken in order by the next bindings.
-    std::vector<std::string> m_spareOids;
-    std::vector<Value> m_spareValues;
-    std::size_t m_nextSpareOid = 0;
-    std::size_t m_nextSpareValue = 0;
     std::vector<OidForms> m_oids;
     std::size_t m_nextOid = 0;
     // Where the next lookup starts: bindings come in the order they were
@@ -110,9 +108,14 @@ private:
     // Whether two remembered slots share a text or an encoding; the guess
     // is only taken while none do.
     bool m_oidTwins = false;
+    // Whether a binding written since the last reset holds a text too large
+    // to keep as a spare.
+    bool m_largeTexts = false;
     // Scratch the encoder writes into before the message is copied out; its
     // size only grows (so it is never cleared again) up to a small bound.
     std::string m_build;
+    // The last built message, whose storage the next one reuses.
+    std::string m_built;
 };
 
 } // namespace veltrum

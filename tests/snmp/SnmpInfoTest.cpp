@@ -1,11 +1,14 @@
 // TSNMPInfo behaviour beyond the byte vectors: the owner link, the
-// community rule, padding and the index error.
+// community rule, padding, the index error and the reuse of binding texts.
 #include "snmp/SnmpInfo.h"
 #include "snmp/FakeMessageOwner.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 using namespace veltrum;
 using namespace std::string_literals;
@@ -195,4 +198,102 @@ TEST(BuildMessage, ReplysLongerEncodingIsNotSentBack) {
     const std::string request = m.BuildMessage();
     EXPECT_NE(request.find("\x06\x03\x2B\x06\x05"s), std::string::npos);
     EXPECT_EQ(request.find("\x80\x05"s), std::string::npos);
+}
+
+// Numbers are written by a word-at-a-time formatter: every digit count, both
+// signs and the 32-bit ends must come out as the usual decimal text, also
+// when a reused text was longer or shorter before.
+TEST(ParseMessage, NumberTextsAtEveryDigitCount) {
+    FakeMessageOwner owner;
+    TSNMPInfo query(owner);
+    TSNMPInfo reply(owner);
+    std::vector<int64_t> values = {0, 1, -1, INT32_MAX, INT32_MIN, -99999999, -100000000, 4294967295LL};
+    for (int64_t power = 1; power <= 1000000000; power *= 10) {
+        for (const int64_t near : {power - 1, power, power + 1, -power, -(power - 1)}) {
+            values.push_back(near);
+        }
+    }
+    uint32_t random = 12345;
+    for (int i = 0; i < 2000; ++i) {
+        random = random * 1664525u + 1013904223u;
+        values.push_back(static_cast<int32_t>(random >> (random % 32)));
+    }
+    // Alternately long and short, so each text is rewritten both ways.
+    std::sort(values.begin(), values.end(), [](int64_t a, int64_t b) { return (a & 1) < (b & 1); });
+    for (const int64_t value : values) {
+        const auto wire = static_cast<int32_t>(static_cast<uint32_t>(value));
+        query.ResetMessage();
+        query.PduTag = 0xA2;
+        query.AddBinding("1.3.6.1", std::to_string(wire), 2);
+        query.AddBinding("1.3.6.2", std::to_string(wire), 0x41);
+        reply.ResetMessage();
+        reply.ParseMessage(query.BuildMessage());
+        ASSERT_EQ(reply.CountValues(), 2);
+        // Counters are unsigned on the wire and read back as signed text.
+        EXPECT_EQ(reply.ValueAt(0), std::to_string(wire)) << value;
+        EXPECT_EQ(reply.ValueAt(1), std::to_string(wire)) << value;
+    }
+}
+
+// The texts of a reset message are reused: nothing of an earlier binding may
+// show through a later, shorter one, and a large reply's storage goes.
+TEST(ResetMessage, ReusedTextsHoldOnlyTheNewBindings) {
+    FakeMessageOwner owner;
+    TSNMPInfo m(owner);
+    m.AddBinding("1.3.6.1.2.1.1.1.0", std::string(5000, 'x'), 4);
+    m.AddBinding("1.3.6.1.2.1.1.5.0", "router", 4);
+    m.ResetMessage();
+    EXPECT_TRUE(m.OidTexts.empty());
+    EXPECT_EQ(m.ValueTexts.begin(), m.ValueTexts.end());
+    m.AddBinding("1.3", "ab", 0x42);
+    m.AddBinding("1.3.6.1.2.1.1.5.0.1", "", 0);
+    m.AddBinding("1.4", "c", 4);
+    ASSERT_EQ(m.CountValues(), 3);
+    EXPECT_EQ(m.OidTexts[0], "1.3");
+    EXPECT_EQ(m.ValueAt(0), "ab");
+    EXPECT_EQ(m.ValueTexts[0].Type, 0x42);
+    EXPECT_LE(m.ValueTexts[0].Text.capacity(), 256u);
+    EXPECT_EQ(m.OidTexts[1], "1.3.6.1.2.1.1.5.0.1");
+    EXPECT_EQ(m.ValueAt(1), "");
+    EXPECT_EQ(m.ValueTexts[1].Type, 0);
+    EXPECT_EQ(m.OidTexts[2], "1.4");
+    // Padding after a reset gives empty untyped values, not old ones.
+    m.ResetMessage();
+    m.OidTexts.push_back("1.3.1");
+    m.OidTexts.push_back("1.3.2");
+    m.PadValueList();
+    EXPECT_EQ(m.ValueAt(0), "");
+    EXPECT_EQ(m.ValueTexts[1].Type, 0);
+}
+
+// A binding may be added from a view into the message's own bindings, also
+// when the lists have to grow for it and every short text moves.
+TEST(AddBinding, FromItsOwnBindingsWhileTheListsGrow) {
+    FakeMessageOwner owner;
+    TSNMPInfo m(owner);
+    m.AddBinding("1.3.1", "short", 4);
+    for (int i = 0; i < 40; ++i) {
+        m.AddBinding(m.OidTexts[0], m.ValueAt(static_cast<int>(m.OidTexts.size()) - 1), 4);
+    }
+    ASSERT_EQ(m.CountValues(), 41);
+    for (int i = 0; i < m.CountValues(); ++i) {
+        EXPECT_EQ(m.OidTexts[static_cast<std::size_t>(i)], "1.3.1");
+        EXPECT_EQ(m.ValueAt(i), "short");
+    }
+}
+
+// The octets stay what was built until the next build.
+TEST(BuildMessage, OctetsStayUntilTheNextBuild) {
+    FakeMessageOwner owner;
+    TSNMPInfo m(owner);
+    m.PduTag = 0xA0;
+    m.AddBinding("1.3.6.1.2.1.1.5.0", "", 4);
+    const std::string& built = m.BuildMessage();
+    const std::string first = built;
+    m.ResetMessage();
+    EXPECT_EQ(built, first);
+    m.AddBinding("1.3.6.1.2.1.1.1.0", "", 4);
+    m.BuildMessage();
+    EXPECT_NE(built, first);
+    EXPECT_EQ(built.size(), first.size());
 }

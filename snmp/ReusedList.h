@@ -65,6 +65,17 @@ public:
         return appendNew(T());
     }
 
+    // Appends `count` entries at once and returns the first; they hold
+    // whatever they held before, and the caller overwrites all of them.
+    T* appendSpares(std::size_t count) {
+        if (m_made - m_size < count) {
+            makeSpares(count);
+        }
+        T* const first = m_items.data() + m_size;
+        m_size += count;
+        return first;
+    }
+
     void push_back(const T& item) {
         if (m_size == m_made) {
             // `item` may be one of the entries, which the growth would move.
@@ -82,7 +93,7 @@ public:
     }
 
     // New entries are empty, like a vector's.
-    void resize(std::size_t count) {
+    [[gnu::noinline]] void resize(std::size_t count) {
         while (m_size < count) {
             appendSpare().clear();
         }
@@ -119,7 +130,12 @@ public:
     }
 
 private:
-    T& appendNew(T&& item) {
+    [[gnu::noinline]] void makeSpares(std::size_t count) {
+        m_items.resize(m_size + count);
+        m_made = m_items.size();
+    }
+
+    [[gnu::noinline]] T& appendNew(T&& item) {
         T& entry = m_items.emplace_back(std::move(item));
         m_made = m_items.size();
         ++m_size;

@@ -21,7 +21,7 @@ int32_t toIntDef0(std::string_view text) {
 
 // Big-endian accumulation; only the last four octets survive, and with four
 // or more nothing of `start` does.
-inline uint32_t accumulate(std::string_view contents, uint32_t start) {
+[[gnu::always_inline]] inline uint32_t accumulate(std::string_view contents, uint32_t start) {
     const std::size_t n = contents.size();
     if (n >= 4) {
         const auto* last = reinterpret_cast<const uint8_t*>(contents.data() + n - 4);
@@ -37,7 +37,7 @@ inline uint32_t accumulate(std::string_view contents, uint32_t start) {
 
 // Equality of two short texts without a library call: the cache compares
 // a few OIDs of some twenty octets per binding.
-inline bool sameOctets(std::string_view a, std::string_view b) {
+[[gnu::always_inline]] inline bool sameOctets(std::string_view a, std::string_view b) {
     const std::size_t n = a.size();
     if (n != b.size()) {
         return false;
@@ -58,6 +58,14 @@ inline bool sameOctets(std::string_view a, std::string_view b) {
         }
         return word(x + n - 8) == word(y + n - 8);
     }
+    if (n >= 4) {
+        auto half = [](const char* at) {
+            uint32_t h = 0;
+            std::memcpy(&h, at, 4);
+            return h;
+        };
+        return half(x) == half(y) && half(x + n - 4) == half(y + n - 4);
+    }
     for (std::size_t i = 0; i < n; ++i) {
         if (x[i] != y[i]) {
             return false;
@@ -68,7 +76,7 @@ inline bool sameOctets(std::string_view a, std::string_view b) {
 
 // Copies a short text without a library call (overlapping word moves);
 // anything long goes to memcpy.
-inline void copyOctets(char* to, const char* from, std::size_t n) {
+[[gnu::always_inline]] inline void copyOctets(char* to, const char* from, std::size_t n) {
     if (n >= 8 && n <= 64) {
         for (std::size_t i = 0; i + 8 < n; i += 8) {
             std::memcpy(to + i, from + i, 8);
@@ -89,40 +97,65 @@ inline void copyOctets(char* to, const char* from, std::size_t n) {
 // Makes a reused text hold `value`. A text that does not grow is rewritten
 // in place, which needs no call into the library; `value` never points into
 // `text` here.
-inline void setText(std::string& text, std::string_view value) {
+[[gnu::noinline]] void growText(std::string& text, std::string_view value) {
+    text.assign(value);
+}
+
+[[gnu::always_inline]] inline void setText(std::string& text, std::string_view value) {
     if (value.size() <= text.size()) {
         copyOctets(text.data(), value.data(), value.size());
-        text.erase(value.size());
+        if (value.size() != text.size()) {
+            text.erase(value.size());
+        }
     } else {
-        text.assign(value);
+        growText(text, value);
     }
 }
 
 // A copy of the owner's text, taken only when it differs: the owner's
 // community and host rarely change between resets.
-inline void takeOwnerText(std::string& text, const std::string& owner) {
+[[gnu::noinline]] void copyOwnerText(std::string& text, const std::string& owner) {
+    text = owner;
+}
+
+[[gnu::always_inline]] inline void takeOwnerText(std::string& text, const std::string& owner) {
     if (!sameOctets(text, owner)) {
-        text = owner;
+        copyOwnerText(text, owner);
     }
 }
 
 // The eight decimal digits of `value` (below 10^8), leading zeros included,
-// as eight characters in the order they are written, computed in parallel
-// lanes of one 64-bit word: two lanes of four digits, then four of two,
-// then eight of one. Divisions by 100 and 10 are multiplications that are
-// exact for the lane sizes here (below 10^4 and below 10^2).
-inline uint64_t eightDigits(uint32_t value) {
-    uint64_t x = (value / 10000) | (static_cast<uint64_t>(value % 10000) << 32);
-    const uint64_t hundreds = ((x * 10486) >> 20) & 0x0000007F0000007FULL;
-    x = hundreds | ((x - 100 * hundreds) << 16);
-    const uint64_t tens = ((x * 103) >> 10) & 0x000F000F000F000FULL;
-    x = tens | ((x - 10 * tens) << 8);
-    return x + 0x3030303030303030ULL;
+// one digit (0 to 9, not yet a character) per octet in the order they are
+// written: four pairs from a table, found by divisions that the compiler
+// turns into multiplications, with short dependency chains.
+[[gnu::always_inline]] inline uint64_t eightDigits(uint32_t value) {
+    static constexpr char kPairs[] = "00010203040506070809"
+                                     "10111213141516171819"
+                                     "20212223242526272829"
+                                     "30313233343536373839"
+                                     "40414243444546474849"
+                                     "50515253545556575859"
+                                     "60616263646566676869"
+                                     "70717273747576777879"
+                                     "80818283848586878889"
+                                     "90919293949596979899";
+    auto pair = [](uint32_t below100) {
+        uint16_t characters = 0;
+        std::memcpy(&characters, kPairs + 2 * below100, 2);
+        return static_cast<uint64_t>(characters);
+    };
+    const uint32_t high = value / 10000;
+    const uint32_t low = value % 10000;
+    const uint64_t word =
+        pair(high / 100) | (pair(high % 100) << 16) | (pair(low / 100) << 32) | (pair(low % 100) << 48);
+    return word - 0x3030303030303030ULL;
 }
+
+constexpr uint64_t kZeroCharacters = 0x3030303030303030ULL;
 
 // Writes the `length` (1 to 8) characters held in the low-order octets of
 // `word` (the first character lowest) to `to`, without going through memory.
-inline void storeCharacters(char* to, uint64_t word, std::size_t length) {
+[[gnu::always_inline]] inline void storeCharacters(char* to, uint64_t word, std::size_t length) {
     if (length >= 4) {
         const auto first = static_cast<uint32_t>(word);
         const auto last = static_cast<uint32_t>(word >> (8 * (length - 4)));
@@ -136,17 +169,21 @@ inline void storeCharacters(char* to, uint64_t word, std::size_t length) {
 }
 
 // A reused text made `length` characters long; what it holds is overwritten.
-inline char* sizeText(std::string& text, std::size_t length) {
-    if (length <= text.size()) {
+[[gnu::noinline]] void lengthenText(std::string& text, std::size_t length) {
+    text.resize(length);
+}
+
+[[gnu::always_inline]] inline char* sizeText(std::string& text, std::size_t length) {
+    if (length < text.size()) {
         text.erase(length);
-    } else {
-        text.resize(length);
+    } else if (length > text.size()) {
+        lengthenText(text, length);
     }
     return text.data();
 }
 
 // The decimal text of a reply's number, written into a reused text.
-inline void setDecimal(std::string& text, int32_t value) {
+[[gnu::always_inline]] inline void setDecimal(std::string& text, int32_t value) {
     if constexpr (std::endian::native != std::endian::little) {
         std::array<char, 12> digits{};
         char* const end = digits.data() + digits.size();
@@ -159,13 +196,16 @@ inline void setDecimal(std::string& text, int32_t value) {
     const std::size_t sign = value < 0 ? 1 : 0;
     constexpr uint32_t kEightDigits = 100000000;
     if (magnitude < kEightDigits) {
-        // The leading zeros are the low-order octets: shifted out.
-        const std::size_t length = decimalLength(magnitude);
+        // The leading zeros are the low-order octets that are 0: their count
+        // gives the length, and they are shifted out.
+        const uint64_t digits = eightDigits(magnitude);
+        const std::size_t zeros = digits == 0 ? 7 : static_cast<std::size_t>(std::countr_zero(digits)) / 8;
+        const std::size_t length = 8 - zeros;
         char* p = sizeText(text, sign + length);
         if (sign != 0) {
             *p++ = '-';
         }
-        storeCharacters(p, eightDigits(magnitude) >> (8 * (8 - length)), length);
+        storeCharacters(p, (digits + kZeroCharacters) >> (8 * zeros), length);
         return;
     }
     const uint32_t high = magnitude / kEightDigits; // at most 42
@@ -178,7 +218,7 @@ inline void setDecimal(std::string& text, int32_t value) {
         *p++ = static_cast<char>('0' + high / 10);
     }
     *p++ = static_cast<char>('0' + high % 10);
-    storeCharacters(p, eightDigits(magnitude), 8);
+    storeCharacters(p, eightDigits(magnitude) + kZeroCharacters, 8);
 }
 
 bool isConstructed(int32_t tag) {
@@ -411,7 +451,8 @@ EListError::EListError(int index)
     : std::out_of_range("List index out of bounds (" + std::to_string(index) + ")") {}
 
 TSNMPInfo::TSNMPInfo(const TSnmpMessageOwner& owner)
-    : Community(owner.OwnerCommunity()), PeerPort(owner.OwnerPort()), m_owner(owner) {}
+    : Community(owner.OwnerCommunity()), PeerPort(owner.OwnerPort()), m_owner(owner),
+      m_ownerCommunity(owner.OwnerCommunity()), m_ownerHost(owner.OwnerHost()) {}
 
 // What a reset keeps of the bindings' storage for the next ones.
 constexpr std::size_t kSpareTexts = 16;
@@ -419,9 +460,9 @@ constexpr std::size_t kSpareCapacity = 256;
 
 void TSNMPInfo::ResetMessage() {
     Version = 0;
-    takeOwnerText(Community, m_owner.OwnerCommunity());
+    takeOwnerText(Community, m_ownerCommunity);
     PeerPort = m_owner.IsTrapMessage(*this) ? m_owner.OwnerTrapPort() : m_owner.OwnerPort();
-    takeOwnerText(PeerHost, m_owner.OwnerHost());
+    takeOwnerText(PeerHost, m_ownerHost);
     PduTag = 0;
     RequestId = 0;
     ErrorStatus = 0;
@@ -435,6 +476,10 @@ void TSNMPInfo::ResetMessage() {
         ValueTexts.clear();
         return;
     }
+    trimBindings();
+}
+
+void TSNMPInfo::trimBindings() {
     m_largeTexts = false;
     OidTexts.clearKeeping(kSpareTexts,
                           [](const std::string& text) { return text.capacity() > kSpareCapacity; });
@@ -444,6 +489,7 @@ void TSNMPInfo::ResetMessage() {
 
 TSNMPInfo::OidForms& TSNMPInfo::nextOidSlot() {
     constexpr std::size_t kRemembered = 16;
+    ++m_oidsMade;
     if (m_oids.size() < kRemembered) {
         m_oidGuess = m_oids.size() + 1;
         return m_oids.emplace_back();
@@ -483,7 +529,7 @@ void TSNMPInfo::noteOidSlot(std::size_t fresh) {
     }
 }
 
-inline const TSNMPInfo::OidForms& TSNMPInfo::oidFromText(std::string_view text) {
+[[gnu::always_inline]] inline const TSNMPInfo::OidForms& TSNMPInfo::oidFromText(std::string_view text) {
     if (!m_oidTwins && m_oidGuess < m_oids.size() && m_oids[m_oidGuess].FromText &&
         sameOctets(m_oids[m_oidGuess].Text, text)) {
         const OidForms& forms = m_oids[m_oidGuess];
@@ -510,7 +556,7 @@ const TSNMPInfo::OidForms& TSNMPInfo::searchOidText(std::string_view text) {
     return slot;
 }
 
-inline const TSNMPInfo::OidForms& TSNMPInfo::oidFromBytes(std::string_view bytes) {
+[[gnu::always_inline]] inline const TSNMPInfo::OidForms& TSNMPInfo::oidFromBytes(std::string_view bytes) {
     if (!m_oidTwins && m_oidGuess < m_oids.size() && !m_oids[m_oidGuess].FromText &&
         sameOctets(m_oids[m_oidGuess].Bytes, bytes)) {
         const OidForms& forms = m_oids[m_oidGuess];
@@ -541,11 +587,15 @@ void TSNMPInfo::AssignCommunity(const std::string& community) {
     assignCommunity(community);
 }
 
-void TSNMPInfo::assignCommunity(std::string_view community) {
-    if (community != Community) {
-        ResetMessage();
-        Community.assign(community);
+inline void TSNMPInfo::assignCommunity(std::string_view community) {
+    if (!sameOctets(community, Community)) {
+        replaceCommunity(community);
     }
+}
+
+void TSNMPInfo::replaceCommunity(std::string_view community) {
+    ResetMessage();
+    Community.assign(community);
 }
 
 void TSNMPInfo::AddBinding(std::string_view oid, std::string_view value, int32_t type) {
@@ -578,6 +628,92 @@ inline void TSNMPInfo::addBinding(std::string_view oid, std::string_view value, 
 
 const std::string& TSNMPInfo::BuildMessage() {
     PadValueList();
+    if (!buildUsualMessage()) {
+        buildAnyMessage();
+    }
+    return m_built;
+}
+
+// The requests this program sends, and most others: every length in short
+// form and values that go out as they are (octet strings) or as 05 00. Their
+// sizes are known before anything is written, so the octets go straight to
+// their place in one forward pass. Anything else is left to the general
+// encoder (false), which gives the same octets for these.
+bool TSNMPInfo::buildUsualMessage() {
+    constexpr std::size_t kMostBindings = 16;
+    constexpr std::size_t kShort = 0x80; // lengths below this take one octet
+    const std::size_t count = OidTexts.size();
+    if (count > kMostBindings || Community.size() >= kShort) {
+        return false;
+    }
+    // The names' encodings, found (or made) before anything is written; a
+    // name made here may take the slot of one found before it, so any
+    // making sends the message to the general encoder, which then finds
+    // them all.
+    std::array<const std::string*, kMostBindings> names; // NOLINT(cppcoreguidelines-pro-type-member-init)
+    const std::size_t made = m_oidsMade;
+    std::size_t listLength = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string& name = oidFromText(OidTexts[i]).Bytes;
+        const Value& value = ValueTexts[i];
+        switch (value.Type) {
+        case kTagInteger:
+        case kTagOid:
+        case kTagIpAddress:
+        case kTagCounter:
+        case kTagGauge:
+        case kTagTimeTicks:
+            return false; // converted from text: the general encoder's work
+        default:
+            break;
+        }
+        const std::size_t valueLength = value.Type == kTagNull ? 0 : value.Text.size();
+        const std::size_t bindingLength = 2 + name.size() + 2 + valueLength;
+        if (bindingLength >= kShort) {
+            return false;
+        }
+        names[i] = &name;
+        listLength += 2 + bindingLength;
+    }
+    const std::size_t pduLength = 9 + 2 + listLength;
+    const std::size_t messageLength = 3 + 2 + Community.size() + 2 + pduLength;
+    if (m_oidsMade != made || listLength >= kShort || pduLength >= kShort || messageLength >= kShort) {
+        return false;
+    }
+
+    if (m_built.capacity() > kBuildKeep) {
+        std::string().swap(m_built); // what a huge message left behind
+    }
+    char* p = sizeText(m_built, 2 + messageLength);
+    auto header = [&p](int32_t tag, std::size_t length) {
+        p[0] = static_cast<char>(tag & 0xFF);
+        p[1] = static_cast<char>(length);
+        p += 2;
+    };
+    header(kTagSequence, messageLength);
+    p = writeHeaderInt(p, Version);
+    header(kTagOctetString, Community.size());
+    p = writeBytes(p, Community);
+    header(PduTag, pduLength);
+    p = writeHeaderInt(p, RequestId);
+    p = writeHeaderInt(p, ErrorStatus);
+    p = writeHeaderInt(p, ErrorIndex);
+    header(kTagSequence, listLength);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string& name = *names[i];
+        const Value& value = ValueTexts[i];
+        const int32_t type = value.Type == 0 ? kTagOctetString : value.Type;
+        const std::size_t valueLength = type == kTagNull ? 0 : value.Text.size();
+        header(kTagSequence, 2 + name.size() + 2 + valueLength);
+        header(kTagOid, name.size());
+        p = writeBytes(p, name);
+        header(type, valueLength);
+        p = writeBytes(p, std::string_view(value.Text.data(), valueLength));
+    }
+    return true;
+}
+
+void TSNMPInfo::buildAnyMessage() {
 
     // Taken once: the octet writes below may alias anything, so the compiler
     // would otherwise reload the lists after each of them.
@@ -679,11 +815,148 @@ const std::string& TSNMPInfo::BuildMessage() {
     if (m_built.capacity() > kBuildKeep && m_built.size() <= kBuildKeep) {
         m_built.shrink_to_fit();
     }
-    return m_built;
 }
 
 void TSNMPInfo::ParseMessage(const std::string& octets) {
-    const std::string_view data = octets;
+    if (!parseUsualMessage(octets)) {
+        parseAnyMessage(octets);
+    }
+}
+
+namespace {
+
+// Where one binding of a usual reply lies, found before anything is written.
+struct TUsualBinding {
+    uint32_t NameAt;
+    uint32_t ValueAt;
+    uint8_t NameLength;
+    uint8_t ValueLength;
+    uint8_t ValueTag;
+};
+
+// A header integer as agents send it: 02 01 and one octet.
+inline bool isShortInteger(const uint8_t* at) {
+    return at[0] == kTagInteger && at[1] == 1;
+}
+
+} // namespace
+
+// The replies of every agent this program has met: short-form lengths
+// throughout, one-octet header integers, an OCTET STRING community, OID names
+// and values that are numbers, octet strings or NULL. Such a datagram is
+// checked whole before anything is written; then the fields and bindings come
+// out exactly as the general reading below gives them, with fewer steps. Any
+// other datagram is left to the general reading (false).
+bool TSNMPInfo::parseUsualMessage(std::string_view data) {
+    constexpr std::size_t kMostBindings = 16;
+    const auto* const octets = reinterpret_cast<const uint8_t*>(data.data());
+    const std::size_t size = data.size();
+    // 30 L, 02 01 v, 04 k, community, PDU tag and length, three integers,
+    // the list's tag and length.
+    if (size < 7 || octets[1] >= 0x80 || !isShortInteger(octets + 2) || octets[5] != kTagOctetString ||
+        octets[6] >= 0x80) {
+        return false;
+    }
+    const std::size_t outerLength = octets[1];
+    const std::size_t communityLength = octets[6];
+    std::size_t pos = 7 + communityLength;
+    if (size - 7 < communityLength + 2 + 9 + 2) {
+        return false;
+    }
+    const uint8_t* const pdu = octets + pos;
+    // A constructed item's length is not used either, but one that reaches
+    // past the datagram makes the general reading stop there.
+    if (!isConstructed(pdu[0]) || pdu[1] >= 0x80 || pdu[1] > size - pos - 2 || !isShortInteger(pdu + 2) ||
+        !isShortInteger(pdu + 5) || !isShortInteger(pdu + 8) || !isConstructed(pdu[11]) || pdu[12] >= 0x80) {
+        return false;
+    }
+    pos += 13;
+
+    // Left unset: only the entries found are read, and clearing them all costs
+    // more than the rest of a short reply.
+    std::array<TUsualBinding, kMostBindings> bindings; // NOLINT(cppcoreguidelines-pro-type-member-init)
+    std::size_t count = 0;
+    while (pos + 1 < outerLength) {
+        // The binding's header, its name, its value: the binding is entered
+        // and read on, as the general reading does.
+        if (count == kMostBindings || size - pos < 4) {
+            return false;
+        }
+        const uint8_t* const binding = octets + pos;
+        const uint8_t nameLength = binding[3];
+        if (!isConstructed(binding[0]) || binding[1] >= 0x80 || binding[1] > size - pos - 2 ||
+            binding[2] != kTagOid || nameLength >= 0x80 || size - pos - 4 < std::size_t{nameLength} + 2) {
+            return false;
+        }
+        const std::size_t valueAt = pos + 4 + nameLength;
+        const uint8_t valueTag = octets[valueAt];
+        const uint8_t valueLength = octets[valueAt + 1];
+        if (valueLength >= 0x80 || size - valueAt - 2 < valueLength) {
+            return false;
+        }
+        switch (valueTag) {
+        case kTagInteger:
+        case kTagOctetString:
+        case kTagNull:
+        case kTagCounter:
+        case kTagGauge:
+        case kTagTimeTicks:
+        case kTagOpaque:
+            break;
+        default:
+            return false;
+        }
+        bindings[count++] = TUsualBinding{static_cast<uint32_t>(pos + 4), static_cast<uint32_t>(valueAt + 2),
+                                          nameLength, valueLength, valueTag};
+        pos = valueAt + 2 + valueLength;
+    }
+
+    Version = static_cast<int8_t>(octets[4]);
+    assignCommunity(std::string_view(data.data() + 7, communityLength)); // may reset the message
+    PduTag = pdu[0];
+    RequestId = static_cast<int8_t>(pdu[4]);
+    ErrorStatus = static_cast<int8_t>(pdu[7]);
+    ErrorIndex = static_cast<int8_t>(pdu[10]);
+
+    PadValueList();
+    std::string* const oids = OidTexts.appendSpares(count);
+    Value* const values = ValueTexts.appendSpares(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const TUsualBinding& at = bindings[i];
+        const std::string& oidText =
+            oidFromBytes(std::string_view(data.data() + at.NameAt, at.NameLength)).Text;
+        if (oidText.size() > kSpareCapacity) {
+            m_largeTexts = true; // a long name from the reply
+        }
+        setText(oids[i], oidText);
+        Value& entry = values[i];
+        entry.Type = at.ValueTag;
+        const std::string_view value(data.data() + at.ValueAt, at.ValueLength);
+        switch (at.ValueTag) {
+        case kTagInteger:
+            setDecimal(entry.Text,
+                       value.empty()
+                           ? 0
+                           : static_cast<int32_t>(accumulate(
+                                 value, (static_cast<uint8_t>(value[0]) & 0x80) != 0 ? 0xFFFFFFFFu : 0u)));
+            break;
+        case kTagCounter:
+        case kTagGauge:
+        case kTagTimeTicks:
+            setDecimal(entry.Text, static_cast<int32_t>(accumulate(value, 0)));
+            break;
+        case kTagNull:
+            entry.Text.clear();
+            break;
+        default: // OCTET STRING, Opaque: below 128 octets here
+            setText(entry.Text, value);
+            break;
+        }
+    }
+    return true;
+}
+
+void TSNMPInfo::parseAnyMessage(std::string_view data) {
     std::string text;
     int32_t tag = 0;
     std::string_view contents;

@@ -16,7 +16,9 @@ namespace veltrum {
 
 class TSNMPInfo;
 
-// What a message takes from the component that owns it (TIdSNMP).
+// What a message takes from the component that owns it (TIdSNMP). The two
+// texts are the owner's own, which a message reads through the references it
+// is given once, when it is made.
 class TSnmpMessageOwner {
 public:
     virtual ~TSnmpMessageOwner() = default;
@@ -78,9 +80,15 @@ public:
     const std::string& ValueAt(int index) const;
 
 private:
+    bool parseUsualMessage(std::string_view data);
+    bool buildUsualMessage();
+    void buildAnyMessage();
+    void parseAnyMessage(std::string_view data);
     void addBinding(std::string_view oid, std::string_view value, int32_t type);
     [[gnu::noinline]] void addMovingBinding(std::string_view oid, std::string_view value, int32_t type);
     void assignCommunity(std::string_view community);
+    [[gnu::noinline]] void replaceCommunity(std::string_view community);
+    [[gnu::noinline]] void trimBindings();
 
     // The same few OIDs go out and come back every poll: their text and
     // encoded forms are remembered, so neither direction re-converts them.
@@ -100,8 +108,13 @@ private:
     void noteOidSlot(std::size_t fresh);
 
     const TSnmpMessageOwner& m_owner;
+    const std::string& m_ownerCommunity;
+    const std::string& m_ownerHost;
     std::vector<OidForms> m_oids;
     std::size_t m_nextOid = 0;
+    // Forms made so far: a pass that looks up several names sees whether
+    // any slot was taken over meanwhile.
+    std::size_t m_oidsMade = 0;
     // Where the next lookup starts: bindings come in the order they were
     // remembered, so the guess is usually the one that matches.
     std::size_t m_oidGuess = 0;

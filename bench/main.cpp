@@ -1,12 +1,92 @@
 // veltrum_bench: one binary for every measured operation. Operations that
 // have a peer are registered twice, "<operation>/veltrum" and
-// "<operation>/netsnmp", so one run gives both and their ratio.
+// "<operation>/netsnmp", so one run gives both, and the end of the report
+// gives their ratios: from the medians and from the fastest repetitions of
+// each side (the fastest are the least disturbed by a busy machine). Run
+// with --benchmark_repetitions and --benchmark_enable_random_interleaving
+// so that both sides meet the same moments of the machine (scripts/bench).
 #include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
 
 #ifdef VELTRUM_BENCH_GUI
 #include <QApplication>
 #include <cstdlib>
 #endif
+
+namespace {
+
+// The console report with the repetitions folded into their aggregates
+// (when there are any), and the ratio table at the end.
+class RatioReporter final : public benchmark::ConsoleReporter {
+public:
+    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) != 0 ? OO_Color : OO_None) {}
+
+    void ReportRuns(const std::vector<Run>& runs) override {
+        std::vector<Run> shown;
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Aggregate || run.repetitions <= 1) {
+                shown.push_back(run);
+            }
+        }
+        if (!shown.empty()) {
+            ConsoleReporter::ReportRuns(shown);
+        }
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred) {
+                continue;
+            }
+            const std::string& name = run.run_name.function_name;
+            const std::size_t slash = name.rfind('/');
+            if (slash == std::string::npos) {
+                continue;
+            }
+            m_times[name.substr(0, slash)][name.substr(slash + 1)].push_back(run.GetAdjustedCPUTime());
+        }
+    }
+
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        bool header = false;
+        for (auto& [operation, sides] : m_times) {
+            auto ours = sides.find("veltrum");
+            auto peer = sides.find("netsnmp");
+            if (ours == sides.end() || peer == sides.end()) {
+                continue;
+            }
+            if (!header) {
+                std::printf("\n%-28s %12s %12s %9s %9s\n", "net-snmp / veltrum (CPU)", "veltrum", "net-snmp",
+                            "median", "fastest");
+                header = true;
+            }
+            const double ourMedian = median(ours->second);
+            const double peerMedian = median(peer->second);
+            const double ourBest = *std::min_element(ours->second.begin(), ours->second.end());
+            const double peerBest = *std::min_element(peer->second.begin(), peer->second.end());
+            std::printf("%-28s %12.1f %12.1f %8.1fx %8.1fx  (%zu + %zu runs)\n", operation.c_str(), ourMedian,
+                        peerMedian, peerMedian / ourMedian, peerBest / ourBest, ours->second.size(),
+                        peer->second.size());
+        }
+    }
+
+private:
+    static double median(std::vector<double> values) {
+        std::sort(values.begin(), values.end());
+        const std::size_t n = values.size();
+        return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+    }
+
+    // Operation, side, CPU time of each repetition (in the unit printed above).
+    std::map<std::string, std::map<std::string, std::vector<double>>> m_times;
+};
+
+} // namespace
 
 int main(int argc, char** argv) {
 #ifdef VELTRUM_BENCH_GUI
@@ -20,7 +100,8 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;
     }
-    benchmark::RunSpecifiedBenchmarks();
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     return 0;
 }

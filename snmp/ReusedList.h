@@ -56,6 +56,11 @@ public:
     // them every short text held inside its entry).
     bool appendMoves() const { return m_size == m_made && m_made == m_items.capacity(); }
 
+    // The entry the next append takes without growing, or null; taking it
+    // (takeSpare) is the append.
+    T* nextSpare() { return m_size < m_made ? m_items.data() + m_size : nullptr; }
+    void takeSpare() { ++m_size; }
+
     // Appends an entry and returns it holding whatever it held before: the
     // caller overwrites all of it.
     T& appendSpare() {

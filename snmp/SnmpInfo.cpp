@@ -28,11 +28,15 @@ int32_t toIntDef0(std::string_view text) {
         return (static_cast<uint32_t>(last[0]) << 24) | (static_cast<uint32_t>(last[1]) << 16) |
                (static_cast<uint32_t>(last[2]) << 8) | last[3];
     }
-    uint32_t value = start;
-    for (const char c : contents) {
-        value = (value << 8) | static_cast<uint8_t>(c);
+    if (n == 0) {
+        return start;
     }
-    return value;
+    // One to three octets, read without a loop: the first, the middle and
+    // the last (some of them the same octet), with the repeats shifted out.
+    const auto* c = reinterpret_cast<const uint8_t*>(contents.data());
+    const uint32_t three =
+        (static_cast<uint32_t>(c[0]) << 16) | (static_cast<uint32_t>(c[n / 2]) << 8) | c[n - 1];
+    return (start << (8 * n)) | (three >> (8 * (3 - n)));
 }
 
 // Equality of two short texts without a library call: the cache compares
@@ -49,14 +53,19 @@ int32_t toIntDef0(std::string_view text) {
         std::memcpy(&w, at, 8);
         return w;
     };
-    if (n >= 8) {
+    auto differ = [&](std::size_t at) { return word(x + at) ^ word(y + at); };
+    if (n >= 8 && n <= 24) {
+        // Up to three words, the last one overlapping, without branches.
+        return (differ(0) | differ(n <= 16 ? 0 : 8) | differ(n - 8)) == 0;
+    }
+    if (n > 24) {
         // Whole words, then the last word again (overlapping) for the rest.
         for (std::size_t i = 0; i + 8 < n; i += 8) {
-            if (word(x + i) != word(y + i)) {
+            if (differ(i) != 0) {
                 return false;
             }
         }
-        return word(x + n - 8) == word(y + n - 8);
+        return differ(n - 8) == 0;
     }
     if (n >= 4) {
         auto half = [](const char* at) {
@@ -77,6 +86,20 @@ int32_t toIntDef0(std::string_view text) {
 // Copies a short text without a library call (overlapping word moves);
 // anything long goes to memcpy.
 [[gnu::always_inline]] inline void copyOctets(char* to, const char* from, std::size_t n) {
+    if (n >= 8 && n <= 24) {
+        // Up to three words, the last one overlapping; all read before any
+        // is written.
+        uint64_t first = 0;
+        uint64_t middle = 0;
+        uint64_t last = 0;
+        std::memcpy(&first, from, 8);
+        std::memcpy(&middle, from + (n <= 16 ? 0 : 8), 8);
+        std::memcpy(&last, from + n - 8, 8);
+        std::memcpy(to, &first, 8);
+        std::memcpy(to + (n <= 16 ? 0 : 8), &middle, 8);
+        std::memcpy(to + n - 8, &last, 8);
+        return;
+    }
     if (n >= 8 && n <= 64) {
         for (std::size_t i = 0; i + 8 < n; i += 8) {
             std::memcpy(to + i, from + i, 8);
@@ -598,7 +621,38 @@ void TSNMPInfo::replaceCommunity(std::string_view community) {
     Community.assign(community);
 }
 
+// Both lists have the same length here and take one entry each.
+[[gnu::always_inline]] inline void TSNMPInfo::addBinding(std::string_view oid, std::string_view value,
+                                                         int32_t type) {
+    if (oid.size() > kSpareCapacity || value.size() > kSpareCapacity) {
+        m_largeTexts = true;
+    }
+    setText(OidTexts.appendSpare(), oid);
+    Value& entry = ValueTexts.appendSpare();
+    entry.Type = type;
+    setText(entry.Text, value);
+}
+
 void TSNMPInfo::AddBinding(std::string_view oid, std::string_view value, int32_t type) {
+    // The usual case: the lists are paired and each has a spare entry from
+    // the last reset, so nothing moves and nothing is allocated. A view into
+    // one of the message's bindings is untouched: the spare entries are
+    // past them.
+    std::string* const oidEntry = OidTexts.nextSpare();
+    Value* const valueEntry = ValueTexts.nextSpare();
+    if (oidEntry != nullptr && valueEntry != nullptr && OidTexts.size() == ValueTexts.size() &&
+        oid.size() <= kSpareCapacity && value.size() <= kSpareCapacity) {
+        setText(*oidEntry, oid);
+        valueEntry->Type = type;
+        setText(valueEntry->Text, value);
+        OidTexts.takeSpare();
+        ValueTexts.takeSpare();
+        return;
+    }
+    addOtherBinding(oid, value, type);
+}
+
+void TSNMPInfo::addOtherBinding(std::string_view oid, std::string_view value, int32_t type) {
     PadValueList();
     if (OidTexts.appendMoves() || ValueTexts.appendMoves()) {
         addMovingBinding(oid, value, type);
@@ -615,17 +669,6 @@ void TSNMPInfo::addMovingBinding(std::string_view oid, std::string_view value, i
     addBinding(oidCopy, valueCopy, type);
 }
 
-// Both lists have the same length here and take one entry each.
-inline void TSNMPInfo::addBinding(std::string_view oid, std::string_view value, int32_t type) {
-    if (oid.size() > kSpareCapacity || value.size() > kSpareCapacity) {
-        m_largeTexts = true;
-    }
-    setText(OidTexts.appendSpare(), oid);
-    Value& entry = ValueTexts.appendSpare();
-    entry.Type = type;
-    setText(entry.Text, value);
-}
-
 const std::string& TSNMPInfo::BuildMessage() {
     PadValueList();
     if (!buildUsualMessage()) {
@@ -639,7 +682,7 @@ const std::string& TSNMPInfo::BuildMessage() {
 // sizes are known before anything is written, so the octets go straight to
 // their place in one forward pass. Anything else is left to the general
 // encoder (false), which gives the same octets for these.
-bool TSNMPInfo::buildUsualMessage() {
+[[gnu::hot]] bool TSNMPInfo::buildUsualMessage() {
     constexpr std::size_t kMostBindings = 16;
     constexpr std::size_t kShort = 0x80; // lengths below this take one octet
     const std::size_t count = OidTexts.size();
@@ -834,6 +877,12 @@ struct TUsualBinding {
     uint8_t ValueTag;
 };
 
+// Numbers, octet strings and NULL: the values a usual reply carries.
+inline bool isUsualValueTag(uint8_t tag) {
+    constexpr uint64_t kUniversal = (1ULL << kTagInteger) | (1ULL << kTagOctetString) | (1ULL << kTagNull);
+    return tag < 64 ? ((kUniversal >> tag) & 1) != 0 : tag >= kTagCounter && tag <= kTagOpaque;
+}
+
 // A header integer as agents send it: 02 01 and one octet.
 inline bool isShortInteger(const uint8_t* at) {
     return at[0] == kTagInteger && at[1] == 1;
@@ -847,7 +896,7 @@ inline bool isShortInteger(const uint8_t* at) {
 // checked whole before anything is written; then the fields and bindings come
 // out exactly as the general reading below gives them, with fewer steps. Any
 // other datagram is left to the general reading (false).
-bool TSNMPInfo::parseUsualMessage(std::string_view data) {
+[[gnu::hot]] bool TSNMPInfo::parseUsualMessage(std::string_view data) {
     constexpr std::size_t kMostBindings = 16;
     const auto* const octets = reinterpret_cast<const uint8_t*>(data.data());
     const std::size_t size = data.size();
@@ -894,16 +943,7 @@ bool TSNMPInfo::parseUsualMessage(std::string_view data) {
         if (valueLength >= 0x80 || size - valueAt - 2 < valueLength) {
             return false;
         }
-        switch (valueTag) {
-        case kTagInteger:
-        case kTagOctetString:
-        case kTagNull:
-        case kTagCounter:
-        case kTagGauge:
-        case kTagTimeTicks:
-        case kTagOpaque:
-            break;
-        default:
+        if (!isUsualValueTag(valueTag)) {
             return false;
         }
         bindings[count++] = TUsualBinding{static_cast<uint32_t>(pos + 4), static_cast<uint32_t>(valueAt + 2),

@@ -85,6 +85,7 @@ private:
     void buildAnyMessage();
     void parseAnyMessage(std::string_view data);
     void addBinding(std::string_view oid, std::string_view value, int32_t type);
+    [[gnu::noinline]] void addOtherBinding(std::string_view oid, std::string_view value, int32_t type);
     [[gnu::noinline]] void addMovingBinding(std::string_view oid, std::string_view value, int32_t type);
     void assignCommunity(std::string_view community);
     [[gnu::noinline]] void replaceCommunity(std::string_view community);

@@ -1,6 +1,7 @@
 #include "snmp/SnmpInfo.h"
 
 #include "snmp/Ber.h"
+#include "snmp/Octets.h"
 #include "snmp/TextToInt.h"
 
 #include <algorithm>
@@ -12,7 +13,15 @@
 
 namespace veltrum {
 
+void octets::growText(std::string& text, std::string_view value) {
+    text.assign(value);
+}
+
 namespace {
+
+using octets::copyOctets;
+using octets::sameOctets;
+using octets::setText;
 
 int32_t toIntDef0(std::string_view text) {
     int32_t value = 0;
@@ -37,114 +46,6 @@ int32_t toIntDef0(std::string_view text) {
     const uint32_t three =
         (static_cast<uint32_t>(c[0]) << 16) | (static_cast<uint32_t>(c[n / 2]) << 8) | c[n - 1];
     return (start << (8 * n)) | (three >> (8 * (3 - n)));
-}
-
-// Equality of two short texts without a library call: the cache compares
-// a few OIDs of some twenty octets per binding.
-[[gnu::always_inline]] inline bool sameOctets(std::string_view a, std::string_view b) {
-    const std::size_t n = a.size();
-    if (n != b.size()) {
-        return false;
-    }
-    const char* x = a.data();
-    const char* y = b.data();
-    auto word = [](const char* at) {
-        uint64_t w = 0;
-        std::memcpy(&w, at, 8);
-        return w;
-    };
-    auto differ = [&](std::size_t at) { return word(x + at) ^ word(y + at); };
-    if (n >= 8 && n <= 24) {
-        // Up to three words, the last one overlapping, without branches.
-        return (differ(0) | differ(n <= 16 ? 0 : 8) | differ(n - 8)) == 0;
-    }
-    if (n > 24) {
-        // Whole words, then the last word again (overlapping) for the rest.
-        for (std::size_t i = 0; i + 8 < n; i += 8) {
-            if (differ(i) != 0) {
-                return false;
-            }
-        }
-        return differ(n - 8) == 0;
-    }
-    if (n >= 4) {
-        auto half = [](const char* at) {
-            uint32_t h = 0;
-            std::memcpy(&h, at, 4);
-            return h;
-        };
-        return half(x) == half(y) && half(x + n - 4) == half(y + n - 4);
-    }
-    for (std::size_t i = 0; i < n; ++i) {
-        if (x[i] != y[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// Copies a short text without a library call (overlapping word moves);
-// anything long goes to memcpy.
-[[gnu::always_inline]] inline void copyOctets(char* to, const char* from, std::size_t n) {
-    if (n >= 8 && n <= 24) {
-        // Up to three words, the last one overlapping; all read before any
-        // is written.
-        uint64_t first = 0;
-        uint64_t middle = 0;
-        uint64_t last = 0;
-        std::memcpy(&first, from, 8);
-        std::memcpy(&middle, from + (n <= 16 ? 0 : 8), 8);
-        std::memcpy(&last, from + n - 8, 8);
-        std::memcpy(to, &first, 8);
-        std::memcpy(to + (n <= 16 ? 0 : 8), &middle, 8);
-        std::memcpy(to + n - 8, &last, 8);
-        return;
-    }
-    if (n >= 8 && n <= 64) {
-        for (std::size_t i = 0; i + 8 < n; i += 8) {
-            std::memcpy(to + i, from + i, 8);
-        }
-        std::memcpy(to + n - 8, from + n - 8, 8); // the last word, overlapping
-    } else if (n >= 4 && n < 8) {
-        std::memcpy(to, from, 4);
-        std::memcpy(to + n - 4, from + n - 4, 4);
-    } else if (n < 4) {
-        for (std::size_t i = 0; i < n; ++i) {
-            to[i] = from[i];
-        }
-    } else {
-        std::memcpy(to, from, n);
-    }
-}
-
-// Makes a reused text hold `value`. A text that does not grow is rewritten
-// in place, which needs no call into the library; `value` never points into
-// `text` here.
-[[gnu::noinline]] void growText(std::string& text, std::string_view value) {
-    text.assign(value);
-}
-
-[[gnu::always_inline]] inline void setText(std::string& text, std::string_view value) {
-    if (value.size() <= text.size()) {
-        copyOctets(text.data(), value.data(), value.size());
-        if (value.size() != text.size()) {
-            text.erase(value.size());
-        }
-    } else {
-        growText(text, value);
-    }
-}
-
-// A copy of the owner's text, taken only when it differs: the owner's
-// community and host rarely change between resets.
-[[gnu::noinline]] void copyOwnerText(std::string& text, const std::string& owner) {
-    text = owner;
-}
-
-[[gnu::always_inline]] inline void takeOwnerText(std::string& text, const std::string& owner) {
-    if (!sameOctets(text, owner)) {
-        copyOwnerText(text, owner);
-    }
 }
 
 // The eight decimal digits of `value` (below 10^8), leading zeros included,
@@ -176,21 +77,6 @@ int32_t toIntDef0(std::string_view text) {
 
 constexpr uint64_t kZeroCharacters = 0x3030303030303030ULL;
 
-// Writes the `length` (1 to 8) characters held in the low-order octets of
-// `word` (the first character lowest) to `to`, without going through memory.
-[[gnu::always_inline]] inline void storeCharacters(char* to, uint64_t word, std::size_t length) {
-    if (length >= 4) {
-        const auto first = static_cast<uint32_t>(word);
-        const auto last = static_cast<uint32_t>(word >> (8 * (length - 4)));
-        std::memcpy(to, &first, 4);
-        std::memcpy(to + length - 4, &last, 4); // overlapping
-        return;
-    }
-    for (std::size_t i = 0; i < length; ++i) {
-        to[i] = static_cast<char>(word >> (8 * i));
-    }
-}
-
 // A reused text made `length` characters long; what it holds is overwritten.
 [[gnu::noinline]] void lengthenText(std::string& text, std::size_t length) {
     text.resize(length);
@@ -205,43 +91,63 @@ constexpr uint64_t kZeroCharacters = 0x3030303030303030ULL;
     return text.data();
 }
 
-// The decimal text of a reply's number, written into a reused text.
-[[gnu::always_inline]] inline void setDecimal(std::string& text, int32_t value) {
+// The decimal text of `value` written to `out`, which has room for 16
+// characters (a few past the text may be written); returns its length.
+[[gnu::always_inline]] inline std::size_t decimalText(char* out, int32_t value) {
     if constexpr (std::endian::native != std::endian::little) {
         std::array<char, 12> digits{};
         char* const end = digits.data() + digits.size();
         const char* first = formatDecimal(end, value);
-        setText(text, std::string_view(first, static_cast<std::size_t>(end - first)));
-        return;
+        const auto length = static_cast<std::size_t>(end - first);
+        std::memcpy(out, first, length);
+        return length;
     }
     // The magnitude as unsigned, so INT32_MIN needs no special case.
     uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
-    const std::size_t sign = value < 0 ? 1 : 0;
+    std::size_t length = 0;
+    if (value < 0) {
+        out[length++] = '-';
+    }
     constexpr uint32_t kEightDigits = 100000000;
-    if (magnitude < kEightDigits) {
-        // The leading zeros are the low-order octets that are 0: their count
-        // gives the length, and they are shifted out.
-        const uint64_t digits = eightDigits(magnitude);
-        const std::size_t zeros = digits == 0 ? 7 : static_cast<std::size_t>(std::countr_zero(digits)) / 8;
-        const std::size_t length = 8 - zeros;
-        char* p = sizeText(text, sign + length);
-        if (sign != 0) {
-            *p++ = '-';
+    if (magnitude >= kEightDigits) {
+        const uint32_t high = magnitude / kEightDigits; // at most 42
+        magnitude -= high * kEightDigits;
+        if (high >= 10) {
+            out[length++] = static_cast<char>('0' + high / 10);
         }
-        storeCharacters(p, (digits + kZeroCharacters) >> (8 * zeros), length);
-        return;
+        out[length++] = static_cast<char>('0' + high % 10);
+        const uint64_t low = eightDigits(magnitude) + kZeroCharacters;
+        std::memcpy(out + length, &low, 8);
+        return length + 8;
     }
-    const uint32_t high = magnitude / kEightDigits; // at most 42
-    magnitude -= high * kEightDigits;
-    char* p = sizeText(text, sign + (high >= 10 ? 2 : 1) + 8);
-    if (sign != 0) {
-        *p++ = '-';
+    // The leading zeros are the low-order octets that are 0: their count
+    // gives the length, and they are shifted out.
+    const uint64_t digits = eightDigits(magnitude);
+    const std::size_t zeros = digits == 0 ? 7 : static_cast<std::size_t>(std::countr_zero(digits)) / 8;
+    const uint64_t word = (digits + kZeroCharacters) >> (8 * zeros);
+    std::memcpy(out + length, &word, 8);
+    return length + 8 - zeros;
+}
+
+// The number a reply's INTEGER, Counter, Gauge or TimeTicks item reads as:
+// an INTEGER is signed (X.690 8.3.3) and empty contents read as 0; the
+// application types are unsigned on the wire but handed on as signed 32-bit
+// values. Only the last four octets survive.
+[[gnu::always_inline]] inline int32_t numberOf(int32_t tag, std::string_view contents) {
+    if (tag == kTagInteger) {
+        if (contents.empty()) {
+            return 0;
+        }
+        return static_cast<int32_t>(
+            accumulate(contents, (static_cast<uint8_t>(contents[0]) & 0x80) != 0 ? 0xFFFFFFFFu : 0u));
     }
-    if (high >= 10) {
-        *p++ = static_cast<char>('0' + high / 10);
-    }
-    *p++ = static_cast<char>('0' + high % 10);
-    storeCharacters(p, eightDigits(magnitude) + kZeroCharacters, 8);
+    return static_cast<int32_t>(accumulate(contents, 0));
+}
+
+// The decimal text of a reply's number, written into a reused text.
+inline void setDecimal(std::string& text, int32_t value) {
+    std::array<char, 16> digits; // NOLINT(cppcoreguidelines-pro-type-member-init)
+    setText(text, std::string_view(digits.data(), decimalText(digits.data(), value)));
 }
 
 bool isConstructed(int32_t tag) {
@@ -477,29 +383,11 @@ TSNMPInfo::TSNMPInfo(const TSnmpMessageOwner& owner)
     : Community(owner.OwnerCommunity()), PeerPort(owner.OwnerPort()), m_owner(owner),
       m_ownerCommunity(owner.OwnerCommunity()), m_ownerHost(owner.OwnerHost()) {}
 
-// What a reset keeps of the bindings' storage for the next ones.
-constexpr std::size_t kSpareTexts = 16;
-constexpr std::size_t kSpareCapacity = 256;
+constexpr std::size_t kSpareTexts = TSNMPInfo::kSpareTexts;
+constexpr std::size_t kSpareCapacity = TSNMPInfo::kSpareCapacity;
 
-void TSNMPInfo::ResetMessage() {
-    Version = 0;
-    takeOwnerText(Community, m_ownerCommunity);
-    PeerPort = m_owner.IsTrapMessage(*this) ? m_owner.OwnerTrapPort() : m_owner.OwnerPort();
-    takeOwnerText(PeerHost, m_ownerHost);
-    PduTag = 0;
-    RequestId = 0;
-    ErrorStatus = 0;
-    ErrorIndex = 0;
-    // The emptied entries stay for the next bindings. Only a few small texts
-    // are kept: a hostile reply with thousands of bindings or huge values
-    // must not leave its storage behind. The bindings this message wrote
-    // itself tell whether any text needs looking at.
-    if (!m_largeTexts && OidTexts.spareCount() <= kSpareTexts && ValueTexts.spareCount() <= kSpareTexts) {
-        OidTexts.clear();
-        ValueTexts.clear();
-        return;
-    }
-    trimBindings();
+void TSNMPInfo::copyOwnerText(std::string& text, const std::string& owner) {
+    text = owner;
 }
 
 void TSNMPInfo::trimBindings() {
@@ -633,25 +521,6 @@ void TSNMPInfo::replaceCommunity(std::string_view community) {
     setText(entry.Text, value);
 }
 
-void TSNMPInfo::AddBinding(std::string_view oid, std::string_view value, int32_t type) {
-    // The usual case: the lists are paired and each has a spare entry from
-    // the last reset, so nothing moves and nothing is allocated. A view into
-    // one of the message's bindings is untouched: the spare entries are
-    // past them.
-    std::string* const oidEntry = OidTexts.nextSpare();
-    Value* const valueEntry = ValueTexts.nextSpare();
-    if (oidEntry != nullptr && valueEntry != nullptr && OidTexts.size() == ValueTexts.size() &&
-        oid.size() <= kSpareCapacity && value.size() <= kSpareCapacity) {
-        setText(*oidEntry, oid);
-        valueEntry->Type = type;
-        setText(valueEntry->Text, value);
-        OidTexts.takeSpare();
-        ValueTexts.takeSpare();
-        return;
-    }
-    addOtherBinding(oid, value, type);
-}
-
 void TSNMPInfo::addOtherBinding(std::string_view oid, std::string_view value, int32_t type) {
     PadValueList();
     if (OidTexts.appendMoves() || ValueTexts.appendMoves()) {
@@ -667,14 +536,6 @@ void TSNMPInfo::addMovingBinding(std::string_view oid, std::string_view value, i
     const std::string oidCopy(oid);
     const std::string valueCopy(value);
     addBinding(oidCopy, valueCopy, type);
-}
-
-const std::string& TSNMPInfo::BuildMessage() {
-    PadValueList();
-    if (!buildUsualMessage()) {
-        buildAnyMessage();
-    }
-    return m_built;
 }
 
 // The requests this program sends, and most others: every length in short
@@ -693,12 +554,21 @@ const std::string& TSNMPInfo::BuildMessage() {
     // name made here may take the slot of one found before it, so any
     // making sends the message to the general encoder, which then finds
     // them all.
-    std::array<const std::string*, kMostBindings> names; // NOLINT(cppcoreguidelines-pro-type-member-init)
+    struct TUsualItem {
+        const char* Name;
+        const char* Value;
+        uint8_t NameLength;
+        uint8_t ValueLength;
+        uint8_t Tag;
+    };
+    std::array<TUsualItem, kMostBindings> items; // NOLINT(cppcoreguidelines-pro-type-member-init)
     const std::size_t made = m_oidsMade;
+    const std::string* const oids = OidTexts.data();
+    const Value* const values = ValueTexts.data();
     std::size_t listLength = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::string& name = oidFromText(OidTexts[i]).Bytes;
-        const Value& value = ValueTexts[i];
+        const std::string& name = oidFromText(oids[i]).Bytes;
+        const Value& value = values[i];
         switch (value.Type) {
         case kTagInteger:
         case kTagOid:
@@ -715,7 +585,9 @@ const std::string& TSNMPInfo::BuildMessage() {
         if (bindingLength >= kShort) {
             return false;
         }
-        names[i] = &name;
+        items[i] = TUsualItem{name.data(), value.Text.data(), static_cast<uint8_t>(name.size()),
+                              static_cast<uint8_t>(valueLength),
+                              static_cast<uint8_t>(value.Type == 0 ? kTagOctetString : value.Type)};
         listLength += 2 + bindingLength;
     }
     const std::size_t pduLength = 9 + 2 + listLength;
@@ -743,15 +615,14 @@ const std::string& TSNMPInfo::BuildMessage() {
     p = writeHeaderInt(p, ErrorIndex);
     header(kTagSequence, listLength);
     for (std::size_t i = 0; i < count; ++i) {
-        const std::string& name = *names[i];
-        const Value& value = ValueTexts[i];
-        const int32_t type = value.Type == 0 ? kTagOctetString : value.Type;
-        const std::size_t valueLength = type == kTagNull ? 0 : value.Text.size();
-        header(kTagSequence, 2 + name.size() + 2 + valueLength);
-        header(kTagOid, name.size());
-        p = writeBytes(p, name);
-        header(type, valueLength);
-        p = writeBytes(p, std::string_view(value.Text.data(), valueLength));
+        const TUsualItem& item = items[i];
+        header(kTagSequence, 4 + std::size_t{item.NameLength} + item.ValueLength);
+        header(kTagOid, item.NameLength);
+        copyOctets(p, item.Name, item.NameLength);
+        p += item.NameLength;
+        header(item.Tag, item.ValueLength);
+        copyOctets(p, item.Value, item.ValueLength);
+        p += item.ValueLength;
     }
     return true;
 }
@@ -860,21 +731,20 @@ void TSNMPInfo::buildAnyMessage() {
     }
 }
 
-void TSNMPInfo::ParseMessage(const std::string& octets) {
-    if (!parseUsualMessage(octets)) {
-        parseAnyMessage(octets);
-    }
-}
-
 namespace {
 
-// Where one binding of a usual reply lies, found before anything is written.
+// Where one binding of a usual reply lies, found before anything is written,
+// and the text of its value when that is a number: the numbers of all
+// bindings are converted together, before the texts are stored, which keeps
+// the conversions of several values in flight at once.
 struct TUsualBinding {
     uint32_t NameAt;
     uint32_t ValueAt;
     uint8_t NameLength;
     uint8_t ValueLength;
     uint8_t ValueTag;
+    uint8_t NumberLength; // 0: not a number
+    std::array<char, 16> Number;
 };
 
 // Numbers, octet strings and NULL: the values a usual reply carries.
@@ -946,8 +816,18 @@ inline bool isShortInteger(const uint8_t* at) {
         if (!isUsualValueTag(valueTag)) {
             return false;
         }
-        bindings[count++] = TUsualBinding{static_cast<uint32_t>(pos + 4), static_cast<uint32_t>(valueAt + 2),
-                                          nameLength, valueLength, valueTag};
+        TUsualBinding& found = bindings[count++];
+        found.NameAt = static_cast<uint32_t>(pos + 4);
+        found.ValueAt = static_cast<uint32_t>(valueAt + 2);
+        found.NameLength = nameLength;
+        found.ValueLength = valueLength;
+        found.ValueTag = valueTag;
+        found.NumberLength = 0;
+        if (valueTag == kTagInteger || (valueTag >= kTagCounter && valueTag <= kTagTimeTicks)) {
+            const std::string_view value(data.data() + valueAt + 2, valueLength);
+            found.NumberLength =
+                static_cast<uint8_t>(decimalText(found.Number.data(), numberOf(valueTag, value)));
+        }
         pos = valueAt + 2 + valueLength;
     }
 
@@ -971,26 +851,12 @@ inline bool isShortInteger(const uint8_t* at) {
         setText(oids[i], oidText);
         Value& entry = values[i];
         entry.Type = at.ValueTag;
-        const std::string_view value(data.data() + at.ValueAt, at.ValueLength);
-        switch (at.ValueTag) {
-        case kTagInteger:
-            setDecimal(entry.Text,
-                       value.empty()
-                           ? 0
-                           : static_cast<int32_t>(accumulate(
-                                 value, (static_cast<uint8_t>(value[0]) & 0x80) != 0 ? 0xFFFFFFFFu : 0u)));
-            break;
-        case kTagCounter:
-        case kTagGauge:
-        case kTagTimeTicks:
-            setDecimal(entry.Text, static_cast<int32_t>(accumulate(value, 0)));
-            break;
-        case kTagNull:
+        if (at.NumberLength != 0) {
+            setText(entry.Text, std::string_view(at.Number.data(), at.NumberLength));
+        } else if (at.ValueTag == kTagNull) {
             entry.Text.clear();
-            break;
-        default: // OCTET STRING, Opaque: below 128 octets here
-            setText(entry.Text, value);
-            break;
+        } else { // OCTET STRING, Opaque: below 128 octets here
+            setText(entry.Text, std::string_view(data.data() + at.ValueAt, at.ValueLength));
         }
     }
     return true;
@@ -1072,18 +938,10 @@ void TSNMPInfo::parseAnyMessage(std::string_view data) {
         // Numbers and octet strings, what polls read, are written in place.
         switch (valueTag) {
         case kTagInteger:
-            // Empty contents read as 0.
-            setDecimal(entry.Text,
-                       value.empty()
-                           ? 0
-                           : static_cast<int32_t>(accumulate(
-                                 value, (static_cast<uint8_t>(value[0]) & 0x80) != 0 ? 0xFFFFFFFFu : 0u)));
-            break;
         case kTagCounter:
         case kTagGauge:
         case kTagTimeTicks:
-            // Unsigned on the wire, handed on as signed 32-bit text.
-            setDecimal(entry.Text, static_cast<int32_t>(accumulate(value, 0)));
+            setDecimal(entry.Text, numberOf(valueTag, value));
             break;
         case kTagOctetString:
         case kTagOpaque:

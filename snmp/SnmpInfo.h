@@ -3,6 +3,7 @@
 // encoded octets. BuildMessage and ParseMessage use the BER primitives of
 // Ber.h. Octet strings travel in std::string, one octet per char.
 
+#include "snmp/Octets.h"
 #include "snmp/ReusedList.h"
 
 #include <cstdint>
@@ -63,21 +64,78 @@ public:
     TReusedList<std::string> OidTexts;
     TReusedList<Value> ValueTexts;
 
-    void ResetMessage();
+    void ResetMessage() {
+        Version = 0;
+        // The owner's texts rarely change between resets: copied only when
+        // they differ.
+        if (!octets::sameOctets(Community, m_ownerCommunity)) {
+            copyOwnerText(Community, m_ownerCommunity);
+        }
+        PeerPort = m_owner.IsTrapMessage(*this) ? m_owner.OwnerTrapPort() : m_owner.OwnerPort();
+        if (!octets::sameOctets(PeerHost, m_ownerHost)) {
+            copyOwnerText(PeerHost, m_ownerHost);
+        }
+        PduTag = 0;
+        RequestId = 0;
+        ErrorStatus = 0;
+        ErrorIndex = 0;
+        // The emptied entries stay for the next bindings. Only a few small
+        // texts are kept: a hostile reply with thousands of bindings or huge
+        // values must not leave its storage behind. The bindings this message
+        // wrote itself tell whether any text needs looking at.
+        if (!m_largeTexts && OidTexts.spareCount() <= kSpareTexts && ValueTexts.spareCount() <= kSpareTexts) {
+            OidTexts.clear();
+            ValueTexts.clear();
+            return;
+        }
+        trimBindings();
+    }
     void AssignCommunity(const std::string& community);
     // Views, so that a literal or a part of a text needs no temporary string.
-    void AddBinding(std::string_view oid, std::string_view value, int32_t type);
+    void AddBinding(std::string_view oid, std::string_view value, int32_t type) {
+        // The usual case, inline: the lists are paired and each has a spare
+        // entry from the last reset, so nothing moves and nothing is
+        // allocated. A view into one of the message's bindings is untouched:
+        // the spare entries are past them.
+        std::string* const oidEntry = OidTexts.nextSpare();
+        Value* const valueEntry = ValueTexts.nextSpare();
+        if (oidEntry != nullptr && valueEntry != nullptr && OidTexts.size() == ValueTexts.size() &&
+            oid.size() <= kSpareCapacity && value.size() <= kSpareCapacity) {
+            octets::setText(*oidEntry, oid);
+            valueEntry->Type = type;
+            octets::setText(valueEntry->Text, value);
+            OidTexts.takeSpare();
+            ValueTexts.takeSpare();
+            return;
+        }
+        addOtherBinding(oid, value, type);
+    }
     void PadValueList() {
         if (ValueTexts.size() < OidTexts.size()) {
             ValueTexts.resize(OidTexts.size());
         }
     }
     // The octets stay valid until the next BuildMessage.
-    const std::string& BuildMessage();
-    void ParseMessage(const std::string& octets);
+    const std::string& BuildMessage() {
+        PadValueList();
+        if (!buildUsualMessage()) {
+            buildAnyMessage();
+        }
+        return m_built;
+    }
+    void ParseMessage(const std::string& octets) {
+        if (!parseUsualMessage(octets)) {
+            parseAnyMessage(octets);
+        }
+    }
     int CountValues() const { return static_cast<int>(ValueTexts.size()); }
     // Throws EListError for an index outside the values.
     const std::string& ValueAt(int index) const;
+
+    // What a reset keeps of the bindings' storage for the next ones: this
+    // many entries of each list, with texts of at most this capacity.
+    static constexpr std::size_t kSpareTexts = 16;
+    static constexpr std::size_t kSpareCapacity = 256;
 
 private:
     bool parseUsualMessage(std::string_view data);
@@ -90,6 +148,7 @@ private:
     void assignCommunity(std::string_view community);
     [[gnu::noinline]] void replaceCommunity(std::string_view community);
     [[gnu::noinline]] void trimBindings();
+    [[gnu::noinline]] static void copyOwnerText(std::string& text, const std::string& owner);
 
     // The same few OIDs go out and come back every poll: their text and
     // encoded forms are remembered, so neither direction re-converts them.

@@ -90,7 +90,7 @@ namespace veltrum::octets {
 }
 
 // The library's assign, kept out of line: the rare case of setText.
-void growText(std::string& text, std::string_view value);
+[[gnu::noinline]] void growText(std::string& text, std::string_view value);
 
 // Makes a reused text hold `value`. A text that does not grow is rewritten
 // in place, which needs no call into the library; `value` never points into

@@ -50,9 +50,12 @@ int32_t toIntDef0(std::string_view text) {
 
 // The eight decimal digits of `value` (below 10^8), leading zeros included,
 // one digit (0 to 9, not yet a character) per octet in the order they are
-// written: four pairs from a table, found by divisions that the compiler
-// turns into multiplications, with short dependency chains.
-[[gnu::always_inline]] inline uint64_t eightDigits(uint32_t value) {
+// written. value * ceil(2^48 / 10^6) holds value / 10^6 above bit 48 and the
+// rest as a 48-bit fraction, which each multiplication by 100 turns into the
+// next pair; the rounding error stays below what the next pair could see for
+// every value below 10^8 (checked for all of them). The pairs' characters
+// come from a table.
+inline uint64_t eightDigits(uint32_t value) {
     static constexpr char kPairs[] = "00010203040506070809"
                                      "10111213141516171819"
                                      "20212223242526272829"
@@ -63,15 +66,20 @@ int32_t toIntDef0(std::string_view text) {
                                      "70717273747576777879"
                                      "80818283848586878889"
                                      "90919293949596979899";
-    auto pair = [](uint32_t below100) {
+    auto pair = [](uint64_t below100) {
         uint16_t characters = 0;
         std::memcpy(&characters, kPairs + 2 * below100, 2);
         return static_cast<uint64_t>(characters);
     };
-    const uint32_t high = value / 10000;
-    const uint32_t low = value % 10000;
-    const uint64_t word =
-        pair(high / 100) | (pair(high % 100) << 16) | (pair(low / 100) << 32) | (pair(low % 100) << 48);
+    constexpr uint64_t kFraction = (uint64_t{1} << 48) - 1;
+    uint64_t y = static_cast<uint64_t>(value) * 281474977;
+    uint64_t word = pair(y >> 48);
+    y = (y & kFraction) * 100;
+    word |= pair(y >> 48) << 16;
+    y = (y & kFraction) * 100;
+    word |= pair(y >> 48) << 32;
+    y = (y & kFraction) * 100;
+    word |= pair(y >> 48) << 48;
     return word - 0x3030303030303030ULL;
 }
 
@@ -401,8 +409,9 @@ void TSNMPInfo::trimBindings() {
 TSNMPInfo::OidForms& TSNMPInfo::nextOidSlot() {
     constexpr std::size_t kRemembered = 16;
     ++m_oidsMade;
-    if (m_oids.size() < kRemembered) {
-        m_oidGuess = m_oids.size() + 1;
+    if (m_oidCount < kRemembered) {
+        m_oidGuess = m_oidCount + 1;
+        ++m_oidCount;
         return m_oids.emplace_back();
     }
     OidForms& slot = m_oids[m_nextOid];
@@ -441,10 +450,10 @@ void TSNMPInfo::noteOidSlot(std::size_t fresh) {
 }
 
 [[gnu::always_inline]] inline const TSNMPInfo::OidForms& TSNMPInfo::oidFromText(std::string_view text) {
-    if (!m_oidTwins && m_oidGuess < m_oids.size() && m_oids[m_oidGuess].FromText &&
+    if (!m_oidTwins && m_oidGuess < m_oidCount && m_oids[m_oidGuess].FromText &&
         sameOctets(m_oids[m_oidGuess].Text, text)) {
         const OidForms& forms = m_oids[m_oidGuess];
-        m_oidGuess = m_oidGuess + 1 < m_oids.size() ? m_oidGuess + 1 : 0;
+        m_oidGuess = m_oidGuess + 1 < m_oidCount ? m_oidGuess + 1 : 0;
         return forms;
     }
     return searchOidText(text);
@@ -468,10 +477,10 @@ const TSNMPInfo::OidForms& TSNMPInfo::searchOidText(std::string_view text) {
 }
 
 [[gnu::always_inline]] inline const TSNMPInfo::OidForms& TSNMPInfo::oidFromBytes(std::string_view bytes) {
-    if (!m_oidTwins && m_oidGuess < m_oids.size() && !m_oids[m_oidGuess].FromText &&
+    if (!m_oidTwins && m_oidGuess < m_oidCount && !m_oids[m_oidGuess].FromText &&
         sameOctets(m_oids[m_oidGuess].Bytes, bytes)) {
         const OidForms& forms = m_oids[m_oidGuess];
-        m_oidGuess = m_oidGuess + 1 < m_oids.size() ? m_oidGuess + 1 : 0;
+        m_oidGuess = m_oidGuess + 1 < m_oidCount ? m_oidGuess + 1 : 0;
         return forms;
     }
     return searchOidBytes(bytes);
@@ -733,20 +742,6 @@ void TSNMPInfo::buildAnyMessage() {
 
 namespace {
 
-// Where one binding of a usual reply lies, found before anything is written,
-// and the text of its value when that is a number: the numbers of all
-// bindings are converted together, before the texts are stored, which keeps
-// the conversions of several values in flight at once.
-struct TUsualBinding {
-    uint32_t NameAt;
-    uint32_t ValueAt;
-    uint8_t NameLength;
-    uint8_t ValueLength;
-    uint8_t ValueTag;
-    uint8_t NumberLength; // 0: not a number
-    std::array<char, 16> Number;
-};
-
 // Numbers, octet strings and NULL: the values a usual reply carries.
 inline bool isUsualValueTag(uint8_t tag) {
     constexpr uint64_t kUniversal = (1ULL << kTagInteger) | (1ULL << kTagOctetString) | (1ULL << kTagNull);
@@ -767,7 +762,6 @@ inline bool isShortInteger(const uint8_t* at) {
 // out exactly as the general reading below gives them, with fewer steps. Any
 // other datagram is left to the general reading (false).
 [[gnu::hot]] bool TSNMPInfo::parseUsualMessage(std::string_view data) {
-    constexpr std::size_t kMostBindings = 16;
     const auto* const octets = reinterpret_cast<const uint8_t*>(data.data());
     const std::size_t size = data.size();
     // 30 L, 02 01 v, 04 k, community, PDU tag and length, three integers,
@@ -791,73 +785,64 @@ inline bool isShortInteger(const uint8_t* at) {
     }
     pos += 13;
 
-    // Left unset: only the entries found are read, and clearing them all costs
-    // more than the rest of a short reply.
-    std::array<TUsualBinding, kMostBindings> bindings; // NOLINT(cppcoreguidelines-pro-type-member-init)
-    std::size_t count = 0;
-    while (pos + 1 < outerLength) {
-        // The binding's header, its name, its value: the binding is entered
-        // and read on, as the general reading does.
-        if (count == kMostBindings || size - pos < 4) {
-            return false;
-        }
-        const uint8_t* const binding = octets + pos;
-        const uint8_t nameLength = binding[3];
-        if (!isConstructed(binding[0]) || binding[1] >= 0x80 || binding[1] > size - pos - 2 ||
-            binding[2] != kTagOid || nameLength >= 0x80 || size - pos - 4 < std::size_t{nameLength} + 2) {
-            return false;
-        }
-        const std::size_t valueAt = pos + 4 + nameLength;
-        const uint8_t valueTag = octets[valueAt];
-        const uint8_t valueLength = octets[valueAt + 1];
-        if (valueLength >= 0x80 || size - valueAt - 2 < valueLength) {
-            return false;
-        }
-        if (!isUsualValueTag(valueTag)) {
-            return false;
-        }
-        TUsualBinding& found = bindings[count++];
-        found.NameAt = static_cast<uint32_t>(pos + 4);
-        found.ValueAt = static_cast<uint32_t>(valueAt + 2);
-        found.NameLength = nameLength;
-        found.ValueLength = valueLength;
-        found.ValueTag = valueTag;
-        found.NumberLength = 0;
-        if (valueTag == kTagInteger || (valueTag >= kTagCounter && valueTag <= kTagTimeTicks)) {
-            const std::string_view value(data.data() + valueAt + 2, valueLength);
-            found.NumberLength =
-                static_cast<uint8_t>(decimalText(found.Number.data(), numberOf(valueTag, value)));
-        }
-        pos = valueAt + 2 + valueLength;
-    }
-
     Version = static_cast<int8_t>(octets[4]);
     assignCommunity(std::string_view(data.data() + 7, communityLength)); // may reset the message
     PduTag = pdu[0];
     RequestId = static_cast<int8_t>(pdu[4]);
     ErrorStatus = static_cast<int8_t>(pdu[7]);
     ErrorIndex = static_cast<int8_t>(pdu[10]);
-
     PadValueList();
-    std::string* const oids = OidTexts.appendSpares(count);
-    Value* const values = ValueTexts.appendSpares(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const TUsualBinding& at = bindings[i];
-        const std::string& oidText =
-            oidFromBytes(std::string_view(data.data() + at.NameAt, at.NameLength)).Text;
+
+    while (pos + 1 < outerLength) {
+        // 30 L 06 n name t l value, with L = 4 + n + l (so every length is
+        // short) and the value inside the datagram. The binding is entered
+        // and read on, as the general reading does; the first binding of
+        // another shape is left, with all after it, to the general reading.
+        const uint8_t* const binding = octets + pos;
+        if (size - pos < 6 || !isConstructed(binding[0]) || binding[2] != kTagOid) {
+            break;
+        }
+        const std::size_t nameLength = binding[3];
+        if (nameLength > size - pos - 6) {
+            break;
+        }
+        const std::size_t valueAt = pos + 4 + nameLength;
+        const uint8_t valueTag = octets[valueAt];
+        const std::size_t valueLength = octets[valueAt + 1];
+        if (binding[1] >= 0x80 || binding[1] != 4 + nameLength + valueLength ||
+            valueLength > size - valueAt - 2 || !isUsualValueTag(valueTag)) {
+            break;
+        }
+        const std::string_view name(data.data() + pos + 4, nameLength);
+        const std::string_view value(data.data() + valueAt + 2, valueLength);
+        pos = valueAt + 2 + valueLength;
+
+        // A number's text is made first: its conversion runs alongside the
+        // name's lookup and copy.
+        std::array<char, 16> number; // NOLINT(cppcoreguidelines-pro-type-member-init)
+        std::size_t numberLength = 0;
+        const bool isNumber =
+            valueTag == kTagInteger || (valueTag >= kTagCounter && valueTag <= kTagTimeTicks);
+        if (isNumber) {
+            numberLength = decimalText(number.data(), numberOf(valueTag, value));
+        }
+        const std::string& oidText = oidFromBytes(name).Text;
         if (oidText.size() > kSpareCapacity) {
             m_largeTexts = true; // a long name from the reply
         }
-        setText(oids[i], oidText);
-        Value& entry = values[i];
-        entry.Type = at.ValueTag;
-        if (at.NumberLength != 0) {
-            setText(entry.Text, std::string_view(at.Number.data(), at.NumberLength));
-        } else if (at.ValueTag == kTagNull) {
+        setText(OidTexts.appendSpare(), oidText);
+        Value& entry = ValueTexts.appendSpare();
+        entry.Type = valueTag;
+        if (isNumber) {
+            setText(entry.Text, std::string_view(number.data(), numberLength));
+        } else if (valueTag == kTagNull) {
             entry.Text.clear();
         } else { // OCTET STRING, Opaque: below 128 octets here
-            setText(entry.Text, std::string_view(data.data() + at.ValueAt, at.ValueLength));
+            setText(entry.Text, value);
         }
+    }
+    if (pos + 1 < outerLength) {
+        parseBindings(data, pos, outerLength);
     }
     return true;
 }
@@ -903,7 +888,10 @@ void TSNMPInfo::parseAnyMessage(std::string_view data) {
     // half-read binding. The bindings read until then stay. All three are
     // framed before any text is written.
     PadValueList();
-    std::size_t at = pos;
+    parseBindings(data, pos, outerLength);
+}
+
+void TSNMPInfo::parseBindings(std::string_view data, std::size_t at, std::size_t outerLength) {
     while (at + 1 < outerLength) {
         int32_t nameTag = kTagNull;
         int32_t valueTag = kTagNull;

@@ -142,6 +142,7 @@ private:
     bool buildUsualMessage();
     void buildAnyMessage();
     void parseAnyMessage(std::string_view data);
+    void parseBindings(std::string_view data, std::size_t at, std::size_t outerLength);
     void addBinding(std::string_view oid, std::string_view value, int32_t type);
     [[gnu::noinline]] void addOtherBinding(std::string_view oid, std::string_view value, int32_t type);
     [[gnu::noinline]] void addMovingBinding(std::string_view oid, std::string_view value, int32_t type);
@@ -171,6 +172,7 @@ private:
     const std::string& m_ownerCommunity;
     const std::string& m_ownerHost;
     std::vector<OidForms> m_oids;
+    std::size_t m_oidCount = 0; // m_oids.size(), kept apart so that no division finds it
     std::size_t m_nextOid = 0;
     // Forms made so far: a pass that looks up several names sees whether
     // any slot was taken over meanwhile.

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <random>
@@ -238,6 +239,46 @@ TEST(ParseMessage, GivesTheLiteralFieldsOnEveryRoute) {
         expectSameMessage(got, want, data);
         if (HasFailure()) {
             FAIL() << "round " << round;
+        }
+    }
+}
+
+// Every cut of usual replies: a reply that ends inside a binding must stop
+// where the literal reading stops, whatever the octets after the cut were.
+// The outer, PDU and list lengths are cut down with it, so that the header
+// still looks whole and only the bindings tell.
+TEST(ParseMessage, CutRepliesStopWhereTheLiteralReadingStops) {
+    FakeMessageOwner owner;
+    owner.Community = "qorvex";
+    MessageMaker maker;
+    for (int reply = 0; reply < 40; ++reply) {
+        Message spec = maker.make();
+        spec.Community = "qorvex";
+        spec.PduTag = 0xA2;
+        const std::string whole = literalBuild(spec);
+        for (std::size_t length = 0; length <= whole.size(); ++length) {
+            std::string cut = whole.substr(0, length);
+            const std::size_t pduAt = 7 + spec.Community.size();
+            auto shorten = [&cut](std::size_t at) {
+                if (at + 1 < cut.size() && static_cast<uint8_t>(cut[at + 1]) < 0x80) {
+                    const std::size_t room = cut.size() - at - 2;
+                    cut[at + 1] =
+                        static_cast<char>(std::min<std::size_t>(static_cast<uint8_t>(cut[at + 1]), room));
+                }
+            };
+            shorten(0);
+            shorten(pduAt);
+            shorten(pduAt + 11);
+            TSNMPInfo got(owner);
+            TSNMPInfo want(owner);
+            got.ResetMessage();
+            want.ResetMessage();
+            got.ParseMessage(cut);
+            literalParse(want, cut);
+            expectSameMessage(got, want, cut);
+            if (HasFailure()) {
+                FAIL() << "reply " << reply << " cut at " << length;
+            }
         }
     }
 }

@@ -406,101 +406,39 @@ void TSNMPInfo::trimBindings() {
                             [](const Value& value) { return value.Text.capacity() > kSpareCapacity; });
 }
 
-TSNMPInfo::OidForms& TSNMPInfo::nextOidSlot() {
-    constexpr std::size_t kRemembered = 16;
-    ++m_oidsMade;
-    if (m_oidCount < kRemembered) {
-        m_oidGuess = m_oidCount + 1;
-        ++m_oidCount;
-        return m_oids.emplace_back();
+// The encoding of the name of binding `index`, from the remembered one when
+// the text is the same; null when the name is too long to remember (the
+// caller converts it itself).
+[[gnu::always_inline]] inline const std::string* TSNMPInfo::requestName(std::size_t index,
+                                                                        std::string_view text) {
+    if (index >= kRememberedNames || text.size() > kRememberedNameSize) {
+        return nullptr;
     }
-    OidForms& slot = m_oids[m_nextOid];
-    m_oidGuess = m_nextOid + 1;
-    m_nextOid = (m_nextOid + 1) % kRemembered;
-    return slot;
+    TNameForms& forms = m_requestNames[index];
+    if (!sameOctets(forms.Text, text) || forms.Bytes.empty()) {
+        forms.Text.assign(text);
+        forms.Bytes.clear();
+        appendOidBytes(forms.Bytes, text);
+    }
+    return &forms.Bytes;
 }
 
-// A lookup answers with the first remembered form that matches. Two slots
-// can share a text or an encoding (a reply may encode an OID in more octets
-// than needed, or a text may not be in canonical form); only while none do
-// is a match at the guessed slot the first one.
-void TSNMPInfo::noteOidSlot(std::size_t fresh) {
-    auto twins = [this](std::size_t a, std::size_t b) {
-        return sameOctets(m_oids[a].Text, m_oids[b].Text) || sameOctets(m_oids[a].Bytes, m_oids[b].Bytes);
-    };
-    if (!m_oidTwins) {
-        for (std::size_t i = 0; i < m_oids.size(); ++i) {
-            if (i != fresh && twins(i, fresh)) {
-                m_oidTwins = true;
-                return;
-            }
-        }
+// `out` made the text of an OID name of binding `index`, from the remembered
+// text when the encoding is the same.
+[[gnu::always_inline]] inline void TSNMPInfo::setReplyName(std::string& out, std::size_t index,
+                                                           std::string_view bytes) {
+    if (index >= kRememberedNames || bytes.size() > kRememberedNameSize) {
+        out.clear();
+        appendOidText(out, bytes);
         return;
     }
-    // The new form may have replaced one of the twins: look again.
-    m_oidTwins = false;
-    for (std::size_t i = 0; i < m_oids.size() && !m_oidTwins; ++i) {
-        for (std::size_t j = i + 1; j < m_oids.size(); ++j) {
-            if (twins(i, j)) {
-                m_oidTwins = true;
-                break;
-            }
-        }
+    TNameForms& forms = m_replyNames[index];
+    if (!sameOctets(forms.Bytes, bytes)) {
+        forms.Bytes.assign(bytes);
+        forms.Text.clear();
+        appendOidText(forms.Text, bytes);
     }
-}
-
-[[gnu::always_inline]] inline const TSNMPInfo::OidForms& TSNMPInfo::oidFromText(std::string_view text) {
-    if (!m_oidTwins && m_oidGuess < m_oidCount && m_oids[m_oidGuess].FromText &&
-        sameOctets(m_oids[m_oidGuess].Text, text)) {
-        const OidForms& forms = m_oids[m_oidGuess];
-        m_oidGuess = m_oidGuess + 1 < m_oidCount ? m_oidGuess + 1 : 0;
-        return forms;
-    }
-    return searchOidText(text);
-}
-
-const TSNMPInfo::OidForms& TSNMPInfo::searchOidText(std::string_view text) {
-    const std::size_t count = m_oids.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        if (m_oids[i].FromText && sameOctets(m_oids[i].Text, text)) {
-            m_oidGuess = i + 1 < count ? i + 1 : 0;
-            return m_oids[i];
-        }
-    }
-    OidForms& slot = nextOidSlot();
-    slot.FromText = true;
-    slot.Text.assign(text);
-    slot.Bytes.clear();
-    appendOidBytes(slot.Bytes, text);
-    noteOidSlot(static_cast<std::size_t>(&slot - m_oids.data()));
-    return slot;
-}
-
-[[gnu::always_inline]] inline const TSNMPInfo::OidForms& TSNMPInfo::oidFromBytes(std::string_view bytes) {
-    if (!m_oidTwins && m_oidGuess < m_oidCount && !m_oids[m_oidGuess].FromText &&
-        sameOctets(m_oids[m_oidGuess].Bytes, bytes)) {
-        const OidForms& forms = m_oids[m_oidGuess];
-        m_oidGuess = m_oidGuess + 1 < m_oidCount ? m_oidGuess + 1 : 0;
-        return forms;
-    }
-    return searchOidBytes(bytes);
-}
-
-const TSNMPInfo::OidForms& TSNMPInfo::searchOidBytes(std::string_view bytes) {
-    const std::size_t count = m_oids.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!m_oids[i].FromText && sameOctets(m_oids[i].Bytes, bytes)) {
-            m_oidGuess = i + 1 < count ? i + 1 : 0;
-            return m_oids[i];
-        }
-    }
-    OidForms& slot = nextOidSlot();
-    slot.FromText = false;
-    slot.Bytes.assign(bytes);
-    slot.Text.clear();
-    appendOidText(slot.Text, bytes);
-    noteOidSlot(static_cast<std::size_t>(&slot - m_oids.data()));
-    return slot;
+    setText(out, forms.Text);
 }
 
 void TSNMPInfo::AssignCommunity(const std::string& community) {
@@ -559,10 +497,7 @@ void TSNMPInfo::addMovingBinding(std::string_view oid, std::string_view value, i
     if (count > kMostBindings || Community.size() >= kShort) {
         return false;
     }
-    // The names' encodings, found (or made) before anything is written; a
-    // name made here may take the slot of one found before it, so any
-    // making sends the message to the general encoder, which then finds
-    // them all.
+    // The names' encodings, found (or made) before anything is written.
     struct TUsualItem {
         const char* Name;
         const char* Value;
@@ -571,12 +506,15 @@ void TSNMPInfo::addMovingBinding(std::string_view oid, std::string_view value, i
         uint8_t Tag;
     };
     std::array<TUsualItem, kMostBindings> items; // NOLINT(cppcoreguidelines-pro-type-member-init)
-    const std::size_t made = m_oidsMade;
     const std::string* const oids = OidTexts.data();
     const Value* const values = ValueTexts.data();
     std::size_t listLength = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        const std::string& name = oidFromText(oids[i]).Bytes;
+        const std::string* const remembered = requestName(i, oids[i]);
+        if (remembered == nullptr) {
+            return false; // a long name: the general encoder converts it
+        }
+        const std::string& name = *remembered;
         const Value& value = values[i];
         switch (value.Type) {
         case kTagInteger:
@@ -601,7 +539,7 @@ void TSNMPInfo::addMovingBinding(std::string_view oid, std::string_view value, i
     }
     const std::size_t pduLength = 9 + 2 + listLength;
     const std::size_t messageLength = 3 + 2 + Community.size() + 2 + pduLength;
-    if (m_oidsMade != made || listLength >= kShort || pduLength >= kShort || messageLength >= kShort) {
+    if (listLength >= kShort || pduLength >= kShort || messageLength >= kShort) {
         return false;
     }
 
@@ -670,29 +608,19 @@ void TSNMPInfo::buildAnyMessage() {
     p = writeHeaderInt(p, ErrorIndex);
 
     char* list = openItem(p, kTagSequence);
+    std::string longName;
     for (std::size_t i = 0; i < count; ++i) {
         const Value& value = values[i];
         const int32_t type = value.Type == 0 ? kTagOctetString : value.Type;
 
         char* binding = openItem(p, kTagSequence);
         char* name = openItem(p, kTagOid);
-        const std::string& nameBytes = oidFromText(oids[i]).Bytes;
-        const std::size_t allowed = oidBytesBound(oids[i].size());
-        if (nameBytes.size() > allowed) {
-            // Octets remembered from a reply that encoded this OID in more
-            // octets than its text gives: the scratch grows by the excess,
-            // and everything pointing into it moves along.
-            char** const live[] = {&begin, &message, &pdu, &list, &binding, &name, &p};
-            std::array<std::size_t, std::size(live)> offsets{};
-            for (std::size_t k = 0; k < offsets.size(); ++k) {
-                offsets[k] = static_cast<std::size_t>(*live[k] - begin);
-            }
-            m_build.resize(m_build.size() + (nameBytes.size() - allowed));
-            char* const moved = m_build.data();
-            for (std::size_t k = 0; k < offsets.size(); ++k) {
-                *live[k] = moved + offsets[k];
-            }
+        const std::string* const remembered = requestName(i, oids[i]);
+        if (remembered == nullptr) {
+            longName.clear();
+            appendOidBytes(longName, oids[i]);
         }
+        const std::string& nameBytes = remembered != nullptr ? *remembered : longName;
         p = writeBytes(p, nameBytes);
         closeItem(p, name);
 
@@ -826,11 +754,11 @@ inline bool isShortInteger(const uint8_t* at) {
         if (isNumber) {
             numberLength = decimalText(number.data(), numberOf(valueTag, value));
         }
-        const std::string& oidText = oidFromBytes(name).Text;
-        if (oidText.size() > kSpareCapacity) {
+        std::string& oid = OidTexts.appendSpare();
+        setReplyName(oid, OidTexts.size() - 1, name);
+        if (oid.size() > kSpareCapacity) {
             m_largeTexts = true; // a long name from the reply
         }
-        setText(OidTexts.appendSpare(), oidText);
         Value& entry = ValueTexts.appendSpare();
         entry.Type = valueTag;
         if (isNumber) {
@@ -900,10 +828,6 @@ void TSNMPInfo::parseBindings(std::string_view data, std::size_t at, std::size_t
         if (!frameNext(data, at, valueTag, value) || !frameNext(data, at, nameTag, name)) {
             break;
         }
-        // The remembered forms spare the conversion of an OID name. They are
-        // consulted before the value is read, so what they remember does
-        // not depend on whether the value can be read.
-        const OidForms* forms = nameTag == kTagOid ? &oidFromBytes(name) : nullptr;
         if (!frameNext(data, at, valueTag, value)) {
             break;
         }
@@ -911,8 +835,8 @@ void TSNMPInfo::parseBindings(std::string_view data, std::size_t at, std::size_t
         // Their spare entries mostly hold last poll's texts of the same
         // length, which are overwritten in place.
         std::string& oid = OidTexts.appendSpare();
-        if (forms != nullptr) {
-            setText(oid, forms->Text);
+        if (nameTag == kTagOid) {
+            setReplyName(oid, OidTexts.size() - 1, name);
         } else {
             oid.clear();
             if (isConstructed(nameTag)) {

@@ -6,6 +6,7 @@
 #include "snmp/Octets.h"
 #include "snmp/ReusedList.h"
 
+#include <array>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -151,38 +152,25 @@ private:
     [[gnu::noinline]] void trimBindings();
     [[gnu::noinline]] static void copyOwnerText(std::string& text, const std::string& owner);
 
-    // The same few OIDs go out and come back every poll: their text and
-    // encoded forms are remembered, so neither direction re-converts them.
-    // Each direction answers only from forms it made itself: a text that does
-    // not round-trip, or a reply's longer-than-needed encoding, must not come
-    // back in the other direction.
-    struct OidForms {
+    // The same few OIDs go out and come back every poll, in the same
+    // places: each direction remembers, for each of the first bindings, the
+    // last name it converted there in both forms, so a poll converts none.
+    // The two directions keep apart: a text that does not round-trip, or a
+    // reply's longer-than-needed encoding, must not come back the other way.
+    struct TNameForms {
         std::string Text;
         std::string Bytes;
-        bool FromText = false;
     };
-    const OidForms& oidFromText(std::string_view text);
-    const OidForms& oidFromBytes(std::string_view bytes);
-    const OidForms& searchOidText(std::string_view text);
-    const OidForms& searchOidBytes(std::string_view bytes);
-    OidForms& nextOidSlot();
-    void noteOidSlot(std::size_t fresh);
+    static constexpr std::size_t kRememberedNames = 16;
+    static constexpr std::size_t kRememberedNameSize = 128; // longer names are converted each time
+    const std::string* requestName(std::size_t index, std::string_view text);
+    void setReplyName(std::string& out, std::size_t index, std::string_view bytes);
 
     const TSnmpMessageOwner& m_owner;
     const std::string& m_ownerCommunity;
     const std::string& m_ownerHost;
-    std::vector<OidForms> m_oids;
-    std::size_t m_oidCount = 0; // m_oids.size(), kept apart so that no division finds it
-    std::size_t m_nextOid = 0;
-    // Forms made so far: a pass that looks up several names sees whether
-    // any slot was taken over meanwhile.
-    std::size_t m_oidsMade = 0;
-    // Where the next lookup starts: bindings come in the order they were
-    // remembered, so the guess is usually the one that matches.
-    std::size_t m_oidGuess = 0;
-    // Whether two remembered slots share a text or an encoding; the guess
-    // is only taken while none do.
-    bool m_oidTwins = false;
+    std::array<TNameForms, kRememberedNames> m_requestNames; // text to encoding
+    std::array<TNameForms, kRememberedNames> m_replyNames;   // encoding to text
     // Whether a binding written since the last reset holds a text too large
     // to keep as a spare.
     bool m_largeTexts = false;

@@ -1,13 +1,12 @@
 // BuildMessage and ParseMessage against a literal reading of the message
-// rules, written here with the public BER primitives one step at a time and
-// no shortcuts. The message class takes quicker routes for the usual shapes
+// rules (tests/support/LiteralMessage.h), made with the public BER primitives
+// one step at a time. The message class takes quicker routes for the usual shapes
 // (short lengths, the poll's types) and remembers OID encodings between
 // messages; whatever the route, its octets and fields must be these.
-#include "snmp/Ber.h"
 #include "snmp/FakeMessageOwner.h"
 #include "snmp/SnmpInfo.h"
-#include "snmp/TextToInt.h"
 #include "snmp/VectorFile.h"
+#include "support/LiteralMessage.h"
 
 #include <gtest/gtest.h>
 
@@ -19,95 +18,14 @@
 #include <vector>
 
 using namespace veltrum;
+using veltrum::test::Binding;
 using veltrum::test::FakeMessageOwner;
+using veltrum::test::literalBuild;
+using veltrum::test::literalParse;
+using veltrum::test::Message;
 using veltrum::test::ToHex;
 
 namespace {
-
-struct Binding {
-    std::string Oid;
-    std::string Text;
-    int32_t Type = 0;
-};
-
-struct Message {
-    int32_t Version = 0;
-    std::string Community;
-    int32_t PduTag = 0;
-    int32_t RequestId = 0;
-    int32_t ErrorStatus = 0;
-    int32_t ErrorIndex = 0;
-    std::vector<Binding> Bindings;
-};
-
-int32_t toInt(const std::string& text) {
-    return StrToIntDef(text, 0);
-}
-
-std::string headerInt(int32_t value) {
-    return std::string("\x02\x01", 2) + static_cast<char>(value & 0xFF);
-}
-
-std::string literalBuild(const Message& m) {
-    std::string list;
-    for (const Binding& b : m.Bindings) {
-        const int32_t t = b.Type == 0 ? kTagOctetString : b.Type;
-        std::string value;
-        switch (t) {
-        case kTagInteger:
-            value = WrapItem(EncodeSignedInt(toInt(b.Text)), t);
-            break;
-        case kTagNull:
-            value = std::string("\x05\x00", 2);
-            break;
-        case kTagOid:
-            value = WrapItem(OidTextToBytes(b.Text), t);
-            break;
-        case kTagIpAddress:
-            value = WrapItem(IpTextToBytes(b.Text), t);
-            break;
-        case kTagCounter:
-        case kTagGauge:
-        case kTagTimeTicks:
-            value = WrapItem(EncodeUnsignedInt(static_cast<uint32_t>(toInt(b.Text))), t);
-            break;
-        default:
-            value = WrapItem(b.Text, t);
-            break;
-        }
-        list += WrapItem(WrapItem(OidTextToBytes(b.Oid), kTagOid) + value, kTagSequence);
-    }
-    const std::string pdu = headerInt(m.RequestId) + headerInt(m.ErrorStatus) + headerInt(m.ErrorIndex) +
-                            WrapItem(list, kTagSequence);
-    return WrapItem(headerInt(m.Version) + WrapItem(m.Community, kTagOctetString) + WrapItem(pdu, m.PduTag),
-                    kTagSequence);
-}
-
-// The reading steps, with the program's mend: a binding is added only when
-// all three of its items can be read, and the first that cannot ends it.
-void literalParse(TSNMPInfo& m, const std::string& data) {
-    std::size_t pos = 1;
-    const uint32_t outer = DecodeLength(data, pos).value_or(0);
-    int32_t type = 0;
-    m.Version = toInt(ReadItem(data, pos, type));
-    m.AssignCommunity(ReadItem(data, pos, type));
-    m.PduTag = toInt(ReadItem(data, pos, type));
-    m.RequestId = toInt(ReadItem(data, pos, type));
-    m.ErrorStatus = toInt(ReadItem(data, pos, type));
-    m.ErrorIndex = toInt(ReadItem(data, pos, type));
-    ReadItem(data, pos, type);
-    while (pos + 1 < outer) {
-        std::string header;
-        std::string oid;
-        std::string value;
-        int32_t valueType = 0;
-        if (!tryReadItem(data, pos, type, header) || !tryReadItem(data, pos, type, oid) ||
-            !tryReadItem(data, pos, valueType, value)) {
-            break;
-        }
-        m.AddBinding(oid, value, valueType);
-    }
-}
 
 void expectSameMessage(const TSNMPInfo& got, const TSNMPInfo& want, const std::string& data) {
     SCOPED_TRACE(ToHex(data));

@@ -707,8 +707,20 @@ inline bool isShortInteger(const uint8_t* at) {
     const uint8_t* const pdu = octets + pos;
     // A constructed item's length is not used either, but one that reaches
     // past the datagram makes the general reading stop there.
-    if (!isConstructed(pdu[0]) || pdu[1] >= 0x80 || pdu[1] > size - pos - 2 || !isShortInteger(pdu + 2) ||
-        !isShortInteger(pdu + 5) || !isShortInteger(pdu + 8) || !isConstructed(pdu[11]) || pdu[12] >= 0x80) {
+    // The three integers' 02 01 are looked at in one word.
+    uint64_t integers = 0;
+    std::memcpy(&integers, pdu + 2, 8);
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr uint64_t kHeaders = 0x0102000102000102ULL; // 02 01 .. 02 01 .. 02 01 ..
+        constexpr uint64_t kMask = 0xFFFF00FFFF00FFFFULL;
+        if ((integers & kMask) != kHeaders) {
+            return false;
+        }
+    } else if (!isShortInteger(pdu + 2) || !isShortInteger(pdu + 5) || !isShortInteger(pdu + 8)) {
+        return false;
+    }
+    if (!isConstructed(pdu[0]) || pdu[1] >= 0x80 || pdu[1] > size - pos - 2 || !isConstructed(pdu[11]) ||
+        pdu[12] >= 0x80) {
         return false;
     }
     pos += 13;

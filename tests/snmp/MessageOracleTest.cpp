@@ -200,3 +200,36 @@ TEST(ParseMessage, CutRepliesStopWhereTheLiteralReadingStops) {
         }
     }
 }
+
+// Every header octet of a usual reply changed to a few telling values: the
+// quick route must take the reply only when its reading agrees.
+TEST(ParseMessage, ChangedHeaderOctetsReadAsTheLiteralReadingDoes) {
+    FakeMessageOwner owner;
+    owner.Community = "qorvex";
+    Message spec;
+    spec.Version = 1;
+    spec.Community = "qorvex";
+    spec.PduTag = 0xA2;
+    spec.RequestId = 7;
+    spec.ErrorStatus = 2;
+    spec.ErrorIndex = 1;
+    spec.Bindings = {{"1.3.6.1.2.1.2.2.1.10.1", "166681654", 0x41}, {"1.3.6.1.2.1.1.5.0", "router", 4}};
+    const std::string whole = literalBuild(spec);
+    const std::size_t headerEnd = 7 + spec.Community.size() + 13;
+    for (std::size_t at = 0; at < headerEnd; ++at) {
+        for (const int octet : {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x30, 0x7F, 0x80, 0x81, 0xA2, 0xFF}) {
+            std::string changed = whole;
+            changed[at] = static_cast<char>(octet);
+            TSNMPInfo got(owner);
+            TSNMPInfo want(owner);
+            got.ResetMessage();
+            want.ResetMessage();
+            got.ParseMessage(changed);
+            literalParse(want, changed);
+            expectSameMessage(got, want, changed);
+            if (HasFailure()) {
+                FAIL() << "octet " << at << " set to " << octet;
+            }
+        }
+    }
+}

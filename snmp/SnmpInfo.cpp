@@ -391,8 +391,6 @@ TSNMPInfo::TSNMPInfo(const TSnmpMessageOwner& owner)
     : Community(owner.OwnerCommunity()), PeerPort(owner.OwnerPort()), m_owner(owner),
       m_ownerCommunity(owner.OwnerCommunity()), m_ownerHost(owner.OwnerHost()) {}
 
-constexpr std::size_t kSpareTexts = TSNMPInfo::kSpareTexts;
-constexpr std::size_t kSpareCapacity = TSNMPInfo::kSpareCapacity;
 
 void TSNMPInfo::copyOwnerText(std::string& text, const std::string& owner) {
     text = owner;

@@ -114,62 +114,10 @@ void appendContentsText(std::string& out, int32_t type, std::string_view content
 // The "$" form ReadItem gives a constructed tag: "$30", "$A2".
 void appendConstructedText(std::string& out, int32_t type);
 
-// Decimal text of `value` written backwards, two digits at a time, so that
-// it ends just before `end` (room for ten digits, eleven with the sign);
-// returns its start. Every number of a reply goes through here.
-inline char* formatDecimal(char* end, uint32_t value) {
-    static constexpr char kPairs[] = "00010203040506070809"
-                                     "10111213141516171819"
-                                     "20212223242526272829"
-                                     "30313233343536373839"
-                                     "40414243444546474849"
-                                     "50515253545556575859"
-                                     "60616263646566676869"
-                                     "70717273747576777879"
-                                     "80818283848586878889"
-                                     "90919293949596979899";
-    while (value >= 100) {
-        const uint32_t pair = (value % 100) * 2;
-        value /= 100;
-        end -= 2;
-        end[0] = kPairs[pair];
-        end[1] = kPairs[pair + 1];
-    }
-    if (value >= 10) {
-        end -= 2;
-        end[0] = kPairs[value * 2];
-        end[1] = kPairs[value * 2 + 1];
-    } else {
-        *--end = static_cast<char>('0' + value);
-    }
-    return end;
-}
-
-inline char* formatDecimal(char* end, int32_t value) {
-    // The magnitude as unsigned, so INT32_MIN needs no special case.
-    const uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
-    char* start = formatDecimal(end, magnitude);
-    if (value < 0) {
-        *--start = '-';
-    }
-    return start;
-}
-
-// How many characters formatDecimal writes for `value`.
-inline std::size_t decimalLength(uint32_t value) {
-    // floor(log10) from the bit length (1233 / 4096 is just above log10 2),
-    // one too high for values below the power of ten it lands on.
-    static constexpr uint32_t kPowers[] = {0,      10,      100,      1000,      10000,
-                                           100000, 1000000, 10000000, 100000000, 1000000000};
-    const auto bits = static_cast<uint32_t>(32 - __builtin_clz(value | 1));
-    const uint32_t guess = (bits * 1233) >> 12;
-    return guess + 1 - (value < kPowers[guess] ? 1 : 0);
-}
-
-inline std::size_t decimalLength(int32_t value) {
-    const uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
-    return decimalLength(magnitude) + (value < 0 ? 1 : 0);
-}
+// Decimal text of `value` written backwards so that it ends just before
+// `end` (room for ten digits, eleven with the sign); returns its start.
+char* formatDecimal(char* end, uint32_t value);
+char* formatDecimal(char* end, int32_t value);
 
 // Appending forms used by the message encoder to avoid temporaries.
 void appendLength(std::string& out, std::size_t length);

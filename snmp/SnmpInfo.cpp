@@ -391,7 +391,6 @@ TSNMPInfo::TSNMPInfo(const TSnmpMessageOwner& owner)
     : Community(owner.OwnerCommunity()), PeerPort(owner.OwnerPort()), m_owner(owner),
       m_ownerCommunity(owner.OwnerCommunity()), m_ownerHost(owner.OwnerHost()) {}
 
-
 void TSNMPInfo::copyOwnerText(std::string& text, const std::string& owner) {
     text = owner;
 }

@@ -11,7 +11,6 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace veltrum {
@@ -124,9 +123,9 @@ public:
         }
         return m_built;
     }
-    void ParseMessage(const std::string& octets) {
-        if (!parseUsualMessage(octets)) {
-            parseAnyMessage(octets);
+    void ParseMessage(const std::string& datagram) {
+        if (!parseUsualMessage(datagram)) {
+            parseAnyMessage(datagram);
         }
     }
     int CountValues() const { return static_cast<int>(ValueTexts.size()); }

@@ -50,7 +50,7 @@ public:
     const T& back() const { return m_items[m_size - 1]; }
 
     // Entries made so far, taken or spare.
-    std::size_t spareCount() const { return m_made; }
+    std::size_t madeCount() const { return m_made; }
 
     // Whether the next append moves the entries to new storage (and with
     // them every short text held inside its entry).

@@ -83,7 +83,7 @@ public:
         // texts are kept: a hostile reply with thousands of bindings or huge
         // values must not leave its storage behind. The bindings this message
         // wrote itself tell whether any text needs looking at.
-        if (!m_largeTexts && OidTexts.spareCount() <= kSpareTexts && ValueTexts.spareCount() <= kSpareTexts) {
+        if (!m_largeTexts && OidTexts.madeCount() <= kSpareTexts && ValueTexts.madeCount() <= kSpareTexts) {
             OidTexts.clear();
             ValueTexts.clear();
             return;

@@ -9,25 +9,15 @@ namespace veltrum {
 // Decimal digits written backwards, two at a time, ending at `end`; returns
 // where they start. Every value text of a reply goes through here.
 char* formatDecimal(char* end, uint32_t value) {
-    static constexpr char kPairs[] = "00010203040506070809"
-                                     "10111213141516171819"
-                                     "20212223242526272829"
-                                     "30313233343536373839"
-                                     "40414243444546474849"
-                                     "50515253545556575859"
-                                     "60616263646566676869"
-                                     "70717273747576777879"
-                                     "80818283848586878889"
-                                     "90919293949596979899";
     while (value >= 100) {
         const uint32_t pair = (value % 100) * 2;
         value /= 100;
-        *--end = kPairs[pair + 1];
-        *--end = kPairs[pair];
+        *--end = kDecimalPairs[pair + 1];
+        *--end = kDecimalPairs[pair];
     }
     if (value >= 10) {
-        *--end = kPairs[value * 2 + 1];
-        *--end = kPairs[value * 2];
+        *--end = kDecimalPairs[value * 2 + 1];
+        *--end = kDecimalPairs[value * 2];
     } else {
         *--end = static_cast<char>('0' + value);
     }

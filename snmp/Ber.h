@@ -114,6 +114,19 @@ void appendContentsText(std::string& out, int32_t type, std::string_view content
 // The "$" form ReadItem gives a constructed tag: "$30", "$A2".
 void appendConstructedText(std::string& out, int32_t type);
 
+// The hundred two-digit pairs "00" to "99", one after the other: the
+// number formatters write two digits at a time from it.
+inline constexpr char kDecimalPairs[] = "00010203040506070809"
+                                        "10111213141516171819"
+                                        "20212223242526272829"
+                                        "30313233343536373839"
+                                        "40414243444546474849"
+                                        "50515253545556575859"
+                                        "60616263646566676869"
+                                        "70717273747576777879"
+                                        "80818283848586878889"
+                                        "90919293949596979899";
+
 // Decimal text of `value` written backwards so that it ends just before
 // `end` (room for ten digits, eleven with the sign); returns its start.
 char* formatDecimal(char* end, uint32_t value);

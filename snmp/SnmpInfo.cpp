@@ -56,19 +56,9 @@ int32_t toIntDef0(std::string_view text) {
 // every value below 10^8 (checked for all of them). The pairs' characters
 // come from a table.
 inline uint64_t eightDigits(uint32_t value) {
-    static constexpr char kPairs[] = "00010203040506070809"
-                                     "10111213141516171819"
-                                     "20212223242526272829"
-                                     "30313233343536373839"
-                                     "40414243444546474849"
-                                     "50515253545556575859"
-                                     "60616263646566676869"
-                                     "70717273747576777879"
-                                     "80818283848586878889"
-                                     "90919293949596979899";
     auto pair = [](uint64_t below100) {
         uint16_t characters = 0;
-        std::memcpy(&characters, kPairs + 2 * below100, 2);
+        std::memcpy(&characters, kDecimalPairs + 2 * below100, 2);
         return static_cast<uint64_t>(characters);
     };
     constexpr uint64_t kFraction = (uint64_t{1} << 48) - 1;

@@ -41,6 +41,17 @@ void expectSameMessage(const TSNMPInfo& got, const TSNMPInfo& want, const std::s
     EXPECT_EQ(got.ValueTexts, want.ValueTexts);
 }
 
+// A fresh message of `owner` parsing `data`, against the literal reading.
+void expectParsedLiterally(const FakeMessageOwner& owner, const std::string& data) {
+    TSNMPInfo got(owner);
+    TSNMPInfo want(owner);
+    got.ResetMessage();
+    want.ResetMessage();
+    got.ParseMessage(data);
+    literalParse(want, data);
+    expectSameMessage(got, want, data);
+}
+
 // Random messages: mostly the usual shapes, with long texts, odd types and
 // many bindings often enough to reach every route.
 class MessageMaker {
@@ -187,13 +198,7 @@ TEST(ParseMessage, CutRepliesStopWhereTheLiteralReadingStops) {
             shorten(0);
             shorten(pduAt);
             shorten(pduAt + 11);
-            TSNMPInfo got(owner);
-            TSNMPInfo want(owner);
-            got.ResetMessage();
-            want.ResetMessage();
-            got.ParseMessage(cut);
-            literalParse(want, cut);
-            expectSameMessage(got, want, cut);
+            expectParsedLiterally(owner, cut);
             if (HasFailure()) {
                 FAIL() << "reply " << reply << " cut at " << length;
             }
@@ -220,13 +225,7 @@ TEST(ParseMessage, ChangedHeaderOctetsReadAsTheLiteralReadingDoes) {
         for (const int octet : {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x30, 0x7F, 0x80, 0x81, 0xA2, 0xFF}) {
             std::string changed = whole;
             changed[at] = static_cast<char>(octet);
-            TSNMPInfo got(owner);
-            TSNMPInfo want(owner);
-            got.ResetMessage();
-            want.ResetMessage();
-            got.ParseMessage(changed);
-            literalParse(want, changed);
-            expectSameMessage(got, want, changed);
+            expectParsedLiterally(owner, changed);
             if (HasFailure()) {
                 FAIL() << "octet " << at << " set to " << octet;
             }

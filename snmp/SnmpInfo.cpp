@@ -692,8 +692,6 @@ inline bool isShortInteger(const uint8_t* at) {
         return false;
     }
     const uint8_t* const pdu = octets + pos;
-    // A constructed item's length is not used either, but one that reaches
-    // past the datagram makes the general reading stop there.
     // The three integers' 02 01 are looked at in one word.
     uint64_t integers = 0;
     std::memcpy(&integers, pdu + 2, 8);
@@ -706,6 +704,8 @@ inline bool isShortInteger(const uint8_t* at) {
     } else if (!isShortInteger(pdu + 2) || !isShortInteger(pdu + 5) || !isShortInteger(pdu + 8)) {
         return false;
     }
+    // The PDU's length is not used either, but one that reaches past the
+    // datagram makes the general reading stop there.
     if (!isConstructed(pdu[0]) || pdu[1] >= 0x80 || pdu[1] > size - pos - 2 || !isConstructed(pdu[11]) ||
         pdu[12] >= 0x80) {
         return false;

@@ -2,6 +2,7 @@
 // and a parse of that: none may read past its input, loop without end or
 // unpair the lists. Both must also give what the literal reading of the
 // message rules gives, whichever route the message takes for the input.
+#include "snmp/FakeMessageOwner.h"
 #include "snmp/SnmpInfo.h"
 #include "support/LiteralMessage.h"
 
@@ -10,25 +11,8 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
-
-class FuzzOwner final : public veltrum::TSnmpMessageOwner {
-public:
-    const std::string& OwnerCommunity() const override { return m_community; }
-    const std::string& OwnerHost() const override { return m_host; }
-    int32_t OwnerPort() const override { return 161; }
-    int32_t OwnerTrapPort() const override { return 162; }
-    bool IsTrapMessage(const veltrum::TSNMPInfo&) const override { return false; }
-
-private:
-    std::string m_community = "public";
-    std::string m_host = "127.0.0.1";
-};
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
-    static const FuzzOwner owner;
+    static const veltrum::test::FakeMessageOwner owner;
     veltrum::TSNMPInfo message(owner);
     message.ResetMessage();
     const std::string datagram(reinterpret_cast<const char*>(bytes), size);
@@ -43,18 +27,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         std::abort();
     }
     const std::string built = message.BuildMessage();
-    veltrum::test::Message spec;
-    spec.Version = message.Version;
-    spec.Community = message.Community;
-    spec.PduTag = message.PduTag;
-    spec.RequestId = message.RequestId;
-    spec.ErrorStatus = message.ErrorStatus;
-    spec.ErrorIndex = message.ErrorIndex;
+    veltrum::test::Message fields;
+    fields.Version = message.Version;
+    fields.Community = message.Community;
+    fields.PduTag = message.PduTag;
+    fields.RequestId = message.RequestId;
+    fields.ErrorStatus = message.ErrorStatus;
+    fields.ErrorIndex = message.ErrorIndex;
     for (std::size_t i = 0; i < message.OidTexts.size(); ++i) {
-        spec.Bindings.push_back(
+        fields.Bindings.push_back(
             {message.OidTexts[i], message.ValueTexts[i].Text, message.ValueTexts[i].Type});
     }
-    if (built != veltrum::test::literalBuild(spec)) {
+    if (built != veltrum::test::literalBuild(fields)) {
         std::abort();
     }
     veltrum::TSNMPInfo again(owner);

@@ -171,8 +171,9 @@ inline bool frameItem(std::string_view data, std::size_t& pos, int32_t& tag, std
     return readItemContents(data, pos, tag, contents);
 }
 
-// skipItem for the binding loop: the caller's position, tag and contents
-// are locals whose address is never taken past this inlined function, so
+// skipItem for the binding loop, where a failure ends the reading, so where
+// it leaves the position then does not matter. The caller's position, tag and contents are
+// locals whose address is never taken past this inlined function, so
 // they stay in registers while texts are written through char pointers
 // (which may alias anything in memory). The other length forms go through
 // copies.
@@ -344,15 +345,10 @@ inline int32_t readHeaderInt(std::string_view data, std::size_t& pos, std::strin
     pos += contents.size();
     switch (tag) {
     case kTagInteger:
-        if (contents.empty()) {
-            return 0;
-        }
-        return static_cast<int32_t>(
-            accumulate(contents, (static_cast<uint8_t>(contents[0]) & 0x80) != 0 ? 0xFFFFFFFFu : 0u));
     case kTagCounter:
     case kTagGauge:
     case kTagTimeTicks:
-        return static_cast<int32_t>(accumulate(contents, 0));
+        return numberOf(tag, contents);
     default:
         scratch.clear();
         appendContentsText(scratch, tag, contents);
@@ -360,8 +356,9 @@ inline int32_t readHeaderInt(std::string_view data, std::size_t& pos, std::strin
     }
 }
 
-// Moves past an item as tryReadItem does: a constructed item's contents are
-// entered, a primitive item's skipped.
+// Moves past an item as tryReadItem does, also when it cannot be read: a
+// constructed item's contents are entered, a primitive item's skipped, and an
+// item whose contents run past the data leaves the position after its length.
 inline bool skipItem(std::string_view data, std::size_t& pos, int32_t& tag, std::string_view& contents) {
     if (!frameItem(data, pos, tag, contents)) {
         return false;

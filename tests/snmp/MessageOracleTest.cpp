@@ -110,15 +110,15 @@ private:
     std::mt19937 m_random{20261207};
 };
 
-void fill(TSNMPInfo& m, const Message& spec) {
+void fill(TSNMPInfo& m, const Message& fields) {
     m.ResetMessage();
-    m.AssignCommunity(spec.Community); // a different one resets the fields
-    m.Version = spec.Version;
-    m.PduTag = spec.PduTag;
-    m.RequestId = spec.RequestId;
-    m.ErrorStatus = spec.ErrorStatus;
-    m.ErrorIndex = spec.ErrorIndex;
-    for (const Binding& b : spec.Bindings) {
+    m.AssignCommunity(fields.Community); // a different one resets the fields
+    m.Version = fields.Version;
+    m.PduTag = fields.PduTag;
+    m.RequestId = fields.RequestId;
+    m.ErrorStatus = fields.ErrorStatus;
+    m.ErrorIndex = fields.ErrorIndex;
+    for (const Binding& b : fields.Bindings) {
         m.AddBinding(b.Oid, b.Text, b.Type);
     }
 }
@@ -130,9 +130,9 @@ TEST(BuildMessage, GivesTheLiteralOctetsOnEveryRoute) {
     TSNMPInfo m(owner); // one message throughout: its remembered forms carry over
     MessageMaker maker;
     for (int round = 0; round < 3000; ++round) {
-        const Message spec = maker.make();
-        fill(m, spec);
-        const std::string want = literalBuild(spec);
+        const Message fields = maker.make();
+        fill(m, fields);
+        const std::string want = literalBuild(fields);
         ASSERT_EQ(ToHex(m.BuildMessage()), ToHex(want)) << "round " << round;
     }
 }
@@ -181,13 +181,13 @@ TEST(ParseMessage, CutRepliesStopWhereTheLiteralReadingStops) {
     owner.Community = "qorvex";
     MessageMaker maker;
     for (int reply = 0; reply < 40; ++reply) {
-        Message spec = maker.make();
-        spec.Community = "qorvex";
-        spec.PduTag = 0xA2;
-        const std::string whole = literalBuild(spec);
+        Message fields = maker.make();
+        fields.Community = "qorvex";
+        fields.PduTag = 0xA2;
+        const std::string whole = literalBuild(fields);
         for (std::size_t length = 0; length <= whole.size(); ++length) {
             std::string cut = whole.substr(0, length);
-            const std::size_t pduAt = 7 + spec.Community.size();
+            const std::size_t pduAt = 7 + fields.Community.size();
             auto shorten = [&cut](std::size_t at) {
                 if (at + 1 < cut.size() && static_cast<uint8_t>(cut[at + 1]) < 0x80) {
                     const std::size_t room = cut.size() - at - 2;
@@ -211,16 +211,16 @@ TEST(ParseMessage, CutRepliesStopWhereTheLiteralReadingStops) {
 TEST(ParseMessage, ChangedHeaderOctetsReadAsTheLiteralReadingDoes) {
     FakeMessageOwner owner;
     owner.Community = "qorvex";
-    Message spec;
-    spec.Version = 1;
-    spec.Community = "qorvex";
-    spec.PduTag = 0xA2;
-    spec.RequestId = 7;
-    spec.ErrorStatus = 2;
-    spec.ErrorIndex = 1;
-    spec.Bindings = {{"1.3.6.1.2.1.2.2.1.10.1", "166681654", 0x41}, {"1.3.6.1.2.1.1.5.0", "router", 4}};
-    const std::string whole = literalBuild(spec);
-    const std::size_t headerEnd = 7 + spec.Community.size() + 13;
+    Message fields;
+    fields.Version = 1;
+    fields.Community = "qorvex";
+    fields.PduTag = 0xA2;
+    fields.RequestId = 7;
+    fields.ErrorStatus = 2;
+    fields.ErrorIndex = 1;
+    fields.Bindings = {{"1.3.6.1.2.1.2.2.1.10.1", "166681654", 0x41}, {"1.3.6.1.2.1.1.5.0", "router", 4}};
+    const std::string whole = literalBuild(fields);
+    const std::size_t headerEnd = 7 + fields.Community.size() + 13;
     for (std::size_t at = 0; at < headerEnd; ++at) {
         for (const int octet : {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x30, 0x7F, 0x80, 0x81, 0xA2, 0xFF}) {
             std::string changed = whole;

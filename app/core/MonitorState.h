@@ -51,6 +51,10 @@ struct MonitorState {
     int32_t OutOctetsNow = 0, OutOctetsPrev = 0;
     int32_t InPktsNow = 0, InPktsPrev = 0;
     int32_t OutPktsNow = 0, OutPktsPrev = 0;
+    // The interface's ifSpeed in bits per second, 0 while unknown: it bounds
+    // how far a counter can move in one interval, which tells a wrap from a
+    // reset of the agent's counters.
+    uint32_t InterfaceSpeed = 0;
     int32_t DownRate = 0, UpRate = 0;
     int32_t DownPktRate = 0, UpPktRate = 0;
     int32_t MissedPolls = 0;

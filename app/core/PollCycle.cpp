@@ -1,5 +1,6 @@
 #include "app/core/PollCycle.h"
 
+#include "app/core/CounterReset.h"
 #include "snmp/IdSNMP.h"
 #include "snmp/TextToInt.h"
 
@@ -24,6 +25,8 @@ constexpr int32_t kResyncPolls = 10;
 // order the readings are taken.
 constexpr const char* kCounterPrefixes[4] = {"1.3.6.1.2.1.2.2.1.10.", "1.3.6.1.2.1.2.2.1.16.",
                                              "1.3.6.1.2.1.2.2.1.11.", "1.3.6.1.2.1.2.2.1.17."};
+// ifSpeed (RFC 1213): the interface's bandwidth in bits per second, a Gauge32.
+constexpr const char kSpeedPrefix[] = "1.3.6.1.2.1.2.2.1.5.";
 
 const char kTitleStart[] = "Veltrum     ";
 const char kBandwidthTotal[] = "                     Total:  ";
@@ -63,7 +66,9 @@ int32_t truncate32(long double x) {
 
 // The counters are 32-bit and arrive as signed text, so a counter at or above
 // 2^31 reads negative. The difference of the two bit patterns modulo 2^32 is
-// the true increase, across 2^31 and across the wrap past 2^32 alike.
+// the true increase, across 2^31 and across the wrap past 2^32 alike. A
+// reading that went back further than a wrap allows never gets here: it is
+// the agent's restart (agentReset).
 uint32_t counterIncrease(int32_t now, int32_t prev) {
     return static_cast<uint32_t>(now) - static_cast<uint32_t>(prev);
 }
@@ -256,14 +261,9 @@ void applyPacketsSide(MonitorState& state, PollView& view, const NumberLocale& l
     view.RefreshPacketsGraph(texts);
 }
 
-void takeFailurePath(MonitorState& state, TIdSNMP& snmp, PollView& view) noexcept {
-    state.MissedPolls = wrapAdd(state.MissedPolls, 1);
-    try {
-        view.ShowFailure();
-    } catch (...) {
-    }
-    // A fresh socket drops any reply that arrives late and would otherwise be
-    // taken as the answer to the next request.
+// A fresh socket drops any reply that arrives late and would otherwise be
+// taken as the answer to the next request.
+void replaceSocket(TIdSNMP& snmp) noexcept {
     try {
         snmp.SetActive(false);
     } catch (...) {
@@ -272,6 +272,30 @@ void takeFailurePath(MonitorState& state, TIdSNMP& snmp, PollView& view) noexcep
         snmp.SetActive(true);
     } catch (...) {
     }
+}
+
+void takeFailurePath(MonitorState& state, TIdSNMP& snmp, PollView& view) noexcept {
+    state.MissedPolls = wrapAdd(state.MissedPolls, 1);
+    try {
+        view.ShowFailure();
+    } catch (...) {
+    }
+    replaceSocket(snmp);
+}
+
+// An agent that restarts sets all its counters back to small values, which
+// read modulo 2^32 would pass for a wrap of billions. One counter that went
+// back further than the interface could carry decides for the whole reading.
+bool agentReset(const MonitorState& state, const std::array<int32_t, 4>& readings, int32_t intervals) {
+    const int32_t previous[4] = {state.InOctetsNow, state.OutOctetsNow, state.InPktsNow, state.OutPktsNow};
+    const uint64_t span = intervals > 0 ? static_cast<uint64_t>(intervals) : 1;
+    for (size_t i = 0; i < readings.size(); ++i) {
+        if (IsCounterReset(static_cast<uint32_t>(previous[i]), static_cast<uint32_t>(readings[i]),
+                           kCounter32Bits, state.InterfaceSpeed, span)) {
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -289,6 +313,27 @@ void ApplyPollReadings(MonitorState& state, const std::array<std::string, 4>& va
     // The reading covers one interval plus one per failed poll since the last
     // success; time itself is never measured.
     const int32_t intervals = wrapAdd(state.MissedPolls, 1);
+
+    if (agentReset(state, {inOctets, outOctets, inPkts, outPkts}, intervals)) {
+        // Counted from the agent's new start, like the first reading after a
+        // restart: the readings are kept for the next difference, and nothing
+        // reaches totals, histories or averages. The poll is not counted, so
+        // the averages still divide by the slots actually filled.
+        state.InOctetsPrev = state.InOctetsNow;
+        state.InOctetsNow = inOctets;
+        state.OutOctetsPrev = state.OutOctetsNow;
+        state.OutOctetsNow = outOctets;
+        state.InPktsPrev = state.InPktsNow;
+        state.InPktsNow = inPkts;
+        state.OutPktsPrev = state.OutPktsNow;
+        state.OutPktsNow = outPkts;
+        state.DownRate = 0;
+        state.UpRate = 0;
+        state.DownPktRate = 0;
+        state.UpPktRate = 0;
+        state.MissedPolls = 0;
+        return;
+    }
 
     state.InOctetsPrev = state.InOctetsNow;
     state.InOctetsNow = inOctets;
@@ -340,11 +385,41 @@ void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const Numb
             const std::array<std::string, 4> values{
                 snmp.ReplyMessage.ValueAt(0), snmp.ReplyMessage.ValueAt(1), snmp.ReplyMessage.ValueAt(2),
                 snmp.ReplyMessage.ValueAt(3)};
+            const bool priming = state.PollCount == 0;
             ApplyPollReadings(state, values, view, locale);
+            // After the first reading of a restart (or of the bandwidth
+            // graph's reset): the agent is known to answer then, so a silent
+            // agent never costs a second wait.
+            if (priming) {
+                state.InterfaceSpeed = ReadInterfaceSpeed(snmp, state.InterfaceNumber, ReplyTimeoutMs(state));
+            }
         }
     } catch (...) {
         takeFailurePath(state, snmp, view);
     }
+}
+
+uint32_t ReadInterfaceSpeed(TIdSNMP& snmp, int32_t interfaceNumber, int32_t timeoutMs) noexcept {
+    try {
+        snmp.QueryMessage.ResetMessage();
+        snmp.QueryMessage.PduTag = kGetRequest;
+        snmp.ReceiveTimeout = timeoutMs;
+        const std::string oid = kSpeedPrefix + std::to_string(interfaceNumber);
+        snmp.QueryMessage.AddBinding(oid, std::string(), kOctetString);
+        const bool answered = snmp.RunQuery();
+        if (snmp.ReplyMessage.Packet.empty()) {
+            replaceSocket(snmp);
+        }
+        // The request-id is always 0: only the reply naming ifSpeed is ours.
+        if (answered && snmp.ReplyMessage.CountValues() == 1 && snmp.ReplyMessage.OidTexts.size() == 1 &&
+            snmp.ReplyMessage.OidTexts[0] == oid) {
+            // A Gauge32 of 2^31 or more arrives as negative text: keep the bit pattern.
+            return static_cast<uint32_t>(StrToInt(snmp.ReplyMessage.ValueAt(0)));
+        }
+    } catch (...) {
+        replaceSocket(snmp);
+    }
+    return 0;
 }
 
 } // namespace veltrum

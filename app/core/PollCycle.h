@@ -59,7 +59,15 @@ void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const Numb
 // All four texts are converted before any reading is stored, so a value that
 // is not an integer throws EConvertError with the state untouched. A failing
 // view call is passed on. RunPollCycle turns both into the failure path.
+// A reading in which a counter went back further than a wrap allows is taken
+// as the agent's restart: it only primes, as the first reading does.
 void ApplyPollReadings(MonitorState& state, const std::array<std::string, 4>& values, PollView& view,
                        const NumberLocale& locale);
+
+// ifSpeed of the interface in bits per second, in a GetRequest of its own
+// (the poll's request stays as it is), waiting at most `timeoutMs`. 0 when
+// the agent does not answer, refuses or answers with something else.
+// RunPollCycle runs it after the first reading since the counting began.
+uint32_t ReadInterfaceSpeed(TIdSNMP& snmp, int32_t interfaceNumber, int32_t timeoutMs) noexcept;
 
 } // namespace veltrum

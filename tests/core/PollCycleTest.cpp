@@ -1,5 +1,6 @@
 #include "app/core/PollCycle.h"
 
+#include "app/core/CounterReset.h"
 #include "core/RecordingView.h"
 #include "snmp/IdSNMP.h"
 #include "support/ScriptedResponder.h"
@@ -23,6 +24,7 @@ using test::ScriptedResponder;
 
 constexpr uint32_t kOctetsPerUnit = 1265;
 constexpr uint8_t kCounter32 = 0x41; // RFC 1155 section 3.2.3.3
+constexpr uint8_t kGauge32 = 0x42;   // RFC 1155 section 3.2.3.4
 
 // Every case runs the whole cycle: a GetRequest to an agent on the loopback
 // that answers with exactly the counters the case needs.
@@ -85,6 +87,17 @@ protected:
         return m_lastRequest;
     }
 
+    // ifSpeed as the agent reports it; without one it answers noSuchName.
+    void AnswerSpeed(std::optional<uint32_t> speed) {
+        const std::lock_guard lock(m_mutex);
+        m_speed = speed;
+    }
+
+    std::vector<ScriptedResponder::Request> SpeedRequests() {
+        const std::lock_guard lock(m_mutex);
+        return m_speedRequests;
+    }
+
     int RequestCount() const { return m_agent.RequestCount(); }
 
     MonitorState State;
@@ -94,6 +107,13 @@ protected:
 private:
     std::optional<ScriptedResponder::Reply> Respond(const ScriptedResponder::Request& request) {
         const std::lock_guard lock(m_mutex);
+        if (request.Oids.size() == 1 && request.Oids[0].starts_with("1.3.6.1.2.1.2.2.1.5.")) {
+            m_speedRequests.push_back(request);
+            if (!m_speed.has_value()) {
+                return ScriptedResponder::Respond(request, {{"", 0x05, ""}}, 2); // noSuchName
+            }
+            return ScriptedResponder::Respond(request, {{"", kGauge32, std::to_string(*m_speed)}});
+        }
         m_lastRequest = request;
         if (m_binds.empty()) {
             return std::nullopt;
@@ -113,6 +133,8 @@ private:
     std::vector<ScriptedResponder::VarBind> m_binds;
     int m_delayMs = 0;
     std::optional<ScriptedResponder::Request> m_lastRequest;
+    std::optional<uint32_t> m_speed;
+    std::vector<ScriptedResponder::Request> m_speedRequests;
     std::array<uint32_t, 4> m_counters{};
     ScriptedResponder m_agent{[this](const ScriptedResponder::Request& request) { return Respond(request); }};
 
@@ -276,6 +298,139 @@ TEST_F(RunPollCycle, CounterWrappingPastTwoToTheThirtyTwo) {
     EXPECT_EQ(State.UpPktRate, 1000);
     EXPECT_EQ(State.InOctetsNow, 297704);
     EXPECT_EQ(State.InOctetsPrev, static_cast<int32_t>(4294000000u));
+}
+
+TEST_F(RunPollCycle, AgentRestartPrimesAgainInsteadOfDrawingASpike) {
+    // Without the interface's speed a wrap is a difference below 2^31; with
+    // it, no more than the interface carries. Each agent restarts once.
+    const struct {
+        std::optional<uint32_t> Speed;
+        uint32_t Before; // octet counters before the restart
+    } agents[] = {{std::nullopt, 500'000'000u}, {100'000'000u, 4'000'000'000u}};
+    const MonitorState restarted = State;
+    for (const auto& agent : agents) {
+        AnswerSpeed(agent.Speed);
+        State = restarted;
+        Prime(agent.Before, agent.Before, 7'000'000, 6'000'000);
+        EXPECT_EQ(State.InterfaceSpeed, agent.Speed.value_or(0));
+        PollAtRates(1000, 200, 50, 30);
+        PollAtRates(1000, 200, 50, 30);
+        const MonitorState before = State;
+        const int shown = View.ShowRatesCount;
+        const int refreshes = View.BandwidthRefreshes + View.PacketsRefreshes;
+
+        // The agent is away for two polls and comes back counting from zero.
+        Answer({});
+        Cycle();
+        Cycle();
+        Poll(5000, 3000, 20, 10);
+        EXPECT_EQ(State.DownRate, 0);
+        EXPECT_EQ(State.UpPktRate, 0);
+        EXPECT_EQ(View.ShowRatesCount, shown);
+        EXPECT_EQ(View.BandwidthRefreshes + View.PacketsRefreshes, refreshes);
+        EXPECT_EQ(View.Label3, "Err"); // as after a restart, until the next difference
+        EXPECT_EQ(State.DownTotal, before.DownTotal);
+        EXPECT_EQ(State.UpTotal, before.UpTotal);
+        EXPECT_EQ(State.DownHistory, before.DownHistory);
+        EXPECT_EQ(State.UpPktHistory, before.UpPktHistory);
+        EXPECT_EQ(State.DownAvg, before.DownAvg);
+        EXPECT_EQ(State.PeakPktRate, before.PeakPktRate);
+        EXPECT_EQ(State.PollCount, before.PollCount);
+        EXPECT_EQ(State.MissedPolls, 0);
+        EXPECT_EQ(State.InOctetsNow, 5000);
+
+        // The next reading is one interval from the new start.
+        PollAtRates(500, 100, 40, 20);
+        EXPECT_EQ(State.DownRate, 500);
+        EXPECT_EQ(State.UpPktRate, 20);
+        EXPECT_EQ(State.DownHistory[1], 5000);
+        EXPECT_EQ(State.DownHistory[2], 10000);
+        EXPECT_EQ(State.DownAvg, (10000 + 10000 + 5000) / 3);
+        EXPECT_EQ(State.DownTotal, before.DownTotal + 625);
+        EXPECT_EQ(View.Label3, "4.9M");
+    }
+}
+
+TEST_F(RunPollCycle, WrapAtAPlausibleRateStaysAWrapWithTheSpeedKnown) {
+    AnswerSpeed(100'000'000u); // 12.5 MB/s
+    Prime(4'294'000'000u, 4'294'967'000u, 4'294'967'000u, 4'294'967'295u);
+    ASSERT_EQ(State.InterfaceSpeed, 100'000'000u);
+    Poll(297'704u, 1'265'000u - 296u, 704u, 999u); // each 1,265,000 octets / 1000 packets later
+    EXPECT_EQ(State.DownRate, 1000);
+    EXPECT_EQ(State.UpRate, 1000);
+    EXPECT_EQ(State.DownPktRate, 1000);
+    EXPECT_EQ(State.UpPktRate, 1000);
+    // Near the top again; then, after two missed polls, 35 MB past it: more
+    // than one interval carries, less than three do.
+    Poll(4'290'000'000u, 1'265'000u - 296u, 704u, 999u);
+    Answer({});
+    Cycle();
+    Cycle();
+    Poll(30'000'000u, 1'265'000u - 296u, 704u, 999u);
+    EXPECT_EQ(State.PollCount, 4);
+    EXPECT_EQ(State.DownRate, 9214); // 34,967,296 octets / 1265 / 3
+}
+
+TEST_F(RunPollCycle, ReadsTheInterfaceSpeedOnceAfterTheFirstReading) {
+    State.InterfaceNumber = 7;
+    Prime(); // the agent has no ifSpeed: unknown
+    EXPECT_EQ(State.InterfaceSpeed, 0u);
+    ASSERT_EQ(SpeedRequests().size(), 1u);
+    EXPECT_EQ(SpeedRequests()[0].Oids, std::vector<std::string>{"1.3.6.1.2.1.2.2.1.5.7"});
+    EXPECT_EQ(SpeedRequests()[0].Community, "public");
+
+    // The next restart reads it again; 2^32 - 1 arrives as -1.
+    AnswerSpeed(4'294'967'295u);
+    PollAtRates(1, 1, 1, 1);
+    EXPECT_EQ(SpeedRequests().size(), 1u);
+    State.PollCount = 0;
+    PollAtRates(1, 1, 1, 1);
+    EXPECT_EQ(SpeedRequests().size(), 2u);
+    EXPECT_EQ(State.InterfaceSpeed, 4'294'967'295u);
+
+    // Not after a failed poll: a silent agent costs one wait, not two.
+    State.PollCount = 0;
+    Answer({});
+    Cycle();
+    EXPECT_EQ(SpeedRequests().size(), 2u);
+}
+
+TEST(ReadInterfaceSpeed, SilentAgentIsUnknownAndLeavesAFreshSocket) {
+    ScriptedResponder silent([](const ScriptedResponder::Request&) { return std::nullopt; });
+    TIdSNMP snmp;
+    snmp.Host = silent.HostText();
+    snmp.SetActive(true);
+    EXPECT_EQ(ReadInterfaceSpeed(snmp, 1, 100), 0u);
+    EXPECT_EQ(silent.RequestCount(), 1);
+    EXPECT_EQ(snmp.SocketHandle().Port, 0); // a late reply cannot pass for the next poll's
+}
+
+TEST(IsCounterReset, DifferenceBeyondWhatTheInterfaceCarries) {
+    constexpr uint64_t kTop = 4'294'967'296ull;
+    const struct {
+        uint64_t Prev, Now;
+        unsigned Width;
+        uint64_t Speed, Intervals;
+        bool Reset;
+    } rows[] = {
+        {100, 200, 32, 0, 1, false},                                // an increase
+        {kTop - 1000, 1000, 32, 0, 1, false},                       // unknown speed: below 2^31 wraps
+        {kTop / 2, 0, 32, 0, 1, true},                              // 2^31 does not
+        {kTop / 2 + 1, 0, 32, 0, 1, false},                         // 2^31 - 1 does
+        {500'000'000, 1000, 32, 0, 1, true},                        // a restart
+        {kTop - 10'000'000, 15'000'000, 32, 100'000'000, 1, false}, // 25 MB: twice 12.5 MB/s
+        {kTop - 10'000'000, 15'000'001, 32, 100'000'000, 1, true},
+        {kTop - 10'000'000, 15'000'001, 32, 100'000'000, 2, false}, // two intervals
+        {kTop - 1000, 1000, 32, 1, 1, true},                        // 1 bit/s: almost nothing
+        {~0ull - 10, 5, 64, 0, 1, false},                           // a 64-bit counter's wrap
+        {1'000'000'000'000ull, 5, 64, 0, 1, true},
+        {1'000'000'000'000ull, 5, 64, ~0ull, ~0ull, false}, // no overflow in the bound
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(IsCounterReset(row.Prev, row.Now, row.Width, row.Speed, row.Intervals), row.Reset)
+            << row.Prev << " -> " << row.Now << " width " << row.Width << " speed " << row.Speed << " x"
+            << row.Intervals;
+    }
 }
 
 TEST_F(RunPollCycle, AveragesOverFilledSlotsThenWholeHistory) {

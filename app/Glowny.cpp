@@ -133,6 +133,10 @@ TFormGlowny::TFormGlowny(std::string programDir) : m_programDir(std::move(progra
     SNMP.SetCommunity("zintu");
 
     Timer1 = makeTimer(this, 1000);
+    // Every reading counts as one interval, and a resynchronisation moves the
+    // poll's phase by lengthening intervals by 25 ms or less: a coarse timer,
+    // free to shift a tick by 5 %, would round those back to whole seconds.
+    Timer1->setTimerType(Qt::PreciseTimer);
     Timer2 = makeTimer(this, 25);
     TimerWWW = makeTimer(this, 100);
     TimerStayOnTop = makeTimer(this, 100);

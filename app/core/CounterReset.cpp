@@ -6,12 +6,11 @@ namespace veltrum {
 
 namespace {
 
-// The readings are one nominal second apart per interval, but the agent
-// samples its counters while it answers: the previous sample may be taken at
-// the very start of its exchange and this one at the end of a reply wait of
-// up to 750 ms, after an interval lengthened to 1025 ms by a
-// resynchronisation. Twice the nominal span covers that (at most 1.775 s per
-// interval) with room for a late timer tick.
+// Readings count one nominal second per interval, but the agent samples its
+// counters when it answers, anywhere within the reply wait (750 ms at most),
+// and a resynchronisation lengthens an interval to 1025 ms: two samples one
+// interval apart may lie up to about 1.8 s apart. Twice the nominal span
+// covers that; more than that is no wrap at the interface's speed.
 constexpr uint64_t kSpanMargin = 2;
 
 uint64_t saturatingMultiply(uint64_t a, uint64_t b) {

@@ -91,11 +91,11 @@ TEST(PollTimer, DeliversTheLengthenedIntervalsOfAResynchronisation) {
     for (int i = 0; i < kLengthened; ++i) {
         const int64_t asked = 1025 - i;
         total += intervals[static_cast<size_t>(i)];
-        // Never early: the rounding of a coarse timer takes 24 ms or more off
+        // Never early: a coarse timer rounds these back to about 1000 ms
         // here. Late by the poll's own work and a busy machine's wake-up.
         EXPECT_GE(intervals[static_cast<size_t>(i)], asked - 2)
             << "interval " << i << ": " << delivered.str();
-        EXPECT_LE(intervals[static_cast<size_t>(i)], asked + 40)
+        EXPECT_LE(intervals[static_cast<size_t>(i)], asked + 60)
             << "interval " << i << ": " << delivered.str();
     }
     // The ten intervals move the poll's phase by about 205 ms.

@@ -1,10 +1,12 @@
 #include "app/core/PollCycle.h"
 
+#include "app/core/FailureReason.h"
 #include "snmp/IdSNMP.h"
 #include "snmp/TextToInt.h"
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <stdexcept>
 
 namespace veltrum {
@@ -256,10 +258,11 @@ void applyPacketsSide(MonitorState& state, PollView& view, const NumberLocale& l
     view.RefreshPacketsGraph(texts);
 }
 
-void takeFailurePath(MonitorState& state, TIdSNMP& snmp, PollView& view) noexcept {
+void takeFailurePath(MonitorState& state, TIdSNMP& snmp, PollView& view,
+                     const std::exception_ptr& error) noexcept {
     state.MissedPolls = wrapAdd(state.MissedPolls, 1);
     try {
-        view.ShowFailure();
+        view.ShowFailure(FailureText(ExchangeFailure(snmp, error, state.InterfaceNumber)));
     } catch (...) {
     }
     // A fresh socket drops any reply that arrives late and would otherwise be
@@ -343,7 +346,7 @@ void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const Numb
             ApplyPollReadings(state, values, view, locale);
         }
     } catch (...) {
-        takeFailurePath(state, snmp, view);
+        takeFailurePath(state, snmp, view, std::current_exception());
     }
 }
 

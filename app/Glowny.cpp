@@ -41,6 +41,11 @@ const char* const TFormGlowny::kProductUrl = "https://veltrum.example.org/";
 namespace {
 
 constexpr uint32_t kGaugeGround = 0x00808080;
+constexpr int kHintDurationMs = 1000;
+const char kGauge1Hint[] = "Download";
+const char kGauge2Hint[] = "Upload";
+const char kLabel3Hint[] = "Download (Mbps)";
+const char kLabel4Hint[] = "Upload (Mbps)";
 constexpr int kOuterWidth = 33;
 constexpr int kOuterHeight = 68;
 
@@ -63,7 +68,7 @@ TGauge* makeGauge(QWidget* parent, int left, const char* name, const char* hint,
     gauge->SetMaxValue(2000);
     gauge->SetProgress(0);
     gauge->setToolTip(QString::fromLatin1(hint));
-    gauge->setToolTipDuration(1000);
+    gauge->setToolTipDuration(kHintDurationMs);
     return gauge;
 }
 
@@ -77,7 +82,7 @@ QLabel* makeRateLabel(QWidget* parent, int left, const char* name, const char* h
     label->setFont(font);
     label->setAttribute(Qt::WA_TranslucentBackground);
     label->setToolTip(QString::fromLatin1(hint));
-    label->setToolTipDuration(1000);
+    label->setToolTipDuration(kHintDurationMs);
     return label;
 }
 
@@ -96,6 +101,9 @@ TFormGlowny::TFormGlowny(std::string programDir) : m_programDir(std::move(progra
     setObjectName(QStringLiteral("FormGlowny"));
     // A tool window (small caption, off the task bar) that floats above the rest.
     setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint);
+    // The window is seldom the active one, and its hints (a failure's reason
+    // above all) must show all the same.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Button);
     QFont font = this->font();
@@ -110,10 +118,10 @@ TFormGlowny::TFormGlowny(std::string programDir) : m_programDir(std::move(progra
     setPanelColor(palette().color(QPalette::Dark));
     Panel2->installEventFilter(this);
 
-    Gauge1 = makeGauge(Panel2, 3, "Gauge1", "Download", kYellow);
-    Gauge2 = makeGauge(Panel2, 15, "Gauge2", "Upload", kRed);
-    Label3 = makeRateLabel(Panel2, 4, "Label3", "Download (Mbps)");
-    Label4 = makeRateLabel(Panel2, 40, "Label4", "Upload (Mbps)");
+    Gauge1 = makeGauge(Panel2, 3, "Gauge1", kGauge1Hint, kYellow);
+    Gauge2 = makeGauge(Panel2, 15, "Gauge2", kGauge2Hint, kRed);
+    Label3 = makeRateLabel(Panel2, 4, "Label3", kLabel3Hint);
+    Label4 = makeRateLabel(Panel2, 40, "Label4", kLabel4Hint);
     Label3->installEventFilter(this);
     Label4->installEventFilter(this);
 
@@ -406,6 +414,7 @@ void TFormGlowny::ShowRates(const std::string& label3, const std::string& label4
     Label4->setText(QString::fromStdString(label4));
     Gauge1->SetProgress(downProgress);
     Gauge2->SetProgress(upProgress);
+    setFailureHint({});
     setPanelColor(palette().color(QPalette::Dark));
     Gauge1->repaint();
     Gauge2->repaint();
@@ -447,7 +456,8 @@ void TFormGlowny::SaveResyncSnapshot() {
     }
 }
 
-void TFormGlowny::ShowFailure() {
+void TFormGlowny::ShowFailure(const std::string& reason) {
+    setFailureHint(reason);
     Label3->setText(QStringLiteral("Err"));
     Label4->setText(QStringLiteral("Err"));
     if (m_wykres != nullptr) {
@@ -461,6 +471,26 @@ void TFormGlowny::ShowFailure() {
     setPanelColor(fromBgr(kRed));
     Gauge1->repaint();
     Gauge2->repaint();
+}
+
+void TFormGlowny::setFailureHint(const std::string& reason) {
+    if (reason.empty() && !m_failureHint) {
+        return;
+    }
+    m_failureHint = !reason.empty();
+    const QString text = QString::fromStdString(reason);
+    // A sentence or two cannot be read in the second the usual hints stay
+    // up: a reason stays as long as its length asks.
+    const int duration = m_failureHint ? -1 : kHintDurationMs;
+    const std::pair<QWidget*, const char*> hints[] = {{Panel2, ""},
+                                                      {Gauge1, kGauge1Hint},
+                                                      {Gauge2, kGauge2Hint},
+                                                      {Label3, kLabel3Hint},
+                                                      {Label4, kLabel4Hint}};
+    for (const auto& [widget, usual] : hints) {
+        widget->setToolTip(m_failureHint ? text : QString::fromLatin1(usual));
+        widget->setToolTipDuration(duration);
+    }
 }
 
 void TFormGlowny::setPanelColor(const QColor& color) {

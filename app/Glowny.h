@@ -19,7 +19,8 @@
 // the request for ifInOctets, ifOutOctets, ifInUcastPkts and ifOutUcastPkts,
 // runs the exchange, computes rates, totals, histories and averages in the
 // state, and calls back through PollView: the gauges and labels here, then
-// the refresh of both graph windows. A failure shows "Err" and a red panel.
+// the refresh of both graph windows. A failure shows "Err" and a red panel,
+// with its reason (app/core/FailureReason.h) as the window's hint.
 
 #include "app/core/MonitorState.h"
 #include "app/core/PollCycle.h"
@@ -133,9 +134,12 @@ private:
     void SetResyncMark(const std::string& text) override;
     void SetPollInterval(int32_t ms) override;
     void SaveResyncSnapshot() override;
-    void ShowFailure() override;
+    void ShowFailure(const std::string& reason) override;
 
     void setPanelColor(const QColor& color);
+    // The failure's reason as the hint of the whole window, or (empty) the
+    // usual hints of the gauges and rate labels.
+    void setFailureHint(const std::string& reason);
     void setOuterSize(int width, int height);
     void showGraphGuarded(bool packets);
 
@@ -146,6 +150,7 @@ private:
     TFormWykresPkt* m_wykresPkt = nullptr;
     TFormInterfejsy* m_interfejsy = nullptr;
     TFormWykres* m_wykres = nullptr;
+    bool m_failureHint = false; // the hints show a failure's reason
 };
 
 } // namespace veltrum

@@ -32,7 +32,7 @@ public:
     void SetResyncMark(const std::string&) override {}
     void SetPollInterval(int32_t ms) override { benchmark::DoNotOptimize(ms); }
     void SaveResyncSnapshot() override {}
-    void ShowFailure() override {}
+    void ShowFailure(const std::string&) override {}
 };
 
 // Readings of a busy line: a few megabits each way, varying from poll to poll.

@@ -1,13 +1,17 @@
 #include "dialogs/Interfejsy.h"
 
 #include "app/Glowny.h"
+#include "app/core/FailureReason.h"
 #include "dialogs/DialogControls.h"
 #include "dialogs/Konfiguracja.h"
 
 #include <QFont>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+
+#include <exception>
 
 namespace veltrum {
 
@@ -34,6 +38,13 @@ TFormInterfejsy::TFormInterfejsy(TFormGlowny& main) : m_main(main) {
     ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListBox1->setSortingEnabled(false);
     ListBox1->setUniformItemSizes(true);
+    // Drawn inside the list's frame, above the list.
+    EmptyReason = new QLabel(this);
+    EmptyReason->setObjectName(QStringLiteral("EmptyReason"));
+    EmptyReason->setGeometry(10, 8, 197, 185);
+    EmptyReason->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    EmptyReason->setWordWrap(true);
+    EmptyReason->hide();
 
     BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
@@ -52,14 +63,11 @@ TFormInterfejsy::TFormInterfejsy(TFormGlowny& main) : m_main(main) {
 TFormInterfejsy::~TFormInterfejsy() = default;
 
 std::string TFormInterfejsy::StatusWord(const std::string& operStatus) {
-    if (operStatus == "1") {
-        return "Up";
-    }
-    if (operStatus == "2") {
-        return "Down";
-    }
-    if (operStatus == "3") {
-        return "Testing";
+    // The names of RFC 2863, capitalised like the first three always were.
+    static const char* const kWords[] = {"Up",      "Down",       "Testing",       "Unknown",
+                                         "Dormant", "NotPresent", "LowerLayerDown"};
+    if (operStatus.size() == 1 && operStatus[0] >= '1' && operStatus[0] <= '7') {
+        return kWords[operStatus[0] - '1'];
     }
     return "Unknown";
 }
@@ -74,6 +82,8 @@ void TFormInterfejsy::setVisible(bool visible) {
 void TFormInterfejsy::FormShow() {
     m_rowCount = 0;
     ListBox1->clear();
+    EmptyReason->hide();
+    EmptyReason->clear();
     m_rowInterfaces.fill(0);
     TFormKonfiguracja* konfiguracja = m_main.Konfiguracja();
     if (konfiguracja == nullptr) {
@@ -81,8 +91,10 @@ void TFormInterfejsy::FormShow() {
     }
     TIdSNMP& snmp = konfiguracja->SNMPConf;
     const WaitCursor wait;
+    int32_t n = 1;
+    std::exception_ptr failure;
     try {
-        for (int32_t n = 1; n <= kMaxInterfaces; ++n) {
+        for (; n <= kMaxInterfaces; ++n) {
             const std::string number = std::to_string(n);
             // Host and community as typed, even if not yet saved.
             snmp.Host = konfiguracja->Edit1->text().toStdString();
@@ -107,7 +119,17 @@ void TFormInterfejsy::FormShow() {
             ++m_rowCount;
         }
     } catch (...) {
-        // The first failure ends the walk silently; the rows so far stay.
+        // The first failure ends the walk; the rows so far stay.
+        failure = std::current_exception();
+    }
+    if (m_rowCount == 0) {
+        // An empty list would leave the user guessing: say why instead.
+        FailureReason reason = ExchangeFailure(snmp, failure, n);
+        if (!failure) {
+            reason.Kind = FailureKind::NoInterfaces;
+        }
+        EmptyReason->setText(QString::fromStdString(FailureText(reason)));
+        EmptyReason->setVisible(!EmptyReason->text().isEmpty());
     }
 }
 

@@ -3,7 +3,8 @@
 // agent typed in the settings dialog (host and community as edited, not as
 // saved), asking each for ifDescr and ifOperStatus, and lists those that
 // answer with a description. Confirming a row puts that row's interface
-// number (not its position) into the settings dialog's interface field.
+// number (not its position) into the settings dialog's interface field. A
+// walk that lists nothing says why over the empty list.
 
 #include <QDialog>
 
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+class QLabel;
 class QListWidget;
 class QPushButton;
 
@@ -31,7 +33,8 @@ public:
     void BitBtn1Click(); // OK, and a double click on a row
     void BitBtn2Click(); // Cancel
 
-    // The status word of an ifOperStatus value text (RFC 1213: 1 up, 2 down, 3 testing).
+    // The status word of an ifOperStatus value text (RFC 2863 section 6:
+    // up(1) to lowerLayerDown(7)); any other text is "Unknown".
     static std::string StatusWord(const std::string& operStatus);
 
     // The interface number each row shows; entry r belongs to row r.
@@ -39,6 +42,8 @@ public:
     int RowCount() const { return m_rowCount; }
 
     QListWidget* ListBox1 = nullptr;
+    // Over the list when the walk found nothing: why (FailureText).
+    QLabel* EmptyReason = nullptr;
     QPushButton* BitBtn1 = nullptr;
     QPushButton* BitBtn2 = nullptr;
 

@@ -2,6 +2,8 @@
 
 #include "snmp/IdException.h"
 
+#include <algorithm>
+
 namespace veltrum {
 
 namespace {
@@ -33,19 +35,23 @@ void TIdSNMP::SetCommunity(const std::string& community) {
 }
 
 bool TIdSNMP::RunQuery() {
+    m_replyRefused = false;
     ReplyMessage.ResetMessage();
     QueryMessage.Packet = QueryMessage.BuildMessage();
     // The request-id is always 0, so a reply that came after an earlier
     // query's time-out would pass for this query's reply: drop it first.
     SocketHandle().DiscardPending();
     SendText(QueryMessage.PeerHost, QueryMessage.PeerPort, QueryMessage.Packet);
+    // Time spent waiting for a host name's address comes out of the reply's wait.
+    const int32_t wait = ReceiveTimeout >= 0 ? std::max(0, ReceiveTimeout - LookUpWaitMs()) : ReceiveTimeout;
     try {
-        ReplyMessage.Packet = ReceiveText(QueryMessage.PeerHost, QueryMessage.PeerPort, ReceiveTimeout);
+        ReplyMessage.Packet = ReceiveText(QueryMessage.PeerHost, QueryMessage.PeerPort, wait);
     } catch (const EIdSocketError& error) {
         // The agent's host refused the datagram: no reply will come.
         if (error.LastError() != kRefusedDatagram) {
             throw;
         }
+        m_replyRefused = true;
         ReplyMessage.Packet.clear();
     }
     if (!ReplyMessage.Packet.empty()) {

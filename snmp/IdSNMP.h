@@ -27,6 +27,7 @@ public:
 
 private:
     std::string m_community = "qorvex";
+    bool m_replyRefused = false;
 
 public:
     TSNMPInfo QueryMessage;
@@ -34,7 +35,12 @@ public:
     TSNMPInfo TrapMessage;
 
     // One exchange: true when a reply arrived and its error status is 0.
+    // The whole exchange, a host name's look-up included, waits at most
+    // ReceiveTimeout.
     bool RunQuery();
+    // The last exchange's datagram was refused by the agent's host (port
+    // unreachable): no agent listens there.
+    bool ReplyRefused() const { return m_replyRefused; }
 
     // TSnmpMessageOwner
     const std::string& OwnerCommunity() const override { return m_community; }

@@ -1,16 +1,14 @@
 #include "snmp/IdStack.h"
 
 #include "snmp/IdException.h"
+#include "snmp/IdHostLookUp.h"
 #include "snmp/TextToInt.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <memory>
 #include <mutex>
-#include <netdb.h>
-#include <netinet/in.h>
+#include <optional>
 #include <stdexcept>
-#include <sys/socket.h>
 
 namespace veltrum {
 
@@ -269,33 +267,25 @@ int32_t TIdStack::TranslateErrno(int error) {
     }
 }
 
-std::string TIdStack::LookUpAddress(const std::string& host) {
+bool TIdStack::NeedsLookUp(const std::string& host) {
     std::string upper = host;
     for (char& c : upper) {
         if (c >= 'a' && c <= 'z') {
             c = static_cast<char>(c - 'a' + 'A');
         }
     }
-    if (upper == "LOCALHOST") {
-        return "127.0.0.1";
+    return upper != "LOCALHOST" && !IsAddressText(host);
+}
+
+std::string TIdStack::LookUpAddress(const std::string& host) {
+    if (!NeedsLookUp(host)) {
+        return IsAddressText(host) ? host : "127.0.0.1";
     }
-    if (IsAddressText(host)) {
-        return host;
-    }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo* result = nullptr;
-    // Every failure of the resolver (no such name, no answer, no resolver
-    // reachable) is reported as "no entry": the caller can only give up.
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) {
+    const std::optional<TIdIPv4> address = ResolveHostName(host);
+    if (!address) {
         RaiseSocketError(kHostNotFound);
     }
-    const std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> guard(result, &freeaddrinfo);
-    const auto* in = reinterpret_cast<const sockaddr_in*>(result->ai_addr);
-    const uint32_t v = ntohl(in->sin_addr.s_addr);
-    return FormatAddress({static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16),
-                          static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
+    return FormatAddress(*address);
 }
 
 int TIdStack::CheckSocketResult(int result) {

@@ -31,9 +31,13 @@ public:
     // errno to the Winsock code; an errno without a counterpart stays itself.
     static int32_t TranslateErrno(int error);
 
+    // False for "LOCALHOST" in any case and for an address text: neither
+    // needs the resolver.
+    static bool NeedsLookUp(const std::string& host);
     // "LOCALHOST" in any case gives "127.0.0.1" and an address text comes
     // back unchanged, both without a look-up; anything else is looked up
-    // (IPv4 only, no caching). No entry raises EIdSocketError 11001.
+    // (IPv4 only, no caching), blocking until the resolver answers. No entry
+    // raises EIdSocketError 11001.
     std::string LookUpAddress(const std::string& host);
 
     // -1 reads errno, stores its code as LastError and raises EIdSocketError;

@@ -1,8 +1,15 @@
 #include "snmp/IdUDPBase.h"
 
+#include <optional>
 #include <sys/socket.h>
 
 namespace veltrum {
+
+namespace {
+
+constexpr int32_t kHostNotFound = 11001;
+
+} // namespace
 
 bool SplitHostPort(const std::string& text, std::string& host, int32_t& port) {
     const size_t colon = text.rfind(':');
@@ -84,7 +91,19 @@ void TIdUDPBase::SendBytes(const std::string& host, int32_t port, const void* bu
     std::string name = host;
     int32_t destination = port;
     (void)SplitHostPort(host, name, destination);
-    const std::string address = SocketStack().LookUpAddress(name);
+    m_lookUpWaitMs = 0;
+    std::string address;
+    if (!TIdStack::NeedsLookUp(name)) {
+        address = SocketStack().LookUpAddress(name);
+    } else {
+        // The resolver may take seconds to give up on a silent name server;
+        // the caller waits no longer than it would for the reply itself.
+        const std::optional<TIdIPv4> found = m_hostLookUp.Address(name, ReceiveTimeout, m_lookUpWaitMs);
+        if (!found) {
+            SocketStack().RaiseSocketError(kHostNotFound);
+        }
+        address = TIdStack::FormatAddress(*found);
+    }
     SocketHandle().SendDatagram(address, destination, buffer, length);
 }
 

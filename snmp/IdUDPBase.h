@@ -2,7 +2,10 @@
 // TIdUDPBase: a datagram component. It owns one socket handle, opened on
 // first use and kept open between exchanges, sends a datagram to a host
 // given by name or address text and waits for one datagram with a time-out.
+// A host name is looked up in the background (TIdHostLookUp), so a send
+// waits for a name at most ReceiveTimeout.
 
+#include "snmp/IdHostLookUp.h"
 #include "snmp/IdSocketHandle.h"
 #include "snmp/IdStack.h"
 
@@ -43,8 +46,13 @@ public:
 
     void SendText(const std::string& host, int32_t port, const std::string& text);
     // The host is looked up at every send. A host text ending in ":port"
-    // (see SplitHostPort) is sent to that port instead of `port`.
+    // (see SplitHostPort) is sent to that port instead of `port`. An address
+    // text or "localhost" needs no look-up; a name waits for its first answer
+    // at most ReceiveTimeout, and a name without a known address raises
+    // EIdSocketError 11001 "Host not found.".
     void SendBytes(const std::string& host, int32_t port, const void* buffer, size_t length);
+    // How long the last send waited for a host name's address, in ms.
+    int32_t LookUpWaitMs() const { return m_lookUpWaitMs; }
 
     // One datagram of at most BufferSize octets; empty when none came in
     // time (then peerHost is empty and peerPort 0). A time-out of -1 stands
@@ -56,6 +64,8 @@ public:
 private:
     std::unique_ptr<TIdSocketHandle> m_binding;
     bool m_broadcastEnabled = false;
+    TIdHostLookUp m_hostLookUp;
+    int32_t m_lookUpWaitMs = 0;
 };
 
 } // namespace veltrum

@@ -1,11 +1,13 @@
 #include "app/core/PollCycle.h"
 
 #include "app/core/CounterReset.h"
+#include "app/core/FailureReason.h"
 #include "snmp/IdSNMP.h"
 #include "snmp/TextToInt.h"
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <stdexcept>
 
 namespace veltrum {
@@ -274,10 +276,11 @@ void replaceSocket(TIdSNMP& snmp) noexcept {
     }
 }
 
-void takeFailurePath(MonitorState& state, TIdSNMP& snmp, PollView& view) noexcept {
+void takeFailurePath(MonitorState& state, TIdSNMP& snmp, PollView& view,
+                     const std::exception_ptr& error) noexcept {
     state.MissedPolls = wrapAdd(state.MissedPolls, 1);
     try {
-        view.ShowFailure();
+        view.ShowFailure(FailureText(ExchangeFailure(snmp, error, state.InterfaceNumber)));
     } catch (...) {
     }
     replaceSocket(snmp);
@@ -395,7 +398,7 @@ void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const Numb
             }
         }
     } catch (...) {
-        takeFailurePath(state, snmp, view);
+        takeFailurePath(state, snmp, view, std::current_exception());
     }
 }
 

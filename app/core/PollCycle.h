@@ -45,8 +45,10 @@ public:
     virtual void SetPollInterval(int32_t ms) = 0;
     // The packets graph's Save as BMP at the end of a traced resynchronisation; may throw.
     virtual void SaveResyncSnapshot() = 0;
-    // "Err" in both rate labels, graph value labels emptied, gauges at 0, red panel.
-    virtual void ShowFailure() = 0;
+    // "Err" in both rate labels, graph value labels emptied, gauges at 0, red
+    // panel; `reason` (FailureText, empty when no reason is known) is the
+    // window's hint until the next ShowRates.
+    virtual void ShowFailure(const std::string& reason) = 0;
 };
 
 // One run of the poll cycle (the main window's Button3Click). Never throws:

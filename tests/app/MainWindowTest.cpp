@@ -2,10 +2,13 @@
 #include "settings/IniFile.h"
 #include "support/Program.h"
 #include "support/ScriptedResponder.h"
+#include "support/SilentNameServer.h"
 #include "support/SnmpdAgent.h"
 #include "widgets/Gauge.h"
 
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QNetworkDatagram>
 #include <QSignalSpy>
 #include <QTest>
@@ -16,7 +19,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <vector>
 
 namespace veltrum {
@@ -25,6 +30,7 @@ namespace {
 using test::ModalWatcher;
 using test::Program;
 using test::ScriptedResponder;
+using test::SilentNameServer;
 using test::TempDir;
 
 // A profile that polls `host` and keeps the graph windows where the small
@@ -153,9 +159,64 @@ TEST(Poll, FailureShowsErrAndARedPanelUntilTheAgentAnswers) {
     EXPECT_EQ(program.glowny.Label4->text(), "Err");
     EXPECT_EQ(program.glowny.Gauge1->Progress(), 0);
     EXPECT_EQ(program.glowny.Panel2->palette().color(QPalette::Window), QColor(255, 0, 0));
+    // The reason is the whole window's hint while the failure lasts.
+    const QString reason = QString::fromStdString("No reply from " + agent.HostText() + " within 100 ms.");
+    EXPECT_TRUE(program.glowny.Gauge1->toolTip().startsWith(reason))
+        << program.glowny.Gauge1->toolTip().toStdString();
+    EXPECT_EQ(program.glowny.Panel2->toolTip(), program.glowny.Gauge1->toolTip());
+    EXPECT_EQ(program.glowny.Label4->toolTip(), program.glowny.Gauge1->toolTip());
     answer = true;
     ASSERT_TRUE(QTest::qWaitFor([&] { return program.glowny.Label3->text() != "Err"; }, 5000));
     EXPECT_NE(program.glowny.Panel2->palette().color(QPalette::Window), QColor(255, 0, 0));
+    EXPECT_EQ(program.glowny.Gauge1->toolTip(), "Download");
+    EXPECT_EQ(program.glowny.Gauge2->toolTip(), "Upload");
+    EXPECT_EQ(program.glowny.Label3->toolTip(), "Download (Mbps)");
+    EXPECT_EQ(program.glowny.Panel2->toolTip(), "");
+}
+
+// Behind a name server that never answers, every poll fails with "Host not
+// found." after its own time-out, and the window's event loop keeps turning.
+TEST(Poll, SilentNameServerNeverHoldsTheWindowLongerThanTheTimeOut) {
+    std::unique_ptr<SilentNameServer> nameServer;
+    try {
+        nameServer = std::make_unique<SilentNameServer>();
+    } catch (const std::runtime_error& error) {
+        FAIL() << error.what();
+    }
+    TempDir dir;
+    WriteProfile(dir, "agent.veltrum.test", "qorvex", "[Timeout]\n01=250\n");
+    Program program(dir.Dir());
+    program.glowny.show();
+    QTest::qWait(1200); // past the first tick of the poll timer
+    QElapsedTimer clock;
+    qint64 last = -1;
+    qint64 longestGap = 0;
+    QTimer probe;
+    probe.setInterval(20);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        if (last >= 0) {
+            longestGap = std::max(longestGap, now - last);
+        }
+        last = now;
+    });
+    clock.start();
+    probe.start();
+    QTest::qWait(3000);
+    EXPECT_GE(program.glowny.State().MissedPolls, 3);
+    EXPECT_GE(nameServer->QueryCount(), 1);
+    // A poll holds the thread for at most its 250 ms (a resolver blocked for
+    // 30 s would show here); the rest is a loaded machine's slack.
+    EXPECT_LT(longestGap, 700);
+    EXPECT_EQ(program.glowny.Label3->text(), "Err");
+    EXPECT_EQ(program.glowny.Gauge1->toolTip(), "agent.veltrum.test: Host not found.");
+    // The interface walk ends with the same reason after one time-out.
+    program.konfiguracja.Edit1->setText(QStringLiteral("agent.veltrum.test"));
+    clock.restart();
+    program.interfejsy.FormShow();
+    EXPECT_LT(clock.elapsed(), 700);
+    EXPECT_EQ(program.interfejsy.EmptyReason->text(), "agent.veltrum.test: Host not found.");
+    // Leaving with the look-ups still blocked in the resolver neither waits nor crashes.
 }
 
 TEST(MainWindow, GaugesSitOnAPanelThatTurnsRedOnFailure) {

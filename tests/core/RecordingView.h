@@ -26,6 +26,7 @@ public:
     std::vector<int32_t> Intervals;
     int Snapshots = 0;
     int Failures = 0;
+    std::vector<std::string> Reasons; // the hint of each failure
 
     bool ThrowOnSnapshot = false;
     bool ThrowOnFailure = false;
@@ -75,8 +76,9 @@ public:
             throw std::runtime_error("Cannot create file VQ_x_p.bmp");
         }
     }
-    void ShowFailure() override {
+    void ShowFailure(const std::string& reason) override {
         Calls.push_back("ShowFailure");
+        Reasons.push_back(reason);
         ++Failures;
         Label3 = "Err";
         Label4 = "Err";

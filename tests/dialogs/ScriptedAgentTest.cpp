@@ -211,7 +211,10 @@ TEST_F(InterfaceWalkTest, StatusWordsAndEmptyDescriptions) {
                                             {3, {"c", "3"}},
                                             {4, {"", "1"}},  // no description: skipped
                                             {6, {"d", "5"}}, // dormant
-                                            {7, {"e", "7"}},
+                                            {7, {"e", "7"}}, // lowerLayerDown
+                                            {8, {"f", "4"}},
+                                            {9, {"g", "6"}},
+                                            {10, {"h", "8"}}, // no such status
                                             {128, {"last", "1"}},
                                             {129, {"beyond", "1"}}}));
     Windows& p = StartWith(agent);
@@ -222,13 +225,21 @@ TEST_F(InterfaceWalkTest, StatusWordsAndEmptyDescriptions) {
         rows.push_back(p.interfejsy.ListBox1->item(i)->text().toStdString());
     }
     EXPECT_EQ(rows, (std::vector<std::string>{" 1: a (Up)", " 2: b (Down)", " 3: c (Testing)",
-                                              " 6: d (Unknown)", " 7: e (Unknown)", " 128: last (Up)"}));
+                                              " 6: d (Dormant)", " 7: e (LowerLayerDown)", " 8: f (Unknown)",
+                                              " 9: g (NotPresent)", " 10: h (Unknown)", " 128: last (Up)"}));
+    EXPECT_TRUE(p.interfejsy.EmptyReason->isHidden());
 }
 
 TEST(StatusWord, ExactTextComparison) {
     EXPECT_EQ(TFormInterfejsy::StatusWord("1"), "Up");
     EXPECT_EQ(TFormInterfejsy::StatusWord("2"), "Down");
     EXPECT_EQ(TFormInterfejsy::StatusWord("3"), "Testing");
+    EXPECT_EQ(TFormInterfejsy::StatusWord("4"), "Unknown");
+    EXPECT_EQ(TFormInterfejsy::StatusWord("5"), "Dormant");
+    EXPECT_EQ(TFormInterfejsy::StatusWord("6"), "NotPresent");
+    EXPECT_EQ(TFormInterfejsy::StatusWord("7"), "LowerLayerDown");
+    EXPECT_EQ(TFormInterfejsy::StatusWord("0"), "Unknown");
+    EXPECT_EQ(TFormInterfejsy::StatusWord("8"), "Unknown");
     EXPECT_EQ(TFormInterfejsy::StatusWord(""), "Unknown");
     EXPECT_EQ(TFormInterfejsy::StatusWord(" 1"), "Unknown");
     EXPECT_EQ(TFormInterfejsy::StatusWord("up"), "Unknown");
@@ -243,6 +254,26 @@ TEST_F(InterfaceWalkTest, SilentAgentGivesAnEmptyListAfterOneTimeOut) {
     EXPECT_EQ(agent.RequestCount(), 1);
     EXPECT_GE(ms, 90.0);
     EXPECT_LT(ms, 1000.0);
+    // The empty list says why.
+    EXPECT_FALSE(p.interfejsy.EmptyReason->isHidden());
+    EXPECT_TRUE(p.interfejsy.EmptyReason->text().startsWith(
+        QString::fromStdString("No reply from " + agent.HostText() + " within 100 ms.")));
+}
+
+TEST_F(InterfaceWalkTest, AgentWithoutInterfacesSaysSo) {
+    ScriptedResponder agent(InterfaceAgent({}));
+    Windows& p = StartWith(agent);
+    p.konfiguracja.Edit1->setText(QString::fromStdString(agent.HostText()));
+    p.interfejsy.FormShow();
+    EXPECT_EQ(p.interfejsy.ListBox1->count(), 0);
+    EXPECT_EQ(p.interfejsy.EmptyReason->text().toStdString(),
+              agent.HostText() + " has no interface numbered 1 to 128.");
+    // A walk that finds rows again hides the reason.
+    ScriptedResponder other(InterfaceAgent({{1, {"lo", "1"}}}));
+    p.konfiguracja.Edit1->setText(QString::fromStdString(other.HostText()));
+    p.interfejsy.FormShow();
+    EXPECT_EQ(p.interfejsy.ListBox1->count(), 1);
+    EXPECT_TRUE(p.interfejsy.EmptyReason->isHidden());
 }
 
 TEST_F(InterfaceWalkTest, FirstFailureEndsTheWalkKeepingEarlierRows) {

@@ -17,10 +17,8 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
-#include <QCoreApplication>
 #include <QDateTime>
 #include <QDesktopServices>
-#include <QEventLoop>
 #include <QFileDialog>
 #include <QFont>
 #include <QGuiApplication>
@@ -320,8 +318,10 @@ void TFormGlowny::FormClose() {
         [this] {
             Button1Click();
             // Each level must reach the window system before the next, or
-            // the whole fade stays queued and is never seen.
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+            // the whole fade stays queued until the loop ends and is never
+            // seen. Processing events alone does not flush the connection
+            // when no event is waiting; sync waits until the server has it.
+            QGuiApplication::sync();
         },
         [] { QThread::msleep(1); });
     fading = false;

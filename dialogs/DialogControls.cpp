@@ -30,7 +30,34 @@ TSpinEdit::TSpinEdit(int minimum, int maximum, QWidget* parent) : QSpinBox(paren
     setAccelerated(true);
 }
 
-QValidator::State TSpinEdit::validate(QString& /*text*/, int& /*pos*/) const {
+namespace {
+
+// Of text just inserted before `pos`, drops everything from its first line
+// break (CR, LF or NUL) on; the text around the insertion stays.
+void cutAtLineBreak(QString& text, int& pos) {
+    const auto isBreak = [](QChar c) {
+        return c == QLatin1Char('\r') || c == QLatin1Char('\n') || c.isNull();
+    };
+    for (;;) {
+        const auto found = std::find_if(text.cbegin(), text.cend(), isBreak);
+        if (found == text.cend()) {
+            return;
+        }
+        // The cursor stands at the end of what was just inserted; the field
+        // held no break before, so the break lies within the insertion.
+        const int first = static_cast<int>(found - text.cbegin());
+        const int end =
+            pos > first ? std::min(pos, static_cast<int>(text.size())) : static_cast<int>(text.size());
+        text.remove(first, end - first);
+        pos = first;
+    }
+}
+
+} // namespace
+
+QValidator::State TSpinEdit::validate(QString& text, int& pos) const {
+    // Any other text may be typed; what it means is decided by valueFromText.
+    cutAtLineBreak(text, pos);
     return QValidator::Acceptable;
 }
 
@@ -50,22 +77,8 @@ void TSpinEdit::fixup(QString& text) const {
 }
 
 QValidator::State TLineBreakCut::validate(QString& text, int& pos) const {
-    const auto isBreak = [](QChar c) {
-        return c == QLatin1Char('\r') || c == QLatin1Char('\n') || c.isNull();
-    };
-    for (;;) {
-        const auto found = std::find_if(text.cbegin(), text.cend(), isBreak);
-        if (found == text.cend()) {
-            return Acceptable;
-        }
-        // The cursor stands at the end of what was just inserted; the field
-        // held no break before, so the break lies within the insertion.
-        const int first = static_cast<int>(found - text.cbegin());
-        const int end =
-            pos > first ? std::min(pos, static_cast<int>(text.size())) : static_cast<int>(text.size());
-        text.remove(first, end - first);
-        pos = first;
-    }
+    cutAtLineBreak(text, pos);
+    return Acceptable;
 }
 
 TElidedLabel::Layout TElidedLabel::layOut() const {

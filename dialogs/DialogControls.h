@@ -30,7 +30,8 @@ public:
     using QAbstractSpinBox::lineEdit;
 
 protected:
-    // Any text may be typed; what it means is decided by valueFromText.
+    // Any text may be typed, cut at a pasted line break as in the text
+    // fields; what it means is decided by valueFromText.
     QValidator::State validate(QString& text, int& pos) const override;
     int valueFromText(const QString& text) const override;
     void fixup(QString& text) const override;

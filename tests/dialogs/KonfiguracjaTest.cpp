@@ -277,6 +277,10 @@ TEST_F(LineBreakTest, PastedTextIsCutAtItsFirstLineBreakAndOkWritesIt) {
     EXPECT_EQ(k.Edit3->text(), "Home");
     k.Edit3->insert(QString(QChar(0)) + QStringLiteral("x"));
     EXPECT_EQ(k.Edit3->text(), "Home");
+    // The spin fields are edit fields too: "5" and not the minimum.
+    k.SpinEdit1->lineEdit()->selectAll();
+    k.SpinEdit1->lineEdit()->insert(QStringLiteral("5\r\n6"));
+    EXPECT_EQ(k.SpinEdit1->value(), 5);
 
     k.BitBtn1Click();
     EXPECT_TRUE(errors.empty());

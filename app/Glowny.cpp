@@ -11,6 +11,7 @@
 #include "graphs/Wykres.h"
 #include "graphs/WykresPkt.h"
 #include "settings/IniFile.h"
+#include "settings/ProfileFiles.h"
 #include "widgets/Gauge.h"
 
 #include <QAction>
@@ -33,6 +34,7 @@
 
 #include <filesystem>
 #include <utility>
+#include <vector>
 
 namespace veltrum {
 
@@ -188,6 +190,9 @@ TFormGlowny::TFormGlowny(std::string programDir) : m_programDir(std::move(progra
     // The window's creation runs the start-up load; the other windows do not
     // exist yet and are not touched.
     FormCreate();
+    // A write killed before its rename leaves a hidden copy of the profile
+    // (community string included) beside it; clear those once per start.
+    RemoveStaleTemporaries(m_programDir, m_state.ProfilePath);
 }
 
 TFormGlowny::~TFormGlowny() = default;
@@ -210,11 +215,29 @@ void TFormGlowny::setOuterSize(int width, int height) {
     Panel2->setGeometry(0, 0, client.width(), client.height());
 }
 
+// Every screen's rectangle, the primary one first; with no screen at all, one
+// of 1024 x 768 stands in.
+static std::vector<ScreenArea> screenAreas() {
+    std::vector<ScreenArea> areas;
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary != nullptr) {
+        const QRect r = primary->geometry();
+        areas.push_back({r.left(), r.top(), r.width(), r.height()});
+    }
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen != primary) {
+            const QRect r = screen->geometry();
+            areas.push_back({r.left(), r.top(), r.width(), r.height()});
+        }
+    }
+    if (areas.empty()) {
+        areas.push_back({0, 0, 1024, 768});
+    }
+    return areas;
+}
+
 void TFormGlowny::FormCreate() {
-    const QRect screen = QGuiApplication::primaryScreen() != nullptr
-                             ? QGuiApplication::primaryScreen()->geometry()
-                             : QRect(0, 0, 1024, 768);
-    const WindowPosition position = LoadMonitorState(m_state, m_programDir, screen.width(), screen.height());
+    const WindowPosition position = LoadMonitorState(m_state, m_programDir, screenAreas());
     setOuterSize(kOuterWidth, kOuterHeight);
     move(position.Left, position.Top);
     Gauge1->SetForeColor(m_state.DownloadColor);
@@ -270,6 +293,12 @@ void TFormGlowny::FormShow() {
 }
 
 void TFormGlowny::FormClose() {
+    // The fade lets the window system's events through; a second close
+    // arriving meanwhile must not save and fade again.
+    static bool fading = false;
+    if (fading) {
+        return;
+    }
     const bool saved = RunGuarded(this, [this] {
         TIniFile ini(m_state.ProfilePath);
         // The flags go first: closing a graph window clears its flag, and the
@@ -292,8 +321,22 @@ void TFormGlowny::FormClose() {
     if (!saved) {
         return;
     }
+    // No poll or start-up check may run inside the fade's event processing.
+    Timer1->stop();
+    Timer2->stop();
+    fading = true;
     FadeOut(
-        m_state, [this] { Button1Click(); }, [] { QThread::msleep(1); });
+        m_state,
+        [this] {
+            Button1Click();
+            // Each level must reach the window system before the next, or
+            // the whole fade stays queued until the loop ends and is never
+            // seen. Processing events alone does not flush the connection
+            // when no event is waiting; sync waits until the server has it.
+            QGuiApplication::sync();
+        },
+        [] { QThread::msleep(1); });
+    fading = false;
 }
 
 void TFormGlowny::Button1Click() {

@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("DISPLAY") != nullptr) {
         setenv("QT_QPA_PLATFORM", "xcb", 1);
     }
+    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0"); // fixed-pixel windows: no scaling for screen density
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Veltrum"));
     // The graph windows may stay visible; only the main window ends the program.

@@ -3,7 +3,9 @@
 // program's reading rules, the colour swatch, the wait cursor, and the
 // conversions between 0x00BBGGRR colour values and QColor.
 
+#include <QLabel>
 #include <QSpinBox>
+#include <QValidator>
 #include <QWidget>
 
 #include <cstdint>
@@ -28,10 +30,49 @@ public:
     using QAbstractSpinBox::lineEdit;
 
 protected:
-    // Any text may be typed; what it means is decided by valueFromText.
+    // Any text may be typed, cut at a pasted line break as in the text
+    // fields; what it means is decided by valueFromText.
     QValidator::State validate(QString& text, int& pos) const override;
     int valueFromText(const QString& text) const override;
     void fixup(QString& text) const override;
+};
+
+// Keeps a single-line field free of line breaks, as a single-line edit
+// control does: of text pasted or dropped in, the part before its first line
+// break (CR, LF or NUL) is inserted and the rest of it dropped; the text
+// around the insertion stays. A community pasted with a trailing newline is
+// then the community, not a value the profile store refuses.
+class TLineBreakCut final : public QValidator {
+    Q_OBJECT
+
+public:
+    using QValidator::QValidator;
+    State validate(QString& text, int& pos) const override;
+};
+
+// A label that shows as much of its text as its box holds, wrapped, the last
+// line it has room for ending in an ellipsis when the text goes on; the whole
+// text is then its hint. Line breaks in the text count as blanks.
+class TElidedLabel final : public QLabel {
+    Q_OBJECT
+
+public:
+    using QLabel::QLabel;
+
+    // The lines drawn, in order, and whether the text was cut to fit.
+    QStringList ShownLines() const;
+    bool IsElided() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    struct Layout {
+        QStringList Lines;
+        bool Elided = false;
+    };
+    Layout layOut() const;
 };
 
 // A filled rectangle with a thin black border (the colour swatches).

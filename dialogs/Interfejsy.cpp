@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 
 #include <exception>
 
@@ -22,6 +23,15 @@ constexpr const char* kIfDescrPrefix = "1.3.6.1.2.1.2.2.1.2.";
 constexpr const char* kIfOperStatusPrefix = "1.3.6.1.2.1.2.2.1.8.";
 constexpr int32_t kGetRequest = 0xA0; // RFC 1157 section 4.1.2
 constexpr int32_t kOctetString = 4;   // X.690 8.7
+
+// The list's rows are 13 pixels high whatever the style would choose.
+class FixedRowHeight final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return {QStyledItemDelegate::sizeHint(option, index).width(), 13};
+    }
+};
 
 } // namespace
 
@@ -38,6 +48,7 @@ TFormInterfejsy::TFormInterfejsy(TFormGlowny& main) : m_main(main) {
     ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListBox1->setSortingEnabled(false);
     ListBox1->setUniformItemSizes(true);
+    ListBox1->setItemDelegate(new FixedRowHeight(ListBox1));
     // Drawn inside the list's frame, above the list.
     EmptyReason = new QLabel(this);
     EmptyReason->setObjectName(QStringLiteral("EmptyReason"));

@@ -13,6 +13,7 @@
 #include <QColorDialog>
 #include <QFocusEvent>
 #include <QFont>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHideEvent>
 #include <QKeyEvent>
@@ -23,8 +24,10 @@
 #include <QShowEvent>
 #include <QTimer>
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
+#include <vector>
 
 namespace veltrum {
 
@@ -52,6 +55,7 @@ QLineEdit* makeEdit(QWidget* parent, const char* name, int top) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QString::fromLatin1(name));
     edit->setGeometry(kFieldLeft, top, 213, kRowHeight);
+    edit->setValidator(new TLineBreakCut(edit));
     return edit;
 }
 
@@ -80,6 +84,9 @@ QScrollBar* makeOpacityBar(QWidget* parent, const char* name, int top) {
     bar->setRange(50, 255);
     bar->setPageStep(0);
     bar->setValue(255);
+    // Out of the tab order: the keyboard moves between the fields, and the
+    // arrow keys never change a window's opacity by surprise.
+    bar->setFocusPolicy(Qt::NoFocus);
     return bar;
 }
 
@@ -102,27 +109,29 @@ TFormKonfiguracja::TFormKonfiguracja(TFormGlowny& main) : m_main(main) {
     connection->setGeometry(8, 4, 357, 196);
     makeCaption(connection, "Hostname or IP", 20);
     Edit1 = makeEdit(connection, "Edit1", 20);
-    makeCaption(connection, "Description", 44);
-    makeCaption(connection, "Community string", 64);
-    Edit2 = makeEdit(connection, "Edit2", 64);
-    makeCaption(connection, "Interface", 96);
-    SpinEdit1 = makeSpin(connection, "SpinEdit1", 1, 128, 96, 60);
-    BitBtn3 = makeSmallButton(connection, "BitBtn3", kFieldLeft + 64, 96);
-    makeCaption(connection, "Session", 128);
-    Edit3 = makeEdit(connection, "Edit3", 128);
+    makeCaption(connection, "Description", 43);
+    makeCaption(connection, "Community string", 72);
+    Edit2 = makeEdit(connection, "Edit2", 72);
+    makeCaption(connection, "Interface", 100);
+    SpinEdit1 = makeSpin(connection, "SpinEdit1", 1, 128, 100, 60);
+    BitBtn3 = makeSmallButton(connection, "BitBtn3", kFieldLeft + 64, 100);
+    makeCaption(connection, "Session", 130);
+    Edit3 = makeEdit(connection, "Edit3", 130);
     makeCaption(connection, "Read timeout (ms)", 160);
     SpinEdit4 = makeSpin(connection, "SpinEdit4", 100, 750, 160, 80);
 
-    Label9 = new QLabel(connection);
+    // The agent's description is often long: two whole lines between the
+    // host and community rows, the rest elided and kept for the hint.
+    Label9 = new TElidedLabel(connection);
     Label9->setObjectName(QStringLiteral("Label9"));
     QFont small(QStringLiteral("Arial"));
-    small.setPixelSize(9);
+    small.setPixelSize(11);
     Label9->setFont(small);
-    Label9->setWordWrap(true);
-    Label9->setGeometry(kFieldLeft - 20, 47, 233, 12);
+    Label9->setToolTipDuration(1000);
+    Label9->setGeometry(kFieldLeft - 20, 43, 233, std::min(2 * QFontMetrics(small).lineSpacing(), 28));
     Label7 = new QLabel(connection);
     Label7->setObjectName(QStringLiteral("Label7"));
-    Label7->setGeometry(kFieldLeft + 90, 99, 123, 16);
+    Label7->setGeometry(kFieldLeft + 90, 103, 123, 16);
 
     auto* options = new QGroupBox(QStringLiteral("Options"), this);
     options->setGeometry(8, 204, 357, 200);
@@ -453,21 +462,14 @@ void TFormKonfiguracja::fillFromProfile() {
 }
 
 void TFormKonfiguracja::writeFieldsToProfile() const {
-    TIniFile ini(m_main.State().ProfilePath);
+    // All values are checked before the first is written: a field the store
+    // would refuse leaves the profile exactly as it was.
+    std::vector<SettingWrite> writes;
     for (const std::string_view key : kSettingsDialogKeys) {
-        const FieldValue value = fieldValue(key);
-        switch (FindSetting(key).Kind) {
-        case SettingKind::Text:
-            WriteSettingText(ini, key, std::get<std::string>(value));
-            break;
-        case SettingKind::Integer:
-            WriteSettingInteger(ini, key, std::get<int32_t>(value));
-            break;
-        case SettingKind::Flag:
-            WriteSettingFlag(ini, key, std::get<bool>(value));
-            break;
-        }
+        writes.push_back({key, fieldValue(key)});
     }
+    TIniFile ini(m_main.State().ProfilePath);
+    WriteSettings(ini, writes);
 }
 
 void TFormKonfiguracja::pickColor(TShape& shape) {

@@ -25,6 +25,7 @@ class QScrollBar;
 namespace veltrum {
 
 class TFormGlowny;
+class TElidedLabel;
 class TShape;
 class TSpinEdit;
 
@@ -58,7 +59,7 @@ public:
     QPushButton* BitBtn3 = nullptr;
     QLineEdit* Edit3 = nullptr;     // session
     TSpinEdit* SpinEdit4 = nullptr; // read time-out, 100..750 ms
-    QLabel* Label9 = nullptr;       // agent description and name
+    TElidedLabel* Label9 = nullptr; // agent description and name
     QLabel* Label7 = nullptr;       // interface description
     // Group "Options".
     TSpinEdit* SpinEdit2 = nullptr; // download scale
@@ -90,7 +91,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    using FieldValue = std::variant<std::string, int32_t, bool>;
+    using FieldValue = std::variant<std::string, int32_t, bool>; // a SettingValue
     FieldValue fieldValue(std::string_view key) const;
     void setFieldValue(std::string_view key, const FieldValue& value);
     void fillFromProfile();

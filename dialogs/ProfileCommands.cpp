@@ -10,6 +10,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace veltrum {
 
@@ -71,22 +72,24 @@ void Saveprofile(TFormGlowny& main) {
         return;
     }
 
-    // Key by key into the chosen file: a new file ends up with exactly these
-    // keys, a replaced one keeps its others (LinieMax, the packets graph's).
+    // Key by key into the chosen file: a new file ends up with every setting
+    // the monitor holds, a replaced one keeps any other lines it has.
     // A failed write leaves the pointer file alone, the poll running and the
     // stay-on-top timer stopped.
     const MonitorState& state = main.State();
     {
-        TIniFile ini(path);
+        std::vector<SettingWrite> writes;
         for (const std::string_view key : kSaveAsKeys) {
             if (key == "PozTop") {
-                WriteSettingInteger(ini, key, main.y());
+                writes.push_back({key, int32_t{main.y()}});
             } else if (key == "PozLeft") {
-                WriteSettingInteger(ini, key, main.x());
+                writes.push_back({key, int32_t{main.x()}});
             } else {
-                SaveSetting(ini, key, state);
+                writes.push_back({key, SettingFromState(key, state)});
             }
         }
+        TIniFile ini(path);
+        WriteSettings(ini, writes);
     }
 
     // From here until the reload the poll stays stopped; a failed pointer

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFont>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -21,6 +22,13 @@ TFormWykres::TFormWykres(MonitorState& state, std::string programDir, QWidget* p
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       m_state(state), m_programDir(std::move(programDir)) {
     setObjectName(QStringLiteral("FormWykres"));
+    // The design place: a window never shown in a session saves this at exit,
+    // not the 0,0 where an unplaced window sits.
+    move(170, 170);
+    // The window font, 8 pt, as the main window's.
+    QFont windowFont = font();
+    windowFont.setPointSize(8);
+    setFont(windowFont);
     // Only the main window's closing ends the program.
     setAttribute(Qt::WA_QuitOnClose, false);
     setFixedSize(kGraphClientWidth, kGraphClientHeight);

@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFont>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -20,6 +21,13 @@ TFormWykresPkt::TFormWykresPkt(MonitorState& state, std::string programDir, QWid
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       m_state(state), m_programDir(std::move(programDir)) {
     setObjectName(QStringLiteral("FormWykresPkt"));
+    // The design place: a window never shown in a session saves this at exit,
+    // not the 0,0 where an unplaced window sits.
+    move(190, 190);
+    // The window font, 8 pt, as the main window's.
+    QFont windowFont = font();
+    windowFont.setPointSize(8);
+    setFont(windowFont);
     setAttribute(Qt::WA_QuitOnClose, false);
     setFixedSize(kGraphClientWidth, kGraphClientHeight);
     setBackgroundRole(QPalette::Button);

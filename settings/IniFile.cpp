@@ -1,5 +1,6 @@
 #include "settings/IniFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -193,6 +194,16 @@ bool writable(std::string_view section, std::string_view ident, std::string_view
     return !hasLineBreakOrNul(value);
 }
 
+// The hidden temporary file of an atomic replace is named after its target:
+// a dot, at most 200 characters of the target's name, a dot, and the six
+// letters or digits that mkostemp(3) puts in place of "XXXXXX".
+constexpr size_t kTemporaryBaseLength = 200;
+constexpr size_t kTemporarySuffixLength = 6;
+
+std::string replaceTemporaryPrefix(std::string_view base) {
+    return "." + std::string(base.substr(0, kTemporaryBaseLength)) + ".";
+}
+
 bool writeAll(int fd, std::string_view data) {
     while (!data.empty()) {
         const ssize_t n = ::write(fd, data.data(), data.size());
@@ -216,7 +227,7 @@ bool replaceAtomically(const std::string& target, std::string_view content, cons
     const size_t slash = target.rfind('/');
     const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string tmpl = dir + "." + base.substr(0, 200) + ".XXXXXX";
+    std::string tmpl = dir + replaceTemporaryPrefix(base) + "XXXXXX";
     std::vector<char> name(tmpl.begin(), tmpl.end());
     name.push_back('\0');
 
@@ -370,6 +381,20 @@ bool writeValue(const std::string& path, const std::string& section, const std::
 }
 
 } // namespace
+
+bool IsReplaceTemporaryName(std::string_view name, std::string_view targetBase) {
+    const std::string prefix = replaceTemporaryPrefix(targetBase);
+    if (name.size() != prefix.size() + kTemporarySuffixLength || name.substr(0, prefix.size()) != prefix)
+        return false;
+    const std::string_view suffix = name.substr(prefix.size());
+    return std::all_of(suffix.begin(), suffix.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    });
+}
+
+bool IsWritableValue(std::string_view value) {
+    return !hasLineBreakOrNul(value);
+}
 
 EIniFileException::EIniFileException(const std::string& path)
     : std::runtime_error("Unable to write to " + path) {}

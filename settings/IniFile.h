@@ -26,8 +26,17 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace veltrum {
+
+// True when `name` is the hidden temporary file that a write's atomic replace
+// of a file named `targetBase` (no folder) creates beside it. A write that is
+// killed before its rename leaves that file behind.
+bool IsReplaceTemporaryName(std::string_view name, std::string_view targetBase);
+
+// True when a write would accept `value`: it holds no line break and no NUL.
+bool IsWritableValue(std::string_view value);
 
 // A write that could not be completed: "Unable to write to %s".
 class EIniFileException final : public std::runtime_error {

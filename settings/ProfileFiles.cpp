@@ -2,7 +2,15 @@
 
 #include "settings/IniFile.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
+
+#include <cctype>
+#include <ctime>
+#include <string_view>
+#include <utility>
+
+#include <unistd.h>
 
 namespace veltrum {
 
@@ -15,7 +23,71 @@ bool regularFileExists(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool endsWithProfileExtension(std::string_view name) {
+    const std::string_view ext = ".vlq";
+    if (name.size() <= ext.size())
+        return false;
+    const std::string_view tail = name.substr(name.size() - ext.size());
+    for (size_t i = 0; i < ext.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(tail[i])) != ext[i])
+            return false;
+    }
+    return true;
+}
+
+// "dir/" and "name" of a path; the folder is "./" for a bare name.
+std::pair<std::string, std::string> splitPath(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return {"./", path};
+    return {path.substr(0, slash + 1), path.substr(slash + 1)};
+}
+
+// Removes each regular file in `dir` (not a link, not a folder) that
+// `isOwnTemporary` accepts and that was last written before `cutoff`.
+template <class Predicate>
+void removeOldTemporaries(const std::string& dir, time_t cutoff, Predicate isOwnTemporary) {
+    DIR* folder = ::opendir(dir.c_str());
+    if (folder == nullptr)
+        return;
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string_view name(entry->d_name);
+        if (name.empty() || name.front() != '.' || !isOwnTemporary(name))
+            continue;
+        const std::string path = dir + std::string(name);
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_mtime < cutoff)
+            ::unlink(path.c_str());
+    }
+    ::closedir(folder);
+}
+
+// The target a temporary name stands for: without the leading dot and the
+// ".XXXXXX" tail.
+std::string_view temporaryTarget(std::string_view name) {
+    constexpr size_t kTail = 7;
+    return name.size() > 1 + kTail ? name.substr(1, name.size() - 1 - kTail) : std::string_view();
+}
+
 } // namespace
+
+void RemoveStaleTemporaries(const std::string& programDir, const std::string& profilePath,
+                            std::chrono::seconds minAge) {
+    const time_t cutoff = ::time(nullptr) - static_cast<time_t>(minAge.count());
+    removeOldTemporaries(programDir, cutoff, [](std::string_view name) {
+        const std::string_view target = temporaryTarget(name);
+        const bool own = target == kPointerFileName || endsWithProfileExtension(target);
+        return own && IsReplaceTemporaryName(name, target);
+    });
+    // The current profile may live in a folder of its own; there only its
+    // own temporaries are the program's.
+    const auto [profileDir, profileName] = splitPath(profilePath);
+    if (profileName.empty())
+        return;
+    removeOldTemporaries(profileDir, cutoff, [&name = profileName](std::string_view n) {
+        return IsReplaceTemporaryName(n, name);
+    });
+}
 
 std::string PointerFilePath(const std::string& programDir) {
     return programDir + kPointerFileName;

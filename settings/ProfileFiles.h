@@ -2,6 +2,7 @@
 // The pointer file app.ini (which profile is current) and the default
 // profile, both in the program's folder. `programDir` always ends in "/".
 
+#include <chrono>
 #include <string>
 
 namespace veltrum {
@@ -17,6 +18,14 @@ std::string DefaultProfilePath(const std::string& programDir);
 // the pointer file is missing or unreadable or names a file that does not
 // exist. Never throws.
 std::string FindCurrentProfile(const std::string& programDir);
+
+// Removes what writes killed before their rename left behind (the hidden
+// temporary files of the atomic replace, which may hold the community
+// string) beside app.ini and the profiles in the program's folder and beside
+// `profilePath`. Only files older than `minAge` go: a second running copy may
+// be writing one right now. Files of any other name stay. Never throws.
+void RemoveStaleTemporaries(const std::string& programDir, const std::string& profilePath,
+                            std::chrono::seconds minAge = std::chrono::minutes(1));
 
 // Records `profilePath` as the current profile; throws EIniFileException.
 void WritePointerFile(const std::string& programDir, const std::string& profilePath);

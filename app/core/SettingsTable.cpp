@@ -119,4 +119,37 @@ void WriteSettingFlag(TIniFile& ini, std::string_view key, bool value) {
     ini.WriteBool(FindSetting(key).Key, kIdent, value);
 }
 
+SettingValue SettingFromState(std::string_view key, const MonitorState& state) {
+    return std::visit(
+        Overloaded{
+            [](std::monostate) -> SettingValue {
+                throw std::logic_error("window position has no state field");
+            },
+            [&](std::string S::*field) -> SettingValue { return state.*field; },
+            [&](int32_t S::*field) -> SettingValue { return state.*field; },
+            [&](uint32_t S::*field) -> SettingValue { return static_cast<int32_t>(state.*field); },
+            [&](uint16_t S::*field) -> SettingValue { return int32_t{state.*field}; },
+            [&](bool S::*field) -> SettingValue { return state.*field; },
+        },
+        FindSetting(key).Field);
+}
+
+void WriteSettings(TIniFile& ini, std::span<const SettingWrite> writes) {
+    for (const SettingWrite& write : writes) {
+        FindSetting(write.Key);
+        const auto* text = std::get_if<std::string>(&write.Value);
+        if (text != nullptr && !IsWritableValue(*text)) {
+            throw EIniFileException(ini.FileName());
+        }
+    }
+    for (const SettingWrite& write : writes) {
+        std::visit(Overloaded{
+                       [&](const std::string& value) { WriteSettingText(ini, write.Key, value); },
+                       [&](int32_t value) { WriteSettingInteger(ini, write.Key, value); },
+                       [&](bool value) { WriteSettingFlag(ini, write.Key, value); },
+                   },
+                   write.Value);
+    }
+}
+
 } // namespace veltrum

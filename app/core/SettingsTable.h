@@ -50,15 +50,50 @@ void WriteSettingText(TIniFile& ini, std::string_view key, const std::string& va
 void WriteSettingInteger(TIniFile& ini, std::string_view key, int32_t value);
 void WriteSettingFlag(TIniFile& ini, std::string_view key, bool value);
 
+// One value for a setting, of the setting's kind.
+using SettingValue = std::variant<std::string, int32_t, bool>;
+struct SettingWrite {
+    std::string_view Key;
+    SettingValue Value;
+};
+
+// A setting's value as the state holds it (not for PozTop/PozLeft).
+SettingValue SettingFromState(std::string_view key, const MonitorState& state);
+
+// Writes the values in order, having checked them all first: a text the store
+// would refuse (a line break or NUL) fails before anything is written, so the
+// file never keeps half of a batch. Throws EIniFileException.
+void WriteSettings(TIniFile& ini, std::span<const SettingWrite> writes);
+
 // What the settings dialog's OK writes, in order.
 inline constexpr std::string_view kSettingsDialogKeys[] = {
     "Host",         "Haslo",     "NumerInterfaceu", "Download", "Upload",   "KolorDownload", "KolorUpload",
     "PokazSrednie", "Autoscala", "Sesja",           "Timeout",  "TStopien", "TStopienGraph", "LinieMax"};
 
-// What "Save as new profile" writes, in order.
-inline constexpr std::string_view kSaveAsKeys[] = {
-    "Host",          "Haslo",        "NumerInterfaceu", "Download",     "Upload",        "KolorDownload",
-    "KolorUpload",   "PokazSrednie", "Autoscala",       "Sesja",        "Timeout",       "TStopien",
-    "TStopienGraph", "PozTop",       "PozLeft",         "PozTopWykres", "PozLeftWykres", "PokazWykres"};
+// What "Save as new profile" writes, in order: every setting the monitor
+// holds, so that the new profile reloads as the monitor stood.
+inline constexpr std::string_view kSaveAsKeys[] = {"Host",
+                                                   "Haslo",
+                                                   "NumerInterfaceu",
+                                                   "Download",
+                                                   "Upload",
+                                                   "KolorDownload",
+                                                   "KolorUpload",
+                                                   "PokazSrednie",
+                                                   "Autoscala",
+                                                   "Sesja",
+                                                   "Timeout",
+                                                   "TStopien",
+                                                   "TStopienGraph",
+                                                   "PozTop",
+                                                   "PozLeft",
+                                                   "PozTopWykres",
+                                                   "PozLeftWykres",
+                                                   "PokazWykres",
+                                                   "PokazWykresPkt",
+                                                   "PozTopWykresPkt",
+                                                   "PozLeftWykresPkt",
+                                                   "LinieMax",
+                                                   "F"};
 
 } // namespace veltrum

@@ -12,6 +12,13 @@ namespace {
 
 constexpr int32_t kHistoryLength = 120;
 
+// Outer sizes for the visibility check: the main window's fixed 33 x 68, and
+// the graph windows' client area (their frame only adds to what is visible).
+constexpr int32_t kMainWidth = 33;
+constexpr int32_t kMainHeight = 68;
+constexpr int32_t kGraphWidth = 752;
+constexpr int32_t kGraphHeight = 393;
+
 // A window whose saved corner lies within `margin` pixels of the far edge (or
 // beyond it) is pulled back; positions are never raised, so a negative one
 // stays as read.
@@ -21,10 +28,48 @@ void KeepOnScreen(int32_t& position, int32_t margin, int32_t screenExtent) {
     }
 }
 
+bool overlapsAny(int64_t left, int64_t top, int64_t width, int64_t height,
+                 std::span<const ScreenArea> screens) {
+    return std::any_of(screens.begin(), screens.end(), [&](const ScreenArea& s) {
+        return left < int64_t{s.Left} + s.Width && int64_t{s.Left} < left + width &&
+               top < int64_t{s.Top} + s.Height && int64_t{s.Top} < top + height;
+    });
+}
+
 } // namespace
+
+WindowPosition PlaceOnScreens(WindowPosition saved, int32_t width, int32_t height, int32_t topMargin,
+                              int32_t leftMargin, WindowPosition defaultPlace,
+                              std::span<const ScreenArea> screens) {
+    if (screens.empty()) {
+        return saved;
+    }
+    // With one screen at the origin the far edges are its width and height;
+    // a second screen to the right or below widens the desktop, so a window
+    // there is not pulled back onto the first.
+    int32_t right = screens.front().Left + screens.front().Width;
+    int32_t bottom = screens.front().Top + screens.front().Height;
+    for (const ScreenArea& s : screens) {
+        right = std::max(right, s.Left + s.Width);
+        bottom = std::max(bottom, s.Top + s.Height);
+    }
+    KeepOnScreen(saved.Top, topMargin, bottom);
+    KeepOnScreen(saved.Left, leftMargin, right);
+    if (overlapsAny(saved.Left, saved.Top, width, height, screens)) {
+        return saved;
+    }
+    const ScreenArea& primary = screens.front();
+    return WindowPosition{primary.Top + defaultPlace.Top, primary.Left + defaultPlace.Left};
+}
 
 WindowPosition LoadMonitorState(MonitorState& state, const std::string& programDir, int32_t screenWidth,
                                 int32_t screenHeight) {
+    const ScreenArea screen{0, 0, screenWidth, screenHeight};
+    return LoadMonitorState(state, programDir, std::span<const ScreenArea>(&screen, 1));
+}
+
+WindowPosition LoadMonitorState(MonitorState& state, const std::string& programDir,
+                                std::span<const ScreenArea> screens) {
     state.ProfilePath = FindCurrentProfile(programDir);
 
     WindowPosition main;
@@ -46,13 +91,16 @@ WindowPosition LoadMonitorState(MonitorState& state, const std::string& programD
         }
     }
 
-    KeepOnScreen(state.GraphTop, 70, screenHeight);
-    KeepOnScreen(state.GraphLeft, 70, screenWidth);
-    KeepOnScreen(state.PacketGraphTop, 70, screenHeight);
-    KeepOnScreen(state.PacketGraphLeft, 70, screenWidth);
+    const WindowPosition graph = PlaceOnScreens({state.GraphTop, state.GraphLeft}, kGraphWidth, kGraphHeight,
+                                                70, 70, {170, 170}, screens);
+    state.GraphTop = graph.Top;
+    state.GraphLeft = graph.Left;
+    const WindowPosition packets = PlaceOnScreens({state.PacketGraphTop, state.PacketGraphLeft}, kGraphWidth,
+                                                  kGraphHeight, 70, 70, {190, 190}, screens);
+    state.PacketGraphTop = packets.Top;
+    state.PacketGraphLeft = packets.Left;
     // The main window is narrow: its left edge may come within 30 pixels.
-    KeepOnScreen(main.Top, 70, screenHeight);
-    KeepOnScreen(main.Left, 30, screenWidth);
+    main = PlaceOnScreens(main, kMainWidth, kMainHeight, 70, 30, {150, 150}, screens);
 
     state.InOctetsNow = state.InOctetsPrev = 0;
     state.InPktsNow = state.InPktsPrev = 0;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 
 namespace veltrum {
@@ -15,8 +16,33 @@ struct WindowPosition {
     int32_t Left = 150;
 };
 
-// Steps 1, 3-6 and 9 of the start-up load. Returns the main window's corrected
-// position. Never throws: an unreadable file gives the defaults.
+// One screen's rectangle in desktop pixels; a screen to the left of or above
+// the primary one has negative coordinates.
+struct ScreenArea {
+    int32_t Left = 0;
+    int32_t Top = 0;
+    int32_t Width = 0;
+    int32_t Height = 0;
+};
+
+// Where a window saved at `saved` opens. First the start-up load's pull-back:
+// a corner within `margin` pixels of the desktop's far right or bottom edge
+// (or beyond it) comes back to that distance, and nothing is ever raised.
+// Then, if a `size` window there would have no pixel on any screen (a monitor
+// unplugged, a hand-edited position), it opens at `defaultPlace` within the
+// first (primary) screen instead: the main window has no task-bar entry, so a
+// window nobody can see could never be brought back. A window on another
+// screen, or only partly visible, keeps its place.
+WindowPosition PlaceOnScreens(WindowPosition saved, int32_t width, int32_t height, int32_t topMargin,
+                              int32_t leftMargin, WindowPosition defaultPlace,
+                              std::span<const ScreenArea> screens);
+
+// Steps 1, 3-6 and 9 of the start-up load, for the given screens (the primary
+// one first). Returns the main window's corrected position. Never throws: an
+// unreadable file gives the defaults.
+WindowPosition LoadMonitorState(MonitorState& state, const std::string& programDir,
+                                std::span<const ScreenArea> screens);
+// The same with one screen of that size at the origin.
 WindowPosition LoadMonitorState(MonitorState& state, const std::string& programDir, int32_t screenWidth,
                                 int32_t screenHeight);
 

@@ -88,7 +88,9 @@ TEST(LoadMonitorState, PositionsArePulledBackButNeverRaised) {
                                       {"PozTopWykresPkt", "953"},      // H - 71 stays
                                       {"PozLeftWykresPkt", "5000"}})); // far right -> W - 70
     MonitorState state;
-    const WindowPosition main = LoadMonitorState(state, dir.Dir(), kScreenW, kScreenH);
+    // A second screen above the first holds the negative top.
+    const ScreenArea screens[] = {{0, 0, kScreenW, kScreenH}, {0, -kScreenH, kScreenW, kScreenH}};
+    const WindowPosition main = LoadMonitorState(state, dir.Dir(), screens);
     EXPECT_EQ(main.Top, -500);
     EXPECT_EQ(main.Left, kScreenW - 30);
     EXPECT_EQ(state.GraphTop, kScreenH - 70);
@@ -104,6 +106,62 @@ TEST(LoadMonitorState, MainWindowTopUsesSeventyPixels) {
     const WindowPosition main = LoadMonitorState(state, dir.Dir(), kScreenW, kScreenH);
     EXPECT_EQ(main.Top, kScreenH - 70);
     EXPECT_EQ(main.Left, 1249); // 1249 + 30 < 1280
+}
+
+TEST(PlaceOnScreens, AWindowWithNoPixelOnAnyScreenOpensAtItsDefaultPlace) {
+    const ScreenArea one[] = {{0, 0, 1280, 1024}};
+    const WindowPosition home{150, 150};
+    const auto place = [&](int32_t top, int32_t left, std::span<const ScreenArea> screens) {
+        const WindowPosition p = PlaceOnScreens({top, left}, 33, 68, 70, 30, home, screens);
+        return std::pair{p.Top, p.Left};
+    };
+    // Off every screen: far to the left, above, or both.
+    EXPECT_EQ(place(150, -99999, one), std::pair(150, 150));
+    EXPECT_EQ(place(-500, 40, one), std::pair(150, 150));
+    EXPECT_EQ(place(-69, -34, one), std::pair(150, 150));
+    // Partly visible: one pixel row or column is enough.
+    EXPECT_EQ(place(-67, 10, one), std::pair(-67, 10));
+    EXPECT_EQ(place(10, -32, one), std::pair(10, -32));
+    // Beyond the right or bottom edge: pulled back as before, not sent home.
+    EXPECT_EQ(place(99999, 99999, one), std::pair(1024 - 70, 1280 - 30));
+
+    // A second screen on the right widens the desktop: a window there stays.
+    const ScreenArea right[] = {{0, 0, 1280, 1024}, {1280, 0, 1920, 1200}};
+    EXPECT_EQ(place(1000, 2500, right), std::pair(1000, 2500));
+    // ...but not below the shorter screen, a corner that no screen shows.
+    EXPECT_EQ(place(1100, 100, right), std::pair(150, 150));
+
+    // A screen on the left has negative coordinates, and they still work.
+    const ScreenArea left[] = {{0, 0, 1280, 1024}, {-1600, 0, 1600, 900}};
+    EXPECT_EQ(place(100, -1500, left), std::pair(100, -1500));
+    EXPECT_EQ(place(100, -1700, left), std::pair(150, 150));
+
+    // The default place lies within the primary screen wherever it sits.
+    const ScreenArea shifted[] = {{1600, 0, 1280, 1024}, {0, 0, 1600, 900}};
+    EXPECT_EQ(place(950, 100, shifted), std::pair(150, 1750));
+}
+
+TEST(LoadMonitorState, LostWindowsOpenAtTheirDefaultPlaces) {
+    TempDir dir;
+    dir.Write("Default.vlq", Profile({{"PozLeft", "-99999"},
+                                      {"PozTopWykres", "-5000"},
+                                      {"PozLeftWykresPkt", "-2000"},
+                                      {"PozTopWykresPkt", "40"}}));
+    MonitorState state;
+    const ScreenArea one[] = {{0, 0, kScreenW, kScreenH}};
+    const WindowPosition main = LoadMonitorState(state, dir.Dir(), one);
+    EXPECT_EQ(main.Top, 150);
+    EXPECT_EQ(main.Left, 150);
+    EXPECT_EQ(state.GraphTop, 170);
+    EXPECT_EQ(state.GraphLeft, 170);
+    EXPECT_EQ(state.PacketGraphTop, 190);
+    EXPECT_EQ(state.PacketGraphLeft, 190);
+
+    // The same profile with a screen on the left keeps the packets window there.
+    const ScreenArea two[] = {{0, 0, kScreenW, kScreenH}, {-2560, 0, 2560, 1440}};
+    LoadMonitorState(state, dir.Dir(), two);
+    EXPECT_EQ(state.PacketGraphTop, 40);
+    EXPECT_EQ(state.PacketGraphLeft, -2000);
 }
 
 TEST(LoadMonitorState, ValueEncodingsReachTheState) {
@@ -256,9 +314,30 @@ TEST(SettingsTable, SaveAndLoadRoundTripEveryStateField) {
     EXPECT_EQ(ini.ReadString("PokazWykres", "01", ""), "1");
 }
 
+TEST(WriteSettings, AValueTheStoreRefusesLeavesTheFileAsItWas) {
+    TempDir dir;
+    const std::string before = Profile({{"Host", "10.0.0.1"}, {"Haslo", "old"}});
+    dir.Write("p.vlq", before);
+    TIniFile ini(dir.File("p.vlq"));
+    const SettingWrite writes[] = {
+        {"Host", std::string("10.0.0.2")}, {"Haslo", std::string("new\n")}, {"NumerInterfaceu", int32_t{3}}};
+    try {
+        WriteSettings(ini, writes);
+        ADD_FAILURE() << "no error";
+    } catch (const EIniFileException& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + dir.File("p.vlq"));
+    }
+    EXPECT_EQ(dir.Read("p.vlq"), before); // not even the host before it
+
+    const SettingWrite good[] = {{"Host", std::string("10.0.0.2")}, {"PokazSrednie", false}};
+    WriteSettings(ini, good);
+    EXPECT_EQ(ReadSettingText(ini, "Host"), "10.0.0.2");
+    EXPECT_FALSE(ReadSettingFlag(ini, "PokazSrednie"));
+}
+
 TEST(SettingsTable, KeyListsAreInTheirWritingOrder) {
     EXPECT_EQ(std::size(kSettingsDialogKeys), 14u);
-    EXPECT_EQ(std::size(kSaveAsKeys), 18u);
+    EXPECT_EQ(std::size(kSaveAsKeys), ProfileSettings().size());
     for (std::string_view key : kSaveAsKeys) {
         EXPECT_NO_THROW(FindSetting(key)) << key;
     }

@@ -9,9 +9,11 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QFocusEvent>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QScrollBar>
 
 #include <filesystem>
@@ -252,6 +254,74 @@ TEST_F(ProfileWriteFailureTest, OkKeepsTheDialogOpenAndThePollStopped) {
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], "Unable to write to " + Path("plain-file/Default.vlq"));
     EXPECT_FALSE(p.glowny.Timer1->isActive());
+}
+
+using LineBreakTest = DialogTest;
+
+TEST_F(LineBreakTest, PastedTextIsCutAtItsFirstLineBreakAndOkWritesIt) {
+    Windows& p = Start();
+    auto& k = p.konfiguracja;
+    k.FormShow();
+    // Inserted in the middle: the insertion stops at the break, the text
+    // after the cursor stays.
+    k.Edit1->setText(QStringLiteral("19"));
+    k.Edit1->setCursorPosition(1);
+    k.Edit1->insert(QStringLiteral("27.0.0.\r\nrest"));
+    EXPECT_EQ(k.Edit1->text(), "127.0.0.9");
+    EXPECT_EQ(k.Edit1->cursorPosition(), 8);
+    // A community copied with its line end, and a NUL.
+    k.Edit2->clear();
+    k.Edit2->insert(QStringLiteral("lab\n"));
+    EXPECT_EQ(k.Edit2->text(), "lab");
+    k.Edit3->setText(QStringLiteral("Home\nOffice"));
+    EXPECT_EQ(k.Edit3->text(), "Home");
+    k.Edit3->insert(QString(QChar(0)) + QStringLiteral("x"));
+    EXPECT_EQ(k.Edit3->text(), "Home");
+    // The spin fields are edit fields too: "5" and not the minimum.
+    k.SpinEdit1->lineEdit()->selectAll();
+    k.SpinEdit1->lineEdit()->insert(QStringLiteral("5\r\n6"));
+    EXPECT_EQ(k.SpinEdit1->value(), 5);
+
+    k.BitBtn1Click();
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(Value(Path("Default.vlq"), "Host"), "127.0.0.9");
+    EXPECT_EQ(Value(Path("Default.vlq"), "Haslo"), "lab");
+    EXPECT_EQ(Value(Path("Default.vlq"), "Sesja"), "Home");
+}
+
+using SmallControlsTest = DialogTest;
+
+TEST_F(SmallControlsTest, AgentDescriptionShowsWholeLinesAndElidesTheRest) {
+    Windows& p = Start();
+    TElidedLabel& label = *p.konfiguracja.Label9;
+    const QFontMetrics metrics(label.font());
+    const QString longText = QStringLiteral(
+        "Cisco IOS Software, C880 Software (C880DATA-UNIVERSALK9-M), Version 15.1(4)M4, RELEASE SOFTWARE\r\n"
+        "Technical Support: http://www.example.com/techsupport (gw-office)");
+    label.setText(longText);
+    const QStringList lines = label.ShownLines();
+    EXPECT_EQ(lines.size(), 2); // two whole lines fit the box
+    EXPECT_LE(lines.size() * metrics.lineSpacing(), label.contentsRect().height());
+    for (const QString& line : lines) {
+        EXPECT_LE(metrics.horizontalAdvance(line), label.contentsRect().width()) << line.toStdString();
+    }
+    EXPECT_TRUE(label.IsElided());
+    EXPECT_TRUE(lines.back().endsWith(QChar(0x2026)));
+    EXPECT_TRUE(lines.front().startsWith(QStringLiteral("Cisco IOS Software")));
+
+    label.setText(QStringLiteral("Linux gw 6.1.0 (gw)"));
+    EXPECT_FALSE(label.IsElided());
+    EXPECT_EQ(label.ShownLines(), QStringList{QStringLiteral("Linux gw 6.1.0 (gw)")});
+}
+
+TEST_F(SmallControlsTest, OpacityBarsTakeNoFocusAndListRowsAreThirteenPixels) {
+    Windows& p = Start();
+    // Tab never stops on a scroll bar, so arrow keys cannot change an opacity unseen.
+    for (QScrollBar* bar : {p.konfiguracja.ScrollBar1, p.konfiguracja.ScrollBar2}) {
+        EXPECT_FALSE(bar->focusPolicy() & Qt::TabFocus) << bar->objectName().toStdString();
+    }
+    p.interfejsy.ListBox1->addItem(QStringLiteral(" 1: lo (Up)"));
+    EXPECT_EQ(p.interfejsy.ListBox1->sizeHintForRow(0), 13);
 }
 
 TEST(TSpinEdit, TextThatIsNotANumberReadsAsTheMinimum) {

@@ -3,12 +3,14 @@
 
 #include "tests/dialogs/DialogFixture.h"
 
+#include "app/core/SettingsTable.h"
 #include "settings/IniFile.h"
 #include "settings/ProfileFiles.h"
 
 #include <QFileDialog>
 
 #include <filesystem>
+#include <variant>
 
 namespace veltrum::test {
 namespace {
@@ -53,12 +55,31 @@ protected:
     Seen seen;
 };
 
-const std::vector<std::string> kEighteen{
-    "Host",          "Haslo",        "NumerInterfaceu", "Download",     "Upload",        "KolorDownload",
-    "KolorUpload",   "PokazSrednie", "Autoscala",       "Sesja",        "Timeout",       "TStopien",
-    "TStopienGraph", "PozTop",       "PozLeft",         "PozTopWykres", "PozLeftWykres", "PokazWykres"};
+const std::vector<std::string> kEverySetting{"Host",
+                                             "Haslo",
+                                             "NumerInterfaceu",
+                                             "Download",
+                                             "Upload",
+                                             "KolorDownload",
+                                             "KolorUpload",
+                                             "PokazSrednie",
+                                             "Autoscala",
+                                             "Sesja",
+                                             "Timeout",
+                                             "TStopien",
+                                             "TStopienGraph",
+                                             "PozTop",
+                                             "PozLeft",
+                                             "PozTopWykres",
+                                             "PozLeftWykres",
+                                             "PokazWykres",
+                                             "PokazWykresPkt",
+                                             "PozTopWykresPkt",
+                                             "PozLeftWykresPkt",
+                                             "LinieMax",
+                                             "F"};
 
-TEST_F(ProfileCommandsTest, SaveToANewFileWritesExactlyTheEighteenKeys) {
+TEST_F(ProfileCommandsTest, SaveToANewFileWritesEverySetting) {
     WriteProfile("Default.vlq", {{"Sesja", "Home"}, {"LinieMax", "1"}, {"Host", "127.0.0.7"}, {"F", "1"}});
     Windows& p = Running();
     ASSERT_TRUE(p.glowny.State().ShowMaxLines);
@@ -75,16 +96,16 @@ TEST_F(ProfileCommandsTest, SaveToANewFileWritesExactlyTheEighteenKeys) {
     EXPECT_TRUE(seen.confirmsOverwrite);
 
     const std::string saved = Path("Saved.vlq");
-    EXPECT_EQ(Sections(saved), kEighteen);
+    EXPECT_EQ(Sections(saved), kEverySetting);
     EXPECT_EQ(Value(saved, "Host"), "127.0.0.7");
     EXPECT_EQ(Value(saved, "TStopien"), "140");
     EXPECT_EQ(Value(saved, "PozTop"), std::to_string(p.glowny.y()));
     EXPECT_EQ(Value(saved, "PozLeft"), std::to_string(p.glowny.x()));
     EXPECT_EQ(Pointer(), saved);
-    // The reload runs on the new file: no maximum lines, no trace.
+    // The reload runs on the new file, which kept the maximum lines and the trace.
     EXPECT_EQ(p.glowny.State().ProfilePath, saved);
-    EXPECT_FALSE(p.glowny.State().ShowMaxLines);
-    EXPECT_FALSE(p.glowny.State().ResyncTrace);
+    EXPECT_TRUE(p.glowny.State().ShowMaxLines);
+    EXPECT_TRUE(p.glowny.State().ResyncTrace);
     EXPECT_EQ(p.glowny.windowTitle(), "Home");
     EXPECT_TRUE(p.glowny.Timer1->isActive());
     EXPECT_TRUE(p.glowny.TimerStayOnTop->isActive());
@@ -93,8 +114,47 @@ TEST_F(ProfileCommandsTest, SaveToANewFileWritesExactlyTheEighteenKeys) {
     EXPECT_TRUE(errors.empty());
 }
 
-TEST_F(ProfileCommandsTest, SaveOverAnExistingFileKeepsItsOtherKeys) {
-    WriteProfile("Old.vlq", {{"LinieMax", "1"}, {"PozTopWykresPkt", "300"}, {"Host", "old"}, {"F", "1"}});
+TEST_F(ProfileCommandsTest, ASavedAsProfileReloadsEverySetting) {
+    Windows& p = Running();
+    MonitorState& s = p.glowny.State();
+    s.AgentHost = "127.0.0.9";
+    s.AgentCommunity = "lab";
+    s.InterfaceNumber = 7;
+    s.SessionName = "Kept";
+    s.DownloadScale = 4096;
+    s.UploadScale = 512;
+    s.DownloadColor = 0x00ABCDEF;
+    s.UploadColor = 0x00123456;
+    s.ShowAverages = false;
+    s.AutoScale = false;
+    s.TimeoutMs = 700;
+    s.MainOpacity = 130;
+    s.GraphOpacity = 90;
+    s.ShowMaxLines = true;
+    s.ResyncTrace = true;
+    s.GraphWindowOpen = true;
+    s.PacketGraphWindowOpen = true;
+    s.GraphTop = 21;
+    s.GraphLeft = 22;
+    s.PacketGraphTop = 23;
+    s.PacketGraphLeft = 24;
+    p.glowny.move(31, 32);
+    const MonitorState before = s;
+    Answer(QString::fromStdString(Path("All.vlq")));
+    Saveprofile(p.glowny);
+
+    ASSERT_EQ(s.ProfilePath, Path("All.vlq"));
+    for (const SettingDef& def : ProfileSettings()) {
+        if (!std::holds_alternative<std::monostate>(def.Field)) {
+            EXPECT_EQ(SettingFromState(def.Key, s), SettingFromState(def.Key, before)) << def.Key;
+        }
+    }
+    EXPECT_EQ(p.glowny.pos(), QPoint(31, 32));
+    EXPECT_TRUE(p.wykresPkt.isVisible());
+}
+
+TEST_F(ProfileCommandsTest, SaveOverAnExistingFileReplacesEverySettingAndKeepsOtherLines) {
+    WriteProfile("Old.vlq", {{"LinieMax", "1"}, {"Notes", "mine"}, {"Host", "old"}, {"F", "1"}});
     WriteProfile("Default.vlq", {{"Host", "127.0.0.8"}});
     Windows& p = Running();
     Answer(QString::fromStdString(Path("Old.vlq")));
@@ -102,12 +162,13 @@ TEST_F(ProfileCommandsTest, SaveOverAnExistingFileKeepsItsOtherKeys) {
 
     const std::string old = Path("Old.vlq");
     EXPECT_EQ(Value(old, "Host"), "127.0.0.8");
-    EXPECT_EQ(Value(old, "LinieMax"), "1");
-    EXPECT_EQ(Value(old, "PozTopWykresPkt"), "300");
-    EXPECT_EQ(Value(old, "F"), "1");
-    EXPECT_EQ(Sections(old).size(), 4u + 18u - 1u); // Host was replaced in place
-    EXPECT_TRUE(p.glowny.State().ShowMaxLines);
-    EXPECT_EQ(p.glowny.State().PacketGraphTop, 300);
+    EXPECT_EQ(Value(old, "LinieMax"), "0");
+    EXPECT_EQ(Value(old, "PozTopWykresPkt"), "190");
+    EXPECT_EQ(Value(old, "F"), "0");
+    EXPECT_EQ(Value(old, "Notes"), "mine");
+    EXPECT_EQ(Sections(old).size(), kEverySetting.size() + 1u); // the settings replaced in place
+    EXPECT_FALSE(p.glowny.State().ShowMaxLines);
+    EXPECT_EQ(p.glowny.State().PacketGraphTop, 190);
 }
 
 TEST_F(ProfileCommandsTest, ANameWithoutExtensionGetsVlq) {
@@ -133,7 +194,7 @@ TEST_F(ProfileCommandsTest, CancellingEitherDialogChangesNothing) {
 
 TEST_F(ProfileCommandsTest, LoadSwitchesAgentWithFreshCounters) {
     WriteProfile("Other.vlq",
-                 {{"Host", "127.0.0.5"}, {"Haslo", "lab"}, {"Sesja", "Other"}, {"PozTop", "-500"}});
+                 {{"Host", "127.0.0.5"}, {"Haslo", "lab"}, {"Sesja", "Other"}, {"PozTop", "-30"}});
     Windows& p = Running();
     MonitorState& s = p.glowny.State();
     s.InOctetsNow = 1234;
@@ -160,7 +221,7 @@ TEST_F(ProfileCommandsTest, LoadSwitchesAgentWithFreshCounters) {
     EXPECT_EQ(s.PeakPktRate, 0);
     EXPECT_EQ(s.DownHistory[1], 0);
     EXPECT_EQ(s.PollCount, 0);
-    EXPECT_EQ(p.glowny.y(), -500); // a negative position stays as read
+    EXPECT_EQ(p.glowny.y(), -30); // a negative position stays as read
     EXPECT_EQ(p.glowny.windowTitle(), "Other");
     EXPECT_TRUE(p.glowny.Timer1->isActive());
     EXPECT_TRUE(p.glowny.TimerStayOnTop->isActive());
@@ -186,7 +247,7 @@ TEST_F(ProfileCommandsTest, MenuShowsTheWriteErrorInTheErrorBox) {
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], "Unable to write to " + PointerFilePath(dir));
     // The new profile was written; no reload ran and both timers stay stopped.
-    EXPECT_EQ(Sections(Path("New.vlq")), kEighteen);
+    EXPECT_EQ(Sections(Path("New.vlq")), kEverySetting);
     EXPECT_NE(p.glowny.State().ProfilePath, Path("New.vlq"));
     EXPECT_FALSE(p.glowny.Timer1->isActive());
     EXPECT_FALSE(p.glowny.TimerStayOnTop->isActive());

@@ -343,6 +343,7 @@ TEST_F(TFormWykresPktRefresh, ResyncMarkSurvivesAFailedPoll) {
     EXPECT_EQ(w.Label9->text(), ">>");
     EXPECT_TRUE(w.Label6->text().isEmpty());
     EXPECT_EQ(w.Label9->pos(), QPoint(6, 3));
+    EXPECT_EQ(w.Label9->font().pointSize(), 8); // the window font, not the labels' Arial 9
     w.SetResyncMark(QString());
     EXPECT_TRUE(w.Label9->text().isEmpty());
 }
@@ -433,6 +434,9 @@ TEST_F(TFormWykresShowGraph, NeverShownWindowStoresItsCreationPosition) {
     TFormWykresPkt p(m_state, m_programDir);
     const QPoint created = w.pos();
     const QPoint createdPkt = p.pos();
+    // The design places, not the corner of the screen.
+    EXPECT_EQ(created, QPoint(170, 170));
+    EXPECT_EQ(createdPkt, QPoint(190, 190));
     m_state.GraphTop = 999;
     m_state.GraphLeft = 998;
     m_state.PacketGraphTop = 997;

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -87,4 +90,47 @@ TEST(WritePointerFile, MissingProgramFolderFails) {
     } catch (const EIniFileException& e) {
         EXPECT_STREQ(e.what(), ("Unable to write to " + programDir + "app.ini").c_str());
     }
+}
+
+TEST(RemoveStaleTemporaries, RemovesOnlyOldLeftoversOfTheProgramsOwnFiles) {
+    TempDir dir;
+    TempDir elsewhere;
+    const auto plant = [](const std::string& path, bool old) {
+        WriteBytes(path, "[Haslo]\n01=secret\n");
+        if (old) {
+            std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() -
+                                                       std::chrono::minutes(2));
+        }
+    };
+    const std::string profile = elsewhere.File("Mine.vlq");
+    const std::vector<std::string> gone{dir.File(".app.ini.Ab12Cd"), dir.File(".Default.vlq.xY9zQ1"),
+                                        dir.File(".Home.VLQ.000000"), elsewhere.File(".Mine.vlq.QWErty")};
+    const std::vector<std::string> kept{
+        dir.File(".Default.vlq.fresh1"),     // younger than a minute: another copy may be writing it
+        dir.File(".notes.txt.abcdef"),       // not one of the program's files
+        dir.File(".Default.vlq.ab-cd1"),     // not a temporary name
+        dir.File(".Default.vlq.abcdefg"),    // one letter too many
+        dir.File("Default.vlq"),             // the profile itself
+        elsewhere.File(".Other.vlq.QWErty"), // a folder of the user's: only the current profile's go
+    };
+    for (const std::string& path : gone) {
+        plant(path, true);
+    }
+    for (const std::string& path : kept) {
+        plant(path, path != dir.File(".Default.vlq.fresh1"));
+    }
+    std::filesystem::create_directory(dir.File(".Old.vlq.abcdef"));
+    std::filesystem::last_write_time(dir.File(".Old.vlq.abcdef"),
+                                     std::filesystem::file_time_type::clock::now() - std::chrono::minutes(2));
+
+    veltrum::RemoveStaleTemporaries(dir.Dir(), profile);
+    for (const std::string& path : gone) {
+        EXPECT_FALSE(std::filesystem::exists(path)) << path;
+    }
+    for (const std::string& path : kept) {
+        EXPECT_TRUE(std::filesystem::exists(path)) << path;
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(dir.File(".Old.vlq.abcdef")));
+    // A folder that cannot be read is no error.
+    EXPECT_NO_THROW(veltrum::RemoveStaleTemporaries(dir.Dir() + "missing/", "/nonexistent/x.vlq"));
 }

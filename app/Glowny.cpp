@@ -11,6 +11,7 @@
 #include "graphs/Wykres.h"
 #include "graphs/WykresPkt.h"
 #include "settings/IniFile.h"
+#include "settings/ProfileFiles.h"
 #include "widgets/Gauge.h"
 
 #include <QAction>
@@ -92,7 +93,8 @@ NumberLocale systemNumberLocale() {
 
 } // namespace
 
-TFormGlowny::TFormGlowny(std::string programDir) : m_programDir(std::move(programDir)) {
+TFormGlowny::TFormGlowny(std::string configDir, std::string chosenProfile)
+    : m_configDir(std::move(configDir)), m_chosenProfile(std::move(chosenProfile)) {
     setObjectName(QStringLiteral("FormGlowny"));
     // A tool window (small caption, off the task bar) that floats above the rest.
     setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint);
@@ -198,11 +200,18 @@ void TFormGlowny::setOuterSize(int width, int height) {
     Panel2->setGeometry(0, 0, client.width(), client.height());
 }
 
+void TFormGlowny::RecordCurrentProfile(const std::string& profilePath) {
+    WritePointerFile(m_configDir, profilePath);
+    // From now on app.ini decides, as it does without --profile.
+    m_chosenProfile.clear();
+}
+
 void TFormGlowny::FormCreate() {
     const QRect screen = QGuiApplication::primaryScreen() != nullptr
                              ? QGuiApplication::primaryScreen()->geometry()
                              : QRect(0, 0, 1024, 768);
-    const WindowPosition position = LoadMonitorState(m_state, m_programDir, screen.width(), screen.height());
+    const WindowPosition position =
+        LoadMonitorState(m_state, m_configDir, screen.width(), screen.height(), m_chosenProfile);
     setOuterSize(kOuterWidth, kOuterHeight);
     move(position.Left, position.Top);
     Gauge1->SetForeColor(m_state.DownloadColor);

@@ -23,9 +23,9 @@ void KeepOnScreen(int32_t& position, int32_t margin, int32_t screenExtent) {
 
 } // namespace
 
-WindowPosition LoadMonitorState(MonitorState& state, const std::string& programDir, int32_t screenWidth,
-                                int32_t screenHeight) {
-    state.ProfilePath = FindCurrentProfile(programDir);
+WindowPosition LoadMonitorState(MonitorState& state, const std::string& configDir, int32_t screenWidth,
+                                int32_t screenHeight, const std::string& chosenProfile) {
+    state.ProfilePath = chosenProfile.empty() ? FindCurrentProfile(configDir) : chosenProfile;
 
     WindowPosition main;
     {

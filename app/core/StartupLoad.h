@@ -16,9 +16,10 @@ struct WindowPosition {
 };
 
 // Steps 1, 3-6 and 9 of the start-up load. Returns the main window's corrected
-// position. Never throws: an unreadable file gives the defaults.
-WindowPosition LoadMonitorState(MonitorState& state, const std::string& programDir, int32_t screenWidth,
-                                int32_t screenHeight);
+// position. Never throws: an unreadable file gives the defaults. A non-empty
+// `chosenProfile` is taken as the current profile without reading app.ini.
+WindowPosition LoadMonitorState(MonitorState& state, const std::string& configDir, int32_t screenWidth,
+                                int32_t screenHeight, const std::string& chosenProfile = {});
 
 // Slots 1..HistoryLength of the eight history and average-line arrays to zero.
 void ClearHistories(MonitorState& state);

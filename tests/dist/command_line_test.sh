@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # The command line of the program at $1, with no display at all: --version,
 # --help (options, folders, the platform variable), --profile and unknown
-# options. $2 (optional) is the settings folder --help must name.
+# options. $2 (optional) is the settings folder --help must name, relative to
+# HOME (the installed layout); without it, the program's own folder.
 set -euo pipefail
 . "$(dirname "$0")/guard.sh"
 bin=$1
-want_config=${2:-$(dirname "$(readlink -f "$bin")")/}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export HOME=$work/home
 mkdir -p "$HOME"
+if [ -n "${2:-}" ]; then want_config=$HOME/$2; else want_config=$(dirname "$(readlink -f "$bin")")/; fi
 unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM XDG_CONFIG_HOME
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }

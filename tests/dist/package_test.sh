@@ -66,7 +66,7 @@ mkdir -p "$HOME"
 unset XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME
 export QT_QPA_PLATFORM=xcb
 config=$HOME/.config/veltrum
-"$here/command_line_test.sh" "$bin" "$config/" || fail "command line of the packaged program"
+"$here/command_line_test.sh" "$bin" .config/veltrum/ || fail "command line of the packaged program"
 
 # First start: the settings dialog opens and its opening creates the default
 # profile in the settings folder, readable by the user alone.

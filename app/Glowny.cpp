@@ -99,7 +99,8 @@ NumberLocale systemNumberLocale() {
 
 } // namespace
 
-TFormGlowny::TFormGlowny(std::string programDir) : m_programDir(std::move(programDir)) {
+TFormGlowny::TFormGlowny(std::string configDir, std::string chosenProfile)
+    : m_configDir(std::move(configDir)), m_chosenProfile(std::move(chosenProfile)) {
     setObjectName(QStringLiteral("FormGlowny"));
     // A tool window (small caption, off the task bar) that floats above the rest.
     setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint);
@@ -192,7 +193,7 @@ TFormGlowny::TFormGlowny(std::string programDir) : m_programDir(std::move(progra
     FormCreate();
     // A write killed before its rename leaves a hidden copy of the profile
     // (community string included) beside it; clear those once per start.
-    RemoveStaleTemporaries(m_programDir, m_state.ProfilePath);
+    RemoveStaleTemporaries(m_configDir, m_state.ProfilePath);
 }
 
 TFormGlowny::~TFormGlowny() = default;
@@ -236,8 +237,14 @@ static std::vector<ScreenArea> screenAreas() {
     return areas;
 }
 
+void TFormGlowny::RecordCurrentProfile(const std::string& profilePath) {
+    WritePointerFile(m_configDir, profilePath);
+    // From now on app.ini decides, as it does without --profile.
+    m_chosenProfile.clear();
+}
+
 void TFormGlowny::FormCreate() {
-    const WindowPosition position = LoadMonitorState(m_state, m_programDir, screenAreas());
+    const WindowPosition position = LoadMonitorState(m_state, m_configDir, screenAreas(), m_chosenProfile);
     setOuterSize(kOuterWidth, kOuterHeight);
     move(position.Left, position.Top);
     Gauge1->SetForeColor(m_state.DownloadColor);

@@ -51,8 +51,11 @@ class TFormGlowny final : public QWidget, private PollView {
     Q_OBJECT
 
 public:
-    // `programDir` ends in "/": profiles, app.ini and chart bitmaps live there.
-    explicit TFormGlowny(std::string programDir);
+    // `configDir` ends in "/": app.ini and the default profile live there.
+    // A non-empty `chosenProfile` (the command line's --profile) is the
+    // current profile instead of the one app.ini names, until the user loads
+    // or saves a profile.
+    explicit TFormGlowny(std::string configDir, std::string chosenProfile = {});
     ~TFormGlowny() override;
 
     // The other five windows, created after this one (program entry order).
@@ -60,7 +63,10 @@ public:
                   TFormInterfejsy* interfejsy, TFormWykres* wykres);
 
     MonitorState& State() { return m_state; }
-    const std::string& ProgramDir() const { return m_programDir; }
+    const std::string& ConfigDir() const { return m_configDir; }
+    // Makes `profilePath` current in app.ini (the profile commands); throws
+    // EIniFileException.
+    void RecordCurrentProfile(const std::string& profilePath);
     TFormKonfiguracja* Konfiguracja() const { return m_konfiguracja; }
     TFormOprogramie* Oprogramie() const { return m_oprogramie; }
     TFormWykresPkt* WykresPkt() const { return m_wykresPkt; }
@@ -143,7 +149,8 @@ private:
     void setOuterSize(int width, int height);
     void showGraphGuarded(bool packets);
 
-    std::string m_programDir;
+    std::string m_configDir;
+    std::string m_chosenProfile;
     MonitorState m_state;
     TFormKonfiguracja* m_konfiguracja = nullptr;
     TFormOprogramie* m_oprogramie = nullptr;

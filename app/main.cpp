@@ -1,7 +1,10 @@
-// Program entry: creates the six windows in their fixed order, the main
-// window first, and runs the message loop until the main window closes.
+// Program entry: reads the command line, finds the program's folders,
+// creates the six windows in their fixed order, the main window first, and
+// runs the message loop until the main window closes.
 
+#include "app/CommandLine.h"
 #include "app/Glowny.h"
+#include "app/ProgramFolders.h"
 #include "dialogs/Interfejsy.h"
 #include "dialogs/Konfiguracja.h"
 #include "dialogs/Oprogramie.h"
@@ -10,9 +13,52 @@
 
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
 
+namespace {
+
+void nameApplication() {
+    QCoreApplication::setApplicationName(QStringLiteral("Veltrum"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELTRUM_VERSION));
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    using namespace veltrum;
+
+    // The command line is read before the GUI starts, so --help and
+    // --version answer without a display.
+    ProgramFolders folders;
+    std::string chosenProfile;
+    {
+        QCoreApplication parsing(argc, argv);
+        nameApplication();
+        folders = FindProgramFolders();
+        const StartOptions options = ParseCommandLine(QCoreApplication::arguments(), folders);
+        switch (options.What) {
+        case StartOptions::Action::Help:
+        case StartOptions::Action::Version:
+            std::fputs(options.Text.toLocal8Bit().constData(), stdout);
+            return EXIT_SUCCESS;
+        case StartOptions::Action::Fail:
+            std::fputs(options.Text.toLocal8Bit().constData(), stderr);
+            return kUsageExitStatus;
+        case StartOptions::Action::Run:
+            chosenProfile = options.Profile;
+            break;
+        }
+    }
+    if (folders.Installed) {
+        // Profiles hold the community string: the folder is the user's alone.
+        // Without it the program still runs; a save then reports its failure.
+        const std::string error = MakePrivateFolder(folders.Config);
+        if (!error.empty()) {
+            std::fprintf(stderr, "veltrum: cannot create the settings folder %s\n", error.c_str());
+        }
+    }
+
     // Always-on-top and window positions need X11; under Wayland the program
     // runs through XWayland.
     if (std::getenv("QT_QPA_PLATFORM") == nullptr && std::getenv("DISPLAY") != nullptr) {
@@ -20,20 +66,21 @@ int main(int argc, char** argv) {
     }
     qputenv("QT_ENABLE_HIGHDPI_SCALING", "0"); // fixed-pixel windows: no scaling for screen density
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Veltrum"));
+    // The name is also the X11 window class that the desktop entry's
+    // StartupWMClass names; the desktop file name is the id a Wayland
+    // compositor matches against the entry.
+    nameApplication();
+    QGuiApplication::setDesktopFileName(QStringLiteral(VELTRUM_APP_ID));
     // The graph windows may stay visible; only the main window ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // Profiles, app.ini and chart bitmaps live beside the executable.
-    const std::string programDir = QCoreApplication::applicationDirPath().toStdString() + "/";
-
-    using namespace veltrum;
-    TFormGlowny glowny(programDir);
+    TFormGlowny glowny(folders.Config, chosenProfile);
     TFormKonfiguracja konfiguracja(glowny);
     TFormOprogramie oprogramie(glowny);
-    TFormWykresPkt wykresPkt(glowny.State(), programDir);
+    const BitmapFolder pictures(folders.Pictures, folders.Installed);
+    TFormWykresPkt wykresPkt(glowny.State(), pictures);
     TFormInterfejsy interfejsy(glowny);
-    TFormWykres wykres(glowny.State(), programDir);
+    TFormWykres wykres(glowny.State(), pictures);
     glowny.SetForms(&konfiguracja, &oprogramie, &wykresPkt, &interfejsy, &wykres);
 
     QObject::connect(&glowny, &TFormGlowny::Closed, &app, &QCoreApplication::quit);

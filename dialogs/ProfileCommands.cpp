@@ -23,7 +23,7 @@ FileDialogRunner& Runner() {
 
 enum class ProfileDialogKind { Load, Save };
 
-// Both dialogs are set up afresh before every showing: the program's folder
+// Both dialogs are set up afresh before every showing: the settings folder
 // as the starting folder, the profile filter and the default extension that a
 // name typed without one receives. QFileDialog never changes the process's
 // current folder and has no read-only check box, so those options need
@@ -38,7 +38,7 @@ void prepareDialog(QFileDialog& dialog, const TFormGlowny& main, ProfileDialogKi
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     // Save asks before replacing a file; Load never replaces anything.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !save);
-    dialog.setDirectory(QString::fromStdString(main.ProgramDir()));
+    dialog.setDirectory(QString::fromStdString(main.ConfigDir()));
     dialog.setSizeGripEnabled(true);
 }
 
@@ -95,7 +95,7 @@ void Saveprofile(TFormGlowny& main) {
     // From here until the reload the poll stays stopped; a failed pointer
     // write keeps it (and the stay-on-top timer) stopped.
     main.Timer1->stop();
-    WritePointerFile(main.ProgramDir(), path);
+    main.RecordCurrentProfile(path);
     reload(main);
     main.TimerStayOnTop->start();
 }
@@ -111,7 +111,7 @@ void Loadprofile(TFormGlowny& main) {
 
     main.Timer1->stop();
     try {
-        WritePointerFile(main.ProgramDir(), path);
+        main.RecordCurrentProfile(path);
     } catch (...) {
         // The poll stays stopped; the window keeps floating on top.
         main.TimerStayOnTop->start();

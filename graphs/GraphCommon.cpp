@@ -3,6 +3,7 @@
 #include "widgets/Chart.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFont>
 #include <QLabel>
 
@@ -42,12 +43,16 @@ bool IsFileNamePart(const QString& part) {
     });
 }
 
-void SaveGraphBitmap(const TChart& chart, const std::string& programDir, const std::string& sessionName,
+void SaveGraphBitmap(const TChart& chart, const BitmapFolder& folder, const std::string& sessionName,
                      const char* side) {
     // One reading of the clock, so the stamp cannot straddle a second.
-    const QString path = ChartBitmapPath(programDir, sessionName, side, QDateTime::currentDateTime());
+    const QString path = ChartBitmapPath(folder.Path, sessionName, side, QDateTime::currentDateTime());
     if (!IsFileNamePart(QString::fromStdString(sessionName))) {
         throw EChartError("Cannot create file " + path.toStdString());
+    }
+    if (folder.CreateOnSave) {
+        // A failure here surfaces as the chart view's "Cannot create file".
+        QDir().mkpath(QString::fromStdString(folder.Path));
     }
     chart.SaveChartBitmap(path);
 }

@@ -3,6 +3,7 @@
 // of the chart bitmap, and the text labels laid over the chart view.
 
 #include "app/core/MonitorState.h"
+#include "graphs/BitmapFolder.h"
 
 #include <QString>
 
@@ -43,10 +44,11 @@ QString ChartBitmapPath(const std::string& programDir, const std::string& sessio
 bool IsFileNamePart(const QString& part);
 
 // Writes `chart` to the bitmap named for `sessionName` at the current local
-// time. Throws "Cannot create file %s" with the full path, writing nothing,
+// time in `folder`, making the folder first where it is the program's to
+// make. Throws "Cannot create file %s" with the full path, writing nothing,
 // when the session name cannot be part of a file name; the chart view's own
-// failures pass through.
-void SaveGraphBitmap(const TChart& chart, const std::string& programDir, const std::string& sessionName,
+// failures pass through (a folder that is missing stays missing there).
+void SaveGraphBitmap(const TChart& chart, const BitmapFolder& folder, const std::string& sessionName,
                      const char* side);
 
 // A label over the chart view at (left, top) in Arial 9 pt, sized to its text.

@@ -18,9 +18,9 @@
 
 namespace veltrum {
 
-TFormWykres::TFormWykres(MonitorState& state, std::string programDir, QWidget* parent)
+TFormWykres::TFormWykres(MonitorState& state, BitmapFolder pictures, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_state(state), m_programDir(std::move(programDir)) {
+      m_state(state), m_pictures(std::move(pictures)) {
     setObjectName(QStringLiteral("FormWykres"));
     // The design place: a window never shown in a session saves this at exit,
     // not the 0,0 where an unplaced window sits.
@@ -206,7 +206,7 @@ void TFormWykres::BitBtn2Click() {
 }
 
 void TFormWykres::BitBtn3Click() {
-    SaveGraphBitmap(*Chart1, m_programDir, m_state.SessionName, "b");
+    SaveGraphBitmap(*Chart1, m_pictures, m_state.SessionName, "b");
 }
 
 void TFormWykres::BitBtn4Click() {

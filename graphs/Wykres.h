@@ -8,6 +8,7 @@
 
 #include "app/core/MonitorState.h"
 #include "app/core/PollCycle.h"
+#include "graphs/BitmapFolder.h"
 
 #include <QWidget>
 
@@ -27,8 +28,8 @@ class TFormWykres final : public QWidget {
     Q_OBJECT
 
 public:
-    // `programDir` ends in "/": the bitmaps of "Save as BMP" go there.
-    TFormWykres(MonitorState& state, std::string programDir, QWidget* parent = nullptr);
+    // The bitmaps of "Save as BMP" go into `pictures`.
+    TFormWykres(MonitorState& state, BitmapFolder pictures, QWidget* parent = nullptr);
 
     void Button1Click(); // apply GraphOpacity
     // The monitor restart's reconfiguration of a shown or hidden window:
@@ -86,7 +87,7 @@ private:
     void applyLineVisibility();
 
     MonitorState& m_state;
-    std::string m_programDir;
+    BitmapFolder m_pictures;
 };
 
 } // namespace veltrum

@@ -17,9 +17,9 @@
 
 namespace veltrum {
 
-TFormWykresPkt::TFormWykresPkt(MonitorState& state, std::string programDir, QWidget* parent)
+TFormWykresPkt::TFormWykresPkt(MonitorState& state, BitmapFolder pictures, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_state(state), m_programDir(std::move(programDir)) {
+      m_state(state), m_pictures(std::move(pictures)) {
     setObjectName(QStringLiteral("FormWykresPkt"));
     // The design place: a window never shown in a session saves this at exit,
     // not the 0,0 where an unplaced window sits.
@@ -189,7 +189,7 @@ void TFormWykresPkt::BitBtn2Click() {
 }
 
 void TFormWykresPkt::BitBtn3Click() {
-    SaveGraphBitmap(*Chart2, m_programDir, m_state.SessionName, "p");
+    SaveGraphBitmap(*Chart2, m_pictures, m_state.SessionName, "p");
 }
 
 void TFormWykresPkt::BitBtn4Click() {

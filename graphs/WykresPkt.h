@@ -7,6 +7,7 @@
 
 #include "app/core/MonitorState.h"
 #include "app/core/PollCycle.h"
+#include "graphs/BitmapFolder.h"
 
 #include <QWidget>
 
@@ -26,8 +27,8 @@ class TFormWykresPkt final : public QWidget {
     Q_OBJECT
 
 public:
-    // `programDir` ends in "/": the bitmaps of "Save as BMP" go there.
-    TFormWykresPkt(MonitorState& state, std::string programDir, QWidget* parent = nullptr);
+    // The bitmaps of "Save as BMP" go into `pictures`.
+    TFormWykresPkt(MonitorState& state, BitmapFolder pictures, QWidget* parent = nullptr);
 
     void Button1Click(); // apply GraphOpacity
     // The monitor restart's reconfiguration: opacity, caption, average-line
@@ -79,7 +80,7 @@ protected:
 
 private:
     MonitorState& m_state;
-    std::string m_programDir;
+    BitmapFolder m_pictures;
 };
 
 } // namespace veltrum

@@ -1,6 +1,8 @@
 #pragma once
 // The pointer file app.ini (which profile is current) and the default
-// profile, both in the program's folder. `programDir` always ends in "/".
+// profile, both in the settings folder: the program's own folder in the
+// portable layout, ~/.config/veltrum/ when installed. `programDir` always
+// ends in "/".
 
 #include <chrono>
 #include <string>

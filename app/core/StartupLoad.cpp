@@ -62,15 +62,15 @@ WindowPosition PlaceOnScreens(WindowPosition saved, int32_t width, int32_t heigh
     return WindowPosition{primary.Top + defaultPlace.Top, primary.Left + defaultPlace.Left};
 }
 
-WindowPosition LoadMonitorState(MonitorState& state, const std::string& programDir, int32_t screenWidth,
-                                int32_t screenHeight) {
+WindowPosition LoadMonitorState(MonitorState& state, const std::string& configDir, int32_t screenWidth,
+                                int32_t screenHeight, const std::string& chosenProfile) {
     const ScreenArea screen{0, 0, screenWidth, screenHeight};
-    return LoadMonitorState(state, programDir, std::span<const ScreenArea>(&screen, 1));
+    return LoadMonitorState(state, configDir, std::span<const ScreenArea>(&screen, 1), chosenProfile);
 }
 
-WindowPosition LoadMonitorState(MonitorState& state, const std::string& programDir,
-                                std::span<const ScreenArea> screens) {
-    state.ProfilePath = FindCurrentProfile(programDir);
+WindowPosition LoadMonitorState(MonitorState& state, const std::string& configDir,
+                                std::span<const ScreenArea> screens, const std::string& chosenProfile) {
+    state.ProfilePath = chosenProfile.empty() ? FindCurrentProfile(configDir) : chosenProfile;
 
     WindowPosition main;
     {

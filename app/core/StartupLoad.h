@@ -40,11 +40,13 @@ WindowPosition PlaceOnScreens(WindowPosition saved, int32_t width, int32_t heigh
 // Steps 1, 3-6 and 9 of the start-up load, for the given screens (the primary
 // one first). Returns the main window's corrected position. Never throws: an
 // unreadable file gives the defaults.
-WindowPosition LoadMonitorState(MonitorState& state, const std::string& programDir,
-                                std::span<const ScreenArea> screens);
+// A non-empty `chosenProfile` is taken as the current profile without reading
+// app.ini.
+WindowPosition LoadMonitorState(MonitorState& state, const std::string& configDir,
+                                std::span<const ScreenArea> screens, const std::string& chosenProfile = {});
 // The same with one screen of that size at the origin.
-WindowPosition LoadMonitorState(MonitorState& state, const std::string& programDir, int32_t screenWidth,
-                                int32_t screenHeight);
+WindowPosition LoadMonitorState(MonitorState& state, const std::string& configDir, int32_t screenWidth,
+                                int32_t screenHeight, const std::string& chosenProfile = {});
 
 // Slots 1..HistoryLength of the eight history and average-line arrays to zero.
 void ClearHistories(MonitorState& state);

@@ -266,5 +266,29 @@ TEST_F(ProfileCommandsTest, LoadPointerFailureRestartsOnlyTheStayOnTopTimer) {
     EXPECT_TRUE(p.glowny.TimerStayOnTop->isActive());
 }
 
+// The command line's --profile: reloads keep the chosen file and app.ini is
+// left alone, until a profile command makes app.ini decide again.
+TEST_F(ProfileCommandsTest, ChosenProfileHoldsUntilALoad) {
+    WriteProfile("Default.vlq", {{"Host", "127.0.0.9"}});
+    WriteProfile("Lab.vlq", {{"Host", "127.0.0.7"}});
+    WriteProfile("Other.vlq", {{"Host", "127.0.0.5"}});
+    WritePointerFile(dir, Path("Default.vlq"));
+    w = std::make_unique<Windows>(dir, Path("Lab.vlq"));
+    w->glowny.FormShow();
+    EXPECT_EQ(w->glowny.State().ProfilePath, Path("Lab.vlq"));
+    EXPECT_EQ(w->glowny.SNMP.Host, "127.0.0.7");
+    w->glowny.FormCreate(); // the settings dialog's reload
+    w->glowny.FormShow();
+    EXPECT_EQ(w->glowny.State().ProfilePath, Path("Lab.vlq"));
+    EXPECT_EQ(Pointer(), Path("Default.vlq"));
+
+    Answer(QString::fromStdString(Path("Other.vlq")));
+    Loadprofile(w->glowny);
+    EXPECT_EQ(Pointer(), Path("Other.vlq"));
+    w->glowny.FormCreate();
+    EXPECT_EQ(w->glowny.State().ProfilePath, Path("Other.vlq"));
+    EXPECT_EQ(w->glowny.State().AgentHost, "127.0.0.5");
+}
+
 } // namespace
 } // namespace veltrum::test

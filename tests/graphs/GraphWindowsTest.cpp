@@ -491,6 +491,17 @@ TEST_F(TFormWykresBitBtn3Click, WritesOneStampedBitmapIntoTheProgramFolder) {
     EXPECT_EQ(image.size(), QSize(752, 393));
 }
 
+// The installed layout's pictures subfolder does not exist until the first
+// save makes it; the program's own folder (above) is never made.
+TEST_F(TFormWykresBitBtn3Click, MakesAPicturesFolderOnTheFirstSave) {
+    const std::string pictures = m_programDir + "Pictures/Veltrum/";
+    TFormWykres w(m_state, BitmapFolder(pictures, true));
+    TFormWykresPkt p(m_state, BitmapFolder(pictures, true));
+    w.BitBtn3Click();
+    p.BitBtn3Click();
+    EXPECT_EQ(QDir(QString::fromStdString(pictures)).entryList({"VQ_Veltrum_*.bmp"}, QDir::Files).size(), 2);
+}
+
 TEST_F(TFormWykresBitBtn3Click, ForbiddenSessionNameWritesNothing) {
     for (const char* name : {"../escape", "a/b", "x:y", "q?", "tab\tname", "a|b"}) {
         m_state.SessionName = name;

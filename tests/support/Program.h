@@ -19,9 +19,9 @@
 namespace veltrum::test {
 
 struct Program {
-    explicit Program(const std::string& programDir)
-        : glowny(programDir), konfiguracja(glowny), oprogramie(glowny), wykresPkt(glowny.State(), programDir),
-          interfejsy(glowny), wykres(glowny.State(), programDir) {
+    explicit Program(const std::string& programDir, const std::string& chosenProfile = {})
+        : glowny(programDir, chosenProfile), konfiguracja(glowny), oprogramie(glowny),
+          wykresPkt(glowny.State(), programDir), interfejsy(glowny), wykres(glowny.State(), programDir) {
         glowny.SetForms(&konfiguracja, &oprogramie, &wykresPkt, &interfejsy, &wykres);
     }
     TFormGlowny glowny;

@@ -310,20 +310,20 @@ void TFormGlowny::FormClose() {
         TIniFile ini(m_state.ProfilePath);
         // The flags go first: closing a graph window clears its flag, and the
         // profile must remember which windows were open at the end.
-        SaveSetting(ini, "PokazWykres", m_state);
-        SaveSetting(ini, "PokazWykresPkt", m_state);
+        SaveSetting(ini, SettingKey::PokazWykres, m_state);
+        SaveSetting(ini, SettingKey::PokazWykresPkt, m_state);
         if (m_wykres != nullptr) {
             m_wykres->CloseGraph();
         }
         if (m_wykresPkt != nullptr) {
             m_wykresPkt->CloseGraph();
         }
-        WriteSettingInteger(ini, "PozTop", y());
-        WriteSettingInteger(ini, "PozLeft", x());
-        SaveSetting(ini, "PozTopWykres", m_state);
-        SaveSetting(ini, "PozLeftWykres", m_state);
-        SaveSetting(ini, "PozTopWykresPkt", m_state);
-        SaveSetting(ini, "PozLeftWykresPkt", m_state);
+        WriteSettingInteger(ini, SettingKey::PozTop, y());
+        WriteSettingInteger(ini, SettingKey::PozLeft, x());
+        SaveSetting(ini, SettingKey::PozTopWykres, m_state);
+        SaveSetting(ini, SettingKey::PozLeftWykres, m_state);
+        SaveSetting(ini, SettingKey::PozTopWykresPkt, m_state);
+        SaveSetting(ini, SettingKey::PozLeftWykresPkt, m_state);
     });
     if (!saved) {
         return;

@@ -25,8 +25,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
-#include <stdexcept>
+#include <variant>
 #include <vector>
 
 namespace veltrum {
@@ -92,6 +93,101 @@ QScrollBar* makeOpacityBar(QWidget* parent, const char* name, int top) {
 
 QString fromOctets(const std::string& text) {
     return QString::fromStdString(text);
+}
+
+template <class... Ts> struct Overloaded : Ts... { using Ts::operator()...; };
+template <class... Ts> Overloaded(Ts...) -> Overloaded<Ts...>;
+
+using T = TFormKonfiguracja;
+// A field of the dialog that shows one setting.
+using FieldWidget =
+    std::variant<QLineEdit * T::*, TSpinEdit * T::*, TShape * T::*, QScrollBar * T::*, QCheckBox * T::*>;
+
+struct FieldBinding {
+    SettingKey Key;
+    FieldWidget Widget;
+};
+
+// Which field shows which setting: the one place the dialog names its keys.
+constexpr FieldBinding kFields[] = {
+    {SettingKey::Host, &T::Edit1},
+    {SettingKey::Haslo, &T::Edit2},
+    {SettingKey::NumerInterfaceu, &T::SpinEdit1},
+    {SettingKey::Download, &T::SpinEdit2},
+    {SettingKey::Upload, &T::SpinEdit3},
+    {SettingKey::KolorDownload, &T::Shape1},
+    {SettingKey::KolorUpload, &T::Shape2},
+    {SettingKey::PokazSrednie, &T::CheckBox1},
+    {SettingKey::Autoscala, &T::CheckBox2},
+    {SettingKey::Sesja, &T::Edit3},
+    {SettingKey::Timeout, &T::SpinEdit4},
+    {SettingKey::TStopien, &T::ScrollBar1},
+    {SettingKey::TStopienGraph, &T::ScrollBar2},
+    {SettingKey::LinieMax, &T::CheckBox3},
+};
+
+constexpr const FieldBinding* findField(SettingKey key) {
+    for (const FieldBinding& binding : kFields) {
+        if (binding.Key == key) {
+            return &binding;
+        }
+    }
+    return nullptr;
+}
+
+// Text fields hold texts, check boxes flags, the rest integers.
+constexpr SettingKind fieldKind(const FieldWidget& field) {
+    if (std::holds_alternative<QLineEdit * T::*>(field)) {
+        return SettingKind::Text;
+    }
+    return std::holds_alternative<QCheckBox * T::*>(field) ? SettingKind::Flag : SettingKind::Integer;
+}
+
+template <size_t N> constexpr bool bindsEvery(const std::array<SettingKey, N>& keys) {
+    for (const SettingKey key : keys) {
+        const FieldBinding* binding = findField(key);
+        if (binding == nullptr || fieldKind(binding->Widget) != Setting(key).Kind) {
+            return false;
+        }
+    }
+    return true;
+}
+
+static_assert(bindsEvery(kSettingsDialogFillKeys) && bindsEvery(kSettingsDialogOkKeys),
+              "every setting the dialog fills or writes needs a field of its kind");
+
+const FieldWidget& fieldOf(SettingKey key) {
+    return findField(key)->Widget;
+}
+
+SettingValue fieldValue(const T& dialog, const FieldWidget& field) {
+    return std::visit(
+        Overloaded{
+            [&](QLineEdit* T::*edit) -> SettingValue { return (dialog.*edit)->text().toStdString(); },
+            [&](TSpinEdit* T::*spin) -> SettingValue { return int32_t{(dialog.*spin)->value()}; },
+            [&](TShape* T::*shape) -> SettingValue {
+                return static_cast<int32_t>((dialog.*shape)->BrushColor());
+            },
+            [&](QScrollBar* T::*bar) -> SettingValue { return int32_t{(dialog.*bar)->value()}; },
+            [&](QCheckBox* T::*box) -> SettingValue { return (dialog.*box)->isChecked(); },
+        },
+        field);
+}
+
+void setField(T& dialog, const FieldWidget& field, const SettingValue& value) {
+    std::visit(Overloaded{
+                   [&](QLineEdit* T::*edit) {
+                       (dialog.*edit)->setText(QString::fromStdString(std::get<std::string>(value)));
+                   },
+                   [&](TSpinEdit* T::*spin) { (dialog.*spin)->setValue(std::get<int32_t>(value)); },
+                   [&](TShape* T::*shape) {
+                       (dialog.*shape)->SetBrushColor(static_cast<uint32_t>(std::get<int32_t>(value)));
+                   },
+                   // A new position previews at once.
+                   [&](QScrollBar* T::*bar) { (dialog.*bar)->setValue(std::get<int32_t>(value)); },
+                   [&](QCheckBox* T::*box) { (dialog.*box)->setChecked(std::get<bool>(value)); },
+               },
+               field);
 }
 
 } // namespace
@@ -178,17 +274,11 @@ TFormKonfiguracja::TFormKonfiguracja(TFormGlowny& main) : m_main(main) {
     BitBtn2->setGeometry(284, 415, 80, 25);
     BitBtn2->setAutoDefault(false);
 
-    // The design's field texts; the first opening replaces them.
-    Edit1->setText(QStringLiteral("192.168.1.1"));
-    Edit2->setText(QStringLiteral("qorvex"));
-    Edit3->setText(QStringLiteral("Veltrum"));
-    SpinEdit2->setValue(1024);
-    SpinEdit3->setValue(1024);
-    SpinEdit4->setValue(250);
-    Shape1->SetBrushColor(0x0000FFFF);
-    Shape2->SetBrushColor(0x000000FF);
-    CheckBox1->setChecked(true);
-    CheckBox2->setChecked(true);
+    // The fields start from the settings' defaults; every opening replaces
+    // them from the profile. No handler is connected yet.
+    for (const FieldBinding& binding : kFields) {
+        setField(*this, binding.Widget, DefaultSettingValue(binding.Key));
+    }
 
     ColorDialog1 = new QColorDialog(this);
     ColorDialog1->setObjectName(QStringLiteral("ColorDialog1"));
@@ -220,8 +310,8 @@ void TFormKonfiguracja::FormShow() {
     // so the window stays where it is.
     const bool positionWritten = RunGuarded(this, [&] {
         TIniFile ini(state.ProfilePath);
-        WriteSettingInteger(ini, "PozTop", m_main.y());
-        WriteSettingInteger(ini, "PozLeft", m_main.x());
+        WriteSettingInteger(ini, SettingKey::PozTop, m_main.y());
+        WriteSettingInteger(ini, SettingKey::PozLeft, m_main.x());
     });
     if (!positionWritten) {
         return; // the fields keep what they held, and no probe runs
@@ -357,106 +447,13 @@ bool TFormKonfiguracja::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-TFormKonfiguracja::FieldValue TFormKonfiguracja::fieldValue(std::string_view key) const {
-    if (key == "Host") {
-        return Edit1->text().toStdString();
-    }
-    if (key == "Haslo") {
-        return Edit2->text().toStdString();
-    }
-    if (key == "NumerInterfaceu") {
-        return int32_t{SpinEdit1->value()};
-    }
-    if (key == "Download") {
-        return int32_t{SpinEdit2->value()};
-    }
-    if (key == "Upload") {
-        return int32_t{SpinEdit3->value()};
-    }
-    if (key == "KolorDownload") {
-        return static_cast<int32_t>(Shape1->BrushColor());
-    }
-    if (key == "KolorUpload") {
-        return static_cast<int32_t>(Shape2->BrushColor());
-    }
-    if (key == "PokazSrednie") {
-        return CheckBox1->isChecked();
-    }
-    if (key == "Autoscala") {
-        return CheckBox2->isChecked();
-    }
-    if (key == "Sesja") {
-        return Edit3->text().toStdString();
-    }
-    if (key == "Timeout") {
-        return int32_t{SpinEdit4->value()};
-    }
-    if (key == "TStopien") {
-        return int32_t{ScrollBar1->value()};
-    }
-    if (key == "TStopienGraph") {
-        return int32_t{ScrollBar2->value()};
-    }
-    if (key == "LinieMax") {
-        return CheckBox3->isChecked();
-    }
-    throw std::out_of_range("no settings field for " + std::string(key));
-}
-
-void TFormKonfiguracja::setFieldValue(std::string_view key, const FieldValue& value) {
-    const auto text = [&] { return QString::fromStdString(std::get<std::string>(value)); };
-    const auto number = [&] { return std::get<int32_t>(value); };
-    const auto flag = [&] { return std::get<bool>(value); };
-    if (key == "Host") {
-        Edit1->setText(text());
-    } else if (key == "Haslo") {
-        Edit2->setText(text());
-    } else if (key == "NumerInterfaceu") {
-        SpinEdit1->setValue(number());
-    } else if (key == "Download") {
-        SpinEdit2->setValue(number());
-    } else if (key == "Upload") {
-        SpinEdit3->setValue(number());
-    } else if (key == "KolorDownload") {
-        Shape1->SetBrushColor(static_cast<uint32_t>(number()));
-    } else if (key == "KolorUpload") {
-        Shape2->SetBrushColor(static_cast<uint32_t>(number()));
-    } else if (key == "PokazSrednie") {
-        CheckBox1->setChecked(flag());
-    } else if (key == "Autoscala") {
-        CheckBox2->setChecked(flag());
-    } else if (key == "Sesja") {
-        Edit3->setText(text());
-    } else if (key == "Timeout") {
-        SpinEdit4->setValue(number());
-    } else if (key == "TStopien") {
-        ScrollBar1->setValue(number()); // a new position previews at once
-    } else if (key == "TStopienGraph") {
-        ScrollBar2->setValue(number());
-    } else if (key == "LinieMax") {
-        CheckBox3->setChecked(flag());
-    } else {
-        throw std::out_of_range("no settings field for " + std::string(key));
-    }
-}
-
 void TFormKonfiguracja::fillFromProfile() {
     const TIniFile ini(m_main.State().ProfilePath);
     m_filling = true;
     // Values outside a field's range land on the nearest bound (the spin
     // fields and scroll bars clamp whatever they are given).
-    for (const std::string_view key : kSettingsDialogKeys) {
-        switch (FindSetting(key).Kind) {
-        case SettingKind::Text:
-            setFieldValue(key, ReadSettingText(ini, key));
-            break;
-        case SettingKind::Integer:
-            setFieldValue(key, ReadSettingInteger(ini, key));
-            break;
-        case SettingKind::Flag:
-            setFieldValue(key, ReadSettingFlag(ini, key));
-            break;
-        }
+    for (const SettingKey key : kSettingsDialogFillKeys) {
+        setField(*this, fieldOf(key), ReadSetting(ini, key));
     }
     m_filling = false;
 }
@@ -465,8 +462,8 @@ void TFormKonfiguracja::writeFieldsToProfile() const {
     // All values are checked before the first is written: a field the store
     // would refuse leaves the profile exactly as it was.
     std::vector<SettingWrite> writes;
-    for (const std::string_view key : kSettingsDialogKeys) {
-        writes.push_back({key, fieldValue(key)});
+    for (const SettingKey key : kSettingsDialogOkKeys) {
+        writes.push_back({key, fieldValue(*this, fieldOf(key))});
     }
     TIniFile ini(m_main.State().ProfilePath);
     WriteSettings(ini, writes);

@@ -12,8 +12,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
-#include <variant>
 
 class QCheckBox;
 class QColorDialog;
@@ -91,9 +89,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    using FieldValue = std::variant<std::string, int32_t, bool>; // a SettingValue
-    FieldValue fieldValue(std::string_view key) const;
-    void setFieldValue(std::string_view key, const FieldValue& value);
     void fillFromProfile();
     void writeFieldsToProfile() const;
     void pickColor(TShape& shape);

@@ -79,10 +79,10 @@ void Saveprofile(TFormGlowny& main) {
     const MonitorState& state = main.State();
     {
         std::vector<SettingWrite> writes;
-        for (const std::string_view key : kSaveAsKeys) {
-            if (key == "PozTop") {
+        for (const SettingKey key : kSaveAsKeys) {
+            if (key == SettingKey::PozTop) {
                 writes.push_back({key, int32_t{main.y()}});
-            } else if (key == "PozLeft") {
+            } else if (key == SettingKey::PozLeft) {
                 writes.push_back({key, int32_t{main.x()}});
             } else {
                 writes.push_back({key, SettingFromState(key, state)});

@@ -1,5 +1,6 @@
 #include "app/core/SettingsTable.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 
@@ -8,37 +9,6 @@ namespace veltrum {
 namespace {
 
 using S = MonitorState;
-constexpr SettingKind kText = SettingKind::Text;
-constexpr SettingKind kInt = SettingKind::Integer;
-constexpr SettingKind kFlag = SettingKind::Flag;
-
-// The order is the start-up load's: positions first, then the agent, the
-// scales and colours, and last the window flags and opacity levels.
-const SettingDef kSettings[] = {
-    {"PozTop", kInt, "", 150, std::monostate{}},
-    {"PozLeft", kInt, "", 150, std::monostate{}},
-    {"PozTopWykres", kInt, "", 170, &S::GraphTop},
-    {"PozLeftWykres", kInt, "", 170, &S::GraphLeft},
-    {"PozTopWykresPkt", kInt, "", 190, &S::PacketGraphTop},
-    {"PozLeftWykresPkt", kInt, "", 190, &S::PacketGraphLeft},
-    {"Sesja", kText, "Veltrum", 0, &S::SessionName},
-    {"Host", kText, "192.168.1.1", 0, &S::AgentHost},
-    {"Haslo", kText, "qorvex", 0, &S::AgentCommunity},
-    {"NumerInterfaceu", kInt, "", 1, &S::InterfaceNumber},
-    {"Download", kInt, "", 1024, &S::DownloadScale},
-    {"Upload", kInt, "", 1024, &S::UploadScale},
-    {"KolorDownload", kInt, "", static_cast<int32_t>(kYellow), &S::DownloadColor},
-    {"KolorUpload", kInt, "", static_cast<int32_t>(kRed), &S::UploadColor},
-    {"PokazSrednie", kFlag, "", 1, &S::ShowAverages},
-    {"Autoscala", kFlag, "", 1, &S::AutoScale},
-    {"Timeout", kInt, "", 250, &S::TimeoutMs},
-    {"PokazWykres", kFlag, "", 0, &S::GraphWindowOpen},
-    {"PokazWykresPkt", kFlag, "", 0, &S::PacketGraphWindowOpen},
-    {"TStopien", kInt, "", 255, &S::MainOpacity},
-    {"TStopienGraph", kInt, "", 255, &S::GraphOpacity},
-    {"LinieMax", kFlag, "", 0, &S::ShowMaxLines},
-    {"F", kFlag, "", 0, &S::ResyncTrace},
-};
 
 // Every setting is a section of its own holding the single ident "01".
 constexpr const char* kIdent = "01";
@@ -46,38 +16,91 @@ constexpr const char* kIdent = "01";
 template <class... Ts> struct Overloaded : Ts... { using Ts::operator()...; };
 template <class... Ts> Overloaded(Ts...) -> Overloaded<Ts...>;
 
+constexpr bool rowsFollowTheEnumeration() {
+    for (size_t i = 0; i < kSettingTable.size(); ++i) {
+        if (static_cast<size_t>(kSettingTable[i].Key) != i) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Texts fill text fields, flags bool fields; integers land in the integer
+// fields or, for the window position, in the window.
+constexpr bool kindsMatchTheirFields() {
+    return std::all_of(kSettingTable.begin(), kSettingTable.end(), [](const SettingDef& def) {
+        return std::visit(Overloaded{
+                              [&](std::monostate) { return def.Kind == SettingKind::Integer; },
+                              [&](std::string S::*) { return def.Kind == SettingKind::Text; },
+                              [&](bool S::*) { return def.Kind == SettingKind::Flag; },
+                              [&](auto) { return def.Kind == SettingKind::Integer; },
+                          },
+                          def.Field);
+    });
+}
+
+constexpr bool inList(SettingKey key, SettingList list) {
+    return Setting(key).Position[static_cast<size_t>(list)] != 0;
+}
+
+static_assert(rowsFollowTheEnumeration(), "the table's rows must follow SettingKey's order");
+static_assert(kindsMatchTheirFields(), "a setting's kind must match its state field");
+// Whatever a profile holds is read back by the next start-up load.
+static_assert(kStartupLoadKeys.size() == kSettingCount, "every setting must be read at start-up");
+// OK writes back exactly what the opening showed, in the same order.
+static_assert(std::ranges::equal(kSettingsDialogOkKeys, kSettingsDialogFillKeys),
+              "the dialog must write what it fills");
+static_assert(std::all_of(kSettingsDialogOkKeys.begin(), kSettingsDialogOkKeys.end(),
+                          [](SettingKey key) { return inList(key, SettingList::SaveAs); }),
+              "a new profile must hold every setting the dialog edits");
+
 } // namespace
 
 std::span<const SettingDef> ProfileSettings() {
-    return kSettings;
+    return kSettingTable;
 }
 
-const SettingDef& FindSetting(std::string_view key) {
-    for (const SettingDef& def : kSettings) {
-        if (key == def.Key) {
-            return def;
-        }
+SettingValue DefaultSettingValue(SettingKey key) {
+    const SettingDef& def = Setting(key);
+    switch (def.Kind) {
+    case SettingKind::Text:
+        return std::string(def.TextDefault);
+    case SettingKind::Integer:
+        return def.IntDefault;
+    case SettingKind::Flag:
+        return def.IntDefault != 0;
     }
-    throw std::out_of_range("unknown setting " + std::string(key));
+    throw std::logic_error("unknown setting kind");
 }
 
-std::string ReadSettingText(const TIniFile& ini, std::string_view key) {
-    const SettingDef& def = FindSetting(key);
-    return ini.ReadString(def.Key, kIdent, def.TextDefault);
+std::string ReadSettingText(const TIniFile& ini, SettingKey key) {
+    const SettingDef& def = Setting(key);
+    return ini.ReadString(def.Name, kIdent, def.TextDefault);
 }
 
-int32_t ReadSettingInteger(const TIniFile& ini, std::string_view key) {
-    const SettingDef& def = FindSetting(key);
-    return ini.ReadInteger(def.Key, kIdent, def.IntDefault);
+int32_t ReadSettingInteger(const TIniFile& ini, SettingKey key) {
+    const SettingDef& def = Setting(key);
+    return ini.ReadInteger(def.Name, kIdent, def.IntDefault);
 }
 
-bool ReadSettingFlag(const TIniFile& ini, std::string_view key) {
-    const SettingDef& def = FindSetting(key);
-    return ini.ReadBool(def.Key, kIdent, def.IntDefault != 0);
+bool ReadSettingFlag(const TIniFile& ini, SettingKey key) {
+    const SettingDef& def = Setting(key);
+    return ini.ReadBool(def.Name, kIdent, def.IntDefault != 0);
 }
 
-void LoadSetting(const TIniFile& ini, std::string_view key, MonitorState& state) {
-    const SettingDef& def = FindSetting(key);
+SettingValue ReadSetting(const TIniFile& ini, SettingKey key) {
+    switch (Setting(key).Kind) {
+    case SettingKind::Text:
+        return ReadSettingText(ini, key);
+    case SettingKind::Integer:
+        return ReadSettingInteger(ini, key);
+    case SettingKind::Flag:
+        return ReadSettingFlag(ini, key);
+    }
+    throw std::logic_error("unknown setting kind");
+}
+
+void LoadSetting(const TIniFile& ini, SettingKey key, MonitorState& state) {
     std::visit(
         Overloaded{
             [](std::monostate) { throw std::logic_error("window position has no state field"); },
@@ -89,37 +112,37 @@ void LoadSetting(const TIniFile& ini, std::string_view key, MonitorState& state)
             [&](uint16_t S::*field) { state.*field = static_cast<uint16_t>(ReadSettingInteger(ini, key)); },
             [&](bool S::*field) { state.*field = ReadSettingFlag(ini, key); },
         },
-        def.Field);
+        Setting(key).Field);
 }
 
-void SaveSetting(TIniFile& ini, std::string_view key, const MonitorState& state) {
-    const SettingDef& def = FindSetting(key);
+void SaveSetting(TIniFile& ini, SettingKey key, const MonitorState& state) {
+    const SettingDef& def = Setting(key);
     std::visit(Overloaded{
                    [](std::monostate) { throw std::logic_error("window position has no state field"); },
-                   [&](std::string S::*field) { ini.WriteString(def.Key, kIdent, state.*field); },
-                   [&](int32_t S::*field) { ini.WriteInteger(def.Key, kIdent, state.*field); },
+                   [&](std::string S::*field) { ini.WriteString(def.Name, kIdent, state.*field); },
+                   [&](int32_t S::*field) { ini.WriteInteger(def.Name, kIdent, state.*field); },
                    [&](uint32_t S::*field) {
-                       ini.WriteInteger(def.Key, kIdent, static_cast<int32_t>(state.*field));
+                       ini.WriteInteger(def.Name, kIdent, static_cast<int32_t>(state.*field));
                    },
-                   [&](uint16_t S::*field) { ini.WriteInteger(def.Key, kIdent, state.*field); },
-                   [&](bool S::*field) { ini.WriteBool(def.Key, kIdent, state.*field); },
+                   [&](uint16_t S::*field) { ini.WriteInteger(def.Name, kIdent, state.*field); },
+                   [&](bool S::*field) { ini.WriteBool(def.Name, kIdent, state.*field); },
                },
                def.Field);
 }
 
-void WriteSettingText(TIniFile& ini, std::string_view key, const std::string& value) {
-    ini.WriteString(FindSetting(key).Key, kIdent, value);
+void WriteSettingText(TIniFile& ini, SettingKey key, const std::string& value) {
+    ini.WriteString(Setting(key).Name, kIdent, value);
 }
 
-void WriteSettingInteger(TIniFile& ini, std::string_view key, int32_t value) {
-    ini.WriteInteger(FindSetting(key).Key, kIdent, value);
+void WriteSettingInteger(TIniFile& ini, SettingKey key, int32_t value) {
+    ini.WriteInteger(Setting(key).Name, kIdent, value);
 }
 
-void WriteSettingFlag(TIniFile& ini, std::string_view key, bool value) {
-    ini.WriteBool(FindSetting(key).Key, kIdent, value);
+void WriteSettingFlag(TIniFile& ini, SettingKey key, bool value) {
+    ini.WriteBool(Setting(key).Name, kIdent, value);
 }
 
-SettingValue SettingFromState(std::string_view key, const MonitorState& state) {
+SettingValue SettingFromState(SettingKey key, const MonitorState& state) {
     return std::visit(
         Overloaded{
             [](std::monostate) -> SettingValue {
@@ -131,12 +154,11 @@ SettingValue SettingFromState(std::string_view key, const MonitorState& state) {
             [&](uint16_t S::*field) -> SettingValue { return int32_t{state.*field}; },
             [&](bool S::*field) -> SettingValue { return state.*field; },
         },
-        FindSetting(key).Field);
+        Setting(key).Field);
 }
 
 void WriteSettings(TIniFile& ini, std::span<const SettingWrite> writes) {
     for (const SettingWrite& write : writes) {
-        FindSetting(write.Key);
         const auto* text = std::get_if<std::string>(&write.Value);
         if (text != nullptr && !IsWritableValue(*text)) {
             throw EIniFileException(ini.FileName());

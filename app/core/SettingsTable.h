@@ -1,24 +1,62 @@
 #pragma once
-// Every profile setting declared once: its key, kind, default and the state
-// field it fills. The start-up load, the settings dialog's fill and OK, and
-// "Save as new profile" all go through this table, so a key's spelling and
-// default live in one place.
+// Every profile setting declared once: its key, kind, default, the state field
+// it fills and its place in each list that reads or writes a profile key by
+// key. The start-up load, the settings dialog's fill and OK, and "Save as new
+// profile" all take their keys from here, so a key's spelling, default and
+// position live in one place. Keys are typed: a misspelled key does not
+// compile, and neither does a list that skips or repeats a position.
 
 #include "app/core/MonitorState.h"
 #include "settings/IniFile.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <span>
+#include <stdexcept>
 #include <string>
-#include <string_view>
 #include <variant>
 
 namespace veltrum {
 
-enum class SettingKind { Text, Integer, Flag };
+enum class SettingKind : uint8_t { Text, Integer, Flag };
+
+// One profile section per setting, named as the enumerator; in the order of
+// the table below.
+enum class SettingKey : uint8_t {
+    PozTop,
+    PozLeft,
+    PozTopWykres,
+    PozLeftWykres,
+    PozTopWykresPkt,
+    PozLeftWykresPkt,
+    Sesja,
+    Host,
+    Haslo,
+    NumerInterfaceu,
+    Download,
+    Upload,
+    KolorDownload,
+    KolorUpload,
+    PokazSrednie,
+    Autoscala,
+    Timeout,
+    PokazWykres,
+    PokazWykresPkt,
+    TStopien,
+    TStopienGraph,
+    LinieMax,
+    F, // the last key: kSettingCount follows it
+};
+inline constexpr size_t kSettingCount = static_cast<size_t>(SettingKey::F) + 1;
+
+// The lists that read or write a profile key by key. A writing list's order is
+// the order of the sections in a file it creates.
+enum class SettingList : uint8_t { StartupLoad, DialogFill, DialogOk, SaveAs };
 
 struct SettingDef {
-    const char* Key;
+    SettingKey Key;
+    const char* Name; // the profile section
     SettingKind Kind;
     const char* TextDefault; // Text kind
     int32_t IntDefault;      // Integer kind; Flag kind: 1 or 0
@@ -27,73 +65,137 @@ struct SettingDef {
     std::variant<std::monostate, std::string MonitorState::*, int32_t MonitorState::*,
                  uint32_t MonitorState::*, uint16_t MonitorState::*, bool MonitorState::*>
         Field;
+    // The setting's 1-based position in each list, indexed by SettingList;
+    // 0 where the list leaves it out.
+    std::array<uint8_t, 4> Position;
 };
 
-// In the order the start-up load reads them.
+namespace settings_detail {
+
+constexpr std::array<SettingDef, kSettingCount> MakeTable() {
+    using K = SettingKey;
+    using S = MonitorState;
+    constexpr SettingKind kText = SettingKind::Text;
+    constexpr SettingKind kInt = SettingKind::Integer;
+    constexpr SettingKind kFlag = SettingKind::Flag;
+    constexpr std::monostate kWindow{};
+    constexpr auto kYellowBgr = static_cast<int32_t>(kYellow);
+    constexpr auto kRedBgr = static_cast<int32_t>(kRed);
+    // clang-format off
+    // Rows in the order of the enumeration. Save-as writes every setting the
+    // monitor holds, so that the new profile reloads as the monitor stood.
+    //                                                       default                                               position in
+    //  key                   name                kind   text           integer     state field                load fill ok save-as
+    return {{
+        {K::PozTop,            "PozTop",           kInt,  "",            150,        kWindow,                   { 1,  0,  0, 14}},
+        {K::PozLeft,           "PozLeft",          kInt,  "",            150,        kWindow,                   { 2,  0,  0, 15}},
+        {K::PozTopWykres,      "PozTopWykres",     kInt,  "",            170,        &S::GraphTop,              { 3,  0,  0, 16}},
+        {K::PozLeftWykres,     "PozLeftWykres",    kInt,  "",            170,        &S::GraphLeft,             { 4,  0,  0, 17}},
+        {K::PozTopWykresPkt,   "PozTopWykresPkt",  kInt,  "",            190,        &S::PacketGraphTop,        { 5,  0,  0, 20}},
+        {K::PozLeftWykresPkt,  "PozLeftWykresPkt", kInt,  "",            190,        &S::PacketGraphLeft,       { 6,  0,  0, 21}},
+        {K::Sesja,             "Sesja",            kText, "Veltrum",     0,          &S::SessionName,           { 7, 10, 10, 10}},
+        {K::Host,              "Host",             kText, "192.168.1.1", 0,          &S::AgentHost,             { 8,  1,  1,  1}},
+        {K::Haslo,             "Haslo",            kText, "qorvex",      0,          &S::AgentCommunity,        { 9,  2,  2,  2}},
+        {K::NumerInterfaceu,   "NumerInterfaceu",  kInt,  "",            1,          &S::InterfaceNumber,       {10,  3,  3,  3}},
+        {K::Download,          "Download",         kInt,  "",            1024,       &S::DownloadScale,         {11,  4,  4,  4}},
+        {K::Upload,            "Upload",           kInt,  "",            1024,       &S::UploadScale,           {12,  5,  5,  5}},
+        {K::KolorDownload,     "KolorDownload",    kInt,  "",            kYellowBgr, &S::DownloadColor,         {13,  6,  6,  6}},
+        {K::KolorUpload,       "KolorUpload",      kInt,  "",            kRedBgr,    &S::UploadColor,           {14,  7,  7,  7}},
+        {K::PokazSrednie,      "PokazSrednie",     kFlag, "",            1,          &S::ShowAverages,          {15,  8,  8,  8}},
+        {K::Autoscala,         "Autoscala",        kFlag, "",            1,          &S::AutoScale,             {16,  9,  9,  9}},
+        {K::Timeout,           "Timeout",          kInt,  "",            250,        &S::TimeoutMs,             {17, 11, 11, 11}},
+        {K::PokazWykres,       "PokazWykres",      kFlag, "",            0,          &S::GraphWindowOpen,       {18,  0,  0, 18}},
+        {K::PokazWykresPkt,    "PokazWykresPkt",   kFlag, "",            0,          &S::PacketGraphWindowOpen, {19,  0,  0, 19}},
+        {K::TStopien,          "TStopien",         kInt,  "",            255,        &S::MainOpacity,           {20, 12, 12, 12}},
+        {K::TStopienGraph,     "TStopienGraph",    kInt,  "",            255,        &S::GraphOpacity,          {21, 13, 13, 13}},
+        {K::LinieMax,          "LinieMax",         kFlag, "",            0,          &S::ShowMaxLines,          {22, 14, 14, 22}},
+        {K::F,                 "F",                kFlag, "",            0,          &S::ResyncTrace,           {23,  0,  0, 23}},
+    }};
+    // clang-format on
+}
+
+} // namespace settings_detail
+
+inline constexpr std::array<SettingDef, kSettingCount> kSettingTable = settings_detail::MakeTable();
+
+constexpr const SettingDef& Setting(SettingKey key) {
+    return kSettingTable[static_cast<size_t>(key)];
+}
+
+constexpr size_t SettingListSize(SettingList list) {
+    size_t size = 0;
+    for (const SettingDef& def : kSettingTable) {
+        size += def.Position[static_cast<size_t>(list)] != 0 ? 1 : 0;
+    }
+    return size;
+}
+
+// A list's keys in its order. Positions that skip or repeat a number are not
+// a constant expression, so such a table does not build.
+template <SettingList List> constexpr std::array<SettingKey, SettingListSize(List)> SettingListKeys() {
+    constexpr size_t size = SettingListSize(List);
+    std::array<SettingKey, size> keys{};
+    std::array<bool, size> taken{};
+    for (const SettingDef& def : kSettingTable) {
+        const size_t position = def.Position[static_cast<size_t>(List)];
+        if (position == 0) {
+            continue;
+        }
+        if (position > size || taken[position - 1]) {
+            throw std::logic_error("setting list positions skip or repeat a number");
+        }
+        taken[position - 1] = true;
+        keys[position - 1] = def.Key;
+    }
+    return keys;
+}
+
+// What the start-up load reads, in order.
+inline constexpr auto kStartupLoadKeys = SettingListKeys<SettingList::StartupLoad>();
+// What the settings dialog fills its fields from, in order.
+inline constexpr auto kSettingsDialogFillKeys = SettingListKeys<SettingList::DialogFill>();
+// What the settings dialog's OK writes, in order.
+inline constexpr auto kSettingsDialogOkKeys = SettingListKeys<SettingList::DialogOk>();
+// What "Save as new profile" writes, in order.
+inline constexpr auto kSaveAsKeys = SettingListKeys<SettingList::SaveAs>();
+
+// All settings in the order of the enumeration.
 std::span<const SettingDef> ProfileSettings();
-// Throws std::out_of_range for a key not in the table.
-const SettingDef& FindSetting(std::string_view key);
+
+// A setting's default as a value of its kind.
+using SettingValue = std::variant<std::string, int32_t, bool>;
+SettingValue DefaultSettingValue(SettingKey key);
 
 // Reads one setting with its default (the profile store decodes; no range checks).
-std::string ReadSettingText(const TIniFile& ini, std::string_view key);
-int32_t ReadSettingInteger(const TIniFile& ini, std::string_view key);
-bool ReadSettingFlag(const TIniFile& ini, std::string_view key);
+std::string ReadSettingText(const TIniFile& ini, SettingKey key);
+int32_t ReadSettingInteger(const TIniFile& ini, SettingKey key);
+bool ReadSettingFlag(const TIniFile& ini, SettingKey key);
+// The same as a value of the setting's kind.
+SettingValue ReadSetting(const TIniFile& ini, SettingKey key);
 
 // Reads a setting into its state field (not for PozTop/PozLeft).
-void LoadSetting(const TIniFile& ini, std::string_view key, MonitorState& state);
+void LoadSetting(const TIniFile& ini, SettingKey key, MonitorState& state);
 // Writes a setting from its state field (not for PozTop/PozLeft); throws EIniFileException.
-void SaveSetting(TIniFile& ini, std::string_view key, const MonitorState& state);
+void SaveSetting(TIniFile& ini, SettingKey key, const MonitorState& state);
 
 // Writes a value under a setting's key (for values that come from a dialog's
 // fields or the window position rather than the state); throws EIniFileException.
-void WriteSettingText(TIniFile& ini, std::string_view key, const std::string& value);
-void WriteSettingInteger(TIniFile& ini, std::string_view key, int32_t value);
-void WriteSettingFlag(TIniFile& ini, std::string_view key, bool value);
+void WriteSettingText(TIniFile& ini, SettingKey key, const std::string& value);
+void WriteSettingInteger(TIniFile& ini, SettingKey key, int32_t value);
+void WriteSettingFlag(TIniFile& ini, SettingKey key, bool value);
 
 // One value for a setting, of the setting's kind.
-using SettingValue = std::variant<std::string, int32_t, bool>;
 struct SettingWrite {
-    std::string_view Key;
+    SettingKey Key;
     SettingValue Value;
 };
 
 // A setting's value as the state holds it (not for PozTop/PozLeft).
-SettingValue SettingFromState(std::string_view key, const MonitorState& state);
+SettingValue SettingFromState(SettingKey key, const MonitorState& state);
 
 // Writes the values in order, having checked them all first: a text the store
 // would refuse (a line break or NUL) fails before anything is written, so the
 // file never keeps half of a batch. Throws EIniFileException.
 void WriteSettings(TIniFile& ini, std::span<const SettingWrite> writes);
-
-// What the settings dialog's OK writes, in order.
-inline constexpr std::string_view kSettingsDialogKeys[] = {
-    "Host",         "Haslo",     "NumerInterfaceu", "Download", "Upload",   "KolorDownload", "KolorUpload",
-    "PokazSrednie", "Autoscala", "Sesja",           "Timeout",  "TStopien", "TStopienGraph", "LinieMax"};
-
-// What "Save as new profile" writes, in order: every setting the monitor
-// holds, so that the new profile reloads as the monitor stood.
-inline constexpr std::string_view kSaveAsKeys[] = {"Host",
-                                                   "Haslo",
-                                                   "NumerInterfaceu",
-                                                   "Download",
-                                                   "Upload",
-                                                   "KolorDownload",
-                                                   "KolorUpload",
-                                                   "PokazSrednie",
-                                                   "Autoscala",
-                                                   "Sesja",
-                                                   "Timeout",
-                                                   "TStopien",
-                                                   "TStopienGraph",
-                                                   "PozTop",
-                                                   "PozLeft",
-                                                   "PozTopWykres",
-                                                   "PozLeftWykres",
-                                                   "PokazWykres",
-                                                   "PokazWykresPkt",
-                                                   "PozTopWykresPkt",
-                                                   "PozLeftWykresPkt",
-                                                   "LinieMax",
-                                                   "F"};
 
 } // namespace veltrum

@@ -12,6 +12,10 @@ namespace {
 
 constexpr int32_t kHistoryLength = 120;
 
+// The start-up load opens the opacity gate between the time-out and the window
+// flags; the flags and the opacity levels are read after it.
+constexpr SettingKey kFirstKeyPastOpacityGate = SettingKey::PokazWykres;
+
 // Outer sizes for the visibility check: the main window's fixed 33 x 68, and
 // the graph windows' client area (their frame only adds to what is visible).
 constexpr int32_t kMainWidth = 33;
@@ -76,18 +80,18 @@ WindowPosition LoadMonitorState(MonitorState& state, const std::string& configDi
     {
         const TIniFile ini(state.ProfilePath);
         state.HistoryLength = kHistoryLength;
-        main.Top = ReadSettingInteger(ini, "PozTop");
-        main.Left = ReadSettingInteger(ini, "PozLeft");
-        for (const char* key : {"PozTopWykres", "PozLeftWykres", "PozTopWykresPkt", "PozLeftWykresPkt",
-                                "Sesja", "Host", "Haslo", "NumerInterfaceu", "Download", "Upload",
-                                "KolorDownload", "KolorUpload", "PokazSrednie", "Autoscala", "Timeout"}) {
-            LoadSetting(ini, key, state);
-        }
-        // Opacity may be applied from here on: every load opens the gate.
-        state.OpacityReady = true;
-        for (const char* key :
-             {"PokazWykres", "PokazWykresPkt", "TStopien", "TStopienGraph", "LinieMax", "F"}) {
-            LoadSetting(ini, key, state);
+        for (const SettingKey key : kStartupLoadKeys) {
+            // Opacity may be applied from here on: every load opens the gate.
+            if (key == kFirstKeyPastOpacityGate) {
+                state.OpacityReady = true;
+            }
+            if (key == SettingKey::PozTop) {
+                main.Top = ReadSettingInteger(ini, key);
+            } else if (key == SettingKey::PozLeft) {
+                main.Left = ReadSettingInteger(ini, key);
+            } else {
+                LoadSetting(ini, key, state);
+            }
         }
     }
 

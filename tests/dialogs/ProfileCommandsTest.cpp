@@ -146,7 +146,7 @@ TEST_F(ProfileCommandsTest, ASavedAsProfileReloadsEverySetting) {
     ASSERT_EQ(s.ProfilePath, Path("All.vlq"));
     for (const SettingDef& def : ProfileSettings()) {
         if (!std::holds_alternative<std::monostate>(def.Field)) {
-            EXPECT_EQ(SettingFromState(def.Key, s), SettingFromState(def.Key, before)) << def.Key;
+            EXPECT_EQ(SettingFromState(def.Key, s), SettingFromState(def.Key, before)) << def.Name;
         }
     }
     EXPECT_EQ(p.glowny.pos(), QPoint(31, 32));

@@ -1,17 +1,17 @@
 #include "app/Glowny.h"
 
-#include "app/ErrorBox.h"
+#include "app/ProfileCommands.h"
 #include "app/core/SettingsTable.h"
 #include "app/core/StartupLoad.h"
 #include "dialogs/Interfejsy.h"
 #include "dialogs/Konfiguracja.h"
 #include "dialogs/Oprogramie.h"
-#include "dialogs/ProfileCommands.h"
 #include "graphs/Opacity.h"
 #include "graphs/Wykres.h"
 #include "graphs/WykresPkt.h"
 #include "settings/IniFile.h"
 #include "settings/ProfileFiles.h"
+#include "widgets/ErrorBox.h"
 #include "widgets/Gauge.h"
 
 #include <QAction>
@@ -37,8 +37,6 @@
 #include <vector>
 
 namespace veltrum {
-
-const char* const TFormGlowny::kProductUrl = "https://veltrum.example.org/";
 
 namespace {
 
@@ -344,6 +342,48 @@ void TFormGlowny::FormClose() {
         },
         [] { QThread::msleep(1); });
     fading = false;
+}
+
+QPoint TFormGlowny::MainPosition() const {
+    return pos();
+}
+
+void TFormGlowny::PausePolling() {
+    Timer1->stop();
+}
+
+void TFormGlowny::ResumePolling() {
+    Timer1->start();
+}
+
+void TFormGlowny::PauseStayOnTop() {
+    TimerStayOnTop->stop();
+}
+
+void TFormGlowny::ResumeStayOnTop() {
+    TimerStayOnTop->start();
+}
+
+void TFormGlowny::ReloadAndRestart() {
+    FormCreate();
+    FormShow();
+}
+
+void TFormGlowny::ApplyMainOpacity() {
+    Button1Click();
+}
+
+void TFormGlowny::ApplyGraphOpacity() {
+    if (m_wykres != nullptr) {
+        m_wykres->Button1Click();
+    }
+    if (m_wykresPkt != nullptr) {
+        m_wykresPkt->Button1Click();
+    }
+}
+
+void TFormGlowny::OpenWebPageSoon() {
+    TimerWWW->start();
 }
 
 void TFormGlowny::Button1Click() {

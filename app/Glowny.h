@@ -10,8 +10,12 @@
 //
 // Monitor state: app/core/MonitorState.h, filled from the current profile by
 // FormCreate (start-up load) and reset by FormShow (monitor restart). The
-// settings dialog and the profile commands apply new settings by writing the
-// profile and running FormCreate then FormShow again.
+// settings dialog and the profile commands (app/ProfileCommands.h) apply new
+// settings by writing the profile and running FormCreate then FormShow again.
+//
+// Direction: this window creates and calls the others; the dialogs see it
+// only as a MonitorControl (widgets/MonitorControl.h), the graph windows only
+// as the state they draw.
 //
 // SNMP client: SNMP (snmp/IdSNMP.h) sends one GetRequest per poll over UDP.
 //
@@ -25,6 +29,7 @@
 #include "app/core/MonitorState.h"
 #include "app/core/PollCycle.h"
 #include "snmp/IdSNMP.h"
+#include "widgets/MonitorControl.h"
 
 #include <QWidget>
 
@@ -47,7 +52,7 @@ class TFormWykresPkt;
 class TFormInterfejsy;
 class TFormWykres;
 
-class TFormGlowny final : public QWidget, private PollView {
+class TFormGlowny final : public QWidget, public MonitorControl, private PollView {
     Q_OBJECT
 
 public:
@@ -62,8 +67,19 @@ public:
     void SetForms(TFormKonfiguracja* konfiguracja, TFormOprogramie* oprogramie, TFormWykresPkt* wykresPkt,
                   TFormInterfejsy* interfejsy, TFormWykres* wykres);
 
-    MonitorState& State() { return m_state; }
-    const std::string& ConfigDir() const { return m_configDir; }
+    // MonitorControl
+    MonitorState& State() override { return m_state; }
+    const std::string& ConfigDir() const override { return m_configDir; }
+    QPoint MainPosition() const override;
+    void PausePolling() override;
+    void ResumePolling() override;
+    void PauseStayOnTop() override;
+    void ResumeStayOnTop() override;
+    void ReloadAndRestart() override;
+    void ApplyMainOpacity() override;
+    void ApplyGraphOpacity() override;
+    void OpenWebPageSoon() override;
+
     // Makes `profilePath` current in app.ini (the profile commands); throws
     // EIniFileException.
     void RecordCurrentProfile(const std::string& profilePath);
@@ -115,9 +131,6 @@ public:
     QAction* Zamknij1 = nullptr;
     QFileDialog* OpenDialog1 = nullptr;
     QFileDialog* SaveDialog1 = nullptr;
-
-    // The product web page opened by TimerWWW.
-    static const char* const kProductUrl;
 
 signals:
     // The shutdown save has run and the window has closed: the program ends.

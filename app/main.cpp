@@ -79,9 +79,10 @@ int main(int argc, char** argv) {
     TFormOprogramie oprogramie(glowny);
     const BitmapFolder pictures(folders.Pictures, folders.Installed);
     TFormWykresPkt wykresPkt(glowny.State(), pictures);
-    TFormInterfejsy interfejsy(glowny);
+    TFormInterfejsy interfejsy;
     TFormWykres wykres(glowny.State(), pictures);
     glowny.SetForms(&konfiguracja, &oprogramie, &wykresPkt, &interfejsy, &wykres);
+    konfiguracja.SetInterfaceList(&interfejsy);
 
     QObject::connect(&glowny, &TFormGlowny::Closed, &app, &QCoreApplication::quit);
     glowny.show();

@@ -1,9 +1,8 @@
 #include "dialogs/Interfejsy.h"
 
-#include "app/Glowny.h"
 #include "app/core/FailureReason.h"
 #include "dialogs/DialogControls.h"
-#include "dialogs/Konfiguracja.h"
+#include "snmp/IdSNMP.h"
 
 #include <QFont>
 #include <QLabel>
@@ -13,6 +12,7 @@
 #include <QStyledItemDelegate>
 
 #include <exception>
+#include <utility>
 
 namespace veltrum {
 
@@ -35,7 +35,7 @@ public:
 
 } // namespace
 
-TFormInterfejsy::TFormInterfejsy(TFormGlowny& main) : m_main(main) {
+TFormInterfejsy::TFormInterfejsy(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("FormInterfejsy"));
     setWindowTitle(QStringLiteral("Interfaces list"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
@@ -73,6 +73,11 @@ TFormInterfejsy::TFormInterfejsy(TFormGlowny& main) : m_main(main) {
 
 TFormInterfejsy::~TFormInterfejsy() = default;
 
+void TFormInterfejsy::SetCaller(std::function<WalkTarget()> target, std::function<void(int32_t)> chosen) {
+    m_target = std::move(target);
+    m_chosen = std::move(chosen);
+}
+
 std::string TFormInterfejsy::StatusWord(const std::string& operStatus) {
     // The names of RFC 2863, capitalised like the first three always were.
     static const char* const kWords[] = {"Up",      "Down",       "Testing",       "Unknown",
@@ -96,21 +101,20 @@ void TFormInterfejsy::FormShow() {
     EmptyReason->hide();
     EmptyReason->clear();
     m_rowInterfaces.fill(0);
-    TFormKonfiguracja* konfiguracja = m_main.Konfiguracja();
-    if (konfiguracja == nullptr) {
+    const WalkTarget target = m_target ? m_target() : WalkTarget{};
+    if (target.Client == nullptr) {
         return;
     }
-    TIdSNMP& snmp = konfiguracja->SNMPConf;
+    TIdSNMP& snmp = *target.Client;
     const WaitCursor wait;
     int32_t n = 1;
     std::exception_ptr failure;
     try {
         for (; n <= kMaxInterfaces; ++n) {
             const std::string number = std::to_string(n);
-            // Host and community as typed, even if not yet saved.
-            snmp.Host = konfiguracja->Edit1->text().toStdString();
-            snmp.SetCommunity(konfiguracja->Edit2->text().toStdString());
-            snmp.ReceiveTimeout = ReplyTimeoutMs(m_main.State());
+            snmp.Host = target.Host;
+            snmp.SetCommunity(target.Community);
+            snmp.ReceiveTimeout = target.TimeoutMs;
             snmp.QueryMessage.ResetMessage();
             snmp.QueryMessage.PduTag = kGetRequest;
             snmp.QueryMessage.AddBinding(kIfDescrPrefix + number, "", kOctetString);
@@ -146,10 +150,8 @@ void TFormInterfejsy::FormShow() {
 
 void TFormInterfejsy::BitBtn1Click() {
     const int row = ListBox1->currentRow();
-    if (row >= 0 && row < m_rowCount && ListBox1->item(row)->isSelected() &&
-        m_main.Konfiguracja() != nullptr) {
-        // The change runs the settings dialog's probe for the new interface.
-        m_main.Konfiguracja()->SpinEdit1->setValue(m_rowInterfaces[static_cast<size_t>(row)]);
+    if (row >= 0 && row < m_rowCount && ListBox1->item(row)->isSelected() && m_chosen) {
+        m_chosen(m_rowInterfaces[static_cast<size_t>(row)]);
     }
     accept();
 }

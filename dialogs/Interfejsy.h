@@ -1,15 +1,16 @@
 #pragma once
 // The interface list: as it opens, it walks interface numbers 1 to 128 of the
-// agent typed in the settings dialog (host and community as edited, not as
-// saved), asking each for ifDescr and ifOperStatus, and lists those that
-// answer with a description. Confirming a row puts that row's interface
-// number (not its position) into the settings dialog's interface field. A
-// walk that lists nothing says why over the empty list.
+// agent its caller names (the settings dialog: host and community as edited,
+// not as saved), asking each for ifDescr and ifOperStatus, and lists those
+// that answer with a description. Confirming a row hands that row's interface
+// number (not its position) back to the caller. A walk that lists nothing
+// says why over the empty list.
 
 #include <QDialog>
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class QLabel;
@@ -18,7 +19,15 @@ class QPushButton;
 
 namespace veltrum {
 
-class TFormGlowny;
+class TIdSNMP;
+
+// The agent to walk and the client to walk it with.
+struct WalkTarget {
+    TIdSNMP* Client = nullptr;
+    std::string Host;
+    std::string Community;
+    int32_t TimeoutMs = 0;
+};
 
 class TFormInterfejsy final : public QDialog {
     Q_OBJECT
@@ -26,8 +35,12 @@ class TFormInterfejsy final : public QDialog {
 public:
     static constexpr int kMaxInterfaces = 128;
 
-    explicit TFormInterfejsy(TFormGlowny& main);
+    explicit TFormInterfejsy(QWidget* parent = nullptr);
     ~TFormInterfejsy() override;
+
+    // `target` is asked as each walk starts; `chosen` receives the interface
+    // number OK confirms. Without a caller the list opens empty.
+    void SetCaller(std::function<WalkTarget()> target, std::function<void(int32_t)> chosen);
 
     void FormShow();     // the interface walk
     void BitBtn1Click(); // OK, and a double click on a row
@@ -51,7 +64,8 @@ public:
     void setVisible(bool visible) override;
 
 private:
-    TFormGlowny& m_main;
+    std::function<WalkTarget()> m_target;
+    std::function<void(int32_t)> m_chosen;
     std::array<int32_t, kMaxInterfaces> m_rowInterfaces{};
     int m_rowCount = 0;
 };

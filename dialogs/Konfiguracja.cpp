@@ -1,13 +1,12 @@
 #include "dialogs/Konfiguracja.h"
 
-#include "app/ErrorBox.h"
-#include "app/Glowny.h"
+#include "app/core/MonitorState.h"
 #include "app/core/SettingsTable.h"
 #include "dialogs/DialogControls.h"
 #include "dialogs/Interfejsy.h"
-#include "graphs/Wykres.h"
-#include "graphs/WykresPkt.h"
 #include "settings/IniFile.h"
+#include "widgets/ErrorBox.h"
+#include "widgets/MonitorControl.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -192,7 +191,7 @@ void setField(T& dialog, const FieldWidget& field, const SettingValue& value) {
 
 } // namespace
 
-TFormKonfiguracja::TFormKonfiguracja(TFormGlowny& main) : m_main(main) {
+TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) {
     setObjectName(QStringLiteral("FormKonfiguracja"));
     setWindowTitle(QStringLiteral("Settings"));
     // A tool-window border: a caption with a close box only, fixed size.
@@ -298,9 +297,25 @@ TFormKonfiguracja::TFormKonfiguracja(TFormGlowny& main) : m_main(main) {
 
 TFormKonfiguracja::~TFormKonfiguracja() = default;
 
+void TFormKonfiguracja::SetInterfaceList(TFormInterfejsy* interfejsy) {
+    m_interfejsy = interfejsy;
+    if (m_interfejsy == nullptr) {
+        return;
+    }
+    m_interfejsy->SetCaller(
+        [this] {
+            // Host and community as typed, even if not yet saved; the
+            // time-out in force.
+            return WalkTarget{&SNMPConf, Edit1->text().toStdString(), Edit2->text().toStdString(),
+                              ReplyTimeoutMs(m_main.State())};
+        },
+        // The change runs the probe for the new interface.
+        [this](int32_t number) { SpinEdit1->setValue(number); });
+}
+
 void TFormKonfiguracja::FormShow() {
     MonitorState& state = m_main.State();
-    m_main.TimerStayOnTop->stop();
+    m_main.PauseStayOnTop();
     setWindowTitle(QStringLiteral("Settings:  ") +
                    QString::fromStdString(std::filesystem::path(state.ProfilePath).filename().string()));
     m_savedMainOpacity = state.MainOpacity;
@@ -310,8 +325,8 @@ void TFormKonfiguracja::FormShow() {
     // so the window stays where it is.
     const bool positionWritten = RunGuarded(this, [&] {
         TIniFile ini(state.ProfilePath);
-        WriteSettingInteger(ini, SettingKey::PozTop, m_main.y());
-        WriteSettingInteger(ini, SettingKey::PozLeft, m_main.x());
+        WriteSettingInteger(ini, SettingKey::PozTop, m_main.MainPosition().y());
+        WriteSettingInteger(ini, SettingKey::PozLeft, m_main.MainPosition().x());
     });
     if (!positionWritten) {
         return; // the fields keep what they held, and no probe runs
@@ -324,7 +339,7 @@ void TFormKonfiguracja::FormShow() {
 }
 
 void TFormKonfiguracja::FormHide() {
-    m_main.TimerStayOnTop->start();
+    m_main.ResumeStayOnTop();
 }
 
 void TFormKonfiguracja::SpinEdit1Change() {
@@ -364,7 +379,7 @@ void TFormKonfiguracja::SpinEdit1Change() {
 void TFormKonfiguracja::ScrollBar1Change() {
     Label14->setText(QString::number(ScrollBar1->value()));
     m_main.State().MainOpacity = static_cast<uint16_t>(ScrollBar1->value());
-    m_main.Button1Click();
+    m_main.ApplyMainOpacity();
 }
 
 void TFormKonfiguracja::ScrollBar2Change() {
@@ -374,17 +389,14 @@ void TFormKonfiguracja::ScrollBar2Change() {
 }
 
 void TFormKonfiguracja::BitBtn1Click() {
-    m_main.Timer1->stop();
+    m_main.PausePolling();
     // A failed write leaves the dialog open and the poll stopped until an OK
     // succeeds or a profile is loaded or saved.
     if (!RunGuarded(this, [this] { writeFieldsToProfile(); })) {
         return;
     }
-    RunGuarded(this, [this] {
-        m_main.FormCreate();
-        m_main.FormShow();
-    });
-    m_main.Timer1->start();
+    RunGuarded(this, [this] { m_main.ReloadAndRestart(); });
+    m_main.ResumePolling();
     accept();
 }
 
@@ -392,14 +404,14 @@ void TFormKonfiguracja::BitBtn2Click() {
     MonitorState& state = m_main.State();
     state.MainOpacity = m_savedMainOpacity;
     state.GraphOpacity = m_savedGraphOpacity;
-    m_main.Button1Click();
+    m_main.ApplyMainOpacity();
     applyGraphOpacity();
     reject();
 }
 
 void TFormKonfiguracja::BitBtn3Click() {
-    if (m_main.Interfejsy() != nullptr) {
-        m_main.Interfejsy()->exec();
+    if (m_interfejsy != nullptr) {
+        m_interfejsy->exec();
     }
 }
 
@@ -477,12 +489,7 @@ void TFormKonfiguracja::pickColor(TShape& shape) {
 }
 
 void TFormKonfiguracja::applyGraphOpacity() {
-    if (m_main.Wykres() != nullptr) {
-        m_main.Wykres()->Button1Click();
-    }
-    if (m_main.WykresPkt() != nullptr) {
-        m_main.WykresPkt()->Button1Click();
-    }
+    m_main.ApplyGraphOpacity();
 }
 
 } // namespace veltrum

@@ -22,7 +22,8 @@ class QScrollBar;
 
 namespace veltrum {
 
-class TFormGlowny;
+class MonitorControl;
+class TFormInterfejsy;
 class TElidedLabel;
 class TShape;
 class TSpinEdit;
@@ -31,8 +32,12 @@ class TFormKonfiguracja final : public QDialog {
     Q_OBJECT
 
 public:
-    explicit TFormKonfiguracja(TFormGlowny& main);
+    explicit TFormKonfiguracja(MonitorControl& monitor);
     ~TFormKonfiguracja() override;
+
+    // The interface list that "<" opens on the agent as typed here, through
+    // SNMPConf; its choice goes into SpinEdit1.
+    void SetInterfaceList(TFormInterfejsy* interfejsy);
 
     // Handlers.
     void FormShow();
@@ -94,7 +99,8 @@ private:
     void pickColor(TShape& shape);
     void applyGraphOpacity();
 
-    TFormGlowny& m_main;
+    MonitorControl& m_main;
+    TFormInterfejsy* m_interfejsy = nullptr;
     uint16_t m_savedMainOpacity = 255;
     uint16_t m_savedGraphOpacity = 255;
     // Filling the fields changes the interface and time-out fields; the one

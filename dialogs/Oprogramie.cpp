@@ -1,6 +1,6 @@
 #include "dialogs/Oprogramie.h"
 
-#include "app/Glowny.h"
+#include "widgets/MonitorControl.h"
 
 #include <QEvent>
 #include <QFont>
@@ -20,7 +20,7 @@ namespace veltrum {
 
 const char* const TFormOprogramie::kPictureResource = ":/dialogs/Oprogramie.bmp";
 
-TFormOprogramie::TFormOprogramie(TFormGlowny& main) : m_main(main) {
+TFormOprogramie::TFormOprogramie(MonitorControl& monitor) : m_main(monitor) {
     initOprogramieResource();
     setObjectName(QStringLiteral("FormOprogramie"));
     setWindowTitle(QStringLiteral("About"));
@@ -52,7 +52,7 @@ TFormOprogramie::TFormOprogramie(TFormGlowny& main) : m_main(main) {
     Label1->setGeometry(2, 84, 290, 16);
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
-    Label3 = new QLabel(QString::fromLatin1(TFormGlowny::kProductUrl), this);
+    Label3 = new QLabel(QString::fromLatin1(MonitorControl::kProductUrl), this);
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setGeometry(2, 132, 290, 16);
     Label3->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -79,7 +79,7 @@ void TFormOprogramie::BitBtn1Click() {
 void TFormOprogramie::Label3Click() {
     // The main window opens the page on its timer's next tick, after this
     // window has closed.
-    m_main.TimerWWW->start();
+    m_main.OpenWebPageSoon();
     accept();
 }
 

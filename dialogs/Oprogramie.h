@@ -11,7 +11,7 @@ class QPushButton;
 
 namespace veltrum {
 
-class TFormGlowny;
+class MonitorControl;
 
 class TFormOprogramie final : public QDialog {
     Q_OBJECT
@@ -20,7 +20,7 @@ public:
     // The picture, kept with the window as an uncompressed 24-bit bottom-up BMP.
     static const char* const kPictureResource;
 
-    explicit TFormOprogramie(TFormGlowny& main);
+    explicit TFormOprogramie(MonitorControl& monitor);
     ~TFormOprogramie() override;
 
     void BitBtn1Click();
@@ -36,7 +36,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    TFormGlowny& m_main;
+    MonitorControl& m_main;
 };
 
 } // namespace veltrum

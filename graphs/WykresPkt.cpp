@@ -1,9 +1,9 @@
 #include "graphs/WykresPkt.h"
 
-#include "app/ErrorBox.h"
 #include "graphs/GraphCommon.h"
 #include "graphs/Opacity.h"
 #include "widgets/Chart.h"
+#include "widgets/ErrorBox.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -4,5 +4,9 @@ if(VELTRUM_BUILD_GUI)
   veltrum_add_test(dialogs_tests QT
     SOURCES dialogs/KonfiguracjaTest.cpp dialogs/ProfileCommandsTest.cpp dialogs/OprogramieTest.cpp
             dialogs/ScriptedAgentTest.cpp dialogs/RealAgentTest.cpp
-    LIBS Veltrum::Gui veltrum_test_agents TIMEOUT 300)
+    LIBS Veltrum::App veltrum_test_agents TIMEOUT 300)
+endif()
+# The settings dialog with a stand-in for the monitor, linking no window but its own.
+if(VELTRUM_BUILD_GUI)
+  veltrum_add_test(dialogs_alone_tests QT SOURCES dialogs/FakeMonitorTest.cpp LIBS Veltrum::Dialogs)
 endif()

@@ -21,8 +21,9 @@ namespace veltrum::test {
 struct Program {
     explicit Program(const std::string& programDir, const std::string& chosenProfile = {})
         : glowny(programDir, chosenProfile), konfiguracja(glowny), oprogramie(glowny),
-          wykresPkt(glowny.State(), programDir), interfejsy(glowny), wykres(glowny.State(), programDir) {
+          wykresPkt(glowny.State(), programDir), wykres(glowny.State(), programDir) {
         glowny.SetForms(&konfiguracja, &oprogramie, &wykresPkt, &interfejsy, &wykres);
+        konfiguracja.SetInterfaceList(&interfejsy);
     }
     TFormGlowny glowny;
     TFormKonfiguracja konfiguracja;

@@ -1,4 +1,4 @@
-#include "dialogs/ProfileCommands.h"
+#include "app/ProfileCommands.h"
 
 #include "app/Glowny.h"
 #include "app/core/SettingsTable.h"

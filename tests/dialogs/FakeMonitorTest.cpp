@@ -1,0 +1,112 @@
+// The settings dialog on its own: this binary links the dialogs' library and
+// nothing of the main window, and a stand-in records what the dialog asks of
+// the monitor.
+
+#include "app/core/MonitorState.h"
+#include "dialogs/Konfiguracja.h"
+#include "widgets/MonitorControl.h"
+
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace veltrum::test {
+namespace {
+
+class FakeMonitor final : public MonitorControl {
+public:
+    MonitorState& State() override { return state; }
+    const std::string& ConfigDir() const override { return dir; }
+    QPoint MainPosition() const override { return {40, 30}; }
+    void PausePolling() override { calls.emplace_back("PausePolling"); }
+    void ResumePolling() override { calls.emplace_back("ResumePolling"); }
+    void PauseStayOnTop() override { calls.emplace_back("PauseStayOnTop"); }
+    void ResumeStayOnTop() override { calls.emplace_back("ResumeStayOnTop"); }
+    void ReloadAndRestart() override { calls.emplace_back("ReloadAndRestart"); }
+    void ApplyMainOpacity() override { calls.emplace_back("ApplyMainOpacity"); }
+    void ApplyGraphOpacity() override { calls.emplace_back("ApplyGraphOpacity"); }
+    void OpenWebPageSoon() override { calls.emplace_back("OpenWebPageSoon"); }
+
+    // The calls named `names`, in the order they came.
+    std::vector<std::string> Only(const std::vector<std::string>& names) const {
+        std::vector<std::string> kept;
+        std::copy_if(calls.begin(), calls.end(), std::back_inserter(kept), [&](const std::string& call) {
+            return std::find(names.begin(), names.end(), call) != names.end();
+        });
+        return kept;
+    }
+
+    MonitorState state;
+    std::string dir;
+    std::vector<std::string> calls;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class SettingsDialogAlone : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_folder.isValid());
+        monitor.dir = m_folder.path().toStdString() + "/";
+        monitor.state.ProfilePath = monitor.dir + "Default.vlq";
+        monitor.state.TimeoutMs = 100;
+        monitor.state.MainOpacity = 200;
+        monitor.state.GraphOpacity = 180;
+        // Nothing listens on the discard port of loopback: the probe fails at once.
+        std::ofstream(monitor.state.ProfilePath, std::ios::binary)
+            << "[Host]\n01=127.0.0.1:9\n[Sesja]\n01=Lab\n[TStopien]\n01=200\n[TStopienGraph]\n01=180\n";
+    }
+
+    FakeMonitor monitor;
+
+private:
+    QTemporaryDir m_folder;
+};
+
+TEST_F(SettingsDialogAlone, OkWritesTheProfileThenRestartsTheMonitorBetweenPauseAndResume) {
+    TFormKonfiguracja dialog(monitor);
+    dialog.FormShow();
+    EXPECT_EQ(monitor.calls.front(), "PauseStayOnTop");
+    EXPECT_EQ(dialog.Edit1->text(), "127.0.0.1:9");
+    EXPECT_EQ(dialog.Edit3->text(), "Lab");
+    // The main window's position goes into the profile as the dialog opens.
+    const std::string opened = ReadFile(monitor.state.ProfilePath);
+    EXPECT_NE(opened.find("[PozTop]\n01=30\n"), std::string::npos) << opened;
+    EXPECT_NE(opened.find("[PozLeft]\n01=40\n"), std::string::npos) << opened;
+
+    dialog.Edit3->setText(QStringLiteral("Office"));
+    monitor.calls.clear();
+    dialog.BitBtn1Click();
+    EXPECT_EQ(monitor.Only({"PausePolling", "ReloadAndRestart", "ResumePolling"}),
+              (std::vector<std::string>{"PausePolling", "ReloadAndRestart", "ResumePolling"}));
+    EXPECT_NE(ReadFile(monitor.state.ProfilePath).find("[Sesja]\n01=Office\n"), std::string::npos);
+    dialog.FormHide();
+    EXPECT_EQ(monitor.calls.back(), "ResumeStayOnTop");
+}
+
+TEST_F(SettingsDialogAlone, CancelPutsBothOpacityPreviewsBack) {
+    TFormKonfiguracja dialog(monitor);
+    dialog.FormShow();
+    dialog.ScrollBar1->setValue(90);
+    dialog.ScrollBar2->setValue(70);
+    EXPECT_EQ(monitor.state.MainOpacity, 90);
+    EXPECT_EQ(monitor.state.GraphOpacity, 70);
+    monitor.calls.clear();
+    dialog.BitBtn2Click();
+    EXPECT_EQ(monitor.state.MainOpacity, 200);
+    EXPECT_EQ(monitor.state.GraphOpacity, 180);
+    EXPECT_EQ(monitor.Only({"ApplyMainOpacity", "ApplyGraphOpacity"}),
+              (std::vector<std::string>{"ApplyMainOpacity", "ApplyGraphOpacity"}));
+}
+
+} // namespace
+} // namespace veltrum::test

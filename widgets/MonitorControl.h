@@ -1,0 +1,53 @@
+#pragma once
+// What the windows may ask of the monitor. The main window implements it; the
+// dialogs receive it when they are created, so none of them needs the main
+// window's class, and a test can drive a dialog through a stand-in.
+
+#include <QPoint>
+
+#include <string>
+
+namespace veltrum {
+
+struct MonitorState;
+
+class MonitorControl {
+public:
+    // The product web page that OpenWebPageSoon opens.
+    static constexpr const char* kProductUrl = "https://veltrum.example.org/";
+
+    virtual ~MonitorControl() = default;
+
+    // The settings in force; State().ProfilePath is the current profile.
+    virtual MonitorState& State() = 0;
+    // Ends in "/": app.ini and the default profile live there.
+    virtual const std::string& ConfigDir() const = 0;
+    // The main window's top-left corner, as the profile stores it.
+    virtual QPoint MainPosition() const = 0;
+
+    // The poll timer.
+    virtual void PausePolling() = 0;
+    virtual void ResumePolling() = 0;
+    // The re-assertion of the main window's stay-on-top state, paused while a
+    // dialog of ours should stay in front of it.
+    virtual void PauseStayOnTop() = 0;
+    virtual void ResumeStayOnTop() = 0;
+
+    // The start-up load then the monitor restart, so that a rewritten profile
+    // takes effect at once. Throws what the start-up load throws.
+    virtual void ReloadAndRestart() = 0;
+    // Apply State().MainOpacity to the main window, State().GraphOpacity to
+    // both graph windows.
+    virtual void ApplyMainOpacity() = 0;
+    virtual void ApplyGraphOpacity() = 0;
+    // Opens the product web page a tenth of a second later, once the window
+    // that asked has closed.
+    virtual void OpenWebPageSoon() = 0;
+
+protected:
+    MonitorControl() = default;
+    MonitorControl(const MonitorControl&) = default;
+    MonitorControl& operator=(const MonitorControl&) = default;
+};
+
+} // namespace veltrum

@@ -1,6 +1,5 @@
 #include "app/Glowny.h"
 
-#include "app/ErrorBox.h"
 #include "app/core/SettingsTable.h"
 #include "app/core/StartupLoad.h"
 #include "dialogs/Interfejsy.h"
@@ -12,6 +11,8 @@
 #include "graphs/WykresPkt.h"
 #include "settings/IniFile.h"
 #include "settings/ProfileFiles.h"
+#include "widgets/Colors.h"
+#include "widgets/ErrorBox.h"
 #include "widgets/Gauge.h"
 
 #include <QAction>
@@ -86,10 +87,6 @@ QLabel* makeRateLabel(QWidget* parent, int left, const char* name, const char* h
     label->setToolTip(QString::fromLatin1(hint));
     label->setToolTipDuration(kHintDurationMs);
     return label;
-}
-
-QColor fromBgr(uint32_t bgr) {
-    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
 }
 
 NumberLocale systemNumberLocale() {
@@ -518,7 +515,7 @@ void TFormGlowny::ShowFailure(const std::string& reason) {
     }
     Gauge1->SetProgress(0);
     Gauge2->SetProgress(0);
-    setPanelColor(fromBgr(kRed));
+    setPanelColor(ColorFromBgr(kRed));
     Gauge1->repaint();
     Gauge2->repaint();
 }

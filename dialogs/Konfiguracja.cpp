@@ -1,6 +1,5 @@
 #include "dialogs/Konfiguracja.h"
 
-#include "app/ErrorBox.h"
 #include "app/Glowny.h"
 #include "app/core/SettingsTable.h"
 #include "dialogs/DialogControls.h"
@@ -8,6 +7,7 @@
 #include "graphs/Wykres.h"
 #include "graphs/WykresPkt.h"
 #include "settings/IniFile.h"
+#include "widgets/ErrorBox.h"
 
 #include <QCheckBox>
 #include <QColorDialog>

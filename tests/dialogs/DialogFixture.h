@@ -2,7 +2,6 @@
 // A program folder of its own for every test, the six windows as the program
 // entry creates them, and recorders for the error box and the file dialogs.
 
-#include "app/ErrorBox.h"
 #include "app/Glowny.h"
 #include "dialogs/DialogControls.h"
 #include "dialogs/Interfejsy.h"
@@ -12,6 +11,7 @@
 #include "graphs/Wykres.h"
 #include "graphs/WykresPkt.h"
 #include "support/Program.h"
+#include "widgets/ErrorBox.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,8 +1,8 @@
-#include "app/ErrorBox.h"
 #include "graphs/GraphCommon.h"
 #include "graphs/Wykres.h"
 #include "graphs/WykresPkt.h"
 #include "widgets/Chart.h"
+#include "widgets/ErrorBox.h"
 
 #include <QAction>
 #include <QApplication>

@@ -67,7 +67,7 @@ TGraphWindow::TGraphWindow(MonitorState& state, BitmapFolder pictures, const Gra
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 }
 
-void TGraphWindow::StyleRateSeries() {
+void TGraphWindow::styleRateSeries() {
     Series1->SetTitle(QStringLiteral("Download"));
     Series1->SetPenWidth(2);
     Series2->SetPenWidth(2);

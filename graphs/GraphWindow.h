@@ -122,13 +122,13 @@ public:
 protected:
     // The bitmaps of "Save as BMP" go into `pictures`. Makes the chart, the
     // labels, the menu and Button1; the window then adds its series in
-    // drawing order and calls StyleRateSeries.
+    // drawing order and calls styleRateSeries.
     TGraphWindow(MonitorState& state, BitmapFolder pictures, const GraphWindowKind& kind, QWidget* parent);
 
     TChart* chart() const { return m_chart; }
     // The pens Series1..Series4 start with: rates solid 2 pixels, averages
     // dotted 1 pixel, download yellow and upload red.
-    void StyleRateSeries();
+    void styleRateSeries();
 
     // The window's own line visibility and left-axis rule, after the average
     // lines have been shown or hidden. `forRestart` tells the monitor

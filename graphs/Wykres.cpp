@@ -48,7 +48,7 @@ TFormWykres::TFormWykres(MonitorState& state, BitmapFolder pictures, QWidget* pa
     Series6 = Chart1->AddSeries(QStringLiteral("Series6"));
     Series1 = Chart1->AddSeries(QStringLiteral("Series1"));
     Series2 = Chart1->AddSeries(QStringLiteral("Series2"));
-    StyleRateSeries();
+    styleRateSeries();
     Series5->SetPenWidth(1);
     Series6->SetPenWidth(1);
     Series5->SetPenColor(kYellow);

@@ -46,7 +46,7 @@ TFormWykresPkt::TFormWykresPkt(MonitorState& state, BitmapFolder pictures, QWidg
     Series4 = Chart2->AddSeries(QStringLiteral("Series4"));
     Series1 = Chart2->AddSeries(QStringLiteral("Series1"));
     Series2 = Chart2->AddSeries(QStringLiteral("Series2"));
-    StyleRateSeries();
+    styleRateSeries();
     // The marks use the window's own font, not the labels' Arial.
     Label9 = AddOverlayLabel(Chart2, 6, 3, QString());
     Label9->setFont(font());

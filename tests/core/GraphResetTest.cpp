@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <initializer_list>
+#include <tuple>
 
 namespace veltrum {
 namespace {
@@ -24,54 +26,45 @@ MonitorState Running() {
     return s;
 }
 
-// Slots 1..120 zero; slot 0 and the unused slots as they were.
-void ExpectCleared(const History& h, int32_t before) {
-    EXPECT_EQ(h[0], before);
-    for (int i = 1; i <= 120; ++i) {
-        ASSERT_EQ(h[i], 0) << "slot " << i;
+using Arrays = std::array<History MonitorState::*, 4>;
+const Arrays kBandwidthArrays{&MonitorState::DownHistory, &MonitorState::UpHistory,
+                              &MonitorState::DownAvgLine, &MonitorState::UpAvgLine};
+const Arrays kPacketArrays{&MonitorState::DownPktHistory, &MonitorState::UpPktHistory,
+                           &MonitorState::DownPktAvgLine, &MonitorState::UpPktAvgLine};
+
+// Each side's Reset zeroes slots 1..HistoryLength of its own four arrays,
+// leaving slot 0 and the unused slots, and nothing of the other side.
+TEST(GraphReset, EachSideClearsItsOwnArraysOnly) {
+    const MonitorState before = Running();
+    for (const auto& [reset, own, other] : {std::tuple{&ResetBandwidthSide, kBandwidthArrays, kPacketArrays},
+                                            std::tuple{&ResetPacketSide, kPacketArrays, kBandwidthArrays}}) {
+        MonitorState s = Running();
+        reset(s);
+        for (History MonitorState::*array : own) {
+            const History& h = s.*array;
+            EXPECT_EQ(h[0], (before.*array)[0]);
+            for (int i = 1; i <= 120; ++i) {
+                ASSERT_EQ(h[i], 0) << "slot " << i;
+            }
+            EXPECT_EQ(h[121], (before.*array)[121]);
+        }
+        for (History MonitorState::*array : other) {
+            EXPECT_EQ(s.*array, before.*array);
+        }
     }
-    EXPECT_EQ(h[121], before);
-    EXPECT_EQ(h[kHistorySlots], before);
 }
 
-TEST(ResetBandwidthSide, ClearsCountTotalsAndHistoriesAndLeavesThePacketSide) {
-    MonitorState s = Running();
-    ResetBandwidthSide(s);
-    EXPECT_EQ(s.PollCount, 0);
-    EXPECT_EQ(s.DownTotal, 0u);
-    EXPECT_EQ(s.UpTotal, 0u);
-    ExpectCleared(s.DownHistory, 1);
-    ExpectCleared(s.UpHistory, 2);
-    ExpectCleared(s.DownAvgLine, 3);
-    ExpectCleared(s.UpAvgLine, 4);
-
-    const MonitorState untouched = Running();
-    EXPECT_EQ(s.PacketPollCount, untouched.PacketPollCount);
-    EXPECT_EQ(s.PeakPktRate, untouched.PeakPktRate);
-    EXPECT_EQ(s.DownPktHistory, untouched.DownPktHistory);
-    EXPECT_EQ(s.UpPktHistory, untouched.UpPktHistory);
-    EXPECT_EQ(s.DownPktAvgLine, untouched.DownPktAvgLine);
-    EXPECT_EQ(s.UpPktAvgLine, untouched.UpPktAvgLine);
-}
-
-TEST(ResetPacketSide, ClearsCountPeakAndHistoriesAndLeavesTheBandwidthSide) {
-    MonitorState s = Running();
-    ResetPacketSide(s);
-    EXPECT_EQ(s.PacketPollCount, 0);
-    EXPECT_EQ(s.PeakPktRate, 0);
-    ExpectCleared(s.DownPktHistory, 5);
-    ExpectCleared(s.UpPktHistory, 6);
-    ExpectCleared(s.DownPktAvgLine, 7);
-    ExpectCleared(s.UpPktAvgLine, 8);
-
-    const MonitorState untouched = Running();
-    EXPECT_EQ(s.PollCount, untouched.PollCount);
-    EXPECT_EQ(s.DownTotal, untouched.DownTotal);
-    EXPECT_EQ(s.UpTotal, untouched.UpTotal);
-    EXPECT_EQ(s.DownHistory, untouched.DownHistory);
-    EXPECT_EQ(s.UpHistory, untouched.UpHistory);
-    EXPECT_EQ(s.DownAvgLine, untouched.DownAvgLine);
-    EXPECT_EQ(s.UpAvgLine, untouched.UpAvgLine);
+// PollCount, DownTotal, UpTotal | PacketPollCount, PeakPktRate.
+TEST(GraphReset, EachSideStartsItsOwnCountsAgain) {
+    const auto counts = [](const MonitorState& s) {
+        return std::tuple{s.PollCount, s.DownTotal, s.UpTotal, s.PacketPollCount, s.PeakPktRate};
+    };
+    MonitorState bandwidth = Running();
+    ResetBandwidthSide(bandwidth);
+    EXPECT_EQ(counts(bandwidth), std::tuple(0, 0u, 0u, 41, 77));
+    MonitorState packets = Running();
+    ResetPacketSide(packets);
+    EXPECT_EQ(counts(packets), std::tuple(40, 1000u, 2000u, 0, 0));
 }
 
 // The length is a run-time value; one outside the arrays must neither write

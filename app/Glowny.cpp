@@ -11,6 +11,7 @@
 #include "graphs/WykresPkt.h"
 #include "settings/IniFile.h"
 #include "settings/ProfileFiles.h"
+#include "widgets/Colors.h"
 #include "widgets/ErrorBox.h"
 #include "widgets/Gauge.h"
 
@@ -84,10 +85,6 @@ QLabel* makeRateLabel(QWidget* parent, int left, const char* name, const char* h
     label->setToolTip(QString::fromLatin1(hint));
     label->setToolTipDuration(kHintDurationMs);
     return label;
-}
-
-QColor fromBgr(uint32_t bgr) {
-    return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
 }
 
 NumberLocale systemNumberLocale() {
@@ -558,7 +555,7 @@ void TFormGlowny::ShowFailure(const std::string& reason) {
     }
     Gauge1->SetProgress(0);
     Gauge2->SetProgress(0);
-    setPanelColor(fromBgr(kRed));
+    setPanelColor(ColorFromBgr(kRed));
     Gauge1->repaint();
     Gauge2->repaint();
 }

@@ -13,17 +13,6 @@
 
 namespace veltrum {
 
-QColor ColorFromBgr(uint32_t bgr) {
-    return QColor(static_cast<int>(bgr & 0xFFu), static_cast<int>((bgr >> 8) & 0xFFu),
-                  static_cast<int>((bgr >> 16) & 0xFFu));
-}
-
-uint32_t BgrFromColor(const QColor& color) {
-    const QColor rgb = color.toRgb();
-    return static_cast<uint32_t>(rgb.red()) | (static_cast<uint32_t>(rgb.green()) << 8) |
-           (static_cast<uint32_t>(rgb.blue()) << 16);
-}
-
 TSpinEdit::TSpinEdit(int minimum, int maximum, QWidget* parent) : QSpinBox(parent) {
     setRange(minimum, maximum);
     setValue(minimum);

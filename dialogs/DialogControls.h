@@ -1,7 +1,9 @@
 #pragma once
 // Small controls the dialogs share: the integer spin field with the
-// program's reading rules, the colour swatch, the wait cursor, and the
-// conversions between 0x00BBGGRR colour values and QColor.
+// program's reading rules, the colour swatch and the wait cursor. The colour
+// conversions come with widgets/Colors.h.
+
+#include "widgets/Colors.h"
 
 #include <QLabel>
 #include <QSpinBox>
@@ -11,10 +13,6 @@
 #include <cstdint>
 
 namespace veltrum {
-
-// 0x00BBGGRR (red in the low byte) to QColor and back; profiles keep the integer.
-QColor ColorFromBgr(uint32_t bgr);
-uint32_t BgrFromColor(const QColor& color);
 
 // An integer spin field whose value comes from its text: text that is not an
 // integer reads as the minimum, and a number outside the range reads as the

@@ -7,8 +7,6 @@
 #include <QFont>
 #include <QLabel>
 
-#include <algorithm>
-
 namespace veltrum {
 
 void RefillSeries(TLineSeries& series, const History& history, int32_t length, uint32_t color) {
@@ -34,13 +32,6 @@ QString ChartBitmapPath(const std::string& programDir, const std::string& sessio
                           two(time.hour()) + two(time.minute()) + two(time.second());
     return QString::fromStdString(programDir) + QStringLiteral("VQ_") + QString::fromStdString(sessionName) +
            QLatin1Char('_') + QLatin1String(side) + stamp + QStringLiteral(".bmp");
-}
-
-bool IsFileNamePart(const QString& part) {
-    static const QString forbidden = QStringLiteral("\\/:*?\"<>|");
-    return std::none_of(part.begin(), part.end(), [](QChar c) {
-        return forbidden.contains(c) || c.category() == QChar::Other_Control;
-    });
 }
 
 void SaveGraphBitmap(const TChart& chart, const BitmapFolder& folder, const std::string& sessionName,

@@ -1,9 +1,11 @@
 #pragma once
-// What the bandwidth and packets graph windows share: the name and the writing
-// of the chart bitmap, and the text labels laid over the chart view.
+// Free functions behind the graph windows' base (graphs/GraphWindow.h): the
+// refill of a series, the name and the writing of the chart bitmap, and the
+// text labels laid over the chart view.
 
 #include "app/core/MonitorState.h"
 #include "graphs/BitmapFolder.h"
+#include "widgets/FileNames.h"
 
 #include <QString>
 
@@ -38,15 +40,11 @@ void RefillFlatSeries(TLineSeries& series, int32_t value, int32_t length, uint32
 QString ChartBitmapPath(const std::string& programDir, const std::string& sessionName, const char* side,
                         const QDateTime& now);
 
-// True when `part` may stand inside a file name: none of \ / : * ? " < > |
-// and no control character. A session name outside this rule must not lead
-// the bitmap anywhere but into the program's folder.
-bool IsFileNamePart(const QString& part);
-
 // Writes `chart` to the bitmap named for `sessionName` at the current local
 // time in `folder`, making the folder first where it is the program's to
 // make. Throws "Cannot create file %s" with the full path, writing nothing,
-// when the session name cannot be part of a file name; the chart view's own
+// when the session name cannot be part of a file name (IsFileNamePart): no
+// session name can lead the bitmap out of `folder`. The chart view's own
 // failures pass through (a folder that is missing stays missing there).
 void SaveGraphBitmap(const TChart& chart, const BitmapFolder& folder, const std::string& sessionName,
                      const char* side);

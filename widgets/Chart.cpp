@@ -1,5 +1,8 @@
 #include "widgets/Chart.h"
 
+#include "widgets/Colors.h"
+#include "widgets/FileNames.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetricsF>
@@ -18,10 +21,6 @@
 namespace veltrum {
 
 namespace {
-
-QColor ToQColor(uint32_t bgr) {
-    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
-}
 
 // Title and axis texts: Arial 9 pt, given in pixels (12 at 96 dpi) so that the
 // picture keeps its proportions on any device the painter is scaled to.
@@ -325,7 +324,7 @@ void TChart::Render(QPainter& painter, const QRect& target) const {
                 run.append(QPointF(toX(points[i].X), toY(points[i].Y)));
                 ++i;
             }
-            pen.setColor(ToQColor(colour));
+            pen.setColor(ColorFromBgr(colour));
             painter.setPen(pen);
             if (!strandsOfOne) {
                 painter.drawPolyline(run);
@@ -361,12 +360,7 @@ void TChart::SaveChartBitmap(const QString& path) const {
     // refused on every system alike. A separator inside a session name is the
     // caller's to refuse: here it cannot be told from a folder.
     const QString name = QFileInfo(path).fileName();
-    for (const QChar c : name) {
-        if (c.unicode() < 0x20 || QStringLiteral("\\:*?\"<>|").contains(c)) {
-            throw cannotCreate();
-        }
-    }
-    if (name.isEmpty()) {
+    if (name.isEmpty() || !IsFileNamePart(name)) {
         throw cannotCreate();
     }
     const QImage image = RenderImage();

@@ -1,5 +1,7 @@
 #include "widgets/Gauge.h"
 
+#include "widgets/Colors.h"
+
 #include <QColor>
 #include <QPaintEvent>
 #include <QPainter>
@@ -10,10 +12,6 @@
 namespace veltrum {
 
 namespace {
-
-QColor ToQColor(uint32_t bgr) {
-    return QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
-}
 
 // 32-bit integer arithmetic wraps silently, also in the texts of the range errors.
 int32_t Wrap(int64_t value) {
@@ -214,8 +212,8 @@ QImage TGauge::Render() const {
         paint.adjust(1, 1, -1, -1);
     }
     const int32_t percent = PercentDone();
-    const QColor fore = ToQColor(m_foreColor);
-    const QColor back = ToQColor(m_backColor);
+    const QColor fore = ColorFromBgr(m_foreColor);
+    const QColor back = ColorFromBgr(m_backColor);
     // The gauge is drawn on a second black image and combined with
     // exclusive-or; onto black that is a plain copy, so it is drawn in place.
     if (!paint.isEmpty()) {

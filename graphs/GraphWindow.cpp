@@ -1,0 +1,203 @@
+#include "graphs/GraphWindow.h"
+
+#include "graphs/GraphCommon.h"
+#include "graphs/Opacity.h"
+#include "widgets/Chart.h"
+#include "widgets/ErrorBox.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFont>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QShowEvent>
+
+#include <utility>
+
+namespace veltrum {
+
+TGraphWindow::TGraphWindow(MonitorState& state, BitmapFolder pictures, const GraphWindowKind& kind,
+                           QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      m_state(state), m_kind(kind), m_pictures(std::move(pictures)) {
+    setObjectName(QLatin1String(kind.ObjectName));
+    move(kind.DesignPlace);
+    // The window font, 8 pt, as the main window's.
+    QFont windowFont = font();
+    windowFont.setPointSize(8);
+    setFont(windowFont);
+    // Only the main window's closing ends the program.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setFixedSize(kGraphClientWidth, kGraphClientHeight);
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+
+    // The chart fills the fixed client area. Placed directly rather than by a
+    // layout, it has its size before the window is ever shown, so a bitmap
+    // saved from a hidden window is as large as the one from a shown window.
+    m_chart = new TChart(this);
+    m_chart->setObjectName(QLatin1String(kind.ChartName));
+    m_chart->setGeometry(0, 0, kGraphClientWidth, kGraphClientHeight);
+    m_chart->SetAxisTitle(QLatin1String(kind.AxisTitle));
+
+    QLabel** const labels[] = {&Label5, &Label6, &Label7, &Label8, &Label3, &Label1, &Label4, &Label2};
+    for (size_t i = 0; i < kind.Labels.size(); ++i) {
+        const GraphOverlay& place = kind.Labels[i];
+        *labels[i] = AddOverlayLabel(m_chart, place.Left, place.Top, QString::fromUtf8(place.Text));
+    }
+
+    PopupMenu1 = new QMenu(this);
+    Close1 = PopupMenu1->addAction(QStringLiteral("Close"));
+    PopupMenu1->addSeparator();
+    Print1 = PopupMenu1->addAction(QStringLiteral("Print"));
+    SaveAsBMP1 = PopupMenu1->addAction(QStringLiteral("Save as BMP"));
+    Reset1 = PopupMenu1->addAction(QStringLiteral("Reset"));
+    connect(Close1, &QAction::triggered, this, [this] { RunGuarded(this, [this] { BitBtn2Click(); }); });
+    connect(Print1, &QAction::triggered, this, [this] { RunGuarded(this, [this] { BitBtn4Click(); }); });
+    connect(SaveAsBMP1, &QAction::triggered, this, [this] { RunGuarded(this, [this] { BitBtn3Click(); }); });
+    connect(Reset1, &QAction::triggered, this, [this] { RunGuarded(this, [this] { BitBtn1Click(); }); });
+    m_chart->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_chart, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PopupMenu1->popup(m_chart->mapToGlobal(pos)); });
+
+    Button1 = new QPushButton(QStringLiteral("Transparent"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->hide();
+    connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+}
+
+void TGraphWindow::styleRateSeries() {
+    Series1->SetTitle(QStringLiteral("Download"));
+    Series1->SetPenWidth(2);
+    Series2->SetPenWidth(2);
+    Series3->SetPenWidth(1);
+    Series4->SetPenWidth(1);
+    Series3->SetPenStyle(TPenStyle::Dot);
+    Series4->SetPenStyle(TPenStyle::Dot);
+    Series1->SetPenColor(kYellow);
+    Series3->SetPenColor(kYellow);
+    Series2->SetPenColor(kRed);
+    Series4->SetPenColor(kRed);
+}
+
+void TGraphWindow::refillOwnSeries(int32_t /*length*/) {}
+
+void TGraphWindow::Button1Click() {
+    ApplyOpacity(*this, m_state.GraphOpacity, m_state.OpacityReady);
+}
+
+void TGraphWindow::setCaption() {
+    setWindowTitle(QString::fromStdString(m_state.SessionName) + QLatin1String(m_kind.CaptionSuffix));
+}
+
+void TGraphWindow::applyLineRules(bool forRestart) {
+    Series3->SetPenVisible(m_state.ShowAverages);
+    Series4->SetPenVisible(m_state.ShowAverages);
+    applyScaleRules(forRestart);
+}
+
+void TGraphWindow::ConfigureForRestart() {
+    Button1Click();
+    setCaption();
+    applyLineRules(true);
+}
+
+void TGraphWindow::Refresh(const GraphTexts& texts) {
+    m_chart->ClearTitle();
+    m_chart->AddTitleLine(QString::fromStdString(texts.TitleLine1));
+    m_chart->AddTitleLine(QString::fromStdString(texts.TitleLine2));
+
+    const int32_t n = UsedSlots(m_state);
+    TLineSeries* const series[] = {Series1, Series2, Series3, Series4};
+    const uint32_t colors[] = {m_state.DownloadColor, m_state.UploadColor, m_state.DownloadColor,
+                               m_state.UploadColor};
+    for (size_t i = 0; i < m_kind.Histories.size(); ++i) {
+        RefillSeries(*series[i], m_state.*m_kind.Histories[i], n, colors[i]);
+    }
+    refillOwnSeries(n);
+
+    SetOverlayText(Label1, QString::fromStdString(texts.Label1));
+    SetOverlayText(Label2, QString::fromStdString(texts.Label2));
+    SetOverlayText(Label6, QString::fromStdString(texts.Label6));
+    SetOverlayText(Label8, QString::fromStdString(texts.Label8));
+}
+
+void TGraphWindow::ClearValues() {
+    for (QLabel* label : {Label1, Label2, Label6, Label8}) {
+        SetOverlayText(label, QString());
+    }
+}
+
+void TGraphWindow::ShowGraph() {
+    if (isVisible()) {
+        raise();
+        activateWindow();
+        return;
+    }
+    show();
+}
+
+void TGraphWindow::CloseGraph() {
+    FormClose();
+    hide();
+}
+
+void TGraphWindow::FormShow() {
+    m_state.*m_kind.WindowOpen = true;
+    Button1Click();
+    move(m_state.*m_kind.Left, m_state.*m_kind.Top);
+    ClearValues();
+    setCaption();
+    Series1->SetPenColor(m_state.DownloadColor);
+    Series3->SetPenColor(m_state.DownloadColor);
+    Series2->SetPenColor(m_state.UploadColor);
+    Series4->SetPenColor(m_state.UploadColor);
+    Series3->SetPenStyle(TPenStyle::Dot);
+    Series4->SetPenStyle(TPenStyle::Dot);
+    applyLineRules(false);
+}
+
+void TGraphWindow::FormClose() {
+    m_state.*m_kind.Top = pos().y();
+    m_state.*m_kind.Left = pos().x();
+    m_state.*m_kind.WindowOpen = false;
+}
+
+void TGraphWindow::BitBtn1Click() {
+    // Only the lines of this side start again; lines of the window's own (the
+    // scale maxima) keep their points so the axis does not collapse before
+    // the next refresh. Title and labels wait for that refresh too.
+    m_kind.ResetState(m_state);
+    for (TLineSeries* s : {Series1, Series2, Series3, Series4}) {
+        s->RemoveAllPoints();
+    }
+}
+
+void TGraphWindow::BitBtn2Click() {
+    CloseGraph();
+}
+
+void TGraphWindow::BitBtn3Click() {
+    SaveGraphBitmap(*m_chart, m_pictures, m_state.SessionName, m_kind.BitmapSide);
+}
+
+void TGraphWindow::BitBtn4Click() {
+    m_chart->PrintChartLandscape();
+}
+
+void TGraphWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Qt sends this before the native window is mapped, so the window appears
+    // at its stored place. A window manager's own re-show is not a new opening.
+    if (!event->spontaneous()) {
+        RunGuarded(this, [this] { FormShow(); });
+    }
+}
+
+void TGraphWindow::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+} // namespace veltrum

@@ -1,0 +1,154 @@
+#pragma once
+// What the bandwidth and packets graph windows (graphs/Wykres.h,
+// graphs/WykresPkt.h) have in common: a fixed-size tool window filled by one
+// chart view, four value labels and their captions over the chart, the
+// pop-up menu (Close, Print, Save as BMP, Reset) and the hidden opacity
+// button, the show and close plumbing that keeps the window's place and open
+// flag in the monitor state, the refresh of the four rate and average lines,
+// the bitmap and the print. A window describes itself with a GraphWindowKind
+// and adds only its own lines and its axis rule.
+//
+// The windows compute nothing: the poll cycle leaves the histories in the
+// MonitorState and hands over the texts, and a refresh only turns them into
+// points and labels. A window is created hidden, lives until the program ends
+// and is refreshed whether shown or not, so showing it presents the current
+// picture.
+
+#include "app/core/MonitorState.h"
+#include "app/core/PollCycle.h"
+#include "graphs/BitmapFolder.h"
+
+#include <QPoint>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPushButton;
+
+namespace veltrum {
+
+class TChart;
+class TLineSeries;
+
+// A label laid over the chart: its place and, for a caption, its fixed text
+// (empty for a value label).
+struct GraphOverlay {
+    int Left;
+    int Top;
+    const char* Text;
+};
+
+// Everything in which the two graph windows differ besides their own lines
+// and axis rule.
+struct GraphWindowKind {
+    const char* ObjectName;
+    // Where the window stands until it is first shown: a window never shown
+    // in a session saves this at exit, not the 0,0 of an unplaced window.
+    QPoint DesignPlace;
+    const char* ChartName;
+    const char* AxisTitle;
+    const char* CaptionSuffix; // after SessionName
+    const char* BitmapSide;    // "b" or "p" in the bitmap's name
+    // In creation order: Label5, Label6, Label7, Label8, Label3, Label1,
+    // Label4, Label2.
+    std::array<GraphOverlay, 8> Labels;
+    // The state this window's show and close keep.
+    bool MonitorState::*WindowOpen;
+    int32_t MonitorState::*Top;
+    int32_t MonitorState::*Left;
+    // The histories drawn by Series1..Series4: the two rates, then their
+    // average lines.
+    std::array<History MonitorState::*, 4> Histories;
+    // The state side of the Reset command.
+    void (*ResetState)(MonitorState&);
+};
+
+class TGraphWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    void Button1Click(); // apply GraphOpacity
+    // The monitor restart's reconfiguration of a shown or hidden window:
+    // opacity, caption, line visibility and the axis rule. It sets no pen
+    // colours: changed colours reach the plot through the points of the next
+    // refresh.
+    void ConfigureForRestart();
+    // Title (the two lines given), the series refilled from the state, the
+    // four value labels.
+    void Refresh(const GraphTexts& texts);
+    // After a failed poll: the four value labels emptied; title and series
+    // wait for the next successful refresh.
+    void ClearValues();
+
+    // The menu command: shows the window (FormShow runs as it becomes
+    // visible) or, when it is shown already, only brings it forward.
+    void ShowGraph();
+    // Closes the window, shown or not: FormClose stores the position, then it hides.
+    void CloseGraph();
+
+    void FormShow();
+    void FormClose();
+
+    void BitBtn1Click(); // Reset: this window's side only
+    void BitBtn2Click(); // Close
+    // Save as BMP; throws on failure (the menu shows it in the error box).
+    void BitBtn3Click();
+    void BitBtn4Click(); // Print; throws on failure
+
+    // Series1 and Series2: the two rates; Series3 and Series4: their averages.
+    TLineSeries* Series1 = nullptr;
+    TLineSeries* Series2 = nullptr;
+    TLineSeries* Series3 = nullptr;
+    TLineSeries* Series4 = nullptr;
+    QLabel* Label1 = nullptr; // average download / packets in
+    QLabel* Label2 = nullptr; // average upload / packets out
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr; // current download / packets in
+    QLabel* Label7 = nullptr;
+    QLabel* Label8 = nullptr; // current upload / packets out
+    QMenu* PopupMenu1 = nullptr;
+    QAction* Close1 = nullptr;
+    QAction* Print1 = nullptr;
+    QAction* SaveAsBMP1 = nullptr;
+    QAction* Reset1 = nullptr;
+    QPushButton* Button1 = nullptr; // never visible
+
+protected:
+    // The bitmaps of "Save as BMP" go into `pictures`. Makes the chart, the
+    // labels, the menu and Button1; the window then adds its series in
+    // drawing order and calls styleRateSeries.
+    TGraphWindow(MonitorState& state, BitmapFolder pictures, const GraphWindowKind& kind, QWidget* parent);
+
+    TChart* chart() const { return m_chart; }
+    // The pens Series1..Series4 start with: rates solid 2 pixels, averages
+    // dotted 1 pixel, download yellow and upload red.
+    void styleRateSeries();
+
+    // The window's own line visibility and left-axis rule, after the average
+    // lines have been shown or hidden. `forRestart` tells the monitor
+    // restart's reconfiguration from the show.
+    virtual void applyScaleRules(bool forRestart) = 0;
+    // Series beyond Series1..Series4, refilled after them with `length` points.
+    virtual void refillOwnSeries(int32_t length);
+
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+    MonitorState& m_state;
+
+private:
+    void setCaption();
+    void applyLineRules(bool forRestart);
+
+    GraphWindowKind m_kind;
+    BitmapFolder m_pictures;
+    TChart* m_chart = nullptr;
+};
+
+} // namespace veltrum

@@ -21,6 +21,7 @@
 // state, and calls back through PollView: the gauges and labels here, then
 // the refresh of both graph windows. A failure shows "Err" and a red panel.
 
+#include "app/StayOnTop.h"
 #include "app/core/MonitorState.h"
 #include "app/core/PollCycle.h"
 #include "snmp/IdSNMP.h"
@@ -97,7 +98,8 @@ public:
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
     QTimer* TimerWWW = nullptr;
-    QTimer* TimerStayOnTop = nullptr;
+    // Re-asserts the topmost place when something could have changed it.
+    StayOnTopSwitch* TimerStayOnTop = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* Pokawykres1 = nullptr;
     QAction* Showpacketsgraph1 = nullptr;
@@ -106,8 +108,10 @@ public:
     QAction* Saveprofile1 = nullptr;
     QAction* v090b11 = nullptr;
     QAction* Zamknij1 = nullptr;
-    QFileDialog* OpenDialog1 = nullptr;
-    QFileDialog* SaveDialog1 = nullptr;
+    // The profile file dialogs, made at their first use: a file dialog starts
+    // a thread of its own to read folders.
+    QFileDialog* OpenDialog1();
+    QFileDialog* SaveDialog1();
 
     // The product web page opened by TimerWWW.
     static const char* const kProductUrl;
@@ -118,6 +122,7 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -146,6 +151,8 @@ private:
     TFormWykresPkt* m_wykresPkt = nullptr;
     TFormInterfejsy* m_interfejsy = nullptr;
     TFormWykres* m_wykres = nullptr;
+    QFileDialog* m_openDialog1 = nullptr;
+    QFileDialog* m_saveDialog1 = nullptr;
 };
 
 } // namespace veltrum

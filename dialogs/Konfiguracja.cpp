@@ -181,9 +181,6 @@ TFormKonfiguracja::TFormKonfiguracja(TFormGlowny& main) : m_main(main) {
     CheckBox1->setChecked(true);
     CheckBox2->setChecked(true);
 
-    ColorDialog1 = new QColorDialog(this);
-    ColorDialog1->setObjectName(QStringLiteral("ColorDialog1"));
-
     Edit1->installEventFilter(this);
     Edit2->installEventFilter(this);
     connect(SpinEdit1, &QSpinBox::valueChanged, this, [this] { SpinEdit1Change(); });
@@ -198,6 +195,14 @@ TFormKonfiguracja::TFormKonfiguracja(TFormGlowny& main) : m_main(main) {
 }
 
 TFormKonfiguracja::~TFormKonfiguracja() = default;
+
+QColorDialog* TFormKonfiguracja::ColorDialog1() {
+    if (m_colorDialog1 == nullptr) {
+        m_colorDialog1 = new QColorDialog(this);
+        m_colorDialog1->setObjectName(QStringLiteral("ColorDialog1"));
+    }
+    return m_colorDialog1;
+}
 
 void TFormKonfiguracja::FormShow() {
     MonitorState& state = m_main.State();
@@ -471,9 +476,10 @@ void TFormKonfiguracja::writeFieldsToProfile() const {
 }
 
 void TFormKonfiguracja::pickColor(TShape& shape) {
-    ColorDialog1->setCurrentColor(ColorFromBgr(shape.BrushColor()));
-    if (ColorDialog1->exec() == QDialog::Accepted) {
-        shape.SetBrushColor(BgrFromColor(ColorDialog1->selectedColor()));
+    QColorDialog* dialog = ColorDialog1();
+    dialog->setCurrentColor(ColorFromBgr(shape.BrushColor()));
+    if (dialog->exec() == QDialog::Accepted) {
+        shape.SetBrushColor(BgrFromColor(dialog->selectedColor()));
     }
 }
 

@@ -78,7 +78,9 @@ public:
     QPushButton* BitBtn1 = nullptr; // OK
     QPushButton* BitBtn2 = nullptr; // Cancel
 
-    QColorDialog* ColorDialog1 = nullptr;
+    // Made at its first use: building a colour dialog looks up the icon
+    // theme, which costs memory the program may never need.
+    QColorDialog* ColorDialog1();
     // The dialog's own client: the probe and the interface list use it, so
     // neither disturbs the poll's request state.
     TIdSNMP SNMPConf;
@@ -90,6 +92,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QColorDialog* m_colorDialog1 = nullptr;
     using FieldValue = std::variant<std::string, int32_t, bool>;
     FieldValue fieldValue(std::string_view key) const;
     void setFieldValue(std::string_view key, const FieldValue& value);

@@ -145,11 +145,11 @@ TFormGlowny::TFormGlowny(std::string configDir, std::string chosenProfile)
     Timer1->setTimerType(Qt::PreciseTimer);
     Timer2 = makeTimer(this, 25);
     TimerWWW = makeTimer(this, 100);
-    TimerStayOnTop = makeTimer(this, 100);
+    TimerStayOnTop = new StayOnTopSwitch(*this);
     connect(Timer1, &QTimer::timeout, this, [this] { Button3Click(); });
     connect(Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
     connect(TimerWWW, &QTimer::timeout, this, [this] { TimerWWWTimer(); });
-    connect(TimerStayOnTop, &QTimer::timeout, this, [this] { TimerStayOnTopTimer(); });
+    connect(TimerStayOnTop, &StayOnTopSwitch::timeout, this, [this] { TimerStayOnTopTimer(); });
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -178,11 +178,6 @@ TFormGlowny::TFormGlowny(std::string configDir, std::string chosenProfile)
     PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N3"));
     Zamknij1 = addItem("Zamknij1", "Exit", {}, &TFormGlowny::Zamknij1Click);
 
-    OpenDialog1 = new QFileDialog(this);
-    OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
-    SaveDialog1 = new QFileDialog(this);
-    SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
-
     // The window's creation runs the start-up load; the other windows do not
     // exist yet and are not touched.
     FormCreate();
@@ -192,6 +187,22 @@ TFormGlowny::TFormGlowny(std::string configDir, std::string chosenProfile)
 }
 
 TFormGlowny::~TFormGlowny() = default;
+
+QFileDialog* TFormGlowny::OpenDialog1() {
+    if (m_openDialog1 == nullptr) {
+        m_openDialog1 = new QFileDialog(this);
+        m_openDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+    }
+    return m_openDialog1;
+}
+
+QFileDialog* TFormGlowny::SaveDialog1() {
+    if (m_saveDialog1 == nullptr) {
+        m_saveDialog1 = new QFileDialog(this);
+        m_saveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
+    }
+    return m_saveDialog1;
+}
 
 void TFormGlowny::SetForms(TFormKonfiguracja* konfiguracja, TFormOprogramie* oprogramie,
                            TFormWykresPkt* wykresPkt, TFormInterfejsy* interfejsy, TFormWykres* wykres) {
@@ -404,6 +415,7 @@ void TFormGlowny::TimerStayOnTopTimer() {
         if (!(windowFlags() & Qt::WindowStaysOnTopHint)) {
             setWindowFlag(Qt::WindowStaysOnTopHint, true);
             show();
+            TimerStayOnTop->WatchObscured(); // the native window is a new one
         }
         if (isVisible()) {
             raise();
@@ -461,10 +473,21 @@ void TFormGlowny::Zamknij1Click() {
 
 void TFormGlowny::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    TimerStayOnTop->WatchObscured();
     if (!event->spontaneous()) {
         // The frame exists now; keep the outer size exact.
         setOuterSize(kOuterWidth, kOuterHeight);
         FormShow();
+    }
+}
+
+void TFormGlowny::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // A minimise, a restore or another window taking the focus may have
+    // moved this one down.
+    if (event->type() == QEvent::WindowStateChange ||
+        (event->type() == QEvent::ActivationChange && !isActiveWindow())) {
+        TimerStayOnTop->Request();
     }
 }
 
@@ -502,9 +525,9 @@ void TFormGlowny::ShowRates(const std::string& label3, const std::string& label4
     Gauge1->SetProgress(downProgress);
     Gauge2->SetProgress(upProgress);
     setFailureHint({});
+    // The gauges repaint themselves when their percent changes; unchanged
+    // pixels are not painted again.
     setPanelColor(palette().color(QPalette::Dark));
-    Gauge1->repaint();
-    Gauge2->repaint();
 }
 
 std::string TFormGlowny::NowText() {
@@ -556,8 +579,6 @@ void TFormGlowny::ShowFailure(const std::string& reason) {
     Gauge1->SetProgress(0);
     Gauge2->SetProgress(0);
     setPanelColor(ColorFromBgr(kRed));
-    Gauge1->repaint();
-    Gauge2->repaint();
 }
 
 void TFormGlowny::setFailureHint(const std::string& reason) {

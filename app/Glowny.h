@@ -26,6 +26,7 @@
 // the refresh of both graph windows. A failure shows "Err" and a red panel,
 // with its reason (app/core/FailureReason.h) as the window's hint.
 
+#include "app/StayOnTop.h"
 #include "app/core/MonitorState.h"
 #include "app/core/PollCycle.h"
 #include "snmp/IdSNMP.h"
@@ -120,7 +121,8 @@ public:
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
     QTimer* TimerWWW = nullptr;
-    QTimer* TimerStayOnTop = nullptr;
+    // Re-asserts the topmost place when something could have changed it.
+    StayOnTopSwitch* TimerStayOnTop = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* Pokawykres1 = nullptr;
     QAction* Showpacketsgraph1 = nullptr;
@@ -129,8 +131,10 @@ public:
     QAction* Saveprofile1 = nullptr;
     QAction* v090b11 = nullptr;
     QAction* Zamknij1 = nullptr;
-    QFileDialog* OpenDialog1 = nullptr;
-    QFileDialog* SaveDialog1 = nullptr;
+    // The profile file dialogs, made at their first use: a file dialog starts
+    // a thread of its own to read folders.
+    QFileDialog* OpenDialog1();
+    QFileDialog* SaveDialog1();
 
 signals:
     // The shutdown save has run and the window has closed: the program ends.
@@ -138,6 +142,7 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -171,6 +176,8 @@ private:
     TFormInterfejsy* m_interfejsy = nullptr;
     TFormWykres* m_wykres = nullptr;
     bool m_failureHint = false; // the hints show a failure's reason
+    QFileDialog* m_openDialog1 = nullptr;
+    QFileDialog* m_saveDialog1 = nullptr;
 };
 
 } // namespace veltrum

@@ -65,8 +65,8 @@ void SetFileDialogRunner(FileDialogRunner runner) {
 
 void Saveprofile(TFormGlowny& main) {
     main.TimerStayOnTop->stop();
-    prepareDialog(*main.SaveDialog1, main, ProfileDialogKind::Save);
-    const std::string path = chooseFile(*main.SaveDialog1);
+    prepareDialog(*main.SaveDialog1(), main, ProfileDialogKind::Save);
+    const std::string path = chooseFile(*main.SaveDialog1());
     if (path.empty()) {
         main.TimerStayOnTop->start();
         return;
@@ -102,8 +102,8 @@ void Saveprofile(TFormGlowny& main) {
 
 void Loadprofile(TFormGlowny& main) {
     main.TimerStayOnTop->stop();
-    prepareDialog(*main.OpenDialog1, main, ProfileDialogKind::Load);
-    const std::string path = chooseFile(*main.OpenDialog1);
+    prepareDialog(*main.OpenDialog1(), main, ProfileDialogKind::Load);
+    const std::string path = chooseFile(*main.OpenDialog1());
     if (path.empty()) {
         main.TimerStayOnTop->start();
         return;

@@ -279,9 +279,6 @@ TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) 
         setField(*this, binding.Widget, DefaultSettingValue(binding.Key));
     }
 
-    ColorDialog1 = new QColorDialog(this);
-    ColorDialog1->setObjectName(QStringLiteral("ColorDialog1"));
-
     Edit1->installEventFilter(this);
     Edit2->installEventFilter(this);
     connect(SpinEdit1, &QSpinBox::valueChanged, this, [this] { SpinEdit1Change(); });
@@ -311,6 +308,14 @@ void TFormKonfiguracja::SetInterfaceList(TFormInterfejsy* interfejsy) {
         },
         // The change runs the probe for the new interface.
         [this](int32_t number) { SpinEdit1->setValue(number); });
+}
+
+QColorDialog* TFormKonfiguracja::ColorDialog1() {
+    if (m_colorDialog1 == nullptr) {
+        m_colorDialog1 = new QColorDialog(this);
+        m_colorDialog1->setObjectName(QStringLiteral("ColorDialog1"));
+    }
+    return m_colorDialog1;
 }
 
 void TFormKonfiguracja::FormShow() {
@@ -482,9 +487,10 @@ void TFormKonfiguracja::writeFieldsToProfile() const {
 }
 
 void TFormKonfiguracja::pickColor(TShape& shape) {
-    ColorDialog1->setCurrentColor(ColorFromBgr(shape.BrushColor()));
-    if (ColorDialog1->exec() == QDialog::Accepted) {
-        shape.SetBrushColor(BgrFromColor(ColorDialog1->selectedColor()));
+    QColorDialog* dialog = ColorDialog1();
+    dialog->setCurrentColor(ColorFromBgr(shape.BrushColor()));
+    if (dialog->exec() == QDialog::Accepted) {
+        shape.SetBrushColor(BgrFromColor(dialog->selectedColor()));
     }
 }
 

@@ -82,7 +82,9 @@ public:
     QPushButton* BitBtn1 = nullptr; // OK
     QPushButton* BitBtn2 = nullptr; // Cancel
 
-    QColorDialog* ColorDialog1 = nullptr;
+    // Made at its first use: building a colour dialog looks up the icon
+    // theme, which costs memory the program may never need.
+    QColorDialog* ColorDialog1();
     // The dialog's own client: the probe and the interface list use it, so
     // neither disturbs the poll's request state.
     TIdSNMP SNMPConf;
@@ -94,6 +96,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    QColorDialog* m_colorDialog1 = nullptr;
     void fillFromProfile();
     void writeFieldsToProfile() const;
     void pickColor(TShape& shape);

@@ -6,5 +6,14 @@ if(VELTRUM_BUILD_GUI)
                    LIBS Veltrum::App veltrum_test_agents Qt6::Test Qt6::Network TIMEOUT 180)
   veltrum_add_test(poll_timer_tests QT SOURCES app/PollTimerTest.cpp LIBS Veltrum::App veltrum_test_agents Qt6::Test)
   veltrum_add_test(main_window_x_tests XVFB SOURCES app/MainWindowXvfbTest.cpp
-                   LIBS Veltrum::App veltrum_test_agents Qt6::Test TIMEOUT 180)
+                   LIBS Veltrum::App veltrum_test_agents Qt6::Test ${VELTRUM_XCB_LIBRARY} TIMEOUT 180)
+  # Under a real window manager (openbox) on its own Xvfb: the stacking order
+  # it reports keeps the main window above ordinary windows.
+  add_executable(main_window_wm_tests app/MainWindowWmTest.cpp)
+  target_link_libraries(main_window_wm_tests PRIVATE veltrum_test_main_qt Veltrum::App veltrum_test_agents
+                                                     Qt6::Test ${VELTRUM_XCB_LIBRARY})
+  add_test(NAME main_window_wm_tests
+           COMMAND xvfb-run -a -s "-screen 0 1280x1024x24"
+                   sh ${CMAKE_CURRENT_SOURCE_DIR}/app/under_openbox.sh $<TARGET_FILE:main_window_wm_tests>)
+  set_tests_properties(main_window_wm_tests PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb" TIMEOUT 180)
 endif()

@@ -105,6 +105,13 @@ TChart::TChart(QWidget* parent) : QWidget(parent), m_titleLines{QStringLiteral("
 TChart::~TChart() = default;
 
 void TChart::invalidate() {
+    // A refill marks the view some thousand times; each update() merges the
+    // whole view into the dirty region again, so one request until the paint
+    // comes is enough. A hidden view is painted whole when it is shown.
+    if (m_repaintAsked && isVisible()) {
+        return;
+    }
+    m_repaintAsked = isVisible();
     update();
 }
 
@@ -413,6 +420,7 @@ void TChart::PrintChartLandscape() const {
 
 void TChart::paintEvent(QPaintEvent* /*event*/) {
     ++m_paintCount;
+    m_repaintAsked = false;
     QPainter painter(this);
     Render(painter, rect());
 }

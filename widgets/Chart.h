@@ -146,6 +146,7 @@ private:
     bool m_automaticMaximum = false;
     double m_maximum = 1000.0;
     int m_paintCount = 0;
+    bool m_repaintAsked = false; // an update() is pending while the view is shown
     mutable QHash<QString, QStaticText> m_textCache;
 };
 

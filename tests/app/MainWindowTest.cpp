@@ -85,6 +85,37 @@ TEST(StartupCheck, StaysQuietWhenTheProfileExists) {
     EXPECT_TRUE(program.glowny.TimerStayOnTop->isActive());
 }
 
+TEST(StayOnTop, ReassertsOnlyWhenSomethingCouldHaveMovedTheWindow) {
+    TempDir dir;
+    ScriptedResponder silent([](const ScriptedResponder::Request&) { return std::nullopt; });
+    WriteProfile(dir, silent.HostText(), "qorvex", "[Timeout]\n01=100\n");
+    Program program(dir.Dir());
+    StayOnTopSwitch& onTop = *program.glowny.TimerStayOnTop;
+    QSignalSpy reassertions(&onTop, &StayOnTopSwitch::timeout);
+    program.glowny.show();
+    // The restart switches it on: one re-assertion, then none while idle.
+    ASSERT_TRUE(reassertions.wait(1000));
+    QTest::qWait(700);
+    EXPECT_EQ(reassertions.count(), 1);
+    // Several causes at once give one re-assertion.
+    onTop.Request();
+    onTop.Request();
+    onTop.Request();
+    QTest::qWait(400);
+    EXPECT_EQ(reassertions.count(), 2);
+    // Stopped, as while a dialog is shown: causes are ignored. Started again:
+    // one re-assertion follows.
+    onTop.stop();
+    onTop.Request();
+    QTest::qWait(300);
+    EXPECT_EQ(reassertions.count(), 2);
+    EXPECT_FALSE(onTop.isActive());
+    onTop.start();
+    QTest::qWait(400);
+    EXPECT_EQ(reassertions.count(), 3);
+    EXPECT_TRUE(onTop.isActive());
+}
+
 TEST(MonitorRestart, StartsPollingAtOnceAndEverySecond) {
     TempDir dir;
     std::atomic<int64_t> base{1'000'000};
@@ -135,7 +166,9 @@ TEST(MonitorRestart, ApplyingSettingsTwiceLeavesOnePollTimer) {
         EXPECT_GT(arrivals[i] - arrivals[i - 1], std::chrono::milliseconds(900)) << i;
     }
     EXPECT_TRUE(program.glowny.Timer1->isActive());
-    EXPECT_EQ(program.glowny.findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly).size(), 4);
+    // Three timers and the stay-on-top switch, none of them doubled.
+    EXPECT_EQ(program.glowny.findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly).size(), 3);
+    EXPECT_EQ(program.glowny.findChildren<StayOnTopSwitch*>(QString(), Qt::FindDirectChildrenOnly).size(), 1);
 }
 
 TEST(Poll, FailureShowsErrAndARedPanelUntilTheAgentAnswers) {

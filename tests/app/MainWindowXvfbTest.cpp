@@ -1,6 +1,7 @@
-#include "support/Program.h"
 #include "app/TempDir.h"
+#include "support/Program.h"
 #include "support/ScriptedResponder.h"
+#include "support/X11Stacking.h"
 
 #include <QTest>
 
@@ -62,6 +63,21 @@ TEST_F(MainWindowOnX, DoubleClickOnThePanelShowsTheBandwidthGraph) {
     program->wykres.move(where + QPoint(10, 10));
     program->glowny.Pokawykres1Click(); // already shown: only brought forward
     EXPECT_EQ(program->wykres.pos(), where + QPoint(10, 10));
+}
+
+TEST_F(MainWindowOnX, ComesBackAboveAWindowMappedOverIt) {
+    // No window manager on this display: another program's window is mapped
+    // on top, the server tells the main window it is obscured, and it raises
+    // itself. (The restart's own re-assertion is over by then.)
+    QTest::qWait(300);
+    const QRect area = program->glowny.frameGeometry().adjusted(-20, -20, 20, 20);
+    test::ForeignWindow cover(area.x(), area.y(), area.width(), area.height());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const std::vector<uint32_t> order = test::RootChildrenBottomToTop();
+            return test::StackIndex(order, program->glowny) > test::StackIndex(order, cover.Id());
+        },
+        2000));
 }
 
 } // namespace

@@ -362,19 +362,19 @@ TEST_F(ColourPickTest, ConfirmedColourGoesToTheSwatchOnly) {
     auto& k = p.konfiguracja;
     k.Shape1->SetBrushColor(0x00123456);
     QColor preset;
-    QTimer::singleShot(0, k.ColorDialog1, [&] {
-        preset = k.ColorDialog1->currentColor();
-        k.ColorDialog1->setCurrentColor(QColor(0x11, 0x22, 0x33));
-        k.ColorDialog1->accept();
+    QTimer::singleShot(0, k.ColorDialog1(), [&] {
+        preset = k.ColorDialog1()->currentColor();
+        k.ColorDialog1()->setCurrentColor(QColor(0x11, 0x22, 0x33));
+        k.ColorDialog1()->accept();
     });
     k.BitBtn4Click();
     EXPECT_EQ(BgrFromColor(preset), 0x00123456u);
     EXPECT_EQ(k.Shape1->BrushColor(), 0x00332211u);     // red in the low byte
     EXPECT_EQ(p.glowny.State().DownloadColor, kYellow); // nothing else until OK
 
-    QTimer::singleShot(0, k.ColorDialog1, [&] {
-        k.ColorDialog1->setCurrentColor(QColor(0xAA, 0xBB, 0xCC));
-        k.ColorDialog1->reject();
+    QTimer::singleShot(0, k.ColorDialog1(), [&] {
+        k.ColorDialog1()->setCurrentColor(QColor(0xAA, 0xBB, 0xCC));
+        k.ColorDialog1()->reject();
     });
     k.BitBtn5Click();
     EXPECT_EQ(k.Shape2->BrushColor(), 0x000000FFu);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <charconv>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -148,6 +149,21 @@ inline void setDecimal(std::string& text, int32_t value) {
     setText(text, std::string_view(digits.data(), decimalText(digits.data(), value)));
 }
 
+// A Counter64's contents as its unsigned decimal text (up to twenty digits),
+// written to `out`; returns its length. Only the last eight octets count.
+inline std::size_t counter64Text(char* out, std::string_view contents) {
+    uint64_t value = 0;
+    for (const char c : contents) {
+        value = (value << 8) | static_cast<uint8_t>(c);
+    }
+    return static_cast<std::size_t>(std::to_chars(out, out + 20, value).ptr - out);
+}
+
+inline void setCounter64(std::string& text, std::string_view contents) {
+    std::array<char, 20> digits; // NOLINT(cppcoreguidelines-pro-type-member-init)
+    setText(text, std::string_view(digits.data(), counter64Text(digits.data(), contents)));
+}
+
 bool isConstructed(int32_t tag) {
     return (static_cast<uint8_t>(tag) & 0x20) != 0;
 }
@@ -272,6 +288,25 @@ inline char* writeHeaderInt(char* p, int32_t value) {
     return p + 3;
 }
 
+// SNMPv2c messages write their header integers whole (X.690 8.3): a
+// GetBulkRequest's max-repetitions of 200 must not go out as -56. SNMPv1
+// messages keep the one-octet form their agents have always been sent.
+char* writeSignedInt(char* p, int32_t value);
+inline char* writeHeaderField(char* p, int32_t value, bool whole) {
+    if (!whole) {
+        return writeHeaderInt(p, value);
+    }
+    p[0] = static_cast<char>(kTagInteger);
+    char* const end = writeSignedInt(p + 2, value);
+    p[1] = static_cast<char>(end - p - 2);
+    return end;
+}
+
+// Whether a header integer written whole is the one octet 02 01 xx.
+inline bool isOneOctetField(int32_t value) {
+    return value >= 0 && value < 0x80;
+}
+
 // appendSignedInt and appendUnsignedInt written through the pointer.
 char* writeSignedInt(char* p, int32_t value) {
     const auto bits = static_cast<uint32_t>(value);
@@ -305,6 +340,18 @@ char* writeUnsignedInt(char* p, uint32_t value) {
     return p;
 }
 
+// A Counter64 value: its text read as an unsigned 64-bit number, 0 when it is
+// not one (as the other numbers take their default).
+char* writeUnsigned64(char* p, std::string_view text) {
+    uint64_t value = 0;
+    if (!tryParseUnsigned64(text, value)) {
+        value = 0;
+    }
+    std::string bytes;
+    appendUnsigned64(bytes, value);
+    return writeBytes(p, bytes);
+}
+
 // Room the contents of a binding's value may take, by the same cases as the
 // encoder below.
 std::size_t valueBound(int32_t type, std::size_t textSize) {
@@ -320,6 +367,8 @@ std::size_t valueBound(int32_t type, std::size_t textSize) {
     case kTagGauge:
     case kTagTimeTicks:
         return 4;
+    case kTagCounter64:
+        return 9;
     default:
         return textSize;
     }
@@ -481,6 +530,11 @@ void TSNMPInfo::addMovingBinding(std::string_view oid, std::string_view value, i
     if (count > kMostBindings || Community.size() >= kShort) {
         return false;
     }
+    // Whole header integers of a later version are one octet only for 0..127.
+    if (Version != kVersion1 && !(isOneOctetField(Version) && isOneOctetField(RequestId) &&
+                                  isOneOctetField(ErrorStatus) && isOneOctetField(ErrorIndex))) {
+        return false;
+    }
     // The names' encodings, found (or made) before anything is written.
     struct TUsualItem {
         const char* Name;
@@ -507,6 +561,7 @@ void TSNMPInfo::addMovingBinding(std::string_view oid, std::string_view value, i
         case kTagCounter:
         case kTagGauge:
         case kTagTimeTicks:
+        case kTagCounter64:
             return false; // converted from text: the general encoder's work
         default:
             break;
@@ -580,16 +635,17 @@ void TSNMPInfo::buildAnyMessage() {
     char* p = begin;
 
     // RFC 1157 section 4: Message ::= SEQUENCE { version, community, data }.
+    const bool whole = Version != kVersion1;
     char* message = openItem(p, kTagSequence);
-    p = writeHeaderInt(p, Version);
+    p = writeHeaderField(p, Version, whole);
     char* const community = openItem(p, kTagOctetString);
     p = writeBytes(p, Community);
     closeItem(p, community);
 
     char* pdu = openItem(p, PduTag);
-    p = writeHeaderInt(p, RequestId);
-    p = writeHeaderInt(p, ErrorStatus);
-    p = writeHeaderInt(p, ErrorIndex);
+    p = writeHeaderField(p, RequestId, whole);
+    p = writeHeaderField(p, ErrorStatus, whole);
+    p = writeHeaderField(p, ErrorIndex, whole);
 
     char* list = openItem(p, kTagSequence);
     std::string longName;
@@ -632,6 +688,9 @@ void TSNMPInfo::buildAnyMessage() {
         case kTagTimeTicks:
             p = writeUnsignedInt(p, static_cast<uint32_t>(toIntDef0(value.Text)));
             break;
+        case kTagCounter64:
+            p = writeUnsigned64(p, value.Text);
+            break;
         default:
             p = writeBytes(p, value.Text);
             break;
@@ -654,10 +713,12 @@ void TSNMPInfo::buildAnyMessage() {
 
 namespace {
 
-// Numbers, octet strings and NULL: the values a usual reply carries.
+// Numbers, octet strings, NULL and the SNMPv2c exceptions: the values a
+// usual reply carries.
 inline bool isUsualValueTag(uint8_t tag) {
     constexpr uint64_t kUniversal = (1ULL << kTagInteger) | (1ULL << kTagOctetString) | (1ULL << kTagNull);
-    return tag < 64 ? ((kUniversal >> tag) & 1) != 0 : tag >= kTagCounter && tag <= kTagOpaque;
+    return tag < 64 ? ((kUniversal >> tag) & 1) != 0
+                    : (tag >= kTagCounter && tag <= kTagOpaque) || tag == kTagCounter64 || IsNoValue(tag);
 }
 
 // A header integer as agents send it: 02 01 and one octet.
@@ -743,11 +804,14 @@ inline bool isShortInteger(const uint8_t* at) {
 
         // A number's text is made first: its conversion runs alongside the
         // name's lookup and copy.
-        std::array<char, 16> number; // NOLINT(cppcoreguidelines-pro-type-member-init)
+        std::array<char, 20> number; // NOLINT(cppcoreguidelines-pro-type-member-init)
         std::size_t numberLength = 0;
-        const bool isNumber =
-            valueTag == kTagInteger || (valueTag >= kTagCounter && valueTag <= kTagTimeTicks);
-        if (isNumber) {
+        const bool isNumber = valueTag == kTagInteger ||
+                              (valueTag >= kTagCounter && valueTag <= kTagTimeTicks) ||
+                              valueTag == kTagCounter64;
+        if (valueTag == kTagCounter64) {
+            numberLength = counter64Text(number.data(), value);
+        } else if (isNumber) {
             numberLength = decimalText(number.data(), numberOf(valueTag, value));
         }
         std::string& oid = OidTexts.appendSpare();
@@ -759,7 +823,7 @@ inline bool isShortInteger(const uint8_t* at) {
         entry.Type = valueTag;
         if (isNumber) {
             setText(entry.Text, std::string_view(number.data(), numberLength));
-        } else if (valueTag == kTagNull) {
+        } else if (valueTag == kTagNull || IsNoValue(valueTag)) {
             entry.Text.clear();
         } else { // OCTET STRING, Opaque: below 128 octets here
             setText(entry.Text, value);
@@ -851,6 +915,9 @@ void TSNMPInfo::parseBindings(std::string_view data, std::size_t at, std::size_t
         case kTagTimeTicks:
             setDecimal(entry.Text, numberOf(valueTag, value));
             break;
+        case kTagCounter64:
+            setCounter64(entry.Text, value);
+            break;
         case kTagOctetString:
         case kTagOpaque:
             setText(entry.Text, value);
@@ -875,6 +942,13 @@ const std::string& TSNMPInfo::ValueAt(int index) const {
         throw EListError(index);
     }
     return ValueTexts[static_cast<std::size_t>(index)].Text;
+}
+
+bool TSNMPInfo::IsNoValueAt(int index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= ValueTexts.size()) {
+        throw EListError(index);
+    }
+    return IsNoValue(ValueTexts[static_cast<std::size_t>(index)].Type);
 }
 
 } // namespace veltrum

@@ -149,19 +149,65 @@ inline void setDecimal(std::string& text, int32_t value) {
     setText(text, std::string_view(digits.data(), decimalText(digits.data(), value)));
 }
 
-// A Counter64's contents as its unsigned decimal text (up to twenty digits),
-// written to `out`; returns its length. Only the last eight octets count.
-inline std::size_t counter64Text(char* out, std::string_view contents) {
+// A Counter64's value: its contents accumulated unsigned, of which only the
+// last eight octets count.
+inline uint64_t counter64Of(std::string_view contents) {
     uint64_t value = 0;
     for (const char c : contents) {
         value = (value << 8) | static_cast<uint8_t>(c);
     }
-    return static_cast<std::size_t>(std::to_chars(out, out + 20, value).ptr - out);
+    return value;
+}
+
+// counter64Of for contents with at least eight octets of the datagram ahead
+// of their end (in a usual reply the header alone is longer): one word read
+// and the octets before the contents masked off.
+[[gnu::always_inline]] inline uint64_t counter64InReply(std::string_view contents) {
+    if constexpr (std::endian::native != std::endian::little) {
+        return counter64Of(contents);
+    }
+    const std::size_t n = contents.size();
+    if (n == 0) {
+        return 0;
+    }
+    uint64_t word = 0;
+    std::memcpy(&word, contents.data() + n - 8, 8);
+    word = __builtin_bswap64(word);
+    return n >= 8 ? word : word & (~uint64_t{0} >> (64 - 8 * n));
+}
+
+// A Counter64's unsigned decimal text (up to twenty digits), written to
+// `out`, which has room for 40 characters; returns its length. Eight digits
+// at a time, as decimalText writes them: a busy port's counter has fifteen
+// or more.
+inline std::size_t counter64Text(char* out, uint64_t value) {
+    if constexpr (std::endian::native != std::endian::little) {
+        return static_cast<std::size_t>(std::to_chars(out, out + 20, value).ptr - out);
+    }
+    constexpr uint64_t kEight = 100000000;
+    if (value <= static_cast<uint64_t>(INT32_MAX)) {
+        return decimalText(out, static_cast<int32_t>(value));
+    }
+    std::size_t length = 0;
+    uint64_t rest = value;
+    if (value >= kEight * kEight) {
+        const uint64_t top = value / (kEight * kEight); // at most 1844
+        rest = value - top * kEight * kEight;
+        length = decimalText(out, static_cast<int32_t>(top));
+        const uint64_t middle = eightDigits(static_cast<uint32_t>(rest / kEight)) + kZeroCharacters;
+        std::memcpy(out + length, &middle, 8);
+        length += 8;
+    } else {
+        length = decimalText(out, static_cast<int32_t>(rest / kEight));
+    }
+    const uint64_t low = eightDigits(static_cast<uint32_t>(rest % kEight)) + kZeroCharacters;
+    std::memcpy(out + length, &low, 8);
+    return length + 8;
 }
 
 inline void setCounter64(std::string& text, std::string_view contents) {
-    std::array<char, 20> digits; // NOLINT(cppcoreguidelines-pro-type-member-init)
-    setText(text, std::string_view(digits.data(), counter64Text(digits.data(), contents)));
+    std::array<char, 40> digits; // NOLINT(cppcoreguidelines-pro-type-member-init)
+    setText(text, std::string_view(digits.data(), counter64Text(digits.data(), counter64Of(contents))));
 }
 
 bool isConstructed(int32_t tag) {
@@ -717,8 +763,16 @@ namespace {
 // usual reply carries.
 inline bool isUsualValueTag(uint8_t tag) {
     constexpr uint64_t kUniversal = (1ULL << kTagInteger) | (1ULL << kTagOctetString) | (1ULL << kTagNull);
-    return tag < 64 ? ((kUniversal >> tag) & 1) != 0
-                    : (tag >= kTagCounter && tag <= kTagOpaque) || tag == kTagCounter64 || IsNoValue(tag);
+    constexpr uint64_t kApplication = (1ULL << (kTagCounter - 64)) | (1ULL << (kTagGauge - 64)) |
+                                      (1ULL << (kTagTimeTicks - 64)) | (1ULL << (kTagOpaque - 64)) |
+                                      (1ULL << (kTagCounter64 - 64));
+    if (tag < 64) {
+        return ((kUniversal >> tag) & 1) != 0;
+    }
+    if (tag < 128) {
+        return ((kApplication >> (tag - 64)) & 1) != 0;
+    }
+    return tag <= kTagEndOfMibView;
 }
 
 // A header integer as agents send it: 02 01 and one octet.
@@ -804,15 +858,14 @@ inline bool isShortInteger(const uint8_t* at) {
 
         // A number's text is made first: its conversion runs alongside the
         // name's lookup and copy.
-        std::array<char, 20> number; // NOLINT(cppcoreguidelines-pro-type-member-init)
+        std::array<char, 40> number; // NOLINT(cppcoreguidelines-pro-type-member-init)
         std::size_t numberLength = 0;
-        const bool isNumber = valueTag == kTagInteger ||
-                              (valueTag >= kTagCounter && valueTag <= kTagTimeTicks) ||
-                              valueTag == kTagCounter64;
-        if (valueTag == kTagCounter64) {
-            numberLength = counter64Text(number.data(), value);
-        } else if (isNumber) {
+        bool isNumber = valueTag == kTagInteger || (valueTag >= kTagCounter && valueTag <= kTagTimeTicks);
+        if (isNumber) {
             numberLength = decimalText(number.data(), numberOf(valueTag, value));
+        } else if (valueTag == kTagCounter64) {
+            numberLength = counter64Text(number.data(), counter64InReply(value));
+            isNumber = true;
         }
         std::string& oid = OidTexts.appendSpare();
         setReplyName(oid, OidTexts.size() - 1, name);

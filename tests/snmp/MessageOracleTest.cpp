@@ -102,8 +102,8 @@ private:
         case 2:
             b.Text = "1.3.6.1." + std::to_string(below(1000));
             break;
-        case 3:
-            b.Text = std::to_string((uint64_t{m_random()} << 32) | m_random());
+        case 3: // 64-bit numbers of every magnitude, for Counter64
+            b.Text = std::to_string(((uint64_t{m_random()} << 32) | m_random()) >> below(64));
             break;
         default:
             break;

@@ -16,6 +16,8 @@ namespace {
 constexpr long double kOctetsPerRateUnit = 1265.0L;
 constexpr int32_t kGetRequest = 0xA0; // RFC 1157 section 4.1.2
 constexpr int32_t kOctetString = 4;
+constexpr int32_t kNull = 5;
+constexpr int32_t kVersion2c = 1; // RFC 1901
 constexpr int32_t kNominalIntervalMs = 1000;
 constexpr int32_t kResyncIntervalMs = 1025;
 constexpr int32_t kResyncPolls = 10;
@@ -24,6 +26,11 @@ constexpr int32_t kResyncPolls = 10;
 // order the readings are taken.
 constexpr const char* kCounterPrefixes[4] = {"1.3.6.1.2.1.2.2.1.10.", "1.3.6.1.2.1.2.2.1.16.",
                                              "1.3.6.1.2.1.2.2.1.11.", "1.3.6.1.2.1.2.2.1.17."};
+
+// SNMPv2c: ifHCInOctets, ifHCOutOctets, ifHCInUcastPkts, ifHCOutUcastPkts
+// (RFC 2863 ifXTable), in the same order.
+constexpr const char* kHcCounterPrefixes[4] = {"1.3.6.1.2.1.31.1.1.1.6.", "1.3.6.1.2.1.31.1.1.1.10.",
+                                               "1.3.6.1.2.1.31.1.1.1.7.", "1.3.6.1.2.1.31.1.1.1.11."};
 
 const char kTitleStart[] = "Veltrum     ";
 const char kBandwidthTotal[] = "                     Total:  ";
@@ -76,6 +83,35 @@ int32_t octetRate(int32_t now, int32_t prev, int32_t intervals) {
 int32_t packetRate(int32_t now, int32_t prev, int32_t intervals) {
     return wrapAbs(truncate32(static_cast<long double>(counterIncrease(now, prev)) /
                               static_cast<long double>(intervals)));
+}
+
+// The 64-bit counters' increase: their difference modulo 2^64, which is the
+// true increase across a wrap as well.
+uint64_t counterIncrease64(uint64_t now, uint64_t prev) {
+    return now - prev;
+}
+
+// long double holds every 64-bit increase exactly on the platforms this
+// program builds for (x87 extended precision).
+int32_t octetRate64(uint64_t now, uint64_t prev, int32_t intervals) {
+    return wrapAbs(truncate32(static_cast<long double>(counterIncrease64(now, prev)) / kOctetsPerRateUnit /
+                              static_cast<long double>(intervals)));
+}
+
+int32_t packetRate64(uint64_t now, uint64_t prev, int32_t intervals) {
+    return wrapAbs(truncate32(static_cast<long double>(counterIncrease64(now, prev)) /
+                              static_cast<long double>(intervals)));
+}
+
+// A 64-bit counter's text: the unsigned decimal a Counter64 reads as, or,
+// from an agent that answers these objects with a 32-bit type, the signed
+// text of the 32-bit pattern. Anything else is not an integer and throws.
+uint64_t reading64(const std::string& text) {
+    uint64_t value = 0;
+    if (tryParseUnsigned64(text, value)) {
+        return value;
+    }
+    return static_cast<uint32_t>(StrToInt(text));
 }
 
 void shiftIn(History& history, int32_t length, int32_t value) {
@@ -276,6 +312,86 @@ void takeFailurePath(MonitorState& state, TIdSNMP& snmp, PollView& view) noexcep
 
 } // namespace
 
+namespace {
+
+// Everything after the rates: counts, then both sides.
+void finishReadings(MonitorState& state, int32_t intervals, PollView& view, const NumberLocale& locale) {
+    state.PollCount = wrapAdd(state.PollCount, 1);
+    state.PacketPollCount = wrapAdd(state.PacketPollCount, 1);
+    state.MissedPolls = 0;
+
+    // The first success after a restart only primes the readings.
+    if (state.PollCount > 1) {
+        applyBandwidthSide(state, intervals, view, locale);
+    }
+    if (state.PacketPollCount > 1) {
+        applyPacketsSide(state, view, locale);
+    }
+}
+
+// One GetRequest for the four counters of the interface, as SNMPv1 always
+// asked it; SNMPv2c requests carry the version and NULL values (RFC 3416
+// section 4.2.1 leaves a request's values unspecified).
+void askCounters(const MonitorState& state, TIdSNMP& snmp, const char* const (&prefixes)[4]) {
+    snmp.QueryMessage.ResetMessage();
+    snmp.QueryMessage.PduTag = kGetRequest;
+    const bool v2c = UsesSnmpV2c(state);
+    if (v2c) {
+        snmp.QueryMessage.Version = kVersion2c;
+    }
+    snmp.ReceiveTimeout = ReplyTimeoutMs(state);
+    const std::string index = std::to_string(state.InterfaceNumber);
+    for (const char* prefix : prefixes) {
+        snmp.QueryMessage.AddBinding(prefix + index, std::string(), v2c ? kNull : kOctetString);
+    }
+    // The result is not needed: a missing or short reply fails at ValueAt.
+    snmp.RunQuery();
+}
+
+std::array<std::string, 4> replyValues(const TIdSNMP& snmp) {
+    return {snmp.ReplyMessage.ValueAt(0), snmp.ReplyMessage.ValueAt(1), snmp.ReplyMessage.ValueAt(2),
+            snmp.ReplyMessage.ValueAt(3)};
+}
+
+// The SNMPv2c poll. An agent without the 64-bit counters of the interface
+// answers them with an exception (RFC 2863 asks for them only above
+// 20 Mbit/s): the session reads the 32-bit ones from then on, starting with
+// this very tick.
+void poll64(MonitorState& state, TIdSNMP& snmp, PollView& view, const NumberLocale& locale) {
+    askCounters(state, snmp, kHcCounterPrefixes);
+    if (snmp.QueryMessage.CountValues() == 0) {
+        return;
+    }
+    bool noValue = false;
+    for (int i = 0; i < 4; ++i) {
+        noValue = snmp.ReplyMessage.IsNoValueAt(i) || noValue; // a short reply throws here
+    }
+    if (!noValue) {
+        ApplyPollReadings64(state, replyValues(snmp), view, locale);
+        return;
+    }
+    state.Counters32Only = true;
+    askCounters(state, snmp, kCounterPrefixes);
+    const std::array<std::string, 4> values = replyValues(snmp);
+    if (state.PollCount == 0 && state.PacketPollCount == 0) {
+        ApplyPollReadings(state, values, view, locale); // the usual first reading
+        return;
+    }
+    // The 32-bit readings have no predecessor to be compared with: this one
+    // only primes them, as the first reading of a session does.
+    const int32_t inOctets = StrToInt(values[0]);
+    const int32_t outOctets = StrToInt(values[1]);
+    const int32_t inPkts = StrToInt(values[2]);
+    const int32_t outPkts = StrToInt(values[3]);
+    state.InOctetsNow = inOctets;
+    state.OutOctetsNow = outOctets;
+    state.InPktsNow = inPkts;
+    state.OutPktsNow = outPkts;
+    state.MissedPolls = 0;
+}
+
+} // namespace
+
 void ApplyPollReadings(MonitorState& state, const std::array<std::string, 4>& values, PollView& view,
                        const NumberLocale& locale) {
     // Convert all four first: a bad value must not leave some readings moved on
@@ -303,17 +419,26 @@ void ApplyPollReadings(MonitorState& state, const std::array<std::string, 4>& va
     state.OutPktsNow = outPkts;
     state.UpPktRate = packetRate(state.OutPktsNow, state.OutPktsPrev, intervals);
 
-    state.PollCount = wrapAdd(state.PollCount, 1);
-    state.PacketPollCount = wrapAdd(state.PacketPollCount, 1);
-    state.MissedPolls = 0;
+    finishReadings(state, intervals, view, locale);
+}
 
-    // The first success after a restart only primes the readings.
-    if (state.PollCount > 1) {
-        applyBandwidthSide(state, intervals, view, locale);
+void ApplyPollReadings64(MonitorState& state, const std::array<std::string, 4>& values, PollView& view,
+                         const NumberLocale& locale) {
+    // All four converted first, as for the 32-bit readings.
+    std::array<uint64_t, 4> readings{};
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        readings[i] = reading64(values[i]);
     }
-    if (state.PacketPollCount > 1) {
-        applyPacketsSide(state, view, locale);
-    }
+    const int32_t intervals = wrapAdd(state.MissedPolls, 1);
+    state.Counters64Prev = state.Counters64Now;
+    state.Counters64Now = readings;
+    const auto& now = state.Counters64Now;
+    const auto& prev = state.Counters64Prev;
+    state.DownRate = octetRate64(now[0], prev[0], intervals);
+    state.UpRate = octetRate64(now[1], prev[1], intervals);
+    state.DownPktRate = packetRate64(now[2], prev[2], intervals);
+    state.UpPktRate = packetRate64(now[3], prev[3], intervals);
+    finishReadings(state, intervals, view, locale);
 }
 
 void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const NumberLocale& locale) {
@@ -327,24 +452,27 @@ void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const Numb
         // Before the request: a negative scale fails here and the poll with it.
         view.SetGaugeMaxima(state.DownloadScale, state.UploadScale);
 
-        snmp.QueryMessage.ResetMessage();
-        snmp.QueryMessage.PduTag = kGetRequest;
-        snmp.ReceiveTimeout = ReplyTimeoutMs(state);
-        const std::string index = std::to_string(state.InterfaceNumber);
-        for (const char* prefix : kCounterPrefixes) {
-            snmp.QueryMessage.AddBinding(prefix + index, std::string(), kOctetString);
+        if (Uses64BitCounters(state)) {
+            poll64(state, snmp, view, locale);
+            return;
         }
-        // The result is not needed: a missing or short reply fails at ValueAt.
-        snmp.RunQuery();
+        askCounters(state, snmp, kCounterPrefixes);
         if (snmp.QueryMessage.CountValues() > 0) {
-            const std::array<std::string, 4> values{
-                snmp.ReplyMessage.ValueAt(0), snmp.ReplyMessage.ValueAt(1), snmp.ReplyMessage.ValueAt(2),
-                snmp.ReplyMessage.ValueAt(3)};
-            ApplyPollReadings(state, values, view, locale);
+            ApplyPollReadings(state, replyValues(snmp), view, locale);
         }
     } catch (...) {
         takeFailurePath(state, snmp, view);
     }
+}
+
+std::string CounterWidthText(const MonitorState& state) {
+    if (!UsesSnmpV2c(state)) {
+        return "SNMPv1, 32-bit counters";
+    }
+    if (state.Counters32Only) {
+        return "SNMPv2c, 32-bit counters (the agent has no 64-bit counters for this interface)";
+    }
+    return "SNMPv2c, 64-bit counters";
 }
 
 } // namespace veltrum

@@ -61,5 +61,16 @@ void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const Numb
 // view call is passed on. RunPollCycle turns both into the failure path.
 void ApplyPollReadings(MonitorState& state, const std::array<std::string, 4>& values, PollView& view,
                        const NumberLocale& locale);
+// The same for the SNMPv2c poll's four 64-bit counters (ifHCInOctets,
+// ifHCOutOctets, ifHCInUcastPkts, ifHCOutUcastPkts): their differences are
+// taken modulo 2^64; every other rule is the 32-bit readings' own.
+void ApplyPollReadings64(MonitorState& state, const std::array<std::string, 4>& values, PollView& view,
+                         const NumberLocale& locale);
+
+// What the poll reads, for the settings dialog and the graph windows' hints:
+// "SNMPv1, 32-bit counters", "SNMPv2c, 64-bit counters", or, after the
+// fallback, "SNMPv2c, 32-bit counters (the agent has no 64-bit counters for
+// this interface)".
+std::string CounterWidthText(const MonitorState& state);
 
 } // namespace veltrum

@@ -38,6 +38,10 @@ const SettingDef kSettings[] = {
     {"TStopienGraph", kInt, "", 255, &S::GraphOpacity},
     {"LinieMax", kFlag, "", 0, &S::ShowMaxLines},
     {"F", kFlag, "", 0, &S::ResyncTrace},
+    // Added later; a profile without them reads as before: SNMPv1, and no
+    // description to check the interface number against.
+    {"WersjaSNMP", kInt, "", 0, &S::SnmpVersion},
+    {"OpisInterfaceu", kText, "", 0, &S::InterfaceDescription},
 };
 
 // Every setting is a section of its own holding the single ident "01".

@@ -40,8 +40,8 @@ WindowPosition LoadMonitorState(MonitorState& state, const std::string& programD
         }
         // Opacity may be applied from here on: every load opens the gate.
         state.OpacityReady = true;
-        for (const char* key :
-             {"PokazWykres", "PokazWykresPkt", "TStopien", "TStopienGraph", "LinieMax", "F"}) {
+        for (const char* key : {"PokazWykres", "PokazWykresPkt", "TStopien", "TStopienGraph", "LinieMax", "F",
+                                "WersjaSNMP", "OpisInterfaceu"}) {
             LoadSetting(ini, key, state);
         }
     }
@@ -58,6 +58,8 @@ WindowPosition LoadMonitorState(MonitorState& state, const std::string& programD
     state.InPktsNow = state.InPktsPrev = 0;
     state.OutOctetsNow = state.OutOctetsPrev = 0;
     state.OutPktsNow = state.OutPktsPrev = 0;
+    state.Counters64Now = state.Counters64Prev = {};
+    state.Counters32Only = false; // a new session tries the 64-bit counters again
     state.PollCount = 0;
     state.PacketPollCount = 0;
     state.PeakPktRate = 0;

@@ -2,6 +2,7 @@
 
 #include "app/ErrorBox.h"
 #include "app/Glowny.h"
+#include "app/core/PollCycle.h"
 #include "app/core/SettingsTable.h"
 #include "dialogs/DialogControls.h"
 #include "dialogs/Interfejsy.h"
@@ -11,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QFocusEvent>
 #include <QFont>
 #include <QGroupBox>
@@ -38,6 +40,10 @@ constexpr const char* kSysName = "1.3.6.1.2.1.1.5.0";
 constexpr int32_t kGetRequest = 0xA0;
 // Requests carry empty OCTET STRING values (X.690 8.7, universal tag 4).
 constexpr int32_t kOctetString = 4;
+constexpr int32_t kNull = 5;
+// ifHCInOctets (RFC 2863): whether the agent keeps the interface's 64-bit
+// counters, which the SNMPv2c poll reads.
+constexpr const char* kIfHcInOctetsPrefix = "1.3.6.1.2.1.31.1.1.1.6.";
 
 constexpr int kFieldLeft = 132;
 constexpr int kRowHeight = 21;
@@ -106,12 +112,18 @@ TFormKonfiguracja::TFormKonfiguracja(TFormGlowny& main) : m_main(main) {
     makeCaption(connection, "Community string", 64);
     Edit2 = makeEdit(connection, "Edit2", 64);
     makeCaption(connection, "Interface", 96);
-    SpinEdit1 = makeSpin(connection, "SpinEdit1", 1, 128, 96, 60);
-    BitBtn3 = makeSmallButton(connection, "BitBtn3", kFieldLeft + 64, 96);
+    // Switches number their ports in the thousands and beyond: any ifIndex
+    // (RFC 2863: 1 to 2147483647).
+    SpinEdit1 = makeSpin(connection, "SpinEdit1", 1, 2147483647, 96, 84);
+    BitBtn3 = makeSmallButton(connection, "BitBtn3", kFieldLeft + 88, 96);
     makeCaption(connection, "Session", 128);
     Edit3 = makeEdit(connection, "Edit3", 128);
     makeCaption(connection, "Read timeout (ms)", 160);
     SpinEdit4 = makeSpin(connection, "SpinEdit4", 100, 750, 160, 80);
+    ComboBox1 = new QComboBox(connection);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->addItems({QStringLiteral("SNMPv1"), QStringLiteral("SNMPv2c")});
+    ComboBox1->setGeometry(kFieldLeft + 88, 160, 90, 21);
 
     Label9 = new QLabel(connection);
     Label9->setObjectName(QStringLiteral("Label9"));
@@ -122,7 +134,7 @@ TFormKonfiguracja::TFormKonfiguracja(TFormGlowny& main) : m_main(main) {
     Label9->setGeometry(kFieldLeft - 20, 47, 233, 12);
     Label7 = new QLabel(connection);
     Label7->setObjectName(QStringLiteral("Label7"));
-    Label7->setGeometry(kFieldLeft + 90, 99, 123, 16);
+    Label7->setGeometry(kFieldLeft + 114, 99, 99, 16);
 
     auto* options = new QGroupBox(QStringLiteral("Options"), this);
     options->setGeometry(8, 204, 357, 200);
@@ -188,6 +200,7 @@ TFormKonfiguracja::TFormKonfiguracja(TFormGlowny& main) : m_main(main) {
     Edit2->installEventFilter(this);
     connect(SpinEdit1, &QSpinBox::valueChanged, this, [this] { SpinEdit1Change(); });
     connect(SpinEdit4, &QSpinBox::valueChanged, this, [this] { SpinEdit1Change(); });
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] { SpinEdit1Change(); });
     connect(ScrollBar1, &QScrollBar::valueChanged, this, [this] { ScrollBar1Change(); });
     connect(ScrollBar2, &QScrollBar::valueChanged, this, [this] { ScrollBar2Change(); });
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
@@ -241,23 +254,40 @@ void TFormKonfiguracja::SpinEdit1Change() {
         // to probes only after OK.
         SNMPConf.ReceiveTimeout = ReplyTimeoutMs(m_main.State());
 
-        SNMPConf.QueryMessage.ResetMessage();
-        SNMPConf.QueryMessage.PduTag = kGetRequest;
-        SNMPConf.QueryMessage.AddBinding(ifDescr, "", kOctetString);
-        SNMPConf.RunQuery();
+        // The chosen version, as the poll will ask; SNMPv1 requests stay
+        // as they always were.
+        const bool v2c = ComboBox1->currentIndex() == 1;
+        const auto ask = [&](std::initializer_list<std::string> oids) {
+            SNMPConf.QueryMessage.ResetMessage();
+            SNMPConf.QueryMessage.PduTag = kGetRequest;
+            if (v2c) {
+                SNMPConf.QueryMessage.Version = kSnmpVersion2c;
+            }
+            for (const std::string& oid : oids) {
+                SNMPConf.QueryMessage.AddBinding(oid, "", v2c ? kNull : kOctetString);
+            }
+            SNMPConf.RunQuery();
+        };
+        ask({ifDescr});
         Label7->setText(fromOctets(SNMPConf.ReplyMessage.ValueAt(0)));
 
-        SNMPConf.QueryMessage.ResetMessage();
-        SNMPConf.QueryMessage.PduTag = kGetRequest;
-        SNMPConf.QueryMessage.AddBinding(kSysDescr, "", kOctetString);
-        SNMPConf.QueryMessage.AddBinding(kSysName, "", kOctetString);
-        SNMPConf.RunQuery();
+        // What the poll will read, as the hint of the interface's description.
+        MonitorState reads;
+        reads.SnmpVersion = v2c ? kSnmpVersion2c : 0;
+        if (v2c) {
+            ask({kIfHcInOctetsPrefix + std::to_string(SpinEdit1->value())});
+            reads.Counters32Only = SNMPConf.ReplyMessage.IsNoValueAt(0);
+        }
+        Label7->setToolTip(QString::fromStdString(CounterWidthText(reads)));
+
+        ask({kSysDescr, kSysName});
         Label9->setText(fromOctets(SNMPConf.ReplyMessage.ValueAt(0)) + QStringLiteral(" (") +
                         fromOctets(SNMPConf.ReplyMessage.ValueAt(1)) + QStringLiteral(")"));
     } catch (...) {
         // Silence, no reply, a missing value, an unknown host or a socket
         // error: the probe shows nothing rather than a stale answer.
         Label7->clear();
+        Label7->setToolTip(QString());
         Label9->clear();
     }
 }
@@ -391,6 +421,9 @@ TFormKonfiguracja::FieldValue TFormKonfiguracja::fieldValue(std::string_view key
     if (key == "LinieMax") {
         return CheckBox3->isChecked();
     }
+    if (key == "WersjaSNMP") {
+        return int32_t{ComboBox1->currentIndex() == 1 ? kSnmpVersion2c : 0};
+    }
     throw std::out_of_range("no settings field for " + std::string(key));
 }
 
@@ -426,6 +459,9 @@ void TFormKonfiguracja::setFieldValue(std::string_view key, const FieldValue& va
         ScrollBar2->setValue(number());
     } else if (key == "LinieMax") {
         CheckBox3->setChecked(flag());
+    } else if (key == "WersjaSNMP") {
+        // Any other number in a hand-edited profile is SNMPv1, as the poll reads it.
+        ComboBox1->setCurrentIndex(number() == kSnmpVersion2c ? 1 : 0);
     } else {
         throw std::out_of_range("no settings field for " + std::string(key));
     }
@@ -449,6 +485,7 @@ void TFormKonfiguracja::fillFromProfile() {
             break;
         }
     }
+    setFieldValue("WersjaSNMP", ReadSettingInteger(ini, "WersjaSNMP"));
     m_filling = false;
 }
 
@@ -468,6 +505,7 @@ void TFormKonfiguracja::writeFieldsToProfile() const {
             break;
         }
     }
+    WriteAddedSettingInteger(ini, "WersjaSNMP", std::get<int32_t>(fieldValue("WersjaSNMP")));
 }
 
 void TFormKonfiguracja::pickColor(TShape& shape) {

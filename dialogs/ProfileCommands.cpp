@@ -87,6 +87,7 @@ void Saveprofile(TFormGlowny& main) {
                 SaveSetting(ini, key, state);
             }
         }
+        SaveAddedSettings(ini, state);
     }
 
     // From here until the reload the poll stays stopped; a failed pointer

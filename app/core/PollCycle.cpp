@@ -203,6 +203,7 @@ void applyBandwidthSide(MonitorState& state, int32_t intervals, PollView& view, 
     GraphTexts texts;
     texts.TitleLine1 = kTitleStart + view.NowText();
     texts.TitleLine2 = kBandwidthTotal + state.TotalsText;
+    texts.Hint = CounterWidthText(state);
     // With a fixed axis at the larger scale M, a sample at or above both scales
     // is stored back just below M, so the line stays inside the chart. The
     // clipped value stays in the history and counts in later sums.
@@ -282,6 +283,7 @@ void applyPacketsSide(MonitorState& state, PollView& view, const NumberLocale& l
     if (state.PacketPollCount > 3 && total > state.PeakPktRate) {
         state.PeakPktRate = total;
     }
+    texts.Hint = CounterWidthText(state);
     texts.TitleLine2 = kPacketsTotal;
     texts.TitleLine2.append(FormatNumber(total, 0, locale)).append(" p/s  (max: ");
     texts.TitleLine2.append(FormatNumber(state.PeakPktRate, 0, locale)).append(") p/s");

@@ -25,6 +25,7 @@ struct GraphTexts {
     std::string Label2; // average upload / packets out
     std::string Label6; // current download / packets in
     std::string Label8; // current upload / packets out
+    std::string Hint;   // the chart's hint: what the poll reads (CounterWidthText)
 };
 
 class PollView {

@@ -123,4 +123,33 @@ void WriteSettingFlag(TIniFile& ini, std::string_view key, bool value) {
     ini.WriteBool(FindSetting(key).Key, kIdent, value);
 }
 
+namespace {
+
+// Whether the profile holds the setting's key: no stored value is a line
+// break, so that default comes back only for a missing one.
+bool holdsSetting(const TIniFile& ini, const SettingDef& def) {
+    return ini.ReadString(def.Key, kIdent, "\n") != "\n";
+}
+
+} // namespace
+
+void WriteAddedSettingInteger(TIniFile& ini, std::string_view key, int32_t value) {
+    const SettingDef& def = FindSetting(key);
+    if (value != def.IntDefault || holdsSetting(ini, def)) {
+        ini.WriteInteger(def.Key, kIdent, value);
+    }
+}
+
+void WriteAddedSettingText(TIniFile& ini, std::string_view key, const std::string& value) {
+    const SettingDef& def = FindSetting(key);
+    if (value != def.TextDefault || holdsSetting(ini, def)) {
+        ini.WriteString(def.Key, kIdent, value);
+    }
+}
+
+void SaveAddedSettings(TIniFile& ini, const MonitorState& state) {
+    WriteAddedSettingInteger(ini, "WersjaSNMP", state.SnmpVersion);
+    WriteAddedSettingText(ini, "OpisInterfaceu", state.InterfaceDescription);
+}
+
 } // namespace veltrum

@@ -61,4 +61,13 @@ inline constexpr std::string_view kSaveAsKeys[] = {
     "KolorUpload",   "PokazSrednie", "Autoscala",       "Sesja",        "Timeout",       "TStopien",
     "TStopienGraph", "PozTop",       "PozLeft",         "PozTopWykres", "PozLeftWykres", "PokazWykres"};
 
+// Settings added after the first profiles (the protocol version and the
+// interface's description). They are written only where they say
+// something: a value other than the default, or a key the profile already
+// holds. A profile that never had them stays line for line as it was.
+void WriteAddedSettingInteger(TIniFile& ini, std::string_view key, int32_t value);
+void WriteAddedSettingText(TIniFile& ini, std::string_view key, const std::string& value);
+// Both added settings from the state, by that rule ("Save as new profile").
+void SaveAddedSettings(TIniFile& ini, const MonitorState& state);
+
 } // namespace veltrum

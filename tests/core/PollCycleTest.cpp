@@ -673,6 +673,8 @@ TEST(RunPollCycle64, FallsBackToThirtyTwoBitsForTheSession) {
     poll.Cycle();
     EXPECT_EQ(poll.State.DownRate, 1000);
     EXPECT_EQ(poll.State.DownPktRate, 10);
+    ASSERT_TRUE(poll.View.Bandwidth.has_value());
+    EXPECT_EQ(poll.View.Bandwidth->Hint, CounterWidthText(poll.State));
     const auto requests = agent.Requests();
     ASSERT_EQ(requests.size(), 3u);
     EXPECT_EQ(requests[0].Oids[0], "1.3.6.1.2.1.31.1.1.1.6.3");

@@ -759,20 +759,16 @@ void TSNMPInfo::buildAnyMessage() {
 
 namespace {
 
-// Numbers, octet strings, NULL and the SNMPv2c exceptions: the values a
-// usual reply carries.
+// Numbers, octet strings and NULL: the values a usual reply carries.
 inline bool isUsualValueTag(uint8_t tag) {
     constexpr uint64_t kUniversal = (1ULL << kTagInteger) | (1ULL << kTagOctetString) | (1ULL << kTagNull);
-    constexpr uint64_t kApplication = (1ULL << (kTagCounter - 64)) | (1ULL << (kTagGauge - 64)) |
-                                      (1ULL << (kTagTimeTicks - 64)) | (1ULL << (kTagOpaque - 64)) |
-                                      (1ULL << (kTagCounter64 - 64));
-    if (tag < 64) {
-        return ((kUniversal >> tag) & 1) != 0;
-    }
-    if (tag < 128) {
-        return ((kApplication >> (tag - 64)) & 1) != 0;
-    }
-    return tag <= kTagEndOfMibView;
+    return tag < 64 ? ((kUniversal >> tag) & 1) != 0 : tag >= kTagCounter && tag <= kTagOpaque;
+}
+
+// And those SNMPv2c adds: Counter64 and the three exceptions. Asked only
+// after the first test fails, so an SNMPv1 reply pays nothing for them.
+inline bool isUsualV2cValueTag(uint8_t tag) {
+    return tag == kTagCounter64 || IsNoValue(tag);
 }
 
 // A header integer as agents send it: 02 01 and one octet.
@@ -849,7 +845,8 @@ inline bool isShortInteger(const uint8_t* at) {
         const uint8_t valueTag = octets[valueAt];
         const std::size_t valueLength = octets[valueAt + 1];
         if (binding[1] >= 0x80 || binding[1] != 4 + nameLength + valueLength ||
-            valueLength > size - valueAt - 2 || !isUsualValueTag(valueTag)) {
+            valueLength > size - valueAt - 2 ||
+            (!isUsualValueTag(valueTag) && !isUsualV2cValueTag(valueTag))) {
             break;
         }
         const std::string_view name(data.data() + pos + 4, nameLength);
@@ -876,10 +873,10 @@ inline bool isShortInteger(const uint8_t* at) {
         entry.Type = valueTag;
         if (isNumber) {
             setText(entry.Text, std::string_view(number.data(), numberLength));
-        } else if (valueTag == kTagNull || IsNoValue(valueTag)) {
-            entry.Text.clear();
-        } else { // OCTET STRING, Opaque: below 128 octets here
+        } else if (valueTag == kTagOctetString || valueTag == kTagOpaque) { // below 128 octets here
             setText(entry.Text, value);
+        } else { // NULL and the exceptions carry no value
+            entry.Text.clear();
         }
     }
     if (pos + 1 < outerLength) {

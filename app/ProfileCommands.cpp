@@ -90,6 +90,7 @@ void Saveprofile(TFormGlowny& main) {
         }
         TIniFile ini(path);
         WriteSettings(ini, writes);
+        SaveAddedSettings(ini, state);
     }
 
     // From here until the reload the poll stays stopped; a failed pointer

@@ -44,11 +44,20 @@ void BM_GraphTick(benchmark::State& bench) {
     TFormWykresPkt wykresPkt(state, "/tmp/");
     wykres.ConfigureForRestart();
     wykresPkt.ConfigureForRestart();
-    const GraphTexts bandwidth{"Veltrum     12/7/26 9:15:03 PM", "                     Total:  1.2 MB / 0.4 MB (0d 0h 1m 5s)",
-                               "0.7 Mbps", "0.3 Mbps", "1.2 Mbps", "0.5 Mbps"};
+    const GraphTexts bandwidth{"Veltrum     12/7/26 9:15:03 PM",
+                               "                     Total:  1.2 MB / 0.4 MB (0d 0h 1m 5s)",
+                               "0.7 Mbps",
+                               "0.3 Mbps",
+                               "1.2 Mbps",
+                               "0.5 Mbps",
+                               ""};
     const GraphTexts packets{"Veltrum     12/7/26 9:15:03 PM",
-                             "                     Total I/O:  1,234 p/s  (max: 2,345) p/s", "450 p/s", "200 p/s",
-                             "800 p/s", "434 p/s"};
+                             "                     Total I/O:  1,234 p/s  (max: 2,345) p/s",
+                             "450 p/s",
+                             "200 p/s",
+                             "800 p/s",
+                             "434 p/s",
+                             ""};
     int tick = 0;
     for (auto _ : bench) {
         FillState(state, ++tick);

@@ -1,9 +1,11 @@
 // The poll's SNMP codec work against the same work in net-snmp's library:
 // encoding the four-counter GetRequest and decoding a four-Counter32
-// GetResponse. Neither side opens a session socket or touches the network.
-// Our build starts from OID texts (what the poll has); net-snmp's from OID
-// arrays, its natural input, which spares it the text parsing. The OID texts
-// come with their lengths, as the poll's own strings do.
+// GetResponse (SNMPv1), and the same for the SNMPv2c poll of the four 64-bit
+// counters (NULL values in the request, Counter64 in the reply). Neither side opens a session socket or
+// touches the network. Our build starts from OID texts (what the poll has); net-snmp's from OID arrays, its
+// natural input, which spares it the text parsing. The OID texts come with their lengths, as the poll's own
+// strings do.
+#include "snmp/Ber.h"
 #include "snmp/SnmpInfo.h"
 
 #include <benchmark/benchmark.h>
@@ -29,6 +31,13 @@ const oid kOidArrays[4][11] = {{1, 3, 6, 1, 2, 1, 2, 2, 1, 10, 1},
                                {1, 3, 6, 1, 2, 1, 2, 2, 1, 16, 1},
                                {1, 3, 6, 1, 2, 1, 2, 2, 1, 11, 1},
                                {1, 3, 6, 1, 2, 1, 2, 2, 1, 17, 1}};
+
+const std::string_view kHcOids[4] = {"1.3.6.1.2.1.31.1.1.1.6.1", "1.3.6.1.2.1.31.1.1.1.10.1",
+                                     "1.3.6.1.2.1.31.1.1.1.7.1", "1.3.6.1.2.1.31.1.1.1.11.1"};
+const oid kHcOidArrays[4][12] = {{1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 6, 1},
+                                 {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 10, 1},
+                                 {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 7, 1},
+                                 {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 11, 1}};
 
 class BenchOwner final : public veltrum::TSnmpMessageOwner {
 public:
@@ -57,6 +66,21 @@ std::string getResponse() {
     return reply.BuildMessage();
 }
 
+// The SNMPv2c reply: four Counter64 values of a busy port, above 2^32 and
+// one above 2^63 (nine octets with X.690's 00).
+std::string getResponse64() {
+    static const BenchOwner owner;
+    TSNMPInfo reply(owner);
+    reply.ResetMessage();
+    reply.Version = veltrum::kVersion2c;
+    reply.PduTag = 0xA2;
+    const char* const values[4] = {"1844674407370955", "98123456789012", "9223372036854775809", "1288331"};
+    for (int i = 0; i < 4; ++i) {
+        reply.AddBinding(kHcOids[i], values[i], veltrum::kTagCounter64);
+    }
+    return reply.BuildMessage();
+}
+
 // net-snmp's library, set up once: no MIB files, no configuration files.
 netsnmp_session& netsnmpSession() {
     static netsnmp_session session = [] {
@@ -69,6 +93,15 @@ netsnmp_session& netsnmpSession() {
         static unsigned char community[] = "qorvex";
         s.community = community;
         s.community_len = 6;
+        return s;
+    }();
+    return session;
+}
+
+netsnmp_session& netsnmpSession2c() {
+    static netsnmp_session session = [] {
+        netsnmp_session s = netsnmpSession();
+        s.version = SNMP_VERSION_2c;
         return s;
     }();
     return session;
@@ -141,9 +174,80 @@ void parseGetResponseNetsnmp(benchmark::State& state) {
     }
 }
 
+void buildGetRequest64Veltrum(benchmark::State& state) {
+    const BenchOwner owner;
+    TSNMPInfo query(owner);
+    for (auto _ : state) {
+        query.ResetMessage();
+        query.Version = veltrum::kVersion2c;
+        query.PduTag = 0xA0;
+        for (const std::string_view text : kHcOids) {
+            query.AddBinding(text, "", veltrum::kTagNull);
+        }
+        query.Packet = query.BuildMessage();
+        benchmark::DoNotOptimize(query.Packet.data());
+    }
+}
+
+void buildGetRequest64Netsnmp(benchmark::State& state) {
+    netsnmp_session& session = netsnmpSession2c();
+    std::size_t capacity = 2048;
+    auto* packet = static_cast<u_char*>(malloc(capacity));
+    for (auto _ : state) {
+        netsnmp_pdu* pdu = snmp_pdu_create(SNMP_MSG_GET);
+        pdu->version = session.version;
+        pdu->community = static_cast<u_char*>(malloc(session.community_len));
+        memcpy(pdu->community, session.community, session.community_len);
+        pdu->community_len = session.community_len;
+        for (const auto& name : kHcOidArrays) {
+            snmp_add_null_var(pdu, name, 12);
+        }
+        std::size_t offset = 0;
+        if (snmp_build(&packet, &capacity, &offset, &session, pdu) != 0) {
+            state.SkipWithError("snmp_build failed");
+        }
+        benchmark::DoNotOptimize(packet);
+        snmp_free_pdu(pdu);
+    }
+    free(packet);
+}
+
+void parseGetResponse64Veltrum(benchmark::State& state) {
+    const BenchOwner owner;
+    TSNMPInfo reply(owner);
+    const std::string packet = getResponse64();
+    for (auto _ : state) {
+        reply.ResetMessage();
+        reply.ParseMessage(packet);
+        benchmark::DoNotOptimize(reply.ValueTexts.data());
+    }
+    if (reply.CountValues() != 4 || reply.ValueAt(2) != "9223372036854775809") {
+        state.SkipWithError("unexpected parse");
+    }
+}
+
+void parseGetResponse64Netsnmp(benchmark::State& state) {
+    netsnmp_session& session = netsnmpSession2c();
+    std::string packet = getResponse64();
+    std::vector<u_char> data(packet.begin(), packet.end());
+    for (auto _ : state) {
+        auto* pdu = static_cast<netsnmp_pdu*>(calloc(1, sizeof(netsnmp_pdu)));
+        if (snmp_parse(nullptr, &session, pdu, data.data(), data.size()) != 0 || pdu->variables == nullptr ||
+            pdu->variables->type != ASN_COUNTER64) {
+            state.SkipWithError("snmp_parse failed");
+        }
+        benchmark::DoNotOptimize(pdu->variables);
+        snmp_free_pdu(pdu);
+    }
+}
+
 BENCHMARK(buildGetRequestVeltrum)->Name("build_get_request/veltrum");
 BENCHMARK(buildGetRequestNetsnmp)->Name("build_get_request/netsnmp");
 BENCHMARK(parseGetResponseVeltrum)->Name("parse_get_response/veltrum");
 BENCHMARK(parseGetResponseNetsnmp)->Name("parse_get_response/netsnmp");
+BENCHMARK(buildGetRequest64Veltrum)->Name("build_get_request_v2c64/veltrum");
+BENCHMARK(buildGetRequest64Netsnmp)->Name("build_get_request_v2c64/netsnmp");
+BENCHMARK(parseGetResponse64Veltrum)->Name("parse_get_response_v2c64/veltrum");
+BENCHMARK(parseGetResponse64Netsnmp)->Name("parse_get_response_v2c64/netsnmp");
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "dialogs/Konfiguracja.h"
 
 #include "app/core/MonitorState.h"
+#include "app/core/PollCycle.h"
 #include "app/core/SettingsTable.h"
 #include "dialogs/DialogControls.h"
 #include "dialogs/Interfejsy.h"
@@ -10,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QFocusEvent>
 #include <QFont>
 #include <QFontMetrics>
@@ -41,6 +43,10 @@ constexpr const char* kSysName = "1.3.6.1.2.1.1.5.0";
 constexpr int32_t kGetRequest = 0xA0;
 // Requests carry empty OCTET STRING values (X.690 8.7, universal tag 4).
 constexpr int32_t kOctetString = 4;
+constexpr int32_t kNull = 5;
+// ifHCInOctets (RFC 2863): whether the agent keeps the interface's 64-bit
+// counters, which the SNMPv2c poll reads.
+constexpr const char* kIfHcInOctetsPrefix = "1.3.6.1.2.1.31.1.1.1.6.";
 
 constexpr int kFieldLeft = 132;
 constexpr int kRowHeight = 21;
@@ -208,12 +214,18 @@ TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) 
     makeCaption(connection, "Community string", 72);
     Edit2 = makeEdit(connection, "Edit2", 72);
     makeCaption(connection, "Interface", 100);
-    SpinEdit1 = makeSpin(connection, "SpinEdit1", 1, 128, 100, 60);
-    BitBtn3 = makeSmallButton(connection, "BitBtn3", kFieldLeft + 64, 100);
+    // Switches number their ports in the thousands and beyond: any ifIndex
+    // (RFC 2863: 1 to 2147483647).
+    SpinEdit1 = makeSpin(connection, "SpinEdit1", 1, 2147483647, 100, 84);
+    BitBtn3 = makeSmallButton(connection, "BitBtn3", kFieldLeft + 88, 100);
     makeCaption(connection, "Session", 130);
     Edit3 = makeEdit(connection, "Edit3", 130);
     makeCaption(connection, "Read timeout (ms)", 160);
     SpinEdit4 = makeSpin(connection, "SpinEdit4", 100, 750, 160, 80);
+    ComboBox1 = new QComboBox(connection);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->addItems({QStringLiteral("SNMPv1"), QStringLiteral("SNMPv2c")});
+    ComboBox1->setGeometry(kFieldLeft + 88, 160, 90, 21);
 
     // The agent's description is often long: two whole lines between the
     // host and community rows, the rest elided and kept for the hint.
@@ -226,7 +238,7 @@ TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) 
     Label9->setGeometry(kFieldLeft - 20, 43, 233, std::min(2 * QFontMetrics(small).lineSpacing(), 28));
     Label7 = new QLabel(connection);
     Label7->setObjectName(QStringLiteral("Label7"));
-    Label7->setGeometry(kFieldLeft + 90, 103, 123, 16);
+    Label7->setGeometry(kFieldLeft + 114, 103, 99, 16);
 
     auto* options = new QGroupBox(QStringLiteral("Options"), this);
     options->setGeometry(8, 204, 357, 200);
@@ -283,6 +295,7 @@ TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) 
     Edit2->installEventFilter(this);
     connect(SpinEdit1, &QSpinBox::valueChanged, this, [this] { SpinEdit1Change(); });
     connect(SpinEdit4, &QSpinBox::valueChanged, this, [this] { SpinEdit1Change(); });
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] { SpinEdit1Change(); });
     connect(ScrollBar1, &QScrollBar::valueChanged, this, [this] { ScrollBar1Change(); });
     connect(ScrollBar2, &QScrollBar::valueChanged, this, [this] { ScrollBar2Change(); });
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
@@ -360,23 +373,40 @@ void TFormKonfiguracja::SpinEdit1Change() {
         // to probes only after OK.
         SNMPConf.ReceiveTimeout = ReplyTimeoutMs(m_main.State());
 
-        SNMPConf.QueryMessage.ResetMessage();
-        SNMPConf.QueryMessage.PduTag = kGetRequest;
-        SNMPConf.QueryMessage.AddBinding(ifDescr, "", kOctetString);
-        SNMPConf.RunQuery();
+        // The chosen version, as the poll will ask; SNMPv1 requests stay
+        // as they always were.
+        const bool v2c = ComboBox1->currentIndex() == 1;
+        const auto ask = [&](std::initializer_list<std::string> oids) {
+            SNMPConf.QueryMessage.ResetMessage();
+            SNMPConf.QueryMessage.PduTag = kGetRequest;
+            if (v2c) {
+                SNMPConf.QueryMessage.Version = kSnmpVersion2c;
+            }
+            for (const std::string& oid : oids) {
+                SNMPConf.QueryMessage.AddBinding(oid, "", v2c ? kNull : kOctetString);
+            }
+            SNMPConf.RunQuery();
+        };
+        ask({ifDescr});
         Label7->setText(fromOctets(SNMPConf.ReplyMessage.ValueAt(0)));
 
-        SNMPConf.QueryMessage.ResetMessage();
-        SNMPConf.QueryMessage.PduTag = kGetRequest;
-        SNMPConf.QueryMessage.AddBinding(kSysDescr, "", kOctetString);
-        SNMPConf.QueryMessage.AddBinding(kSysName, "", kOctetString);
-        SNMPConf.RunQuery();
+        // What the poll will read, as the hint of the interface's description.
+        MonitorState reads;
+        reads.SnmpVersion = v2c ? kSnmpVersion2c : 0;
+        if (v2c) {
+            ask({kIfHcInOctetsPrefix + std::to_string(SpinEdit1->value())});
+            reads.Counters32Only = SNMPConf.ReplyMessage.IsNoValueAt(0);
+        }
+        Label7->setToolTip(QString::fromStdString(CounterWidthText(reads)));
+
+        ask({kSysDescr, kSysName});
         Label9->setText(fromOctets(SNMPConf.ReplyMessage.ValueAt(0)) + QStringLiteral(" (") +
                         fromOctets(SNMPConf.ReplyMessage.ValueAt(1)) + QStringLiteral(")"));
     } catch (...) {
         // Silence, no reply, a missing value, an unknown host or a socket
         // error: the probe shows nothing rather than a stale answer.
         Label7->clear();
+        Label7->setToolTip(QString());
         Label9->clear();
     }
 }
@@ -472,6 +502,8 @@ void TFormKonfiguracja::fillFromProfile() {
     for (const SettingKey key : kSettingsDialogFillKeys) {
         setField(*this, fieldOf(key), ReadSetting(ini, key));
     }
+    // Any other number in a hand-edited profile is SNMPv1, as the poll reads it.
+    ComboBox1->setCurrentIndex(ReadSettingInteger(ini, SettingKey::WersjaSNMP) == kSnmpVersion2c ? 1 : 0);
     m_filling = false;
 }
 
@@ -484,6 +516,9 @@ void TFormKonfiguracja::writeFieldsToProfile() const {
     }
     TIniFile ini(m_main.State().ProfilePath);
     WriteSettings(ini, writes);
+    // Any other number in a hand-edited profile is SNMPv1, as the poll reads it.
+    WriteAddedSettingInteger(ini, SettingKey::WersjaSNMP,
+                             ComboBox1->currentIndex() == 1 ? kSnmpVersion2c : 0);
 }
 
 void TFormKonfiguracja::pickColor(TShape& shape) {

@@ -14,6 +14,7 @@
 #include <string>
 
 class QCheckBox;
+class QComboBox;
 class QColorDialog;
 class QLabel;
 class QLineEdit;
@@ -58,10 +59,11 @@ public:
     // Group "Connection (SNMP)".
     QLineEdit* Edit1 = nullptr;     // host
     QLineEdit* Edit2 = nullptr;     // community
-    TSpinEdit* SpinEdit1 = nullptr; // interface, 1..128
+    TSpinEdit* SpinEdit1 = nullptr; // interface, 1..2147483647 (any ifIndex)
     QPushButton* BitBtn3 = nullptr;
     QLineEdit* Edit3 = nullptr;     // session
     TSpinEdit* SpinEdit4 = nullptr; // read time-out, 100..750 ms
+    QComboBox* ComboBox1 = nullptr; // protocol version: "SNMPv1", "SNMPv2c"
     TElidedLabel* Label9 = nullptr; // agent description and name
     QLabel* Label7 = nullptr;       // interface description
     // Group "Options".

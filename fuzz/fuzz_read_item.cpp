@@ -2,6 +2,7 @@
 // ParseMessage does, from every starting octet the walk reaches, and checks
 // that the position never passes the end and that each complete read moves.
 #include "snmp/Ber.h"
+#include "snmp/TextToInt.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,6 +19,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         const std::size_t before = pos;
         const bool complete = veltrum::tryReadItem(data, pos, type, text);
         if (pos > data.size() || (complete && pos <= before)) {
+            std::abort();
+        }
+        // A Counter64 reads as an unsigned 64-bit decimal text that reads
+        // back and re-encodes to contents that read the same; an exception
+        // carries no text.
+        if (complete && type == veltrum::kTagCounter64) {
+            uint64_t value = 0;
+            std::size_t again = 0;
+            int32_t againType = 0;
+            if (!veltrum::tryParseUnsigned64(text, value) || text.size() > 20 ||
+                veltrum::ReadItem(veltrum::WrapItem(veltrum::EncodeUnsigned64(value), type), again,
+                                  againType) != text) {
+                std::abort();
+            }
+        }
+        if (veltrum::IsNoValue(type) && !text.empty()) {
             std::abort();
         }
         if (!complete) {

@@ -121,6 +121,13 @@ void TGraphWindow::Refresh(const GraphTexts& texts) {
     SetOverlayText(Label2, QString::fromStdString(texts.Label2));
     SetOverlayText(Label6, QString::fromStdString(texts.Label6));
     SetOverlayText(Label8, QString::fromStdString(texts.Label8));
+    // Which counters the rates come from: with SNMPv2c the 64-bit ones, or
+    // the 32-bit ones after the fallback.
+    const QString hint = QString::fromStdString(texts.Hint);
+    if (m_chart->toolTip() != hint) {
+        m_chart->setToolTip(hint);
+        m_chart->setToolTipDuration(1000);
+    }
 }
 
 void TGraphWindow::ClearValues() {

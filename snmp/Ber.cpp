@@ -3,6 +3,7 @@
 #include "snmp/TextToInt.h"
 
 #include <array>
+#include <charconv>
 
 namespace veltrum {
 
@@ -58,6 +59,23 @@ void appendDecimal(std::string& out, int32_t value) {
     char* const end = digits.data() + digits.size();
     const char* start = formatDecimal(end, value);
     out.append(start, static_cast<std::size_t>(end - start));
+}
+
+void appendDecimal(std::string& out, uint64_t value) {
+    std::array<char, 20> digits{};
+    const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
+    out.append(digits.data(), result.ptr);
+}
+
+// Counter64 contents accumulate unsigned into 64 bits; as with the 32-bit
+// types, leading octets beyond eight (an X.690 00 octet, or a hostile
+// length) drop out.
+uint64_t accumulate64(std::string_view contents) {
+    uint64_t value = 0;
+    for (const char c : contents) {
+        value = (value << 8) | static_cast<uint8_t>(c);
+    }
+    return value;
 }
 
 // Big-endian accumulation of up to the last four contents octets.
@@ -157,6 +175,25 @@ void appendUnsignedInt(std::string& out, uint32_t value) {
 std::string EncodeUnsignedInt(uint32_t value) {
     std::string out;
     appendUnsignedInt(out, value);
+    return out;
+}
+
+void appendUnsigned64(std::string& out, uint64_t value) {
+    int shift = 56;
+    while (shift > 0 && ((value >> shift) & 0xFF) == 0) {
+        shift -= 8;
+    }
+    if (((value >> shift) & 0x80) != 0) {
+        out.push_back('\0'); // X.690 8.3.2: the value stays non-negative
+    }
+    for (; shift >= 0; shift -= 8) {
+        out.push_back(static_cast<char>((value >> shift) & 0xFF));
+    }
+}
+
+std::string EncodeUnsigned64(uint64_t value) {
+    std::string out;
+    appendUnsigned64(out, value);
     return out;
 }
 
@@ -340,7 +377,12 @@ void appendContentsText(std::string& out, int32_t type, std::string_view content
         // takes the absolute value of what it reads.
         appendDecimal(out, static_cast<int32_t>(accumulate(contents, 0)));
         break;
-    default:
+    case kTagCounter64:
+        // RFC 2578 7.1.10: unsigned 64 bits, handed on as unsigned decimal
+        // text (empty contents read as 0, like the other numbers).
+        appendDecimal(out, accumulate64(contents));
+        break;
+    default: // NULL and the exceptions carry no value: an empty text
         break;
     }
 }

@@ -30,8 +30,26 @@ inline constexpr int32_t kTagCounter = 0x41;
 inline constexpr int32_t kTagGauge = 0x42;
 inline constexpr int32_t kTagTimeTicks = 0x43;
 inline constexpr int32_t kTagOpaque = 0x44;
+// SNMPv2c (RFC 3416 section 3): the 64-bit counter and the three exception
+// values an agent puts in place of a value it does not have.
+inline constexpr int32_t kTagCounter64 = 0x46;
+inline constexpr int32_t kTagNoSuchObject = 0x80;
+inline constexpr int32_t kTagNoSuchInstance = 0x81;
+inline constexpr int32_t kTagEndOfMibView = 0x82;
 inline constexpr int32_t kTagGetRequest = 0xA0;
+inline constexpr int32_t kTagGetNextRequest = 0xA1;
 inline constexpr int32_t kTagGetResponse = 0xA2;
+inline constexpr int32_t kTagGetBulkRequest = 0xA5;
+
+// The version field of a message: 0 SNMPv1 (RFC 1157), 1 SNMPv2c (RFC 1901).
+inline constexpr int32_t kVersion1 = 0;
+inline constexpr int32_t kVersion2c = 1;
+
+// Whether a value's type code is one of the exceptions: the binding carries
+// no value, which an empty OCTET STRING (a value) is not.
+constexpr bool IsNoValue(int32_t type) {
+    return type == kTagNoSuchObject || type == kTagNoSuchInstance || type == kTagEndOfMibView;
+}
 
 // Length octets: short form below 128, else X.690 8.1.3.5 long form with the
 // fewest octets (300 gives 82 01 2C).
@@ -54,6 +72,11 @@ std::string EncodeSignedInt(int32_t value);
 // X.690 without the 00 octet before a first octet with its top bit set
 // (200 gives C8; 2^31 + 1 gives 80 00 00 01).
 std::string EncodeUnsignedInt(uint32_t value);
+
+// Counter64 contents: the unsigned value, minimal, with the 00 octet X.690
+// 8.3.2 asks for before a first octet whose top bit is set (2^63 gives
+// 00 80 00 00 00 00 00 00 00), as agents write it.
+std::string EncodeUnsigned64(uint64_t value);
 
 // One OID sub-identifier in base 128, most significant group first
 // (X.690 8.19.2): 128 gives 81 00.
@@ -93,8 +116,9 @@ std::string WrapItem(std::string_view contents, int32_t type);
 //    `pos` just after the length octets, so the next call reads the first item
 //    inside;
 //  - otherwise the contents are consumed and converted by the tag (INTEGER,
-//    Counter/Gauge/TimeTicks as signed 32-bit decimal; OCTET STRING and Opaque
-//    unchanged; OID and IpAddress dotted; anything else, NULL included, empty).
+//    Counter/Gauge/TimeTicks as signed 32-bit decimal; Counter64 as unsigned
+//    64-bit decimal; OCTET STRING and Opaque unchanged; OID and IpAddress
+//    dotted; anything else, NULL and the exceptions included, empty).
 std::string ReadItem(std::string_view data, std::size_t& pos, int32_t& type);
 
 // The framing half of ReadItem: true when a complete item is at `pos`;
@@ -136,6 +160,7 @@ char* formatDecimal(char* end, int32_t value);
 void appendLength(std::string& out, std::size_t length);
 void appendSignedInt(std::string& out, int32_t value);
 void appendUnsignedInt(std::string& out, uint32_t value);
+void appendUnsigned64(std::string& out, uint64_t value);
 void appendSubId(std::string& out, uint32_t value);
 void appendOidBytes(std::string& out, std::string_view text);
 void appendIpBytes(std::string& out, std::string_view text);

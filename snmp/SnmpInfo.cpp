@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <charconv>
 #include <cstring>
 #include <string_view>
 #include <utility>
@@ -148,6 +149,67 @@ inline void setDecimal(std::string& text, int32_t value) {
     setText(text, std::string_view(digits.data(), decimalText(digits.data(), value)));
 }
 
+// A Counter64's value: its contents accumulated unsigned, of which only the
+// last eight octets count.
+inline uint64_t counter64Of(std::string_view contents) {
+    uint64_t value = 0;
+    for (const char c : contents) {
+        value = (value << 8) | static_cast<uint8_t>(c);
+    }
+    return value;
+}
+
+// counter64Of for contents with at least eight octets of the datagram ahead
+// of their end (in a usual reply the header alone is longer): one word read
+// and the octets before the contents masked off.
+[[gnu::always_inline]] inline uint64_t counter64InReply(std::string_view contents) {
+    if constexpr (std::endian::native != std::endian::little) {
+        return counter64Of(contents);
+    }
+    const std::size_t n = contents.size();
+    if (n == 0) {
+        return 0;
+    }
+    uint64_t word = 0;
+    std::memcpy(&word, contents.data() + n - 8, 8);
+    word = __builtin_bswap64(word);
+    return n >= 8 ? word : word & (~uint64_t{0} >> (64 - 8 * n));
+}
+
+// A Counter64's unsigned decimal text (up to twenty digits), written to
+// `out`, which has room for 40 characters; returns its length. Eight digits
+// at a time, as decimalText writes them: a busy port's counter has fifteen
+// or more.
+inline std::size_t counter64Text(char* out, uint64_t value) {
+    if constexpr (std::endian::native != std::endian::little) {
+        return static_cast<std::size_t>(std::to_chars(out, out + 20, value).ptr - out);
+    }
+    constexpr uint64_t kEight = 100000000;
+    if (value <= static_cast<uint64_t>(INT32_MAX)) {
+        return decimalText(out, static_cast<int32_t>(value));
+    }
+    std::size_t length = 0;
+    uint64_t rest = value;
+    if (value >= kEight * kEight) {
+        const uint64_t top = value / (kEight * kEight); // at most 1844
+        rest = value - top * kEight * kEight;
+        length = decimalText(out, static_cast<int32_t>(top));
+        const uint64_t middle = eightDigits(static_cast<uint32_t>(rest / kEight)) + kZeroCharacters;
+        std::memcpy(out + length, &middle, 8);
+        length += 8;
+    } else {
+        length = decimalText(out, static_cast<int32_t>(rest / kEight));
+    }
+    const uint64_t low = eightDigits(static_cast<uint32_t>(rest % kEight)) + kZeroCharacters;
+    std::memcpy(out + length, &low, 8);
+    return length + 8;
+}
+
+inline void setCounter64(std::string& text, std::string_view contents) {
+    std::array<char, 40> digits; // NOLINT(cppcoreguidelines-pro-type-member-init)
+    setText(text, std::string_view(digits.data(), counter64Text(digits.data(), counter64Of(contents))));
+}
+
 bool isConstructed(int32_t tag) {
     return (static_cast<uint8_t>(tag) & 0x20) != 0;
 }
@@ -272,6 +334,25 @@ inline char* writeHeaderInt(char* p, int32_t value) {
     return p + 3;
 }
 
+// SNMPv2c messages write their header integers whole (X.690 8.3): a
+// GetBulkRequest's max-repetitions of 200 must not go out as -56. SNMPv1
+// messages keep the one-octet form their agents have always been sent.
+char* writeSignedInt(char* p, int32_t value);
+inline char* writeHeaderField(char* p, int32_t value, bool whole) {
+    if (!whole) {
+        return writeHeaderInt(p, value);
+    }
+    p[0] = static_cast<char>(kTagInteger);
+    char* const end = writeSignedInt(p + 2, value);
+    p[1] = static_cast<char>(end - p - 2);
+    return end;
+}
+
+// Whether a header integer written whole is the one octet 02 01 xx.
+inline bool isOneOctetField(int32_t value) {
+    return value >= 0 && value < 0x80;
+}
+
 // appendSignedInt and appendUnsignedInt written through the pointer.
 char* writeSignedInt(char* p, int32_t value) {
     const auto bits = static_cast<uint32_t>(value);
@@ -305,6 +386,18 @@ char* writeUnsignedInt(char* p, uint32_t value) {
     return p;
 }
 
+// A Counter64 value: its text read as an unsigned 64-bit number, 0 when it is
+// not one (as the other numbers take their default).
+char* writeUnsigned64(char* p, std::string_view text) {
+    uint64_t value = 0;
+    if (!tryParseUnsigned64(text, value)) {
+        value = 0;
+    }
+    std::string bytes;
+    appendUnsigned64(bytes, value);
+    return writeBytes(p, bytes);
+}
+
 // Room the contents of a binding's value may take, by the same cases as the
 // encoder below.
 std::size_t valueBound(int32_t type, std::size_t textSize) {
@@ -320,6 +413,8 @@ std::size_t valueBound(int32_t type, std::size_t textSize) {
     case kTagGauge:
     case kTagTimeTicks:
         return 4;
+    case kTagCounter64:
+        return 9;
     default:
         return textSize;
     }
@@ -481,6 +576,11 @@ void TSNMPInfo::addMovingBinding(std::string_view oid, std::string_view value, i
     if (count > kMostBindings || Community.size() >= kShort) {
         return false;
     }
+    // Whole header integers of a later version are one octet only for 0..127.
+    if (Version != kVersion1 && !(isOneOctetField(Version) && isOneOctetField(RequestId) &&
+                                  isOneOctetField(ErrorStatus) && isOneOctetField(ErrorIndex))) {
+        return false;
+    }
     // The names' encodings, found (or made) before anything is written.
     struct TUsualItem {
         const char* Name;
@@ -507,6 +607,7 @@ void TSNMPInfo::addMovingBinding(std::string_view oid, std::string_view value, i
         case kTagCounter:
         case kTagGauge:
         case kTagTimeTicks:
+        case kTagCounter64:
             return false; // converted from text: the general encoder's work
         default:
             break;
@@ -580,16 +681,17 @@ void TSNMPInfo::buildAnyMessage() {
     char* p = begin;
 
     // RFC 1157 section 4: Message ::= SEQUENCE { version, community, data }.
+    const bool whole = Version != kVersion1;
     char* message = openItem(p, kTagSequence);
-    p = writeHeaderInt(p, Version);
+    p = writeHeaderField(p, Version, whole);
     char* const community = openItem(p, kTagOctetString);
     p = writeBytes(p, Community);
     closeItem(p, community);
 
     char* pdu = openItem(p, PduTag);
-    p = writeHeaderInt(p, RequestId);
-    p = writeHeaderInt(p, ErrorStatus);
-    p = writeHeaderInt(p, ErrorIndex);
+    p = writeHeaderField(p, RequestId, whole);
+    p = writeHeaderField(p, ErrorStatus, whole);
+    p = writeHeaderField(p, ErrorIndex, whole);
 
     char* list = openItem(p, kTagSequence);
     std::string longName;
@@ -632,6 +734,9 @@ void TSNMPInfo::buildAnyMessage() {
         case kTagTimeTicks:
             p = writeUnsignedInt(p, static_cast<uint32_t>(toIntDef0(value.Text)));
             break;
+        case kTagCounter64:
+            p = writeUnsigned64(p, value.Text);
+            break;
         default:
             p = writeBytes(p, value.Text);
             break;
@@ -658,6 +763,12 @@ namespace {
 inline bool isUsualValueTag(uint8_t tag) {
     constexpr uint64_t kUniversal = (1ULL << kTagInteger) | (1ULL << kTagOctetString) | (1ULL << kTagNull);
     return tag < 64 ? ((kUniversal >> tag) & 1) != 0 : tag >= kTagCounter && tag <= kTagOpaque;
+}
+
+// And those SNMPv2c adds: Counter64 and the three exceptions. Asked only
+// after the first test fails, so an SNMPv1 reply pays nothing for them.
+inline bool isUsualV2cValueTag(uint8_t tag) {
+    return tag == kTagCounter64 || IsNoValue(tag);
 }
 
 // A header integer as agents send it: 02 01 and one octet.
@@ -734,7 +845,8 @@ inline bool isShortInteger(const uint8_t* at) {
         const uint8_t valueTag = octets[valueAt];
         const std::size_t valueLength = octets[valueAt + 1];
         if (binding[1] >= 0x80 || binding[1] != 4 + nameLength + valueLength ||
-            valueLength > size - valueAt - 2 || !isUsualValueTag(valueTag)) {
+            valueLength > size - valueAt - 2 ||
+            (!isUsualValueTag(valueTag) && !isUsualV2cValueTag(valueTag))) {
             break;
         }
         const std::string_view name(data.data() + pos + 4, nameLength);
@@ -743,12 +855,14 @@ inline bool isShortInteger(const uint8_t* at) {
 
         // A number's text is made first: its conversion runs alongside the
         // name's lookup and copy.
-        std::array<char, 16> number; // NOLINT(cppcoreguidelines-pro-type-member-init)
+        std::array<char, 40> number; // NOLINT(cppcoreguidelines-pro-type-member-init)
         std::size_t numberLength = 0;
-        const bool isNumber =
-            valueTag == kTagInteger || (valueTag >= kTagCounter && valueTag <= kTagTimeTicks);
+        bool isNumber = valueTag == kTagInteger || (valueTag >= kTagCounter && valueTag <= kTagTimeTicks);
         if (isNumber) {
             numberLength = decimalText(number.data(), numberOf(valueTag, value));
+        } else if (valueTag == kTagCounter64) {
+            numberLength = counter64Text(number.data(), counter64InReply(value));
+            isNumber = true;
         }
         std::string& oid = OidTexts.appendSpare();
         setReplyName(oid, OidTexts.size() - 1, name);
@@ -759,10 +873,10 @@ inline bool isShortInteger(const uint8_t* at) {
         entry.Type = valueTag;
         if (isNumber) {
             setText(entry.Text, std::string_view(number.data(), numberLength));
-        } else if (valueTag == kTagNull) {
-            entry.Text.clear();
-        } else { // OCTET STRING, Opaque: below 128 octets here
+        } else if (valueTag == kTagOctetString || valueTag == kTagOpaque) { // below 128 octets here
             setText(entry.Text, value);
+        } else { // NULL and the exceptions carry no value
+            entry.Text.clear();
         }
     }
     if (pos + 1 < outerLength) {
@@ -851,6 +965,9 @@ void TSNMPInfo::parseBindings(std::string_view data, std::size_t at, std::size_t
         case kTagTimeTicks:
             setDecimal(entry.Text, numberOf(valueTag, value));
             break;
+        case kTagCounter64:
+            setCounter64(entry.Text, value);
+            break;
         case kTagOctetString:
         case kTagOpaque:
             setText(entry.Text, value);
@@ -875,6 +992,13 @@ const std::string& TSNMPInfo::ValueAt(int index) const {
         throw EListError(index);
     }
     return ValueTexts[static_cast<std::size_t>(index)].Text;
+}
+
+bool TSNMPInfo::IsNoValueAt(int index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= ValueTexts.size()) {
+        throw EListError(index);
+    }
+    return IsNoValue(ValueTexts[static_cast<std::size_t>(index)].Type);
 }
 
 } // namespace veltrum

@@ -1,7 +1,8 @@
 #pragma once
-// One SNMPv1 message (RFC 1157): header fields, variable bindings and the
-// encoded octets. BuildMessage and ParseMessage use the BER primitives of
-// Ber.h. Octet strings travel in std::string, one octet per char.
+// One SNMPv1 (RFC 1157) or SNMPv2c (RFC 1901, PDUs of RFC 3416) message:
+// header fields, variable bindings and the encoded octets. BuildMessage and
+// ParseMessage use the BER primitives of Ber.h. Octet strings travel in
+// std::string, one octet per char.
 
 #include "snmp/Octets.h"
 #include "snmp/ReusedList.h"
@@ -56,9 +57,11 @@ public:
     std::string Packet;
     std::string PeerHost;
     int32_t PeerPort = 0;
-    int32_t Version = 0;
+    int32_t Version = 0; // 0 SNMPv1; 1 SNMPv2c, whose header integers go out whole
     int32_t PduTag = 0;
     int32_t RequestId = 0;
+    // A GetBulkRequest carries non-repeaters and max-repetitions in these two
+    // places (RFC 3416 section 3).
     int32_t ErrorStatus = 0;
     int32_t ErrorIndex = 0;
     TReusedList<std::string> OidTexts;
@@ -131,6 +134,10 @@ public:
     int CountValues() const { return static_cast<int>(ValueTexts.size()); }
     // Throws EListError for an index outside the values.
     const std::string& ValueAt(int index) const;
+    // Whether the value at `index` is an SNMPv2c exception (noSuchObject,
+    // noSuchInstance, endOfMibView): no value at all, where ValueAt gives an
+    // empty text just as for an empty OCTET STRING. Throws as ValueAt.
+    bool IsNoValueAt(int index) const;
 
     // What a reset keeps of the bindings' storage for the next ones: this
     // many entries of each list, with texts of at most this capacity.

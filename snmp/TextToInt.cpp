@@ -116,4 +116,21 @@ int64_t StrToInt64Def(const std::string& text, int64_t def) {
     return scanned.magnitude == kInt64Magnitude ? def : static_cast<int64_t>(scanned.magnitude);
 }
 
+bool tryParseUnsigned64(std::string_view text, uint64_t& value) {
+    ScannedInteger scanned;
+    if (!scanInteger(text, UINT64_MAX, UINT64_MAX, scanned) || scanned.negative) {
+        return false;
+    }
+    value = scanned.magnitude;
+    return true;
+}
+
+uint64_t StrToUInt64(const std::string& text) {
+    uint64_t value = 0;
+    if (!tryParseUnsigned64(text, value)) {
+        throw EConvertError(text);
+    }
+    return value;
+}
+
 } // namespace veltrum

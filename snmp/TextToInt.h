@@ -31,4 +31,10 @@ int32_t StrToInt(const std::string& text);
 // integer by the rules above. Lets the BER code convert arcs in place.
 bool tryParseInt(std::string_view text, int32_t& value);
 
+// The same syntax read as an unsigned 64-bit number, the text form of a
+// Counter64 (0 to 18446744073709551615): a "-" sign or a value beyond 64 bits
+// is not one. The strict form throws EConvertError.
+bool tryParseUnsigned64(std::string_view text, uint64_t& value);
+uint64_t StrToUInt64(const std::string& text);
+
 } // namespace veltrum

@@ -33,6 +33,11 @@ struct MonitorState {
     bool ShowAverages = false;
     bool AutoScale = false;
     int32_t TimeoutMs = 0;
+    // The requests' SNMP version, as the message's version field: 0 SNMPv1,
+    // 1 SNMPv2c. Any other value of a hand-edited profile means SNMPv1.
+    int32_t SnmpVersion = 0;
+    // The ifDescr of InterfaceNumber as last seen; empty when never seen.
+    std::string InterfaceDescription;
     bool GraphWindowOpen = false;
     bool PacketGraphWindowOpen = false;
     uint16_t MainOpacity = 0;
@@ -71,7 +76,22 @@ struct MonitorState {
     int32_t DownPktSum = 0, UpPktSum = 0, DownPktAvg = 0, UpPktAvg = 0;
     bool ResyncActive = false;
     int32_t ResyncStep = 0;
+    // SNMPv2c: the readings of ifHCInOctets, ifHCOutOctets, ifHCInUcastPkts
+    // and ifHCOutUcastPkts, in that order, and whether this session reads
+    // the 32-bit counters instead because the agent has no 64-bit ones for
+    // the interface. The start-up load clears all three.
+    std::array<uint64_t, 4> Counters64Now{}, Counters64Prev{};
+    bool Counters32Only = false;
 };
+
+inline constexpr int32_t kSnmpVersion2c = 1;
+inline bool UsesSnmpV2c(const MonitorState& state) {
+    return state.SnmpVersion == kSnmpVersion2c;
+}
+// Whether the poll reads the 64-bit counters.
+inline bool Uses64BitCounters(const MonitorState& state) {
+    return UsesSnmpV2c(state) && !state.Counters32Only;
+}
 
 // Slots 1..HistoryLength are the used ones; a length outside the arrays is
 // held to them.

@@ -19,6 +19,8 @@ namespace {
 constexpr long double kOctetsPerRateUnit = 1265.0L;
 constexpr int32_t kGetRequest = 0xA0; // RFC 1157 section 4.1.2
 constexpr int32_t kOctetString = 4;
+constexpr int32_t kNull = 5;
+constexpr int32_t kVersion2c = 1; // RFC 1901
 constexpr int32_t kNominalIntervalMs = 1000;
 constexpr int32_t kResyncIntervalMs = 1025;
 constexpr int32_t kResyncPolls = 10;
@@ -29,6 +31,11 @@ constexpr const char* kCounterPrefixes[4] = {"1.3.6.1.2.1.2.2.1.10.", "1.3.6.1.2
                                              "1.3.6.1.2.1.2.2.1.11.", "1.3.6.1.2.1.2.2.1.17."};
 // ifSpeed (RFC 1213): the interface's bandwidth in bits per second, a Gauge32.
 constexpr const char kSpeedPrefix[] = "1.3.6.1.2.1.2.2.1.5.";
+
+// SNMPv2c: ifHCInOctets, ifHCOutOctets, ifHCInUcastPkts, ifHCOutUcastPkts
+// (RFC 2863 ifXTable), in the same order.
+constexpr const char* kHcCounterPrefixes[4] = {"1.3.6.1.2.1.31.1.1.1.6.", "1.3.6.1.2.1.31.1.1.1.10.",
+                                               "1.3.6.1.2.1.31.1.1.1.7.", "1.3.6.1.2.1.31.1.1.1.11."};
 
 const char kTitleStart[] = "Veltrum     ";
 const char kBandwidthTotal[] = "                     Total:  ";
@@ -83,6 +90,35 @@ int32_t octetRate(int32_t now, int32_t prev, int32_t intervals) {
 int32_t packetRate(int32_t now, int32_t prev, int32_t intervals) {
     return wrapAbs(truncate32(static_cast<long double>(counterIncrease(now, prev)) /
                               static_cast<long double>(intervals)));
+}
+
+// The 64-bit counters' increase: their difference modulo 2^64, which is the
+// true increase across a wrap as well.
+uint64_t counterIncrease64(uint64_t now, uint64_t prev) {
+    return now - prev;
+}
+
+// long double holds every 64-bit increase exactly on the platforms this
+// program builds for (x87 extended precision).
+int32_t octetRate64(uint64_t now, uint64_t prev, int32_t intervals) {
+    return wrapAbs(truncate32(static_cast<long double>(counterIncrease64(now, prev)) / kOctetsPerRateUnit /
+                              static_cast<long double>(intervals)));
+}
+
+int32_t packetRate64(uint64_t now, uint64_t prev, int32_t intervals) {
+    return wrapAbs(truncate32(static_cast<long double>(counterIncrease64(now, prev)) /
+                              static_cast<long double>(intervals)));
+}
+
+// A 64-bit counter's text: the unsigned decimal a Counter64 reads as, or,
+// from an agent that answers these objects with a 32-bit type, the signed
+// text of the 32-bit pattern. Anything else is not an integer and throws.
+uint64_t reading64(const std::string& text) {
+    uint64_t value = 0;
+    if (tryParseUnsigned64(text, value)) {
+        return value;
+    }
+    return static_cast<uint32_t>(StrToInt(text));
 }
 
 void shiftIn(History& history, int32_t length, int32_t value) {
@@ -174,6 +210,7 @@ void applyBandwidthSide(MonitorState& state, int32_t intervals, PollView& view, 
     GraphTexts texts;
     texts.TitleLine1 = kTitleStart + view.NowText();
     texts.TitleLine2 = kBandwidthTotal + state.TotalsText;
+    texts.Hint = CounterWidthText(state);
     // With a fixed axis at the larger scale M, a sample at or above both scales
     // is stored back just below M, so the line stays inside the chart. The
     // clipped value stays in the history and counts in later sums.
@@ -253,6 +290,7 @@ void applyPacketsSide(MonitorState& state, PollView& view, const NumberLocale& l
     if (state.PacketPollCount > 3 && total > state.PeakPktRate) {
         state.PeakPktRate = total;
     }
+    texts.Hint = CounterWidthText(state);
     texts.TitleLine2 = kPacketsTotal;
     texts.TitleLine2.append(FormatNumber(total, 0, locale)).append(" p/s  (max: ");
     texts.TitleLine2.append(FormatNumber(state.PeakPktRate, 0, locale)).append(") p/s");
@@ -299,6 +337,91 @@ bool agentReset(const MonitorState& state, const std::array<int32_t, 4>& reading
         }
     }
     return false;
+}
+
+} // namespace
+
+namespace {
+
+// Everything after the rates: counts, then both sides.
+void finishReadings(MonitorState& state, int32_t intervals, PollView& view, const NumberLocale& locale) {
+    state.PollCount = wrapAdd(state.PollCount, 1);
+    state.PacketPollCount = wrapAdd(state.PacketPollCount, 1);
+    state.MissedPolls = 0;
+
+    // The first success after a restart only primes the readings.
+    if (state.PollCount > 1) {
+        applyBandwidthSide(state, intervals, view, locale);
+    }
+    if (state.PacketPollCount > 1) {
+        applyPacketsSide(state, view, locale);
+    }
+}
+
+// One GetRequest for the four counters of the interface, as SNMPv1 always
+// asked it; SNMPv2c requests carry the version and NULL values (RFC 3416
+// section 4.2.1 leaves a request's values unspecified).
+void askCounters(const MonitorState& state, TIdSNMP& snmp, const char* const (&prefixes)[4]) {
+    snmp.QueryMessage.ResetMessage();
+    snmp.QueryMessage.PduTag = kGetRequest;
+    const bool v2c = UsesSnmpV2c(state);
+    if (v2c) {
+        snmp.QueryMessage.Version = kVersion2c;
+    }
+    snmp.ReceiveTimeout = ReplyTimeoutMs(state);
+    const std::string index = std::to_string(state.InterfaceNumber);
+    for (const char* prefix : prefixes) {
+        snmp.QueryMessage.AddBinding(prefix + index, std::string(), v2c ? kNull : kOctetString);
+    }
+    // The result is not needed: a missing or short reply fails at ValueAt.
+    snmp.RunQuery();
+}
+
+void readSpeed(MonitorState& state, TIdSNMP& snmp) {
+    state.InterfaceSpeed = ReadInterfaceSpeed(snmp, state.InterfaceNumber, ReplyTimeoutMs(state),
+                                              UsesSnmpV2c(state) ? kVersion2c : 0);
+}
+
+std::array<std::string, 4> replyValues(const TIdSNMP& snmp) {
+    return {snmp.ReplyMessage.ValueAt(0), snmp.ReplyMessage.ValueAt(1), snmp.ReplyMessage.ValueAt(2),
+            snmp.ReplyMessage.ValueAt(3)};
+}
+
+// The SNMPv2c poll. An agent without the 64-bit counters of the interface
+// answers them with an exception (RFC 2863 asks for them only above
+// 20 Mbit/s): the session reads the 32-bit ones from then on, starting with
+// this very tick.
+void poll64(MonitorState& state, TIdSNMP& snmp, PollView& view, const NumberLocale& locale) {
+    askCounters(state, snmp, kHcCounterPrefixes);
+    if (snmp.QueryMessage.CountValues() == 0) {
+        return;
+    }
+    bool noValue = false;
+    for (int i = 0; i < 4; ++i) {
+        noValue = snmp.ReplyMessage.IsNoValueAt(i) || noValue; // a short reply throws here
+    }
+    if (!noValue) {
+        ApplyPollReadings64(state, replyValues(snmp), view, locale);
+        return;
+    }
+    state.Counters32Only = true;
+    askCounters(state, snmp, kCounterPrefixes);
+    const std::array<std::string, 4> values = replyValues(snmp);
+    if (state.PollCount == 0 && state.PacketPollCount == 0) {
+        ApplyPollReadings(state, values, view, locale); // the usual first reading
+        return;
+    }
+    // The 32-bit readings have no predecessor to be compared with: this one
+    // only primes them, as the first reading of a session does.
+    const int32_t inOctets = StrToInt(values[0]);
+    const int32_t outOctets = StrToInt(values[1]);
+    const int32_t inPkts = StrToInt(values[2]);
+    const int32_t outPkts = StrToInt(values[3]);
+    state.InOctetsNow = inOctets;
+    state.OutOctetsNow = outOctets;
+    state.InPktsNow = inPkts;
+    state.OutPktsNow = outPkts;
+    state.MissedPolls = 0;
 }
 
 } // namespace
@@ -351,17 +474,41 @@ void ApplyPollReadings(MonitorState& state, const std::array<std::string, 4>& va
     state.OutPktsNow = outPkts;
     state.UpPktRate = packetRate(state.OutPktsNow, state.OutPktsPrev, intervals);
 
-    state.PollCount = wrapAdd(state.PollCount, 1);
-    state.PacketPollCount = wrapAdd(state.PacketPollCount, 1);
-    state.MissedPolls = 0;
+    finishReadings(state, intervals, view, locale);
+}
 
-    // The first success after a restart only primes the readings.
-    if (state.PollCount > 1) {
-        applyBandwidthSide(state, intervals, view, locale);
+void ApplyPollReadings64(MonitorState& state, const std::array<std::string, 4>& values, PollView& view,
+                         const NumberLocale& locale) {
+    // All four converted first, as for the 32-bit readings.
+    std::array<uint64_t, 4> readings{};
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        readings[i] = reading64(values[i]);
     }
-    if (state.PacketPollCount > 1) {
-        applyPacketsSide(state, view, locale);
+    const int32_t intervals = wrapAdd(state.MissedPolls, 1);
+    const uint64_t span = intervals > 0 ? static_cast<uint64_t>(intervals) : 1;
+    bool reset = false;
+    for (size_t i = 0; i < readings.size(); ++i) {
+        reset = reset || IsCounterReset(state.Counters64Now[i], readings[i], 64, state.InterfaceSpeed, span);
     }
+    state.Counters64Prev = state.Counters64Now;
+    state.Counters64Now = readings;
+    if (reset) {
+        // The agent started again: as for the 32-bit readings, this reading
+        // only primes, and nothing reaches totals, histories or averages.
+        state.DownRate = 0;
+        state.UpRate = 0;
+        state.DownPktRate = 0;
+        state.UpPktRate = 0;
+        state.MissedPolls = 0;
+        return;
+    }
+    const auto& now = state.Counters64Now;
+    const auto& prev = state.Counters64Prev;
+    state.DownRate = octetRate64(now[0], prev[0], intervals);
+    state.UpRate = octetRate64(now[1], prev[1], intervals);
+    state.DownPktRate = packetRate64(now[2], prev[2], intervals);
+    state.UpPktRate = packetRate64(now[3], prev[3], intervals);
+    finishReadings(state, intervals, view, locale);
 }
 
 void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const NumberLocale& locale) {
@@ -375,26 +522,23 @@ void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const Numb
         // Before the request: a negative scale fails here and the poll with it.
         view.SetGaugeMaxima(state.DownloadScale, state.UploadScale);
 
-        snmp.QueryMessage.ResetMessage();
-        snmp.QueryMessage.PduTag = kGetRequest;
-        snmp.ReceiveTimeout = ReplyTimeoutMs(state);
-        const std::string index = std::to_string(state.InterfaceNumber);
-        for (const char* prefix : kCounterPrefixes) {
-            snmp.QueryMessage.AddBinding(prefix + index, std::string(), kOctetString);
-        }
-        // The result is not needed: a missing or short reply fails at ValueAt.
-        snmp.RunQuery();
-        if (snmp.QueryMessage.CountValues() > 0) {
-            const std::array<std::string, 4> values{
-                snmp.ReplyMessage.ValueAt(0), snmp.ReplyMessage.ValueAt(1), snmp.ReplyMessage.ValueAt(2),
-                snmp.ReplyMessage.ValueAt(3)};
+        if (Uses64BitCounters(state)) {
             const bool priming = state.PollCount == 0;
-            ApplyPollReadings(state, values, view, locale);
+            poll64(state, snmp, view, locale);
+            if (priming && state.PollCount > 0) {
+                readSpeed(state, snmp);
+            }
+            return;
+        }
+        askCounters(state, snmp, kCounterPrefixes);
+        if (snmp.QueryMessage.CountValues() > 0) {
+            const bool priming = state.PollCount == 0;
+            ApplyPollReadings(state, replyValues(snmp), view, locale);
             // After the first reading of a restart (or of the bandwidth
             // graph's reset): the agent is known to answer then, so a silent
             // agent never costs a second wait.
             if (priming) {
-                state.InterfaceSpeed = ReadInterfaceSpeed(snmp, state.InterfaceNumber, ReplyTimeoutMs(state));
+                readSpeed(state, snmp);
             }
         }
     } catch (...) {
@@ -402,10 +546,12 @@ void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const Numb
     }
 }
 
-uint32_t ReadInterfaceSpeed(TIdSNMP& snmp, int32_t interfaceNumber, int32_t timeoutMs) noexcept {
+uint32_t ReadInterfaceSpeed(TIdSNMP& snmp, int32_t interfaceNumber, int32_t timeoutMs,
+                            int32_t version) noexcept {
     try {
         snmp.QueryMessage.ResetMessage();
         snmp.QueryMessage.PduTag = kGetRequest;
+        snmp.QueryMessage.Version = version;
         snmp.ReceiveTimeout = timeoutMs;
         const std::string oid = kSpeedPrefix + std::to_string(interfaceNumber);
         snmp.QueryMessage.AddBinding(oid, std::string(), kOctetString);
@@ -423,6 +569,16 @@ uint32_t ReadInterfaceSpeed(TIdSNMP& snmp, int32_t interfaceNumber, int32_t time
         replaceSocket(snmp);
     }
     return 0;
+}
+
+std::string CounterWidthText(const MonitorState& state) {
+    if (!UsesSnmpV2c(state)) {
+        return "SNMPv1, 32-bit counters";
+    }
+    if (state.Counters32Only) {
+        return "SNMPv2c, 32-bit counters (the agent has no 64-bit counters for this interface)";
+    }
+    return "SNMPv2c, 64-bit counters";
 }
 
 } // namespace veltrum

@@ -25,6 +25,7 @@ struct GraphTexts {
     std::string Label2; // average upload / packets out
     std::string Label6; // current download / packets in
     std::string Label8; // current upload / packets out
+    std::string Hint;   // the chart's hint: what the poll reads (CounterWidthText)
 };
 
 class PollView {
@@ -65,11 +66,24 @@ void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const Numb
 // as the agent's restart: it only primes, as the first reading does.
 void ApplyPollReadings(MonitorState& state, const std::array<std::string, 4>& values, PollView& view,
                        const NumberLocale& locale);
+// The same for the SNMPv2c poll's four 64-bit counters (ifHCInOctets,
+// ifHCOutOctets, ifHCInUcastPkts, ifHCOutUcastPkts): their differences are
+// taken modulo 2^64; every other rule is the 32-bit readings' own.
+void ApplyPollReadings64(MonitorState& state, const std::array<std::string, 4>& values, PollView& view,
+                         const NumberLocale& locale);
+
+// What the poll reads, for the settings dialog and the graph windows' hints:
+// "SNMPv1, 32-bit counters", "SNMPv2c, 64-bit counters", or, after the
+// fallback, "SNMPv2c, 32-bit counters (the agent has no 64-bit counters for
+// this interface)".
+std::string CounterWidthText(const MonitorState& state);
 
 // ifSpeed of the interface in bits per second, in a GetRequest of its own
 // (the poll's request stays as it is), waiting at most `timeoutMs`. 0 when
 // the agent does not answer, refuses or answers with something else.
-// RunPollCycle runs it after the first reading since the counting began.
-uint32_t ReadInterfaceSpeed(TIdSNMP& snmp, int32_t interfaceNumber, int32_t timeoutMs) noexcept;
+// RunPollCycle runs it after the first reading since the counting began, in
+// the poll's own protocol version (`version` as the message's field).
+uint32_t ReadInterfaceSpeed(TIdSNMP& snmp, int32_t interfaceNumber, int32_t timeoutMs,
+                            int32_t version = 0) noexcept;
 
 } // namespace veltrum

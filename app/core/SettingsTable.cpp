@@ -174,4 +174,33 @@ void WriteSettings(TIniFile& ini, std::span<const SettingWrite> writes) {
     }
 }
 
+namespace {
+
+// Whether the profile holds the setting's key: no stored value is a line
+// break, so that default comes back only for a missing one.
+bool holdsSetting(const TIniFile& ini, const SettingDef& def) {
+    return ini.ReadString(def.Name, kIdent, "\n") != "\n";
+}
+
+} // namespace
+
+void WriteAddedSettingInteger(TIniFile& ini, SettingKey key, int32_t value) {
+    const SettingDef& def = Setting(key);
+    if (value != def.IntDefault || holdsSetting(ini, def)) {
+        ini.WriteInteger(def.Name, kIdent, value);
+    }
+}
+
+void WriteAddedSettingText(TIniFile& ini, SettingKey key, const std::string& value) {
+    const SettingDef& def = Setting(key);
+    if (value != def.TextDefault || holdsSetting(ini, def)) {
+        ini.WriteString(def.Name, kIdent, value);
+    }
+}
+
+void SaveAddedSettings(TIniFile& ini, const MonitorState& state) {
+    WriteAddedSettingInteger(ini, SettingKey::WersjaSNMP, state.SnmpVersion);
+    WriteAddedSettingText(ini, SettingKey::OpisInterfaceu, state.InterfaceDescription);
+}
+
 } // namespace veltrum

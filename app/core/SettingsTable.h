@@ -46,9 +46,13 @@ enum class SettingKey : uint8_t {
     TStopien,
     TStopienGraph,
     LinieMax,
-    F, // the last key: kSettingCount follows it
+    F,
+    // Added after the first profiles; a profile without them reads as
+    // before: SNMPv1, and no description to check the interface against.
+    WersjaSNMP,
+    OpisInterfaceu, // the last key: kSettingCount follows it
 };
-inline constexpr size_t kSettingCount = static_cast<size_t>(SettingKey::F) + 1;
+inline constexpr size_t kSettingCount = static_cast<size_t>(SettingKey::OpisInterfaceu) + 1;
 
 // The lists that read or write a profile key by key. A writing list's order is
 // the order of the sections in a file it creates.
@@ -110,6 +114,9 @@ constexpr std::array<SettingDef, kSettingCount> MakeTable() {
         {K::TStopienGraph,     "TStopienGraph",    kInt,  "",            255,        &S::GraphOpacity,          {21, 13, 13, 13}},
         {K::LinieMax,          "LinieMax",         kFlag, "",            0,          &S::ShowMaxLines,          {22, 14, 14, 22}},
         {K::F,                 "F",                kFlag, "",            0,          &S::ResyncTrace,           {23,  0,  0, 23}},
+        // Written by their own rule (WriteAddedSetting*), not by the lists.
+        {K::WersjaSNMP,        "WersjaSNMP",       kInt,  "",            0,          &S::SnmpVersion,           {24,  0,  0,  0}},
+        {K::OpisInterfaceu,    "OpisInterfaceu",   kText, "",            0,          &S::InterfaceDescription,  {25,  0,  0,  0}},
     }};
     // clang-format on
 }
@@ -197,5 +204,14 @@ SettingValue SettingFromState(SettingKey key, const MonitorState& state);
 // would refuse (a line break or NUL) fails before anything is written, so the
 // file never keeps half of a batch. Throws EIniFileException.
 void WriteSettings(TIniFile& ini, std::span<const SettingWrite> writes);
+
+// Settings added after the first profiles (the protocol version and the
+// interface's description). They are written only where they say
+// something: a value other than the default, or a key the profile already
+// holds. A profile that never had them stays line for line as it was.
+void WriteAddedSettingInteger(TIniFile& ini, SettingKey key, int32_t value);
+void WriteAddedSettingText(TIniFile& ini, SettingKey key, const std::string& value);
+// Both added settings from the state, by that rule ("Save as new profile").
+void SaveAddedSettings(TIniFile& ini, const MonitorState& state);
 
 } // namespace veltrum

@@ -110,6 +110,8 @@ WindowPosition LoadMonitorState(MonitorState& state, const std::string& configDi
     state.InPktsNow = state.InPktsPrev = 0;
     state.OutOctetsNow = state.OutOctetsPrev = 0;
     state.OutPktsNow = state.OutPktsPrev = 0;
+    state.Counters64Now = state.Counters64Prev = {};
+    state.Counters32Only = false; // a new session tries the 64-bit counters again
     state.PollCount = 0;
     state.PacketPollCount = 0;
     state.PeakPktRate = 0;

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <string>
 #include <vector>
 
 namespace veltrum {
@@ -209,6 +212,54 @@ TEST(LoadMonitorState, CountersAreZeroedOnEveryLoad) {
     EXPECT_EQ(state.ResyncStep, 0);
 }
 
+// The protocol version and the interface's description came later. A
+// profile without them reads as SNMPv1 with no description, and saving it
+// adds neither unless it says something; a session's 32-bit fallback and its
+// 64-bit readings end with it.
+TEST(AddedSettings, AbsentReadAsBeforeAndAreWrittenOnlyWhenTheySaySomething) {
+    TempDir dir;
+    const std::string path = dir.File("Default.vlq");
+    { std::ofstream(path) << Profile({{"Host", "10.0.0.1"}}); }
+    MonitorState state;
+    state.Counters32Only = true;
+    state.Counters64Now = {1, 2, 3, 4};
+    LoadMonitorState(state, dir.Dir(), kScreenW, kScreenH);
+    EXPECT_EQ(state.SnmpVersion, 0);
+    EXPECT_EQ(state.InterfaceDescription, "");
+    EXPECT_FALSE(state.Counters32Only);
+    EXPECT_EQ(state.Counters64Now[0], 0u);
+
+    auto text = [&path] {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string before = text();
+    {
+        TIniFile ini(path);
+        SaveAddedSettings(ini, state);
+    }
+    EXPECT_EQ(text(), before);
+    {
+        TIniFile ini(path);
+        state.SnmpVersion = 1;
+        state.InterfaceDescription = "eth0";
+        SaveAddedSettings(ini, state);
+    }
+    LoadMonitorState(state, dir.Dir(), kScreenW, kScreenH);
+    EXPECT_EQ(state.SnmpVersion, 1);
+    EXPECT_EQ(state.InterfaceDescription, "eth0");
+    {
+        // Back to the defaults: a key the profile holds is written even so.
+        TIniFile ini(path);
+        state.SnmpVersion = 0;
+        state.InterfaceDescription.clear();
+        SaveAddedSettings(ini, state);
+    }
+    const TIniFile ini(path);
+    EXPECT_EQ(ini.ReadString("WersjaSNMP", "01", "absent"), "0");
+    EXPECT_EQ(ini.ReadString("OpisInterfaceu", "01", "absent"), "");
+}
+
 TEST(ClearHistories, ZeroesTheUsedSlotsOfAllEightArrays) {
     MonitorState state;
     state.HistoryLength = 120;
@@ -339,7 +390,8 @@ TEST(WriteSettings, AValueTheStoreRefusesLeavesTheFileAsItWas) {
 
 TEST(SettingsTable, KeyListsAreInTheirWritingOrder) {
     EXPECT_EQ(std::size(kSettingsDialogOkKeys), 14u);
-    EXPECT_EQ(std::size(kSaveAsKeys), ProfileSettings().size());
+    // Save-as writes every setting; the two added later by their own rule.
+    EXPECT_EQ(std::size(kSaveAsKeys) + 2, ProfileSettings().size());
     // Each key finds its own row; a key missing from the enumeration (a
     // misspelling) no longer compiles.
     for (const SettingKey key : kSaveAsKeys) {

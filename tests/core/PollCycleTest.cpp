@@ -2,11 +2,13 @@
 
 #include "app/core/CounterReset.h"
 #include "core/RecordingView.h"
+#include "snmp/Ber.h"
 #include "snmp/IdSNMP.h"
 #include "support/ScriptedResponder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -23,6 +25,16 @@ using test::RecordingView;
 using test::ScriptedResponder;
 
 constexpr uint32_t kOctetsPerUnit = 1265;
+
+std::string hexOf(const std::string& octets) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string hex;
+    for (const char c : octets) {
+        hex += kDigits[static_cast<uint8_t>(c) >> 4];
+        hex += kDigits[static_cast<uint8_t>(c) & 0x0F];
+    }
+    return hex;
+}
 constexpr uint8_t kCounter32 = 0x41; // RFC 1155 section 3.2.3.3
 constexpr uint8_t kGauge32 = 0x42;   // RFC 1155 section 3.2.3.4
 
@@ -595,6 +607,18 @@ TEST_F(RunPollCycle, RequestsTheFourCountersOfTheInterface) {
     EXPECT_EQ(View.UpMax, 1024);
 }
 
+// A profile without the version setting asks exactly what SNMPv1 always
+// asked, octet for octet.
+TEST_F(RunPollCycle, VersionOneRequestIsTheSameOnTheWire) {
+    State.InterfaceNumber = 7;
+    Prime();
+    const auto request = LastRequest();
+    ASSERT_TRUE(request.has_value());
+    EXPECT_EQ(hexOf(request->Raw), "305802010004067075626C6963A04B020100020100020100304030"
+                                   "0E060A2B060102010202010A070400300E060A2B0601020102020110070400"
+                                   "300E060A2B060102010202010B070400300E060A2B0601020102020111070400");
+}
+
 TEST_F(RunPollCycle, CallsTheViewInOrder) {
     Prime();
     View.Calls.clear();
@@ -699,6 +723,173 @@ TEST_F(RunPollCycle, FailingWindowDoesNotEscape) {
     EXPECT_EQ(State.PollCount, 1);
 }
 
+// An SNMPv2c agent that keeps the 64-bit counters of some interfaces only:
+// it answers ifHC* of an interface in `without` with noSuchInstance, and
+// every counter of the others from `counters` (Counter64 or Counter32).
+class V2cAgent {
+public:
+    explicit V2cAgent(std::vector<std::string> without = {}) : m_without(std::move(without)) {}
+
+    std::array<uint64_t, 4> Counters{};
+    std::vector<ScriptedResponder::Request> Requests() {
+        const std::lock_guard lock(m_mutex);
+        return m_requests;
+    }
+    std::string Host() const { return m_agent.HostText(); }
+
+private:
+    std::optional<ScriptedResponder::Reply> respond(const ScriptedResponder::Request& request) {
+        const std::lock_guard lock(m_mutex);
+        m_requests.push_back(request);
+        std::vector<ScriptedResponder::VarBind> binds;
+        for (std::size_t i = 0; i < request.Oids.size() && i < 4; ++i) {
+            const std::string& oid = request.Oids[i];
+            const bool wide = oid.rfind("1.3.6.1.2.1.31.", 0) == 0;
+            const std::string index = oid.substr(oid.rfind('.') + 1);
+            if (wide && std::find(m_without.begin(), m_without.end(), index) != m_without.end()) {
+                binds.push_back({oid, static_cast<uint8_t>(kTagNoSuchInstance), ""});
+            } else if (wide) {
+                binds.push_back({oid, static_cast<uint8_t>(kTagCounter64), EncodeUnsigned64(Counters[i])});
+            } else {
+                binds.push_back({oid, 0x41, std::to_string(static_cast<uint32_t>(Counters[i]))});
+            }
+        }
+        return ScriptedResponder::Respond(request, binds);
+    }
+
+    std::mutex m_mutex;
+    std::vector<std::string> m_without;
+    std::vector<ScriptedResponder::Request> m_requests;
+    ScriptedResponder m_agent{[this](const ScriptedResponder::Request& r) { return respond(r); }};
+};
+
+struct V2cPoll {
+    explicit V2cPoll(V2cAgent& agent) {
+        State.HistoryLength = 120;
+        State.InterfaceNumber = 3;
+        State.DownloadScale = 1024;
+        State.UploadScale = 1024;
+        State.AutoScale = true;
+        State.TimeoutMs = 200;
+        State.SnmpVersion = 1;
+        Snmp.Host = agent.Host();
+        Snmp.SetCommunity("public");
+        Snmp.QueryMessage.ResetMessage();
+        Snmp.SetActive(true);
+    }
+    void Cycle() { veltrum::RunPollCycle(State, Snmp, View, NumberLocale{".", ","}); }
+
+    MonitorState State;
+    RecordingView View;
+    TIdSNMP Snmp;
+};
+
+// The poll's own requests, without the one ifSpeed request after the first
+// reading, which must go out in the poll's version too.
+template <class Request> std::vector<Request> counterRequests(const std::vector<Request>& all) {
+    std::vector<Request> polls;
+    for (const Request& request : all) {
+        if (request.Oids.size() == 1 && request.Oids[0].starts_with("1.3.6.1.2.1.2.2.1.5.")) {
+            EXPECT_EQ(static_cast<uint8_t>(request.Raw[4]), 1) << "ifSpeed asked in SNMPv1";
+            continue;
+        }
+        polls.push_back(request);
+    }
+    return polls;
+}
+
+// SNMPv2c reads the four 64-bit counters, with version 1 and NULL values in
+// the request, and takes their differences modulo 2^64: across the wrap too.
+TEST(RunPollCycle64, ReadsTheSixtyFourBitCountersAcrossTheWrap) {
+    V2cAgent agent;
+    V2cPoll poll(agent);
+    const uint64_t nearTop = UINT64_MAX - 500000;
+    agent.Counters = {nearTop, 5000000000ULL, 4294967290ULL, 7};
+    poll.Cycle();
+    agent.Counters = {nearTop + 1265000, 5000000000ULL + 2530000, 4294967290ULL + 900, 7 + 40};
+    poll.Cycle();
+    EXPECT_EQ(poll.State.MissedPolls, 0);
+    EXPECT_EQ(poll.State.DownRate, 1000);
+    EXPECT_EQ(poll.State.UpRate, 2000);
+    EXPECT_EQ(poll.State.DownPktRate, 900);
+    EXPECT_EQ(poll.State.UpPktRate, 40);
+    EXPECT_EQ(poll.View.Label3, "9.8M");
+    EXPECT_FALSE(poll.State.Counters32Only);
+    EXPECT_EQ(CounterWidthText(poll.State), "SNMPv2c, 64-bit counters");
+    const auto requests = counterRequests(agent.Requests());
+    ASSERT_EQ(requests.size(), 2u);
+    const std::vector<std::string> oids{"1.3.6.1.2.1.31.1.1.1.6.3", "1.3.6.1.2.1.31.1.1.1.10.3",
+                                        "1.3.6.1.2.1.31.1.1.1.7.3", "1.3.6.1.2.1.31.1.1.1.11.3"};
+    EXPECT_EQ(requests[1].Oids, oids);
+    EXPECT_EQ(hexOf(requests[1].Raw.substr(2, 3)), "020101");
+    EXPECT_EQ(hexOf(requests[1].Raw.substr(requests[1].Raw.size() - 2)), "0500");
+}
+
+// Without the 64-bit counters the session reads the 32-bit ones from the
+// same tick on, says so, and asks no more for the 64-bit ones; a new session
+// (the start-up load clears the flag) tries them again.
+TEST(RunPollCycle64, FallsBackToThirtyTwoBitsForTheSession) {
+    V2cAgent agent({"3"});
+    V2cPoll poll(agent);
+    agent.Counters = {1000000, 2000000, 300, 400};
+    poll.Cycle();
+    EXPECT_TRUE(poll.State.Counters32Only);
+    EXPECT_EQ(poll.State.PollCount, 1);
+    EXPECT_EQ(poll.State.InOctetsNow, 1000000);
+    EXPECT_EQ(CounterWidthText(poll.State),
+              "SNMPv2c, 32-bit counters (the agent has no 64-bit counters for this interface)");
+    agent.Counters = {1000000 + 1265000, 2000000, 300 + 10, 400};
+    poll.Cycle();
+    EXPECT_EQ(poll.State.DownRate, 1000);
+    EXPECT_EQ(poll.State.DownPktRate, 10);
+    ASSERT_TRUE(poll.View.Bandwidth.has_value());
+    EXPECT_EQ(poll.View.Bandwidth->Hint, CounterWidthText(poll.State));
+    const auto requests = counterRequests(agent.Requests());
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].Oids[0], "1.3.6.1.2.1.31.1.1.1.6.3");
+    EXPECT_EQ(requests[1].Oids[0], "1.3.6.1.2.1.2.2.1.10.3");
+    EXPECT_EQ(requests[2].Oids[0], "1.3.6.1.2.1.2.2.1.10.3");
+    EXPECT_EQ(static_cast<uint8_t>(requests[2].Raw[4]), 1); // still SNMPv2c
+}
+
+// A fallback after 64-bit readings were taken: the first 32-bit reading has
+// nothing to be compared with and only primes, so no rate jumps.
+TEST(RunPollCycle64, LateFallbackPrimesTheThirtyTwoBitReadings) {
+    V2cAgent agent;
+    V2cPoll poll(agent);
+    agent.Counters = {5000000, 5000000, 50, 50};
+    poll.Cycle();
+    poll.State.Counters64Now = {1, 1, 1, 1};
+    poll.State.Counters32Only = false;
+    // The agent stops answering the 64-bit counters.
+    V2cAgent without({"3"});
+    without.Counters = {7000000, 7000000, 70, 70};
+    poll.Snmp.Host = without.Host();
+    poll.Snmp.QueryMessage.ResetMessage();
+    poll.Cycle();
+    EXPECT_TRUE(poll.State.Counters32Only);
+    EXPECT_EQ(poll.State.PollCount, 1);
+    EXPECT_EQ(poll.State.InOctetsNow, 7000000);
+    EXPECT_EQ(poll.View.ShowRatesCount, 0);
+    without.Counters = {7000000 + 1265000, 7000000, 70, 70};
+    poll.Cycle();
+    EXPECT_EQ(poll.State.DownRate, 1000);
+}
+
+TEST(ApplyPollReadings64, BadValueChangesNothing) {
+    MonitorState state;
+    state.HistoryLength = 120;
+    RecordingView view;
+    ApplyPollReadings64(state, {"18446744073709551615", "2000", "30", "40"}, view, NumberLocale{});
+    for (const std::string bad : {"", "12x", "18446744073709551616", " 5 "}) {
+        EXPECT_THROW(ApplyPollReadings64(state, {"5000", "6000", bad, "70"}, view, NumberLocale{}),
+                     std::invalid_argument)
+            << bad;
+        EXPECT_EQ(state.Counters64Now[0], UINT64_MAX);
+        EXPECT_EQ(state.PollCount, 1);
+    }
+}
+
 TEST(ApplyPollReadings, BadValueChangesNothing) {
     MonitorState state;
     state.HistoryLength = 120;
@@ -712,6 +903,29 @@ TEST(ApplyPollReadings, BadValueChangesNothing) {
         EXPECT_EQ(state.InOctetsPrev, 0);
         EXPECT_EQ(state.PollCount, 1);
     }
+}
+
+// A 64-bit counter that goes back is the agent's restart, never a wrap: in
+// 2^64 no interface gets near one. The reading primes again, as in SNMPv1.
+TEST(RunPollCycle64, AgentRestartPrimesAgain) {
+    V2cAgent agent;
+    V2cPoll poll(agent);
+    agent.Counters = {90000000000ULL, 80000000000ULL, 70000000ULL, 60000000ULL};
+    poll.Cycle();
+    agent.Counters = {90000000000ULL + 1265000, 80000000000ULL, 70000000ULL + 10, 60000000ULL};
+    poll.Cycle();
+    const uint32_t total = poll.State.DownTotal;
+    const int32_t polls = poll.State.PollCount;
+    agent.Counters = {5000, 4000, 30, 20};
+    poll.Cycle();
+    EXPECT_EQ(poll.State.DownRate, 0);
+    EXPECT_EQ(poll.State.DownPktRate, 0);
+    EXPECT_EQ(poll.State.DownTotal, total);
+    EXPECT_EQ(poll.State.PollCount, polls);
+    agent.Counters = {5000 + 2530000, 4000, 30 + 7, 20};
+    poll.Cycle();
+    EXPECT_EQ(poll.State.DownRate, 2000);
+    EXPECT_EQ(poll.State.DownPktRate, 7);
 }
 
 } // namespace

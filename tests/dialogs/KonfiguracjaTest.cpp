@@ -104,7 +104,7 @@ TEST_F(FormShowTest, OutOfRangeProfileValuesShowAndSaveAtTheBounds) {
     WriteProfile("Default.vlq", {{"Timeout", "50"},
                                  {"TStopien", "300"},
                                  {"TStopienGraph", "10"},
-                                 {"NumerInterfaceu", "500"},
+                                 {"NumerInterfaceu", "0"},
                                  {"Download", "5"},
                                  {"Upload", "200000000"}});
     Windows& p = Start();
@@ -116,7 +116,7 @@ TEST_F(FormShowTest, OutOfRangeProfileValuesShowAndSaveAtTheBounds) {
     EXPECT_EQ(k.ScrollBar1->value(), 255);
     EXPECT_EQ(k.ScrollBar2->value(), 50);
     EXPECT_EQ(k.Label15->text(), "50");
-    EXPECT_EQ(k.SpinEdit1->value(), 128);
+    EXPECT_EQ(k.SpinEdit1->value(), 1); // any ifIndex from 1 up is taken
     EXPECT_EQ(k.SpinEdit2->value(), 128);
     EXPECT_EQ(k.SpinEdit3->value(), 100000000);
     // A new scroll bar position previews at once.
@@ -127,7 +127,7 @@ TEST_F(FormShowTest, OutOfRangeProfileValuesShowAndSaveAtTheBounds) {
     EXPECT_EQ(Value(file, "Timeout"), "100");
     EXPECT_EQ(Value(file, "TStopien"), "255");
     EXPECT_EQ(Value(file, "TStopienGraph"), "50");
-    EXPECT_EQ(Value(file, "NumerInterfaceu"), "128");
+    EXPECT_EQ(Value(file, "NumerInterfaceu"), "1");
     EXPECT_EQ(Value(file, "Download"), "128");
     EXPECT_EQ(Value(file, "Upload"), "100000000");
     EXPECT_EQ(p.glowny.State().MainOpacity, 255);

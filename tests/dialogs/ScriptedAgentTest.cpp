@@ -7,6 +7,7 @@
 #include "dialogs/DialogControls.h"
 #include "support/ScriptedResponder.h"
 
+#include <QComboBox>
 #include <QCursor>
 #include <QFocusEvent>
 #include <QLabel>
@@ -100,6 +101,49 @@ TEST_F(AgentProbeTest, ShowsInterfaceDescriptionAndAgentDescriptionWithName) {
     EXPECT_EQ(requests[1].Oids, (std::vector<std::string>{kSysDescr, kSysName}));
     EXPECT_TRUE(waitCursorShown);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// The version chosen in the dialog: the probe asks in SNMPv2c, also for
+// ifHCInOctets, and its hint says which counters the poll will read; OK
+// writes the version, which the next opening shows again.
+TEST_F(AgentProbeTest, SnmpV2cChoiceProbesInThatVersionAndIsWritten) {
+    std::mutex m;
+    std::vector<Request> requests;
+    ScriptedResponder agent([&](const Request& r) -> std::optional<Reply> {
+        const std::lock_guard lock(m);
+        requests.push_back(r);
+        if (r.Oids.size() == 1 && r.Oids[0].rfind("1.3.6.1.2.1.31.1.1.1.6.", 0) == 0) {
+            return ScriptedResponder::Respond(r, {{"", 0x81, ""}}); // noSuchInstance
+        }
+        return InterfaceAgent({{1, {"eth0", "1"}}})(r);
+    });
+    Windows& p = StartWith(agent);
+    p.konfiguracja.FormShow();
+    EXPECT_EQ(p.konfiguracja.ComboBox1->currentText(), "SNMPv1");
+    EXPECT_EQ(p.konfiguracja.Label7->toolTip(), "SNMPv1, 32-bit counters");
+    {
+        const std::lock_guard lock(m);
+        ASSERT_EQ(requests.size(), 2u);
+        EXPECT_EQ(static_cast<uint8_t>(requests[0].Raw[4]), 0); // version field
+        requests.clear();
+    }
+    p.konfiguracja.ComboBox1->setCurrentIndex(1);
+    EXPECT_EQ(p.konfiguracja.Label7->text(), "eth0");
+    EXPECT_EQ(p.konfiguracja.Label7->toolTip(),
+              "SNMPv2c, 32-bit counters (the agent has no 64-bit counters for this interface)");
+    {
+        const std::lock_guard lock(m);
+        ASSERT_EQ(requests.size(), 3u);
+        for (const Request& r : requests) {
+            EXPECT_EQ(static_cast<uint8_t>(r.Raw[4]), 1);
+        }
+        EXPECT_EQ(requests[1].Oids, (std::vector<std::string>{"1.3.6.1.2.1.31.1.1.1.6.1"}));
+    }
+    p.konfiguracja.BitBtn1Click();
+    EXPECT_EQ(Value(Path("Default.vlq"), "WersjaSNMP"), "1");
+    EXPECT_EQ(p.glowny.State().SnmpVersion, 1);
+    p.konfiguracja.FormShow();
+    EXPECT_EQ(p.konfiguracja.ComboBox1->currentText(), "SNMPv2c");
 }
 
 TEST_F(AgentProbeTest, SecondRequestUnansweredLeavesBothLabelsEmpty) {

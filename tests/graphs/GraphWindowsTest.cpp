@@ -66,7 +66,8 @@ GraphTexts SomeTexts() {
             "1,500.0 Mbps",
             "0.5 Mbps",
             "0.1 Mbps",
-            "2.0 Mbps"};
+            "2.0 Mbps",
+            ""};
 }
 
 // Records what the standard error box would show.
@@ -316,7 +317,8 @@ TEST_F(TFormWykresPktRefresh, ShowsTextsAndPacketHistories) {
                      "100 p/s",
                      "3 p/s",
                      "12,000 p/s",
-                     "345 p/s"};
+                     "345 p/s",
+                     ""};
     w.Refresh(texts);
 
     EXPECT_EQ(w.Chart2->TitleLines().at(1), "                     Total I/O:  12,345 p/s  (max: 12,345) p/s");

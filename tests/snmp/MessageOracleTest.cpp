@@ -61,10 +61,10 @@ public:
         m.Version = pick({0, 0, 0, 1, -1, 300});
         m.Community =
             pick({std::string("public"), std::string("qorvex"), std::string(), std::string(130, 'c')});
-        m.PduTag = pick({0xA0, 0xA2, 0xA2, 0xA1, 0x30, 0x02});
-        m.RequestId = pick({0, 0, 7, -1, 256});
-        m.ErrorStatus = pick({0, 0, 0, 2});
-        m.ErrorIndex = pick({0, 0, 1});
+        m.PduTag = pick({0xA0, 0xA2, 0xA2, 0xA1, 0xA5, 0x30, 0x02});
+        m.RequestId = pick({0, 0, 7, -1, 256, 1750441429});
+        m.ErrorStatus = pick({0, 0, 0, 2, 200});
+        m.ErrorIndex = pick({0, 0, 1, 10000});
         const int count = below(10) == 0 ? static_cast<int>(below(30)) : static_cast<int>(below(6));
         for (int i = 0; i < count; ++i) {
             m.Bindings.push_back(binding());
@@ -90,8 +90,9 @@ private:
                                                          "1.3.6.99999999999"};
         Binding b;
         b.Oid = below(12) == 0 ? "1.3.6.1.4.1." + std::to_string(m_random()) : kOids[below(kOids.size())];
-        b.Type = pick({0, 4, 4, 0x41, 0x42, 0x43, 2, 5, 6, 0x40, 0x44, 0x102, -1});
-        switch (below(4)) {
+        b.Type =
+            pick({0, 4, 4, 0x41, 0x42, 0x43, 2, 5, 6, 0x40, 0x44, 0x46, 0x46, 0x80, 0x81, 0x82, 0x102, -1});
+        switch (below(5)) {
         case 0:
             b.Text = std::to_string(static_cast<int32_t>(m_random()));
             break;
@@ -100,6 +101,9 @@ private:
             break;
         case 2:
             b.Text = "1.3.6.1." + std::to_string(below(1000));
+            break;
+        case 3: // 64-bit numbers of every magnitude, for Counter64
+            b.Text = std::to_string(((uint64_t{m_random()} << 32) | m_random()) >> below(64));
             break;
         default:
             break;

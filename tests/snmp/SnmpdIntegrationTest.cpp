@@ -5,8 +5,10 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using veltrum::TIdSNMP;
@@ -32,8 +34,8 @@ bool SnmpgetAvailable() {
 }
 
 // snmpget's value of one object, one line, surrounding quotes removed.
-std::string Snmpget(const SnmpdAgent& agent, const std::string& oid) {
-    const std::string command = "/usr/bin/snmpget -v1 -c " + agent.Community() +
+std::string Snmpget(const SnmpdAgent& agent, const std::string& oid, const char* version = "1") {
+    const std::string command = std::string("/usr/bin/snmpget -v") + version + " -c " + agent.Community() +
                                 " -Oqv -M /nonexistent -m '' " + agent.HostText() + " " + oid +
                                 " 2>/dev/null";
     const std::unique_ptr<FILE, decltype(&pclose)> pipe(popen(command.c_str(), "r"), &pclose);
@@ -60,11 +62,13 @@ uint32_t AsUnsigned(const std::string& signedText) {
     return static_cast<uint32_t>(static_cast<int32_t>(std::stol(signedText)));
 }
 
-std::vector<std::string> Query(TIdSNMP& snmp, const std::vector<std::string>& oids) {
+// SNMPv2c when `version` is 1, with NULL values as the poll asks then.
+std::vector<std::string> Query(TIdSNMP& snmp, const std::vector<std::string>& oids, int32_t version = 0) {
     snmp.QueryMessage.ResetMessage();
     snmp.QueryMessage.PduTag = 0xA0;
+    snmp.QueryMessage.Version = version;
     for (const std::string& oid : oids) {
-        snmp.QueryMessage.AddBinding(oid, "", 4);
+        snmp.QueryMessage.AddBinding(oid, "", version == 0 ? 4 : 5);
     }
     EXPECT_TRUE(snmp.RunQuery());
     std::vector<std::string> values;
@@ -126,6 +130,66 @@ TEST_F(SnmpdQuery, CountersMatchSnmpgetAndNeverDecrease) {
             EXPECT_LE(AsUnsigned(theirs[i]), AsUnsigned(after[i])) << kCounters[i];
         }
     }
+}
+
+// SNMPv2c: the interface's four 64-bit counters read as snmpget -v2c reads
+// them (bracketed, as our own queries move them), and Counter64 values at
+// 0, 2^32, 2^63 and 2^64 - 1 from a pass script read exactly the same.
+TEST(SnmpdQueryV2c, SixtyFourBitCountersMatchSnmpget) {
+    REQUIRE_SNMPD();
+    if (!SnmpgetAvailable()) {
+        GTEST_SKIP() << "snmpget is not installed (Debian package snmp)";
+    }
+    char folder[] = "/tmp/veltrum-pass-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string script = std::string(folder) + "/counter64.sh";
+    {
+        std::FILE* file = std::fopen(script.c_str(), "w");
+        ASSERT_NE(file, nullptr);
+        std::fputs("#!/bin/sh\n[ \"$1\" = -g ] || exit 0\ncase \"$2\" in\n"
+                   ".1.3.6.1.4.1.99999.1.1) v=0;; .1.3.6.1.4.1.99999.1.2) v=4294967296;;\n"
+                   ".1.3.6.1.4.1.99999.1.3) v=9223372036854775808;;\n"
+                   ".1.3.6.1.4.1.99999.1.4) v=18446744073709551615;; *) exit 0;;\nesac\n"
+                   "echo \"$2\"; echo counter64; echo \"$v\"\n",
+                   file);
+        std::fclose(file);
+        ::chmod(script.c_str(), 0700);
+    }
+    SnmpdAgent agent("veltrum-test", {"pass .1.3.6.1.4.1.99999.1 " + script});
+    agent.Start();
+    TIdSNMP snmp;
+    snmp.Host = agent.HostText();
+    snmp.SetCommunity(agent.Community());
+    snmp.ReceiveTimeout = 2000;
+
+    const std::vector<std::string> wide = {"1.3.6.1.2.1.31.1.1.1.6.1", "1.3.6.1.2.1.31.1.1.1.10.1",
+                                           "1.3.6.1.2.1.31.1.1.1.7.1", "1.3.6.1.2.1.31.1.1.1.11.1"};
+    const auto before = Query(snmp, wide, 1);
+    std::vector<std::string> theirs;
+    for (const std::string& oid : wide) {
+        theirs.push_back(Snmpget(agent, oid, "2c"));
+    }
+    const auto after = Query(snmp, wide, 1);
+    ASSERT_EQ(before.size(), 4U);
+    ASSERT_EQ(after.size(), 4U);
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(snmp.ReplyMessage.ValueTexts[i].Type, 0x46) << wide[i];
+        EXPECT_LE(std::stoull(before[i]), std::stoull(theirs[i])) << wide[i];
+        EXPECT_LE(std::stoull(theirs[i]), std::stoull(after[i])) << wide[i];
+    }
+    for (const char* oid : {"1.3.6.1.4.1.99999.1.1", "1.3.6.1.4.1.99999.1.2", "1.3.6.1.4.1.99999.1.3",
+                            "1.3.6.1.4.1.99999.1.4"}) {
+        const auto value = Query(snmp, {oid}, 1);
+        ASSERT_EQ(value.size(), 1U);
+        EXPECT_EQ(value[0], Snmpget(agent, oid, "2c")) << oid;
+    }
+    EXPECT_EQ(Query(snmp, {"1.3.6.1.4.1.99999.1.4"}, 1)[0], "18446744073709551615");
+    // An object the agent does not have is no value, not an empty text.
+    Query(snmp, {"1.3.6.1.2.1.31.1.1.1.6.999999"}, 1);
+    EXPECT_TRUE(snmp.ReplyMessage.IsNoValueAt(0));
+    agent.Stop();
+    std::remove(script.c_str());
+    ::rmdir(folder);
 }
 
 TEST_F(SnmpdQuery, WrongCommunityGetsNoAnswer) {

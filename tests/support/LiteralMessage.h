@@ -33,7 +33,12 @@ inline int32_t toInt(const std::string& text) {
     return StrToIntDef(text, 0);
 }
 
-inline std::string headerInt(int32_t value) {
+// SNMPv1 header integers are one octet, the field's low eight bits; later
+// versions write them whole.
+inline std::string headerInt(int32_t value, bool whole) {
+    if (whole) {
+        return WrapItem(EncodeSignedInt(value), kTagInteger);
+    }
     return std::string("\x02\x01", 2) + static_cast<char>(value & 0xFF);
 }
 
@@ -60,15 +65,25 @@ inline std::string literalBuild(const Message& m) {
         case kTagTimeTicks:
             value = WrapItem(EncodeUnsignedInt(static_cast<uint32_t>(toInt(b.Text))), t);
             break;
+        case kTagCounter64: {
+            uint64_t number = 0;
+            if (!tryParseUnsigned64(b.Text, number)) {
+                number = 0;
+            }
+            value = WrapItem(EncodeUnsigned64(number), t);
+            break;
+        }
         default:
             value = WrapItem(b.Text, t);
             break;
         }
         list += WrapItem(WrapItem(OidTextToBytes(b.Oid), kTagOid) + value, kTagSequence);
     }
-    const std::string pdu = headerInt(m.RequestId) + headerInt(m.ErrorStatus) + headerInt(m.ErrorIndex) +
-                            WrapItem(list, kTagSequence);
-    return WrapItem(headerInt(m.Version) + WrapItem(m.Community, kTagOctetString) + WrapItem(pdu, m.PduTag),
+    const bool whole = m.Version != kVersion1;
+    const std::string pdu = headerInt(m.RequestId, whole) + headerInt(m.ErrorStatus, whole) +
+                            headerInt(m.ErrorIndex, whole) + WrapItem(list, kTagSequence);
+    return WrapItem(headerInt(m.Version, whole) + WrapItem(m.Community, kTagOctetString) +
+                        WrapItem(pdu, m.PduTag),
                     kTagSequence);
 }
 

@@ -17,7 +17,6 @@ namespace {
 constexpr const char* kIfDescrPrefix = "1.3.6.1.2.1.2.2.1.2.";
 constexpr const char* kIfOperStatusPrefix = "1.3.6.1.2.1.2.2.1.8.";
 constexpr int32_t kGetRequest = 0xA0; // RFC 1157 section 4.1.2
-constexpr int32_t kOctetString = 4;   // X.690 8.7
 
 } // namespace
 
@@ -88,10 +87,8 @@ void TFormInterfejsy::FormShow() {
             snmp.Host = konfiguracja->Edit1->text().toStdString();
             snmp.SetCommunity(konfiguracja->Edit2->text().toStdString());
             snmp.ReceiveTimeout = ReplyTimeoutMs(m_main.State());
-            snmp.QueryMessage.ResetMessage();
-            snmp.QueryMessage.PduTag = kGetRequest;
-            snmp.QueryMessage.AddBinding(kIfDescrPrefix + number, "", kOctetString);
-            snmp.QueryMessage.AddBinding(kIfOperStatusPrefix + number, "", kOctetString);
+            const std::string oids[] = {kIfDescrPrefix + number, kIfOperStatusPrefix + number};
+            ResetRequest(snmp.QueryMessage, kGetRequest, 0, oids); // SNMPv1, as the dialog always asked
             snmp.RunQuery();
             // An agent without interface n rejects the request (noSuchName)
             // but hands back the empty values: skip it and go on. No reply at

@@ -385,8 +385,8 @@ void appendContentsText(std::string& out, int32_t type, std::string_view content
     }
 }
 
-bool skipItem(std::string_view data, std::size_t& pos, int32_t& type, std::string_view& contents) {
-    if (!frameItem(data, pos, type, contents)) {
+bool skipOtherItem(std::string_view data, std::size_t& pos, int32_t& type, std::string_view& contents) {
+    if (!readItemContents(data, pos, type, contents)) {
         return false;
     }
     if (!isConstructed(type)) {

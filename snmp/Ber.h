@@ -164,10 +164,42 @@ inline bool frameItem(std::string_view data, std::size_t& pos, int32_t& type, st
     return readItemContents(data, pos, type, contents);
 }
 
+// skipItem for the length forms other than the short one, and for items cut
+// before their length.
+bool skipOtherItem(std::string_view data, std::size_t& pos, int32_t& type, std::string_view& contents);
+
 // Moves past an item as tryReadItem does, also when it cannot be read: a
 // constructed item's contents are entered, a primitive item's skipped, and an
-// item whose contents run past the data leaves `pos` after its length.
-bool skipItem(std::string_view data, std::size_t& pos, int32_t& type, std::string_view& contents);
+// item whose contents run past the data leaves `pos` after its length. The
+// short form is read in place; inlined into a loop, the caller's position,
+// type and contents stay in registers while texts are written through char
+// pointers (which may alias anything in memory), so the other forms go
+// through copies.
+[[gnu::always_inline]] inline bool skipItem(std::string_view data, std::size_t& pos, int32_t& type,
+                                            std::string_view& contents) {
+    if (pos < data.size() && data.size() - pos >= 2) {
+        const auto length = static_cast<uint8_t>(data[pos + 1]);
+        if (length < 0x80) {
+            type = static_cast<uint8_t>(data[pos]);
+            // Compared with what is left, never added to the position.
+            if (length > data.size() - pos - 2) {
+                pos += 2;
+                return false;
+            }
+            contents = std::string_view(data.data() + pos + 2, length);
+            pos += isConstructed(type) ? 2 : 2 + std::size_t{length};
+            return true;
+        }
+    }
+    std::size_t cursor = pos;
+    int32_t framedType = kTagNull;
+    std::string_view framed;
+    const bool ok = skipOtherItem(data, cursor, framedType, framed);
+    pos = cursor;
+    type = framedType;
+    contents = framed;
+    return ok;
+}
 
 // Big-endian accumulation of contents octets onto `start`; only the last
 // four octets survive, and with four or more nothing of `start` does.
@@ -246,7 +278,7 @@ inline constexpr uint64_t kZeroCharacters = 0x3030303030303030ULL;
 // next pair; the rounding error stays below what the next pair could see for
 // every value below 10^8 (checked for all of them). The pairs' characters
 // come from a table.
-inline uint64_t eightDigits(uint32_t value) {
+[[gnu::always_inline]] inline uint64_t eightDigits(uint32_t value) {
     auto pair = [](uint64_t below100) {
         uint16_t characters = 0;
         std::memcpy(&characters, kDecimalPairs + 2 * below100, 2);
@@ -311,7 +343,7 @@ inline uint64_t eightDigits(uint32_t value) {
 // `out`, which has room for 40 characters; returns its length. Eight digits
 // at a time, as decimalText writes them: a busy port's counter has fifteen
 // or more.
-inline std::size_t counter64Text(char* out, uint64_t value) {
+[[gnu::always_inline]] inline std::size_t counter64Text(char* out, uint64_t value) {
     using ber_detail::eightDigits;
     using ber_detail::kZeroCharacters;
     if constexpr (std::endian::native != std::endian::little) {

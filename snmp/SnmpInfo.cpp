@@ -5,13 +5,9 @@
 #include "snmp/SnmpInfoParts.h"
 #include "snmp/TextToInt.h"
 
-#include <algorithm>
 #include <array>
-#include <bit>
-#include <charconv>
-#include <cstring>
+#include <string>
 #include <string_view>
-#include <utility>
 
 namespace veltrum {
 
@@ -40,37 +36,6 @@ inline void setDecimal(std::string& text, int32_t value) {
 inline void setCounter64(std::string& text, std::string_view contents) {
     std::array<char, 40> digits; // NOLINT(cppcoreguidelines-pro-type-member-init)
     setText(text, std::string_view(digits.data(), counter64Text(digits.data(), counter64Of(contents))));
-}
-
-// skipItem for the binding loop, where a failure ends the reading, so where
-// it leaves the position then does not matter. The caller's position, tag
-// and contents are locals whose address is never taken past this inlined
-// function, so they stay in registers while texts are written through char
-// pointers (which may alias anything in memory). The other length forms go
-// through copies.
-[[gnu::always_inline]] inline bool frameNext(std::string_view data, std::size_t& pos, int32_t& tag,
-                                             std::string_view& contents) {
-    if (pos < data.size() && data.size() - pos >= 2) {
-        const auto length = static_cast<uint8_t>(data[pos + 1]);
-        if (length < 0x80) {
-            tag = static_cast<uint8_t>(data[pos]);
-            // Compared with what is left, never added to the position.
-            if (length > data.size() - pos - 2) {
-                return false;
-            }
-            contents = std::string_view(data.data() + pos + 2, length);
-            pos += isConstructed(tag) ? 2 : 2 + std::size_t{length};
-            return true;
-        }
-    }
-    std::size_t cursor = pos;
-    int32_t framedTag = kTagNull;
-    std::string_view framed;
-    const bool ok = skipItem(data, cursor, framedTag, framed);
-    pos = cursor;
-    tag = framedTag;
-    contents = framed;
-    return ok;
 }
 
 // The encoder writes through a pointer into scratch sized for the worst case:
@@ -368,10 +333,10 @@ void TSNMPInfo::parseBindings(std::string_view data, std::size_t at, std::size_t
         int32_t valueTag = kTagNull;
         std::string_view name;
         std::string_view value;
-        if (!frameNext(data, at, valueTag, value) || !frameNext(data, at, nameTag, name)) {
+        if (!skipItem(data, at, valueTag, value) || !skipItem(data, at, nameTag, name)) {
             break;
         }
-        if (!frameNext(data, at, valueTag, value)) {
+        if (!skipItem(data, at, valueTag, value)) {
             break;
         }
         // The lists are kept paired, so appending to both is AddBinding.
@@ -432,6 +397,16 @@ bool TSNMPInfo::IsNoValueAt(int index) const {
         throw EListError(index);
     }
     return IsNoValue(ValueTexts[static_cast<std::size_t>(index)].Type);
+}
+
+void ResetRequest(TSNMPInfo& message, int32_t pduTag, int32_t version, std::span<const std::string> oids) {
+    message.ResetMessage();
+    message.PduTag = pduTag;
+    message.Version = version;
+    const int32_t valueType = version == kVersion1 ? kTagOctetString : kTagNull;
+    for (const std::string& oid : oids) {
+        message.AddBinding(oid, {}, valueType);
+    }
 }
 
 } // namespace veltrum

@@ -1,13 +1,15 @@
 // The fast paths of the message: the requests this program sends and the
-// replies agents send back, built and read in one pass with the sizes known
+// replies agents send back, built and read in one pass with every size known
 // beforehand. A poll builds one message and reads one every second, and the
 // general encoder and reading (SnmpInfo.cpp) spend most of their time on
 // forms these messages never have. Each path checks its message's shape
-// first and hands anything else, untouched, to the general code, so the two
-// must give the same fields and octets for every message the fast path takes:
-// tests/snmp/MessageOracleTest.cpp compares them on vectors and on changed
-// octets of usual replies, and the message fuzzer (fuzz/fuzz_parse_message.cpp)
-// compares every reading with the literal one of tests/support.
+// first and leaves anything else, untouched, to the general code; for every
+// message it takes it must give the same octets and fields as the general
+// code. What keeps them equal: tests/snmp/MessageOracleTest.cpp builds and
+// reads messages on every route (whole, cut, and with each header octet
+// changed) and compares them with the literal reading of the message rules
+// in tests/support/LiteralMessage.h, and the message fuzzer
+// (fuzz/fuzz_parse_message.cpp) makes the same comparison for every input.
 
 #include "snmp/Ber.h"
 #include "snmp/Octets.h"

@@ -22,7 +22,6 @@ namespace {
 constexpr const char* kIfDescrPrefix = "1.3.6.1.2.1.2.2.1.2.";
 constexpr const char* kIfOperStatusPrefix = "1.3.6.1.2.1.2.2.1.8.";
 constexpr int32_t kGetRequest = 0xA0; // RFC 1157 section 4.1.2
-constexpr int32_t kOctetString = 4;   // X.690 8.7
 
 // The list's rows are 13 pixels high whatever the style would choose.
 class FixedRowHeight final : public QStyledItemDelegate {
@@ -115,10 +114,8 @@ void TFormInterfejsy::FormShow() {
             snmp.Host = target.Host;
             snmp.SetCommunity(target.Community);
             snmp.ReceiveTimeout = target.TimeoutMs;
-            snmp.QueryMessage.ResetMessage();
-            snmp.QueryMessage.PduTag = kGetRequest;
-            snmp.QueryMessage.AddBinding(kIfDescrPrefix + number, "", kOctetString);
-            snmp.QueryMessage.AddBinding(kIfOperStatusPrefix + number, "", kOctetString);
+            const std::string oids[] = {kIfDescrPrefix + number, kIfOperStatusPrefix + number};
+            ResetRequest(snmp.QueryMessage, kGetRequest, 0, oids); // SNMPv1, as the dialog always asked
             snmp.RunQuery();
             // An agent without interface n rejects the request (noSuchName)
             // but hands back the empty values: skip it and go on. No reply at

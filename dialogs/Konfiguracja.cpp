@@ -41,9 +41,6 @@ constexpr const char* kSysDescr = "1.3.6.1.2.1.1.1.0";
 constexpr const char* kSysName = "1.3.6.1.2.1.1.5.0";
 // RFC 1157 section 4.1.2: GetRequest-PDU.
 constexpr int32_t kGetRequest = 0xA0;
-// Requests carry empty OCTET STRING values (X.690 8.7, universal tag 4).
-constexpr int32_t kOctetString = 4;
-constexpr int32_t kNull = 5;
 // ifHCInOctets (RFC 2863): whether the agent keeps the interface's 64-bit
 // counters, which the SNMPv2c poll reads.
 constexpr const char* kIfHcInOctetsPrefix = "1.3.6.1.2.1.31.1.1.1.6.";
@@ -377,14 +374,8 @@ void TFormKonfiguracja::SpinEdit1Change() {
         // as they always were.
         const bool v2c = ComboBox1->currentIndex() == 1;
         const auto ask = [&](std::initializer_list<std::string> oids) {
-            SNMPConf.QueryMessage.ResetMessage();
-            SNMPConf.QueryMessage.PduTag = kGetRequest;
-            if (v2c) {
-                SNMPConf.QueryMessage.Version = kSnmpVersion2c;
-            }
-            for (const std::string& oid : oids) {
-                SNMPConf.QueryMessage.AddBinding(oid, "", v2c ? kNull : kOctetString);
-            }
+            ResetRequest(SNMPConf.QueryMessage, kGetRequest, v2c ? kSnmpVersion2c : 0 /* SNMPv1 */,
+                         std::span(oids.begin(), oids.size()));
             SNMPConf.RunQuery();
         };
         ask({ifDescr});

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstring>
 
 namespace veltrum {
 
@@ -35,6 +36,10 @@ char* formatDecimal(char* end, int32_t value) {
     return start;
 }
 
+std::size_t counter64TextPortable(char* out, uint64_t value) {
+    return static_cast<std::size_t>(std::to_chars(out, out + 20, value).ptr - out);
+}
+
 namespace {
 
 // NextArc on a view: the arc before the first "." (all of the text when there
@@ -47,62 +52,49 @@ int32_t takeArc(std::string_view& text) {
     return tryParseInt(arc, value) ? value : 0;
 }
 
-void appendDecimal(std::string& out, uint32_t value) {
-    std::array<char, 10> digits{};
-    char* const end = digits.data() + digits.size();
-    const char* start = formatDecimal(end, value);
-    out.append(start, static_cast<std::size_t>(end - start));
-}
-
 void appendDecimal(std::string& out, int32_t value) {
-    std::array<char, 11> digits{};
-    char* const end = digits.data() + digits.size();
-    const char* start = formatDecimal(end, value);
-    out.append(start, static_cast<std::size_t>(end - start));
+    std::array<char, 16> digits; // NOLINT(cppcoreguidelines-pro-type-member-init)
+    out.append(digits.data(), decimalText(digits.data(), value));
 }
 
 void appendDecimal(std::string& out, uint64_t value) {
-    std::array<char, 20> digits{};
-    const auto result = std::to_chars(digits.data(), digits.data() + digits.size(), value);
-    out.append(digits.data(), result.ptr);
-}
-
-// Counter64 contents accumulate unsigned into 64 bits; as with the 32-bit
-// types, leading octets beyond eight (an X.690 00 octet, or a hostile
-// length) drop out.
-uint64_t accumulate64(std::string_view contents) {
-    uint64_t value = 0;
-    for (const char c : contents) {
-        value = (value << 8) | static_cast<uint8_t>(c);
-    }
-    return value;
-}
-
-// Big-endian accumulation of up to the last four contents octets.
-uint32_t accumulate(std::string_view contents, uint32_t start) {
-    uint32_t value = start;
-    for (const char c : contents) {
-        value = (value << 8) | static_cast<uint8_t>(c);
-    }
-    return value;
+    std::array<char, 40> digits; // NOLINT(cppcoreguidelines-pro-type-member-init)
+    out.append(digits.data(), counter64Text(digits.data(), value));
 }
 
 } // namespace
 
-void appendLength(std::string& out, std::size_t length) {
+char* writeLength(char* p, std::size_t length) {
     if (length < 0x80) {
-        out.push_back(static_cast<char>(length));
-        return;
+        *p++ = static_cast<char>(length);
+        return p;
     }
     // X.690 8.1.3.5: 0x80 | count, then the length in the fewest octets.
     std::size_t count = 0;
     for (std::size_t rest = length; rest != 0; rest >>= 8) {
         ++count;
     }
-    out.push_back(static_cast<char>(0x80 | count));
+    *p++ = static_cast<char>(0x80 | count);
     for (std::size_t i = count; i-- > 0;) {
-        out.push_back(static_cast<char>((length >> (8 * i)) & 0xFF));
+        *p++ = static_cast<char>((length >> (8 * i)) & 0xFF);
     }
+    return p;
+}
+
+void appendLength(std::string& out, std::size_t length) {
+    std::array<char, 1 + sizeof(std::size_t)> octets; // NOLINT(cppcoreguidelines-pro-type-member-init)
+    out.append(octets.data(), writeLength(octets.data(), length));
+}
+
+// Rare for SNMP polls, so the move is fine: the long form's extra length
+// octets go where the contents began.
+void closeLongItem(char*& p, char* contents) {
+    const auto length = static_cast<std::size_t>(p - contents);
+    std::array<char, 1 + sizeof(std::size_t)> octets; // NOLINT(cppcoreguidelines-pro-type-member-init)
+    const auto size = static_cast<std::size_t>(writeLength(octets.data(), length) - octets.data());
+    std::memmove(contents + size - 1, contents, length);
+    std::memcpy(contents - 1, octets.data(), size);
+    p += size - 1;
 }
 
 std::string EncodeLength(std::size_t length) {
@@ -133,14 +125,14 @@ std::optional<uint32_t> DecodeLength(std::string_view data, std::size_t& pos) {
     return length;
 }
 
-void appendSignedInt(std::string& out, int32_t value) {
+char* writeSignedInt(char* p, int32_t value) {
     const auto bits = static_cast<uint32_t>(value);
     if (value < 0) {
         // Always four octets for a negative value.
         for (int shift = 24; shift >= 0; shift -= 8) {
-            out.push_back(static_cast<char>((bits >> shift) & 0xFF));
+            *p++ = static_cast<char>((bits >> shift) & 0xFF);
         }
-        return;
+        return p;
     }
     int shift = 24;
     while (shift > 0 && ((bits >> shift) & 0xFF) == 0) {
@@ -149,11 +141,42 @@ void appendSignedInt(std::string& out, int32_t value) {
     // X.690 8.3.2: a positive value whose first octet has bit 8 set needs a
     // leading 00 so that it does not read as negative.
     if (((bits >> shift) & 0x80) != 0) {
-        out.push_back('\0');
+        *p++ = '\0';
     }
     for (; shift >= 0; shift -= 8) {
-        out.push_back(static_cast<char>((bits >> shift) & 0xFF));
+        *p++ = static_cast<char>((bits >> shift) & 0xFF);
     }
+    return p;
+}
+
+char* writeUnsignedInt(char* p, uint32_t value) {
+    int shift = 24;
+    while (shift > 0 && ((value >> shift) & 0xFF) == 0) {
+        shift -= 8;
+    }
+    for (; shift >= 0; shift -= 8) {
+        *p++ = static_cast<char>((value >> shift) & 0xFF);
+    }
+    return p;
+}
+
+char* writeUnsigned64(char* p, uint64_t value) {
+    int shift = 56;
+    while (shift > 0 && ((value >> shift) & 0xFF) == 0) {
+        shift -= 8;
+    }
+    if (((value >> shift) & 0x80) != 0) {
+        *p++ = '\0'; // X.690 8.3.2: the value stays non-negative
+    }
+    for (; shift >= 0; shift -= 8) {
+        *p++ = static_cast<char>((value >> shift) & 0xFF);
+    }
+    return p;
+}
+
+void appendSignedInt(std::string& out, int32_t value) {
+    std::array<char, 5> octets; // NOLINT(cppcoreguidelines-pro-type-member-init)
+    out.append(octets.data(), writeSignedInt(octets.data(), value));
 }
 
 std::string EncodeSignedInt(int32_t value) {
@@ -163,13 +186,8 @@ std::string EncodeSignedInt(int32_t value) {
 }
 
 void appendUnsignedInt(std::string& out, uint32_t value) {
-    int shift = 24;
-    while (shift > 0 && ((value >> shift) & 0xFF) == 0) {
-        shift -= 8;
-    }
-    for (; shift >= 0; shift -= 8) {
-        out.push_back(static_cast<char>((value >> shift) & 0xFF));
-    }
+    std::array<char, 4> octets; // NOLINT(cppcoreguidelines-pro-type-member-init)
+    out.append(octets.data(), writeUnsignedInt(octets.data(), value));
 }
 
 std::string EncodeUnsignedInt(uint32_t value) {
@@ -179,16 +197,8 @@ std::string EncodeUnsignedInt(uint32_t value) {
 }
 
 void appendUnsigned64(std::string& out, uint64_t value) {
-    int shift = 56;
-    while (shift > 0 && ((value >> shift) & 0xFF) == 0) {
-        shift -= 8;
-    }
-    if (((value >> shift) & 0x80) != 0) {
-        out.push_back('\0'); // X.690 8.3.2: the value stays non-negative
-    }
-    for (; shift >= 0; shift -= 8) {
-        out.push_back(static_cast<char>((value >> shift) & 0xFF));
-    }
+    std::array<char, 9> octets; // NOLINT(cppcoreguidelines-pro-type-member-init)
+    out.append(octets.data(), writeUnsigned64(octets.data(), value));
 }
 
 std::string EncodeUnsigned64(uint64_t value) {
@@ -346,14 +356,10 @@ void appendConstructedText(std::string& out, int32_t type) {
 void appendContentsText(std::string& out, int32_t type, std::string_view contents) {
     switch (static_cast<uint8_t>(type)) {
     case kTagInteger:
-        if (contents.empty()) {
-            out.push_back('0');
-        } else {
-            // The first octet's top bit is the sign (X.690 8.3.3); only the
-            // last four octets survive the 32-bit accumulation.
-            const uint32_t start = (static_cast<uint8_t>(contents[0]) & 0x80) != 0 ? 0xFFFFFFFFu : 0u;
-            appendDecimal(out, static_cast<int32_t>(accumulate(contents, start)));
-        }
+    case kTagCounter:
+    case kTagGauge:
+    case kTagTimeTicks:
+        appendDecimal(out, numberOf(type, contents));
         break;
     case kTagOctetString:
     case kTagOpaque:
@@ -367,24 +373,26 @@ void appendContentsText(std::string& out, int32_t type, std::string_view content
             if (i != 0) {
                 out.push_back('.');
             }
-            appendDecimal(out, static_cast<uint32_t>(static_cast<uint8_t>(contents[i])));
+            appendDecimal(out, static_cast<int32_t>(static_cast<uint8_t>(contents[i])));
         }
         break;
-    case kTagCounter:
-    case kTagGauge:
-    case kTagTimeTicks:
-        // Unsigned on the wire, but handed on as signed 32-bit text: the poll
-        // takes the absolute value of what it reads.
-        appendDecimal(out, static_cast<int32_t>(accumulate(contents, 0)));
-        break;
     case kTagCounter64:
-        // RFC 2578 7.1.10: unsigned 64 bits, handed on as unsigned decimal
-        // text (empty contents read as 0, like the other numbers).
-        appendDecimal(out, accumulate64(contents));
+        // Handed on as unsigned decimal text.
+        appendDecimal(out, counter64Of(contents));
         break;
     default: // NULL and the exceptions carry no value: an empty text
         break;
     }
+}
+
+bool skipOtherItem(std::string_view data, std::size_t& pos, int32_t& type, std::string_view& contents) {
+    if (!readItemContents(data, pos, type, contents)) {
+        return false;
+    }
+    if (!isConstructed(type)) {
+        pos += contents.size();
+    }
+    return true;
 }
 
 bool tryReadItem(std::string_view data, std::size_t& pos, int32_t& type, std::string& text) {
@@ -393,7 +401,7 @@ bool tryReadItem(std::string_view data, std::size_t& pos, int32_t& type, std::st
     if (!readItemContents(data, pos, type, contents)) {
         return false;
     }
-    if ((static_cast<uint8_t>(type) & 0x20) != 0) {
+    if (isConstructed(type)) {
         appendConstructedText(text, type);
         return true;
     }

@@ -11,8 +11,10 @@
 // Where these functions differ from X.690 on purpose it is said below; the
 // peers of this program accept every such form.
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -138,6 +140,113 @@ void appendContentsText(std::string& out, int32_t type, std::string_view content
 // The "$" form ReadItem gives a constructed tag: "$30", "$A2".
 void appendConstructedText(std::string& out, int32_t type);
 
+// Whether a tag is constructed (X.690 8.1.2.5: bit 6 of the identifier).
+constexpr bool isConstructed(int32_t type) {
+    return (static_cast<uint8_t>(type) & 0x20) != 0;
+}
+
+// readItemContents with the short-form length (X.690 8.1.3.4), nearly every
+// item of a poll, read in place; the other forms go to readItemContents.
+inline bool frameItem(std::string_view data, std::size_t& pos, int32_t& type, std::string_view& contents) {
+    if (pos < data.size() && data.size() - pos >= 2) {
+        const auto length = static_cast<uint8_t>(data[pos + 1]);
+        if (length < 0x80) {
+            type = static_cast<uint8_t>(data[pos]);
+            pos += 2;
+            // Compared with what is left, never added to the position.
+            if (length > data.size() - pos) {
+                return false;
+            }
+            contents = std::string_view(data.data() + pos, length);
+            return true;
+        }
+    }
+    return readItemContents(data, pos, type, contents);
+}
+
+// skipItem for the length forms other than the short one, and for items cut
+// before their length.
+bool skipOtherItem(std::string_view data, std::size_t& pos, int32_t& type, std::string_view& contents);
+
+// Moves past an item as tryReadItem does, also when it cannot be read: a
+// constructed item's contents are entered, a primitive item's skipped, and an
+// item whose contents run past the data leaves `pos` after its length. The
+// short form is read in place; inlined into a loop, the caller's position,
+// type and contents stay in registers while texts are written through char
+// pointers (which may alias anything in memory), so the other forms go
+// through copies.
+[[gnu::always_inline]] inline bool skipItem(std::string_view data, std::size_t& pos, int32_t& type,
+                                            std::string_view& contents) {
+    if (pos < data.size() && data.size() - pos >= 2) {
+        const auto length = static_cast<uint8_t>(data[pos + 1]);
+        if (length < 0x80) {
+            type = static_cast<uint8_t>(data[pos]);
+            // Compared with what is left, never added to the position.
+            if (length > data.size() - pos - 2) {
+                pos += 2;
+                return false;
+            }
+            contents = std::string_view(data.data() + pos + 2, length);
+            pos += isConstructed(type) ? 2 : 2 + std::size_t{length};
+            return true;
+        }
+    }
+    std::size_t cursor = pos;
+    int32_t framedType = kTagNull;
+    std::string_view framed;
+    const bool ok = skipOtherItem(data, cursor, framedType, framed);
+    pos = cursor;
+    type = framedType;
+    contents = framed;
+    return ok;
+}
+
+// Big-endian accumulation of contents octets onto `start`; only the last
+// four octets survive, and with four or more nothing of `start` does.
+[[gnu::always_inline]] inline uint32_t accumulateOctets(std::string_view contents, uint32_t start) {
+    const std::size_t n = contents.size();
+    if (n >= 4) {
+        const auto* last = reinterpret_cast<const uint8_t*>(contents.data() + n - 4);
+        return (static_cast<uint32_t>(last[0]) << 24) | (static_cast<uint32_t>(last[1]) << 16) |
+               (static_cast<uint32_t>(last[2]) << 8) | last[3];
+    }
+    if (n == 0) {
+        return start;
+    }
+    // One to three octets, read without a loop: the first, the middle and
+    // the last (some of them the same octet), with the repeats shifted out.
+    const auto* c = reinterpret_cast<const uint8_t*>(contents.data());
+    const uint32_t three =
+        (static_cast<uint32_t>(c[0]) << 16) | (static_cast<uint32_t>(c[n / 2]) << 8) | c[n - 1];
+    return (start << (8 * n)) | (three >> (8 * (3 - n)));
+}
+
+// The number an INTEGER, Counter, Gauge or TimeTicks item reads as: an
+// INTEGER is signed (X.690 8.3.3) and empty contents read as 0; the
+// application types are unsigned on the wire but handed on as signed 32-bit
+// values (the poll takes the absolute value of what it reads).
+[[gnu::always_inline]] inline int32_t numberOf(int32_t type, std::string_view contents) {
+    if (type == kTagInteger) {
+        if (contents.empty()) {
+            return 0;
+        }
+        return static_cast<int32_t>(
+            accumulateOctets(contents, (static_cast<uint8_t>(contents[0]) & 0x80) != 0 ? 0xFFFFFFFFu : 0u));
+    }
+    return static_cast<int32_t>(accumulateOctets(contents, 0));
+}
+
+// A Counter64's value (RFC 2578 7.1.10): its contents accumulated unsigned;
+// as with the 32-bit types, leading octets beyond eight (an X.690 00 octet,
+// or a hostile length) drop out. Empty contents read as 0.
+inline uint64_t counter64Of(std::string_view contents) {
+    uint64_t value = 0;
+    for (const char c : contents) {
+        value = (value << 8) | static_cast<uint8_t>(c);
+    }
+    return value;
+}
+
 // The hundred two-digit pairs "00" to "99", one after the other: the
 // number formatters write two digits at a time from it.
 inline constexpr char kDecimalPairs[] = "00010203040506070809"
@@ -155,8 +264,142 @@ inline constexpr char kDecimalPairs[] = "00010203040506070809"
 // `end` (room for ten digits, eleven with the sign); returns its start.
 char* formatDecimal(char* end, uint32_t value);
 char* formatDecimal(char* end, int32_t value);
+// counter64Text for machines that are not little-endian.
+std::size_t counter64TextPortable(char* out, uint64_t value);
 
-// Appending forms used by the message encoder to avoid temporaries.
+namespace ber_detail {
+
+inline constexpr uint64_t kZeroCharacters = 0x3030303030303030ULL;
+
+// The eight decimal digits of `value` (below 10^8), leading zeros included,
+// one digit (0 to 9, not yet a character) per octet in the order they are
+// written. value * ceil(2^48 / 10^6) holds value / 10^6 above bit 48 and the
+// rest as a 48-bit fraction, which each multiplication by 100 turns into the
+// next pair; the rounding error stays below what the next pair could see for
+// every value below 10^8 (checked for all of them). The pairs' characters
+// come from a table.
+[[gnu::always_inline]] inline uint64_t eightDigits(uint32_t value) {
+    auto pair = [](uint64_t below100) {
+        uint16_t characters = 0;
+        std::memcpy(&characters, kDecimalPairs + 2 * below100, 2);
+        return static_cast<uint64_t>(characters);
+    };
+    constexpr uint64_t kFraction = (uint64_t{1} << 48) - 1;
+    uint64_t y = static_cast<uint64_t>(value) * 281474977;
+    uint64_t word = pair(y >> 48);
+    y = (y & kFraction) * 100;
+    word |= pair(y >> 48) << 16;
+    y = (y & kFraction) * 100;
+    word |= pair(y >> 48) << 32;
+    y = (y & kFraction) * 100;
+    word |= pair(y >> 48) << 48;
+    return word - kZeroCharacters;
+}
+
+} // namespace ber_detail
+
+// The decimal text of `value` written forwards to `out`, which has room for
+// 16 characters (a few past the text may be written); returns its length.
+// Every number of a reply goes through here, eight digits at a time.
+[[gnu::always_inline]] inline std::size_t decimalText(char* out, int32_t value) {
+    using ber_detail::eightDigits;
+    using ber_detail::kZeroCharacters;
+    if constexpr (std::endian::native != std::endian::little) {
+        char digits[12];
+        char* const end = digits + sizeof digits;
+        const char* first = formatDecimal(end, value);
+        const auto length = static_cast<std::size_t>(end - first);
+        std::memcpy(out, first, length);
+        return length;
+    }
+    // The magnitude as unsigned, so INT32_MIN needs no special case.
+    uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+    std::size_t length = 0;
+    if (value < 0) {
+        out[length++] = '-';
+    }
+    constexpr uint32_t kEightDigits = 100000000;
+    if (magnitude >= kEightDigits) {
+        const uint32_t high = magnitude / kEightDigits; // at most 42
+        magnitude -= high * kEightDigits;
+        if (high >= 10) {
+            out[length++] = static_cast<char>('0' + high / 10);
+        }
+        out[length++] = static_cast<char>('0' + high % 10);
+        const uint64_t low = eightDigits(magnitude) + kZeroCharacters;
+        std::memcpy(out + length, &low, 8);
+        return length + 8;
+    }
+    // The leading zeros are the low-order octets that are 0: their count
+    // gives the length, and they are shifted out.
+    const uint64_t digits = eightDigits(magnitude);
+    const std::size_t zeros = digits == 0 ? 7 : static_cast<std::size_t>(std::countr_zero(digits)) / 8;
+    const uint64_t word = (digits + kZeroCharacters) >> (8 * zeros);
+    std::memcpy(out + length, &word, 8);
+    return length + 8 - zeros;
+}
+
+// A Counter64's unsigned decimal text (up to twenty digits), written to
+// `out`, which has room for 40 characters; returns its length. Eight digits
+// at a time, as decimalText writes them: a busy port's counter has fifteen
+// or more.
+[[gnu::always_inline]] inline std::size_t counter64Text(char* out, uint64_t value) {
+    using ber_detail::eightDigits;
+    using ber_detail::kZeroCharacters;
+    if constexpr (std::endian::native != std::endian::little) {
+        return counter64TextPortable(out, value);
+    }
+    constexpr uint64_t kEight = 100000000;
+    if (value <= static_cast<uint64_t>(INT32_MAX)) {
+        return decimalText(out, static_cast<int32_t>(value));
+    }
+    std::size_t length = 0;
+    uint64_t rest = value;
+    if (value >= kEight * kEight) {
+        const uint64_t top = value / (kEight * kEight); // at most 1844
+        rest = value - top * kEight * kEight;
+        length = decimalText(out, static_cast<int32_t>(top));
+        const uint64_t middle = eightDigits(static_cast<uint32_t>(rest / kEight)) + kZeroCharacters;
+        std::memcpy(out + length, &middle, 8);
+        length += 8;
+    } else {
+        length = decimalText(out, static_cast<int32_t>(rest / kEight));
+    }
+    const uint64_t low = eightDigits(static_cast<uint32_t>(rest % kEight)) + kZeroCharacters;
+    std::memcpy(out + length, &low, 8);
+    return length + 8;
+}
+
+// Pointer-writing forms of the encoders, for a buffer sized beforehand: each
+// writes at `p` and returns the end of what it wrote. The room they take is
+// at most 1 + sizeof(size_t) (length), 5 (signed), 4 (unsigned), 9
+// (Counter64) octets. The octets are those of the std::string forms above.
+char* writeLength(char* p, std::size_t length);
+char* writeSignedInt(char* p, int32_t value);
+char* writeUnsignedInt(char* p, uint32_t value);
+char* writeUnsigned64(char* p, uint64_t value);
+
+// An item written in place before its length is known: openItem writes the
+// tag and a one-octet length placeholder and returns where the contents
+// start; closeItem fixes the length once the contents end at `p`, moving them
+// up for the long form (X.690 8.1.3.5), which needs room for up to
+// sizeof(size_t) octets more past `p`.
+inline char* openItem(char*& p, int32_t tag) {
+    *p++ = static_cast<char>(tag & 0xFF);
+    *p++ = '\0';
+    return p;
+}
+void closeLongItem(char*& p, char* contents);
+inline void closeItem(char*& p, char* contents) {
+    const auto length = static_cast<std::size_t>(p - contents);
+    if (length < 0x80) {
+        contents[-1] = static_cast<char>(length);
+        return;
+    }
+    closeLongItem(p, contents);
+}
+
+// Appending forms of the same encoders and converters, for texts.
 void appendLength(std::string& out, std::size_t length);
 void appendSignedInt(std::string& out, int32_t value);
 void appendUnsignedInt(std::string& out, uint32_t value);

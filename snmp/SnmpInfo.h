@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -186,5 +187,12 @@ private:
     // The last built message, whose storage the next one reuses.
     std::string m_built;
 };
+
+// Makes `message` a request of PDU type `pduTag` in `version` (kVersion1,
+// kVersion2c) for `oids`, in their order, after resetting it. The values ask
+// for nothing: empty OCTET STRINGs in SNMPv1, as this program has always sent
+// them, NULL in SNMPv2c (RFC 3416 section 4.2.1 leaves a request's values
+// unspecified). Further header fields (a GetBulkRequest's two) are set after.
+void ResetRequest(TSNMPInfo& message, int32_t pduTag, int32_t version, std::span<const std::string> oids);
 
 } // namespace veltrum

@@ -48,23 +48,19 @@ std::vector<InterfaceRow> WalkInterfaces(TIdSNMP& snmp, bool v2c, const WalkLimi
 
     while (active[kDescr] && rows.size() < limits.MaxRows) {
         std::vector<std::size_t> asked;
+        std::vector<std::string> names;
         for (std::size_t c = 0; c < kColumns.size(); ++c) {
             if (active[c]) {
                 asked.push_back(c);
+                names.push_back(cursor[c]);
             }
         }
         TSNMPInfo& query = snmp.QueryMessage;
-        query.ResetMessage();
+        ResetRequest(query, v2c ? kTagGetBulkRequest : kTagGetNextRequest, v2c ? kVersion2c : kVersion1,
+                     names);
         if (v2c) {
-            query.Version = kVersion2c;
-            query.PduTag = kTagGetBulkRequest;
             query.ErrorStatus = 0; // non-repeaters
             query.ErrorIndex = limits.MaxRepetitions;
-        } else {
-            query.PduTag = kTagGetNextRequest;
-        }
-        for (const std::size_t c : asked) {
-            query.AddBinding(cursor[c], "", v2c ? kTagNull : kTagOctetString);
         }
         if (exchanges != nullptr) {
             ++*exchanges;

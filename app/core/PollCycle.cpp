@@ -6,6 +6,7 @@
 #include "snmp/TextToInt.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <exception>
 #include <stdexcept>
@@ -18,9 +19,7 @@ namespace {
 // kilobits per second at the nominal one-second interval.
 constexpr long double kOctetsPerRateUnit = 1265.0L;
 constexpr int32_t kGetRequest = 0xA0; // RFC 1157 section 4.1.2
-constexpr int32_t kOctetString = 4;
-constexpr int32_t kNull = 5;
-constexpr int32_t kVersion2c = 1; // RFC 1901
+constexpr int32_t kVersion2c = 1;     // RFC 1901
 constexpr int32_t kNominalIntervalMs = 1000;
 constexpr int32_t kResyncIntervalMs = 1025;
 constexpr int32_t kResyncPolls = 10;
@@ -362,17 +361,11 @@ void finishReadings(MonitorState& state, int32_t intervals, PollView& view, cons
 // asked it; SNMPv2c requests carry the version and NULL values (RFC 3416
 // section 4.2.1 leaves a request's values unspecified).
 void askCounters(const MonitorState& state, TIdSNMP& snmp, const char* const (&prefixes)[4]) {
-    snmp.QueryMessage.ResetMessage();
-    snmp.QueryMessage.PduTag = kGetRequest;
-    const bool v2c = UsesSnmpV2c(state);
-    if (v2c) {
-        snmp.QueryMessage.Version = kVersion2c;
-    }
-    snmp.ReceiveTimeout = ReplyTimeoutMs(state);
     const std::string index = std::to_string(state.InterfaceNumber);
-    for (const char* prefix : prefixes) {
-        snmp.QueryMessage.AddBinding(prefix + index, std::string(), v2c ? kNull : kOctetString);
-    }
+    const std::array<std::string, 4> oids = {prefixes[0] + index, prefixes[1] + index, prefixes[2] + index,
+                                             prefixes[3] + index};
+    ResetRequest(snmp.QueryMessage, kGetRequest, UsesSnmpV2c(state) ? kVersion2c : 0 /* SNMPv1 */, oids);
+    snmp.ReceiveTimeout = ReplyTimeoutMs(state);
     // The result is not needed: a missing or short reply fails at ValueAt.
     snmp.RunQuery();
 }
@@ -549,12 +542,9 @@ void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const Numb
 uint32_t ReadInterfaceSpeed(TIdSNMP& snmp, int32_t interfaceNumber, int32_t timeoutMs,
                             int32_t version) noexcept {
     try {
-        snmp.QueryMessage.ResetMessage();
-        snmp.QueryMessage.PduTag = kGetRequest;
-        snmp.QueryMessage.Version = version;
         snmp.ReceiveTimeout = timeoutMs;
         const std::string oid = kSpeedPrefix + std::to_string(interfaceNumber);
-        snmp.QueryMessage.AddBinding(oid, std::string(), kOctetString);
+        ResetRequest(snmp.QueryMessage, kGetRequest, version, std::span<const std::string>(&oid, 1));
         const bool answered = snmp.RunQuery();
         if (snmp.ReplyMessage.Packet.empty()) {
             replaceSocket(snmp);

@@ -4,6 +4,8 @@
 
 #include "tests/dialogs/DialogFixture.h"
 
+#include "widgets/Gauge.h"
+
 #include "dialogs/DialogControls.h"
 #include "support/ScriptedResponder.h"
 #include "support/TableAgent.h"
@@ -210,6 +212,63 @@ TEST_F(AgentProbeTest, LeavingTheHostFieldProbesWhatWasTyped) {
     QCoreApplication::sendEvent(p.konfiguracja.Edit1, &out);
     EXPECT_EQ(p.konfiguracja.Label7->text(), "lo");
     EXPECT_EQ(p.konfiguracja.Label9->text(), "Scripted agent (bench)");
+}
+
+// OK keeps the interface's description as the probe read it beside its
+// number; a profile that never had one stays without it while the probe
+// reads none; another number with no answer forgets the old description.
+TEST_F(AgentProbeTest, OkKeepsTheProbedDescription) {
+    ScriptedResponder silent([](const Request&) -> std::optional<Reply> { return std::nullopt; });
+    Windows& p = StartWith(silent);
+    p.konfiguracja.FormShow();
+    p.konfiguracja.BitBtn1Click();
+    EXPECT_EQ(Value(Path("Default.vlq"), "OpisInterfaceu"), "<absent>");
+
+    ScriptedResponder agent(InterfaceAgent({{3, {"eth2", "1"}}}));
+    p.konfiguracja.FormShow();
+    p.konfiguracja.Edit1->setText(QString::fromStdString(agent.HostText()));
+    p.konfiguracja.SpinEdit1->setValue(3);
+    p.konfiguracja.BitBtn1Click();
+    EXPECT_EQ(Value(Path("Default.vlq"), "OpisInterfaceu"), "eth2");
+    EXPECT_EQ(p.glowny.State().InterfaceDescription, "eth2");
+
+    p.konfiguracja.FormShow();
+    p.konfiguracja.Edit1->setText(QString::fromStdString(silent.HostText()));
+    p.konfiguracja.SpinEdit1->setValue(4);
+    p.konfiguracja.BitBtn1Click();
+    EXPECT_EQ(Value(Path("Default.vlq"), "OpisInterfaceu"), "");
+}
+
+// At a restart the monitor follows a renumbered interface by its description
+// and writes the new number; with no match it keeps the number and says so
+// in its hint.
+TEST_F(AgentProbeTest, RestartFollowsTheInterfaceByItsDescription) {
+    TableAgent agent({{1, {"lo", "1"}}, {2, {"eth0", "1"}}, {7, {"eth1", "1"}}});
+    const auto counters = [&agent] {
+        for (const char* counter : {"10.7", "16.7", "11.7", "17.7"}) {
+            agent.SetObject(std::string("1.3.6.1.2.1.2.2.1.") + counter, 0x41, "1000");
+        }
+    };
+    counters();
+    WriteProfile("Default.vlq", {{"Host", agent.Host()},
+                                 {"Haslo", "public"},
+                                 {"Timeout", "100"},
+                                 {"NumerInterfaceu", "2"},
+                                 {"OpisInterfaceu", "eth1"}});
+    Windows& p = Start();
+    p.glowny.FormShow();
+    EXPECT_EQ(p.glowny.State().InterfaceNumber, 7);
+    EXPECT_EQ(Value(Path("Default.vlq"), "NumerInterfaceu"), "7");
+    EXPECT_EQ(p.glowny.Gauge1->toolTip(), "Download");
+
+    agent.SetInterfaces({{1, {"lo", "1"}}, {7, {"eth0", "1"}}});
+    counters();
+    p.glowny.FormShow();
+    EXPECT_EQ(p.glowny.State().InterfaceNumber, 7);
+    EXPECT_EQ(
+        p.glowny.Gauge1->toolTip().toStdString(),
+        "Interface 7 is now \"eth0\", and no interface of the agent is \"eth1\" any more. Still watching "
+        "interface 7.");
 }
 
 using InterfaceWalkTest = ScriptedAgentTest;

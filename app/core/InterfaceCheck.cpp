@@ -64,17 +64,18 @@ InterfaceCheck KeepInterfaceByName(MonitorState& state, TIdSNMP& snmp) noexcept 
         WalkLimits limits;
         limits.DescriptionsOnly = true;
         std::exception_ptr failure;
-        int exchanges = 0;
         const std::vector<InterfaceRow> rows =
-            WalkInterfaces(snmp, UsesSnmpV2c(state), limits, &exchanges, &failure);
-        if (rows.empty() && (failure || snmp.ReplyMessage.Packet.empty())) {
-            return check; // the walk heard nothing: nothing can be told
-        }
+            WalkInterfaces(snmp, UsesSnmpV2c(state), limits, nullptr, &failure);
         std::vector<int32_t> matches;
         for (const InterfaceRow& row : rows) {
             if (row.Descr == state.InterfaceDescription) {
                 matches.push_back(row.Index);
             }
+        }
+        // A walk cut short by silence or a failure may have missed the match.
+        const bool wholeTable = !failure && !snmp.ReplyMessage.Packet.empty();
+        if (matches.empty() && !wholeTable) {
+            return check;
         }
         if (matches.size() != 1) {
             // Two interfaces of the same description cannot tell which one

@@ -1,6 +1,7 @@
 #include "app/Glowny.h"
 
 #include "app/ProfileCommands.h"
+#include "app/core/InterfaceCheck.h"
 #include "app/core/SettingsTable.h"
 #include "app/core/StartupLoad.h"
 #include "dialogs/Interfejsy.h"
@@ -288,6 +289,9 @@ void TFormGlowny::FormShow() {
             m_wykresPkt->ConfigureForRestart();
         }
         if (Timer1->isActive()) {
+            // A renumbered interface is followed by its description before
+            // the first reading.
+            ShowInterfaceCheck(InterfaceCheckText(KeepInterfaceByName(m_state, SNMP)));
             Button3Click(); // the first reading without waiting a full interval
         }
         if (m_state.GraphWindowOpen && m_wykres != nullptr) {
@@ -581,12 +585,19 @@ void TFormGlowny::ShowFailure(const std::string& reason) {
     setPanelColor(ColorFromBgr(kRed));
 }
 
+void TFormGlowny::ShowInterfaceCheck(const std::string& text) {
+    m_interfaceMismatch = text;
+    setFailureHint(m_failureReason);
+}
+
 void TFormGlowny::setFailureHint(const std::string& reason) {
-    if (reason.empty() && !m_failureHint) {
+    m_failureReason = reason;
+    const std::string& shown = reason.empty() ? m_interfaceMismatch : reason;
+    if (shown.empty() && !m_failureHint) {
         return;
     }
-    m_failureHint = !reason.empty();
-    const QString text = QString::fromStdString(reason);
+    m_failureHint = !shown.empty();
+    const QString text = QString::fromStdString(shown);
     // A sentence or two cannot be read in the second the usual hints stay
     // up: a reason stays as long as its length asks.
     const int duration = m_failureHint ? -1 : kHintDurationMs;

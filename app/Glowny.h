@@ -24,7 +24,10 @@
 // runs the exchange, computes rates, totals, histories and averages in the
 // state, and calls back through PollView: the gauges and labels here, then
 // the refresh of both graph windows. A failure shows "Err" and a red panel,
-// with its reason (app/core/FailureReason.h) as the window's hint.
+// with its reason (app/core/FailureReason.h) as the window's hint. At each
+// restart, and at the first success after failed polls, a profile that keeps
+// the interface's description has the number checked against it
+// (app/core/InterfaceCheck.h).
 
 #include "app/StayOnTop.h"
 #include "app/core/MonitorState.h"
@@ -159,10 +162,12 @@ private:
     void SetPollInterval(int32_t ms) override;
     void SaveResyncSnapshot() override;
     void ShowFailure(const std::string& reason) override;
+    void ShowInterfaceCheck(const std::string& text) override;
 
     void setPanelColor(const QColor& color);
     // The failure's reason as the hint of the whole window, or (empty) the
-    // usual hints of the gauges and rate labels.
+    // interface check's mismatch, or else the usual hints of the gauges and
+    // rate labels.
     void setFailureHint(const std::string& reason);
     void setOuterSize(int width, int height);
     void showGraphGuarded(bool packets);
@@ -175,7 +180,9 @@ private:
     TFormWykresPkt* m_wykresPkt = nullptr;
     TFormInterfejsy* m_interfejsy = nullptr;
     TFormWykres* m_wykres = nullptr;
-    bool m_failureHint = false; // the hints show a failure's reason
+    bool m_failureHint = false; // the hints show a failure's reason or the mismatch
+    std::string m_failureReason;
+    std::string m_interfaceMismatch; // InterfaceCheckText of the last check
     QFileDialog* m_openDialog1 = nullptr;
     QFileDialog* m_saveDialog1 = nullptr;
 };

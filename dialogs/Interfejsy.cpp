@@ -1,6 +1,8 @@
 #include "dialogs/Interfejsy.h"
 
 #include "app/core/FailureReason.h"
+#include "app/core/InterfaceWalk.h"
+#include "app/core/MonitorState.h"
 #include "dialogs/DialogControls.h"
 #include "snmp/IdSNMP.h"
 
@@ -18,10 +20,28 @@ namespace veltrum {
 
 namespace {
 
-// ifDescr and ifOperStatus columns of ifTable (RFC 1213).
-constexpr const char* kIfDescrPrefix = "1.3.6.1.2.1.2.2.1.2.";
-constexpr const char* kIfOperStatusPrefix = "1.3.6.1.2.1.2.2.1.8.";
-constexpr int32_t kGetRequest = 0xA0; // RFC 1157 section 4.1.2
+constexpr int32_t kNoSuchName = 2; // RFC 1157 section 4.1.1: an SNMPv1 walk's end
+
+// Why a walk that found nothing found nothing: the failure that ended it, or
+// else what its last exchange heard.
+FailureReason emptyWalkReason(const TIdSNMP& snmp, const std::exception_ptr& failure) {
+    FailureReason reason = ExchangeFailure(snmp, failure, 0);
+    if (failure) {
+        return reason;
+    }
+    const TSNMPInfo& reply = snmp.ReplyMessage;
+    if (snmp.ReplyRefused()) {
+        reason.Kind = FailureKind::Refused;
+    } else if (reply.Packet.empty()) {
+        reason.Kind = FailureKind::NoReply;
+    } else if (reply.ErrorStatus != 0 && reply.ErrorStatus != kNoSuchName) {
+        reason.Kind = FailureKind::AgentError;
+        reason.Code = reply.ErrorStatus;
+    } else {
+        reason.Kind = FailureKind::NoInterfaces;
+    }
+    return reason;
+}
 
 // The list's rows are 13 pixels high whatever the style would choose.
 class FixedRowHeight final : public QStyledItemDelegate {
@@ -94,60 +114,58 @@ void TFormInterfejsy::setVisible(bool visible) {
     QDialog::setVisible(visible);
 }
 
+std::string TFormInterfejsy::RowText(const InterfaceRow& row) {
+    std::string text = " " + std::to_string(row.Index) + ": " + row.Descr;
+    // Many agents name an interface the same in ifDescr and ifName: once is enough.
+    if (!row.Name.empty() && row.Name != row.Descr) {
+        text += " [" + row.Name + "]";
+    }
+    if (!row.Alias.empty() && row.Alias != row.Descr) {
+        text += " \"" + row.Alias + "\"";
+    }
+    return text + " (" + StatusWord(row.OperStatus) + ")";
+}
+
 void TFormInterfejsy::FormShow() {
-    m_rowCount = 0;
+    m_rowInterfaces.clear();
     ListBox1->clear();
     EmptyReason->hide();
     EmptyReason->clear();
-    m_rowInterfaces.fill(0);
     const WalkTarget target = m_target ? m_target() : WalkTarget{};
     if (target.Client == nullptr) {
         return;
     }
     TIdSNMP& snmp = *target.Client;
     const WaitCursor wait;
-    int32_t n = 1;
     std::exception_ptr failure;
+    std::vector<InterfaceRow> rows;
     try {
-        for (; n <= kMaxInterfaces; ++n) {
-            const std::string number = std::to_string(n);
-            snmp.Host = target.Host;
-            snmp.SetCommunity(target.Community);
-            snmp.ReceiveTimeout = target.TimeoutMs;
-            const std::string oids[] = {kIfDescrPrefix + number, kIfOperStatusPrefix + number};
-            ResetRequest(snmp.QueryMessage, kGetRequest, 0, oids); // SNMPv1, as the dialog always asked
-            snmp.RunQuery();
-            // An agent without interface n rejects the request (noSuchName)
-            // but hands back the empty values: skip it and go on. No reply at
-            // all leaves no values, and reading one ends the walk.
-            const std::string description = snmp.ReplyMessage.ValueAt(0);
-            if (description.empty()) {
-                continue;
-            }
-            const std::string status = StatusWord(snmp.ReplyMessage.ValueAt(1));
-            ListBox1->addItem(
-                QString::fromStdString(" " + number + ": " + description + " (" + status + ")"));
-            m_rowInterfaces[static_cast<size_t>(m_rowCount)] = n;
-            ++m_rowCount;
-        }
+        snmp.Host = target.Host;
+        snmp.SetCommunity(target.Community);
+        snmp.ReceiveTimeout = target.TimeoutMs;
+        // The walk ends at its first failure, keeping the rows read until then.
+        rows = WalkInterfaces(snmp, target.SnmpVersion == kSnmpVersion2c, {}, nullptr, &failure);
     } catch (...) {
-        // The first failure ends the walk; the rows so far stay.
         failure = std::current_exception();
     }
-    if (m_rowCount == 0) {
-        // An empty list would leave the user guessing: say why instead.
-        FailureReason reason = ExchangeFailure(snmp, failure, n);
-        if (!failure) {
-            reason.Kind = FailureKind::NoInterfaces;
+    for (const InterfaceRow& row : rows) {
+        // An interface without a description is not listed.
+        if (row.Descr.empty()) {
+            continue;
         }
-        EmptyReason->setText(QString::fromStdString(FailureText(reason)));
+        ListBox1->addItem(QString::fromStdString(RowText(row)));
+        m_rowInterfaces.push_back(row.Index);
+    }
+    if (m_rowInterfaces.empty()) {
+        // An empty list would leave the user guessing: say why instead.
+        EmptyReason->setText(QString::fromStdString(FailureText(emptyWalkReason(snmp, failure))));
         EmptyReason->setVisible(!EmptyReason->text().isEmpty());
     }
 }
 
 void TFormInterfejsy::BitBtn1Click() {
     const int row = ListBox1->currentRow();
-    if (row >= 0 && row < m_rowCount && ListBox1->item(row)->isSelected() && m_chosen) {
+    if (row >= 0 && row < RowCount() && ListBox1->item(row)->isSelected() && m_chosen) {
         m_chosen(m_rowInterfaces[static_cast<size_t>(row)]);
     }
     accept();

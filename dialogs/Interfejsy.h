@@ -1,17 +1,18 @@
 #pragma once
-// The interface list: as it opens, it walks interface numbers 1 to 128 of the
-// agent its caller names (the settings dialog: host and community as edited,
-// not as saved), asking each for ifDescr and ifOperStatus, and lists those
-// that answer with a description. Confirming a row hands that row's interface
-// number (not its position) back to the caller. A walk that lists nothing
-// says why over the empty list.
+// The interface list: as it opens, it walks the interface table of the agent
+// its caller names (the settings dialog: host, community and protocol version
+// as edited, not as saved) with WalkInterfaces (app/core), and lists every
+// interface that has a description, whatever its number, with its ifName and
+// ifAlias where the agent has them. Confirming a row hands that row's
+// interface number (not its position) back to the caller. A walk that lists
+// nothing says why over the empty list.
 
 #include <QDialog>
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class QLabel;
 class QListWidget;
@@ -27,14 +28,15 @@ struct WalkTarget {
     std::string Host;
     std::string Community;
     int32_t TimeoutMs = 0;
+    int32_t SnmpVersion = 0; // as the message's version field: 0 SNMPv1, 1 SNMPv2c
 };
+
+struct InterfaceRow;
 
 class TFormInterfejsy final : public QDialog {
     Q_OBJECT
 
 public:
-    static constexpr int kMaxInterfaces = 128;
-
     explicit TFormInterfejsy(QWidget* parent = nullptr);
     ~TFormInterfejsy() override;
 
@@ -49,10 +51,13 @@ public:
     // The status word of an ifOperStatus value text (RFC 2863 section 6:
     // up(1) to lowerLayerDown(7)); any other text is "Unknown".
     static std::string StatusWord(const std::string& operStatus);
+    // A row's text: " 2: eth0 (Up)", with " [ifName]" and " \"ifAlias\""
+    // after the description where they add to it.
+    static std::string RowText(const InterfaceRow& row);
 
     // The interface number each row shows; entry r belongs to row r.
-    const std::array<int32_t, kMaxInterfaces>& RowInterfaces() const { return m_rowInterfaces; }
-    int RowCount() const { return m_rowCount; }
+    const std::vector<int32_t>& RowInterfaces() const { return m_rowInterfaces; }
+    int RowCount() const { return static_cast<int>(m_rowInterfaces.size()); }
 
     QListWidget* ListBox1 = nullptr;
     // Over the list when the walk found nothing: why (FailureText).
@@ -66,8 +71,7 @@ public:
 private:
     std::function<WalkTarget()> m_target;
     std::function<void(int32_t)> m_chosen;
-    std::array<int32_t, kMaxInterfaces> m_rowInterfaces{};
-    int m_rowCount = 0;
+    std::vector<int32_t> m_rowInterfaces;
 };
 
 } // namespace veltrum

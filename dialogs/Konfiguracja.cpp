@@ -311,10 +311,11 @@ void TFormKonfiguracja::SetInterfaceList(TFormInterfejsy* interfejsy) {
     }
     m_interfejsy->SetCaller(
         [this] {
-            // Host and community as typed, even if not yet saved; the
-            // time-out in force.
+            // Host, community and version as chosen, even if not yet
+            // saved; the time-out in force.
             return WalkTarget{&SNMPConf, Edit1->text().toStdString(), Edit2->text().toStdString(),
-                              ReplyTimeoutMs(m_main.State())};
+                              ReplyTimeoutMs(m_main.State()),
+                              ComboBox1->currentIndex() == 1 ? kSnmpVersion2c : 0};
         },
         // The change runs the probe for the new interface.
         [this](int32_t number) { SpinEdit1->setValue(number); });
@@ -362,6 +363,7 @@ void TFormKonfiguracja::SpinEdit1Change() {
         return;
     }
     const WaitCursor wait;
+    m_probedNumber = 0;
     try {
         const std::string ifDescr = kIfDescrPrefix + std::to_string(SpinEdit1->value());
         SNMPConf.Host = Edit1->text().toStdString();
@@ -380,6 +382,8 @@ void TFormKonfiguracja::SpinEdit1Change() {
         };
         ask({ifDescr});
         Label7->setText(fromOctets(SNMPConf.ReplyMessage.ValueAt(0)));
+        m_probedDescription = SNMPConf.ReplyMessage.ValueAt(0);
+        m_probedNumber = SpinEdit1->value();
 
         // What the poll will read, as the hint of the interface's description.
         MonitorState reads;
@@ -506,7 +510,24 @@ void TFormKonfiguracja::writeFieldsToProfile() const {
         writes.push_back({key, fieldValue(*this, fieldOf(key))});
     }
     TIniFile ini(m_main.State().ProfilePath);
+    // The interface's description as the probe read it, by which the
+    // monitor finds the interface again after a renumbering. Without an
+    // answer the stored one stays as long as the number does; another number
+    // must not keep the old interface's description.
+    const int32_t number = SpinEdit1->value();
+    std::string description = m_probedDescription;
+    bool writeDescription = m_probedNumber == number;
+    if (!writeDescription && number != ReadSettingInteger(ini, SettingKey::NumerInterfaceu)) {
+        description.clear();
+        writeDescription = true;
+    }
+    if (writeDescription && !IsWritableValue(description)) {
+        description.clear(); // a line break from the agent: no description rather than no profile
+    }
     WriteSettings(ini, writes);
+    if (writeDescription) {
+        WriteAddedSettingText(ini, SettingKey::OpisInterfaceu, description);
+    }
     // Any other number in a hand-edited profile is SNMPv1, as the poll reads it.
     WriteAddedSettingInteger(ini, SettingKey::WersjaSNMP,
                              ComboBox1->currentIndex() == 1 ? kSnmpVersion2c : 0);

@@ -111,6 +111,10 @@ private:
     // Filling the fields changes the interface and time-out fields; the one
     // probe that matters runs at the end of the opening.
     bool m_filling = false;
+    // The interface the last probe read a description for (0: none) and
+    // that description, which OK keeps in the profile beside the number.
+    int32_t m_probedNumber = 0;
+    std::string m_probedDescription;
 };
 
 } // namespace veltrum

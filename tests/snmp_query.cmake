@@ -3,7 +3,7 @@ find_package(Threads REQUIRED)
 
 # ScriptedResponder (a UDP agent whose answers a test scripts) and
 # SnmpdAgent (net-snmp's snmpd on 127.0.0.1).
-add_library(veltrum_test_agents STATIC support/ScriptedResponder.cpp support/SilentNameServer.cpp
+add_library(veltrum_test_agents STATIC support/ScriptedResponder.cpp support/SilentNameServer.cpp support/TableAgent.cpp
                                        support/SnmpdAgent.cpp)
 target_include_directories(veltrum_test_agents PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(veltrum_test_agents PUBLIC Veltrum::Snmp Threads::Threads)

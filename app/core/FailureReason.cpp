@@ -98,7 +98,7 @@ std::string FailureText(const FailureReason& reason) {
     case FailureKind::SocketError:
         return reason.Agent + ": " + socketErrorWords(reason.Code);
     case FailureKind::NoInterfaces:
-        return reason.Agent + " has no interface numbered 1 to 128.";
+        return reason.Agent + " shows this community no interface.";
     }
     return {};
 }

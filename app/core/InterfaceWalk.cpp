@@ -35,13 +35,14 @@ int32_t instanceIndex(std::string_view oid, std::string_view column) {
 
 } // namespace
 
-std::vector<InterfaceRow> WalkInterfaces(TIdSNMP& snmp, bool v2c, const WalkLimits& limits, int* exchanges) {
+std::vector<InterfaceRow> WalkInterfaces(TIdSNMP& snmp, bool v2c, const WalkLimits& limits, int* exchanges,
+                                         std::exception_ptr* failure) {
     std::array<std::string, 4> cursor;
     std::array<bool, 4> active{};
     std::array<int32_t, 4> last{};
     for (std::size_t c = 0; c < kColumns.size(); ++c) {
         cursor[c] = kColumns[c];
-        active[c] = true;
+        active[c] = c == kDescr || !limits.DescriptionsOnly;
     }
     std::map<int32_t, InterfaceRow> rows;
     std::array<std::map<int32_t, std::string>, 4> cells;
@@ -65,13 +66,22 @@ std::vector<InterfaceRow> WalkInterfaces(TIdSNMP& snmp, bool v2c, const WalkLimi
         if (exchanges != nullptr) {
             ++*exchanges;
         }
-        const bool answered = snmp.RunQuery();
+        bool answered = false;
+        try {
+            answered = snmp.RunQuery();
+        } catch (...) {
+            // The rows read so far stay.
+            if (failure != nullptr) {
+                *failure = std::current_exception();
+            }
+            break;
+        }
         const TSNMPInfo& reply = snmp.ReplyMessage;
         if (!answered || reply.CountValues() == 0) {
             // An SNMPv1 agent without ifXTable may answer the optional
             // columns' GetNext past its last object with noSuchName for the
             // whole request: ask again without them.
-            if (!reply.Packet.empty() && active[kOptionalFrom]) {
+            if (!reply.Packet.empty() && (active[kOptionalFrom] || active[kOptionalFrom + 1])) {
                 for (std::size_t c = kOptionalFrom; c < kColumns.size(); ++c) {
                     active[c] = false;
                 }

@@ -6,6 +6,7 @@
 // to 2147483647 are found in a few exchanges.
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ struct InterfaceRow {
 struct WalkLimits {
     std::size_t MaxRows = 10000;
     int32_t MaxRepetitions = 10; // rows per GetBulkRequest: replies stay near 2 KB
+    // Only ifDescr: for finding an interface by its description.
+    bool DescriptionsOnly = false;
 };
 
 // Walks the table through `snmp` (host, community and time-out already set)
@@ -31,8 +34,9 @@ struct WalkLimits {
 // ifDescr column and by the first exchange that fails (silence, an error
 // status, a reply that does not move on), which keeps the rows read until
 // then. Rows come in ifIndex order. `exchanges`, when given, counts the
-// requests sent.
+// requests sent. A failure of the socket layer (an unknown host, a refused
+// datagram) ends the walk as well and is kept in `failure` when given.
 std::vector<InterfaceRow> WalkInterfaces(TIdSNMP& snmp, bool v2c, const WalkLimits& limits = {},
-                                         int* exchanges = nullptr);
+                                         int* exchanges = nullptr, std::exception_ptr* failure = nullptr);
 
 } // namespace veltrum

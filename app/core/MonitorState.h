@@ -82,6 +82,10 @@ struct MonitorState {
     // the interface. The start-up load clears all three.
     std::array<uint64_t, 4> Counters64Now{}, Counters64Prev{};
     bool Counters32Only = false;
+    // The readings held belong to an interface no longer watched (the
+    // number was switched to follow its description): the next reading
+    // only primes. Cleared by the start-up load and by that reading.
+    bool PrimeNextReading = false;
 };
 
 inline constexpr int32_t kSnmpVersion2c = 1;

@@ -2,6 +2,7 @@
 
 #include "app/core/CounterReset.h"
 #include "app/core/FailureReason.h"
+#include "app/core/InterfaceCheck.h"
 #include "snmp/IdSNMP.h"
 #include "snmp/TextToInt.h"
 
@@ -380,6 +381,27 @@ std::array<std::string, 4> replyValues(const TIdSNMP& snmp) {
             snmp.ReplyMessage.ValueAt(3)};
 }
 
+// The first success after failed polls: whether the interface number still
+// names the interface the profile keeps. False when it was switched to
+// another number: the reading just taken came from the old one, so it is
+// dropped, and the next reading of the new one only primes.
+bool keepInterface(MonitorState& state, TIdSNMP& snmp, PollView& view) {
+    if (state.MissedPolls == 0 || state.InterfaceDescription.empty()) {
+        return true;
+    }
+    const InterfaceCheck check = KeepInterfaceByName(state, snmp);
+    if (check.Kind != InterfaceCheckKind::Unanswered) {
+        view.ShowInterfaceCheck(InterfaceCheckText(check));
+    }
+    if (check.Kind != InterfaceCheckKind::Switched) {
+        return true;
+    }
+    // The first reading of a session primes anyway.
+    state.PrimeNextReading = state.PollCount > 0 || state.PacketPollCount > 0;
+    state.MissedPolls = 0;
+    return false;
+}
+
 // The SNMPv2c poll. An agent without the 64-bit counters of the interface
 // answers them with an exception (RFC 2863 asks for them only above
 // 20 Mbit/s): the session reads the 32-bit ones from then on, starting with
@@ -393,8 +415,12 @@ void poll64(MonitorState& state, TIdSNMP& snmp, PollView& view, const NumberLoca
     for (int i = 0; i < 4; ++i) {
         noValue = snmp.ReplyMessage.IsNoValueAt(i) || noValue; // a short reply throws here
     }
+    const std::array<std::string, 4> readings = replyValues(snmp);
+    if (!keepInterface(state, snmp, view)) {
+        return;
+    }
     if (!noValue) {
-        ApplyPollReadings64(state, replyValues(snmp), view, locale);
+        ApplyPollReadings64(state, readings, view, locale);
         return;
     }
     state.Counters32Only = true;
@@ -415,6 +441,7 @@ void poll64(MonitorState& state, TIdSNMP& snmp, PollView& view, const NumberLoca
     state.InPktsNow = inPkts;
     state.OutPktsNow = outPkts;
     state.MissedPolls = 0;
+    state.PrimeNextReading = false;
 }
 
 } // namespace
@@ -433,7 +460,8 @@ void ApplyPollReadings(MonitorState& state, const std::array<std::string, 4>& va
     // success; time itself is never measured.
     const int32_t intervals = wrapAdd(state.MissedPolls, 1);
 
-    if (agentReset(state, {inOctets, outOctets, inPkts, outPkts}, intervals)) {
+    if (agentReset(state, {inOctets, outOctets, inPkts, outPkts}, intervals) || state.PrimeNextReading) {
+        state.PrimeNextReading = false;
         // Counted from the agent's new start, like the first reading after a
         // restart: the readings are kept for the next difference, and nothing
         // reaches totals, histories or averages. The poll is not counted, so
@@ -483,6 +511,8 @@ void ApplyPollReadings64(MonitorState& state, const std::array<std::string, 4>& 
     for (size_t i = 0; i < readings.size(); ++i) {
         reset = reset || IsCounterReset(state.Counters64Now[i], readings[i], 64, state.InterfaceSpeed, span);
     }
+    reset = reset || state.PrimeNextReading;
+    state.PrimeNextReading = false;
     state.Counters64Prev = state.Counters64Now;
     state.Counters64Now = readings;
     if (reset) {
@@ -526,7 +556,11 @@ void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const Numb
         askCounters(state, snmp, kCounterPrefixes);
         if (snmp.QueryMessage.CountValues() > 0) {
             const bool priming = state.PollCount == 0;
-            ApplyPollReadings(state, replyValues(snmp), view, locale);
+            const std::array<std::string, 4> readings = replyValues(snmp);
+            if (!keepInterface(state, snmp, view)) {
+                return;
+            }
+            ApplyPollReadings(state, readings, view, locale);
             // After the first reading of a restart (or of the bandwidth
             // graph's reset): the agent is known to answer then, so a silent
             // agent never costs a second wait.

@@ -50,10 +50,18 @@ public:
     // panel; `reason` (FailureText, empty when no reason is known) is the
     // window's hint until the next ShowRates.
     virtual void ShowFailure(const std::string& reason) = 0;
+    // After the first success that ends a run of failed polls, the check of
+    // the interface kept by name (InterfaceCheckText): a mismatch to show as
+    // the window's hint, or empty when there is none (any more).
+    virtual void ShowInterfaceCheck(const std::string& text) { (void)text; }
 };
 
 // One run of the poll cycle (the main window's Button3Click). Never throws:
 // every failure takes the failure path, which also replaces the client's socket.
+// The first success after failed polls checks, for a profile that keeps the
+// interface's description, that the number still names it
+// (KeepInterfaceByName): a switch to another number drops that reading, as
+// it came from the old one, and the next reading only primes.
 void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const NumberLocale& locale);
 
 // The successful path after the exchange, given the four reply value texts

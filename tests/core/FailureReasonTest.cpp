@@ -57,7 +57,7 @@ TEST(FailureText, Table) {
         {Reason(FailureKind::UnreadableReply), "The reply from 192.168.1.1 could not be read."},
         {Reason(FailureKind::SocketError, 10051), "192.168.1.1: Network is unreachable."},
         {Reason(FailureKind::SocketError, 12345), "192.168.1.1: socket error 12345."},
-        {Reason(FailureKind::NoInterfaces), "192.168.1.1 has no interface numbered 1 to 128."},
+        {Reason(FailureKind::NoInterfaces), "192.168.1.1 shows this community no interface."},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(FailureText(row.reason), row.text);

@@ -1,17 +1,21 @@
 #include "app/core/InterfaceWalk.h"
 
+#include "app/core/InterfaceCheck.h"
+#include "app/core/PollCycle.h"
+#include "core/RecordingView.h"
+#include "settings/TempDir.h"
+
 #include "snmp/Ber.h"
 #include "snmp/FakeMessageOwner.h"
 #include "snmp/IdSNMP.h"
 #include "snmp/SnmpInfo.h"
 #include "support/ScriptedResponder.h"
+#include "support/TableAgent.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <map>
-#include <mutex>
-#include <sstream>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -19,92 +23,7 @@ namespace veltrum {
 namespace {
 
 using test::ScriptedResponder;
-
-std::vector<uint32_t> arcs(const std::string& oid) {
-    std::vector<uint32_t> out;
-    std::stringstream in(oid);
-    std::string arc;
-    while (std::getline(in, arc, '.')) {
-        out.push_back(static_cast<uint32_t>(std::stoul(arc)));
-    }
-    return out;
-}
-
-// An agent holding a MIB of a few objects, answering GetNextRequest as an
-// SNMPv1 agent does (noSuchName past the last object) and GetBulkRequest as
-// RFC 3416 section 4.2.3 says (endOfMibView past the last object).
-class TableAgent {
-public:
-    explicit TableAgent(const std::map<int32_t, std::vector<std::string>>& interfaces) {
-        for (const auto& [index, cells] : interfaces) {
-            const std::string n = std::to_string(index);
-            m_mib[arcs("1.3.6.1.2.1.2.2.1.2." + n)] = {0x04, cells.at(0)};
-            m_mib[arcs("1.3.6.1.2.1.2.2.1.3." + n)] = {0x02, "6"};
-            m_mib[arcs("1.3.6.1.2.1.2.2.1.8." + n)] = {0x02, cells.at(1)};
-            if (cells.size() > 2) {
-                m_mib[arcs("1.3.6.1.2.1.31.1.1.1.1." + n)] = {0x04, cells.at(2)};
-                m_mib[arcs("1.3.6.1.2.1.31.1.1.1.18." + n)] = {0x04, cells.at(3)};
-            }
-        }
-    }
-    std::string Host() const { return m_agent.HostText(); }
-    int Requests() const { return m_agent.RequestCount(); }
-
-private:
-    struct Object {
-        uint8_t Type;
-        std::string Value;
-    };
-    // The object after `oid`, or none.
-    const std::pair<const std::vector<uint32_t>, Object>* next(const std::string& oid) const {
-        const auto found = m_mib.upper_bound(arcs(oid));
-        return found == m_mib.end() ? nullptr : &*found;
-    }
-    static std::string text(const std::vector<uint32_t>& oid) {
-        std::string out;
-        for (const uint32_t arc : oid) {
-            out += (out.empty() ? "" : ".") + std::to_string(arc);
-        }
-        return out;
-    }
-
-    std::optional<ScriptedResponder::Reply> respond(const ScriptedResponder::Request& request) {
-        const std::lock_guard lock(m_mutex);
-        test::FakeMessageOwner owner;
-        owner.Community = request.Community;
-        TSNMPInfo parsed(owner);
-        parsed.ResetMessage();
-        parsed.ParseMessage(request.Raw);
-        std::vector<ScriptedResponder::VarBind> binds;
-        if (request.PduTag == kTagGetNextRequest) {
-            for (const std::string& oid : request.Oids) {
-                const auto* object = next(oid);
-                if (object == nullptr) {
-                    return ScriptedResponder::Respond(request, {}, 2); // noSuchName
-                }
-                binds.push_back({text(object->first), object->second.Type, object->second.Value});
-            }
-            return ScriptedResponder::Respond(request, binds);
-        }
-        std::vector<std::string> cursors = request.Oids;
-        for (int32_t r = 0; r < parsed.ErrorIndex; ++r) {
-            for (std::string& cursor : cursors) {
-                const auto* object = next(cursor);
-                if (object == nullptr) {
-                    binds.push_back({cursor, static_cast<uint8_t>(kTagEndOfMibView), ""});
-                    continue;
-                }
-                cursor = text(object->first);
-                binds.push_back({cursor, object->second.Type, object->second.Value});
-            }
-        }
-        return ScriptedResponder::Respond(request, binds);
-    }
-
-    std::mutex m_mutex;
-    std::map<std::vector<uint32_t>, Object> m_mib;
-    ScriptedResponder m_agent{[this](const ScriptedResponder::Request& r) { return respond(r); }};
-};
+using test::TableAgent;
 
 std::vector<std::string> describe(const std::vector<InterfaceRow>& rows) {
     std::vector<std::string> out;
@@ -176,6 +95,119 @@ TEST(WalkInterfaces, SilenceEndsTheWalk) {
     int exchanges = 0;
     EXPECT_TRUE(WalkInterfaces(snmp, true, {}, &exchanges).empty());
     EXPECT_EQ(exchanges, 1);
+}
+
+// A monitor polling interface `number` of `agent`, in a folder of its own,
+// running for a while and just past a failed poll.
+struct Monitor {
+    Monitor(TableAgent& agent, int32_t number, const std::string& description) {
+        for (const auto& [index, base] : {std::pair{1, 100}, {2, 2000}, {7, 70000}}) {
+            for (const char* column : {"10", "16", "11", "17"}) {
+                agent.SetObject("1.3.6.1.2.1.2.2.1." + std::string(column) + "." + std::to_string(index),
+                                0x41, std::to_string(base));
+            }
+        }
+        State.ProfilePath = Dir.File("Default.vlq");
+        std::ofstream(State.ProfilePath)
+            << "[NumerInterfaceu]\n01=" << number << "\n[OpisInterfaceu]\n01=" << description << "\n";
+        State.AgentHost = agent.Host();
+        State.InterfaceNumber = number;
+        State.InterfaceDescription = description;
+        State.TimeoutMs = 300;
+        State.HistoryLength = 120;
+        State.DownloadScale = State.UploadScale = 1024;
+        State.PollCount = State.PacketPollCount = 5;
+        State.MissedPolls = 2;
+        Snmp.Host = agent.Host();
+        Snmp.SetCommunity("public");
+        Snmp.SetActive(true);
+    }
+    void Poll() { RunPollCycle(State, Snmp, View, {".", ","}); }
+    std::string ProfileNumber() const {
+        std::ifstream in(State.ProfilePath);
+        std::string line;
+        while (std::getline(in, line) && line != "[NumerInterfaceu]") {
+        }
+        std::getline(in, line);
+        return line.substr(3);
+    }
+    test::TempDir Dir;
+    MonitorState State;
+    TIdSNMP Snmp;
+    test::RecordingView View;
+};
+
+// The first success after failed polls finds the interface's number naming
+// another description: the monitor follows the description to its new
+// number, writes it, drops the reading of the old number and primes with the
+// next one. SNMPv2c finds it by GetBulk as SNMPv1 by GetNext.
+TEST(KeepInterfaceByName, FollowsTheDescriptionToItsNewNumber) {
+    TableAgent agent({{1, {"lo", "1"}}, {2, {"eth0", "1"}}, {7, {"eth1", "1"}}});
+    Monitor m(agent, 2, "eth1");
+    m.Poll();
+    EXPECT_EQ(m.State.InterfaceNumber, 7);
+    EXPECT_EQ(m.ProfileNumber(), "7");
+    EXPECT_EQ(m.State.MissedPolls, 0);
+    EXPECT_EQ(m.View.InterfaceChecks, std::vector<std::string>{""});
+    EXPECT_EQ(m.View.ShowRatesCount, 0);
+    const int before = agent.Requests();
+    m.Poll();
+    EXPECT_EQ(agent.Requests(), before + 1); // the poll alone
+    EXPECT_EQ(agent.Received().back().Oids.back(), "1.3.6.1.2.1.2.2.1.17.7");
+    EXPECT_EQ(m.View.ShowRatesCount, 0); // primes with interface 7
+    EXPECT_EQ(m.State.InOctetsNow, 70000);
+    m.Poll();
+    EXPECT_EQ(m.View.ShowRatesCount, 1);
+
+    Monitor v2c(agent, 2, "eth1");
+    v2c.State.SnmpVersion = kSnmpVersion2c;
+    const InterfaceCheck check = KeepInterfaceByName(v2c.State, v2c.Snmp);
+    EXPECT_EQ(check.Kind, InterfaceCheckKind::Switched);
+    EXPECT_EQ(check.NewNumber, 7);
+    EXPECT_EQ(v2c.ProfileNumber(), "7");
+    EXPECT_EQ(agent.Received().back().PduTag, kTagGetBulkRequest);
+}
+
+// No interface, or more than one, has the description: the number stays,
+// the reading counts, and the window is told why.
+TEST(KeepInterfaceByName, NoSingleMatchKeepsTheNumberAndSaysSo) {
+    TableAgent agent({{1, {"lo", "1"}}, {2, {"eth0", "1"}}, {7, {"eth0", "1"}}});
+    Monitor m(agent, 2, "wan");
+    m.Poll();
+    EXPECT_EQ(m.State.InterfaceNumber, 2);
+    EXPECT_EQ(m.ProfileNumber(), "2");
+    EXPECT_EQ(m.View.ShowRatesCount, 1);
+    EXPECT_EQ(
+        m.View.InterfaceChecks,
+        std::vector<std::string>{"Interface 2 is now \"eth0\", and no interface of the agent is \"wan\" "
+                                 "any more. Still watching interface 2."});
+    Monitor twice(agent, 1, "eth0");
+    const InterfaceCheck check = KeepInterfaceByName(twice.State, twice.Snmp);
+    EXPECT_EQ(check.Kind, InterfaceCheckKind::Ambiguous);
+    EXPECT_EQ(twice.State.InterfaceNumber, 1);
+    EXPECT_EQ(InterfaceCheckText(check), "Interface 1 is now \"lo\", and several interfaces of the agent are "
+                                         "\"eth0\". Still watching interface 1.");
+}
+
+// A profile without the description sends the poll alone, as it always did;
+// so does any success that follows another success.
+TEST(KeepInterfaceByName, WithoutDescriptionNothingExtraIsSent) {
+    TableAgent agent({{1, {"lo", "1"}}, {2, {"eth0", "1"}}});
+    Monitor m(agent, 2, "");
+    EXPECT_EQ(KeepInterfaceByName(m.State, m.Snmp).Kind, InterfaceCheckKind::NotChecked);
+    m.Poll();
+    EXPECT_EQ(agent.Requests(), 1);
+    EXPECT_EQ(m.View.ShowRatesCount, 1);
+    EXPECT_TRUE(m.View.InterfaceChecks.empty());
+
+    Monitor kept(agent, 2, "eth0");
+    kept.State.MissedPolls = 0;
+    kept.Poll();
+    EXPECT_EQ(agent.Requests(), 2);
+    kept.State.MissedPolls = 1;
+    kept.Poll(); // the check confirms: one GetRequest more
+    EXPECT_EQ(agent.Requests(), 4);
+    EXPECT_EQ(kept.View.ShowRatesCount, 2);
 }
 
 } // namespace

@@ -26,7 +26,8 @@ public:
     std::vector<int32_t> Intervals;
     int Snapshots = 0;
     int Failures = 0;
-    std::vector<std::string> Reasons; // the hint of each failure
+    std::vector<std::string> Reasons;         // the hint of each failure
+    std::vector<std::string> InterfaceChecks; // each check's hint text
 
     bool ThrowOnSnapshot = false;
     bool ThrowOnFailure = false;
@@ -87,6 +88,10 @@ public:
         if (ThrowOnFailure) {
             throw std::runtime_error("window gone");
         }
+    }
+    void ShowInterfaceCheck(const std::string& text) override {
+        Calls.push_back("ShowInterfaceCheck");
+        InterfaceChecks.push_back(text);
     }
 };
 

@@ -4,8 +4,11 @@
 
 #include "tests/dialogs/DialogFixture.h"
 
+#include "widgets/Gauge.h"
+
 #include "dialogs/DialogControls.h"
 #include "support/ScriptedResponder.h"
+#include "support/TableAgent.h"
 
 #include <QComboBox>
 #include <QCursor>
@@ -15,6 +18,7 @@
 #include <QListWidget>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <set>
 
@@ -25,50 +29,40 @@ using Request = ScriptedResponder::Request;
 using Reply = ScriptedResponder::Reply;
 using VarBind = ScriptedResponder::VarBind;
 
-constexpr const char* kIfDescr = "1.3.6.1.2.1.2.2.1.2.";
-constexpr const char* kIfOperStatus = "1.3.6.1.2.1.2.2.1.8.";
 constexpr const char* kSysDescr = "1.3.6.1.2.1.1.1.0";
 constexpr const char* kSysName = "1.3.6.1.2.1.1.5.0";
 
-bool StartsWith(const std::string& text, const std::string& prefix) {
-    return text.rfind(prefix, 0) == 0;
-}
-
-int InterfaceOf(const std::string& oid) {
-    return std::stoi(oid.substr(oid.find_last_of('.') + 1));
-}
-
-// An agent with the given interfaces (number -> description, ifOperStatus);
-// other numbers are rejected as RFC 1157 agents do: noSuchName (2) with the
-// request's empty values.
+// An agent with the given interfaces (number -> description, ifOperStatus),
+// its description and name; it answers GetRequest, GetNextRequest and
+// GetBulkRequest over its table, rejecting what it lacks as RFC 1157 agents
+// do: noSuchName (2) with the request's empty values.
 ScriptedResponder::Handler InterfaceAgent(std::map<int, std::pair<std::string, std::string>> interfaces) {
-    return [interfaces](const Request& r) -> std::optional<Reply> {
-        if (r.Oids.size() == 2 && StartsWith(r.Oids[0], kIfDescr)) {
-            const auto it = interfaces.find(InterfaceOf(r.Oids[0]));
-            if (it == interfaces.end()) {
-                return ScriptedResponder::Respond(r, {{"", 0x04, ""}, {"", 0x04, ""}}, 2);
-            }
-            return ScriptedResponder::Respond(r,
-                                              {{"", 0x04, it->second.first}, {"", 0x02, it->second.second}});
-        }
-        if (r.Oids.size() == 1 && StartsWith(r.Oids[0], kIfDescr)) {
-            const auto it = interfaces.find(InterfaceOf(r.Oids[0]));
-            return ScriptedResponder::Respond(r,
-                                              {{"", 0x04, it == interfaces.end() ? "" : it->second.first}});
-        }
-        if (r.Oids.size() == 2 && r.Oids[0] == kSysDescr) {
-            return ScriptedResponder::Respond(r, {{"", 0x04, "Scripted agent"}, {"", 0x04, "bench"}});
-        }
-        return std::nullopt;
-    };
+    TableAgent::Interfaces table;
+    for (const auto& [number, cells] : interfaces) {
+        table[number] = {cells.first, cells.second};
+    }
+    auto agent = std::make_shared<TableAgent>(table);
+    agent->SetObject(kSysDescr, 0x04, "Scripted agent");
+    agent->SetObject(kSysName, 0x04, "bench");
+    return [agent](const Request& r) { return agent->Answer(r); };
 }
 
 class ScriptedAgentTest : public DialogTest {
 protected:
     // The profile names the agent, with a short time-out so silent cases stay quick.
     Windows& StartWith(const ScriptedResponder& agent, const std::string& timeout = "100") {
-        WriteProfile("Default.vlq", {{"Host", agent.HostText()}, {"Haslo", "public"}, {"Timeout", timeout}});
+        return StartWith(agent.HostText(), timeout);
+    }
+    Windows& StartWith(const std::string& host, const std::string& timeout = "100") {
+        WriteProfile("Default.vlq", {{"Host", host}, {"Haslo", "public"}, {"Timeout", timeout}});
         return Start();
+    }
+    static std::vector<std::string> Rows(const TFormInterfejsy& list) {
+        std::vector<std::string> rows;
+        for (int i = 0; i < list.ListBox1->count(); ++i) {
+            rows.push_back(list.ListBox1->item(i)->text().toStdString());
+        }
+        return rows;
     }
 };
 
@@ -220,6 +214,63 @@ TEST_F(AgentProbeTest, LeavingTheHostFieldProbesWhatWasTyped) {
     EXPECT_EQ(p.konfiguracja.Label9->text(), "Scripted agent (bench)");
 }
 
+// OK keeps the interface's description as the probe read it beside its
+// number; a profile that never had one stays without it while the probe
+// reads none; another number with no answer forgets the old description.
+TEST_F(AgentProbeTest, OkKeepsTheProbedDescription) {
+    ScriptedResponder silent([](const Request&) -> std::optional<Reply> { return std::nullopt; });
+    Windows& p = StartWith(silent);
+    p.konfiguracja.FormShow();
+    p.konfiguracja.BitBtn1Click();
+    EXPECT_EQ(Value(Path("Default.vlq"), "OpisInterfaceu"), "<absent>");
+
+    ScriptedResponder agent(InterfaceAgent({{3, {"eth2", "1"}}}));
+    p.konfiguracja.FormShow();
+    p.konfiguracja.Edit1->setText(QString::fromStdString(agent.HostText()));
+    p.konfiguracja.SpinEdit1->setValue(3);
+    p.konfiguracja.BitBtn1Click();
+    EXPECT_EQ(Value(Path("Default.vlq"), "OpisInterfaceu"), "eth2");
+    EXPECT_EQ(p.glowny.State().InterfaceDescription, "eth2");
+
+    p.konfiguracja.FormShow();
+    p.konfiguracja.Edit1->setText(QString::fromStdString(silent.HostText()));
+    p.konfiguracja.SpinEdit1->setValue(4);
+    p.konfiguracja.BitBtn1Click();
+    EXPECT_EQ(Value(Path("Default.vlq"), "OpisInterfaceu"), "");
+}
+
+// At a restart the monitor follows a renumbered interface by its description
+// and writes the new number; with no match it keeps the number and says so
+// in its hint.
+TEST_F(AgentProbeTest, RestartFollowsTheInterfaceByItsDescription) {
+    TableAgent agent({{1, {"lo", "1"}}, {2, {"eth0", "1"}}, {7, {"eth1", "1"}}});
+    const auto counters = [&agent] {
+        for (const char* counter : {"10.7", "16.7", "11.7", "17.7"}) {
+            agent.SetObject(std::string("1.3.6.1.2.1.2.2.1.") + counter, 0x41, "1000");
+        }
+    };
+    counters();
+    WriteProfile("Default.vlq", {{"Host", agent.Host()},
+                                 {"Haslo", "public"},
+                                 {"Timeout", "100"},
+                                 {"NumerInterfaceu", "2"},
+                                 {"OpisInterfaceu", "eth1"}});
+    Windows& p = Start();
+    p.glowny.FormShow();
+    EXPECT_EQ(p.glowny.State().InterfaceNumber, 7);
+    EXPECT_EQ(Value(Path("Default.vlq"), "NumerInterfaceu"), "7");
+    EXPECT_EQ(p.glowny.Gauge1->toolTip(), "Download");
+
+    agent.SetInterfaces({{1, {"lo", "1"}}, {7, {"eth0", "1"}}});
+    counters();
+    p.glowny.FormShow();
+    EXPECT_EQ(p.glowny.State().InterfaceNumber, 7);
+    EXPECT_EQ(
+        p.glowny.Gauge1->toolTip().toStdString(),
+        "Interface 7 is now \"eth0\", and no interface of the agent is \"eth1\" any more. Still watching "
+        "interface 7.");
+}
+
 using InterfaceWalkTest = ScriptedAgentTest;
 
 TEST_F(InterfaceWalkTest, RowsKeepTheirInterfaceNumbers) {
@@ -230,7 +281,9 @@ TEST_F(InterfaceWalkTest, RowsKeepTheirInterfaceNumbers) {
     auto& list = p.interfejsy;
     list.FormShow();
 
-    EXPECT_EQ(agent.RequestCount() - probeRequests, 128); // one request per number, both variables
+    // GetNext row by row (the first asks again without ifName and ifAlias,
+    // which this agent lacks), not one request per number.
+    EXPECT_EQ(agent.RequestCount() - probeRequests, 5);
     ASSERT_EQ(list.ListBox1->count(), 3);
     EXPECT_EQ(list.ListBox1->item(0)->text(), " 1: lo (Up)");
     EXPECT_EQ(list.ListBox1->item(1)->text(), " 2: eth0 (Down)");
@@ -239,7 +292,7 @@ TEST_F(InterfaceWalkTest, RowsKeepTheirInterfaceNumbers) {
     EXPECT_EQ(list.RowInterfaces()[0], 1);
     EXPECT_EQ(list.RowInterfaces()[1], 2);
     EXPECT_EQ(list.RowInterfaces()[2], 5);
-    EXPECT_EQ(list.RowInterfaces()[3], 0);
+    EXPECT_EQ(list.RowInterfaces().size(), 3u);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
     // Choosing the third row sets 5, not 3, and probes interface 5.
@@ -260,7 +313,7 @@ TEST_F(InterfaceWalkTest, StatusWordsAndEmptyDescriptions) {
                                             {9, {"g", "6"}},
                                             {10, {"h", "8"}}, // no such status
                                             {128, {"last", "1"}},
-                                            {129, {"beyond", "1"}}}));
+                                            {129, {"beyond", "1"}}})); // numbers above 128 too
     Windows& p = StartWith(agent);
     p.konfiguracja.Edit1->setText(QString::fromStdString(agent.HostText()));
     p.interfejsy.FormShow();
@@ -268,9 +321,10 @@ TEST_F(InterfaceWalkTest, StatusWordsAndEmptyDescriptions) {
     for (int i = 0; i < p.interfejsy.ListBox1->count(); ++i) {
         rows.push_back(p.interfejsy.ListBox1->item(i)->text().toStdString());
     }
-    EXPECT_EQ(rows, (std::vector<std::string>{" 1: a (Up)", " 2: b (Down)", " 3: c (Testing)",
-                                              " 6: d (Dormant)", " 7: e (LowerLayerDown)", " 8: f (Unknown)",
-                                              " 9: g (NotPresent)", " 10: h (Unknown)", " 128: last (Up)"}));
+    EXPECT_EQ(rows,
+              (std::vector<std::string>{" 1: a (Up)", " 2: b (Down)", " 3: c (Testing)", " 6: d (Dormant)",
+                                        " 7: e (LowerLayerDown)", " 8: f (Unknown)", " 9: g (NotPresent)",
+                                        " 10: h (Unknown)", " 128: last (Up)", " 129: beyond (Up)"}));
     EXPECT_TRUE(p.interfejsy.EmptyReason->isHidden());
 }
 
@@ -311,7 +365,7 @@ TEST_F(InterfaceWalkTest, AgentWithoutInterfacesSaysSo) {
     p.interfejsy.FormShow();
     EXPECT_EQ(p.interfejsy.ListBox1->count(), 0);
     EXPECT_EQ(p.interfejsy.EmptyReason->text().toStdString(),
-              agent.HostText() + " has no interface numbered 1 to 128.");
+              agent.HostText() + " shows this community no interface.");
     // A walk that finds rows again hides the reason.
     ScriptedResponder other(InterfaceAgent({{1, {"lo", "1"}}}));
     p.konfiguracja.Edit1->setText(QString::fromStdString(other.HostText()));
@@ -321,22 +375,46 @@ TEST_F(InterfaceWalkTest, AgentWithoutInterfacesSaysSo) {
 }
 
 TEST_F(InterfaceWalkTest, FirstFailureEndsTheWalkKeepingEarlierRows) {
-    ScriptedResponder agent([](const Request& r) -> std::optional<Reply> {
-        const int n = InterfaceOf(r.Oids[0]);
-        if (n == 4) {
-            return std::nullopt;
-        }
-        if (n == 3) { // a description but no status value
-            return ScriptedResponder::Respond(r, {{"", 0x04, "half"}});
-        }
-        return ScriptedResponder::Respond(r, {{"", 0x04, "if" + std::to_string(n)}, {"", 0x02, "1"}});
-    });
-    Windows& p = StartWith(agent);
-    p.konfiguracja.Edit1->setText(QString::fromStdString(agent.HostText()));
+    TableAgent agent({{1, {"if1", "1", "if1", ""}},
+                      {2, {"if2", "1", "if2", ""}},
+                      {3, {"if3", "1", "if3", ""}},
+                      {4, {"if4", "1", "if4", ""}}});
+    // Silent when asked what follows interface 2.
+    agent.SetSilentWhen([](const Request& r) { return r.Oids.at(0) == "1.3.6.1.2.1.2.2.1.2.2"; });
+    Windows& p = StartWith(agent.Host());
+    p.konfiguracja.Edit1->setText(QString::fromStdString(agent.Host()));
     p.interfejsy.FormShow();
     ASSERT_EQ(p.interfejsy.ListBox1->count(), 2);
     EXPECT_EQ(p.interfejsy.ListBox1->item(1)->text(), " 2: if2 (Up)");
-    EXPECT_EQ(agent.RequestCount(), 3);
+    EXPECT_EQ(agent.Requests(), 3);
+}
+
+// Interfaces numbered anywhere appear, with ifName and ifAlias where they add
+// to the description, walked in the version chosen in the settings dialog.
+TEST_F(InterfaceWalkTest, EveryInterfaceWhateverItsNumber) {
+    TableAgent agent({{1, {"lo", "1", "lo", ""}},
+                      {2, {"eth0", "2", "eth0", "uplink"}},
+                      {200, {"vlan200", "1", "Vl200", "office"}},
+                      {70000, {"port 70000", "7", "Gi7/0/0", ""}}});
+    const std::vector<std::string> want{" 1: lo (Up)", " 2: eth0 \"uplink\" (Down)",
+                                        " 200: vlan200 [Vl200] \"office\" (Up)",
+                                        " 70000: port 70000 [Gi7/0/0] (LowerLayerDown)"};
+    Windows& p = StartWith(agent.Host());
+    p.konfiguracja.Edit1->setText(QString::fromStdString(agent.Host()));
+    for (const int version : {0, 1}) {
+        p.konfiguracja.ComboBox1->setCurrentIndex(version);
+        const int before = agent.Requests();
+        p.interfejsy.FormShow();
+        EXPECT_EQ(Rows(p.interfejsy), want);
+        EXPECT_EQ(p.interfejsy.RowInterfaces(), (std::vector<int32_t>{1, 2, 200, 70000}));
+        const Request last = agent.Received().back();
+        EXPECT_EQ(last.PduTag, version == 1 ? 0xA5 : 0xA1); // GetBulk, GetNext
+        EXPECT_EQ(static_cast<uint8_t>(last.Raw[4]), version);
+        EXPECT_LE(agent.Requests() - before, version == 1 ? 1 : 6);
+    }
+    p.interfejsy.ListBox1->setCurrentRow(3);
+    p.interfejsy.BitBtn1Click();
+    EXPECT_EQ(p.konfiguracja.SpinEdit1->value(), 70000);
 }
 
 TEST_F(InterfaceWalkTest, UsesHostAndCommunityAsTyped) {

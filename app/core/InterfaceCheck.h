@@ -1,0 +1,51 @@
+#pragma once
+// The interface kept by name. Agents may renumber their interfaces (a
+// firmware update, a reboot, a module added), and the number in the profile
+// would then silently name another interface. A profile that keeps the
+// interface's ifDescr as last seen (OpisInterfaceu) is checked against it at
+// each restart and after a run of failed polls: if the number names another
+// description now, the interface with the kept description is looked up in
+// the agent's table and monitored instead. A profile without the description
+// costs no request at all.
+
+#include "app/core/MonitorState.h"
+
+#include <cstdint>
+#include <string>
+
+namespace veltrum {
+
+class TIdSNMP;
+
+enum class InterfaceCheckKind {
+    NotChecked, // the profile keeps no description: nothing was asked
+    Unanswered, // no usable answer: nothing can be told, nothing changes
+    Confirmed,  // the number still names the description
+    Switched,   // another number names it now, and the state follows it
+    NotFound,   // no interface has the description: the number stays
+    Ambiguous,  // several interfaces have it: the number stays
+};
+
+struct InterfaceCheck {
+    InterfaceCheckKind Kind = InterfaceCheckKind::NotChecked;
+    int32_t Number = 0;      // the number that was checked
+    int32_t NewNumber = 0;   // Switched: the number that names the description now
+    std::string Seen;        // what Number names now (empty: nothing)
+    std::string Description; // the description kept
+};
+
+// Asks for ifDescr of state.InterfaceNumber in a GetRequest of its own (in the
+// state's protocol version, waiting at most the read time-out). When it names
+// another description, walks the agent's ifDescr column for the one
+// interface that has the kept description; on a match sets
+// state.InterfaceNumber to it and writes NumerInterfaceu to the profile
+// (a profile that cannot be written keeps the old number, and the next check
+// finds the match again). Leaves the client's query and reply as any
+// exchange does; the poll builds its own request afresh. Never throws.
+InterfaceCheck KeepInterfaceByName(MonitorState& state, TIdSNMP& snmp) noexcept;
+
+// The main window's hint for a check: the mismatch for NotFound and
+// Ambiguous, empty otherwise.
+std::string InterfaceCheckText(const InterfaceCheck& check);
+
+} // namespace veltrum

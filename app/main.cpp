@@ -81,9 +81,10 @@ int main(int argc, char** argv) {
     TFormWykresPkt wykresPkt(glowny.State(), pictures);
     TFormWykres wykres(glowny.State(), pictures);
     // Made at their first opening, they live until the program ends; they
-    // go before the main window they were given.
-    std::unique_ptr<TFormKonfiguracja> konfiguracja;
+    // go before the main window they were given, and the settings dialog
+    // before the interface list it points to.
     std::unique_ptr<TFormInterfejsy> interfejsy;
+    std::unique_ptr<TFormKonfiguracja> konfiguracja;
     std::unique_ptr<TFormOprogramie> oprogramie;
     TFormGlowny::DialogMakers dialogs;
     dialogs.Konfiguracja = [&] {

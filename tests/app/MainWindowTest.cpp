@@ -80,8 +80,8 @@ TEST(StartupCheck, MakesEachDialogAtItsFirstOpeningOnly) {
     const BitmapFolder pictures(dir.Dir(), false);
     TFormWykresPkt wykresPkt(glowny.State(), pictures);
     TFormWykres wykres(glowny.State(), pictures);
-    std::unique_ptr<TFormKonfiguracja> konfiguracja;
     std::unique_ptr<TFormInterfejsy> interfejsy;
+    std::unique_ptr<TFormKonfiguracja> konfiguracja;
     std::unique_ptr<TFormOprogramie> oprogramie;
     int made = 0;
     TFormGlowny::DialogMakers makers;

@@ -35,6 +35,7 @@
 #include <QUrl>
 
 #include <filesystem>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -212,6 +213,26 @@ void TFormGlowny::SetForms(TFormKonfiguracja* konfiguracja, TFormOprogramie* opr
     m_wykresPkt = wykresPkt;
     m_interfejsy = interfejsy;
     m_wykres = wykres;
+}
+
+void TFormGlowny::SetForms(DialogMakers dialogs, TFormWykresPkt* wykresPkt, TFormWykres* wykres) {
+    m_dialogMakers = std::move(dialogs);
+    m_wykresPkt = wykresPkt;
+    m_wykres = wykres;
+}
+
+TFormKonfiguracja* TFormGlowny::konfiguracja() {
+    if (m_konfiguracja == nullptr && m_dialogMakers.Konfiguracja) {
+        std::tie(m_konfiguracja, m_interfejsy) = m_dialogMakers.Konfiguracja();
+    }
+    return m_konfiguracja;
+}
+
+TFormOprogramie* TFormGlowny::oprogramie() {
+    if (m_oprogramie == nullptr && m_dialogMakers.Oprogramie) {
+        m_oprogramie = m_dialogMakers.Oprogramie();
+    }
+    return m_oprogramie;
 }
 
 void TFormGlowny::setOuterSize(int width, int height) {
@@ -409,12 +430,13 @@ void TFormGlowny::Button3Click() {
 void TFormGlowny::Timer2Timer() {
     Timer2->stop();
     std::error_code ec;
-    if (!std::filesystem::exists(m_state.ProfilePath, ec) && m_konfiguracja != nullptr) {
+    if (!std::filesystem::exists(m_state.ProfilePath, ec) && konfiguracja() != nullptr) {
         m_konfiguracja->exec();
     }
 }
 
 void TFormGlowny::TimerStayOnTopTimer() {
+    // A settings dialog not yet made is not open either.
     if (m_konfiguracja == nullptr || !m_konfiguracja->isActiveWindow()) {
         if (!(windowFlags() & Qt::WindowStaysOnTopHint)) {
             setWindowFlag(Qt::WindowStaysOnTopHint, true);
@@ -452,7 +474,7 @@ void TFormGlowny::Showpacketsgraph1Click() {
 }
 
 void TFormGlowny::Konfiguracja1Click() {
-    if (m_konfiguracja != nullptr) {
+    if (konfiguracja() != nullptr) {
         m_konfiguracja->exec();
     }
 }
@@ -466,7 +488,7 @@ void TFormGlowny::Saveprofile1Click() {
 }
 
 void TFormGlowny::v090b11Click() {
-    if (m_oprogramie != nullptr) {
+    if (oprogramie() != nullptr) {
         m_oprogramie->exec();
     }
 }

@@ -6,7 +6,9 @@
 // (settings dialog, with its own SNMP client SNMPConf), TFormOprogramie
 // (About), TFormWykresPkt (packets graph), TFormInterfejsy (interface list)
 // and TFormWykres (bandwidth graph). All six live until the program ends;
-// closing any but this one only hides it.
+// closing any but this one only hides it. The program entry makes the three
+// dialogs when they are first opened (SetForms with DialogMakers): most
+// sessions never open them, and a dialog not yet made costs no memory.
 //
 // Monitor state: app/core/MonitorState.h, filled from the current profile by
 // FormCreate (start-up load) and reset by FormShow (monitor restart). The
@@ -37,7 +39,9 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <string>
+#include <utility>
 
 class QColor;
 class QFileDialog;
@@ -70,6 +74,15 @@ public:
     // The other five windows, created after this one (program entry order).
     void SetForms(TFormKonfiguracja* konfiguracja, TFormOprogramie* oprogramie, TFormWykresPkt* wykresPkt,
                   TFormInterfejsy* interfejsy, TFormWykres* wykres);
+    // Makers of the dialogs, called at the dialog's first opening; the
+    // caller owns what they make and keeps it until the program ends.
+    struct DialogMakers {
+        // The settings dialog with the interface list it opens.
+        std::function<std::pair<TFormKonfiguracja*, TFormInterfejsy*>()> Konfiguracja;
+        std::function<TFormOprogramie*()> Oprogramie;
+    };
+    // The graph windows made, the dialogs made when first opened.
+    void SetForms(DialogMakers dialogs, TFormWykresPkt* wykresPkt, TFormWykres* wykres);
 
     // MonitorControl
     MonitorState& State() override { return m_state; }
@@ -171,6 +184,10 @@ private:
     void setFailureHint(const std::string& reason);
     void setOuterSize(int width, int height);
     void showGraphGuarded(bool packets);
+    // The dialog, made now if it is the first opening (nullptr when no form
+    // and no maker was given).
+    TFormKonfiguracja* konfiguracja();
+    TFormOprogramie* oprogramie();
 
     std::string m_configDir;
     std::string m_chosenProfile;
@@ -180,6 +197,7 @@ private:
     TFormWykresPkt* m_wykresPkt = nullptr;
     TFormInterfejsy* m_interfejsy = nullptr;
     TFormWykres* m_wykres = nullptr;
+    DialogMakers m_dialogMakers;
     bool m_failureHint = false; // the hints show a failure's reason or the mismatch
     std::string m_failureReason;
     std::string m_interfaceMismatch; // InterfaceCheckText of the last check

@@ -1,6 +1,6 @@
 // Program entry: reads the command line, finds the program's folders,
-// creates the six windows in their fixed order, the main window first, and
-// runs the message loop until the main window closes.
+// creates the main window and the two graph windows (the dialogs when they
+// are first opened), and runs the message loop until the main window closes.
 
 #include "app/CommandLine.h"
 #include "app/Glowny.h"
@@ -15,6 +15,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -75,14 +77,27 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     TFormGlowny glowny(folders.Config, chosenProfile);
-    TFormKonfiguracja konfiguracja(glowny);
-    TFormOprogramie oprogramie(glowny);
     const BitmapFolder pictures(folders.Pictures, folders.Installed);
     TFormWykresPkt wykresPkt(glowny.State(), pictures);
-    TFormInterfejsy interfejsy;
     TFormWykres wykres(glowny.State(), pictures);
-    glowny.SetForms(&konfiguracja, &oprogramie, &wykresPkt, &interfejsy, &wykres);
-    konfiguracja.SetInterfaceList(&interfejsy);
+    // Made at their first opening, they live until the program ends; they
+    // go before the main window they were given, and the settings dialog
+    // before the interface list it points to.
+    std::unique_ptr<TFormInterfejsy> interfejsy;
+    std::unique_ptr<TFormKonfiguracja> konfiguracja;
+    std::unique_ptr<TFormOprogramie> oprogramie;
+    TFormGlowny::DialogMakers dialogs;
+    dialogs.Konfiguracja = [&] {
+        interfejsy = std::make_unique<TFormInterfejsy>();
+        konfiguracja = std::make_unique<TFormKonfiguracja>(glowny);
+        konfiguracja->SetInterfaceList(interfejsy.get());
+        return std::make_pair(konfiguracja.get(), interfejsy.get());
+    };
+    dialogs.Oprogramie = [&] {
+        oprogramie = std::make_unique<TFormOprogramie>(glowny);
+        return oprogramie.get();
+    };
+    glowny.SetForms(std::move(dialogs), &wykresPkt, &wykres);
 
     QObject::connect(&glowny, &TFormGlowny::Closed, &app, &QCoreApplication::quit);
     glowny.show();

@@ -98,8 +98,12 @@ void TLineSeries::SetPenVisible(bool visible) {
 // --------------------------------------------------------------------- TChart
 
 TChart::TChart(QWidget* parent) : QWidget(parent), m_titleLines{QStringLiteral("Veltrum"), QString()} {
-    // Render() covers every pixel, so Qt need not clear the background first.
-    setAttribute(Qt::WA_OpaquePaintEvent);
+    // Render() covers every pixel, yet the view is deliberately not marked
+    // opaque: Qt paints an opaque widget's own changes in a pass of their own
+    // and the labels laid over it (whose texts change at each refresh) in a
+    // second pass from the window, which draws the whole picture twice a
+    // refresh. Not opaque, the view and its labels are painted in one pass,
+    // at the cost of the window filling its background under the view.
 }
 
 TChart::~TChart() = default;

@@ -72,6 +72,51 @@ TEST(StartupCheck, OpensTheSettingsDialogWhileTheProfileIsMissing) {
     EXPECT_EQ(watcher.Count(), 1);
 }
 
+// The program entry hands over makers instead of dialogs: the first-start
+// check and the menu must make each dialog once and open that one again.
+TEST(StartupCheck, MakesEachDialogAtItsFirstOpeningOnly) {
+    TempDir dir; // no profile: the settings dialog opens at start
+    TFormGlowny glowny(dir.Dir());
+    const BitmapFolder pictures(dir.Dir(), false);
+    TFormWykresPkt wykresPkt(glowny.State(), pictures);
+    TFormWykres wykres(glowny.State(), pictures);
+    std::unique_ptr<TFormInterfejsy> interfejsy;
+    std::unique_ptr<TFormKonfiguracja> konfiguracja;
+    std::unique_ptr<TFormOprogramie> oprogramie;
+    int made = 0;
+    TFormGlowny::DialogMakers makers;
+    makers.Konfiguracja = [&] {
+        ++made;
+        interfejsy = std::make_unique<TFormInterfejsy>();
+        konfiguracja = std::make_unique<TFormKonfiguracja>(glowny);
+        konfiguracja->SetInterfaceList(interfejsy.get());
+        return std::make_pair(konfiguracja.get(), interfejsy.get());
+    };
+    makers.Oprogramie = [&] {
+        ++made;
+        oprogramie = std::make_unique<TFormOprogramie>(glowny);
+        return oprogramie.get();
+    };
+    glowny.SetForms(std::move(makers), &wykresPkt, &wykres);
+    EXPECT_EQ(glowny.Konfiguracja(), nullptr);
+    EXPECT_EQ(glowny.Oprogramie(), nullptr);
+
+    ModalWatcher watcher;
+    glowny.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.First() != nullptr; }, 3000));
+    ASSERT_NE(konfiguracja, nullptr);
+    EXPECT_EQ(watcher.First(), konfiguracja.get());
+    EXPECT_EQ(glowny.Konfiguracja(), konfiguracja.get());
+    EXPECT_EQ(glowny.Interfejsy(), interfejsy.get());
+
+    glowny.Konfiguracja1Click();
+    glowny.v090b11Click();
+    glowny.v090b11Click();
+    EXPECT_EQ(made, 2); // the settings dialog once, About once
+    EXPECT_EQ(glowny.Oprogramie(), oprogramie.get());
+    EXPECT_EQ(watcher.Count(), 4);
+}
+
 TEST(StartupCheck, StaysQuietWhenTheProfileExists) {
     TempDir dir;
     ScriptedResponder silent([](const ScriptedResponder::Request&) { return std::nullopt; });

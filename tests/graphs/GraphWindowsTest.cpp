@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QMouseEvent>
@@ -387,6 +388,31 @@ TEST_F(TFormWykresShowGraph, SecondShowOnlyRaises) {
     EXPECT_EQ(w.pos(), QPoint(300, 310));
     EXPECT_EQ(w.Series1->PenColor(), kYellow);
     EXPECT_EQ(w.Label6->text(), "0.1 Mbps");
+}
+
+// The value labels lie over the chart and change at every refresh; the
+// picture beneath them must still be drawn once per refresh, not once for the
+// chart and again for the labels.
+TEST_F(TFormWykresShowGraph, ARefreshDrawsTheChartOnceWithItsLabels) {
+    TFormWykres w(m_state, m_programDir);
+    const auto settle = [] {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 50) {
+            QApplication::processEvents();
+        }
+    };
+    w.ShowGraph();
+    settle();
+    ASSERT_GT(w.Chart1->PaintCount(), 0);
+    GraphTexts texts = SomeTexts();
+    for (const char* value : {"12.5 Mbps", "7.25 Mbps", "1,100.0 Mbps"}) {
+        texts.Label1 = texts.Label2 = texts.Label6 = texts.Label8 = value;
+        const int before = w.Chart1->PaintCount();
+        w.Refresh(texts);
+        settle();
+        EXPECT_EQ(w.Chart1->PaintCount(), before + 1) << value;
+    }
 }
 
 TEST_F(TFormWykresShowGraph, RefusedAxisMaximumIsReportedAndTheWindowStillOpens) {

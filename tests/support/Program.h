@@ -1,5 +1,6 @@
 #pragma once
-// The six windows as the program entry creates them, on a test folder.
+// The six windows, all made at once on a test folder (the program entry
+// makes the three dialogs at their first opening instead).
 
 #include "app/Glowny.h"
 #include "dialogs/Interfejsy.h"

@@ -82,14 +82,20 @@ uint32_t counterIncrease(int32_t now, int32_t prev) {
     return static_cast<uint32_t>(now) - static_cast<uint32_t>(prev);
 }
 
+// A counter's increase over the intervals it covers, in `unit`s per interval.
+// long double holds every 64-bit increase exactly on the platforms this
+// program builds for (x87 extended precision), and a unit of 1 divides exactly.
+int32_t rateOf(uint64_t increase, long double unit, int32_t intervals) {
+    return wrapAbs(
+        truncate32(static_cast<long double>(increase) / unit / static_cast<long double>(intervals)));
+}
+
 int32_t octetRate(int32_t now, int32_t prev, int32_t intervals) {
-    return wrapAbs(truncate32(static_cast<long double>(counterIncrease(now, prev)) / kOctetsPerRateUnit /
-                              static_cast<long double>(intervals)));
+    return rateOf(counterIncrease(now, prev), kOctetsPerRateUnit, intervals);
 }
 
 int32_t packetRate(int32_t now, int32_t prev, int32_t intervals) {
-    return wrapAbs(truncate32(static_cast<long double>(counterIncrease(now, prev)) /
-                              static_cast<long double>(intervals)));
+    return rateOf(counterIncrease(now, prev), 1.0L, intervals);
 }
 
 // The 64-bit counters' increase: their difference modulo 2^64, which is the
@@ -98,16 +104,12 @@ uint64_t counterIncrease64(uint64_t now, uint64_t prev) {
     return now - prev;
 }
 
-// long double holds every 64-bit increase exactly on the platforms this
-// program builds for (x87 extended precision).
 int32_t octetRate64(uint64_t now, uint64_t prev, int32_t intervals) {
-    return wrapAbs(truncate32(static_cast<long double>(counterIncrease64(now, prev)) / kOctetsPerRateUnit /
-                              static_cast<long double>(intervals)));
+    return rateOf(counterIncrease64(now, prev), kOctetsPerRateUnit, intervals);
 }
 
 int32_t packetRate64(uint64_t now, uint64_t prev, int32_t intervals) {
-    return wrapAbs(truncate32(static_cast<long double>(counterIncrease64(now, prev)) /
-                              static_cast<long double>(intervals)));
+    return rateOf(counterIncrease64(now, prev), 1.0L, intervals);
 }
 
 // A 64-bit counter's text: the unsigned decimal a Counter64 reads as, or,

@@ -18,6 +18,8 @@ void octets::growText(std::string& text, std::string_view value) {
 namespace {
 
 using message_parts::kBuildKeep;
+using message_parts::setCounter64Text;
+using message_parts::setDecimalText;
 using message_parts::writeBytes;
 using message_parts::writeHeaderInt;
 using octets::setText;
@@ -25,17 +27,6 @@ using octets::setText;
 int32_t toIntDef0(std::string_view text) {
     int32_t value = 0;
     return tryParseInt(text, value) ? value : 0;
-}
-
-// The decimal text of a reply's number, written into a reused text.
-inline void setDecimal(std::string& text, int32_t value) {
-    std::array<char, 16> digits; // NOLINT(cppcoreguidelines-pro-type-member-init)
-    setText(text, std::string_view(digits.data(), decimalText(digits.data(), value)));
-}
-
-inline void setCounter64(std::string& text, std::string_view contents) {
-    std::array<char, 40> digits; // NOLINT(cppcoreguidelines-pro-type-member-init)
-    setText(text, std::string_view(digits.data(), counter64Text(digits.data(), counter64Of(contents))));
 }
 
 // The encoder writes through a pointer into scratch sized for the worst case:
@@ -361,10 +352,10 @@ void TSNMPInfo::parseBindings(std::string_view data, std::size_t at, std::size_t
         case kTagCounter:
         case kTagGauge:
         case kTagTimeTicks:
-            setDecimal(entry.Text, numberOf(valueTag, value));
+            setDecimalText(entry.Text, numberOf(valueTag, value));
             break;
         case kTagCounter64:
-            setCounter64(entry.Text, value);
+            setCounter64Text(entry.Text, counter64Of(value));
             break;
         case kTagOctetString:
         case kTagOpaque:

@@ -28,6 +28,8 @@ namespace veltrum {
 namespace {
 
 using message_parts::kBuildKeep;
+using message_parts::setCounter64Text;
+using message_parts::setDecimalText;
 using message_parts::sizeText;
 using message_parts::writeBytes;
 using message_parts::writeHeaderInt;
@@ -245,17 +247,6 @@ inline bool isShortInteger(const uint8_t* at) {
         const std::string_view value(data.data() + valueAt + 2, valueLength);
         pos = valueAt + 2 + valueLength;
 
-        // A number's text is made first: its conversion runs alongside the
-        // name's lookup and copy.
-        std::array<char, 40> number; // NOLINT(cppcoreguidelines-pro-type-member-init)
-        std::size_t numberLength = 0;
-        bool isNumber = valueTag == kTagInteger || (valueTag >= kTagCounter && valueTag <= kTagTimeTicks);
-        if (isNumber) {
-            numberLength = decimalText(number.data(), numberOf(valueTag, value));
-        } else if (valueTag == kTagCounter64) {
-            numberLength = counter64Text(number.data(), counter64InReply(value));
-            isNumber = true;
-        }
         std::string& oid = OidTexts.appendSpare();
         setReplyName(oid, OidTexts.size() - 1, name);
         if (oid.size() > kSpareCapacity) {
@@ -263,8 +254,10 @@ inline bool isShortInteger(const uint8_t* at) {
         }
         Value& entry = ValueTexts.appendSpare();
         entry.Type = valueTag;
-        if (isNumber) {
-            setText(entry.Text, std::string_view(number.data(), numberLength));
+        if (valueTag == kTagInteger || (valueTag >= kTagCounter && valueTag <= kTagTimeTicks)) {
+            setDecimalText(entry.Text, numberOf(valueTag, value));
+        } else if (valueTag == kTagCounter64) {
+            setCounter64Text(entry.Text, counter64InReply(value));
         } else if (valueTag == kTagOctetString || valueTag == kTagOpaque) { // below 128 octets here
             setText(entry.Text, value);
         } else { // NULL and the exceptions carry no value

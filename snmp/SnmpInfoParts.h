@@ -8,8 +8,11 @@
 #include "snmp/Octets.h"
 #include "snmp/SnmpInfo.h"
 
+#include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -45,6 +48,67 @@ inline char* writeHeaderInt(char* p, int32_t value) {
     p[1] = '\x01';
     p[2] = static_cast<char>(value & 0xFF);
     return p + 3;
+}
+
+// A reply's number written straight into its reused text, each piece stored
+// from a register. Writing the digits to scratch first and copying them
+// would read back across the pieces' stores, which the processor cannot
+// forward: the copy would wait for every number of ten digits or more. A
+// shorter number is one stored word, which a copy reads back at once.
+[[gnu::always_inline]] inline void setDecimalText(std::string& text, int32_t value) {
+    using ber_detail::eightDigits;
+    using ber_detail::kZeroCharacters;
+    constexpr uint32_t kEightDigits = 100000000;
+    const uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+    if (std::endian::native != std::endian::little || magnitude < kEightDigits) {
+        std::array<char, 16> digits; // NOLINT(cppcoreguidelines-pro-type-member-init)
+        octets::setText(text, std::string_view(digits.data(), decimalText(digits.data(), value)));
+        return;
+    }
+    const uint32_t high = magnitude / kEightDigits; // 1 to 42
+    const uint64_t low = eightDigits(magnitude - high * kEightDigits) + kZeroCharacters;
+    const std::size_t headLength = (value < 0 ? 1 : 0) + (high >= 10 ? 2 : 1);
+    char* p = sizeText(text, headLength + 8);
+    if (value < 0) {
+        *p++ = '-';
+    }
+    if (high >= 10) {
+        *p++ = static_cast<char>('0' + high / 10);
+    }
+    *p++ = static_cast<char>('0' + high % 10);
+    std::memcpy(p, &low, 8);
+}
+
+// The same for a Counter64: up to twenty digits in three pieces.
+[[gnu::always_inline]] inline void setCounter64Text(std::string& text, uint64_t value) {
+    using ber_detail::eightDigits;
+    using ber_detail::kZeroCharacters;
+    constexpr uint64_t kEight = 100000000;
+    if (std::endian::native != std::endian::little || value < kEight) {
+        std::array<char, 40> digits; // NOLINT(cppcoreguidelines-pro-type-member-init)
+        octets::setText(text, std::string_view(digits.data(), counter64Text(digits.data(), value)));
+        return;
+    }
+    const uint64_t high = value / kEight;
+    const uint64_t low = eightDigits(static_cast<uint32_t>(value - high * kEight)) + kZeroCharacters;
+    // The leading piece: what is above the last eight (or sixteen) digits,
+    // with its leading zeros, the low-order octets that are 0, shifted out.
+    const uint64_t top = high < kEight ? high : high / kEight; // below 10^8
+    const uint64_t topDigits = eightDigits(static_cast<uint32_t>(top));
+    const std::size_t zeros = static_cast<std::size_t>(std::countr_zero(topDigits)) / 8; // top is not 0
+    const uint64_t head = (topDigits + kZeroCharacters) >> (8 * zeros);
+    const std::size_t headLength = 8 - zeros;
+    if (high < kEight) {
+        char* const p = sizeText(text, headLength + 8);
+        std::memcpy(p, &head, 8); // the low piece overwrites what is past the head
+        std::memcpy(p + headLength, &low, 8);
+        return;
+    }
+    const uint64_t middle = eightDigits(static_cast<uint32_t>(high - top * kEight)) + kZeroCharacters;
+    char* const p = sizeText(text, headLength + 16);
+    std::memcpy(p, &head, 8);
+    std::memcpy(p + headLength, &middle, 8);
+    std::memcpy(p + headLength + 8, &low, 8);
 }
 
 } // namespace message_parts

@@ -1,5 +1,6 @@
 // TSNMPInfo behaviour beyond the byte vectors: the owner link, the
 // community rule, padding, the index error and the reuse of binding texts.
+#include "snmp/Ber.h"
 #include "snmp/SnmpInfo.h"
 #include "snmp/FakeMessageOwner.h"
 
@@ -232,6 +233,26 @@ TEST(ParseMessage, NumberTextsAtEveryDigitCount) {
         // Counters are unsigned on the wire and read back as signed text.
         EXPECT_EQ(reply.ValueAt(0), std::to_string(wire)) << value;
         EXPECT_EQ(reply.ValueAt(1), std::to_string(wire)) << value;
+    }
+    // Counter64 texts are written in up to three pieces: every digit count
+    // up to twenty, around each piece's edges, short and long in turn.
+    std::vector<uint64_t> counters = {UINT64_MAX, UINT64_MAX - 1, 1ULL << 63, 1ULL << 32};
+    for (uint64_t power = 1; power <= 10000000000000000000ULL; power *= 10) {
+        counters.insert(counters.end(), {power - 1, power, power + 1, power * 9 + power / 3});
+        if (power > UINT64_MAX / 10) {
+            break;
+        }
+    }
+    std::sort(counters.begin(), counters.end(), [](uint64_t a, uint64_t b) { return (a & 1) < (b & 1); });
+    for (const uint64_t value : counters) {
+        query.ResetMessage();
+        query.Version = kVersion2c;
+        query.PduTag = 0xA2;
+        query.AddBinding("1.3.6.1", std::to_string(value), kTagCounter64);
+        reply.ResetMessage();
+        reply.ParseMessage(query.BuildMessage());
+        ASSERT_EQ(reply.CountValues(), 1);
+        EXPECT_EQ(reply.ValueAt(0), std::to_string(value)) << value;
     }
 }
 

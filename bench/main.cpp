@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -47,7 +48,14 @@ public:
             if (slash == std::string::npos) {
                 continue;
             }
-            m_times[name.substr(0, slash)][name.substr(slash + 1)].push_back(run.GetAdjustedCPUTime());
+            // A benchmark measured in real time (one whose peer is another
+            // process) compares real times; the rest compare CPU time.
+            const bool real = !run.run_name.time_type.empty();
+            if (real) {
+                m_realTime.insert(name.substr(0, slash));
+            }
+            m_times[name.substr(0, slash)][name.substr(slash + 1)].push_back(real ? run.GetAdjustedRealTime()
+                                                                                 : run.GetAdjustedCPUTime());
         }
     }
 
@@ -69,9 +77,9 @@ public:
             const double peerMedian = median(peer->second);
             const double ourBest = *std::min_element(ours->second.begin(), ours->second.end());
             const double peerBest = *std::min_element(peer->second.begin(), peer->second.end());
-            std::printf("%-28s %12.1f %12.1f %8.1fx %8.1fx  (%zu + %zu runs)\n", operation.c_str(), ourMedian,
+            std::printf("%-28s %12.1f %12.1f %8.1fx %8.1fx  (%zu + %zu runs%s)\n", operation.c_str(), ourMedian,
                         peerMedian, peerMedian / ourMedian, peerBest / ourBest, ours->second.size(),
-                        peer->second.size());
+                        peer->second.size(), m_realTime.count(operation) != 0 ? ", real time" : "");
         }
     }
 
@@ -84,6 +92,7 @@ private:
 
     // Operation, side, CPU time of each repetition (in the unit printed above).
     std::map<std::string, std::map<std::string, std::vector<double>>> m_times;
+    std::set<std::string> m_realTime; // operations compared in real time
 };
 
 } // namespace

@@ -19,6 +19,10 @@
 #include <string>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace veltrum {
 
 // Type codes that carry meaning (the tag octet of an item).
@@ -294,6 +298,48 @@ inline constexpr uint64_t kZeroCharacters = 0x3030303030303030ULL;
     y = (y & kFraction) * 100;
     word |= pair(y >> 48) << 48;
     return word - kZeroCharacters;
+}
+
+// The digits of two numbers below 10^8 side by side, as eightDigits gives
+// each: a Counter64's last sixteen digits. With SSE2 both go through one
+// chain of vector steps (halves of four digits, pairs, digits, each step a
+// multiplication and shift exact in its range: x * 0xD1B71759 >> 45 is
+// x / 10^4 below 10^8, x * 5243 >> 19 is x / 100 below 10^4, x * 6554 >> 16 is
+// x / 10 below 100; checked for every value), about a third of the
+// instructions of two scalar conversions.
+struct DigitWords {
+    uint64_t High;
+    uint64_t Low;
+};
+[[gnu::always_inline]] inline DigitWords sixteenDigits(uint32_t high, uint32_t low) {
+#if defined(__SSE2__)
+    const __m128i both = _mm_set_epi64x(low, high);
+    const __m128i upper = _mm_srli_epi64(_mm_mul_epu32(both, _mm_set1_epi32(static_cast<int>(0xD1B71759u))), 45);
+    const __m128i lower = _mm_sub_epi32(both, _mm_mul_epu32(upper, _mm_set1_epi32(10000)));
+    const __m128i quads = _mm_or_si128(upper, _mm_slli_epi64(lower, 32));
+    const __m128i hundreds = _mm_srli_epi16(_mm_mulhi_epu16(quads, _mm_set1_epi16(5243)), 3);
+    const __m128i rest = _mm_sub_epi16(quads, _mm_mullo_epi16(hundreds, _mm_set1_epi16(100)));
+    const __m128i pairs = _mm_or_si128(hundreds, _mm_slli_epi32(rest, 16));
+    const __m128i tens = _mm_mulhi_epu16(pairs, _mm_set1_epi16(6554));
+    const __m128i ones = _mm_sub_epi16(pairs, _mm_mullo_epi16(tens, _mm_set1_epi16(10)));
+    const __m128i digits = _mm_or_si128(tens, _mm_slli_epi16(ones, 8));
+    return DigitWords{static_cast<uint64_t>(_mm_cvtsi128_si64(digits)),
+                      static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(digits, digits)))};
+#else
+    return DigitWords{eightDigits(high), eightDigits(low)};
+#endif
+}
+
+// The four digits of `value` (below 10^4) in the low four octets, as
+// eightDigits gives eight.
+[[gnu::always_inline]] inline uint64_t fourDigits(uint32_t value) {
+    auto pair = [](uint32_t below100) {
+        uint16_t characters = 0;
+        std::memcpy(&characters, kDecimalPairs + 2 * below100, 2);
+        return static_cast<uint64_t>(characters);
+    };
+    const uint32_t hundreds = value / 100;
+    return (pair(hundreds) | pair(value - hundreds * 100) << 16) - (kZeroCharacters >> 32);
 }
 
 } // namespace ber_detail

@@ -79,9 +79,9 @@ inline char* writeHeaderInt(char* p, int32_t value) {
     std::memcpy(p, &low, 8);
 }
 
-// The same for a Counter64: up to twenty digits in three pieces.
+// The same for a Counter64: up to twenty digits in three pieces, the last
+// sixteen converted together.
 [[gnu::always_inline]] inline void setCounter64Text(std::string& text, uint64_t value) {
-    using ber_detail::eightDigits;
     using ber_detail::kZeroCharacters;
     constexpr uint64_t kEight = 100000000;
     if (std::endian::native != std::endian::little || value < kEight) {
@@ -90,25 +90,31 @@ inline char* writeHeaderInt(char* p, int32_t value) {
         return;
     }
     const uint64_t high = value / kEight;
-    const uint64_t low = eightDigits(static_cast<uint32_t>(value - high * kEight)) + kZeroCharacters;
-    // The leading piece: what is above the last eight (or sixteen) digits,
-    // with its leading zeros, the low-order octets that are 0, shifted out.
-    const uint64_t top = high < kEight ? high : high / kEight; // below 10^8
-    const uint64_t topDigits = eightDigits(static_cast<uint32_t>(top));
-    const std::size_t zeros = static_cast<std::size_t>(std::countr_zero(topDigits)) / 8; // top is not 0
-    const uint64_t head = (topDigits + kZeroCharacters) >> (8 * zeros);
-    const std::size_t headLength = 8 - zeros;
+    const uint32_t low = static_cast<uint32_t>(value - high * kEight);
+    // The leading piece loses its leading zeros, the low-order octets that
+    // are 0, shifted out; it is not 0 itself.
     if (high < kEight) {
-        char* const p = sizeText(text, headLength + 8);
-        std::memcpy(p, &head, 8); // the low piece overwrites what is past the head
-        std::memcpy(p + headLength, &low, 8);
+        const ber_detail::DigitWords words = ber_detail::sixteenDigits(static_cast<uint32_t>(high), low);
+        const std::size_t zeros = static_cast<std::size_t>(std::countr_zero(words.High)) / 8;
+        const uint64_t head = (words.High + kZeroCharacters) >> (8 * zeros);
+        const uint64_t tail = words.Low + kZeroCharacters;
+        char* const p = sizeText(text, 16 - zeros);
+        std::memcpy(p, &head, 8); // the last piece overwrites what is past the head
+        std::memcpy(p + 8 - zeros, &tail, 8);
         return;
     }
-    const uint64_t middle = eightDigits(static_cast<uint32_t>(high - top * kEight)) + kZeroCharacters;
-    char* const p = sizeText(text, headLength + 16);
+    const uint64_t top = high / kEight; // at most 1844
+    const ber_detail::DigitWords words =
+        ber_detail::sixteenDigits(static_cast<uint32_t>(high - top * kEight), low);
+    const uint64_t topDigits = ber_detail::fourDigits(static_cast<uint32_t>(top));
+    const std::size_t zeros = static_cast<std::size_t>(std::countr_zero(topDigits)) / 8;
+    const uint64_t head = (topDigits + (kZeroCharacters >> 32)) >> (8 * zeros);
+    const uint64_t middle = words.High + kZeroCharacters;
+    const uint64_t tail = words.Low + kZeroCharacters;
+    char* const p = sizeText(text, 20 - zeros);
     std::memcpy(p, &head, 8);
-    std::memcpy(p + headLength, &middle, 8);
-    std::memcpy(p + headLength + 8, &low, 8);
+    std::memcpy(p + 4 - zeros, &middle, 8);
+    std::memcpy(p + 12 - zeros, &tail, 8);
 }
 
 } // namespace message_parts

@@ -1,19 +1,22 @@
 #include "widgets/Chart.h"
 
+#include "widgets/ChartPrint.h"
 #include "widgets/Colors.h"
 #include "widgets/FileNames.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QImage>
+#include <QLibrary>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QPrinter>
-#include <QPrinterInfo>
 #include <QStaticText>
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
@@ -29,6 +32,37 @@ QFont ChartFont() {
     font.setPixelSize(12);
     font.setStyleHint(QFont::SansSerif);
     return font;
+}
+
+// The print module, loaded at the first print and kept: from the program's
+// folder as installed, then beside the program, then from the build tree
+// (where tests and a program run from the build find it).
+ChartPrintFunction PrintModule() {
+    static ChartPrintFunction print = nullptr;
+    if (print != nullptr) {
+        return print;
+    }
+    const QString name = QStringLiteral("veltrum-print.so");
+    const QString here = QCoreApplication::applicationDirPath();
+    QStringList places = {QDir(here).filePath(QStringLiteral(VELTRUM_PRINT_MODULE_DIR)), here};
+#ifdef VELTRUM_PRINT_MODULE_BUILD_DIR
+    places.append(QStringLiteral(VELTRUM_PRINT_MODULE_BUILD_DIR));
+#endif
+    QString why;
+    for (const QString& place : places) {
+        const QString path = QDir(place).filePath(name);
+        if (!QFileInfo::exists(path)) {
+            continue;
+        }
+        QLibrary module(path);
+        print = reinterpret_cast<ChartPrintFunction>(module.resolve(kChartPrintSymbol));
+        if (print != nullptr) {
+            return print; // the module stays loaded: QLibrary does not unload it
+        }
+        why = module.errorString();
+    }
+    throw EChartError(("Printing is not available: " + (why.isEmpty() ? name + " was not found" : why))
+                          .toStdString());
 }
 
 constexpr int kLabelsSeparation = 15; // percent of a label's height kept free between labels
@@ -388,37 +422,12 @@ void TChart::SaveChartBitmap(const QString& path) const {
 }
 
 void TChart::PrintChartLandscape() const {
-    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-    if (info.isNull()) {
-        throw EChartError("There is no default printer currently selected");
-    }
-    // The job gets a printer object of its own, so the landscape orientation
-    // never outlives the job: the default printer keeps its own settings.
-    QPrinter printer(info, QPrinter::HighResolution);
-    printer.setPageOrientation(QPageLayout::Landscape);
-    printer.setDocName(objectName());
-    printer.setFullPage(false);
-
-    QPainter painter;
-    if (!painter.begin(&printer)) {
-        throw EChartError(
-            QStringLiteral("Cannot start printing on %1").arg(info.printerName()).toStdString());
-    }
-    try {
-        const int w = printer.width();
-        const int h = printer.height();
-        const int marginX = qRound(w * 0.15);
-        const int marginY = qRound(h * 0.15);
-        const QRect page(QPoint(marginX, marginY), QPoint(w - marginX - 1, h - marginY - 1));
-        Render(painter, page);
-    } catch (...) {
-        printer.abort();
-        painter.end();
-        throw;
-    }
-    if (!painter.end() || printer.printerState() == QPrinter::Error ||
-        printer.printerState() == QPrinter::Aborted) {
-        throw EChartError(QStringLiteral("Printing failed on %1").arg(info.printerName()).toStdString());
+    ChartPrintJob job;
+    job.DocName = objectName();
+    job.Render = [this](QPainter& painter, const QRect& page) { Render(painter, page); };
+    PrintModule()(job);
+    if (!job.Error.isEmpty()) {
+        throw EChartError(job.Error.toStdString());
     }
 }
 

@@ -58,6 +58,9 @@ done
 grep -q "<svg" "$root/usr/share/icons/hicolor/scalable/apps/$app_id.svg" || fail "scalable icon"
 grep -q "^Icon=$app_id$" "$root/usr/share/applications/$app_id.desktop" || fail "desktop entry's icon"
 zcat "$root/usr/share/man/man1/veltrum.1.gz" | grep -q "QT_QPA_PLATFORM" || fail "manual page"
+# Print support is loaded at the first print, from the program's own module.
+readelf -d "$root/usr/bin/veltrum" | grep -q "libQt6PrintSupport" && fail "the program links print support"
+readelf -d "$root/usr/lib/veltrum/modules/veltrum-print.so" | grep -q "libQt6PrintSupport" || fail "print module"
 
 # The unpacked copy, as a new user on this display.
 bin=$root/usr/bin/veltrum

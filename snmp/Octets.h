@@ -58,17 +58,27 @@ namespace veltrum::octets {
 // Copies a short text without a library call (overlapping word moves);
 // anything long goes to memcpy.
 [[gnu::always_inline]] inline void copyOctets(char* to, const char* from, std::size_t n) {
-    if (n >= 8 && n <= 24) {
-        // Up to three words, the last one overlapping; all read before any
-        // is written.
+    if (n >= 16 && n <= 32) {
+        // Two blocks of sixteen, the second overlapping (an OID's text, a
+        // Counter64's digits); both read before either is written.
+        struct Block {
+            uint64_t Low;
+            uint64_t High;
+        };
+        Block first{};
+        Block last{};
+        std::memcpy(&first, from, 16);
+        std::memcpy(&last, from + n - 16, 16);
+        std::memcpy(to, &first, 16);
+        std::memcpy(to + n - 16, &last, 16);
+        return;
+    }
+    if (n >= 8 && n < 16) {
         uint64_t first = 0;
-        uint64_t middle = 0;
         uint64_t last = 0;
         std::memcpy(&first, from, 8);
-        std::memcpy(&middle, from + (n <= 16 ? 0 : 8), 8);
         std::memcpy(&last, from + n - 8, 8);
         std::memcpy(to, &first, 8);
-        std::memcpy(to + (n <= 16 ? 0 : 8), &middle, 8);
         std::memcpy(to + n - 8, &last, 8);
         return;
     }

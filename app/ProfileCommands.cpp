@@ -52,6 +52,19 @@ std::string chooseFile(QFileDialog& dialog) {
     return files.isEmpty() ? std::string() : files.front().toStdString();
 }
 
+// The profile the user picks, with the stay-on-top timer stopped while the
+// dialog is up; empty, and the timer running again, when they cancel.
+std::string askForProfile(TFormGlowny& main, ProfileDialogKind kind) {
+    main.TimerStayOnTop->stop();
+    QFileDialog& dialog = kind == ProfileDialogKind::Save ? *main.SaveDialog1() : *main.OpenDialog1();
+    prepareDialog(dialog, main, kind);
+    std::string path = chooseFile(dialog);
+    if (path.empty()) {
+        main.TimerStayOnTop->start();
+    }
+    return path;
+}
+
 void reload(TFormGlowny& main) {
     main.FormCreate();
     main.FormShow();
@@ -64,11 +77,8 @@ void SetFileDialogRunner(FileDialogRunner runner) {
 }
 
 void Saveprofile(TFormGlowny& main) {
-    main.TimerStayOnTop->stop();
-    prepareDialog(*main.SaveDialog1(), main, ProfileDialogKind::Save);
-    const std::string path = chooseFile(*main.SaveDialog1());
+    const std::string path = askForProfile(main, ProfileDialogKind::Save);
     if (path.empty()) {
-        main.TimerStayOnTop->start();
         return;
     }
 
@@ -102,11 +112,8 @@ void Saveprofile(TFormGlowny& main) {
 }
 
 void Loadprofile(TFormGlowny& main) {
-    main.TimerStayOnTop->stop();
-    prepareDialog(*main.OpenDialog1(), main, ProfileDialogKind::Load);
-    const std::string path = chooseFile(*main.OpenDialog1());
+    const std::string path = askForProfile(main, ProfileDialogKind::Load);
     if (path.empty()) {
-        main.TimerStayOnTop->start();
         return;
     }
 

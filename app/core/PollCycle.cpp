@@ -326,6 +326,18 @@ void takeFailurePath(MonitorState& state, TIdSNMP& snmp, PollView& view,
     replaceSocket(snmp);
 }
 
+// A reading after the agent started again (or the first after the interface
+// changed) only primes: it is kept for the next difference, and nothing
+// reaches totals, histories or averages. The poll is not counted, so the
+// averages still divide by the slots actually filled.
+void primeOnly(MonitorState& state) {
+    state.DownRate = 0;
+    state.UpRate = 0;
+    state.DownPktRate = 0;
+    state.UpPktRate = 0;
+    state.MissedPolls = 0;
+}
+
 // An agent that restarts sets all its counters back to small values, which
 // read modulo 2^32 would pass for a wrap of billions. One counter that went
 // back further than the interface could carry decides for the whole reading.
@@ -462,39 +474,24 @@ void ApplyPollReadings(MonitorState& state, const std::array<std::string, 4>& va
     // success; time itself is never measured.
     const int32_t intervals = wrapAdd(state.MissedPolls, 1);
 
-    if (agentReset(state, {inOctets, outOctets, inPkts, outPkts}, intervals) || state.PrimeNextReading) {
-        state.PrimeNextReading = false;
-        // Counted from the agent's new start, like the first reading after a
-        // restart: the readings are kept for the next difference, and nothing
-        // reaches totals, histories or averages. The poll is not counted, so
-        // the averages still divide by the slots actually filled.
-        state.InOctetsPrev = state.InOctetsNow;
-        state.InOctetsNow = inOctets;
-        state.OutOctetsPrev = state.OutOctetsNow;
-        state.OutOctetsNow = outOctets;
-        state.InPktsPrev = state.InPktsNow;
-        state.InPktsNow = inPkts;
-        state.OutPktsPrev = state.OutPktsNow;
-        state.OutPktsNow = outPkts;
-        state.DownRate = 0;
-        state.UpRate = 0;
-        state.DownPktRate = 0;
-        state.UpPktRate = 0;
-        state.MissedPolls = 0;
-        return;
-    }
-
+    const bool reset =
+        agentReset(state, {inOctets, outOctets, inPkts, outPkts}, intervals) || state.PrimeNextReading;
+    state.PrimeNextReading = false;
     state.InOctetsPrev = state.InOctetsNow;
     state.InOctetsNow = inOctets;
-    state.DownRate = octetRate(state.InOctetsNow, state.InOctetsPrev, intervals);
     state.OutOctetsPrev = state.OutOctetsNow;
     state.OutOctetsNow = outOctets;
-    state.UpRate = octetRate(state.OutOctetsNow, state.OutOctetsPrev, intervals);
     state.InPktsPrev = state.InPktsNow;
     state.InPktsNow = inPkts;
-    state.DownPktRate = packetRate(state.InPktsNow, state.InPktsPrev, intervals);
     state.OutPktsPrev = state.OutPktsNow;
     state.OutPktsNow = outPkts;
+    if (reset) {
+        primeOnly(state);
+        return;
+    }
+    state.DownRate = octetRate(state.InOctetsNow, state.InOctetsPrev, intervals);
+    state.UpRate = octetRate(state.OutOctetsNow, state.OutOctetsPrev, intervals);
+    state.DownPktRate = packetRate(state.InPktsNow, state.InPktsPrev, intervals);
     state.UpPktRate = packetRate(state.OutPktsNow, state.OutPktsPrev, intervals);
 
     finishReadings(state, intervals, view, locale);
@@ -518,13 +515,7 @@ void ApplyPollReadings64(MonitorState& state, const std::array<std::string, 4>& 
     state.Counters64Prev = state.Counters64Now;
     state.Counters64Now = readings;
     if (reset) {
-        // The agent started again: as for the 32-bit readings, this reading
-        // only primes, and nothing reaches totals, histories or averages.
-        state.DownRate = 0;
-        state.UpRate = 0;
-        state.DownPktRate = 0;
-        state.UpPktRate = 0;
-        state.MissedPolls = 0;
+        primeOnly(state);
         return;
     }
     const auto& now = state.Counters64Now;

@@ -70,6 +70,21 @@ inline bool isUsualV2cValueTag(uint8_t tag) {
     return tag == kTagCounter64 || IsNoValue(tag);
 }
 
+// Clears the upper halves of the AVX registers where the processor has
+// them. Other code in the process (the GUI toolkit's, for one) may leave
+// them dirty, and until they are cleared every SSE instruction here waits
+// to merge with them: the reply's number conversions took 15 % longer.
+// A build for AVX encodes its own vector instructions so that they need no
+// merge, and must not clear what the compiler may keep there.
+inline void clearUpperVectorHalves() {
+#if defined(__x86_64__) && defined(__SSE2__) && !defined(__AVX__)
+    static const bool hasAvx = __builtin_cpu_supports("avx");
+    if (hasAvx) {
+        asm volatile("vzeroupper");
+    }
+#endif
+}
+
 // A header integer as agents send it: 02 01 and one octet.
 inline bool isShortInteger(const uint8_t* at) {
     return at[0] == kTagInteger && at[1] == 1;
@@ -213,6 +228,7 @@ inline bool isShortInteger(const uint8_t* at) {
         return false;
     }
     pos += 13;
+    clearUpperVectorHalves();
 
     Version = static_cast<int8_t>(octets[4]);
     assignCommunity(std::string_view(data.data() + 7, communityLength)); // may reset the message

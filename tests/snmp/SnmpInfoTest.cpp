@@ -1,7 +1,7 @@
 // TSNMPInfo behaviour beyond the byte vectors: the owner link, the
 // community rule, padding, the index error and the reuse of binding texts.
-#include "snmp/Ber.h"
 #include "snmp/SnmpInfo.h"
+#include "snmp/Ber.h"
 #include "snmp/FakeMessageOwner.h"
 
 #include <gtest/gtest.h>
@@ -214,6 +214,10 @@ TEST(ParseMessage, NumberTextsAtEveryDigitCount) {
             values.push_back(near);
         }
     }
+    // The length is taken from the bit length first: every bit length's ends.
+    for (int bits = 1; bits <= 32; ++bits) {
+        values.insert(values.end(), {(int64_t{1} << (bits - 1)), (int64_t{1} << bits) - 1});
+    }
     uint32_t random = 12345;
     for (int i = 0; i < 2000; ++i) {
         random = random * 1664525u + 1013904223u;
@@ -236,7 +240,10 @@ TEST(ParseMessage, NumberTextsAtEveryDigitCount) {
     }
     // Counter64 texts are written in up to three pieces: every digit count
     // up to twenty, around each piece's edges, short and long in turn.
-    std::vector<uint64_t> counters = {UINT64_MAX, UINT64_MAX - 1, 1ULL << 63, 1ULL << 32};
+    std::vector<uint64_t> counters = {UINT64_MAX, UINT64_MAX - 1};
+    for (int bits = 1; bits <= 64; ++bits) {
+        counters.insert(counters.end(), {uint64_t{1} << (bits - 1), (uint64_t{1} << (bits - 1)) * 2 - 1});
+    }
     for (uint64_t power = 1; power <= 10000000000000000000ULL; power *= 10) {
         counters.insert(counters.end(), {power - 1, power, power + 1, power * 9 + power / 3});
         if (power > UINT64_MAX / 10) {

@@ -27,17 +27,7 @@ veltrum::test::SnmpdAgent* Agent(benchmark::State& state) {
     static std::unique_ptr<veltrum::test::SnmpdAgent> agent;
     static std::string failure;
     if (!agent && failure.empty()) {
-        if (!veltrum::test::SnmpdAgent::Available()) {
-            failure = "snmpd is not installed";
-        } else {
-            try {
-                auto started = std::make_unique<veltrum::test::SnmpdAgent>();
-                started->Start();
-                agent = std::move(started);
-            } catch (const std::exception& error) {
-                failure = error.what();
-            }
-        }
+        agent = veltrum::test::SnmpdAgent::StartOrExplain(failure);
     }
     if (!agent) {
         state.SkipWithError(failure.c_str());

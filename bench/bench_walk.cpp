@@ -59,46 +59,40 @@ int Run(const std::vector<std::string>& arguments) {
     return WEXITSTATUS(status);
 }
 
-// The agent over a 100-interface table, made once for the whole run; null
-// (and `failure` says why) where it cannot be.
-veltrum::test::SnmpdAgent* TableAgent(std::string& failure) {
+// The agent over a 100-interface table, made once for the whole run; null,
+// with the benchmark skipped, where it cannot be.
+veltrum::test::SnmpdAgent* TableAgent(benchmark::State& state) {
     static std::unique_ptr<veltrum::test::SnmpdAgent> agent;
     static std::string why;
-    if (agent || !why.empty()) {
-        failure = why;
-        return agent.get();
-    }
-    std::string route;
-    if (std::getenv("VELTRUM_IN_NAMESPACE") == nullptr || !veltrum::test::OnlyLoopback(route)) {
-        why = "needs the private network namespace of scripts/bench to make its interfaces";
-    } else if (!veltrum::test::SnmpdAgent::Available()) {
-        why = "snmpd is not installed";
-    } else {
-        for (int i = 1; i < kInterfaces && why.empty(); ++i) {
-            const std::string name = "vwalk" + std::to_string(i);
-            if (Run({"ip", "link", "add", name, "type", "ifb"}) != 0) {
-                why = "could not make interface " + name + " (ip link add ... type ifb)";
+    static bool tried = false;
+    if (!tried) {
+        tried = true;
+        std::string route;
+        if (std::getenv("VELTRUM_IN_NAMESPACE") == nullptr || !veltrum::test::OnlyLoopback(route)) {
+            why = "needs the private network namespace of scripts/bench to make its interfaces";
+        } else if (!veltrum::test::SnmpdAgent::Available()) {
+            why = "snmpd is not installed";
+        } else {
+            for (int i = 1; i < kInterfaces && why.empty(); ++i) {
+                const std::string name = "vwalk" + std::to_string(i);
+                if (Run({"ip", "link", "add", name, "type", "ifb"}) != 0) {
+                    why = "could not make interface " + name + " (ip link add ... type ifb)";
+                }
             }
         }
-    }
-    if (why.empty()) {
-        try {
-            auto started = std::make_unique<veltrum::test::SnmpdAgent>();
-            started->Start();
-            agent = std::move(started);
-        } catch (const std::exception& error) {
-            why = error.what();
+        if (why.empty()) {
+            agent = veltrum::test::SnmpdAgent::StartOrExplain(why);
         }
     }
-    failure = why;
+    if (!agent) {
+        state.SkipWithError(why.c_str());
+    }
     return agent.get();
 }
 
 void WalkVeltrum(benchmark::State& state) {
-    std::string failure;
-    veltrum::test::SnmpdAgent* agent = TableAgent(failure);
+    veltrum::test::SnmpdAgent* agent = TableAgent(state);
     if (agent == nullptr) {
-        state.SkipWithError(failure.c_str());
         return;
     }
     veltrum::TIdSNMP snmp;
@@ -110,7 +104,8 @@ void WalkVeltrum(benchmark::State& state) {
     int exchanges = 0;
     for (auto _ : state) {
         exchanges = 0;
-        const std::vector<veltrum::InterfaceRow> rows = veltrum::WalkInterfaces(snmp, true, limits, &exchanges);
+        const std::vector<veltrum::InterfaceRow> rows =
+            veltrum::WalkInterfaces(snmp, true, limits, &exchanges);
         if (rows.size() != kInterfaces) {
             const std::string why = "walk read " + std::to_string(rows.size()) + " rows";
             state.SkipWithError(why.c_str());
@@ -121,17 +116,15 @@ void WalkVeltrum(benchmark::State& state) {
 }
 
 void WalkNetSnmp(benchmark::State& state) {
-    std::string failure;
-    veltrum::test::SnmpdAgent* agent = TableAgent(failure);
+    veltrum::test::SnmpdAgent* agent = TableAgent(state);
     if (agent == nullptr) {
-        state.SkipWithError(failure.c_str());
         return;
     }
     const std::string repetitions = "-Cr" + std::to_string(kRepetitions);
     for (auto _ : state) {
         for (const char* column : kColumns) {
-            if (Run({"snmpbulkwalk", "-v2c", "-c", agent->Community(), repetitions, "-m", "", "-On", "-r", "0",
-                     "-t", "1", agent->HostText(), column}) != 0) {
+            if (Run({"snmpbulkwalk", "-v2c", "-c", agent->Community(), repetitions, "-m", "", "-On", "-r",
+                     "0", "-t", "1", agent->HostText(), column}) != 0) {
                 state.SkipWithError("snmpbulkwalk failed");
                 return;
             }

@@ -296,6 +296,14 @@ inline constexpr uint64_t kZeroCharacters = 0x3030303030303030ULL;
     return guess + (value >= kPowers[guess] ? 1 : 0);
 }
 
+// The two characters of a number below 100, from the table, in the low two
+// octets.
+[[gnu::always_inline]] inline uint64_t digitPair(uint64_t below100) {
+    uint16_t characters = 0;
+    std::memcpy(&characters, kDecimalPairs + 2 * below100, 2);
+    return characters;
+}
+
 // The eight decimal digits of `value` (below 10^8), leading zeros included,
 // one digit (0 to 9, not yet a character) per octet in the order they are
 // written. value * ceil(2^48 / 10^6) holds value / 10^6 above bit 48 and the
@@ -304,20 +312,15 @@ inline constexpr uint64_t kZeroCharacters = 0x3030303030303030ULL;
 // every value below 10^8 (checked for all of them). The pairs' characters
 // come from a table.
 [[gnu::always_inline]] inline uint64_t eightDigits(uint32_t value) {
-    auto pair = [](uint64_t below100) {
-        uint16_t characters = 0;
-        std::memcpy(&characters, kDecimalPairs + 2 * below100, 2);
-        return static_cast<uint64_t>(characters);
-    };
     constexpr uint64_t kFraction = (uint64_t{1} << 48) - 1;
     uint64_t y = static_cast<uint64_t>(value) * 281474977;
-    uint64_t word = pair(y >> 48);
+    uint64_t word = digitPair(y >> 48);
     y = (y & kFraction) * 100;
-    word |= pair(y >> 48) << 16;
+    word |= digitPair(y >> 48) << 16;
     y = (y & kFraction) * 100;
-    word |= pair(y >> 48) << 32;
+    word |= digitPair(y >> 48) << 32;
     y = (y & kFraction) * 100;
-    word |= pair(y >> 48) << 48;
+    word |= digitPair(y >> 48) << 48;
     return word - kZeroCharacters;
 }
 
@@ -355,13 +358,37 @@ struct DigitWords {
 // The four digits of `value` (below 10^4) in the low four octets, as
 // eightDigits gives eight.
 [[gnu::always_inline]] inline uint64_t fourDigits(uint32_t value) {
-    auto pair = [](uint32_t below100) {
-        uint16_t characters = 0;
-        std::memcpy(&characters, kDecimalPairs + 2 * below100, 2);
-        return static_cast<uint64_t>(characters);
-    };
     const uint32_t hundreds = value / 100;
-    return (pair(hundreds) | pair(value - hundreds * 100) << 16) - (kZeroCharacters >> 32);
+    return (digitPair(hundreds) | digitPair(value - hundreds * 100) << 16) - (kZeroCharacters >> 32);
+}
+
+// The `length` digits (9 to 20, its decimalDigitCount) of a Counter64 of at
+// least 10^8, written at `p` in up to three pieces, the last sixteen
+// converted together; nothing is written past p + length. The leading piece
+// loses its leading zeros, the low-order octets, shifted out; the next piece
+// overwrites what is past it. Little-endian only.
+[[gnu::always_inline]] inline void counter64Digits(char* p, uint64_t value, std::size_t length) {
+    constexpr uint64_t kEight = 100000000;
+    const uint64_t high = value / kEight;
+    const auto low = static_cast<uint32_t>(value - high * kEight);
+    if (length <= 16) {
+        const std::size_t zeros = 16 - length;
+        const DigitWords words = sixteenDigits(static_cast<uint32_t>(high), low);
+        const uint64_t head = (words.High + kZeroCharacters) >> (8 * zeros);
+        const uint64_t tail = words.Low + kZeroCharacters;
+        std::memcpy(p, &head, 8);
+        std::memcpy(p + 8 - zeros, &tail, 8);
+        return;
+    }
+    const std::size_t zeros = 20 - length;
+    const uint64_t top = high / kEight; // at most 1844
+    const DigitWords words = sixteenDigits(static_cast<uint32_t>(high - top * kEight), low);
+    const uint64_t head = (fourDigits(static_cast<uint32_t>(top)) + (kZeroCharacters >> 32)) >> (8 * zeros);
+    const uint64_t middle = words.High + kZeroCharacters;
+    const uint64_t tail = words.Low + kZeroCharacters;
+    std::memcpy(p, &head, 8);
+    std::memcpy(p + 4 - zeros, &middle, 8);
+    std::memcpy(p + 12 - zeros, &tail, 8);
 }
 
 } // namespace ber_detail
@@ -408,34 +435,19 @@ struct DigitWords {
 }
 
 // A Counter64's unsigned decimal text (up to twenty digits), written to
-// `out`, which has room for 40 characters; returns its length. Eight digits
-// at a time, as decimalText writes them: a busy port's counter has fifteen
-// or more.
+// `out`, which has room for 40 characters; returns its length. A busy
+// port's counter has fifteen digits or more: those go in pieces of eight
+// and sixteen.
 [[gnu::always_inline]] inline std::size_t counter64Text(char* out, uint64_t value) {
-    using ber_detail::eightDigits;
-    using ber_detail::kZeroCharacters;
     if constexpr (std::endian::native != std::endian::little) {
         return counter64TextPortable(out, value);
     }
-    constexpr uint64_t kEight = 100000000;
-    if (value <= static_cast<uint64_t>(INT32_MAX)) {
+    if (value < 100000000) {
         return decimalText(out, static_cast<int32_t>(value));
     }
-    std::size_t length = 0;
-    uint64_t rest = value;
-    if (value >= kEight * kEight) {
-        const uint64_t top = value / (kEight * kEight); // at most 1844
-        rest = value - top * kEight * kEight;
-        length = decimalText(out, static_cast<int32_t>(top));
-        const uint64_t middle = eightDigits(static_cast<uint32_t>(rest / kEight)) + kZeroCharacters;
-        std::memcpy(out + length, &middle, 8);
-        length += 8;
-    } else {
-        length = decimalText(out, static_cast<int32_t>(rest / kEight));
-    }
-    const uint64_t low = eightDigits(static_cast<uint32_t>(rest % kEight)) + kZeroCharacters;
-    std::memcpy(out + length, &low, 8);
-    return length + 8;
+    const std::size_t length = ber_detail::decimalDigitCount(value);
+    ber_detail::counter64Digits(out, value, length);
+    return length;
 }
 
 // Pointer-writing forms of the encoders, for a buffer sized beforehand: each

@@ -79,43 +79,16 @@ inline char* writeHeaderInt(char* p, int32_t value) {
     std::memcpy(p, &low, 8);
 }
 
-// The same for a Counter64: up to twenty digits in three pieces, the last
-// sixteen converted together. The length comes from the digit count, ahead
+// The same for a Counter64. The length comes from the digit count, ahead
 // of the digits, so the stores' places are known early.
 [[gnu::always_inline]] inline void setCounter64Text(std::string& text, uint64_t value) {
-    using ber_detail::kZeroCharacters;
-    constexpr uint64_t kEight = 100000000;
-    if (std::endian::native != std::endian::little || value < kEight) {
+    if (std::endian::native != std::endian::little || value < 100000000) {
         std::array<char, 40> digits; // NOLINT(cppcoreguidelines-pro-type-member-init)
         octets::setText(text, std::string_view(digits.data(), counter64Text(digits.data(), value)));
         return;
     }
     const std::size_t length = ber_detail::decimalDigitCount(value); // 9 to 20
-    char* const p = sizeText(text, length);
-    const uint64_t high = value / kEight;
-    const uint32_t low = static_cast<uint32_t>(value - high * kEight);
-    // The leading piece loses its leading zeros, the low-order octets,
-    // shifted out; the last piece overwrites what is past the head.
-    if (length <= 16) {
-        const std::size_t zeros = 16 - length;
-        const ber_detail::DigitWords words = ber_detail::sixteenDigits(static_cast<uint32_t>(high), low);
-        const uint64_t head = (words.High + kZeroCharacters) >> (8 * zeros);
-        const uint64_t tail = words.Low + kZeroCharacters;
-        std::memcpy(p, &head, 8);
-        std::memcpy(p + 8 - zeros, &tail, 8);
-        return;
-    }
-    const std::size_t zeros = 20 - length;
-    const uint64_t top = high / kEight; // at most 1844
-    const ber_detail::DigitWords words =
-        ber_detail::sixteenDigits(static_cast<uint32_t>(high - top * kEight), low);
-    const uint64_t head =
-        (ber_detail::fourDigits(static_cast<uint32_t>(top)) + (kZeroCharacters >> 32)) >> (8 * zeros);
-    const uint64_t middle = words.High + kZeroCharacters;
-    const uint64_t tail = words.Low + kZeroCharacters;
-    std::memcpy(p, &head, 8);
-    std::memcpy(p + 4 - zeros, &middle, 8);
-    std::memcpy(p + 12 - zeros, &tail, 8);
+    ber_detail::counter64Digits(sizeText(text, length), value, length);
 }
 
 } // namespace message_parts

@@ -52,6 +52,17 @@ bool SnmpdAgent::Available() {
     return ::access(kSnmpd, X_OK) == 0;
 }
 
+std::unique_ptr<SnmpdAgent> SnmpdAgent::StartOrExplain(std::string& why) {
+    try {
+        auto agent = std::make_unique<SnmpdAgent>();
+        agent->Start();
+        return agent;
+    } catch (const std::exception& error) {
+        why = error.what();
+        return nullptr;
+    }
+}
+
 SnmpdAgent::SnmpdAgent(std::string community, std::vector<std::string> extraConfig)
     : m_community(std::move(community)), m_extraConfig(std::move(extraConfig)) {
     std::string pattern = (std::filesystem::temp_directory_path() / "veltrum-snmpd-XXXXXX").string();

@@ -4,6 +4,7 @@
 // read, no AgentX socket, its log kept there for debugging), stopped by pid.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -13,6 +14,9 @@ namespace veltrum::test {
 class SnmpdAgent {
 public:
     static bool Available(); // /usr/sbin/snmpd exists
+    // A started agent, or null with `why` saying what failed: for the
+    // benchmarks, which skip where tests would fail.
+    static std::unique_ptr<SnmpdAgent> StartOrExplain(std::string& why);
 
     explicit SnmpdAgent(std::string community = "veltrum-test", std::vector<std::string> extraConfig = {});
     ~SnmpdAgent(); // Stop(), then the temporary folder goes

@@ -90,7 +90,8 @@ private:
         return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
     }
 
-    // Operation, side, CPU time of each repetition (in the unit printed above).
+    // Operation, side, time of each repetition (CPU time, or real time for
+    // those in m_realTime), in the unit printed above.
     std::map<std::string, std::map<std::string, std::vector<double>>> m_times;
     std::set<std::string> m_realTime; // operations compared in real time
 };

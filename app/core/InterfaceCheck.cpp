@@ -43,53 +43,92 @@ bool readDescription(const MonitorState& state, TIdSNMP& snmp, std::string& seen
 
 } // namespace
 
-InterfaceCheck KeepInterfaceByName(MonitorState& state, TIdSNMP& snmp) noexcept {
-    InterfaceCheck check;
-    check.Number = state.InterfaceNumber;
-    check.Description = state.InterfaceDescription;
-    if (state.InterfaceDescription.empty()) {
-        return check;
+InterfaceCheckRun::InterfaceCheckRun(const MonitorState& state) : m_profilePath(state.ProfilePath) {
+    m_check.Number = state.InterfaceNumber;
+    m_check.Description = state.InterfaceDescription;
+    m_finished = state.InterfaceDescription.empty();
+    if (!m_finished) {
+        m_check.Kind = InterfaceCheckKind::Unanswered;
     }
-    check.Kind = InterfaceCheckKind::Unanswered;
+}
+
+bool InterfaceCheckRun::finish(InterfaceCheckKind kind) {
+    m_check.Kind = kind;
+    m_finished = true;
+    return true;
+}
+
+bool InterfaceCheckRun::Step(MonitorState& state, TIdSNMP& snmp) noexcept {
+    if (m_finished) {
+        return true;
+    }
     try {
-        if (!readDescription(state, snmp, check.Seen)) {
-            return check;
-        }
-        if (check.Seen == state.InterfaceDescription) {
-            check.Kind = InterfaceCheckKind::Confirmed;
-            return check;
-        }
-        WalkLimits limits;
-        limits.DescriptionsOnly = true;
-        std::exception_ptr failure;
-        const std::vector<InterfaceRow> rows =
-            WalkInterfaces(snmp, UsesSnmpV2c(state), limits, nullptr, &failure);
-        std::vector<int32_t> matches;
-        for (const InterfaceRow& row : rows) {
-            if (row.Descr == state.InterfaceDescription) {
-                matches.push_back(row.Index);
+        if (!m_walk) {
+            if (!readDescription(state, snmp, m_check.Seen)) {
+                return finish(InterfaceCheckKind::Unanswered);
             }
+            if (m_check.Seen == m_check.Description) {
+                return finish(InterfaceCheckKind::Confirmed);
+            }
+            WalkLimits limits;
+            limits.DescriptionsOnly = true;
+            m_walk.emplace(UsesSnmpV2c(state), limits);
+            return false;
         }
-        // A walk cut short by silence or a failure may have missed the match.
-        const bool wholeTable = !failure && !snmp.ReplyMessage.Packet.empty();
-        if (matches.empty() && !wholeTable) {
-            return check;
+        snmp.ReceiveTimeout = ReplyTimeoutMs(state);
+        if (!m_walk->Step(snmp)) {
+            return false;
         }
-        if (matches.size() != 1) {
-            // Two interfaces of the same description cannot tell which one
-            // was meant: better the number the user chose than a guess.
-            check.Kind = matches.empty() ? InterfaceCheckKind::NotFound : InterfaceCheckKind::Ambiguous;
-            return check;
-        }
-        TIniFile ini(state.ProfilePath);
-        WriteSettingInteger(ini, SettingKey::NumerInterfaceu, matches.front());
-        state.InterfaceNumber = matches.front();
-        check.NewNumber = matches.front();
-        check.Kind = InterfaceCheckKind::Switched;
+        concludeWalk(state);
     } catch (...) {
-        // A failed exchange or a profile that cannot be written: as if unasked.
+        // A profile that cannot be written: as if unasked.
+        m_check.Kind = InterfaceCheckKind::Unanswered;
     }
-    return check;
+    m_finished = true;
+    return true;
+}
+
+void InterfaceCheckRun::concludeWalk(MonitorState& state) {
+    std::vector<int32_t> matches;
+    for (const InterfaceRow& row : m_walk->Rows()) {
+        if (row.Descr == m_check.Description) {
+            matches.push_back(row.Index);
+        }
+    }
+    // Two interfaces of the same description cannot tell which one was
+    // meant: better the number the user chose than a guess. Two matches are
+    // two whatever the rest of the table holds.
+    if (matches.size() > 1) {
+        m_check.Kind = InterfaceCheckKind::Ambiguous;
+        return;
+    }
+    if (m_walk->End() != WalkEnd::TableEnd) {
+        m_check.Kind = InterfaceCheckKind::Incomplete;
+        return;
+    }
+    if (matches.empty()) {
+        m_check.Kind = InterfaceCheckKind::NotFound;
+        return;
+    }
+    // A restart or another profile while the walk ran: the answer is about
+    // an interface the monitor no longer watches.
+    if (state.InterfaceNumber != m_check.Number || state.InterfaceDescription != m_check.Description ||
+        state.ProfilePath != m_profilePath) {
+        m_check.Kind = InterfaceCheckKind::Unanswered;
+        return;
+    }
+    TIniFile ini(state.ProfilePath);
+    WriteSettingInteger(ini, SettingKey::NumerInterfaceu, matches.front());
+    state.InterfaceNumber = matches.front();
+    m_check.NewNumber = matches.front();
+    m_check.Kind = InterfaceCheckKind::Switched;
+}
+
+InterfaceCheck KeepInterfaceByName(MonitorState& state, TIdSNMP& snmp) noexcept {
+    InterfaceCheckRun run(state);
+    while (!run.Step(state, snmp)) {
+    }
+    return run.Result();
 }
 
 std::string InterfaceCheckText(const InterfaceCheck& check) {
@@ -102,6 +141,10 @@ std::string InterfaceCheckText(const InterfaceCheck& check) {
     case InterfaceCheckKind::Ambiguous:
         return "Interface " + number + " is now " + seen + ", and several interfaces of the agent are \"" +
                check.Description + "\". Still watching interface " + number + ".";
+    case InterfaceCheckKind::Incomplete:
+        return "Interface " + number + " is now " + seen + ", and the agent's list of interfaces could not be "
+               "read to its end to look for \"" + check.Description + "\". Still watching interface " + number +
+               ".";
     default:
         return {};
     }

@@ -4,8 +4,9 @@
 #include "snmp/IdSNMP.h"
 #include "snmp/TextToInt.h"
 
+#include <algorithm>
 #include <array>
-#include <map>
+#include <limits>
 #include <string_view>
 
 namespace veltrum {
@@ -17,6 +18,7 @@ constexpr std::array<std::string_view, 4> kColumns = {"1.3.6.1.2.1.2.2.1.2", "1.
                                                       "1.3.6.1.2.1.31.1.1.1.1", "1.3.6.1.2.1.31.1.1.1.18"};
 constexpr std::size_t kDescr = 0;
 constexpr std::size_t kOptionalFrom = 2; // ifName and ifAlias may be missing
+constexpr int32_t kNoSuchName = 2;       // RFC 1157 section 4.1.1: an SNMPv1 GetNext past the last object
 
 // The ifIndex of an instance of `column`: one arc after it, 1 to
 // 2147483647; 0 for anything else (another column, another table).
@@ -35,106 +37,161 @@ int32_t instanceIndex(std::string_view oid, std::string_view column) {
 
 } // namespace
 
-std::vector<InterfaceRow> WalkInterfaces(TIdSNMP& snmp, bool v2c, const WalkLimits& limits, int* exchanges,
-                                         std::exception_ptr* failure) {
-    std::array<std::string, 4> cursor;
-    std::array<bool, 4> active{};
-    std::array<int32_t, 4> last{};
-    for (std::size_t c = 0; c < kColumns.size(); ++c) {
-        cursor[c] = kColumns[c];
-        active[c] = c == kDescr || !limits.DescriptionsOnly;
+InterfaceWalker::InterfaceWalker(bool v2c, const WalkLimits& limits) : m_v2c(v2c), m_limits(limits) {
+    for (std::size_t c = 0; c < kColumnCount; ++c) {
+        m_cursor[c] = kColumns[c];
+        m_active[c] = c == kDescr || !limits.DescriptionsOnly;
     }
-    std::map<int32_t, InterfaceRow> rows;
-    std::array<std::map<int32_t, std::string>, 4> cells;
+}
 
-    while (active[kDescr] && rows.size() < limits.MaxRows) {
-        std::vector<std::size_t> asked;
-        std::vector<std::string> names;
-        for (std::size_t c = 0; c < kColumns.size(); ++c) {
-            if (active[c]) {
-                asked.push_back(c);
-                names.push_back(cursor[c]);
-            }
+bool InterfaceWalker::finish(WalkEnd end) {
+    m_end = end;
+    return true;
+}
+
+bool InterfaceWalker::Step(TIdSNMP& snmp) {
+    if (m_end != WalkEnd::Running) {
+        return true;
+    }
+    std::vector<std::size_t> asked;
+    std::vector<std::string> names;
+    for (std::size_t c = 0; c < kColumnCount; ++c) {
+        if (m_active[c]) {
+            asked.push_back(c);
+            names.push_back(m_cursor[c]);
         }
-        TSNMPInfo& query = snmp.QueryMessage;
-        ResetRequest(query, v2c ? kTagGetBulkRequest : kTagGetNextRequest, v2c ? kVersion2c : kVersion1,
+    }
+    TSNMPInfo& query = snmp.QueryMessage;
+    ++m_exchanges;
+    bool answered = false;
+    try {
+        ResetRequest(query, m_v2c ? kTagGetBulkRequest : kTagGetNextRequest, m_v2c ? kVersion2c : kVersion1,
                      names);
-        if (v2c) {
+        if (m_v2c) {
             query.ErrorStatus = 0; // non-repeaters
-            query.ErrorIndex = limits.MaxRepetitions;
+            query.ErrorIndex = m_limits.MaxRepetitions;
         }
-        if (exchanges != nullptr) {
-            ++*exchanges;
+        answered = snmp.RunQuery();
+    } catch (...) {
+        // The rows read so far stay.
+        m_failure = std::current_exception();
+        return finish(WalkEnd::Cut);
+    }
+    const TSNMPInfo& reply = snmp.ReplyMessage;
+    if (!answered || reply.CountValues() == 0) {
+        if (reply.Packet.empty()) {
+            return finish(WalkEnd::Cut); // silence: the table may go on
         }
-        bool answered = false;
-        try {
-            answered = snmp.RunQuery();
-        } catch (...) {
-            // The rows read so far stay.
-            if (failure != nullptr) {
-                *failure = std::current_exception();
-            }
-            break;
+        // An SNMPv1 agent without ifXTable may answer the optional columns'
+        // GetNext past its last object with noSuchName for the whole
+        // request: ask again without them.
+        if (m_active[kOptionalFrom] || m_active[kOptionalFrom + 1]) {
+            m_active[kOptionalFrom] = m_active[kOptionalFrom + 1] = false;
+            return false;
         }
-        const TSNMPInfo& reply = snmp.ReplyMessage;
-        if (!answered || reply.CountValues() == 0) {
-            // An SNMPv1 agent without ifXTable may answer the optional
-            // columns' GetNext past its last object with noSuchName for the
-            // whole request: ask again without them.
-            if (!reply.Packet.empty() && (active[kOptionalFrom] || active[kOptionalFrom + 1])) {
-                for (std::size_t c = kOptionalFrom; c < kColumns.size(); ++c) {
-                    active[c] = false;
-                }
-                continue;
-            }
-            break;
+        // With ifDescr alone, noSuchName is the end of the agent's view; any
+        // other error tells nothing of the rest of the table.
+        return finish(!m_v2c && reply.ErrorStatus == kNoSuchName ? WalkEnd::TableEnd : WalkEnd::Cut);
+    }
+    bool movedOn = false;
+    for (int i = 0; i < reply.CountValues(); ++i) {
+        const std::size_t c = asked[static_cast<std::size_t>(i) % asked.size()];
+        if (!m_active[c]) {
+            continue;
         }
-        bool movedOn = false;
-        for (int i = 0; i < reply.CountValues(); ++i) {
-            const std::size_t c = asked[static_cast<std::size_t>(i) % asked.size()];
-            if (!active[c]) {
-                continue;
-            }
-            const std::string& oid = reply.OidTexts[static_cast<std::size_t>(i)];
-            const int32_t index = instanceIndex(oid, kColumns[c]);
-            // Past the column, at the end of the agent's view, or not moving
-            // forward (an agent that loops): the column is done.
-            if (reply.IsNoValueAt(i) || index <= last[c]) {
-                active[c] = false;
-                continue;
-            }
-            last[c] = index;
-            cursor[c] = oid;
-            movedOn = true;
+        const std::string& oid = reply.OidTexts[static_cast<std::size_t>(i)];
+        const int32_t index = instanceIndex(oid, kColumns[c]);
+        if (reply.IsNoValueAt(i) || index == 0) {
+            // Past the column or at the end of the agent's view.
+            m_active[c] = false;
             if (c == kDescr) {
-                if (rows.size() >= limits.MaxRows) {
-                    active[c] = false;
-                    continue;
-                }
-                rows[index].Index = index;
-                rows[index].Descr = reply.ValueAt(i);
-            } else {
-                cells[c][index] = reply.ValueAt(i);
+                m_end = WalkEnd::TableEnd;
             }
+            continue;
         }
-        if (!movedOn) {
-            break;
+        if (index <= m_last[c]) {
+            // Not moving forward: an agent that loops. What follows is unknown.
+            m_active[c] = false;
+            if (c == kDescr) {
+                m_end = WalkEnd::Cut;
+            }
+            continue;
+        }
+        if (c == kDescr && m_cells[kDescr].size() >= m_limits.MaxRows) {
+            m_active[c] = false;
+            m_end = WalkEnd::RowLimit;
+            continue;
+        }
+        m_last[c] = index;
+        m_cursor[c] = oid;
+        movedOn = true;
+        m_cells[c][index] = reply.ValueAt(i);
+    }
+    if (m_end != WalkEnd::Running) {
+        return true;
+    }
+    if (!movedOn) {
+        return finish(WalkEnd::Cut);
+    }
+    return false;
+}
+
+InterfaceRow InterfaceWalker::rowAt(int32_t index) const {
+    InterfaceRow row;
+    row.Index = index;
+    std::string* fields[kColumnCount] = {&row.Descr, &row.OperStatus, &row.Name, &row.Alias};
+    for (std::size_t c = 0; c < kColumnCount; ++c) {
+        const auto found = m_cells[c].find(index);
+        if (found != m_cells[c].end()) {
+            *fields[c] = found->second;
         }
     }
+    return row;
+}
 
+std::vector<InterfaceRow> InterfaceWalker::Rows() const {
     std::vector<InterfaceRow> out;
-    out.reserve(rows.size());
-    for (auto& [index, row] : rows) {
-        const auto cell = [&cells, index = index](std::size_t c) {
-            const auto found = cells[c].find(index);
-            return found == cells[c].end() ? std::string() : found->second;
-        };
-        row.OperStatus = cell(1);
-        row.Name = cell(2);
-        row.Alias = cell(3);
-        out.push_back(std::move(row));
+    out.reserve(m_cells[kDescr].size());
+    for (const auto& [index, descr] : m_cells[kDescr]) {
+        out.push_back(rowAt(index));
     }
     return out;
+}
+
+std::vector<InterfaceRow> InterfaceWalker::TakeSettledRows() {
+    // A column still walking may yet fill rows below its cursor only.
+    int32_t settled = std::numeric_limits<int32_t>::max();
+    if (m_end == WalkEnd::Running) {
+        for (std::size_t c = 0; c < kColumnCount; ++c) {
+            if (m_active[c]) {
+                settled = std::min(settled, m_last[c]);
+            }
+        }
+    }
+    std::vector<InterfaceRow> out;
+    const auto& rows = m_cells[kDescr];
+    for (auto it = rows.upper_bound(m_handedOut); it != rows.end() && it->first <= settled; ++it) {
+        out.push_back(rowAt(it->first));
+        m_handedOut = it->first;
+    }
+    return out;
+}
+
+std::vector<InterfaceRow> WalkInterfaces(TIdSNMP& snmp, bool v2c, const WalkLimits& limits, int* exchanges,
+                                         std::exception_ptr* failure, WalkEnd* end) {
+    InterfaceWalker walker(v2c, limits);
+    while (!walker.Step(snmp)) {
+    }
+    if (exchanges != nullptr) {
+        *exchanges += walker.Exchanges();
+    }
+    if (failure != nullptr) {
+        *failure = walker.Failure();
+    }
+    if (end != nullptr) {
+        *end = walker.End();
+    }
+    return walker.Rows();
 }
 
 } // namespace veltrum

@@ -396,24 +396,12 @@ std::array<std::string, 4> replyValues(const TIdSNMP& snmp) {
 }
 
 // The first success after failed polls: whether the interface number still
-// names the interface the profile keeps. False when it was switched to
-// another number: the reading just taken came from the old one, so it is
-// dropped, and the next reading of the new one only primes.
+// names the interface the profile keeps, and so whether the reading stands.
 bool keepInterface(MonitorState& state, TIdSNMP& snmp, PollView& view) {
     if (state.MissedPolls == 0 || state.InterfaceDescription.empty()) {
         return true;
     }
-    const InterfaceCheck check = KeepInterfaceByName(state, snmp);
-    if (check.Kind != InterfaceCheckKind::Unanswered) {
-        view.ShowInterfaceCheck(InterfaceCheckText(check));
-    }
-    if (check.Kind != InterfaceCheckKind::Switched) {
-        return true;
-    }
-    // The first reading of a session primes anyway.
-    state.PrimeNextReading = state.PollCount > 0 || state.PacketPollCount > 0;
-    state.MissedPolls = 0;
-    return false;
+    return view.CheckInterface(state, snmp);
 }
 
 // The SNMPv2c poll. An agent without the 64-bit counters of the interface
@@ -525,6 +513,23 @@ void ApplyPollReadings64(MonitorState& state, const std::array<std::string, 4>& 
     state.DownPktRate = packetRate64(now[2], prev[2], intervals);
     state.UpPktRate = packetRate64(now[3], prev[3], intervals);
     finishReadings(state, intervals, view, locale);
+}
+
+bool PollView::CheckInterface(MonitorState& state, TIdSNMP& snmp) {
+    return ApplyInterfaceCheck(state, KeepInterfaceByName(state, snmp), *this);
+}
+
+bool ApplyInterfaceCheck(MonitorState& state, const InterfaceCheck& check, PollView& view) {
+    if (check.Kind != InterfaceCheckKind::Unanswered) {
+        view.ShowInterfaceCheck(InterfaceCheckText(check));
+    }
+    if (check.Kind != InterfaceCheckKind::Switched) {
+        return true;
+    }
+    // The first reading of a session primes anyway.
+    state.PrimeNextReading = state.PollCount > 0 || state.PacketPollCount > 0;
+    state.MissedPolls = 0;
+    return false;
 }
 
 void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const NumberLocale& locale) {

@@ -54,7 +54,22 @@ public:
     // the interface kept by name (InterfaceCheckText): a mismatch to show as
     // the window's hint, or empty when there is none (any more).
     virtual void ShowInterfaceCheck(const std::string& text) { (void)text; }
+    // After the first success that ends a run of failed polls, for a profile
+    // that keeps the interface's description: whether the reading just taken
+    // stands. This checks at once (KeepInterfaceByName, ApplyInterfaceCheck);
+    // a window instead runs a check that needs a walk a step at a time
+    // between its events, drops the reading and applies the result when the
+    // walk ends.
+    virtual bool CheckInterface(MonitorState& state, TIdSNMP& snmp);
 };
+
+struct InterfaceCheck;
+
+// What a finished check of the interface kept by name means for the poll:
+// the window is told the mismatch (or that there is none any more), and on a
+// switch the next reading only primes, as the last one came from the old
+// number. True when the reading taken before the check stands.
+bool ApplyInterfaceCheck(MonitorState& state, const InterfaceCheck& check, PollView& view);
 
 // One run of the poll cycle (the main window's Button3Click). Never throws:
 // every failure takes the failure path, which also replaces the client's socket.

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,39 @@ TEST(WalkInterfaces, SilenceEndsTheWalk) {
     int exchanges = 0;
     EXPECT_TRUE(WalkInterfaces(snmp, true, {}, &exchanges).empty());
     EXPECT_EQ(exchanges, 1);
+}
+
+// Only the end of the table says the rows are all of it: a reply that never
+// came, or more rows than the bound, leaves the walk cut and says so.
+TEST(WalkInterfaces, TheEndSaysWhetherTheTableIsWhole) {
+    std::map<int32_t, std::vector<std::string>> interfaces;
+    for (int32_t n = 1; n <= 12; ++n) {
+        interfaces[n] = {"if" + std::to_string(n), "1"};
+    }
+    TableAgent agent(interfaces);
+    struct Case {
+        bool v2c;
+        std::size_t maxRows;
+        int silentAt; // the request that gets no answer (0: none)
+        WalkEnd end;
+        std::size_t rows;
+    };
+    for (const Case& c : {Case{false, 12, 0, WalkEnd::TableEnd, 12}, Case{true, 12, 0, WalkEnd::TableEnd, 12},
+                          Case{false, 11, 0, WalkEnd::RowLimit, 11}, Case{true, 11, 0, WalkEnd::RowLimit, 11},
+                          Case{false, 100, 4, WalkEnd::Cut, 2}, Case{true, 100, 2, WalkEnd::Cut, 5}}) {
+        const int first = agent.Requests() + 1;
+        agent.SetSilentWhen([&agent, at = c.silentAt ? first + c.silentAt - 1 : 0](const auto&) {
+            return agent.Requests() == at;
+        });
+        Walk walk(agent);
+        WalkLimits limits;
+        limits.MaxRows = c.maxRows;
+        limits.MaxRepetitions = 5;
+        WalkEnd end = WalkEnd::Running;
+        EXPECT_EQ(WalkInterfaces(walk.Snmp, c.v2c, limits, nullptr, nullptr, &end).size(), c.rows)
+            << c.v2c << " " << c.maxRows << " " << c.silentAt;
+        EXPECT_EQ(end, c.end) << c.v2c << " " << c.maxRows << " " << c.silentAt;
+    }
 }
 
 // A monitor polling interface `number` of `agent`, in a folder of its own,
@@ -187,6 +221,24 @@ TEST(KeepInterfaceByName, NoSingleMatchKeepsTheNumberAndSaysSo) {
     EXPECT_EQ(twice.State.InterfaceNumber, 1);
     EXPECT_EQ(InterfaceCheckText(check), "Interface 1 is now \"lo\", and several interfaces of the agent are "
                                          "\"eth0\". Still watching interface 1.");
+}
+
+// A walk cut short cannot tell that a description is unique or gone: the
+// number stays, and the hint says the list could not be read to its end.
+TEST(KeepInterfaceByName, ACutWalkNeitherSwitchesNorClaimsAbsence) {
+    TableAgent agent({{1, {"lo", "1"}}, {2, {"eth0", "1"}}, {7, {"eth1", "1"}}, {9, {"eth1", "1"}}});
+    for (const char* wanted : {"eth1", "wan"}) {
+        Monitor m(agent, 2, wanted);
+        const int dropped = agent.Requests() + 5; // the GetNext that would find interface 9
+        agent.SetSilentWhen([&agent, dropped](const auto&) { return agent.Requests() == dropped; });
+        m.Poll();
+        EXPECT_EQ(m.State.InterfaceNumber, 2);
+        EXPECT_EQ(m.ProfileNumber(), "2");
+        EXPECT_EQ(m.View.InterfaceChecks,
+                  std::vector<std::string>{"Interface 2 is now \"eth0\", and the agent's list of interfaces "
+                                           "could not be read to its end to look for \"" +
+                                           std::string(wanted) + "\". Still watching interface 2."});
+    }
 }
 
 // A profile without the description sends the poll alone, as it always did;

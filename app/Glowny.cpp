@@ -147,10 +147,12 @@ TFormGlowny::TFormGlowny(std::string configDir, std::string chosenProfile)
     Timer1->setTimerType(Qt::PreciseTimer);
     Timer2 = makeTimer(this, 25);
     TimerWWW = makeTimer(this, 100);
+    CheckTimer = makeTimer(this, 0);
     TimerStayOnTop = new StayOnTopSwitch(*this);
     connect(Timer1, &QTimer::timeout, this, [this] { Button3Click(); });
     connect(Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
     connect(TimerWWW, &QTimer::timeout, this, [this] { TimerWWWTimer(); });
+    connect(CheckTimer, &QTimer::timeout, this, [this] { stepInterfaceCheck(); });
     connect(TimerStayOnTop, &StayOnTopSwitch::timeout, this, [this] { TimerStayOnTopTimer(); });
 
     PopupMenu1 = new QMenu(this);
@@ -309,10 +311,10 @@ void TFormGlowny::FormShow() {
         if (m_wykresPkt != nullptr) {
             m_wykresPkt->ConfigureForRestart();
         }
-        if (Timer1->isActive()) {
-            // A renumbered interface is followed by its description before
-            // the first reading.
-            ShowInterfaceCheck(InterfaceCheckText(KeepInterfaceByName(m_state, SNMP)));
+        // A renumbered interface is followed by its description before the
+        // first reading; a walk of the agent's table takes the reading
+        // along when it ends.
+        if (Timer1->isActive() && startInterfaceCheck(true)) {
             Button3Click(); // the first reading without waiting a full interval
         }
         if (m_state.GraphWindowOpen && m_wykres != nullptr) {
@@ -362,6 +364,7 @@ void TFormGlowny::FormClose() {
     // No poll or start-up check may run inside the fade's event processing.
     Timer1->stop();
     Timer2->stop();
+    CheckTimer->stop();
     fading = true;
     FadeOut(
         m_state,
@@ -424,7 +427,62 @@ void TFormGlowny::Button1Click() {
 }
 
 void TFormGlowny::Button3Click() {
+    if (m_check) {
+        return; // the interface is being looked for: its reading would belong to no one
+    }
     RunPollCycle(m_state, SNMP, *this, systemNumberLocale());
+}
+
+bool TFormGlowny::startInterfaceCheck(bool atRestart) {
+    m_check.emplace(m_state);
+    m_checkAtRestart = atRestart;
+    CheckTimer->stop();
+    if (m_check->Step(m_state, SNMP)) {
+        const InterfaceCheck check = m_check->Result();
+        m_check.reset();
+        if (atRestart) {
+            ShowInterfaceCheck(InterfaceCheckText(check));
+        } else {
+            ApplyInterfaceCheck(m_state, check, *this); // only a walk ever switches
+        }
+        return true;
+    }
+    // Waiting, visibly: the labels show that no reading is due, the hint why.
+    const InterfaceCheck& check = m_check->Result();
+    Label3->setText(QStringLiteral("..."));
+    Label4->setText(QStringLiteral("..."));
+    Gauge1->SetProgress(0);
+    Gauge2->SetProgress(0);
+    ShowInterfaceCheck("Interface " + std::to_string(check.Number) + " is now " +
+                       (check.Seen.empty() ? std::string("no interface") : "\"" + check.Seen + "\"") +
+                       "; looking for \"" + check.Description + "\" among the agent's interfaces...");
+    CheckTimer->start();
+    return false;
+}
+
+void TFormGlowny::stepInterfaceCheck() {
+    if (!m_check) {
+        CheckTimer->stop();
+        return;
+    }
+    if (!m_check->Step(m_state, SNMP)) {
+        return;
+    }
+    CheckTimer->stop();
+    const InterfaceCheck check = m_check->Result();
+    m_check.reset();
+    ShowInterfaceCheck(InterfaceCheckText(check));
+    if (!m_checkAtRestart) {
+        ApplyInterfaceCheck(m_state, check, *this);
+        // The polls waited for the walk: the reading before it and the time
+        // it took belong to no interval, so the next reading only primes,
+        // and the run of failed polls that asked for the check is over.
+        m_state.PrimeNextReading = m_state.PollCount > 0 || m_state.PacketPollCount > 0;
+        m_state.MissedPolls = 0;
+    }
+    if (Timer1->isActive()) {
+        Button3Click(); // the reading the walk held back
+    }
 }
 
 void TFormGlowny::Timer2Timer() {
@@ -605,6 +663,12 @@ void TFormGlowny::ShowFailure(const std::string& reason) {
     Gauge1->SetProgress(0);
     Gauge2->SetProgress(0);
     setPanelColor(ColorFromBgr(kRed));
+}
+
+bool TFormGlowny::CheckInterface(MonitorState& /*state*/, TIdSNMP& /*snmp*/) {
+    // The poll was given this window's state and client; the check's later
+    // steps use them too. A walk holds the reading back.
+    return startInterfaceCheck(false);
 }
 
 void TFormGlowny::ShowInterfaceCheck(const std::string& text) {

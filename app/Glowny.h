@@ -32,6 +32,7 @@
 // (app/core/InterfaceCheck.h).
 
 #include "app/StayOnTop.h"
+#include "app/core/InterfaceCheck.h"
 #include "app/core/MonitorState.h"
 #include "app/core/PollCycle.h"
 #include "snmp/IdSNMP.h"
@@ -40,6 +41,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -137,6 +139,8 @@ public:
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
     QTimer* TimerWWW = nullptr;
+    // Runs the steps of an interface check that walks the agent's table.
+    QTimer* CheckTimer = nullptr;
     // Re-asserts the topmost place when something could have changed it.
     StayOnTopSwitch* TimerStayOnTop = nullptr;
     QMenu* PopupMenu1 = nullptr;
@@ -176,7 +180,13 @@ private:
     void SaveResyncSnapshot() override;
     void ShowFailure(const std::string& reason) override;
     void ShowInterfaceCheck(const std::string& text) override;
+    bool CheckInterface(MonitorState& state, TIdSNMP& snmp) override;
 
+    // The check of the interface kept by name: its first step now; true when
+    // it has ended with it. A check that needs the agent's table goes on a
+    // step per turn of the event loop (CheckTimer), and the polls wait.
+    bool startInterfaceCheck(bool atRestart);
+    void stepInterfaceCheck();
     void setPanelColor(const QColor& color);
     // The failure's reason as the hint of the whole window, or (empty) the
     // interface check's mismatch, or else the usual hints of the gauges and
@@ -201,6 +211,8 @@ private:
     bool m_failureHint = false; // the hints show a failure's reason or the mismatch
     std::string m_failureReason;
     std::string m_interfaceMismatch; // InterfaceCheckText of the last check
+    std::optional<InterfaceCheckRun> m_check; // while a check walks the table
+    bool m_checkAtRestart = false;
     QFileDialog* m_openDialog1 = nullptr;
     QFileDialog* m_saveDialog1 = nullptr;
 };

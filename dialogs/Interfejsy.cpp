@@ -7,11 +7,13 @@
 #include "snmp/IdSNMP.h"
 
 #include <QFont>
+#include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QStyledItemDelegate>
+#include <QTimer>
 
 #include <exception>
 #include <utility>
@@ -21,6 +23,8 @@ namespace veltrum {
 namespace {
 
 constexpr int32_t kNoSuchName = 2; // RFC 1157 section 4.1.1: an SNMPv1 walk's end
+constexpr int kListHeight = 193;
+constexpr int kNoteHeight = 14;
 
 // Why a walk that found nothing found nothing: the failure that ended it, or
 // else what its last exchange heard.
@@ -63,7 +67,7 @@ TFormInterfejsy::TFormInterfejsy(QWidget* parent) : QDialog(parent) {
 
     ListBox1 = new QListWidget(this);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    ListBox1->setGeometry(4, 4, 209, 193);
+    ListBox1->setGeometry(4, 4, 209, kListHeight);
     ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
     ListBox1->setSortingEnabled(false);
     ListBox1->setUniformItemSizes(true);
@@ -75,6 +79,14 @@ TFormInterfejsy::TFormInterfejsy(QWidget* parent) : QDialog(parent) {
     EmptyReason->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     EmptyReason->setWordWrap(true);
     EmptyReason->hide();
+    WalkNote = new QLabel(this);
+    WalkNote->setObjectName(QStringLiteral("WalkNote"));
+    WalkNote->setGeometry(6, 4 + kListHeight - kNoteHeight, 205, kNoteHeight);
+    WalkNote->setTextFormat(Qt::PlainText);
+    WalkNote->hide();
+    m_walkTimer = new QTimer(this);
+    m_walkTimer->setInterval(0);
+    connect(m_walkTimer, &QTimer::timeout, this, [this] { stepWalk(); });
 
     BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
@@ -127,28 +139,35 @@ std::string TFormInterfejsy::RowText(const InterfaceRow& row) {
 }
 
 void TFormInterfejsy::FormShow() {
+    stopWalk();
     m_rowInterfaces.clear();
     ListBox1->clear();
     EmptyReason->hide();
     EmptyReason->clear();
     const WalkTarget target = m_target ? m_target() : WalkTarget{};
-    if (target.Client == nullptr) {
+    m_client = target.Client;
+    if (m_client == nullptr) {
         return;
     }
-    TIdSNMP& snmp = *target.Client;
-    const WaitCursor wait;
-    std::exception_ptr failure;
-    std::vector<InterfaceRow> rows;
-    try {
-        snmp.Host = target.Host;
-        snmp.SetCommunity(target.Community);
-        snmp.ReceiveTimeout = target.TimeoutMs;
-        // The walk ends at its first failure, keeping the rows read until then.
-        rows = WalkInterfaces(snmp, target.SnmpVersion == kSnmpVersion2c, {}, nullptr, &failure);
-    } catch (...) {
-        failure = std::current_exception();
+    m_client->Host = target.Host;
+    m_client->SetCommunity(target.Community);
+    m_client->ReceiveTimeout = target.TimeoutMs;
+    m_walk = std::make_unique<InterfaceWalker>(target.SnmpVersion == kSnmpVersion2c);
+    setNote(QStringLiteral("Reading the agent's interfaces..."));
+    m_walkTimer->start();
+}
+
+bool TFormInterfejsy::Walking() const {
+    return m_walkTimer->isActive();
+}
+
+void TFormInterfejsy::stepWalk() {
+    if (!m_walk) {
+        m_walkTimer->stop();
+        return;
     }
-    for (const InterfaceRow& row : rows) {
+    const bool done = m_walk->Step(*m_client);
+    for (const InterfaceRow& row : m_walk->TakeSettledRows()) {
         // An interface without a description is not listed.
         if (row.Descr.empty()) {
             continue;
@@ -156,10 +175,52 @@ void TFormInterfejsy::FormShow() {
         ListBox1->addItem(QString::fromStdString(RowText(row)));
         m_rowInterfaces.push_back(row.Index);
     }
-    if (m_rowInterfaces.empty()) {
+    if (done) {
+        finishWalk();
+    }
+}
+
+void TFormInterfejsy::finishWalk() {
+    m_walkTimer->stop();
+    const std::unique_ptr<const InterfaceWalker> walk = std::move(m_walk);
+    if (m_rowInterfaces.empty() && walk->End() != WalkEnd::RowLimit) {
         // An empty list would leave the user guessing: say why instead.
-        EmptyReason->setText(QString::fromStdString(FailureText(emptyWalkReason(snmp, failure))));
+        setNote({});
+        EmptyReason->setText(QString::fromStdString(FailureText(emptyWalkReason(*m_client, walk->Failure()))));
         EmptyReason->setVisible(!EmptyReason->text().isEmpty());
+        return;
+    }
+    switch (walk->End()) {
+    case WalkEnd::RowLimit:
+        setNote(QStringLiteral("The agent has more than %1 interfaces; the list stops there.")
+                    .arg(walk->RowCount()));
+        break;
+    case WalkEnd::Cut:
+        setNote(QStringLiteral("The agent stopped answering; more interfaces may follow."));
+        break;
+    default:
+        setNote({});
+    }
+}
+
+void TFormInterfejsy::stopWalk() {
+    m_walkTimer->stop();
+    m_walk.reset();
+    setNote({});
+}
+
+void TFormInterfejsy::setNote(const QString& text) {
+    WalkNote->setText(text);
+    WalkNote->setToolTip(text);
+    WalkNote->setVisible(!text.isEmpty());
+    // The list makes room for the note while there is one.
+    ListBox1->setGeometry(4, 4, 209, text.isEmpty() ? kListHeight : kListHeight - kNoteHeight - 2);
+}
+
+void TFormInterfejsy::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    if (!event->spontaneous()) {
+        stopWalk(); // a list closed needs no more rows
     }
 }
 

@@ -6,17 +6,25 @@
 // ifAlias where the agent has them. Confirming a row hands that row's
 // interface number (not its position) back to the caller. A walk that lists
 // nothing says why over the empty list.
+//
+// The walk goes an exchange per turn of the event loop, rows appearing as
+// they come, so a slow agent or a long table never holds the program (the
+// main window polls on meanwhile). A line under the list says that the walk
+// is under way, and afterwards whether the list stops short of the table:
+// silence or an error cut it, or the table has more rows than are listed.
 
 #include <QDialog>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QTimer;
 
 namespace veltrum {
 
@@ -32,6 +40,7 @@ struct WalkTarget {
 };
 
 struct InterfaceRow;
+class InterfaceWalker;
 
 class TFormInterfejsy final : public QDialog {
     Q_OBJECT
@@ -44,7 +53,8 @@ public:
     // number OK confirms. Without a caller the list opens empty.
     void SetCaller(std::function<WalkTarget()> target, std::function<void(int32_t)> chosen);
 
-    void FormShow();     // the interface walk
+    void FormShow();     // starts the interface walk
+    bool Walking() const; // the walk is under way
     void BitBtn1Click(); // OK, and a double click on a row
     void BitBtn2Click(); // Cancel
 
@@ -62,14 +72,27 @@ public:
     QListWidget* ListBox1 = nullptr;
     // Over the list when the walk found nothing: why (FailureText).
     QLabel* EmptyReason = nullptr;
+    // Under the list while the walk runs, and after a walk cut short.
+    QLabel* WalkNote = nullptr;
     QPushButton* BitBtn1 = nullptr;
     QPushButton* BitBtn2 = nullptr;
 
     // The walk runs here, before the dialog becomes visible.
     void setVisible(bool visible) override;
 
+protected:
+    void hideEvent(QHideEvent* event) override;
+
 private:
+    void stepWalk();
+    void finishWalk();
+    void stopWalk();
+    void setNote(const QString& text);
+
     std::function<WalkTarget()> m_target;
+    TIdSNMP* m_client = nullptr;
+    std::unique_ptr<InterfaceWalker> m_walk;
+    QTimer* m_walkTimer = nullptr;
     std::function<void(int32_t)> m_chosen;
     std::vector<int32_t> m_rowInterfaces;
 };

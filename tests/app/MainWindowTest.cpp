@@ -4,6 +4,7 @@
 #include "support/ScriptedResponder.h"
 #include "support/SilentNameServer.h"
 #include "support/SnmpdAgent.h"
+#include "support/TableAgent.h"
 #include "widgets/Gauge.h"
 
 #include <QElapsedTimer>
@@ -19,9 +20,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 namespace veltrum {
@@ -211,9 +214,51 @@ TEST(MonitorRestart, ApplyingSettingsTwiceLeavesOnePollTimer) {
         EXPECT_GT(arrivals[i] - arrivals[i - 1], std::chrono::milliseconds(900)) << i;
     }
     EXPECT_TRUE(program.glowny.Timer1->isActive());
-    // Three timers and the stay-on-top switch, none of them doubled.
-    EXPECT_EQ(program.glowny.findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly).size(), 3);
+    // Four timers (the poll, the start-up check, the web page, the interface
+    // check's steps) and the stay-on-top switch, none of them doubled.
+    EXPECT_EQ(program.glowny.findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly).size(), 4);
     EXPECT_EQ(program.glowny.findChildren<StayOnTopSwitch*>(QString(), Qt::FindDirectChildrenOnly).size(), 1);
+}
+
+// A renumbered interface looked for in a slow agent's table at start: the
+// walk goes an exchange at a time, so the window shows at once, its event
+// loop keeps turning, and the labels say that the reading waits for the walk.
+TEST(MonitorRestart, ASlowWalkNeverHoldsTheWindow) {
+    std::map<int32_t, std::vector<std::string>> interfaces;
+    for (int32_t n = 1; n <= 30; ++n) {
+        interfaces[n] = {"if" + std::to_string(n), "1"};
+    }
+    test::TableAgent table(interfaces);
+    ScriptedResponder slow([&table](const ScriptedResponder::Request& request) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        return table.Answer(request);
+    });
+    TempDir dir;
+    WriteProfile(dir, slow.HostText(), "public",
+                 "[Timeout]\n01=300\n[NumerInterfaceu]\n01=2\n[OpisInterfaceu]\n01=if30\n");
+    Program program(dir.Dir());
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 longestGap = 0;
+    QTimer probe;
+    probe.setInterval(10);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        longestGap = std::max(longestGap, now - last);
+        last = now;
+    });
+    clock.start();
+    probe.start();
+    program.glowny.show();
+    EXPECT_TRUE(program.glowny.isVisible());
+    EXPECT_EQ(program.glowny.Label3->text(), "...");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return program.glowny.State().InterfaceNumber == 30; }, 15000));
+    QTest::qWait(50); // a last turn of the probe
+    RecordProperty("longest_gap_ms", static_cast<int>(longestGap));
+    RecordProperty("walk_ms", static_cast<int>(clock.elapsed()));
+    // One exchange of 100 ms at a time (the whole walk takes 3 s); the rest
+    // is a loaded machine's slack.
+    EXPECT_LT(longestGap, 600);
 }
 
 TEST(Poll, FailureShowsErrAndARedPanelUntilTheAgentAnswers) {
@@ -292,6 +337,7 @@ TEST(Poll, SilentNameServerNeverHoldsTheWindowLongerThanTheTimeOut) {
     program.konfiguracja.Edit1->setText(QStringLiteral("agent.veltrum.test"));
     clock.restart();
     program.interfejsy.FormShow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !program.interfejsy.Walking(); }, 5000));
     EXPECT_LT(clock.elapsed(), 700);
     EXPECT_EQ(program.interfejsy.EmptyReason->text(), "agent.veltrum.test: Host not found.");
     // Leaving with the look-ups still blocked in the resolver neither waits nor crashes.

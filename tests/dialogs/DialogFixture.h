@@ -109,6 +109,16 @@ protected:
         return dialog.exec();
     }
 
+    // Starts the interface list's walk and lets it run to its end.
+    static void Walk(TFormInterfejsy& list) {
+        list.FormShow();
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (list.Walking() && std::chrono::steady_clock::now() < end) {
+            QCoreApplication::processEvents();
+        }
+        EXPECT_FALSE(list.Walking());
+    }
+
     template <class F> static double ElapsedMs(F&& f) {
         const auto start = std::chrono::steady_clock::now();
         f();

@@ -184,7 +184,7 @@ TEST_F(RealAgentTest, ProbeAndWalkShowTheNamespacesInterfaces) {
     EXPECT_EQ(p.konfiguracja.Label9->text().toStdString(), agent.SysDescr() + " (" + agent.SysName() + ")");
     EXPECT_EQ(p.konfiguracja.Label7->text(), "lo");
 
-    p.interfejsy.FormShow();
+    Walk(p.interfejsy);
     std::vector<std::string> rows;
     for (int i = 0; i < p.interfejsy.ListBox1->count(); ++i) {
         rows.push_back(p.interfejsy.ListBox1->item(i)->text().toStdString());

@@ -256,14 +256,20 @@ TEST_F(AgentProbeTest, RestartFollowsTheInterfaceByItsDescription) {
                                  {"NumerInterfaceu", "2"},
                                  {"OpisInterfaceu", "eth1"}});
     Windows& p = Start();
-    p.glowny.FormShow();
+    const auto restart = [&p] {
+        p.glowny.FormShow();
+        while (p.glowny.CheckTimer->isActive()) { // the walk goes on between events
+            QCoreApplication::processEvents();
+        }
+    };
+    restart();
     EXPECT_EQ(p.glowny.State().InterfaceNumber, 7);
     EXPECT_EQ(Value(Path("Default.vlq"), "NumerInterfaceu"), "7");
     EXPECT_EQ(p.glowny.Gauge1->toolTip(), "Download");
 
     agent.SetInterfaces({{1, {"lo", "1"}}, {7, {"eth0", "1"}}});
     counters();
-    p.glowny.FormShow();
+    restart();
     EXPECT_EQ(p.glowny.State().InterfaceNumber, 7);
     EXPECT_EQ(
         p.glowny.Gauge1->toolTip().toStdString(),
@@ -279,7 +285,7 @@ TEST_F(InterfaceWalkTest, RowsKeepTheirInterfaceNumbers) {
     p.konfiguracja.FormShow();
     const int probeRequests = agent.RequestCount();
     auto& list = p.interfejsy;
-    list.FormShow();
+    Walk(list);
 
     // GetNext row by row (the first asks again without ifName and ifAlias,
     // which this agent lacks), not one request per number.
@@ -316,7 +322,7 @@ TEST_F(InterfaceWalkTest, StatusWordsAndEmptyDescriptions) {
                                             {129, {"beyond", "1"}}})); // numbers above 128 too
     Windows& p = StartWith(agent);
     p.konfiguracja.Edit1->setText(QString::fromStdString(agent.HostText()));
-    p.interfejsy.FormShow();
+    Walk(p.interfejsy);
     std::vector<std::string> rows;
     for (int i = 0; i < p.interfejsy.ListBox1->count(); ++i) {
         rows.push_back(p.interfejsy.ListBox1->item(i)->text().toStdString());
@@ -347,7 +353,7 @@ TEST_F(InterfaceWalkTest, SilentAgentGivesAnEmptyListAfterOneTimeOut) {
     ScriptedResponder agent([](const Request&) -> std::optional<Reply> { return std::nullopt; });
     Windows& p = StartWith(agent);
     p.konfiguracja.Edit1->setText(QString::fromStdString(agent.HostText()));
-    const double ms = ElapsedMs([&] { p.interfejsy.FormShow(); });
+    const double ms = ElapsedMs([&] { Walk(p.interfejsy); });
     EXPECT_EQ(p.interfejsy.ListBox1->count(), 0);
     EXPECT_EQ(agent.RequestCount(), 1);
     EXPECT_GE(ms, 90.0);
@@ -362,14 +368,14 @@ TEST_F(InterfaceWalkTest, AgentWithoutInterfacesSaysSo) {
     ScriptedResponder agent(InterfaceAgent({}));
     Windows& p = StartWith(agent);
     p.konfiguracja.Edit1->setText(QString::fromStdString(agent.HostText()));
-    p.interfejsy.FormShow();
+    Walk(p.interfejsy);
     EXPECT_EQ(p.interfejsy.ListBox1->count(), 0);
     EXPECT_EQ(p.interfejsy.EmptyReason->text().toStdString(),
               agent.HostText() + " shows this community no interface.");
     // A walk that finds rows again hides the reason.
     ScriptedResponder other(InterfaceAgent({{1, {"lo", "1"}}}));
     p.konfiguracja.Edit1->setText(QString::fromStdString(other.HostText()));
-    p.interfejsy.FormShow();
+    Walk(p.interfejsy);
     EXPECT_EQ(p.interfejsy.ListBox1->count(), 1);
     EXPECT_TRUE(p.interfejsy.EmptyReason->isHidden());
 }
@@ -383,7 +389,7 @@ TEST_F(InterfaceWalkTest, FirstFailureEndsTheWalkKeepingEarlierRows) {
     agent.SetSilentWhen([](const Request& r) { return r.Oids.at(0) == "1.3.6.1.2.1.2.2.1.2.2"; });
     Windows& p = StartWith(agent.Host());
     p.konfiguracja.Edit1->setText(QString::fromStdString(agent.Host()));
-    p.interfejsy.FormShow();
+    Walk(p.interfejsy);
     ASSERT_EQ(p.interfejsy.ListBox1->count(), 2);
     EXPECT_EQ(p.interfejsy.ListBox1->item(1)->text(), " 2: if2 (Up)");
     EXPECT_EQ(agent.Requests(), 3);
@@ -404,7 +410,7 @@ TEST_F(InterfaceWalkTest, EveryInterfaceWhateverItsNumber) {
     for (const int version : {0, 1}) {
         p.konfiguracja.ComboBox1->setCurrentIndex(version);
         const int before = agent.Requests();
-        p.interfejsy.FormShow();
+        Walk(p.interfejsy);
         EXPECT_EQ(Rows(p.interfejsy), want);
         EXPECT_EQ(p.interfejsy.RowInterfaces(), (std::vector<int32_t>{1, 2, 200, 70000}));
         const Request last = agent.Received().back();
@@ -431,7 +437,7 @@ TEST_F(InterfaceWalkTest, UsesHostAndCommunityAsTyped) {
     Windows& p = Start();
     p.konfiguracja.Edit1->setText(QString::fromStdString(agent.HostText()));
     p.konfiguracja.Edit2->setText(QStringLiteral("typed"));
-    p.interfejsy.FormShow();
+    Walk(p.interfejsy);
     EXPECT_EQ(p.interfejsy.ListBox1->count(), 1);
     const std::lock_guard lock(m);
     EXPECT_EQ(communities, (std::set<std::string>{"typed"}));
@@ -446,6 +452,9 @@ TEST_F(InterfaceWalkTest, DoubleClickConfirmsCancelAndNoSelectionOnlyClose) {
     // From the settings dialog's "<" button: the list opens modally, walked.
     QTimer::singleShot(0, &list, [&] {
         EXPECT_TRUE(list.isVisible());
+        while (list.Walking()) {
+            QCoreApplication::processEvents();
+        }
         ASSERT_EQ(list.ListBox1->count(), 2);
         list.ListBox1->setCurrentRow(1);
         emit list.ListBox1->itemDoubleClicked(list.ListBox1->item(1));

@@ -195,13 +195,16 @@ bool writable(std::string_view section, std::string_view ident, std::string_view
 }
 
 // The hidden temporary file of an atomic replace is named after its target:
-// a dot, at most 200 characters of the target's name, a dot, and the six
-// letters or digits that mkostemp(3) puts in place of "XXXXXX".
+// a dot, at most 200 characters of the target's name, a marker no one gives
+// a file of their own, and the six letters or digits that mkostemp(3) puts in
+// place of "XXXXXX". The start-up clean-up deletes by this name, so it must
+// never match a user's ".Default.vlq.backup".
 constexpr size_t kTemporaryBaseLength = 200;
+constexpr std::string_view kTemporaryMarker = ".veltrum-tmp-";
 constexpr size_t kTemporarySuffixLength = 6;
 
 std::string replaceTemporaryPrefix(std::string_view base) {
-    return "." + std::string(base.substr(0, kTemporaryBaseLength)) + ".";
+    return "." + std::string(base.substr(0, kTemporaryBaseLength)) + std::string(kTemporaryMarker);
 }
 
 bool writeAll(int fd, std::string_view data) {

@@ -39,12 +39,19 @@ constexpr bool kindsMatchTheirFields() {
     });
 }
 
+constexpr bool defaultsInTheirRanges() {
+    return std::all_of(kSettingTable.begin(), kSettingTable.end(), [](const SettingDef& def) {
+        return def.Range.Min <= def.IntDefault && def.IntDefault <= def.Range.Max;
+    });
+}
+
 constexpr bool inList(SettingKey key, SettingList list) {
     return Setting(key).Position[static_cast<size_t>(list)] != 0;
 }
 
 static_assert(rowsFollowTheEnumeration(), "the table's rows must follow SettingKey's order");
 static_assert(kindsMatchTheirFields(), "a setting's kind must match its state field");
+static_assert(defaultsInTheirRanges(), "a setting's default must lie in its range");
 // Whatever a profile holds is read back by the next start-up load.
 static_assert(kStartupLoadKeys.size() == kSettingCount, "every setting must be read at start-up");
 // OK writes back exactly what the opening showed, in the same order.
@@ -80,7 +87,7 @@ std::string ReadSettingText(const TIniFile& ini, SettingKey key) {
 
 int32_t ReadSettingInteger(const TIniFile& ini, SettingKey key) {
     const SettingDef& def = Setting(key);
-    return ini.ReadInteger(def.Name, kIdent, def.IntDefault);
+    return std::clamp(ini.ReadInteger(def.Name, kIdent, def.IntDefault), def.Range.Min, def.Range.Max);
 }
 
 bool ReadSettingFlag(const TIniFile& ini, SettingKey key) {

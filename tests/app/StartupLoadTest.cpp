@@ -181,11 +181,44 @@ TEST(LoadMonitorState, ValueEncodingsReachTheState) {
     EXPECT_TRUE(state.ShowAverages);   // "yes" gives the default, true
     EXPECT_FALSE(state.ShowMaxLines);  // "yes" gives the default, false
     EXPECT_TRUE(state.AutoScale);      // any non-zero integer is true
-    EXPECT_EQ(state.MainOpacity, 255); // low 16 bits of 0x100FF
-    EXPECT_EQ(state.GraphOpacity, 300);
+    EXPECT_EQ(state.MainOpacity, 255); // 0x100FF is over the dialog's range
+    EXPECT_EQ(state.GraphOpacity, 255);
     EXPECT_TRUE(state.ResyncTrace);
     EXPECT_EQ(state.AgentHost, "router.lan");
     EXPECT_EQ(state.DownloadColor, 0x00FF0000u);
+}
+
+// A hand-edited profile cannot ask for what the settings dialog never
+// allows (a time-out of 24 days froze the window): such values load as the
+// nearest bound, and the file stays as it was until the user saves.
+TEST(LoadMonitorState, ValuesOutsideTheDialogsRangesLoadAsTheNearestBound) {
+    struct Row {
+        SettingKey key;
+        const char* stored;
+        int32_t loaded;
+    };
+    const Row rows[] = {
+        {SettingKey::Timeout, "2147483647", 750},
+        {SettingKey::Timeout, "99", 100},
+        {SettingKey::Timeout, "750", 750},
+        {SettingKey::NumerInterfaceu, "0", 1},
+        {SettingKey::NumerInterfaceu, "$80000000", 1},
+        {SettingKey::Download, "127", 128},
+        {SettingKey::Upload, "100000001", 100000000},
+        {SettingKey::TStopien, "300", 255},
+        {SettingKey::TStopien, "-1", 50},
+        {SettingKey::TStopienGraph, "49", 50},
+    };
+    TempDir dir;
+    for (const Row& row : rows) {
+        const std::string text = Profile({{Setting(row.key).Name, row.stored}});
+        dir.Write("Default.vlq", text);
+        MonitorState state;
+        LoadMonitorState(state, dir.Dir(), kScreenW, kScreenH);
+        EXPECT_EQ(std::get<int32_t>(SettingFromState(row.key, state)), row.loaded)
+            << Setting(row.key).Name << "=" << row.stored;
+        EXPECT_EQ(dir.Read("Default.vlq"), text);
+    }
 }
 
 TEST(LoadMonitorState, CountersAreZeroedOnEveryLoad) {

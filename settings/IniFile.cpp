@@ -16,9 +16,6 @@ namespace veltrum {
 
 namespace {
 
-// Longest value handed back by a read; anything beyond is cut off.
-constexpr size_t kMaxValueLength = 2047;
-
 // A UTF-8 byte-order mark written by some editors in front of the first line.
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
@@ -418,7 +415,7 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
         // the value is later handed to (a host name, for one).
         value = value.substr(0, value.find('\0'));
         value = trim(value);
-        return std::string(value.substr(0, kMaxValueLength));
+        return std::string(value.substr(0, kMaxIniValueLength));
     } catch (...) {
         // Out of memory on a monstrous file: reads never fail.
         return def;

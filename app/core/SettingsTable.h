@@ -15,6 +15,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <variant>
 
 namespace veltrum {
@@ -221,6 +222,17 @@ SettingValue SettingFromState(SettingKey key, const MonitorState& state);
 // would refuse (a line break or NUL) fails before anything is written, so the
 // file never keeps half of a batch. Throws EIniFileException.
 void WriteSettings(TIniFile& ini, std::span<const SettingWrite> writes);
+
+// The longest interface description (OpisInterfaceu) a profile keeps whole:
+// the store's value limit less the two quotation marks around a description
+// with outer blanks. A longer one is stored as its beginning.
+inline constexpr size_t kMaxInterfaceDescriptionLength = kMaxIniValueLength - 2;
+
+// Whether `current`, an interface's ifDescr as the agent reports it now, is
+// the description `stored` in the profile (as the state holds it). Exact,
+// outer blanks included; a description longer than the profile keeps matches
+// when it begins with what was stored.
+bool SameInterfaceDescription(std::string_view stored, std::string_view current);
 
 // Settings added after the first profiles (the protocol version and the
 // interface's description). They are written only where they say

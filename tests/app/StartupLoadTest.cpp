@@ -293,6 +293,52 @@ TEST(AddedSettings, AbsentReadAsBeforeAndAreWrittenOnlyWhenTheySaySomething) {
     EXPECT_EQ(ini.ReadString("OpisInterfaceu", "01", "absent"), "");
 }
 
+// The interface is found again by its description, so the description must
+// read back exactly: outer blanks kept, and one longer than the profile keeps
+// compared by its beginning. Only such descriptions change their line.
+TEST(AddedSettings, InterfaceDescriptionReadsBackAsWritten) {
+    const std::string longest(kMaxInterfaceDescriptionLength, 'x');
+    const std::string tooLong = std::string(2100, 'y') + " tail ";
+    struct Row {
+        std::string description;
+        std::string line; // as the profile holds it; empty: not checked
+    };
+    // clang-format off
+    const std::vector<Row> rows{
+        {"eth0",                    "01=eth0"},
+        {"a \"b\" c",               "01=a \"b\" c"},
+        {"\"",                      "01=\""},
+        {"eth0 ",                   "01=\"eth0 \""},
+        {"\tlan",                   "01=\"\tlan\""},
+        {"\"quoted\"",              "01=\"\"quoted\"\""},
+        {longest,                   "01=" + longest},
+        {longest.substr(1) + " ",   ""},
+        {tooLong,                   ""},
+    };
+    // clang-format on
+    TempDir dir;
+    for (const Row& row : rows) {
+        dir.Write("Default.vlq", "");
+        {
+            TIniFile ini(dir.File("Default.vlq"));
+            WriteAddedSettingText(ini, SettingKey::OpisInterfaceu, row.description);
+        }
+        MonitorState state;
+        LoadMonitorState(state, dir.Dir(), kScreenW, kScreenH);
+        const std::string& read = state.InterfaceDescription;
+        if (row.description.size() <= kMaxInterfaceDescriptionLength) {
+            EXPECT_EQ(read, row.description);
+        }
+        EXPECT_TRUE(SameInterfaceDescription(read, row.description)) << row.description.substr(0, 20);
+        if (!row.line.empty()) {
+            EXPECT_EQ(dir.Read("Default.vlq"), "[OpisInterfaceu]\n" + row.line + "\n");
+        }
+    }
+    EXPECT_FALSE(SameInterfaceDescription("eth0", "eth0 "));
+    EXPECT_FALSE(
+        SameInterfaceDescription(tooLong.substr(0, kMaxInterfaceDescriptionLength), "z" + tooLong.substr(1)));
+}
+
 TEST(ClearHistories, ZeroesTheUsedSlotsOfAllEightArrays) {
     MonitorState state;
     state.HistoryLength = 120;

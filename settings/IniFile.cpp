@@ -16,9 +16,6 @@ namespace veltrum {
 
 namespace {
 
-// Longest value handed back by a read; anything beyond is cut off.
-constexpr size_t kMaxValueLength = 2047;
-
 // A UTF-8 byte-order mark written by some editors in front of the first line.
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
@@ -195,13 +192,16 @@ bool writable(std::string_view section, std::string_view ident, std::string_view
 }
 
 // The hidden temporary file of an atomic replace is named after its target:
-// a dot, at most 200 characters of the target's name, a dot, and the six
-// letters or digits that mkostemp(3) puts in place of "XXXXXX".
+// a dot, at most 200 characters of the target's name, a marker no one gives
+// a file of their own, and the six letters or digits that mkostemp(3) puts in
+// place of "XXXXXX". The start-up clean-up deletes by this name, so it must
+// never match a user's ".Default.vlq.backup".
 constexpr size_t kTemporaryBaseLength = 200;
+constexpr std::string_view kTemporaryMarker = ".veltrum-tmp-";
 constexpr size_t kTemporarySuffixLength = 6;
 
 std::string replaceTemporaryPrefix(std::string_view base) {
-    return "." + std::string(base.substr(0, kTemporaryBaseLength)) + ".";
+    return "." + std::string(base.substr(0, kTemporaryBaseLength)) + std::string(kTemporaryMarker);
 }
 
 bool writeAll(int fd, std::string_view data) {
@@ -415,7 +415,7 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
         // the value is later handed to (a host name, for one).
         value = value.substr(0, value.find('\0'));
         value = trim(value);
-        return std::string(value.substr(0, kMaxValueLength));
+        return std::string(value.substr(0, kMaxIniValueLength));
     } catch (...) {
         // Out of memory on a monstrous file: reads never fail.
         return def;

@@ -23,12 +23,16 @@
 //   line break or NUL anywhere, ']' in a section name, '=' in an ident or an
 //   ident starting with '['.
 
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace veltrum {
+
+// The longest value a read hands back; a longer one is cut to this length.
+inline constexpr size_t kMaxIniValueLength = 2047;
 
 // True when `name` is the hidden temporary file that a write's atomic replace
 // of a file named `targetBase` (no folder) creates beside it. A write that is

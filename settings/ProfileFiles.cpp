@@ -5,7 +5,6 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include <cctype>
 #include <ctime>
 #include <string_view>
 #include <utility>
@@ -21,18 +20,6 @@ namespace {
 bool regularFileExists(const std::string& path) {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool endsWithProfileExtension(std::string_view name) {
-    const std::string_view ext = ".vlq";
-    if (name.size() <= ext.size())
-        return false;
-    const std::string_view tail = name.substr(name.size() - ext.size());
-    for (size_t i = 0; i < ext.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(tail[i])) != ext[i])
-            return false;
-    }
-    return true;
 }
 
 // "dir/" and "name" of a path; the folder is "./" for a bare name.
@@ -62,25 +49,17 @@ void removeOldTemporaries(const std::string& dir, time_t cutoff, Predicate isOwn
     ::closedir(folder);
 }
 
-// The target a temporary name stands for: without the leading dot and the
-// ".XXXXXX" tail.
-std::string_view temporaryTarget(std::string_view name) {
-    constexpr size_t kTail = 7;
-    return name.size() > 1 + kTail ? name.substr(1, name.size() - 1 - kTail) : std::string_view();
-}
-
 } // namespace
 
 void RemoveStaleTemporaries(const std::string& programDir, const std::string& profilePath,
                             std::chrono::seconds minAge) {
     const time_t cutoff = ::time(nullptr) - static_cast<time_t>(minAge.count());
+    // Only the files the program writes: app.ini and the current profile.
+    // Other profiles in the folder are not the program's to tidy up, and
+    // neither is any file of a name the store does not make.
     removeOldTemporaries(programDir, cutoff, [](std::string_view name) {
-        const std::string_view target = temporaryTarget(name);
-        const bool own = target == kPointerFileName || endsWithProfileExtension(target);
-        return own && IsReplaceTemporaryName(name, target);
+        return IsReplaceTemporaryName(name, kPointerFileName);
     });
-    // The current profile may live in a folder of its own; there only its
-    // own temporaries are the program's.
     const auto [profileDir, profileName] = splitPath(profilePath);
     if (profileName.empty())
         return;

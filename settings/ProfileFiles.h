@@ -23,9 +23,10 @@ std::string FindCurrentProfile(const std::string& programDir);
 
 // Removes what writes killed before their rename left behind (the hidden
 // temporary files of the atomic replace, which may hold the community
-// string) beside app.ini and the profiles in the program's folder and beside
-// `profilePath`. Only files older than `minAge` go: a second running copy may
-// be writing one right now. Files of any other name stay. Never throws.
+// string) of app.ini in the program's folder and of `profilePath` beside it:
+// the two files the program writes. Only files older than `minAge` go: a
+// second running copy may be writing one right now. Files of any other name,
+// other profiles' among them, stay. Never throws.
 void RemoveStaleTemporaries(const std::string& programDir, const std::string& profilePath,
                             std::chrono::seconds minAge = std::chrono::minutes(1));
 

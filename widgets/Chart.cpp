@@ -16,7 +16,6 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QStaticText>
-#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
@@ -34,26 +33,25 @@ QFont ChartFont() {
     return font;
 }
 
-// The print module, loaded at the first print and kept: from the program's
-// folder as installed, then beside the program, then from the build tree
-// (where tests and a program run from the build find it).
+// The print module, loaded at the first print and kept. It is code, so it
+// comes only from where the program's own files are: as installed, from the
+// install path fixed when the program was built; a portable copy, from its
+// own folder. A module that someone put beside that folder, or a build tree
+// on the same machine, is never run.
 ChartPrintFunction PrintModule() {
     static ChartPrintFunction print = nullptr;
     if (print != nullptr) {
         return print;
     }
     const QString name = QStringLiteral("veltrum-print.so");
-    const QString here = QCoreApplication::applicationDirPath();
-    QStringList places = {QDir(here).filePath(QStringLiteral(VELTRUM_PRINT_MODULE_DIR)), here};
-#ifdef VELTRUM_PRINT_MODULE_BUILD_DIR
-    places.append(QStringLiteral(VELTRUM_PRINT_MODULE_BUILD_DIR));
+#ifdef VELTRUM_PRINT_MODULE_DIR
+    const QString folder = QString::fromUtf8(VELTRUM_PRINT_MODULE_DIR);
+#else
+    const QString folder = QCoreApplication::applicationDirPath();
 #endif
-    QString why;
-    for (const QString& place : places) {
-        const QString path = QDir(place).filePath(name);
-        if (!QFileInfo::exists(path)) {
-            continue;
-        }
+    const QString path = QDir(folder).filePath(name);
+    QString why = name + QStringLiteral(" was not found");
+    if (QFileInfo::exists(path)) {
         QLibrary module(path);
         print = reinterpret_cast<ChartPrintFunction>(module.resolve(kChartPrintSymbol));
         if (print != nullptr) {
@@ -61,8 +59,7 @@ ChartPrintFunction PrintModule() {
         }
         why = module.errorString();
     }
-    throw EChartError(("Printing is not available: " + (why.isEmpty() ? name + " was not found" : why))
-                          .toStdString());
+    throw EChartError(("Printing is not available: " + why).toStdString());
 }
 
 constexpr int kLabelsSeparation = 15; // percent of a label's height kept free between labels

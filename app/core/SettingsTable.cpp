@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace veltrum {
 
@@ -39,12 +40,54 @@ constexpr bool kindsMatchTheirFields() {
     });
 }
 
+constexpr bool defaultsInTheirRanges() {
+    return std::all_of(kSettingTable.begin(), kSettingTable.end(), [](const SettingDef& def) {
+        return def.Range.Min <= def.IntDefault && def.IntDefault <= def.Range.Max;
+    });
+}
+
 constexpr bool inList(SettingKey key, SettingList list) {
     return Setting(key).Position[static_cast<size_t>(list)] != 0;
 }
 
+// The interface's description is compared with what the agent reports, so
+// it must read back exactly as written; the store drops blanks around a value
+// and cuts a long one. A description with outer blanks, or one that itself
+// begins and ends with a quotation mark, is written between quotation marks;
+// any other is written as it is, so a profile without such a description
+// reads and looks as before. Only this setting is quoted: a quotation mark in
+// any other value stays part of it.
+constexpr char kQuote = '"';
+
+bool keepsOuterBlanks(SettingKey key) {
+    return key == SettingKey::OpisInterfaceu;
+}
+
+// The same blanks as the store trims.
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+
+bool quoted(std::string_view s) {
+    return s.size() >= 2 && s.front() == kQuote && s.back() == kQuote;
+}
+
+std::string encodeDescription(std::string_view description) {
+    description = description.substr(0, kMaxInterfaceDescriptionLength);
+    if (!description.empty() &&
+        (isBlank(description.front()) || isBlank(description.back()) || quoted(description))) {
+        return kQuote + std::string(description) + kQuote;
+    }
+    return std::string(description);
+}
+
+std::string decodeDescription(std::string stored) {
+    return quoted(stored) ? stored.substr(1, stored.size() - 2) : stored;
+}
+
 static_assert(rowsFollowTheEnumeration(), "the table's rows must follow SettingKey's order");
 static_assert(kindsMatchTheirFields(), "a setting's kind must match its state field");
+static_assert(defaultsInTheirRanges(), "a setting's default must lie in its range");
 // Whatever a profile holds is read back by the next start-up load.
 static_assert(kStartupLoadKeys.size() == kSettingCount, "every setting must be read at start-up");
 // OK writes back exactly what the opening showed, in the same order.
@@ -75,12 +118,13 @@ SettingValue DefaultSettingValue(SettingKey key) {
 
 std::string ReadSettingText(const TIniFile& ini, SettingKey key) {
     const SettingDef& def = Setting(key);
-    return ini.ReadString(def.Name, kIdent, def.TextDefault);
+    std::string value = ini.ReadString(def.Name, kIdent, def.TextDefault);
+    return keepsOuterBlanks(key) ? decodeDescription(std::move(value)) : value;
 }
 
 int32_t ReadSettingInteger(const TIniFile& ini, SettingKey key) {
     const SettingDef& def = Setting(key);
-    return ini.ReadInteger(def.Name, kIdent, def.IntDefault);
+    return std::clamp(ini.ReadInteger(def.Name, kIdent, def.IntDefault), def.Range.Min, def.Range.Max);
 }
 
 bool ReadSettingFlag(const TIniFile& ini, SettingKey key) {
@@ -119,7 +163,7 @@ void SaveSetting(TIniFile& ini, SettingKey key, const MonitorState& state) {
     const SettingDef& def = Setting(key);
     std::visit(Overloaded{
                    [](std::monostate) { throw std::logic_error("window position has no state field"); },
-                   [&](std::string S::*field) { ini.WriteString(def.Name, kIdent, state.*field); },
+                   [&](std::string S::*field) { WriteSettingText(ini, key, state.*field); },
                    [&](int32_t S::*field) { ini.WriteInteger(def.Name, kIdent, state.*field); },
                    [&](uint32_t S::*field) {
                        ini.WriteInteger(def.Name, kIdent, static_cast<int32_t>(state.*field));
@@ -131,7 +175,7 @@ void SaveSetting(TIniFile& ini, SettingKey key, const MonitorState& state) {
 }
 
 void WriteSettingText(TIniFile& ini, SettingKey key, const std::string& value) {
-    ini.WriteString(Setting(key).Name, kIdent, value);
+    ini.WriteString(Setting(key).Name, kIdent, keepsOuterBlanks(key) ? encodeDescription(value) : value);
 }
 
 void WriteSettingInteger(TIniFile& ini, SettingKey key, int32_t value) {
@@ -194,8 +238,17 @@ void WriteAddedSettingInteger(TIniFile& ini, SettingKey key, int32_t value) {
 void WriteAddedSettingText(TIniFile& ini, SettingKey key, const std::string& value) {
     const SettingDef& def = Setting(key);
     if (value != def.TextDefault || holdsSetting(ini, def)) {
-        ini.WriteString(def.Name, kIdent, value);
+        WriteSettingText(ini, key, value);
     }
+}
+
+bool SameInterfaceDescription(std::string_view stored, std::string_view current) {
+    if (current.size() <= kMaxInterfaceDescriptionLength) {
+        return stored == current;
+    }
+    // Longer than a profile keeps: the stored text is its beginning (a
+    // profile written before descriptions were quoted may keep a little more).
+    return stored.size() >= kMaxInterfaceDescriptionLength && current.starts_with(stored);
 }
 
 void SaveAddedSettings(TIniFile& ini, const MonitorState& state) {

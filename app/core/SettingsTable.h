@@ -15,6 +15,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <variant>
 
 namespace veltrum {
@@ -58,12 +59,23 @@ inline constexpr size_t kSettingCount = static_cast<size_t>(SettingKey::OpisInte
 // the order of the sections in a file it creates.
 enum class SettingList : uint8_t { StartupLoad, DialogFill, DialogOk, SaveAs };
 
+// The values an integer setting may take. Where the settings dialog limits a
+// setting, a read brings a value from outside the dialog's range to the
+// nearest bound, so that a hand-edited profile cannot ask for what the
+// dialog never allows (a read time-out of 24 days would freeze the window).
+struct SettingRange {
+    int32_t Min;
+    int32_t Max;
+};
+inline constexpr SettingRange kAnyInteger{INT32_MIN, INT32_MAX};
+
 struct SettingDef {
     SettingKey Key;
     const char* Name; // the profile section
     SettingKind Kind;
     const char* TextDefault; // Text kind
     int32_t IntDefault;      // Integer kind; Flag kind: 1 or 0
+    SettingRange Range;      // Integer kind: what a read may give
     // The state field; monostate for the main window's own position
     // (PozTop, PozLeft), which lives in the window, not in the state.
     std::variant<std::monostate, std::string MonitorState::*, int32_t MonitorState::*,
@@ -83,40 +95,44 @@ constexpr std::array<SettingDef, kSettingCount> MakeTable() {
     constexpr SettingKind kInt = SettingKind::Integer;
     constexpr SettingKind kFlag = SettingKind::Flag;
     constexpr std::monostate kWindow{};
+    constexpr SettingRange kAny = kAnyInteger;
     constexpr auto kYellowBgr = static_cast<int32_t>(kYellow);
     constexpr auto kRedBgr = static_cast<int32_t>(kRed);
     // clang-format off
     // Rows in the order of the enumeration. Save-as writes every setting the
     // monitor holds, so that the new profile reloads as the monitor stood.
-    //                                                       default                                               position in
-    //  key                   name                kind   text           integer     state field                load fill ok save-as
+    // The ranges are the settings dialog's: RFC 2863's interface numbers, its
+    // scales in kilobits per second, read time-outs in milliseconds, and
+    // opacity levels from barely visible to opaque.
+    //                                                       default                                                                       position in
+    //  key                   name                kind   text           integer     range                  state field                load fill ok save-as
     return {{
-        {K::PozTop,            "PozTop",           kInt,  "",            150,        kWindow,                   { 1,  0,  0, 14}},
-        {K::PozLeft,           "PozLeft",          kInt,  "",            150,        kWindow,                   { 2,  0,  0, 15}},
-        {K::PozTopWykres,      "PozTopWykres",     kInt,  "",            170,        &S::GraphTop,              { 3,  0,  0, 16}},
-        {K::PozLeftWykres,     "PozLeftWykres",    kInt,  "",            170,        &S::GraphLeft,             { 4,  0,  0, 17}},
-        {K::PozTopWykresPkt,   "PozTopWykresPkt",  kInt,  "",            190,        &S::PacketGraphTop,        { 5,  0,  0, 20}},
-        {K::PozLeftWykresPkt,  "PozLeftWykresPkt", kInt,  "",            190,        &S::PacketGraphLeft,       { 6,  0,  0, 21}},
-        {K::Sesja,             "Sesja",            kText, "Veltrum",     0,          &S::SessionName,           { 7, 10, 10, 10}},
-        {K::Host,              "Host",             kText, "192.168.1.1", 0,          &S::AgentHost,             { 8,  1,  1,  1}},
-        {K::Haslo,             "Haslo",            kText, "qorvex",      0,          &S::AgentCommunity,        { 9,  2,  2,  2}},
-        {K::NumerInterfaceu,   "NumerInterfaceu",  kInt,  "",            1,          &S::InterfaceNumber,       {10,  3,  3,  3}},
-        {K::Download,          "Download",         kInt,  "",            1024,       &S::DownloadScale,         {11,  4,  4,  4}},
-        {K::Upload,            "Upload",           kInt,  "",            1024,       &S::UploadScale,           {12,  5,  5,  5}},
-        {K::KolorDownload,     "KolorDownload",    kInt,  "",            kYellowBgr, &S::DownloadColor,         {13,  6,  6,  6}},
-        {K::KolorUpload,       "KolorUpload",      kInt,  "",            kRedBgr,    &S::UploadColor,           {14,  7,  7,  7}},
-        {K::PokazSrednie,      "PokazSrednie",     kFlag, "",            1,          &S::ShowAverages,          {15,  8,  8,  8}},
-        {K::Autoscala,         "Autoscala",        kFlag, "",            1,          &S::AutoScale,             {16,  9,  9,  9}},
-        {K::Timeout,           "Timeout",          kInt,  "",            250,        &S::TimeoutMs,             {17, 11, 11, 11}},
-        {K::PokazWykres,       "PokazWykres",      kFlag, "",            0,          &S::GraphWindowOpen,       {18,  0,  0, 18}},
-        {K::PokazWykresPkt,    "PokazWykresPkt",   kFlag, "",            0,          &S::PacketGraphWindowOpen, {19,  0,  0, 19}},
-        {K::TStopien,          "TStopien",         kInt,  "",            255,        &S::MainOpacity,           {20, 12, 12, 12}},
-        {K::TStopienGraph,     "TStopienGraph",    kInt,  "",            255,        &S::GraphOpacity,          {21, 13, 13, 13}},
-        {K::LinieMax,          "LinieMax",         kFlag, "",            0,          &S::ShowMaxLines,          {22, 14, 14, 22}},
-        {K::F,                 "F",                kFlag, "",            0,          &S::ResyncTrace,           {23,  0,  0, 23}},
+        {K::PozTop,            "PozTop",           kInt,  "",            150,        kAny,                  kWindow,                   { 1,  0,  0, 14}},
+        {K::PozLeft,           "PozLeft",          kInt,  "",            150,        kAny,                  kWindow,                   { 2,  0,  0, 15}},
+        {K::PozTopWykres,      "PozTopWykres",     kInt,  "",            170,        kAny,                  &S::GraphTop,              { 3,  0,  0, 16}},
+        {K::PozLeftWykres,     "PozLeftWykres",    kInt,  "",            170,        kAny,                  &S::GraphLeft,             { 4,  0,  0, 17}},
+        {K::PozTopWykresPkt,   "PozTopWykresPkt",  kInt,  "",            190,        kAny,                  &S::PacketGraphTop,        { 5,  0,  0, 20}},
+        {K::PozLeftWykresPkt,  "PozLeftWykresPkt", kInt,  "",            190,        kAny,                  &S::PacketGraphLeft,       { 6,  0,  0, 21}},
+        {K::Sesja,             "Sesja",            kText, "Veltrum",     0,          kAny,                  &S::SessionName,           { 7, 10, 10, 10}},
+        {K::Host,              "Host",             kText, "192.168.1.1", 0,          kAny,                  &S::AgentHost,             { 8,  1,  1,  1}},
+        {K::Haslo,             "Haslo",            kText, "qorvex",      0,          kAny,                  &S::AgentCommunity,        { 9,  2,  2,  2}},
+        {K::NumerInterfaceu,   "NumerInterfaceu",  kInt,  "",            1,          {1, INT32_MAX},        &S::InterfaceNumber,       {10,  3,  3,  3}},
+        {K::Download,          "Download",         kInt,  "",            1024,       {128, 100000000},      &S::DownloadScale,         {11,  4,  4,  4}},
+        {K::Upload,            "Upload",           kInt,  "",            1024,       {128, 100000000},      &S::UploadScale,           {12,  5,  5,  5}},
+        {K::KolorDownload,     "KolorDownload",    kInt,  "",            kYellowBgr, kAny,                  &S::DownloadColor,         {13,  6,  6,  6}},
+        {K::KolorUpload,       "KolorUpload",      kInt,  "",            kRedBgr,    kAny,                  &S::UploadColor,           {14,  7,  7,  7}},
+        {K::PokazSrednie,      "PokazSrednie",     kFlag, "",            1,          kAny,                  &S::ShowAverages,          {15,  8,  8,  8}},
+        {K::Autoscala,         "Autoscala",        kFlag, "",            1,          kAny,                  &S::AutoScale,             {16,  9,  9,  9}},
+        {K::Timeout,           "Timeout",          kInt,  "",            250,        {100, 750},            &S::TimeoutMs,             {17, 11, 11, 11}},
+        {K::PokazWykres,       "PokazWykres",      kFlag, "",            0,          kAny,                  &S::GraphWindowOpen,       {18,  0,  0, 18}},
+        {K::PokazWykresPkt,    "PokazWykresPkt",   kFlag, "",            0,          kAny,                  &S::PacketGraphWindowOpen, {19,  0,  0, 19}},
+        {K::TStopien,          "TStopien",         kInt,  "",            255,        {50, 255},             &S::MainOpacity,           {20, 12, 12, 12}},
+        {K::TStopienGraph,     "TStopienGraph",    kInt,  "",            255,        {50, 255},             &S::GraphOpacity,          {21, 13, 13, 13}},
+        {K::LinieMax,          "LinieMax",         kFlag, "",            0,          kAny,                  &S::ShowMaxLines,          {22, 14, 14, 22}},
+        {K::F,                 "F",                kFlag, "",            0,          kAny,                  &S::ResyncTrace,           {23,  0,  0, 23}},
         // Written by their own rule (WriteAddedSetting*), not by the lists.
-        {K::WersjaSNMP,        "WersjaSNMP",       kInt,  "",            0,          &S::SnmpVersion,           {24,  0,  0,  0}},
-        {K::OpisInterfaceu,    "OpisInterfaceu",   kText, "",            0,          &S::InterfaceDescription,  {25,  0,  0,  0}},
+        {K::WersjaSNMP,        "WersjaSNMP",       kInt,  "",            0,          kAny,                  &S::SnmpVersion,           {24,  0,  0,  0}},
+        {K::OpisInterfaceu,    "OpisInterfaceu",   kText, "",            0,          kAny,                  &S::InterfaceDescription,  {25,  0,  0,  0}},
     }};
     // clang-format on
 }
@@ -173,7 +189,9 @@ std::span<const SettingDef> ProfileSettings();
 using SettingValue = std::variant<std::string, int32_t, bool>;
 SettingValue DefaultSettingValue(SettingKey key);
 
-// Reads one setting with its default (the profile store decodes; no range checks).
+// Reads one setting with its default (the profile store decodes); an integer
+// outside the setting's range comes back as the nearest bound. Nothing is
+// written back: the profile changes only when the user saves.
 std::string ReadSettingText(const TIniFile& ini, SettingKey key);
 int32_t ReadSettingInteger(const TIniFile& ini, SettingKey key);
 bool ReadSettingFlag(const TIniFile& ini, SettingKey key);
@@ -204,6 +222,17 @@ SettingValue SettingFromState(SettingKey key, const MonitorState& state);
 // would refuse (a line break or NUL) fails before anything is written, so the
 // file never keeps half of a batch. Throws EIniFileException.
 void WriteSettings(TIniFile& ini, std::span<const SettingWrite> writes);
+
+// The longest interface description (OpisInterfaceu) a profile keeps whole:
+// the store's value limit less the two quotation marks around a description
+// with outer blanks. A longer one is stored as its beginning.
+inline constexpr size_t kMaxInterfaceDescriptionLength = kMaxIniValueLength - 2;
+
+// Whether `current`, an interface's ifDescr as the agent reports it now, is
+// the description `stored` in the profile (as the state holds it). Exact,
+// outer blanks included; a description longer than the profile keeps matches
+// when it begins with what was stored.
+bool SameInterfaceDescription(std::string_view stored, std::string_view current);
 
 // Settings added after the first profiles (the protocol version and the
 // interface's description). They are written only where they say

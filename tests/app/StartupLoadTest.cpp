@@ -181,11 +181,44 @@ TEST(LoadMonitorState, ValueEncodingsReachTheState) {
     EXPECT_TRUE(state.ShowAverages);   // "yes" gives the default, true
     EXPECT_FALSE(state.ShowMaxLines);  // "yes" gives the default, false
     EXPECT_TRUE(state.AutoScale);      // any non-zero integer is true
-    EXPECT_EQ(state.MainOpacity, 255); // low 16 bits of 0x100FF
-    EXPECT_EQ(state.GraphOpacity, 300);
+    EXPECT_EQ(state.MainOpacity, 255); // 0x100FF is over the dialog's range
+    EXPECT_EQ(state.GraphOpacity, 255);
     EXPECT_TRUE(state.ResyncTrace);
     EXPECT_EQ(state.AgentHost, "router.lan");
     EXPECT_EQ(state.DownloadColor, 0x00FF0000u);
+}
+
+// A hand-edited profile cannot ask for what the settings dialog never
+// allows (a time-out of 24 days froze the window): such values load as the
+// nearest bound, and the file stays as it was until the user saves.
+TEST(LoadMonitorState, ValuesOutsideTheDialogsRangesLoadAsTheNearestBound) {
+    struct Row {
+        SettingKey key;
+        const char* stored;
+        int32_t loaded;
+    };
+    const Row rows[] = {
+        {SettingKey::Timeout, "2147483647", 750},
+        {SettingKey::Timeout, "99", 100},
+        {SettingKey::Timeout, "750", 750},
+        {SettingKey::NumerInterfaceu, "0", 1},
+        {SettingKey::NumerInterfaceu, "$80000000", 1},
+        {SettingKey::Download, "127", 128},
+        {SettingKey::Upload, "100000001", 100000000},
+        {SettingKey::TStopien, "300", 255},
+        {SettingKey::TStopien, "-1", 50},
+        {SettingKey::TStopienGraph, "49", 50},
+    };
+    TempDir dir;
+    for (const Row& row : rows) {
+        const std::string text = Profile({{Setting(row.key).Name, row.stored}});
+        dir.Write("Default.vlq", text);
+        MonitorState state;
+        LoadMonitorState(state, dir.Dir(), kScreenW, kScreenH);
+        EXPECT_EQ(std::get<int32_t>(SettingFromState(row.key, state)), row.loaded)
+            << Setting(row.key).Name << "=" << row.stored;
+        EXPECT_EQ(dir.Read("Default.vlq"), text);
+    }
 }
 
 TEST(LoadMonitorState, CountersAreZeroedOnEveryLoad) {
@@ -258,6 +291,52 @@ TEST(AddedSettings, AbsentReadAsBeforeAndAreWrittenOnlyWhenTheySaySomething) {
     const TIniFile ini(path);
     EXPECT_EQ(ini.ReadString("WersjaSNMP", "01", "absent"), "0");
     EXPECT_EQ(ini.ReadString("OpisInterfaceu", "01", "absent"), "");
+}
+
+// The interface is found again by its description, so the description must
+// read back exactly: outer blanks kept, and one longer than the profile keeps
+// compared by its beginning. Only such descriptions change their line.
+TEST(AddedSettings, InterfaceDescriptionReadsBackAsWritten) {
+    const std::string longest(kMaxInterfaceDescriptionLength, 'x');
+    const std::string tooLong = std::string(2100, 'y') + " tail ";
+    struct Row {
+        std::string description;
+        std::string line; // as the profile holds it; empty: not checked
+    };
+    // clang-format off
+    const std::vector<Row> rows{
+        {"eth0",                    "01=eth0"},
+        {"a \"b\" c",               "01=a \"b\" c"},
+        {"\"",                      "01=\""},
+        {"eth0 ",                   "01=\"eth0 \""},
+        {"\tlan",                   "01=\"\tlan\""},
+        {"\"quoted\"",              "01=\"\"quoted\"\""},
+        {longest,                   "01=" + longest},
+        {longest.substr(1) + " ",   ""},
+        {tooLong,                   ""},
+    };
+    // clang-format on
+    TempDir dir;
+    for (const Row& row : rows) {
+        dir.Write("Default.vlq", "");
+        {
+            TIniFile ini(dir.File("Default.vlq"));
+            WriteAddedSettingText(ini, SettingKey::OpisInterfaceu, row.description);
+        }
+        MonitorState state;
+        LoadMonitorState(state, dir.Dir(), kScreenW, kScreenH);
+        const std::string& read = state.InterfaceDescription;
+        if (row.description.size() <= kMaxInterfaceDescriptionLength) {
+            EXPECT_EQ(read, row.description);
+        }
+        EXPECT_TRUE(SameInterfaceDescription(read, row.description)) << row.description.substr(0, 20);
+        if (!row.line.empty()) {
+            EXPECT_EQ(dir.Read("Default.vlq"), "[OpisInterfaceu]\n" + row.line + "\n");
+        }
+    }
+    EXPECT_FALSE(SameInterfaceDescription("eth0", "eth0 "));
+    EXPECT_FALSE(
+        SameInterfaceDescription(tooLong.substr(0, kMaxInterfaceDescriptionLength), "z" + tooLong.substr(1)));
 }
 
 TEST(ClearHistories, ZeroesTheUsedSlotsOfAllEightArrays) {

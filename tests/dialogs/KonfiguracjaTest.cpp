@@ -108,7 +108,8 @@ TEST_F(FormShowTest, OutOfRangeProfileValuesShowAndSaveAtTheBounds) {
                                  {"Download", "5"},
                                  {"Upload", "200000000"}});
     Windows& p = Start();
-    EXPECT_EQ(p.glowny.State().MainOpacity, 300); // the load checks nothing
+    EXPECT_EQ(p.glowny.State().MainOpacity, 255); // the load keeps the dialog's ranges too
+    EXPECT_EQ(p.glowny.State().TimeoutMs, 100);
     p.konfiguracja.FormShow();
     auto& k = p.konfiguracja;
     EXPECT_EQ(k.SpinEdit4->value(), 100);
@@ -119,7 +120,6 @@ TEST_F(FormShowTest, OutOfRangeProfileValuesShowAndSaveAtTheBounds) {
     EXPECT_EQ(k.SpinEdit1->value(), 1); // any ifIndex from 1 up is taken
     EXPECT_EQ(k.SpinEdit2->value(), 128);
     EXPECT_EQ(k.SpinEdit3->value(), 100000000);
-    // A new scroll bar position previews at once.
     EXPECT_EQ(p.glowny.State().GraphOpacity, 50);
 
     k.BitBtn1Click();

@@ -61,6 +61,8 @@ zcat "$root/usr/share/man/man1/veltrum.1.gz" | grep -q "QT_QPA_PLATFORM" || fail
 # Print support is loaded at the first print, from the program's own module.
 readelf -d "$root/usr/bin/veltrum" | grep -q "libQt6PrintSupport" && fail "the program links print support"
 readelf -d "$root/usr/lib/veltrum/modules/veltrum-print.so" | grep -q "libQt6PrintSupport" || fail "print module"
+# ... and from its install path only, never from beside a copy of the program.
+grep -qaF "/usr/lib/veltrum/modules" "$root/usr/bin/veltrum" || fail "the program does not name its module's path"
 
 # The unpacked copy, as a new user on this display.
 bin=$root/usr/bin/veltrum

@@ -92,45 +92,52 @@ TEST(WritePointerFile, MissingProgramFolderFails) {
     }
 }
 
-TEST(RemoveStaleTemporaries, RemovesOnlyOldLeftoversOfTheProgramsOwnFiles) {
-    TempDir dir;
-    TempDir elsewhere;
-    const auto plant = [](const std::string& path, bool old) {
-        WriteBytes(path, "[Haslo]\n01=secret\n");
-        if (old) {
-            std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() -
-                                                       std::chrono::minutes(2));
-        }
-    };
+TEST(RemoveStaleTemporaries, RemovesOnlyOldLeftoversOfTheFilesTheProgramWrites) {
+    TempDir dir;       // the program's folder, with app.ini
+    TempDir elsewhere; // the current profile's folder
     const std::string profile = elsewhere.File("Mine.vlq");
-    const std::vector<std::string> gone{dir.File(".app.ini.Ab12Cd"), dir.File(".Default.vlq.xY9zQ1"),
-                                        dir.File(".Home.VLQ.000000"), elsewhere.File(".Mine.vlq.QWErty")};
-    const std::vector<std::string> kept{
-        dir.File(".Default.vlq.fresh1"),     // younger than a minute: another copy may be writing it
-        dir.File(".notes.txt.abcdef"),       // not one of the program's files
-        dir.File(".Default.vlq.ab-cd1"),     // not a temporary name
-        dir.File(".Default.vlq.abcdefg"),    // one letter too many
-        dir.File("Default.vlq"),             // the profile itself
-        elsewhere.File(".Other.vlq.QWErty"), // a folder of the user's: only the current profile's go
+    struct Row {
+        std::string path;
+        bool old; // last written two minutes ago
+        bool gone;
     };
-    for (const std::string& path : gone) {
-        plant(path, true);
+    const std::vector<Row> rows{
+        {dir.File(".app.ini.veltrum-tmp-Ab12Cd"), true, true},
+        {elsewhere.File(".Mine.vlq.veltrum-tmp-QWErty"), true, true},
+        // Younger than a minute: another copy may be writing it.
+        {elsewhere.File(".Mine.vlq.veltrum-tmp-fresh1"), false, false},
+        // The user's own files, whatever they look like.
+        {dir.File(".Default.vlq.backup"), true, false},
+        {dir.File(".app.ini.before"), true, false},
+        {dir.File(".notes.vlq.ABCDEF"), true, false},
+        {elsewhere.File(".Mine.vlq.QWErty"), true, false},
+        {dir.File("Default.vlq"), true, false},
+        // Not a temporary name of the store's.
+        {elsewhere.File(".Mine.vlq.veltrum-tmp-ab-cd1"), true, false},
+        {elsewhere.File(".Mine.vlq.veltrum-tmp-abcdefg"), true, false},
+        // A profile the program does not use now.
+        {dir.File(".Default.vlq.veltrum-tmp-xY9zQ1"), true, false},
+        {elsewhere.File(".Other.vlq.veltrum-tmp-QWErty"), true, false},
+    };
+    const auto age = [](const std::string& path) {
+        std::filesystem::last_write_time(path, std::filesystem::file_time_type::clock::now() -
+                                                   std::chrono::minutes(2));
+    };
+    for (const Row& row : rows) {
+        WriteBytes(row.path, "[Haslo]\n01=secret\n");
+        if (row.old) {
+            age(row.path);
+        }
     }
-    for (const std::string& path : kept) {
-        plant(path, path != dir.File(".Default.vlq.fresh1"));
-    }
-    std::filesystem::create_directory(dir.File(".Old.vlq.abcdef"));
-    std::filesystem::last_write_time(dir.File(".Old.vlq.abcdef"),
-                                     std::filesystem::file_time_type::clock::now() - std::chrono::minutes(2));
+    const std::string folder = dir.File(".app.ini.veltrum-tmp-abcdef");
+    std::filesystem::create_directory(folder);
+    age(folder);
 
     veltrum::RemoveStaleTemporaries(dir.Dir(), profile);
-    for (const std::string& path : gone) {
-        EXPECT_FALSE(std::filesystem::exists(path)) << path;
+    for (const Row& row : rows) {
+        EXPECT_EQ(std::filesystem::exists(row.path), !row.gone) << row.path;
     }
-    for (const std::string& path : kept) {
-        EXPECT_TRUE(std::filesystem::exists(path)) << path;
-    }
-    EXPECT_TRUE(std::filesystem::is_directory(dir.File(".Old.vlq.abcdef")));
+    EXPECT_TRUE(std::filesystem::is_directory(folder));
     // A folder that cannot be read is no error.
     EXPECT_NO_THROW(veltrum::RemoveStaleTemporaries(dir.Dir() + "missing/", "/nonexistent/x.vlq"));
 }

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
 
 namespace veltrum {
 namespace {
@@ -58,6 +59,22 @@ TEST(PrintChartLandscape, NoDefaultPrinter) {
         FAIL() << "no error";
     } catch (const EChartError& e) {
         EXPECT_STREQ(e.what(), "There is no default printer currently selected");
+    }
+}
+
+// Run by module_place_test.sh from a copy of this binary in a folder of its
+// own: whatever it finds or misses, no working print module reaches it.
+TEST(PrintModule, NotAvailableToACopyWithoutOne) {
+    if (Expectation() != "unavailable") {
+        GTEST_SKIP() << "needs a copy of the binary away from the build tree (module_place_test.sh)";
+    }
+    TChart chart;
+    BuildChart(chart);
+    try {
+        chart.PrintChartLandscape();
+        FAIL() << "no error";
+    } catch (const EChartError& e) {
+        EXPECT_TRUE(std::string(e.what()).starts_with("Printing is not available: ")) << e.what();
     }
 }
 

@@ -1,5 +1,6 @@
 #include "app/core/FailureReason.h"
 
+#include "snmp/Ber.h"
 #include "snmp/IdException.h"
 #include "snmp/IdSNMP.h"
 #include "snmp/IdStack.h"
@@ -44,6 +45,17 @@ const char* errorStatusName(int32_t status) {
     return kNames[status];
 }
 
+const char* versionName(int32_t version) {
+    return version == kVersion2c ? "SNMPv2c" : "SNMPv1";
+}
+
+// The agent's own word for a missing interface (noSuchName in SNMPv1, an
+// exception value in SNMPv2c), then what it means here.
+std::string noSuchInterfaceText(const FailureReason& reason, const char* answer) {
+    return reason.Agent + " answered " + answer + ": interface " + std::to_string(reason.InterfaceNumber) +
+           " does not exist on this agent.";
+}
+
 std::string agentErrorText(const FailureReason& reason) {
     const char* name = errorStatusName(reason.Code);
     if (name == nullptr) {
@@ -54,8 +66,7 @@ std::string agentErrorText(const FailureReason& reason) {
     case 1:
         return text + "the answer would be too large for the agent to send.";
     case 2:
-        return text + "interface " + std::to_string(reason.InterfaceNumber) +
-               " does not exist on this agent.";
+        return noSuchInterfaceText(reason, name);
     case 5:
         return text + "the agent could not read the values.";
     case 6:
@@ -84,8 +95,11 @@ std::string FailureText(const FailureReason& reason) {
     case FailureKind::Unknown:
         return {};
     case FailureKind::NoReply:
-        return "No reply from " + reason.Agent + " within " + std::to_string(reason.TimeoutMs) +
-               " ms.\nIn SNMPv1 a wrong community string usually looks like this: the agent stays silent.";
+        // RFC 1157 section 4.1, which community-based SNMPv2c keeps (RFC 1901):
+        // a message with an unknown community is dropped without an answer.
+        return "No reply from " + reason.Agent + " within " + std::to_string(reason.TimeoutMs) + " ms.\nIn " +
+               versionName(reason.Version) +
+               " a wrong community string usually looks like this: the agent stays silent.";
     case FailureKind::HostNotFound:
         return reason.Agent + ": Host not found.";
     case FailureKind::Refused:
@@ -99,6 +113,9 @@ std::string FailureText(const FailureReason& reason) {
         return reason.Agent + ": " + socketErrorWords(reason.Code);
     case FailureKind::NoInterfaces:
         return reason.Agent + " shows this community no interface.";
+    case FailureKind::NoSuchInterface:
+        return noSuchInterfaceText(reason,
+                                   reason.Code == kTagNoSuchObject ? "noSuchObject" : "noSuchInstance");
     }
     return {};
 }
@@ -111,6 +128,7 @@ FailureReason ExchangeFailure(const TIdSNMP& snmp, const std::exception_ptr& err
     (void)SplitHostPort(snmp.Host, name, reason.Port);
     reason.TimeoutMs = snmp.ReceiveTimeout;
     reason.InterfaceNumber = interfaceNumber;
+    reason.Version = snmp.QueryMessage.Version;
     if (!error) {
         return reason;
     }
@@ -149,6 +167,18 @@ FailureReason ExchangeFailure(const TIdSNMP& snmp, const std::exception_ptr& err
         } else if (reply.PduTag == kGetResponse && reply.ErrorStatus != 0) {
             reason.Kind = FailureKind::AgentError;
             reason.Code = reply.ErrorStatus;
+        } else if (reply.PduTag == kGetResponse && snmp.QueryMessage.PduTag == kTagGetRequest) {
+            // RFC 3416 section 4.2.1: an SNMPv2c agent answers a Get for an
+            // instance it does not have with an exception in its place, not
+            // with an error-status.
+            for (int i = 0; i < reply.CountValues(); ++i) {
+                const int32_t type = reply.ValueTexts[static_cast<std::size_t>(i)].Type;
+                if (type == kTagNoSuchObject || type == kTagNoSuchInstance) {
+                    reason.Kind = FailureKind::NoSuchInterface;
+                    reason.Code = type;
+                    break;
+                }
+            }
         }
     }
     return reason;

@@ -20,6 +20,7 @@ enum class FailureKind {
     UnreadableReply, // something came back that is no usable answer
     SocketError,     // the socket layer failed otherwise (Code holds its code)
     NoInterfaces,    // the interface walk found no interface at all
+    NoSuchInterface, // an SNMPv2c agent answered noSuchObject or noSuchInstance (Code) for the interface
 };
 
 struct FailureReason {
@@ -29,6 +30,7 @@ struct FailureReason {
     int32_t TimeoutMs = 0;       // the reply wait
     int32_t Code = 0;            // the agent's error-status, or the socket error code
     int32_t InterfaceNumber = 0; // the interface asked for
+    int32_t Version = 0;         // the request's version field: 0 SNMPv1, 1 SNMPv2c
 };
 
 // The hint text; empty for FailureKind::Unknown.

@@ -4,6 +4,8 @@
 // tests make their own. Names follow the program's vocabulary so that every
 // module speaks of the same `DownHistory` or `MainOpacity`.
 
+#include "app/core/CounterPace.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -82,6 +84,10 @@ struct MonitorState {
     // the interface. The start-up load clears all three.
     std::array<uint64_t, 4> Counters64Now{}, Counters64Prev{};
     bool Counters32Only = false;
+    // How often each of the four counters (octets in and out, packets in
+    // and out) moves: the agent's refresh period as learned from the
+    // readings. The first reading after a restart forgets it.
+    std::array<CounterPace, 4> Paces{};
     // The readings held belong to an interface no longer watched (the
     // number was switched to follow its description): the next reading
     // only primes. Cleared by the start-up load and by that reading.

@@ -90,26 +90,45 @@ int32_t rateOf(uint64_t increase, long double unit, int32_t intervals) {
         truncate32(static_cast<long double>(increase) / unit / static_cast<long double>(intervals)));
 }
 
-int32_t octetRate(int32_t now, int32_t prev, int32_t intervals) {
-    return rateOf(counterIncrease(now, prev), kOctetsPerRateUnit, intervals);
-}
-
-int32_t packetRate(int32_t now, int32_t prev, int32_t intervals) {
-    return rateOf(counterIncrease(now, prev), 1.0L, intervals);
-}
-
 // The 64-bit counters' increase: their difference modulo 2^64, which is the
 // true increase across a wrap as well.
 uint64_t counterIncrease64(uint64_t now, uint64_t prev) {
     return now - prev;
 }
 
-int32_t octetRate64(uint64_t now, uint64_t prev, int32_t intervals) {
-    return rateOf(counterIncrease64(now, prev), kOctetsPerRateUnit, intervals);
-}
+// The intervals over which each counter's increase is counted, in the order
+// of the readings: 0 for a counter that did not move.
+using Spans = std::array<int32_t, 4>;
 
-int32_t packetRate64(uint64_t now, uint64_t prev, int32_t intervals) {
-    return rateOf(counterIncrease64(now, prev), 1.0L, intervals);
+// The four rates from the four counters' increases, 32-bit and 64-bit
+// readings alike. An agent that refreshes its counters every few seconds
+// moves them only at some polls: a counter's rate is its increase over the
+// intervals since it last moved, and stands until the agent's next refresh
+// is due, so a steady flow shows steadily. With an agent that refreshes at
+// every poll, or before its pace is known, this is the increase over the
+// intervals of this reading, and a counter that did not move has rate 0.
+Spans takeRates(MonitorState& state, const std::array<uint64_t, 4>& increases, int32_t intervals) {
+    int32_t* const rates[4] = {&state.DownRate, &state.UpRate, &state.DownPktRate, &state.UpPktRate};
+    constexpr long double kUnits[4] = {kOctetsPerRateUnit, kOctetsPerRateUnit, 1.0L, 1.0L};
+    // After a restart the previous readings are not this session's: this
+    // reading only primes, and whatever the old agent's pace was is forgotten.
+    const bool restarted = state.PollCount == 0 && state.PacketPollCount == 0;
+    Spans spans{};
+    for (size_t i = 0; i < increases.size(); ++i) {
+        PaceStep step{intervals, false};
+        if (restarted) {
+            state.Paces[i] = CounterPace{};
+        } else {
+            step = AdvancePace(state.Paces[i], increases[i] != 0, intervals);
+        }
+        if (restarted || increases[i] != 0) {
+            *rates[i] = rateOf(increases[i], kUnits[i], step.Span);
+        } else if (!step.Hold) {
+            *rates[i] = 0;
+        }
+        spans[i] = step.Span;
+    }
+    return spans;
 }
 
 // A 64-bit counter's text: the unsigned decimal a Counter64 reads as, or,
@@ -172,12 +191,14 @@ std::string withUnit(long double value, int decimals, const char* unit, const Nu
     return text;
 }
 
-void applyBandwidthSide(MonitorState& state, int32_t intervals, PollView& view, const NumberLocale& locale) {
+void applyBandwidthSide(MonitorState& state, const Spans& spans, PollView& view, const NumberLocale& locale) {
     const int32_t length = UsedSlots(state);
 
-    // Each interval of the reading adds its volume: 1.25 units of 1012 octets per rate unit.
-    state.DownTotal += static_cast<uint32_t>(wrapMul(truncate32(state.DownRate * 1.25L), intervals));
-    state.UpTotal += static_cast<uint32_t>(wrapMul(truncate32(state.UpRate * 1.25L), intervals));
+    // Each interval an increase spans adds its volume: 1.25 units of 1012
+    // octets per rate unit. A rate that only stands until the agent's next
+    // refresh adds nothing: its octets come with that refresh.
+    state.DownTotal += static_cast<uint32_t>(wrapMul(truncate32(state.DownRate * 1.25L), spans[0]));
+    state.UpTotal += static_cast<uint32_t>(wrapMul(truncate32(state.UpRate * 1.25L), spans[1]));
     state.DownTotalText = VolumeText(state.DownTotal, locale);
     state.UpTotalText = VolumeText(state.UpTotal, locale);
     // Hundredths of a second: PollCount − 1 seconds since the first reading.
@@ -336,6 +357,9 @@ void primeOnly(MonitorState& state) {
     state.DownPktRate = 0;
     state.UpPktRate = 0;
     state.MissedPolls = 0;
+    for (CounterPace& pace : state.Paces) {
+        RebasePace(pace);
+    }
 }
 
 // An agent that restarts sets all its counters back to small values, which
@@ -358,14 +382,14 @@ bool agentReset(const MonitorState& state, const std::array<int32_t, 4>& reading
 namespace {
 
 // Everything after the rates: counts, then both sides.
-void finishReadings(MonitorState& state, int32_t intervals, PollView& view, const NumberLocale& locale) {
+void finishReadings(MonitorState& state, const Spans& spans, PollView& view, const NumberLocale& locale) {
     state.PollCount = wrapAdd(state.PollCount, 1);
     state.PacketPollCount = wrapAdd(state.PacketPollCount, 1);
     state.MissedPolls = 0;
 
     // The first success after a restart only primes the readings.
     if (state.PollCount > 1) {
-        applyBandwidthSide(state, intervals, view, locale);
+        applyBandwidthSide(state, spans, view, locale);
     }
     if (state.PacketPollCount > 1) {
         applyPacketsSide(state, view, locale);
@@ -444,6 +468,9 @@ void poll64(MonitorState& state, TIdSNMP& snmp, PollView& view, const NumberLoca
     state.OutPktsNow = outPkts;
     state.MissedPolls = 0;
     state.PrimeNextReading = false;
+    for (CounterPace& pace : state.Paces) {
+        RebasePace(pace);
+    }
 }
 
 } // namespace
@@ -477,12 +504,13 @@ void ApplyPollReadings(MonitorState& state, const std::array<std::string, 4>& va
         primeOnly(state);
         return;
     }
-    state.DownRate = octetRate(state.InOctetsNow, state.InOctetsPrev, intervals);
-    state.UpRate = octetRate(state.OutOctetsNow, state.OutOctetsPrev, intervals);
-    state.DownPktRate = packetRate(state.InPktsNow, state.InPktsPrev, intervals);
-    state.UpPktRate = packetRate(state.OutPktsNow, state.OutPktsPrev, intervals);
-
-    finishReadings(state, intervals, view, locale);
+    const Spans spans = takeRates(state,
+                                  {counterIncrease(state.InOctetsNow, state.InOctetsPrev),
+                                   counterIncrease(state.OutOctetsNow, state.OutOctetsPrev),
+                                   counterIncrease(state.InPktsNow, state.InPktsPrev),
+                                   counterIncrease(state.OutPktsNow, state.OutPktsPrev)},
+                                  intervals);
+    finishReadings(state, spans, view, locale);
 }
 
 void ApplyPollReadings64(MonitorState& state, const std::array<std::string, 4>& values, PollView& view,
@@ -506,13 +534,11 @@ void ApplyPollReadings64(MonitorState& state, const std::array<std::string, 4>& 
         primeOnly(state);
         return;
     }
-    const auto& now = state.Counters64Now;
-    const auto& prev = state.Counters64Prev;
-    state.DownRate = octetRate64(now[0], prev[0], intervals);
-    state.UpRate = octetRate64(now[1], prev[1], intervals);
-    state.DownPktRate = packetRate64(now[2], prev[2], intervals);
-    state.UpPktRate = packetRate64(now[3], prev[3], intervals);
-    finishReadings(state, intervals, view, locale);
+    std::array<uint64_t, 4> increases{};
+    for (size_t i = 0; i < increases.size(); ++i) {
+        increases[i] = counterIncrease64(state.Counters64Now[i], state.Counters64Prev[i]);
+    }
+    finishReadings(state, takeRates(state, increases, intervals), view, locale);
 }
 
 bool PollView::CheckInterface(MonitorState& state, TIdSNMP& snmp) {

@@ -87,6 +87,10 @@ void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const Numb
 // view call is passed on. RunPollCycle turns both into the failure path.
 // A reading in which a counter went back further than a wrap allows is taken
 // as the agent's restart: it only primes, as the first reading does.
+// An agent that refreshes its counters only every few seconds moves them at
+// some polls only: once two gaps between moves agree on that period, a
+// counter's rate is its increase over the intervals since it last moved, and
+// stands until the next refresh is due (MonitorState::Paces).
 void ApplyPollReadings(MonitorState& state, const std::array<std::string, 4>& values, PollView& view,
                        const NumberLocale& locale);
 // The same for the SNMPv2c poll's four 64-bit counters (ifHCInOctets,

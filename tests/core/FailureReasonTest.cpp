@@ -20,7 +20,7 @@ namespace {
 using test::RecordingView;
 using test::ScriptedResponder;
 
-FailureReason Reason(FailureKind kind, int32_t code = 0) {
+FailureReason Reason(FailureKind kind, int32_t code = 0, int32_t version = 0) {
     FailureReason reason;
     reason.Kind = kind;
     reason.Agent = "192.168.1.1";
@@ -28,6 +28,7 @@ FailureReason Reason(FailureKind kind, int32_t code = 0) {
     reason.TimeoutMs = 250;
     reason.Code = code;
     reason.InterfaceNumber = 7;
+    reason.Version = version;
     return reason;
 }
 
@@ -58,6 +59,8 @@ TEST(FailureText, Table) {
         {Reason(FailureKind::SocketError, 10051), "192.168.1.1: Network is unreachable."},
         {Reason(FailureKind::SocketError, 12345), "192.168.1.1: socket error 12345."},
         {Reason(FailureKind::NoInterfaces), "192.168.1.1 shows this community no interface."},
+        {Reason(FailureKind::NoSuchInterface, 0x80, 1),
+         "192.168.1.1 answered noSuchObject: interface 7 does not exist on this agent."},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(FailureText(row.reason), row.text);
@@ -79,7 +82,7 @@ uint16_t ClosedPort() {
 
 // Every kind of failure a poll meets reaches the window as its hint.
 TEST(PollFailureReason, EachKindReachesTheView) {
-    enum class Mode { Silent, NoSuchName, Garbage, Counters };
+    enum class Mode { Silent, NoSuchName, Garbage, Counters, NoSuchInstance };
     std::atomic<Mode> mode{Mode::Silent};
     ScriptedResponder agent(
         [&mode](const ScriptedResponder::Request& request) -> std::optional<ScriptedResponder::Reply> {
@@ -91,6 +94,9 @@ TEST(PollFailureReason, EachKindReachesTheView) {
                     request, {{"", 0x04, ""}, {"", 0x04, ""}, {"", 0x04, ""}, {"", 0x04, ""}}, 2);
             case Mode::Garbage:
                 return ScriptedResponder::Reply{std::string("\x30\x03\x02\x01\x00", 5), 0};
+            case Mode::NoSuchInstance: // RFC 3416 4.2.1: SNMPv2c marks each missing value
+                return ScriptedResponder::Respond(
+                    request, {{"", 0x81, ""}, {"", 0x81, ""}, {"", 0x81, ""}, {"", 0x81, ""}});
             case Mode::Counters:
                 return ScriptedResponder::Respond(
                     request, {{"", 0x41, "1"}, {"", 0x41, "2"}, {"", 0x41, "3"}, {"", 0x41, "4"}});
@@ -134,6 +140,15 @@ TEST(PollFailureReason, EachKindReachesTheView) {
     (void)poll(host);
     EXPECT_EQ(view.Failures, 6);
     EXPECT_EQ(state.PollCount, 1);
+    // SNMPv2c names its own version, and an interface that has neither
+    // 64-bit nor 32-bit counters is missing.
+    state.SnmpVersion = kSnmpVersion2c;
+    mode = Mode::Silent;
+    EXPECT_EQ(poll(host), "No reply from " + host +
+                              " within 100 ms.\nIn SNMPv2c a wrong community string usually looks like this: "
+                              "the agent stays silent.");
+    mode = Mode::NoSuchInstance;
+    EXPECT_EQ(poll(host), host + " answered noSuchInstance: interface 7 does not exist on this agent.");
 }
 
 } // namespace

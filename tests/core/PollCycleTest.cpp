@@ -5,11 +5,17 @@
 #include "snmp/Ber.h"
 #include "snmp/IdSNMP.h"
 #include "support/ScriptedResponder.h"
+#include "support/SnmpdAgent.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <mutex>
@@ -764,7 +770,8 @@ private:
 };
 
 struct V2cPoll {
-    explicit V2cPoll(V2cAgent& agent) {
+    explicit V2cPoll(V2cAgent& agent) : V2cPoll(agent.Host()) {}
+    explicit V2cPoll(const std::string& host) {
         State.HistoryLength = 120;
         State.InterfaceNumber = 3;
         State.DownloadScale = 1024;
@@ -772,7 +779,7 @@ struct V2cPoll {
         State.AutoScale = true;
         State.TimeoutMs = 200;
         State.SnmpVersion = 1;
-        Snmp.Host = agent.Host();
+        Snmp.Host = host;
         Snmp.SetCommunity("public");
         Snmp.QueryMessage.ResetMessage();
         Snmp.SetActive(true);
@@ -874,6 +881,100 @@ TEST(RunPollCycle64, LateFallbackPrimesTheThirtyTwoBitReadings) {
     without.Counters = {7000000 + 1265000, 7000000, 70, 70};
     poll.Cycle();
     EXPECT_EQ(poll.State.DownRate, 1000);
+}
+
+// An agent that takes its counters from the system every `Period` seconds
+// only. Once three of its refreshes have shown the period, the bar and the
+// graph keep the true rate between refreshes; an idle interface falls to 0
+// one period after the last change; the totals count every octet once.
+TEST(RunPollCycleCachingAgent, HoldsTheTrueRateBetweenRefreshes) {
+    constexpr uint64_t kRate = 500;  // rate units: 632,500 octets and 50 packets a second
+    constexpr int32_t kFlowing = 30; // seconds of traffic, then none
+    const struct {
+        int32_t Version;
+        int32_t Period;
+    } agents[] = {{0, 1}, {0, 3}, {kSnmpVersion2c, 3}, {kSnmpVersion2c, 5}};
+    for (const auto& row : agents) {
+        SCOPED_TRACE("version " + std::to_string(row.Version) + ", period " + std::to_string(row.Period));
+        V2cAgent agent;
+        V2cPoll poll(agent);
+        poll.State.SnmpVersion = row.Version;
+        poll.State.DownloadScale = 8192;
+        for (int32_t second = 0; second <= kFlowing + 2 * row.Period; ++second) {
+            const uint64_t counted = static_cast<uint64_t>(std::min(second - second % row.Period, kFlowing));
+            agent.Counters = {7'000'000'000ULL + counted * kRate * kOctetsPerUnit, 5,
+                              9000 + counted * kRate / 10, 5};
+            poll.Cycle();
+            const int32_t bar = second < kFlowing + row.Period ? kRate * 10 : 0;
+            if (second >= 3 * row.Period) { // two gaps between refreshes agree
+                EXPECT_NEAR(poll.View.DownProgress, bar, bar / 10) << second;
+                EXPECT_NEAR(poll.State.DownHistory[1], bar, bar / 10) << second;
+                EXPECT_NEAR(poll.State.DownPktRate, bar / 100, bar / 1000) << second;
+            }
+        }
+        EXPECT_EQ(poll.State.DownTotal, kFlowing * kRate * 5 / 4);
+    }
+}
+
+// About 5 Mbit/s through loopback while `flowing`, for at most 30 s: a
+// datagram of 6000 octets every 10 ms to the discard port, which nothing in
+// the test's own network listens on.
+void SendSteadily(const std::atomic<bool>& flowing) {
+    const int s = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in to{AF_INET, htons(9), {htonl(INADDR_LOOPBACK)}, {}};
+    const std::string datagram(6000, 'v');
+    const auto start = std::chrono::steady_clock::now();
+    for (int tick = 1; flowing && tick <= 3000; ++tick) {
+        (void)::sendto(s, datagram.data(), datagram.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                       sizeof to);
+        std::this_thread::sleep_until(start + std::chrono::milliseconds(10 * tick));
+    }
+    ::close(s);
+}
+
+// snmpd with the interface cache it keeps by default, a steady flow through
+// loopback, one poll a second: once the period is learned, eight seconds in
+// a row show the same bar, none of them empty.
+TEST(RunPollCycleCachingAgent, RealAgentShowsASteadyFlowSteadily) {
+    if (!test::SnmpdAgent::Available()) {
+        GTEST_SKIP() << "snmpd is not installed (/usr/sbin/snmpd): real-agent test skipped";
+    }
+    test::SnmpdAgent snmpd("public");
+    snmpd.Start();
+    std::atomic<bool> flowing{true};
+    std::thread flow([&flowing] { SendSteadily(flowing); });
+    V2cPoll probe(snmpd.HostText());
+    V2cPoll poll(snmpd.HostText());
+    probe.State.InterfaceNumber = poll.State.InterfaceNumber = 1; // lo
+    poll.State.DownloadScale = 8192;
+
+    // The polls keep half a second from the agent's refreshes, so that none
+    // depends on which side of a refresh it falls.
+    const auto inOctets = [&probe] {
+        probe.Cycle();
+        return probe.State.Counters64Now[0];
+    };
+    const uint64_t before = inOctets();
+    for (int i = 0; i < 100 && inOctets() == before; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const auto refreshed = std::chrono::steady_clock::now();
+    std::string figures;
+    std::vector<int32_t> fill; // percent of the bar, second by second
+    for (int second = 0; second < 17; ++second) {
+        std::this_thread::sleep_until(refreshed + std::chrono::milliseconds(500 + 1000 * second));
+        poll.Cycle();
+        fill.push_back(poll.View.ShowRatesCount > 0 ? poll.View.DownProgress * 100 / 8192 : 0);
+        figures += std::to_string(fill.back()) + " ";
+    }
+    flowing = false;
+    flow.join();
+    RecordProperty("BarFillPercent", figures);
+    EXPECT_EQ(poll.View.Failures, 0);
+    // The period shows at the third refresh, nine seconds in.
+    const auto [low, high] = std::minmax_element(fill.begin() + 9, fill.end());
+    EXPECT_GT(*low, 20) << figures;
+    EXPECT_LE(*high - *low, *high / 10) << figures;
 }
 
 TEST(ApplyPollReadings64, BadValueChangesNothing) {

@@ -1,5 +1,7 @@
 #include "dialogs/DialogControls.h"
 
+#include "widgets/PlainText.h"
+
 #include <QApplication>
 #include <QColor>
 #include <QHelpEvent>
@@ -70,6 +72,10 @@ QValidator::State TLineBreakCut::validate(QString& text, int& pos) const {
     return Acceptable;
 }
 
+TElidedLabel::TElidedLabel(QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+}
+
 TElidedLabel::Layout TElidedLabel::layOut() const {
     Layout result;
     QString flat = text();
@@ -125,11 +131,20 @@ void TElidedLabel::paintEvent(QPaintEvent* /*event*/) {
     }
 }
 
+QString TElidedLabel::HintText() const {
+    // The whole text only when the box cut it.
+    QString hint = IsElided() ? text() : QString();
+    if (!toolTip().isEmpty()) {
+        hint += (hint.isEmpty() ? QString() : QStringLiteral("\n\n")) + toolTip();
+    }
+    return hint;
+}
+
 bool TElidedLabel::event(QEvent* event) {
     if (event->type() == QEvent::ToolTip) {
-        // The hint carries the whole text, and only when the box cut it.
-        if (IsElided()) {
-            QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), text(), this, QRect(),
+        const QString hint = HintText();
+        if (!hint.isEmpty()) {
+            QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), PlainHint(hint), this, QRect(),
                                toolTipDuration());
         } else {
             QToolTip::hideText();

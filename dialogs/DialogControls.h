@@ -50,12 +50,17 @@ public:
 
 // A label that shows as much of its text as its box holds, wrapped, the last
 // line it has room for ending in an ellipsis when the text goes on; the whole
-// text is then its hint. Line breaks in the text count as blanks.
+// text is then its hint, before the label's own hint (toolTip()). Line
+// breaks in the text count as blanks. The text is plain text: the label
+// holds what an agent sent (widgets/PlainText.h).
 class TElidedLabel final : public QLabel {
     Q_OBJECT
 
 public:
-    using QLabel::QLabel;
+    explicit TElidedLabel(QWidget* parent = nullptr);
+
+    // What the hint shows, as plain text; empty for no hint.
+    QString HintText() const;
 
     // The lines drawn, in order, and whether the text was cut to fit.
     QStringList ShownLines() const;

@@ -5,8 +5,11 @@
 #include "app/core/MonitorState.h"
 #include "dialogs/DialogControls.h"
 #include "snmp/IdSNMP.h"
+#include "widgets/PlainText.h"
 
+#include <QAbstractItemView>
 #include <QFont>
+#include <QHelpEvent>
 #include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,7 +17,9 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <QToolTip>
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -47,12 +52,29 @@ FailureReason emptyWalkReason(const TIdSNMP& snmp, const std::exception_ptr& fai
     return reason;
 }
 
-// The list's rows are 13 pixels high whatever the style would choose.
+// The list's rows are 13 pixels high whatever the style would choose; a row
+// too long for the list shows its whole text as its hint.
 class FixedRowHeight final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
         return {QStyledItemDelegate::sizeHint(option, index).width(), 13};
+    }
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override {
+        if (event->type() != QEvent::ToolTip) {
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        }
+        // What the row shows of its text: up to the end of its own box or of
+        // the list, less the item's margins.
+        const QString text = index.data(Qt::DisplayRole).toString();
+        const int room = std::min(option.rect.right(), view->viewport()->width()) - option.rect.left() - 6;
+        if (option.fontMetrics.horizontalAdvance(text) <= room) {
+            QToolTip::hideText();
+        } else {
+            QToolTip::showText(event->globalPos(), PlainHint(text), view->viewport());
+        }
+        return true;
     }
 };
 
@@ -75,6 +97,8 @@ TFormInterfejsy::TFormInterfejsy(QWidget* parent) : QDialog(parent) {
     // Drawn inside the list's frame, above the list.
     EmptyReason = new QLabel(this);
     EmptyReason->setObjectName(QStringLiteral("EmptyReason"));
+    // It names the host as typed, which may hold markup.
+    EmptyReason->setTextFormat(Qt::PlainText);
     EmptyReason->setGeometry(10, 8, 197, 185);
     EmptyReason->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     EmptyReason->setWordWrap(true);
@@ -127,13 +151,18 @@ void TFormInterfejsy::setVisible(bool visible) {
 }
 
 std::string TFormInterfejsy::RowText(const InterfaceRow& row) {
-    std::string text = " " + std::to_string(row.Index) + ": " + row.Descr;
+    // The agent's texts as one line one can read (a row is shown as it is,
+    // never as rich text), in UTF-8.
+    const auto shown = [](const std::string& octets) {
+        return VisibleOctets(octets, LineBreaks::AsBlank).toStdString();
+    };
+    std::string text = " " + std::to_string(row.Index) + ": " + shown(row.Descr);
     // Many agents name an interface the same in ifDescr and ifName: once is enough.
     if (!row.Name.empty() && row.Name != row.Descr) {
-        text += " [" + row.Name + "]";
+        text += " [" + shown(row.Name) + "]";
     }
     if (!row.Alias.empty() && row.Alias != row.Descr) {
-        text += " \"" + row.Alias + "\"";
+        text += " \"" + shown(row.Alias) + "\"";
     }
     return text + " (" + StatusWord(row.OperStatus) + ")";
 }
@@ -186,7 +215,7 @@ void TFormInterfejsy::finishWalk() {
     if (m_rowInterfaces.empty() && walk->End() != WalkEnd::RowLimit) {
         // An empty list would leave the user guessing: say why instead.
         setNote({});
-        EmptyReason->setText(QString::fromStdString(FailureText(emptyWalkReason(*m_client, walk->Failure()))));
+        SetPlainText(*EmptyReason, VisibleOctets(FailureText(emptyWalkReason(*m_client, walk->Failure()))));
         EmptyReason->setVisible(!EmptyReason->text().isEmpty());
         return;
     }

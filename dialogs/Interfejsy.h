@@ -62,7 +62,8 @@ public:
     // up(1) to lowerLayerDown(7)); any other text is "Unknown".
     static std::string StatusWord(const std::string& operStatus);
     // A row's text: " 2: eth0 (Up)", with " [ifName]" and " \"ifAlias\""
-    // after the description where they add to it.
+    // after the description where they add to it; the agent's texts on one
+    // line, control characters written out (widgets/PlainText.h).
     static std::string RowText(const InterfaceRow& row);
 
     // The interface number each row shows; entry r belongs to row r.

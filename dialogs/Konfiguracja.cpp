@@ -1,13 +1,17 @@
 #include "dialogs/Konfiguracja.h"
 
+#include "app/core/AgentText.h"
+#include "app/core/FailureReason.h"
 #include "app/core/MonitorState.h"
 #include "app/core/PollCycle.h"
 #include "app/core/SettingsTable.h"
 #include "dialogs/DialogControls.h"
 #include "dialogs/Interfejsy.h"
 #include "settings/IniFile.h"
+#include "snmp/TextToInt.h"
 #include "widgets/ErrorBox.h"
 #include "widgets/MonitorControl.h"
+#include "widgets/PlainText.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -27,9 +31,15 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <filesystem>
+#include <optional>
 #include <variant>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace veltrum {
 
@@ -93,8 +103,37 @@ QScrollBar* makeOpacityBar(QWidget* parent, const char* name, int top) {
     return bar;
 }
 
-QString fromOctets(const std::string& text) {
-    return QString::fromStdString(text);
+// One GetRequest for `oids` in `version`; the reply is read by the caller.
+void ask(TIdSNMP& snmp, int32_t version, std::initializer_list<std::string> oids) {
+    ResetRequest(snmp.QueryMessage, kGetRequest, version, std::span(oids.begin(), oids.size()));
+    snmp.RunQuery();
+}
+
+// Why an interface's description came back empty, in the words the poll
+// would use for the same reply: the poll fails converting such a value, and
+// the reply's error-status (SNMPv1) or its missing value (SNMPv2c) says
+// why. Empty when the agent simply describes the interface with no text.
+std::string emptyDescriptionReason(const TIdSNMP& snmp, int32_t number) {
+    const TSNMPInfo& reply = snmp.ReplyMessage;
+    if (!reply.ValueAt(0).empty() || (reply.ErrorStatus == 0 && !reply.IsNoValueAt(0))) {
+        return {};
+    }
+    return FailureText(
+        ExchangeFailure(snmp, std::make_exception_ptr(EConvertError(reply.ValueAt(0))), number));
+}
+
+// Whether the fields can show what the profile holds. No file holds the
+// defaults; a file that is there but cannot be read (no permission, or a
+// folder or a FIFO in its place) holds settings the dialog cannot show.
+bool profileReadable(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return errno == ENOENT || errno == ENOTDIR;
+    }
+    struct stat info {};
+    const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    ::close(fd);
+    return regular;
 }
 
 template <class... Ts> struct Overloaded : Ts... { using Ts::operator()...; };
@@ -233,8 +272,9 @@ TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) 
     Label9->setFont(small);
     Label9->setToolTipDuration(1000);
     Label9->setGeometry(kFieldLeft - 20, 43, 233, std::min(2 * QFontMetrics(small).lineSpacing(), 28));
-    Label7 = new QLabel(connection);
+    Label7 = new TElidedLabel(connection);
     Label7->setObjectName(QStringLiteral("Label7"));
+    Label7->setToolTipDuration(1000);
     Label7->setGeometry(kFieldLeft + 114, 103, 99, 16);
 
     auto* options = new QGroupBox(QStringLiteral("Options"), this);
@@ -332,21 +372,22 @@ QColorDialog* TFormKonfiguracja::ColorDialog1() {
 void TFormKonfiguracja::FormShow() {
     MonitorState& state = m_main.State();
     m_main.PauseStayOnTop();
-    setWindowTitle(QStringLiteral("Settings:  ") +
-                   QString::fromStdString(std::filesystem::path(state.ProfilePath).filename().string()));
+    setWindowTitle(
+        QStringLiteral("Settings:  ") +
+        VisibleOctets(std::filesystem::path(state.ProfilePath).filename().string(), LineBreaks::AsBlank));
     m_savedMainOpacity = state.MainOpacity;
     m_savedGraphOpacity = state.GraphOpacity;
 
     // OK reloads the profile and places the main window from these two keys,
-    // so the window stays where it is.
-    const bool positionWritten = RunGuarded(this, [&] {
+    // so the window stays where it is. A write that fails (a full disk) is
+    // shown, and the fields are filled all the same: reading still works,
+    // and OK must never find the first opening's defaults where the user's
+    // settings belong.
+    RunGuarded(this, [&] {
         TIniFile ini(state.ProfilePath);
         WriteSettingInteger(ini, SettingKey::PozTop, m_main.MainPosition().y());
         WriteSettingInteger(ini, SettingKey::PozLeft, m_main.MainPosition().x());
     });
-    if (!positionWritten) {
-        return; // the fields keep what they held, and no probe runs
-    }
 
     fillFromProfile();
     Label14->setText(QString::number(ScrollBar1->value()));
@@ -355,7 +396,29 @@ void TFormKonfiguracja::FormShow() {
 }
 
 void TFormKonfiguracja::FormHide() {
+    resumePolling();
     m_main.ResumeStayOnTop();
+}
+
+TFormKonfiguracja::ProbeTarget TFormKonfiguracja::fieldTarget() const {
+    // The chosen version, as the poll will ask; SNMPv1 requests stay as they
+    // always were.
+    return {Edit1->text().toStdString(), Edit2->text().toStdString(),
+            ComboBox1->currentIndex() == 1 ? kSnmpVersion2c : 0 /* SNMPv1 */, SpinEdit1->value()};
+}
+
+void TFormKonfiguracja::readInterfaceDescription(const ProbeTarget& target) {
+    m_probed = target;
+    m_descriptionRead = false;
+    m_probedDescription.clear();
+    SNMPConf.Host = target.Host;
+    SNMPConf.SetCommunity(target.Community);
+    // The time-out in force, not the edited one: a new time-out applies to
+    // probes only after OK.
+    SNMPConf.ReceiveTimeout = ReplyTimeoutMs(m_main.State());
+    ask(SNMPConf, target.Version, {kIfDescrPrefix + std::to_string(target.Number)});
+    m_probedDescription = InterfaceDescriptionOf(SNMPConf.ReplyMessage.ValueAt(0));
+    m_descriptionRead = true;
 }
 
 void TFormKonfiguracja::SpinEdit1Change() {
@@ -363,46 +426,32 @@ void TFormKonfiguracja::SpinEdit1Change() {
         return;
     }
     const WaitCursor wait;
-    m_probedNumber = 0;
+    const ProbeTarget target = fieldTarget();
     try {
-        const std::string ifDescr = kIfDescrPrefix + std::to_string(SpinEdit1->value());
-        SNMPConf.Host = Edit1->text().toStdString();
-        SNMPConf.SetCommunity(Edit2->text().toStdString());
-        // The time-out in force, not the edited one: a new time-out applies
-        // to probes only after OK.
-        SNMPConf.ReceiveTimeout = ReplyTimeoutMs(m_main.State());
-
-        // The chosen version, as the poll will ask; SNMPv1 requests stay
-        // as they always were.
-        const bool v2c = ComboBox1->currentIndex() == 1;
-        const auto ask = [&](std::initializer_list<std::string> oids) {
-            ResetRequest(SNMPConf.QueryMessage, kGetRequest, v2c ? kSnmpVersion2c : 0 /* SNMPv1 */,
-                         std::span(oids.begin(), oids.size()));
-            SNMPConf.RunQuery();
-        };
-        ask({ifDescr});
-        Label7->setText(fromOctets(SNMPConf.ReplyMessage.ValueAt(0)));
-        m_probedDescription = SNMPConf.ReplyMessage.ValueAt(0);
-        m_probedNumber = SpinEdit1->value();
+        readInterfaceDescription(target);
+        const std::string missing = emptyDescriptionReason(SNMPConf, target.Number);
+        SetPlainText(*Label7, VisibleOctets(missing.empty() ? m_probedDescription : missing));
 
         // What the poll will read, as the hint of the interface's description.
         MonitorState reads;
-        reads.SnmpVersion = v2c ? kSnmpVersion2c : 0;
-        if (v2c) {
-            ask({kIfHcInOctetsPrefix + std::to_string(SpinEdit1->value())});
+        reads.SnmpVersion = target.Version;
+        if (target.Version == kSnmpVersion2c) {
+            ask(SNMPConf, target.Version, {kIfHcInOctetsPrefix + std::to_string(target.Number)});
             reads.Counters32Only = SNMPConf.ReplyMessage.IsNoValueAt(0);
         }
         Label7->setToolTip(QString::fromStdString(CounterWidthText(reads)));
 
-        ask({kSysDescr, kSysName});
-        Label9->setText(fromOctets(SNMPConf.ReplyMessage.ValueAt(0)) + QStringLiteral(" (") +
-                        fromOctets(SNMPConf.ReplyMessage.ValueAt(1)) + QStringLiteral(")"));
+        ask(SNMPConf, target.Version, {kSysDescr, kSysName});
+        SetPlainText(*Label9, VisibleOctets(SNMPConf.ReplyMessage.ValueAt(0)) + QStringLiteral(" (") +
+                                  VisibleOctets(SNMPConf.ReplyMessage.ValueAt(1)) + QStringLiteral(")"));
     } catch (...) {
         // Silence, no reply, a missing value, an unknown host or a socket
-        // error: the probe shows nothing rather than a stale answer.
+        // error: no stale answer stays, and the agent's line says why, as the
+        // main window's hint says it for the poll.
         Label7->clear();
         Label7->setToolTip(QString());
-        Label9->clear();
+        SetPlainText(*Label9, VisibleOctets(FailureText(
+                                  ExchangeFailure(SNMPConf, std::current_exception(), target.Number))));
     }
 }
 
@@ -419,15 +468,43 @@ void TFormKonfiguracja::ScrollBar2Change() {
 }
 
 void TFormKonfiguracja::BitBtn1Click() {
+    if (!m_profileRead) {
+        ShowErrorBox(this, QString::fromStdString("Unable to read " + m_main.State().ProfilePath +
+                                                  "\nIts settings could not be shown here, so none are "
+                                                  "written over them."));
+        return;
+    }
     m_main.PausePolling();
+    m_pollingPaused = true;
+    // The description OK keeps belongs to the agent, community, version and
+    // interface it writes: fields changed since the last probe (a host typed
+    // and Enter pressed at once) are asked once more.
+    const ProbeTarget target = fieldTarget();
+    if (target != m_probed) {
+        const WaitCursor wait;
+        try {
+            readInterfaceDescription(target);
+        } catch (...) {
+            // Unanswered: OK keeps no description for the new interface.
+        }
+    }
     // A failed write leaves the dialog open and the poll stopped until an OK
-    // succeeds or a profile is loaded or saved.
+    // succeeds or the dialog is left.
     if (!RunGuarded(this, [this] { writeFieldsToProfile(); })) {
         return;
     }
     RunGuarded(this, [this] { m_main.ReloadAndRestart(); });
-    m_main.ResumePolling();
+    resumePolling();
     accept();
+}
+
+void TFormKonfiguracja::resumePolling() {
+    // Only a poll this dialog stopped: starting a running timer again would
+    // move its next tick.
+    if (m_pollingPaused) {
+        m_pollingPaused = false;
+        m_main.ResumePolling();
+    }
 }
 
 void TFormKonfiguracja::BitBtn2Click() {
@@ -491,6 +568,7 @@ bool TFormKonfiguracja::eventFilter(QObject* watched, QEvent* event) {
 
 void TFormKonfiguracja::fillFromProfile() {
     const TIniFile ini(m_main.State().ProfilePath);
+    m_profileRead = profileReadable(ini.FileName());
     m_filling = true;
     // Values outside a field's range land on the nearest bound (the spin
     // fields and scroll bars clamp whatever they are given).
@@ -510,23 +588,28 @@ void TFormKonfiguracja::writeFieldsToProfile() const {
         writes.push_back({key, fieldValue(*this, fieldOf(key))});
     }
     TIniFile ini(m_main.State().ProfilePath);
-    // The interface's description as the probe read it, by which the
-    // monitor finds the interface again after a renumbering. Without an
-    // answer the stored one stays as long as the number does; another number
-    // must not keep the old interface's description.
-    const int32_t number = SpinEdit1->value();
-    std::string description = m_probedDescription;
-    bool writeDescription = m_probedNumber == number;
-    if (!writeDescription && number != ReadSettingInteger(ini, SettingKey::NumerInterfaceu)) {
-        description.clear();
-        writeDescription = true;
+    // The interface's description, as read from the very agent, community,
+    // version and interface that OK writes: by it the monitor finds the
+    // interface again after a renumbering. Without an answer the stored one
+    // stays while all four stay as stored; another agent or interface must
+    // not keep the old interface's description.
+    const ProbeTarget target = fieldTarget();
+    const ProbeTarget stored{
+        ReadSettingText(ini, SettingKey::Host), ReadSettingText(ini, SettingKey::Haslo),
+        ReadSettingInteger(ini, SettingKey::WersjaSNMP) == kSnmpVersion2c ? kSnmpVersion2c : 0,
+        ReadSettingInteger(ini, SettingKey::NumerInterfaceu)};
+    std::optional<std::string> description;
+    if (m_descriptionRead && m_probed == target) {
+        description = m_probedDescription;
+    } else if (target != stored) {
+        description.emplace();
     }
-    if (writeDescription && !IsWritableValue(description)) {
-        description.clear(); // a line break from the agent: no description rather than no profile
+    if (description && !IsWritableValue(*description)) {
+        description->clear(); // a line break from the agent: no description rather than no profile
     }
     WriteSettings(ini, writes);
-    if (writeDescription) {
-        WriteAddedSettingText(ini, SettingKey::OpisInterfaceu, description);
+    if (description) {
+        WriteAddedSettingText(ini, SettingKey::OpisInterfaceu, *description);
     }
     // Any other number in a hand-edited profile is SNMPv1, as the poll reads it.
     WriteAddedSettingInteger(ini, SettingKey::WersjaSNMP,

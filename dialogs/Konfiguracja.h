@@ -5,6 +5,8 @@
 // OK writes the fields back and makes the main window reload the profile.
 // Only the opacity scroll bars touch the monitor state directly, as a live
 // preview that Cancel (or Escape) undoes and the title-bar close box keeps.
+// What the agent sends is shown as plain text, and a failed probe says why
+// in the agent's description line, in the words of the main window's hint.
 
 #include "snmp/IdSNMP.h"
 
@@ -64,8 +66,8 @@ public:
     QLineEdit* Edit3 = nullptr;     // session
     TSpinEdit* SpinEdit4 = nullptr; // read time-out, 100..750 ms
     QComboBox* ComboBox1 = nullptr; // protocol version: "SNMPv1", "SNMPv2c"
-    TElidedLabel* Label9 = nullptr; // agent description and name
-    QLabel* Label7 = nullptr;       // interface description
+    TElidedLabel* Label9 = nullptr; // agent description and name, or why the probe failed
+    TElidedLabel* Label7 = nullptr; // interface description, or why it is missing
     // Group "Options".
     TSpinEdit* SpinEdit2 = nullptr; // download scale
     TShape* Shape1 = nullptr;
@@ -98,6 +100,20 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The agent, community, protocol version and interface a probe asks.
+    struct ProbeTarget {
+        std::string Host;
+        std::string Community;
+        int32_t Version = 0; // as the message's version field
+        int32_t Number = 0;
+        bool operator==(const ProbeTarget&) const = default;
+    };
+    ProbeTarget fieldTarget() const;
+    // One GetRequest of the interface's ifDescr through SNMPConf, remembered
+    // with what it asked. Throws what the exchange throws.
+    void readInterfaceDescription(const ProbeTarget& target);
+    void resumePolling();
+
     QColorDialog* m_colorDialog1 = nullptr;
     void fillFromProfile();
     void writeFieldsToProfile() const;
@@ -111,10 +127,19 @@ private:
     // Filling the fields changes the interface and time-out fields; the one
     // probe that matters runs at the end of the opening.
     bool m_filling = false;
-    // The interface the last probe read a description for (0: none) and
-    // that description, which OK keeps in the profile beside the number.
-    int32_t m_probedNumber = 0;
+    // What the last probe of the interface's description asked, whether it
+    // was answered and what it read: OK keeps that description in the
+    // profile beside the number only for the very agent, community, version
+    // and interface it writes.
+    ProbeTarget m_probed;
+    bool m_descriptionRead = false;
     std::string m_probedDescription;
+    // Whether the last opening could read the profile: fields it could not
+    // fill hold defaults, which OK must not write over the user's settings.
+    bool m_profileRead = true;
+    // OK stopped the poll and the poll has not run again since: every way
+    // out of the dialog starts it again.
+    bool m_pollingPaused = false;
 };
 
 } // namespace veltrum

@@ -1,10 +1,10 @@
-# Bar gauge and chart view (widgets/).
+# Bar gauge, chart view and plain-text showing (widgets/).
 if(NOT VELTRUM_BUILD_GUI)
   return()
 endif()
 
 veltrum_add_test(veltrum_widgets_tests QT
-    SOURCES widgets/GaugeTest.cpp widgets/ChartTest.cpp widgets/ChartAxisTest.cpp
+    SOURCES widgets/GaugeTest.cpp widgets/ChartTest.cpp widgets/ChartAxisTest.cpp widgets/PlainTextTest.cpp
     LIBS Veltrum::Widgets)
 
 # Printing needs a CUPS server with a default printer, which the script

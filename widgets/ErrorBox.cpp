@@ -1,5 +1,7 @@
 #include "widgets/ErrorBox.h"
 
+#include "widgets/PlainText.h"
+
 #include <QMessageBox>
 
 #include <utility>
@@ -18,7 +20,12 @@ void ShowErrorBox(QWidget* parent, const QString& text) {
         Hook()(text);
         return;
     }
-    QMessageBox::critical(parent, QStringLiteral("Veltrum"), text);
+    // The text often names a file, and a file name may hold markup: shown as
+    // it is, never as rich text.
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Veltrum"), VisibleText(text), QMessageBox::Ok,
+                    parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }
 
 void SetErrorBoxHook(std::function<void(const QString&)> hook) {

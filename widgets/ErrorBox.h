@@ -13,7 +13,7 @@ class QWidget;
 
 namespace veltrum {
 
-// Shows `text` in a critical message box titled "Veltrum".
+// Shows `text` as plain text in a critical message box titled "Veltrum".
 void ShowErrorBox(QWidget* parent, const QString& text);
 
 // Tests replace the box with a recorder; an empty function restores it.

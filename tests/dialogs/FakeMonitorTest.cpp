@@ -4,6 +4,7 @@
 
 #include "app/core/MonitorState.h"
 #include "dialogs/Konfiguracja.h"
+#include "widgets/ErrorBox.h"
 #include "widgets/MonitorControl.h"
 
 #include <QLineEdit>
@@ -12,8 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace veltrum::test {
@@ -106,6 +109,32 @@ TEST_F(SettingsDialogAlone, CancelPutsBothOpacityPreviewsBack) {
     EXPECT_EQ(monitor.state.GraphOpacity, 180);
     EXPECT_EQ(monitor.Only({"ApplyMainOpacity", "ApplyGraphOpacity"}),
               (std::vector<std::string>{"ApplyMainOpacity", "ApplyGraphOpacity"}));
+}
+
+// OK over a profile the opening could not read (a folder in its place)
+// writes nothing and stops no poll; a failed write stops it, and leaving
+// the dialog starts again that poll, once.
+TEST_F(SettingsDialogAlone, UnreadableProfileIsNotWrittenOverAndLeavingResumesThePollOkStopped) {
+    std::vector<std::string> errors; // first lines
+    SetErrorBoxHook([&](const QString& text) { errors.push_back(text.section('\n', 0, 0).toStdString()); });
+    std::filesystem::create_directory(monitor.dir + "Busy.vlq");
+    std::ofstream(monitor.dir + "file") << "x";
+    TFormKonfiguracja dialog(monitor);
+    for (const auto& [profile, error, calls] :
+         {std::tuple{"Busy.vlq", "Unable to read ", std::vector<std::string>{}},
+          std::tuple{"file/Default.vlq", "Unable to write to ",
+                     std::vector<std::string>{"PausePolling", "ResumePolling"}}}) {
+        monitor.state.ProfilePath = monitor.dir + profile;
+        dialog.FormShow();
+        monitor.calls.clear();
+        errors.clear();
+        dialog.BitBtn1Click();
+        dialog.FormHide();
+        dialog.FormHide();
+        EXPECT_EQ(monitor.Only({"PausePolling", "ResumePolling"}), calls);
+        EXPECT_EQ(errors, std::vector<std::string>{error + monitor.state.ProfilePath});
+    }
+    SetErrorBoxHook({});
 }
 
 } // namespace

@@ -16,10 +16,48 @@
 #include <QListWidget>
 #include <QScrollBar>
 
+#include <csignal>
 #include <filesystem>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 
 namespace veltrum::test {
 namespace {
+
+// Writes into `folder` fail as on a full disk: a tmpfs over it, filled up,
+// in a mount namespace of the test thread's own (as root); elsewhere a file
+// size limit fails every write alike, with EFBIG for ENOSPC.
+struct FullDisk {
+    explicit FullDisk(const std::string& folder) : Folder(folder) {
+        ::getrlimit(RLIMIT_FSIZE, &Limit);
+        // Private first: the mount must not reach the machine's namespace.
+        Mounted = ::unshare(CLONE_NEWNS) == 0 &&
+                  ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                  ::mount("veltrum-full", Folder.c_str(), "tmpfs", 0, "size=64k") == 0;
+    }
+    ~FullDisk() {
+        if (Mounted) {
+            ::umount2(Folder.c_str(), MNT_DETACH);
+        }
+        ::setrlimit(RLIMIT_FSIZE, &Limit);
+    }
+    void Fill() { // what was written before stays readable
+        if (!Mounted) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit oneOctet{1, Limit.rlim_max};
+            ::setrlimit(RLIMIT_FSIZE, &oneOctet);
+            return;
+        }
+        std::ofstream filler(Folder + "filler");
+        while (filler << std::string(4096, 'x') << std::flush) {
+        }
+    }
+    std::string Folder;
+    bool Mounted = false;
+    rlimit Limit{};
+};
 
 using FormShowTest = DialogTest;
 
@@ -52,9 +90,9 @@ TEST_F(FormShowTest, FirstStartShowsDefaultsAndWritesOnlyThePosition) {
     EXPECT_EQ(k.Label15->text(), "255");
 
     // The default agent 192.168.1.1 has no route in the test's namespace:
-    // the probe fails on sending, without waiting for any reply.
+    // the probe fails on sending, without waiting for any reply, and says so.
     EXPECT_TRUE(k.Label7->text().isEmpty());
-    EXPECT_TRUE(k.Label9->text().isEmpty());
+    EXPECT_TRUE(k.Label9->text().startsWith(QStringLiteral("192.168.1.1: ")));
     p.glowny.State().TimeoutMs = 5000;
     k.Label7->setText(QStringLiteral("stale"));
     const double ms = ElapsedMs([&] { k.SpinEdit1Change(); });
@@ -221,22 +259,59 @@ TEST_F(OpacityPreviewTest, CloseBoxKeepsThePreviewUnsaved) {
 
 using ProfileWriteFailureTest = DialogTest;
 
-TEST_F(ProfileWriteFailureTest, OpeningShowsTheErrorAndKeepsTheFields) {
+// The fields show what the profile holds whatever the position write did:
+// here nothing, so the defaults, and the probe runs.
+TEST_F(ProfileWriteFailureTest, OpeningShowsTheErrorAndStillFillsTheFields) {
     Windows& p = Start();
     std::ofstream(Path("plain-file")) << "x";
     p.glowny.State().ProfilePath = Path("plain-file/Default.vlq");
-    p.konfiguracja.Edit1->setText(QStringLiteral("kept"));
+    p.konfiguracja.Edit1->setText(QStringLiteral("typed before"));
     p.konfiguracja.Label7->setText(QStringLiteral("old"));
     p.konfiguracja.FormShow();
 
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], "Unable to write to " + Path("plain-file/Default.vlq"));
-    EXPECT_EQ(p.konfiguracja.Edit1->text(), "kept"); // not refilled
-    EXPECT_EQ(p.konfiguracja.Label7->text(), "old"); // not probed
+    EXPECT_EQ(p.konfiguracja.Edit1->text(), "192.168.1.1");
+    EXPECT_TRUE(p.konfiguracja.Label7->text().isEmpty());
     EXPECT_EQ(p.konfiguracja.windowTitle().toStdString(), "Settings:  Default.vlq");
 }
 
-TEST_F(ProfileWriteFailureTest, OkKeepsTheDialogOpenAndThePollStopped) {
+// A full disk: the opening's position write fails and is shown, and the
+// fields still show the profile's settings; OK fails, is shown and keeps
+// the poll stopped while the dialog stays open; each way out starts it
+// again; the profile keeps the user's settings throughout.
+TEST_F(ProfileWriteFailureTest, FullDiskKeepsTheProfileAndEveryWayOutResumesPolling) {
+    FullDisk disk(dir);
+    WriteProfile("Default.vlq", {{"Host", "127.0.0.1:9"}, {"Haslo", "secret"}, {"NumerInterfaceu", "7"}});
+    const auto profile = [this] {
+        std::ostringstream text;
+        text << std::ifstream(Path("Default.vlq")).rdbuf();
+        return text.str();
+    };
+    const std::string before = profile();
+    Windows& p = Start();
+    p.glowny.FormShow();
+    disk.Fill();
+    auto& k = p.konfiguracja;
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    const std::function<void()> waysOut[] = {[&] { k.BitBtn2Click(); },
+                                             [&] { QCoreApplication::sendEvent(&k, &escape); },
+                                             [&] { k.close(); }}; // the title bar's close box
+    for (const auto& leave : waysOut) {
+        errors.clear();
+        ExecWith(k, [&] {
+            EXPECT_EQ(k.Edit1->text() + k.Edit2->text() + k.SpinEdit1->text(), "127.0.0.1:9secret7");
+            k.BitBtn1Click();
+            EXPECT_TRUE(k.isVisible() && !p.glowny.Timer1->isActive());
+            leave();
+        });
+        EXPECT_TRUE(p.glowny.Timer1->isActive());
+        EXPECT_EQ(errors, std::vector<std::string>(2, "Unable to write to " + Path("Default.vlq")));
+    }
+    EXPECT_EQ(profile(), before);
+}
+
+TEST_F(ProfileWriteFailureTest, OkKeepsTheDialogOpenWithThePollStoppedUntilItIsLeft) {
     Windows& p = Start();
     p.glowny.FormShow();
     p.glowny.Timer2->stop(); // no start-up check while the profile path is broken
@@ -253,7 +328,7 @@ TEST_F(ProfileWriteFailureTest, OkKeepsTheDialogOpenAndThePollStopped) {
     EXPECT_EQ(result, QDialog::Rejected);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], "Unable to write to " + Path("plain-file/Default.vlq"));
-    EXPECT_FALSE(p.glowny.Timer1->isActive());
+    EXPECT_TRUE(p.glowny.Timer1->isActive());
 }
 
 using LineBreakTest = DialogTest;

@@ -6,6 +6,8 @@
 
 #include "widgets/Gauge.h"
 
+#include "app/core/PollCycle.h"
+#include "core/RecordingView.h"
 #include "dialogs/DialogControls.h"
 #include "support/ScriptedResponder.h"
 #include "support/TableAgent.h"
@@ -13,14 +15,18 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QFocusEvent>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QToolTip>
 
 #include <atomic>
 #include <memory>
 #include <mutex>
 #include <set>
+
+#include <sys/stat.h>
 
 namespace veltrum::test {
 namespace {
@@ -140,7 +146,7 @@ TEST_F(AgentProbeTest, SnmpV2cChoiceProbesInThatVersionAndIsWritten) {
     EXPECT_EQ(p.konfiguracja.ComboBox1->currentText(), "SNMPv2c");
 }
 
-TEST_F(AgentProbeTest, SecondRequestUnansweredLeavesBothLabelsEmpty) {
+TEST_F(AgentProbeTest, SecondRequestUnansweredClearsTheInterfaceAndSaysWhy) {
     ScriptedResponder agent([](const Request& r) -> std::optional<Reply> {
         if (r.Oids.size() == 1) {
             return ScriptedResponder::Respond(r, {{"", 0x04, "eth0"}});
@@ -151,7 +157,7 @@ TEST_F(AgentProbeTest, SecondRequestUnansweredLeavesBothLabelsEmpty) {
     p.konfiguracja.Label9->setText(QStringLiteral("stale"));
     const double ms = ElapsedMs([&] { p.konfiguracja.FormShow(); });
     EXPECT_TRUE(p.konfiguracja.Label7->text().isEmpty());
-    EXPECT_TRUE(p.konfiguracja.Label9->text().isEmpty());
+    EXPECT_TRUE(p.konfiguracja.Label9->text().contains(QString::fromStdString(agent.HostText())));
     EXPECT_EQ(agent.RequestCount(), 2);
     EXPECT_GE(ms, 90.0); // one reply wait of the 100 ms time-out
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
@@ -197,7 +203,7 @@ TEST_F(AgentProbeTest, ErrorStatusIsNotInspectedAndShortRepliesFail) {
     mode = 1;
     p.konfiguracja.SpinEdit1Change();
     EXPECT_TRUE(p.konfiguracja.Label7->text().isEmpty());
-    EXPECT_TRUE(p.konfiguracja.Label9->text().isEmpty());
+    EXPECT_TRUE(p.konfiguracja.Label9->text().contains(QString::fromStdString(agent.HostText())));
 }
 
 TEST_F(AgentProbeTest, LeavingTheHostFieldProbesWhatWasTyped) {
@@ -205,7 +211,7 @@ TEST_F(AgentProbeTest, LeavingTheHostFieldProbesWhatWasTyped) {
     WriteProfile("Default.vlq", {{"Host", "127.0.0.1:9"}, {"Timeout", "100"}});
     Windows& p = Start();
     p.konfiguracja.FormShow();
-    EXPECT_TRUE(p.konfiguracja.Label9->text().isEmpty());
+    EXPECT_TRUE(p.konfiguracja.Label9->text().startsWith(QStringLiteral("127.0.0.1:9 ")));
     p.konfiguracja.Edit1->setText(QString::fromStdString(agent.HostText()));
     p.konfiguracja.Edit2->setText(QStringLiteral("anything"));
     QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
@@ -237,6 +243,86 @@ TEST_F(AgentProbeTest, OkKeepsTheProbedDescription) {
     p.konfiguracja.SpinEdit1->setValue(4);
     p.konfiguracja.BitBtn1Click();
     EXPECT_EQ(Value(Path("Default.vlq"), "OpisInterfaceu"), "");
+}
+
+// OK keeps the description read from the agent it writes: a host typed and
+// confirmed at once (no probe yet) is asked then, without the NUL that ends
+// a Windows agent's ifDescr; a silent agent leaves none.
+TEST_F(AgentProbeTest, OkAsksAChangedHostForItsDescription) {
+    TableAgent old({{2, {"old router", "1"}}});
+    TableAgent windows({{2, {std::string("MS TCP Loopback interface\0", 26), "1"}}});
+    ScriptedResponder silent([](const Request&) -> std::optional<Reply> { return std::nullopt; });
+    WriteProfile("Default.vlq", {{"Host", old.Host()}, {"NumerInterfaceu", "2"}, {"Timeout", "100"}});
+    auto& k = Start().konfiguracja;
+    for (const auto& [host, stored] :
+         {std::pair{windows.Host(), "MS TCP Loopback interface"}, std::pair{silent.HostText(), ""}}) {
+        k.FormShow();
+        EXPECT_FALSE(k.Label7->text().isEmpty());
+        k.Edit1->setText(QString::fromStdString(host));
+        k.BitBtn1Click();
+        EXPECT_EQ(Value(Path("Default.vlq"), "OpisInterfaceu"), stored);
+    }
+}
+
+// A failed probe says why, in the words of the main window's hint for a
+// poll of the same agent: in the agent's line, or in the interface's line
+// when only the interface is missing.
+TEST_F(AgentProbeTest, FailedProbeSaysWhyAsThePollDoes) {
+    const std::pair<ScriptedResponder::Handler, bool> rows[] = {
+        {[](const Request&) -> std::optional<Reply> { return std::nullopt; }, false}, // a wrong v1 community
+        {[](const Request& r) { return ScriptedResponder::Respond(r, {}); }, false},  // no values
+        {InterfaceAgent({{1, {"lo", "1"}}}), true},                                   // no interface 5
+    };
+    WriteProfile("Default.vlq", {{"Host", "127.0.0.1:9"}, {"NumerInterfaceu", "5"}, {"Timeout", "100"}});
+    auto& k = Start().konfiguracja;
+    k.FormShow();
+    for (const auto& [script, interfaceLine] : rows) {
+        ScriptedResponder agent(script);
+        k.Edit1->setText(QString::fromStdString(agent.HostText()));
+        k.SpinEdit1Change();
+        MonitorState state;
+        state.InterfaceNumber = 5;
+        state.TimeoutMs = 100;
+        TIdSNMP snmp;
+        snmp.Host = agent.HostText();
+        RecordingView poll;
+        RunPollCycle(state, snmp, poll, NumberLocale{});
+        ASSERT_EQ(poll.Reasons.size(), 1u);
+        const QString reason = QString::fromStdString(poll.Reasons[0]);
+        EXPECT_EQ(k.Label7->text(), interfaceLine ? reason : QString());
+        EXPECT_EQ(k.Label9->text(), interfaceLine ? QStringLiteral("Scripted agent (bench)") : reason);
+    }
+}
+
+// What an agent sends stays text in the labels, their hints and the list,
+// control characters written out: markup naming a FIFO, which Qt would hang
+// reading were it taken for rich text, is drawn as it is.
+TEST_F(AgentProbeTest, AgentTextsAreShownAsPlainText) {
+    ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+    const std::string markup = "<img src=\"" + Path("fifo") + "\">";
+    TableAgent agent({{1, {markup + "\a", "1"}}});
+    agent.SetObject(kSysDescr, 0x04, markup + std::string(300, 'x') + "\r\nline two");
+    agent.SetObject(kSysName, 0x04, "gw\x1b[31m");
+    Windows& p = StartWith(agent.Host());
+    p.konfiguracja.FormShow();
+    p.interfejsy.FormShow();
+    EXPECT_EQ(p.konfiguracja.Label7->text().toStdString(), markup + "\\x07");
+    EXPECT_TRUE(p.konfiguracja.Label9->text().endsWith(QStringLiteral("line two (gw\\x1B[31m)")));
+    EXPECT_EQ(Rows(p.interfejsy), std::vector<std::string>{" 1: " + markup + "\\x07 (Up)"});
+    for (QWidget* shown : std::initializer_list<QWidget*>{p.konfiguracja.Label7, p.konfiguracja.Label9,
+                                                          p.interfejsy.ListBox1->viewport()}) {
+        shown->grab();
+        QHelpEvent help(QEvent::ToolTip, QPoint(4, 4), shown->mapToGlobal(QPoint(4, 4)));
+        QCoreApplication::sendEvent(shown, &help);
+        EXPECT_TRUE(QToolTip::text().contains(QStringLiteral("&lt;img src=")))
+            << shown->objectName().toStdString();
+        for (QWidget* tip : QApplication::topLevelWidgets()) {
+            if (tip->inherits("QTipLabel")) {
+                tip->grab();
+            }
+        }
+        QToolTip::hideText();
+    }
 }
 
 // At a restart the monitor follows a renumbered interface by its description

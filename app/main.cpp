@@ -1,6 +1,7 @@
-// Program entry: reads the command line, finds the program's folders,
-// creates the main window and the two graph windows (the dialogs when they
-// are first opened), and runs the message loop until the main window closes.
+// Program entry: reads the command line, checks that there is a display,
+// finds the program's folders, creates the main window and the two graph
+// windows (the dialogs when they are first opened), and runs the message
+// loop until the main window closes.
 
 #include "app/CommandLine.h"
 #include "app/Glowny.h"
@@ -13,9 +14,12 @@
 
 #include <QApplication>
 
+#include <xcb/xcb.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <utility>
 
 namespace {
@@ -23,6 +27,33 @@ namespace {
 void nameApplication() {
     QCoreApplication::setApplicationName(QStringLiteral("Veltrum"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELTRUM_VERSION));
+}
+
+bool isSet(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+// Qt ends the process with abort() when its platform finds no display, after
+// the settings folder was made. The X11 platform (the program's own choice,
+// or asked for) is checked first, so that the user reads why in one line and
+// nothing is written; any other platform named in QT_QPA_PLATFORM (offscreen,
+// wayland, a list) is Qt's to judge. Returns the message, or empty.
+std::string missingDisplay() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const std::string name = platform == nullptr ? "" : platform;
+    const bool x11 = name.empty() || name == "xcb" || name.rfind("xcb:", 0) == 0;
+    if (!x11 || (name.empty() && !isSet("DISPLAY") && isSet("WAYLAND_DISPLAY"))) {
+        return {};
+    }
+    const std::string needs = "veltrum: needs a graphical display (X11 or XWayland), and ";
+    if (!isSet("DISPLAY")) {
+        return needs + "DISPLAY is not set\n";
+    }
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const bool opened = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    return opened ? std::string() : needs + "cannot open display " + std::getenv("DISPLAY") + "\n";
 }
 
 } // namespace
@@ -51,6 +82,10 @@ int main(int argc, char** argv) {
             chosenProfile = options.Profile;
             break;
         }
+    }
+    if (const std::string missing = missingDisplay(); !missing.empty()) {
+        std::fputs(missing.c_str(), stderr);
+        return EXIT_FAILURE;
     }
     if (folders.Installed) {
         // Profiles hold the community string: the folder is the user's alone.

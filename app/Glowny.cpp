@@ -213,12 +213,22 @@ void TFormGlowny::SetForms(TFormKonfiguracja* konfiguracja, TFormOprogramie* opr
     m_wykresPkt = wykresPkt;
     m_interfejsy = interfejsy;
     m_wykres = wykres;
+    connectGraphShortcuts();
 }
 
 void TFormGlowny::SetForms(DialogMakers dialogs, TFormWykresPkt* wykresPkt, TFormWykres* wykres) {
     m_dialogMakers = std::move(dialogs);
     m_wykresPkt = wykresPkt;
     m_wykres = wykres;
+    connectGraphShortcuts();
+}
+
+void TFormGlowny::connectGraphShortcuts() {
+    for (TGraphWindow* graph : std::initializer_list<TGraphWindow*>{m_wykres, m_wykresPkt}) {
+        if (graph != nullptr) {
+            graph->SetGraphShortcuts([this] { Pokawykres1Click(); }, [this] { Showpacketsgraph1Click(); });
+        }
+    }
 }
 
 TFormKonfiguracja* TFormGlowny::konfiguracja() {

@@ -182,6 +182,8 @@ private:
     // interface check's mismatch, or else the usual hints of the gauges and
     // rate labels.
     void setFailureHint(const std::string& reason);
+    // The graph windows' F11 and F12 do what this window's do.
+    void connectGraphShortcuts();
     void setOuterSize(int width, int height);
     void showGraphGuarded(bool packets);
     // The dialog, made now if it is the first opening (nullptr when no form

@@ -65,6 +65,25 @@ TGraphWindow::TGraphWindow(MonitorState& state, BitmapFolder pictures, const Gra
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->hide();
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+
+    const auto addShortcut = [this](Qt::Key key, std::function<void()> TGraphWindow::*handler) {
+        auto* action = new QAction(this);
+        action->setShortcut(QKeySequence(key));
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        connect(action, &QAction::triggered, this, [this, handler] {
+            if (this->*handler) {
+                (this->*handler)();
+            }
+        });
+    };
+    addShortcut(Qt::Key_F11, &TGraphWindow::m_showBandwidth);
+    addShortcut(Qt::Key_F12, &TGraphWindow::m_showPackets);
+}
+
+void TGraphWindow::SetGraphShortcuts(std::function<void()> showBandwidth, std::function<void()> showPackets) {
+    m_showBandwidth = std::move(showBandwidth);
+    m_showPackets = std::move(showPackets);
 }
 
 void TGraphWindow::styleRateSeries() {

@@ -23,6 +23,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 class QAction;
 class QLabel;
@@ -93,6 +94,10 @@ public:
     void FormShow();
     void FormClose();
 
+    // The main window's F11 and F12 work here too; the main window hands over
+    // what they do (show the bandwidth graph, show the packets graph).
+    void SetGraphShortcuts(std::function<void()> showBandwidth, std::function<void()> showPackets);
+
     void BitBtn1Click(); // Reset: this window's side only
     void BitBtn2Click(); // Close
     // Save as BMP; throws on failure (the menu shows it in the error box).
@@ -149,6 +154,8 @@ private:
     GraphWindowKind m_kind;
     BitmapFolder m_pictures;
     TChart* m_chart = nullptr;
+    std::function<void()> m_showBandwidth;
+    std::function<void()> m_showPackets;
 };
 
 } // namespace veltrum

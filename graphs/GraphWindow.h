@@ -29,6 +29,7 @@ class QAction;
 class QLabel;
 class QMenu;
 class QPushButton;
+class QTimer;
 
 namespace veltrum {
 
@@ -101,6 +102,7 @@ public:
     void BitBtn1Click(); // Reset: this window's side only
     void BitBtn2Click(); // Close
     // Save as BMP; throws on failure (the menu shows it in the error box).
+    // A passing note at the foot of the window names the file written.
     void BitBtn3Click();
     void BitBtn4Click(); // Print; throws on failure
 
@@ -123,6 +125,8 @@ public:
     QAction* SaveAsBMP1 = nullptr;
     QAction* Reset1 = nullptr;
     QPushButton* Button1 = nullptr; // never visible
+    // The note of the last save, shown for a few seconds; nullptr before the first.
+    const QLabel* SaveNote() const { return m_saveNote; }
 
 protected:
     // The bitmaps of "Save as BMP" go into `pictures`. Makes the chart, the
@@ -149,11 +153,15 @@ protected:
 
 private:
     void setCaption();
+    // "Saved as" and the file's path for a few seconds.
+    void showSaveNote(const QString& path);
     void applyLineRules(bool forRestart);
 
     GraphWindowKind m_kind;
     BitmapFolder m_pictures;
     TChart* m_chart = nullptr;
+    QLabel* m_saveNote = nullptr;
+    QTimer* m_saveNoteTimer = nullptr;
     std::function<void()> m_showBandwidth;
     std::function<void()> m_showPackets;
 };

@@ -2,6 +2,7 @@
 
 #include "app/ProfileCommands.h"
 #include "app/core/InterfaceCheck.h"
+#include "app/core/MainWindowHint.h"
 #include "app/core/SettingsTable.h"
 #include "app/core/StartupLoad.h"
 #include "dialogs/Interfejsy.h"
@@ -30,6 +31,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QTextDocument>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
@@ -87,6 +89,14 @@ QLabel* makeRateLabel(QWidget* parent, int left, const char* name, const char* h
     label->setToolTip(QString::fromLatin1(hint));
     label->setToolTipDuration(kHintDurationMs);
     return label;
+}
+
+// A tooltip that looks like markup is shown as rich text, and a session
+// name, a host or an agent's answer is no markup: `<img src=/dev/zero>` must
+// read as typed. Such a text is escaped (spaces and line breaks kept);
+// any other is left as it is.
+QString plainHint(const QString& text) {
+    return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpacePre) : text;
 }
 
 NumberLocale systemNumberLocale() {
@@ -298,6 +308,7 @@ void TFormGlowny::FormCreate() {
     Label3->clear();
     Label4->clear();
     setWindowTitle(QString::fromStdString(m_state.SessionName));
+    setFailureHint(m_failureReason); // the hints name the session, agent and interface just read
 }
 
 void TFormGlowny::FormShow() {
@@ -624,22 +635,26 @@ void TFormGlowny::ShowInterfaceCheck(const std::string& text) {
 
 void TFormGlowny::setFailureHint(const std::string& reason) {
     m_failureReason = reason;
-    const std::string& shown = reason.empty() ? m_interfaceMismatch : reason;
-    if (shown.empty() && !m_failureHint) {
+    const std::string& failure = reason.empty() ? m_interfaceMismatch : reason;
+    const bool failing = !failure.empty();
+    // Every poll passes here: the hints are set only when their text changes.
+    const std::string shown = failing ? failure : MainWindowHint({}, m_state);
+    if (failing == m_failureHint && shown == m_hintShown) {
         return;
     }
-    m_failureHint = !shown.empty();
-    const QString text = QString::fromStdString(shown);
+    m_failureHint = failing;
+    m_hintShown = shown;
     // A sentence or two cannot be read in the second the usual hints stay
     // up: a reason stays as long as its length asks.
-    const int duration = m_failureHint ? -1 : kHintDurationMs;
+    const int duration = failing ? -1 : kHintDurationMs;
     const std::pair<QWidget*, const char*> hints[] = {{Panel2, ""},
                                                       {Gauge1, kGauge1Hint},
                                                       {Gauge2, kGauge2Hint},
                                                       {Label3, kLabel3Hint},
                                                       {Label4, kLabel4Hint}};
-    for (const auto& [widget, usual] : hints) {
-        widget->setToolTip(m_failureHint ? text : QString::fromLatin1(usual));
+    for (const auto& [widget, part] : hints) {
+        const std::string text = failing ? failure : MainWindowHint(part, m_state);
+        widget->setToolTip(plainHint(QString::fromStdString(text)));
         widget->setToolTipDuration(duration);
     }
 }

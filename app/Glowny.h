@@ -29,7 +29,8 @@
 // with its reason (app/core/FailureReason.h) as the window's hint. At each
 // restart, and at the first success after failed polls, a profile that keeps
 // the interface's description has the number checked against it
-// (app/core/InterfaceCheck.h).
+// (app/core/InterfaceCheck.h). Otherwise the hints name the session, agent
+// and interface (app/core/MainWindowHint.h).
 
 #include "app/StayOnTop.h"
 #include "app/core/MonitorState.h"
@@ -179,8 +180,8 @@ private:
 
     void setPanelColor(const QColor& color);
     // The failure's reason as the hint of the whole window, or (empty) the
-    // interface check's mismatch, or else the usual hints of the gauges and
-    // rate labels.
+    // interface check's mismatch, or else the usual hints, which name the
+    // session, agent and interface (app/core/MainWindowHint.h).
     void setFailureHint(const std::string& reason);
     // The graph windows' F11 and F12 do what this window's do.
     void connectGraphShortcuts();
@@ -201,6 +202,7 @@ private:
     TFormWykres* m_wykres = nullptr;
     DialogMakers m_dialogMakers;
     bool m_failureHint = false; // the hints show a failure's reason or the mismatch
+    std::string m_hintShown;    // the failure text or the identity the hints were last set from
     std::string m_failureReason;
     std::string m_interfaceMismatch; // InterfaceCheckText of the last check
     QFileDialog* m_openDialog1 = nullptr;

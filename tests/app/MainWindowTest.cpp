@@ -246,10 +246,12 @@ TEST(Poll, FailureShowsErrAndARedPanelUntilTheAgentAnswers) {
     answer = true;
     ASSERT_TRUE(QTest::qWaitFor([&] { return program.glowny.Label3->text() != "Err"; }, 5000));
     EXPECT_NE(program.glowny.Panel2->palette().color(QPalette::Window), QColor(255, 0, 0));
-    EXPECT_EQ(program.glowny.Gauge1->toolTip(), "Download");
-    EXPECT_EQ(program.glowny.Gauge2->toolTip(), "Upload");
-    EXPECT_EQ(program.glowny.Label3->toolTip(), "Download (Mbps)");
-    EXPECT_EQ(program.glowny.Panel2->toolTip(), "");
+    // Back to the usual hints, which say whose rates they are.
+    const QString whose = QString::fromStdString("Veltrum: " + agent.HostText() + ", interface 1");
+    EXPECT_EQ(program.glowny.Gauge1->toolTip(), QString::fromUtf8("Download — ") + whose);
+    EXPECT_EQ(program.glowny.Gauge2->toolTip(), QString::fromUtf8("Upload — ") + whose);
+    EXPECT_EQ(program.glowny.Label3->toolTip(), QString::fromUtf8("Download (Mbps) — ") + whose);
+    EXPECT_EQ(program.glowny.Panel2->toolTip(), whose);
 }
 
 // Behind a name server that never answers, every poll fails with "Host not

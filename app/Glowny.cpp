@@ -28,6 +28,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
+#include <QMoveEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
@@ -35,6 +36,8 @@
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
+
+#include <unistd.h>
 
 #include <filesystem>
 #include <tuple>
@@ -106,8 +109,9 @@ NumberLocale systemNumberLocale() {
 
 } // namespace
 
-TFormGlowny::TFormGlowny(std::string configDir, std::string chosenProfile)
-    : m_configDir(std::move(configDir)), m_chosenProfile(std::move(chosenProfile)) {
+TFormGlowny::TFormGlowny(std::string configDir, std::string chosenProfile, std::string runningCopiesDir)
+    : m_configDir(std::move(configDir)), m_chosenProfile(std::move(chosenProfile)),
+      m_runningCopies(std::move(runningCopiesDir), static_cast<int32_t>(::getpid())) {
     setObjectName(QStringLiteral("FormGlowny"));
     // A tool window (small caption, off the task bar) that floats above the rest.
     setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint);
@@ -292,9 +296,13 @@ void TFormGlowny::RecordCurrentProfile(const std::string& profilePath) {
 }
 
 void TFormGlowny::FormCreate() {
-    const WindowPosition position = LoadMonitorState(m_state, m_configDir, screenAreas(), m_chosenProfile);
+    const std::vector<ScreenArea> screens = screenAreas();
+    const WindowPosition saved = LoadMonitorState(m_state, m_configDir, screens, m_chosenProfile);
+    const WindowPosition position =
+        PlaceBesideOthers(saved, kOuterWidth, kOuterHeight, m_runningCopies.Others(), screens);
     setOuterSize(kOuterWidth, kOuterHeight);
     move(position.Left, position.Top);
+    recordPlace();
     Gauge1->SetForeColor(m_state.DownloadColor);
     Gauge2->SetForeColor(m_state.UploadColor);
 
@@ -309,6 +317,11 @@ void TFormGlowny::FormCreate() {
     Label4->clear();
     setWindowTitle(QString::fromStdString(m_state.SessionName));
     setFailureHint(m_failureReason); // the hints name the session, agent and interface just read
+}
+
+void TFormGlowny::recordPlace() {
+    // The outer size is fixed; before the first show the frame is not known yet.
+    m_runningCopies.Record({x(), y(), kOuterWidth, kOuterHeight});
 }
 
 void TFormGlowny::FormShow() {
@@ -542,6 +555,11 @@ void TFormGlowny::closeEvent(QCloseEvent* event) {
     FormClose();
     event->accept();
     emit Closed();
+}
+
+void TFormGlowny::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    recordPlace();
 }
 
 void TFormGlowny::contextMenuEvent(QContextMenuEvent* event) {

@@ -31,10 +31,15 @@
 // the interface's description has the number checked against it
 // (app/core/InterfaceCheck.h). Otherwise the hints name the session, agent
 // and interface (app/core/MainWindowHint.h).
+//
+// Running copies: a second copy of the program, started on a profile saved
+// from the first, would open exactly over it. Each copy records its main
+// window's place (app/core/RunningCopies.h) and opens beside the others.
 
 #include "app/StayOnTop.h"
 #include "app/core/MonitorState.h"
 #include "app/core/PollCycle.h"
+#include "app/core/RunningCopies.h"
 #include "snmp/IdSNMP.h"
 #include "widgets/MonitorControl.h"
 
@@ -68,8 +73,12 @@ public:
     // `configDir` ends in "/": app.ini and the default profile live there.
     // A non-empty `chosenProfile` (the command line's --profile) is the
     // current profile instead of the one app.ini names, until the user loads
-    // or saves a profile.
-    explicit TFormGlowny(std::string configDir, std::string chosenProfile = {});
+    // or saves a profile. A non-empty `runningCopiesDir` (ends in "/") is
+    // where the running copies keep their main windows' places
+    // (app/core/RunningCopies.h): this one opens beside another copy's
+    // window rather than over it.
+    explicit TFormGlowny(std::string configDir, std::string chosenProfile = {},
+                         std::string runningCopiesDir = {});
     ~TFormGlowny() override;
 
     // The other five windows, created after this one (program entry order).
@@ -161,6 +170,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -183,6 +193,8 @@ private:
     // interface check's mismatch, or else the usual hints, which name the
     // session, agent and interface (app/core/MainWindowHint.h).
     void setFailureHint(const std::string& reason);
+    // This window's place as the other running copies see it.
+    void recordPlace();
     // The graph windows' F11 and F12 do what this window's do.
     void connectGraphShortcuts();
     void setOuterSize(int width, int height);
@@ -207,6 +219,7 @@ private:
     std::string m_interfaceMismatch; // InterfaceCheckText of the last check
     QFileDialog* m_openDialog1 = nullptr;
     QFileDialog* m_saveDialog1 = nullptr;
+    RunningCopies m_runningCopies;
 };
 
 } // namespace veltrum

@@ -56,6 +56,20 @@ std::string missingDisplay() {
     return opened ? std::string() : needs + "cannot open display " + std::getenv("DISPLAY") + "\n";
 }
 
+// Where the running copies keep their main windows' places; empty without a
+// runtime directory.
+std::string runningCopiesFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime == nullptr || runtime[0] != '/') {
+        return {};
+    }
+    std::string folder = runtime;
+    if (folder.back() != '/') {
+        folder += '/';
+    }
+    return folder + "veltrum/";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -111,7 +125,7 @@ int main(int argc, char** argv) {
     // The graph windows may stay visible; only the main window ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    TFormGlowny glowny(folders.Config, chosenProfile);
+    TFormGlowny glowny(folders.Config, chosenProfile, runningCopiesFolder());
     const BitmapFolder pictures(folders.Pictures, folders.Installed);
     TFormWykresPkt wykresPkt(glowny.State(), pictures);
     TFormWykres wykres(glowny.State(), pictures);

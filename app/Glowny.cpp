@@ -2,6 +2,7 @@
 
 #include "app/ProfileCommands.h"
 #include "app/core/InterfaceCheck.h"
+#include "app/core/MainWindowHint.h"
 #include "app/core/SettingsTable.h"
 #include "app/core/StartupLoad.h"
 #include "dialogs/Interfejsy.h"
@@ -27,12 +28,16 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
+#include <QMoveEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QTextDocument>
 #include <QThread>
 #include <QTimer>
 #include <QUrl>
+
+#include <unistd.h>
 
 #include <filesystem>
 #include <tuple>
@@ -89,6 +94,14 @@ QLabel* makeRateLabel(QWidget* parent, int left, const char* name, const char* h
     return label;
 }
 
+// A tooltip that looks like markup is shown as rich text, and a session
+// name, a host or an agent's answer is no markup: `<img src=/dev/zero>` must
+// read as typed. Such a text is escaped (spaces and line breaks kept);
+// any other is left as it is.
+QString plainHint(const QString& text) {
+    return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpacePre) : text;
+}
+
 NumberLocale systemNumberLocale() {
     const QLocale locale = QLocale::system();
     return NumberLocale{locale.decimalPoint().toStdString(), locale.groupSeparator().toStdString()};
@@ -96,8 +109,9 @@ NumberLocale systemNumberLocale() {
 
 } // namespace
 
-TFormGlowny::TFormGlowny(std::string configDir, std::string chosenProfile)
-    : m_configDir(std::move(configDir)), m_chosenProfile(std::move(chosenProfile)) {
+TFormGlowny::TFormGlowny(std::string configDir, std::string chosenProfile, std::string runningCopiesDir)
+    : m_configDir(std::move(configDir)), m_chosenProfile(std::move(chosenProfile)),
+      m_runningCopies(std::move(runningCopiesDir), static_cast<int32_t>(::getpid())) {
     setObjectName(QStringLiteral("FormGlowny"));
     // A tool window (small caption, off the task bar) that floats above the rest.
     setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint);
@@ -215,12 +229,22 @@ void TFormGlowny::SetForms(TFormKonfiguracja* konfiguracja, TFormOprogramie* opr
     m_wykresPkt = wykresPkt;
     m_interfejsy = interfejsy;
     m_wykres = wykres;
+    connectGraphShortcuts();
 }
 
 void TFormGlowny::SetForms(DialogMakers dialogs, TFormWykresPkt* wykresPkt, TFormWykres* wykres) {
     m_dialogMakers = std::move(dialogs);
     m_wykresPkt = wykresPkt;
     m_wykres = wykres;
+    connectGraphShortcuts();
+}
+
+void TFormGlowny::connectGraphShortcuts() {
+    for (TGraphWindow* graph : std::initializer_list<TGraphWindow*>{m_wykres, m_wykresPkt}) {
+        if (graph != nullptr) {
+            graph->SetGraphShortcuts([this] { Pokawykres1Click(); }, [this] { Showpacketsgraph1Click(); });
+        }
+    }
 }
 
 TFormKonfiguracja* TFormGlowny::konfiguracja() {
@@ -274,9 +298,13 @@ void TFormGlowny::RecordCurrentProfile(const std::string& profilePath) {
 }
 
 void TFormGlowny::FormCreate() {
-    const WindowPosition position = LoadMonitorState(m_state, m_configDir, screenAreas(), m_chosenProfile);
+    const std::vector<ScreenArea> screens = screenAreas();
+    const WindowPosition saved = LoadMonitorState(m_state, m_configDir, screens, m_chosenProfile);
+    const WindowPosition position =
+        PlaceBesideOthers(saved, kOuterWidth, kOuterHeight, m_runningCopies.Others(), screens);
     setOuterSize(kOuterWidth, kOuterHeight);
     move(position.Left, position.Top);
+    recordPlace();
     Gauge1->SetForeColor(m_state.DownloadColor);
     Gauge2->SetForeColor(m_state.UploadColor);
 
@@ -290,6 +318,12 @@ void TFormGlowny::FormCreate() {
     Label3->clear();
     Label4->clear();
     setWindowTitle(QString::fromStdString(m_state.SessionName));
+    setFailureHint(m_failureReason); // the hints name the session, agent and interface just read
+}
+
+void TFormGlowny::recordPlace() {
+    // The outer size is fixed; before the first show the frame is not known yet.
+    m_runningCopies.Record({x(), y(), kOuterWidth, kOuterHeight});
 }
 
 void TFormGlowny::FormShow() {
@@ -581,6 +615,11 @@ void TFormGlowny::closeEvent(QCloseEvent* event) {
     emit Closed();
 }
 
+void TFormGlowny::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    recordPlace();
+}
+
 void TFormGlowny::contextMenuEvent(QContextMenuEvent* event) {
     // The panel, the gauges and the labels all carry the one pop-up menu.
     PopupMenu1->popup(event->globalPos());
@@ -678,22 +717,26 @@ void TFormGlowny::ShowInterfaceCheck(const std::string& text) {
 
 void TFormGlowny::setFailureHint(const std::string& reason) {
     m_failureReason = reason;
-    const std::string& shown = reason.empty() ? m_interfaceMismatch : reason;
-    if (shown.empty() && !m_failureHint) {
+    const std::string& failure = reason.empty() ? m_interfaceMismatch : reason;
+    const bool failing = !failure.empty();
+    // Every poll passes here: the hints are set only when their text changes.
+    const std::string shown = failing ? failure : MainWindowHint({}, m_state);
+    if (failing == m_failureHint && shown == m_hintShown) {
         return;
     }
-    m_failureHint = !shown.empty();
-    const QString text = QString::fromStdString(shown);
+    m_failureHint = failing;
+    m_hintShown = shown;
     // A sentence or two cannot be read in the second the usual hints stay
     // up: a reason stays as long as its length asks.
-    const int duration = m_failureHint ? -1 : kHintDurationMs;
+    const int duration = failing ? -1 : kHintDurationMs;
     const std::pair<QWidget*, const char*> hints[] = {{Panel2, ""},
                                                       {Gauge1, kGauge1Hint},
                                                       {Gauge2, kGauge2Hint},
                                                       {Label3, kLabel3Hint},
                                                       {Label4, kLabel4Hint}};
-    for (const auto& [widget, usual] : hints) {
-        widget->setToolTip(m_failureHint ? text : QString::fromLatin1(usual));
+    for (const auto& [widget, part] : hints) {
+        const std::string text = failing ? failure : MainWindowHint(part, m_state);
+        widget->setToolTip(plainHint(QString::fromStdString(text)));
         widget->setToolTipDuration(duration);
     }
 }

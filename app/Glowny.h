@@ -29,12 +29,18 @@
 // with its reason (app/core/FailureReason.h) as the window's hint. At each
 // restart, and at the first success after failed polls, a profile that keeps
 // the interface's description has the number checked against it
-// (app/core/InterfaceCheck.h).
+// (app/core/InterfaceCheck.h). Otherwise the hints name the session, agent
+// and interface (app/core/MainWindowHint.h).
+//
+// Running copies: a second copy of the program, started on a profile saved
+// from the first, would open exactly over it. Each copy records its main
+// window's place (app/core/RunningCopies.h) and opens beside the others.
 
 #include "app/StayOnTop.h"
 #include "app/core/InterfaceCheck.h"
 #include "app/core/MonitorState.h"
 #include "app/core/PollCycle.h"
+#include "app/core/RunningCopies.h"
 #include "snmp/IdSNMP.h"
 #include "widgets/MonitorControl.h"
 
@@ -69,8 +75,12 @@ public:
     // `configDir` ends in "/": app.ini and the default profile live there.
     // A non-empty `chosenProfile` (the command line's --profile) is the
     // current profile instead of the one app.ini names, until the user loads
-    // or saves a profile.
-    explicit TFormGlowny(std::string configDir, std::string chosenProfile = {});
+    // or saves a profile. A non-empty `runningCopiesDir` (ends in "/") is
+    // where the running copies keep their main windows' places
+    // (app/core/RunningCopies.h): this one opens beside another copy's
+    // window rather than over it.
+    explicit TFormGlowny(std::string configDir, std::string chosenProfile = {},
+                         std::string runningCopiesDir = {});
     ~TFormGlowny() override;
 
     // The other five windows, created after this one (program entry order).
@@ -164,6 +174,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -189,9 +200,13 @@ private:
     void stepInterfaceCheck();
     void setPanelColor(const QColor& color);
     // The failure's reason as the hint of the whole window, or (empty) the
-    // interface check's mismatch, or else the usual hints of the gauges and
-    // rate labels.
+    // interface check's mismatch, or else the usual hints, which name the
+    // session, agent and interface (app/core/MainWindowHint.h).
     void setFailureHint(const std::string& reason);
+    // This window's place as the other running copies see it.
+    void recordPlace();
+    // The graph windows' F11 and F12 do what this window's do.
+    void connectGraphShortcuts();
     void setOuterSize(int width, int height);
     void showGraphGuarded(bool packets);
     // The dialog, made now if it is the first opening (nullptr when no form
@@ -209,12 +224,14 @@ private:
     TFormWykres* m_wykres = nullptr;
     DialogMakers m_dialogMakers;
     bool m_failureHint = false; // the hints show a failure's reason or the mismatch
+    std::string m_hintShown;    // the failure text or the identity the hints were last set from
     std::string m_failureReason;
     std::string m_interfaceMismatch; // InterfaceCheckText of the last check
     std::optional<InterfaceCheckRun> m_check; // while a check walks the table
     bool m_checkAtRestart = false;
     QFileDialog* m_openDialog1 = nullptr;
     QFileDialog* m_saveDialog1 = nullptr;
+    RunningCopies m_runningCopies;
 };
 
 } // namespace veltrum

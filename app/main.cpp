@@ -1,6 +1,7 @@
-// Program entry: reads the command line, finds the program's folders,
-// creates the main window and the two graph windows (the dialogs when they
-// are first opened), and runs the message loop until the main window closes.
+// Program entry: reads the command line, checks that there is a display,
+// finds the program's folders, creates the main window and the two graph
+// windows (the dialogs when they are first opened), and runs the message
+// loop until the main window closes.
 
 #include "app/CommandLine.h"
 #include "app/Glowny.h"
@@ -13,9 +14,12 @@
 
 #include <QApplication>
 
+#include <xcb/xcb.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <utility>
 
 namespace {
@@ -23,6 +27,47 @@ namespace {
 void nameApplication() {
     QCoreApplication::setApplicationName(QStringLiteral("Veltrum"));
     QCoreApplication::setApplicationVersion(QStringLiteral(VELTRUM_VERSION));
+}
+
+bool isSet(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr && *value != '\0';
+}
+
+// Qt ends the process with abort() when its platform finds no display, after
+// the settings folder was made. The X11 platform (the program's own choice,
+// or asked for) is checked first, so that the user reads why in one line and
+// nothing is written; any other platform named in QT_QPA_PLATFORM (offscreen,
+// wayland, a list) is Qt's to judge. Returns the message, or empty.
+std::string missingDisplay() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const std::string name = platform == nullptr ? "" : platform;
+    const bool x11 = name.empty() || name == "xcb" || name.rfind("xcb:", 0) == 0;
+    if (!x11 || (name.empty() && !isSet("DISPLAY") && isSet("WAYLAND_DISPLAY"))) {
+        return {};
+    }
+    const std::string needs = "veltrum: needs a graphical display (X11 or XWayland), and ";
+    if (!isSet("DISPLAY")) {
+        return needs + "DISPLAY is not set\n";
+    }
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const bool opened = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);
+    return opened ? std::string() : needs + "cannot open display " + std::getenv("DISPLAY") + "\n";
+}
+
+// Where the running copies keep their main windows' places; empty without a
+// runtime directory.
+std::string runningCopiesFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime == nullptr || runtime[0] != '/') {
+        return {};
+    }
+    std::string folder = runtime;
+    if (folder.back() != '/') {
+        folder += '/';
+    }
+    return folder + "veltrum/";
 }
 
 } // namespace
@@ -52,6 +97,10 @@ int main(int argc, char** argv) {
             break;
         }
     }
+    if (const std::string missing = missingDisplay(); !missing.empty()) {
+        std::fputs(missing.c_str(), stderr);
+        return EXIT_FAILURE;
+    }
     if (folders.Installed) {
         // Profiles hold the community string: the folder is the user's alone.
         // Without it the program still runs; a save then reports its failure.
@@ -76,7 +125,7 @@ int main(int argc, char** argv) {
     // The graph windows may stay visible; only the main window ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    TFormGlowny glowny(folders.Config, chosenProfile);
+    TFormGlowny glowny(folders.Config, chosenProfile, runningCopiesFolder());
     const BitmapFolder pictures(folders.Pictures, folders.Installed);
     TFormWykresPkt wykresPkt(glowny.State(), pictures);
     TFormWykres wykres(glowny.State(), pictures);

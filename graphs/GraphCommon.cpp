@@ -34,8 +34,8 @@ QString ChartBitmapPath(const std::string& programDir, const std::string& sessio
            QLatin1Char('_') + QLatin1String(side) + stamp + QStringLiteral(".bmp");
 }
 
-void SaveGraphBitmap(const TChart& chart, const BitmapFolder& folder, const std::string& sessionName,
-                     const char* side) {
+QString SaveGraphBitmap(const TChart& chart, const BitmapFolder& folder, const std::string& sessionName,
+                        const char* side) {
     // One reading of the clock, so the stamp cannot straddle a second.
     const QString path = ChartBitmapPath(folder.Path, sessionName, side, QDateTime::currentDateTime());
     if (!IsFileNamePart(QString::fromStdString(sessionName))) {
@@ -46,6 +46,7 @@ void SaveGraphBitmap(const TChart& chart, const BitmapFolder& folder, const std:
         QDir().mkpath(QString::fromStdString(folder.Path));
     }
     chart.SaveChartBitmap(path);
+    return path;
 }
 
 QLabel* AddOverlayLabel(QWidget* chart, int left, int top, const QString& text) {

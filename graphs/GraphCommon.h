@@ -42,12 +42,12 @@ QString ChartBitmapPath(const std::string& programDir, const std::string& sessio
 
 // Writes `chart` to the bitmap named for `sessionName` at the current local
 // time in `folder`, making the folder first where it is the program's to
-// make. Throws "Cannot create file %s" with the full path, writing nothing,
+// make, and returns the file's path. Throws "Cannot create file %s" with the full path, writing nothing,
 // when the session name cannot be part of a file name (IsFileNamePart): no
 // session name can lead the bitmap out of `folder`. The chart view's own
 // failures pass through (a folder that is missing stays missing there).
-void SaveGraphBitmap(const TChart& chart, const BitmapFolder& folder, const std::string& sessionName,
-                     const char* side);
+QString SaveGraphBitmap(const TChart& chart, const BitmapFolder& folder, const std::string& sessionName,
+                        const char* side);
 
 // A label over the chart view at (left, top) in Arial 9 pt, sized to its text.
 // Mouse events go through it to the chart, so a double-click or a right-click

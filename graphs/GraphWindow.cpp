@@ -7,15 +7,24 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFont>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTimer>
 
 #include <utility>
 
 namespace veltrum {
+
+namespace {
+
+// Long enough to read a path, short enough not to stay over the chart.
+constexpr int kSaveNoteMs = 5000;
+
+} // namespace
 
 TGraphWindow::TGraphWindow(MonitorState& state, BitmapFolder pictures, const GraphWindowKind& kind,
                            QWidget* parent)
@@ -65,6 +74,25 @@ TGraphWindow::TGraphWindow(MonitorState& state, BitmapFolder pictures, const Gra
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->hide();
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+
+    const auto addShortcut = [this](Qt::Key key, std::function<void()> TGraphWindow::*handler) {
+        auto* action = new QAction(this);
+        action->setShortcut(QKeySequence(key));
+        action->setShortcutContext(Qt::WindowShortcut);
+        addAction(action);
+        connect(action, &QAction::triggered, this, [this, handler] {
+            if (this->*handler) {
+                (this->*handler)();
+            }
+        });
+    };
+    addShortcut(Qt::Key_F11, &TGraphWindow::m_showBandwidth);
+    addShortcut(Qt::Key_F12, &TGraphWindow::m_showPackets);
+}
+
+void TGraphWindow::SetGraphShortcuts(std::function<void()> showBandwidth, std::function<void()> showPackets) {
+    m_showBandwidth = std::move(showBandwidth);
+    m_showPackets = std::move(showPackets);
 }
 
 void TGraphWindow::styleRateSeries() {
@@ -186,7 +214,36 @@ void TGraphWindow::BitBtn2Click() {
 }
 
 void TGraphWindow::BitBtn3Click() {
-    SaveGraphBitmap(*m_chart, m_pictures, m_state.SessionName, m_kind.BitmapSide);
+    if (m_saveNote != nullptr) {
+        m_saveNote->hide(); // a failed save must not seem to have written the last file again
+    }
+    showSaveNote(SaveGraphBitmap(*m_chart, m_pictures, m_state.SessionName, m_kind.BitmapSide));
+}
+
+void TGraphWindow::showSaveNote(const QString& path) {
+    // Made at the first save: most sessions never save.
+    if (m_saveNote == nullptr) {
+        // A child of the window, not of the chart: the chart's bitmap never holds it.
+        m_saveNote = new QLabel(this);
+        m_saveNote->setObjectName(QStringLiteral("SaveNote"));
+        m_saveNote->setTextFormat(Qt::PlainText); // the session name is part of the path
+        m_saveNote->setAutoFillBackground(true);
+        m_saveNote->setBackgroundRole(QPalette::ToolTipBase);
+        m_saveNote->setForegroundRole(QPalette::ToolTipText);
+        m_saveNote->setMargin(2);
+        m_saveNote->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_saveNoteTimer = new QTimer(this);
+        m_saveNoteTimer->setSingleShot(true);
+        m_saveNoteTimer->setInterval(kSaveNoteMs);
+        connect(m_saveNoteTimer, &QTimer::timeout, m_saveNote, &QWidget::hide);
+    }
+    const QString text = QStringLiteral("Saved as ") + QDir::toNativeSeparators(path);
+    m_saveNote->setText(m_saveNote->fontMetrics().elidedText(text, Qt::ElideMiddle, width() - 16));
+    m_saveNote->adjustSize();
+    m_saveNote->move(6, height() - m_saveNote->height() - 6);
+    m_saveNote->show();
+    m_saveNote->raise();
+    m_saveNoteTimer->start();
 }
 
 void TGraphWindow::BitBtn4Click() {

@@ -23,11 +23,13 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 
 class QAction;
 class QLabel;
 class QMenu;
 class QPushButton;
+class QTimer;
 
 namespace veltrum {
 
@@ -93,9 +95,14 @@ public:
     void FormShow();
     void FormClose();
 
+    // The main window's F11 and F12 work here too; the main window hands over
+    // what they do (show the bandwidth graph, show the packets graph).
+    void SetGraphShortcuts(std::function<void()> showBandwidth, std::function<void()> showPackets);
+
     void BitBtn1Click(); // Reset: this window's side only
     void BitBtn2Click(); // Close
     // Save as BMP; throws on failure (the menu shows it in the error box).
+    // A passing note at the foot of the window names the file written.
     void BitBtn3Click();
     void BitBtn4Click(); // Print; throws on failure
 
@@ -118,6 +125,8 @@ public:
     QAction* SaveAsBMP1 = nullptr;
     QAction* Reset1 = nullptr;
     QPushButton* Button1 = nullptr; // never visible
+    // The note of the last save, shown for a few seconds; nullptr before the first.
+    const QLabel* SaveNote() const { return m_saveNote; }
 
 protected:
     // The bitmaps of "Save as BMP" go into `pictures`. Makes the chart, the
@@ -144,11 +153,17 @@ protected:
 
 private:
     void setCaption();
+    // "Saved as" and the file's path for a few seconds.
+    void showSaveNote(const QString& path);
     void applyLineRules(bool forRestart);
 
     GraphWindowKind m_kind;
     BitmapFolder m_pictures;
     TChart* m_chart = nullptr;
+    QLabel* m_saveNote = nullptr;
+    QTimer* m_saveNoteTimer = nullptr;
+    std::function<void()> m_showBandwidth;
+    std::function<void()> m_showPackets;
 };
 
 } // namespace veltrum

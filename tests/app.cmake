@@ -1,4 +1,4 @@
-veltrum_add_test(app_core_tests SOURCES app/StartupLoadTest.cpp LIBS Veltrum::Core)
+veltrum_add_test(app_core_tests SOURCES app/StartupLoadTest.cpp app/TwoCopiesTest.cpp LIBS Veltrum::Core)
 
 if(VELTRUM_BUILD_GUI)
   find_package(Qt6 REQUIRED COMPONENTS Test Network)

@@ -5,6 +5,8 @@
 #include "settings/ProfileFiles.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <utility>
 
 namespace veltrum {
 
@@ -40,7 +42,59 @@ bool overlapsAny(int64_t left, int64_t top, int64_t width, int64_t height,
     });
 }
 
+// Room left between two copies' main windows.
+constexpr int32_t kBesideGap = 4;
+
+bool covers(const WindowArea& a, int64_t left, int64_t top, int64_t width, int64_t height) {
+    return left < int64_t{a.Left} + a.Width && int64_t{a.Left} < left + width &&
+           top < int64_t{a.Top} + a.Height && int64_t{a.Top} < top + height;
+}
+
+bool coversAny(std::span<const WindowArea> others, int64_t left, int64_t top, int64_t width, int64_t height) {
+    return std::any_of(others.begin(), others.end(),
+                       [&](const WindowArea& a) { return covers(a, left, top, width, height); });
+}
+
+bool withinOneScreen(int64_t left, int64_t top, int64_t width, int64_t height,
+                     std::span<const ScreenArea> screens) {
+    return std::any_of(screens.begin(), screens.end(), [&](const ScreenArea& s) {
+        return left >= s.Left && top >= s.Top && left + width <= int64_t{s.Left} + s.Width &&
+               top + height <= int64_t{s.Top} + s.Height;
+    });
+}
+
 } // namespace
+
+WindowPosition PlaceBesideOthers(WindowPosition wanted, int32_t width, int32_t height,
+                                 std::span<const WindowArea> others, std::span<const ScreenArea> screens) {
+    if (!coversAny(others, wanted.Left, wanted.Top, width, height)) {
+        return wanted;
+    }
+    WindowPosition best = wanted;
+    int64_t bestDistance = -1;
+    for (const WindowArea& o : others) {
+        // Computed wide: a spot beside a window at the far edge of the
+        // coordinate range is simply off every screen.
+        const std::pair<int64_t, int64_t> spots[] = {
+            {o.Top, int64_t{o.Left} + o.Width + kBesideGap},  // right
+            {o.Top, int64_t{o.Left} - width - kBesideGap},    // left
+            {int64_t{o.Top} + o.Height + kBesideGap, o.Left}, // below
+            {int64_t{o.Top} - height - kBesideGap, o.Left},   // above
+        };
+        for (const auto& [top, left] : spots) {
+            if (coversAny(others, left, top, width, height) ||
+                !withinOneScreen(left, top, width, height, screens)) {
+                continue;
+            }
+            const int64_t distance = std::abs(left - wanted.Left) + std::abs(top - wanted.Top);
+            if (bestDistance < 0 || distance < bestDistance) {
+                bestDistance = distance;
+                best = WindowPosition{static_cast<int32_t>(top), static_cast<int32_t>(left)};
+            }
+        }
+    }
+    return best;
+}
 
 WindowPosition PlaceOnScreens(WindowPosition saved, int32_t width, int32_t height, int32_t topMargin,
                               int32_t leftMargin, WindowPosition defaultPlace,

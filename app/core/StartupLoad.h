@@ -37,6 +37,24 @@ WindowPosition PlaceOnScreens(WindowPosition saved, int32_t width, int32_t heigh
                               int32_t leftMargin, WindowPosition defaultPlace,
                               std::span<const ScreenArea> screens);
 
+// A window's rectangle in desktop pixels: another running copy's main window.
+struct WindowArea {
+    int32_t Left = 0;
+    int32_t Top = 0;
+    int32_t Width = 0;
+    int32_t Height = 0;
+};
+
+// Where a `width` x `height` window meant for `wanted` opens when it would
+// cover part of one of the `others` (the main windows of other copies of the
+// program): the spot nearest to `wanted` right of, left of, below or above
+// one of them that covers none of them and lies wholly on one screen. A copy
+// started with a profile saved from a running one would otherwise open
+// exactly over it. `wanted` itself when it covers nothing, or when no such
+// spot exists.
+WindowPosition PlaceBesideOthers(WindowPosition wanted, int32_t width, int32_t height,
+                                 std::span<const WindowArea> others, std::span<const ScreenArea> screens);
+
 // Steps 1, 3-6 and 9 of the start-up load, for the given screens (the primary
 // one first). Returns the main window's corrected position. Never throws: an
 // unreadable file gives the defaults.

@@ -13,6 +13,7 @@
 #include <QNetworkDatagram>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 #include <QUdpSocket>
 
 #include <gtest/gtest.h>
@@ -20,11 +21,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace veltrum {
@@ -291,10 +294,12 @@ TEST(Poll, FailureShowsErrAndARedPanelUntilTheAgentAnswers) {
     answer = true;
     ASSERT_TRUE(QTest::qWaitFor([&] { return program.glowny.Label3->text() != "Err"; }, 5000));
     EXPECT_NE(program.glowny.Panel2->palette().color(QPalette::Window), QColor(255, 0, 0));
-    EXPECT_EQ(program.glowny.Gauge1->toolTip(), "Download");
-    EXPECT_EQ(program.glowny.Gauge2->toolTip(), "Upload");
-    EXPECT_EQ(program.glowny.Label3->toolTip(), "Download (Mbps)");
-    EXPECT_EQ(program.glowny.Panel2->toolTip(), "");
+    // Back to the usual hints, which say whose rates they are.
+    const QString whose = QString::fromStdString("Veltrum: " + agent.HostText() + ", interface 1");
+    EXPECT_EQ(program.glowny.Gauge1->toolTip(), QString::fromUtf8("Download — ") + whose);
+    EXPECT_EQ(program.glowny.Gauge2->toolTip(), QString::fromUtf8("Upload — ") + whose);
+    EXPECT_EQ(program.glowny.Label3->toolTip(), QString::fromUtf8("Download (Mbps) — ") + whose);
+    EXPECT_EQ(program.glowny.Panel2->toolTip(), whose);
 }
 
 // Behind a name server that never answers, every poll fails with "Host not
@@ -357,6 +362,31 @@ TEST(MainWindow, GaugesSitOnAPanelThatTurnsRedOnFailure) {
     EXPECT_EQ(picture.pixelColor(5, 43), QColor(255, 0, 0));
     EXPECT_EQ(picture.pixelColor(6, 10), QColor(0x80, 0x80, 0x80));
     EXPECT_EQ(picture.pixelColor(18, 10), QColor(0x80, 0x80, 0x80));
+}
+
+// A copy started on a profile saved from a running one opens beside that
+// one's window, and its hints tell the two apart, taking the session name as
+// plain text even when it looks like markup.
+TEST(MainWindow, ASecondCopyOpensBesideTheFirstAndNamesItsSession) {
+    TempDir dir;
+    dir.Write("Default.vlq", "[Sesja]\n01=<img src=/dev/zero>\n[Host]\n01=10.0.0.1\n");
+    const std::string copies = dir.Dir() + "copies/";
+    const std::string other = "copies/" + std::to_string(getppid()); // a live process, not this one
+    std::filesystem::create_directory(copies);
+    dir.Write(other, "150 150 33 68\n");
+    {
+        TFormGlowny glowny(dir.Dir(), {}, copies);
+        EXPECT_EQ(glowny.pos(), QPoint(187, 150));
+        EXPECT_EQ(dir.Read("copies/" + std::to_string(getpid())), "187 150 33 68\n");
+        const QString hint = glowny.Gauge1->toolTip();
+        ASSERT_TRUE(Qt::mightBeRichText(hint)); // escaped, or the tooltip would load an image
+        QTextDocument shown;
+        shown.setHtml(hint);
+        EXPECT_EQ(shown.toPlainText(),
+                  QString::fromUtf8("Download — <img src=/dev/zero>: 10.0.0.1, interface 1"));
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("copies/" + std::to_string(getpid()))));
+    EXPECT_TRUE(std::filesystem::exists(dir.File(other)));
 }
 
 TEST(Shutdown, WritesTheFlagsBeforeClosingTheGraphWindowsAndReopensThem) {

@@ -50,6 +50,19 @@ TEST_F(MainWindowOnX, F11AndF12ShowTheGraphWindows) {
     EXPECT_TRUE(program->wykresPkt.isVisible());
 }
 
+TEST_F(MainWindowOnX, F11AndF12WorkFromTheGraphWindowsToo) {
+    program->glowny.Showpacketsgraph1Click();
+    program->wykresPkt.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&program->wykresPkt));
+    QTest::keyClick(&program->wykresPkt, Qt::Key_F11);
+    EXPECT_TRUE(program->wykres.isVisible());
+    program->wykresPkt.close();
+    program->wykres.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&program->wykres));
+    QTest::keyClick(&program->wykres, Qt::Key_F12);
+    EXPECT_TRUE(program->wykresPkt.isVisible());
+}
+
 TEST_F(MainWindowOnX, F1OpensTheAboutWindow) {
     ModalWatcher watcher;
     QTest::keyClick(&program->glowny, Qt::Key_F1);

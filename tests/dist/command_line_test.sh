@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The command line of the program at $1, with no display at all: --version,
-# --help (options, folders, the platform variable), --profile and unknown
-# options. $2 (optional) is the settings folder --help must name, relative to
+# --help (options, folders, the platform variable), --profile, unknown
+# options, and a start with no display. $2 (optional) is the settings folder --help must name, relative to
 # HOME (the installed layout); without it, the program's own folder.
 set -euo pipefail
 . "$(dirname "$0")/guard.sh"
@@ -43,6 +43,19 @@ for args in "--frobnicate" "-x" "stray" "--profile" "--profile $work/none.vlq" "
 done
 run --frobnicate
 grep -q "frobnicate" "$work/err" || fail "unknown option message does not name it: $err"
+
+# Without a display (none at all, or X11 asked for with none to reach) it says
+# so in one line and exits 1, before making the settings folder.
+for display in "" ":4242"; do
+  for platform in "" xcb; do
+    DISPLAY=$display QT_QPA_PLATFORM=$platform run
+    what="DISPLAY='$display' QT_QPA_PLATFORM='$platform'"
+    [ "$status" -eq 1 ] || fail "$what: exit $status, expected 1 ($err)"
+    [ "$(wc -l <"$work/err")" -eq 1 ] || fail "$what: not one line: $err"
+    grep -q "graphical display" "$work/err" || fail "$what: message '$err'"
+    [ -z "$out" ] || fail "$what: wrote to standard output: $out"
+  done
+done
 
 # Nothing above may have written a file anywhere.
 [ -z "$(find "$HOME" -mindepth 1 | head -n 1)" ] || fail "files appeared under HOME: $(find "$HOME" -mindepth 1)"

@@ -570,6 +570,22 @@ TEST_F(TFormWykresBitBtn3Click, MenuShowsTheFailureInTheErrorBox) {
     EXPECT_EQ(box.Texts()[2].rfind("Cannot create file " + m_programDir + "missing/VQ_Veltrum_b", 0), 0u);
 }
 
+TEST_F(TFormWykresBitBtn3Click, TheWindowNamesTheFileItWroteUntilASaveFails) {
+    ErrorBoxRecorder box;
+    TFormWykresPkt w(m_state, m_programDir);
+    w.SaveAsBMP1->trigger();
+    ASSERT_EQ(Files().size(), 1);
+    ASSERT_NE(w.SaveNote(), nullptr);
+    EXPECT_TRUE(w.SaveNote()->isVisibleTo(&w));
+    EXPECT_EQ(w.SaveNote()->text(), "Saved as " + m_dir.filePath(Files()[0]));
+    EXPECT_EQ(w.SaveNote()->textFormat(), Qt::PlainText);
+
+    m_state.SessionName = "a/b";
+    w.SaveAsBMP1->trigger();
+    EXPECT_EQ(box.Texts().size(), 1u);
+    EXPECT_FALSE(w.SaveNote()->isVisibleTo(&w));
+}
+
 TEST_F(TFormWykresBitBtn3Click, BitmapLeavesTheLabelOverlaysOut) {
     TFormWykres w(m_state, m_programDir);
     m_state.DownHistory[1] = 700;

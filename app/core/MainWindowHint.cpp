@@ -1,0 +1,23 @@
+#include "app/core/MainWindowHint.h"
+
+namespace veltrum {
+
+std::string MainWindowHint(std::string_view part, const MonitorState& state) {
+    std::string hint(part);
+    if (!hint.empty()) {
+        hint += " \u2014 ";
+    }
+    if (!state.SessionName.empty()) {
+        hint += state.SessionName + ": ";
+    }
+    if (!state.AgentHost.empty()) {
+        hint += state.AgentHost + ", ";
+    }
+    hint += "interface " + std::to_string(state.InterfaceNumber);
+    if (!state.InterfaceDescription.empty()) {
+        hint += " (" + state.InterfaceDescription + ")";
+    }
+    return hint;
+}
+
+} // namespace veltrum

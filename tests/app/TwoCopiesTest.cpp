@@ -1,0 +1,99 @@
+#include "app/TempDir.h"
+#include "app/core/MainWindowHint.h"
+#include "app/core/RunningCopies.h"
+#include "app/core/StartupLoad.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace veltrum {
+namespace {
+
+using test::TempDir;
+
+TEST(PlaceBesideOthers, OpensAtTheNearestFreeSpotBesideTheWindowsItWouldCover) {
+    const ScreenArea screen[] = {{0, 0, 1280, 1024}};
+    struct Row {
+        const char* what;
+        WindowPosition wanted;
+        std::vector<WindowArea> others;
+        WindowPosition expected;
+    };
+    const Row rows[] = {
+        {"no other copy", {150, 150}, {}, {150, 150}},
+        {"another copy close by, not covered", {150, 150}, {{184, 150, 33, 68}}, {150, 150}},
+        {"exactly over another: right of it", {150, 150}, {{150, 150, 33, 68}}, {150, 187}},
+        {"partly over another: the nearer side", {150, 150}, {{160, 170, 33, 68}}, {170, 123}},
+        {"a row of two: left of the first", {150, 150}, {{150, 150, 33, 68}, {187, 150, 33, 68}}, {150, 113}},
+        {"at the screen's right edge: left of it", {150, 1247}, {{1247, 150, 33, 68}}, {150, 1210}},
+        {"in a corner: below it", {0, 0}, {{0, 0, 33, 68}, {37, 0, 33, 68}}, {72, 0}},
+    };
+    for (const Row& row : rows) {
+        const WindowPosition p = PlaceBesideOthers(row.wanted, 33, 68, row.others, screen);
+        EXPECT_EQ(std::pair(p.Top, p.Left), std::pair(row.expected.Top, row.expected.Left)) << row.what;
+    }
+    // No free spot on any screen: the saved place is kept.
+    const ScreenArea tiny[] = {{0, 0, 40, 70}};
+    const WindowArea there[] = {{0, 0, 33, 68}};
+    const WindowPosition kept = PlaceBesideOthers({0, 0}, 33, 68, there, tiny);
+    EXPECT_EQ(std::pair(kept.Top, kept.Left), std::pair(0, 0));
+}
+
+TEST(RunningCopies, SeesTheLiveOtherCopiesOnlyAndClearsUpAfterTheDead) {
+    TempDir dir;
+    const std::string folder = dir.Dir() + "veltrum/";
+    const pid_t dead = fork();
+    if (dead == 0) {
+        _exit(0);
+    }
+    waitpid(dead, nullptr, 0);
+    {
+        RunningCopies mine(folder, getpid());
+        mine.Record({10, 20, 33, 68}); // makes the folder
+        EXPECT_EQ(dir.Read("veltrum/" + std::to_string(getpid())), "10 20 33 68\n");
+        dir.Write("veltrum/" + std::to_string(getppid()), "300 400 33 68\n");
+        dir.Write("veltrum/" + std::to_string(dead), "150 150 33 68\n");
+        dir.Write("veltrum/1", "not a place\n");
+        dir.Write("veltrum/notes", "150 150 33 68\n");
+        const std::vector<WindowArea> others = mine.Others();
+        ASSERT_EQ(others.size(), 1u);
+        EXPECT_EQ(others[0].Left, 300);
+        EXPECT_EQ(others[0].Top, 400);
+        EXPECT_FALSE(std::filesystem::exists(folder + std::to_string(dead)));
+        EXPECT_TRUE(std::filesystem::exists(folder + "1")); // alive, unreadable: left alone
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder + std::to_string(getpid())));
+}
+
+TEST(MainWindowHint, NamesTheSessionAgentAndInterface) {
+    struct Row {
+        const char* part;
+        const char* session;
+        const char* host;
+        int32_t number;
+        const char* description;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"Download", "Veltrum", "192.168.1.1", 1, "", "Download \u2014 Veltrum: 192.168.1.1, interface 1"},
+        {"", "Office", "10.0.0.1:1161", 2, "eth0", "Office: 10.0.0.1:1161, interface 2 (eth0)"},
+        {"Upload (Mbps)", "", "router", 3, "", "Upload (Mbps) \u2014 router, interface 3"},
+        {"Upload", "<img src=/dev/zero>", "h", 1, "", "Upload \u2014 <img src=/dev/zero>: h, interface 1"},
+    };
+    for (const Row& row : rows) {
+        MonitorState state;
+        state.SessionName = row.session;
+        state.AgentHost = row.host;
+        state.AgentCommunity = "secret";
+        state.InterfaceNumber = row.number;
+        state.InterfaceDescription = row.description;
+        EXPECT_EQ(MainWindowHint(row.part, state), row.expected);
+    }
+}
+
+} // namespace
+} // namespace veltrum

@@ -16,6 +16,7 @@
 #include "widgets/Colors.h"
 #include "widgets/ErrorBox.h"
 #include "widgets/Gauge.h"
+#include "widgets/PlainText.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -92,14 +93,6 @@ QLabel* makeRateLabel(QWidget* parent, int left, const char* name, const char* h
     label->setToolTip(QString::fromLatin1(hint));
     label->setToolTipDuration(kHintDurationMs);
     return label;
-}
-
-// A tooltip that looks like markup is shown as rich text, and a session
-// name, a host or an agent's answer is no markup: `<img src=/dev/zero>` must
-// read as typed. Such a text is escaped (spaces and line breaks kept);
-// any other is left as it is.
-QString plainHint(const QString& text) {
-    return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpacePre) : text;
 }
 
 NumberLocale systemNumberLocale() {
@@ -423,7 +416,11 @@ void TFormGlowny::PausePolling() {
 }
 
 void TFormGlowny::ResumePolling() {
-    Timer1->start();
+    // A running timer would start its interval again: a dialog that resumes
+    // after a restart already started it must not shift the poll's phase.
+    if (!Timer1->isActive()) {
+        Timer1->start();
+    }
 }
 
 void TFormGlowny::PauseStayOnTop() {
@@ -736,7 +733,7 @@ void TFormGlowny::setFailureHint(const std::string& reason) {
                                                       {Label4, kLabel4Hint}};
     for (const auto& [widget, part] : hints) {
         const std::string text = failing ? failure : MainWindowHint(part, m_state);
-        widget->setToolTip(plainHint(QString::fromStdString(text)));
+        widget->setToolTip(PlainHint(QString::fromStdString(text)));
         widget->setToolTipDuration(duration);
     }
 }

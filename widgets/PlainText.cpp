@@ -79,9 +79,11 @@ QString PlainHint(const QString& text, qsizetype maxChars) {
     if (text.isEmpty()) {
         return {};
     }
-    // "<p>" with every '<', '>' and '&' escaped: Qt sees rich text, and the
-    // only markup in it is ours.
-    return Qt::convertFromPlainText(VisibleText(text, LineBreaks::Keep, maxChars), Qt::WhiteSpaceNormal);
+    // A hint that Qt would not take for markup is shown as it is; any other
+    // becomes "<p>" with every '<', '>' and '&' escaped: Qt sees rich text,
+    // and the only markup in it is ours.
+    const QString visible = VisibleText(text, LineBreaks::Keep, maxChars);
+    return Qt::mightBeRichText(visible) ? Qt::convertFromPlainText(visible, Qt::WhiteSpaceNormal) : visible;
 }
 
 } // namespace veltrum

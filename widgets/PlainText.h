@@ -39,8 +39,9 @@ QString VisibleOctets(std::string_view octets, LineBreaks breaks = LineBreaks::K
 void SetPlainText(QLabel& label, const QString& text);
 
 // A hint (tool tip) that shows `text` literally: VisibleText cut to
-// `maxChars`, escaped and wrapped as rich text of our own, so that Qt never
-// reads markup of the text's. Empty for an empty text (no hint).
+// `maxChars`; where Qt would take that for markup, escaped and wrapped as
+// rich text of our own, so that Qt never reads markup of the text's. Empty
+// for an empty text (no hint).
 QString PlainHint(const QString& text, qsizetype maxChars = kHintTextMax);
 
 } // namespace veltrum

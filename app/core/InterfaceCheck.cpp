@@ -1,5 +1,6 @@
 #include "app/core/InterfaceCheck.h"
 
+#include "app/core/AgentText.h"
 #include "app/core/InterfaceWalk.h"
 #include "app/core/SettingsTable.h"
 #include "settings/IniFile.h"
@@ -37,7 +38,7 @@ bool readDescription(const MonitorState& state, TIdSNMP& snmp, std::string& seen
     if (reply.CountValues() != 1) {
         return false;
     }
-    seen = reply.IsNoValueAt(0) ? std::string() : reply.ValueAt(0);
+    seen = reply.IsNoValueAt(0) ? std::string() : InterfaceDescriptionOf(reply.ValueAt(0));
     return true;
 }
 
@@ -67,7 +68,7 @@ bool InterfaceCheckRun::Step(MonitorState& state, TIdSNMP& snmp) noexcept {
             if (!readDescription(state, snmp, m_check.Seen)) {
                 return finish(InterfaceCheckKind::Unanswered);
             }
-            if (m_check.Seen == m_check.Description) {
+            if (SameInterfaceDescription(m_check.Description, m_check.Seen)) {
                 return finish(InterfaceCheckKind::Confirmed);
             }
             WalkLimits limits;
@@ -91,7 +92,7 @@ bool InterfaceCheckRun::Step(MonitorState& state, TIdSNMP& snmp) noexcept {
 void InterfaceCheckRun::concludeWalk(MonitorState& state) {
     std::vector<int32_t> matches;
     for (const InterfaceRow& row : m_walk->Rows()) {
-        if (row.Descr == m_check.Description) {
+        if (SameInterfaceDescription(m_check.Description, row.Descr)) {
             matches.push_back(row.Index);
         }
     }

@@ -1,5 +1,6 @@
 #include "app/core/InterfaceWalk.h"
 
+#include "app/core/AgentText.h"
 #include "snmp/Ber.h"
 #include "snmp/IdSNMP.h"
 #include "snmp/TextToInt.h"
@@ -125,7 +126,7 @@ bool InterfaceWalker::Step(TIdSNMP& snmp) {
         m_last[c] = index;
         m_cursor[c] = oid;
         movedOn = true;
-        m_cells[c][index] = reply.ValueAt(i);
+        m_cells[c][index] = c == kDescr ? InterfaceDescriptionOf(reply.ValueAt(i)) : reply.ValueAt(i);
     }
     if (m_end != WalkEnd::Running) {
         return true;

@@ -241,6 +241,26 @@ TEST(KeepInterfaceByName, ACutWalkNeitherSwitchesNorClaimsAbsence) {
     }
 }
 
+// A description is the agent's text as stored: blanks count, and the one
+// NUL a Windows agent ends every ifDescr with does not.
+TEST(KeepInterfaceByName, DescriptionsCompareAsStored) {
+    TableAgent agent({{1, {"eth0", "1"}}, {2, {"eth0 ", "1"}}, {3, {std::string("MS TCP Loopback interface\0", 26), "1"}}});
+    struct Case {
+        int32_t number;
+        const char* description;
+        InterfaceCheckKind kind;
+        int32_t watched;
+    };
+    for (const Case& c : {Case{2, "eth0 ", InterfaceCheckKind::Confirmed, 2},
+                          Case{1, "eth0 ", InterfaceCheckKind::Switched, 2},
+                          Case{3, "MS TCP Loopback interface", InterfaceCheckKind::Confirmed, 3},
+                          Case{1, "MS TCP Loopback interface", InterfaceCheckKind::Switched, 3}}) {
+        Monitor m(agent, c.number, c.description);
+        EXPECT_EQ(KeepInterfaceByName(m.State, m.Snmp).Kind, c.kind) << c.number << c.description;
+        EXPECT_EQ(m.State.InterfaceNumber, c.watched) << c.number << c.description;
+    }
+}
+
 // A profile without the description sends the poll alone, as it always did;
 // so does any success that follows another success.
 TEST(KeepInterfaceByName, WithoutDescriptionNothingExtraIsSent) {

@@ -1,10 +1,10 @@
 #include "app/Glowny.h"
 
 #include "app/ProfileCommands.h"
-#include "app/core/InterfaceCheck.h"
-#include "app/core/MainWindowHint.h"
-#include "app/core/SettingsTable.h"
-#include "app/core/StartupLoad.h"
+#include "core/InterfaceCheck.h"
+#include "core/MainWindowHint.h"
+#include "core/SettingsTable.h"
+#include "core/StartupLoad.h"
 #include "dialogs/Interfejsy.h"
 #include "dialogs/Konfiguracja.h"
 #include "dialogs/Oprogramie.h"
@@ -407,8 +407,8 @@ void TFormGlowny::FormClose() {
     fading = false;
 }
 
-QPoint TFormGlowny::MainPosition() const {
-    return pos();
+WindowPosition TFormGlowny::MainPosition() const {
+    return WindowPosition{y(), x()};
 }
 
 void TFormGlowny::PausePolling() {

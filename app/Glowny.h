@@ -10,39 +10,39 @@
 // dialogs when they are first opened (SetForms with DialogMakers): most
 // sessions never open them, and a dialog not yet made costs no memory.
 //
-// Monitor state: app/core/MonitorState.h, filled from the current profile by
+// Monitor state: core/MonitorState.h, filled from the current profile by
 // FormCreate (start-up load) and reset by FormShow (monitor restart). The
 // settings dialog and the profile commands (app/ProfileCommands.h) apply new
 // settings by writing the profile and running FormCreate then FormShow again.
 //
 // Direction: this window creates and calls the others; the dialogs see it
-// only as a MonitorControl (widgets/MonitorControl.h), the graph windows only
+// only as a MonitorControl (core/MonitorControl.h), the graph windows only
 // as the state they draw.
 //
 // SNMP client: SNMP (snmp/IdSNMP.h) sends one GetRequest per poll over UDP.
 //
-// One poll: Timer1 ticks -> Button3Click -> RunPollCycle (app/core) builds
+// One poll: Timer1 ticks -> Button3Click -> RunPollCycle (core) builds
 // the request for ifInOctets, ifOutOctets, ifInUcastPkts and ifOutUcastPkts,
 // runs the exchange, computes rates, totals, histories and averages in the
 // state, and calls back through PollView: the gauges and labels here, then
 // the refresh of both graph windows. A failure shows "Err" and a red panel,
-// with its reason (app/core/FailureReason.h) as the window's hint. At each
+// with its reason (core/FailureReason.h) as the window's hint. At each
 // restart, and at the first success after failed polls, a profile that keeps
 // the interface's description has the number checked against it
-// (app/core/InterfaceCheck.h). Otherwise the hints name the session, agent
-// and interface (app/core/MainWindowHint.h).
+// (core/InterfaceCheck.h). Otherwise the hints name the session, agent
+// and interface (core/MainWindowHint.h).
 //
 // Running copies: a second copy of the program, started on a profile saved
 // from the first, would open exactly over it. Each copy records its main
-// window's place (app/core/RunningCopies.h) and opens beside the others.
+// window's place (core/RunningCopies.h) and opens beside the others.
 
 #include "app/StayOnTop.h"
-#include "app/core/InterfaceCheck.h"
-#include "app/core/MonitorState.h"
-#include "app/core/PollCycle.h"
-#include "app/core/RunningCopies.h"
+#include "core/InterfaceCheck.h"
+#include "core/MonitorState.h"
+#include "core/PollCycle.h"
+#include "core/RunningCopies.h"
 #include "snmp/IdSNMP.h"
-#include "widgets/MonitorControl.h"
+#include "core/MonitorControl.h"
 
 #include <QWidget>
 
@@ -77,7 +77,7 @@ public:
     // current profile instead of the one app.ini names, until the user loads
     // or saves a profile. A non-empty `runningCopiesDir` (ends in "/") is
     // where the running copies keep their main windows' places
-    // (app/core/RunningCopies.h): this one opens beside another copy's
+    // (core/RunningCopies.h): this one opens beside another copy's
     // window rather than over it.
     explicit TFormGlowny(std::string configDir, std::string chosenProfile = {},
                          std::string runningCopiesDir = {});
@@ -99,7 +99,7 @@ public:
     // MonitorControl
     MonitorState& State() override { return m_state; }
     const std::string& ConfigDir() const override { return m_configDir; }
-    QPoint MainPosition() const override;
+    WindowPosition MainPosition() const override;
     void PausePolling() override;
     void ResumePolling() override;
     void PauseStayOnTop() override;
@@ -201,7 +201,7 @@ private:
     void setPanelColor(const QColor& color);
     // The failure's reason as the hint of the whole window, or (empty) the
     // interface check's mismatch, or else the usual hints, which name the
-    // session, agent and interface (app/core/MainWindowHint.h).
+    // session, agent and interface (core/MainWindowHint.h).
     void setFailureHint(const std::string& reason);
     // This window's place as the other running copies see it.
     void recordPlace();

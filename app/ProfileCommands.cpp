@@ -1,7 +1,7 @@
 #include "app/ProfileCommands.h"
 
 #include "app/Glowny.h"
-#include "app/core/SettingsTable.h"
+#include "core/SettingsTable.h"
 #include "settings/IniFile.h"
 #include "settings/ProfileFiles.h"
 

@@ -1,8 +1,8 @@
 // One poll tick's work in the graph windows: the bandwidth window refills its
 // six series and the packets window its four (120 points each) from the
 // monitor state, then each chart is repainted once at 752 x 393.
-#include "app/core/MonitorState.h"
-#include "app/core/PollCycle.h"
+#include "core/MonitorState.h"
+#include "core/PollCycle.h"
 #include "graphs/Wykres.h"
 #include "graphs/WykresPkt.h"
 #include "widgets/Chart.h"

@@ -1,7 +1,7 @@
 // The poll cycle's own work after the exchange: the four value texts turned
 // into readings, rates, totals, gauge values, histories, averages and every
 // label and title text. The window side is a view that only keeps the texts.
-#include "app/core/PollCycle.h"
+#include "core/PollCycle.h"
 
 #include <benchmark/benchmark.h>
 

@@ -8,7 +8,7 @@
 // The table: lo and 99 ifb interfaces, made in the private network namespace
 // that scripts/bench runs in. They stay down and carry nothing; outside such
 // a namespace the benchmark makes none and skips.
-#include "app/core/InterfaceWalk.h"
+#include "core/InterfaceWalk.h"
 #include "snmp/IdSNMP.h"
 #include "support/NetworkGuard.h"
 #include "support/SnmpdAgent.h"

@@ -1,8 +1,8 @@
 # Fails when a source of one part of the program includes a header of a part
 # it may not use (see the rules in the top-level CMakeLists). Run as a script:
-#   cmake -DROOT=<source dir> -DPART=dialogs -DMAY_USE=widgets,app/core -DSTAMP=<file> -P CheckIncludes.cmake
+#   cmake -DROOT=<source dir> -DPART=dialogs -DMAY_USE=widgets,core -DSTAMP=<file> -P CheckIncludes.cmake
 cmake_minimum_required(VERSION 3.25)
-set(parts app app/core dialogs graphs settings snmp widgets)
+set(parts app core dialogs graphs history settings snmp widgets)
 string(REPLACE "," ";" allowed "${MAY_USE}")
 list(APPEND allowed "${PART}")
 
@@ -15,9 +15,7 @@ foreach(source IN LISTS sources)
       continue()
     endif()
     set(header "${CMAKE_MATCH_1}")
-    if(header MATCHES "^app/core/")
-      set(used app/core)
-    elseif(header MATCHES "^([a-z]+)/")
+    if(header MATCHES "^([a-z]+)/")
       set(used "${CMAKE_MATCH_1}")
     else()
       continue()

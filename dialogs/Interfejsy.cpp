@@ -1,8 +1,8 @@
 #include "dialogs/Interfejsy.h"
 
-#include "app/core/FailureReason.h"
-#include "app/core/InterfaceWalk.h"
-#include "app/core/MonitorState.h"
+#include "core/FailureReason.h"
+#include "core/InterfaceWalk.h"
+#include "core/MonitorState.h"
 #include "dialogs/DialogControls.h"
 #include "snmp/IdSNMP.h"
 #include "widgets/PlainText.h"

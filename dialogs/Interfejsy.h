@@ -1,7 +1,7 @@
 #pragma once
 // The interface list: as it opens, it walks the interface table of the agent
 // its caller names (the settings dialog: host, community and protocol version
-// as edited, not as saved) with WalkInterfaces (app/core), and lists every
+// as edited, not as saved) with WalkInterfaces (core), and lists every
 // interface that has a description, whatever its number, with its ifName and
 // ifAlias where the agent has them. Confirming a row hands that row's
 // interface number (not its position) back to the caller. A walk that lists

@@ -1,16 +1,16 @@
 #include "dialogs/Konfiguracja.h"
 
-#include "app/core/AgentText.h"
-#include "app/core/FailureReason.h"
-#include "app/core/MonitorState.h"
-#include "app/core/PollCycle.h"
-#include "app/core/SettingsTable.h"
+#include "core/AgentText.h"
+#include "core/FailureReason.h"
+#include "core/MonitorState.h"
+#include "core/PollCycle.h"
+#include "core/SettingsTable.h"
 #include "dialogs/DialogControls.h"
 #include "dialogs/Interfejsy.h"
 #include "settings/IniFile.h"
 #include "snmp/TextToInt.h"
 #include "widgets/ErrorBox.h"
-#include "widgets/MonitorControl.h"
+#include "core/MonitorControl.h"
 #include "widgets/PlainText.h"
 
 #include <QCheckBox>
@@ -385,8 +385,8 @@ void TFormKonfiguracja::FormShow() {
     // settings belong.
     RunGuarded(this, [&] {
         TIniFile ini(state.ProfilePath);
-        WriteSettingInteger(ini, SettingKey::PozTop, m_main.MainPosition().y());
-        WriteSettingInteger(ini, SettingKey::PozLeft, m_main.MainPosition().x());
+        WriteSettingInteger(ini, SettingKey::PozTop, m_main.MainPosition().Top);
+        WriteSettingInteger(ini, SettingKey::PozLeft, m_main.MainPosition().Left);
     });
 
     fillFromProfile();

@@ -1,6 +1,6 @@
 #include "dialogs/Oprogramie.h"
 
-#include "widgets/MonitorControl.h"
+#include "core/MonitorControl.h"
 
 #include <QEvent>
 #include <QFont>

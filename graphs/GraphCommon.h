@@ -3,7 +3,7 @@
 // refill of a series, the name and the writing of the chart bitmap, and the
 // text labels laid over the chart view.
 
-#include "app/core/MonitorState.h"
+#include "core/MonitorState.h"
 #include "graphs/BitmapFolder.h"
 #include "widgets/FileNames.h"
 

@@ -14,8 +14,8 @@
 // and is refreshed whether shown or not, so showing it presents the current
 // picture.
 
-#include "app/core/MonitorState.h"
-#include "app/core/PollCycle.h"
+#include "core/MonitorState.h"
+#include "core/PollCycle.h"
 #include "graphs/BitmapFolder.h"
 
 #include <QPoint>

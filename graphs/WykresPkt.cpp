@@ -1,6 +1,6 @@
 #include "graphs/WykresPkt.h"
 
-#include "app/core/GraphReset.h"
+#include "core/GraphReset.h"
 #include "graphs/GraphCommon.h"
 #include "widgets/Chart.h"
 #include "widgets/ErrorBox.h"

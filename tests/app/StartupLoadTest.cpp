@@ -1,6 +1,6 @@
-#include "app/core/StartupLoad.h"
+#include "core/StartupLoad.h"
 #include "app/TempDir.h"
-#include "app/core/SettingsTable.h"
+#include "core/SettingsTable.h"
 #include "settings/IniFile.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include "app/TempDir.h"
-#include "app/core/MainWindowHint.h"
-#include "app/core/RunningCopies.h"
-#include "app/core/StartupLoad.h"
+#include "core/MainWindowHint.h"
+#include "core/RunningCopies.h"
+#include "core/StartupLoad.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "app/core/FailureReason.h"
+#include "core/FailureReason.h"
 
-#include "app/core/PollCycle.h"
+#include "core/PollCycle.h"
 #include "core/RecordingView.h"
 #include "snmp/IdSNMP.h"
 #include "support/ScriptedResponder.h"

@@ -1,4 +1,4 @@
-#include "app/core/Formatting.h"
+#include "core/Formatting.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "app/core/InterfaceWalk.h"
+#include "core/InterfaceWalk.h"
 
-#include "app/core/InterfaceCheck.h"
-#include "app/core/PollCycle.h"
+#include "core/InterfaceCheck.h"
+#include "core/PollCycle.h"
 #include "core/RecordingView.h"
 #include "settings/TempDir.h"
 

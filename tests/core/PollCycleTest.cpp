@@ -1,6 +1,6 @@
-#include "app/core/PollCycle.h"
+#include "core/PollCycle.h"
 
-#include "app/core/CounterReset.h"
+#include "core/CounterReset.h"
 #include "core/RecordingView.h"
 #include "snmp/Ber.h"
 #include "snmp/IdSNMP.h"

@@ -1,7 +1,7 @@
 #pragma once
 // A PollView that records what the poll cycle shows, for the core tests.
 
-#include "app/core/PollCycle.h"
+#include "core/PollCycle.h"
 
 #include <cstdint>
 #include <optional>

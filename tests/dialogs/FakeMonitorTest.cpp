@@ -2,10 +2,10 @@
 // nothing of the main window, and a stand-in records what the dialog asks of
 // the monitor.
 
-#include "app/core/MonitorState.h"
+#include "core/MonitorState.h"
 #include "dialogs/Konfiguracja.h"
 #include "widgets/ErrorBox.h"
-#include "widgets/MonitorControl.h"
+#include "core/MonitorControl.h"
 
 #include <QLineEdit>
 #include <QScrollBar>
@@ -26,7 +26,7 @@ class FakeMonitor final : public MonitorControl {
 public:
     MonitorState& State() override { return state; }
     const std::string& ConfigDir() const override { return dir; }
-    QPoint MainPosition() const override { return {40, 30}; }
+    WindowPosition MainPosition() const override { return {30, 40}; }
     void PausePolling() override { calls.emplace_back("PausePolling"); }
     void ResumePolling() override { calls.emplace_back("ResumePolling"); }
     void PauseStayOnTop() override { calls.emplace_back("PauseStayOnTop"); }

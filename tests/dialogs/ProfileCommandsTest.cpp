@@ -3,7 +3,7 @@
 
 #include "tests/dialogs/DialogFixture.h"
 
-#include "app/core/SettingsTable.h"
+#include "core/SettingsTable.h"
 #include "settings/IniFile.h"
 #include "settings/ProfileFiles.h"
 

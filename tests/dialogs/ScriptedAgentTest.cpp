@@ -6,7 +6,7 @@
 
 #include "widgets/Gauge.h"
 
-#include "app/core/PollCycle.h"
+#include "core/PollCycle.h"
 #include "core/RecordingView.h"
 #include "dialogs/DialogControls.h"
 #include "support/ScriptedResponder.h"

@@ -1,8 +1,8 @@
-#include "app/core/InterfaceCheck.h"
+#include "core/InterfaceCheck.h"
 
-#include "app/core/AgentText.h"
-#include "app/core/InterfaceWalk.h"
-#include "app/core/SettingsTable.h"
+#include "core/AgentText.h"
+#include "core/InterfaceWalk.h"
+#include "core/SettingsTable.h"
 #include "settings/IniFile.h"
 #include "snmp/Ber.h"
 #include "snmp/IdSNMP.h"

@@ -6,7 +6,7 @@
 // ($XDG_RUNTIME_DIR/veltrum/), and removes the file when it ends. A file left
 // behind by a copy that died is told by its process id and removed.
 
-#include "app/core/StartupLoad.h"
+#include "core/StartupLoad.h"
 
 #include <cstdint>
 #include <string>

@@ -6,7 +6,7 @@
 // position live in one place. Keys are typed: a misspelled key does not
 // compile, and neither does a list that skips or repeats a position.
 
-#include "app/core/MonitorState.h"
+#include "core/MonitorState.h"
 #include "settings/IniFile.h"
 
 #include <array>

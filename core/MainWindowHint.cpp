@@ -1,4 +1,4 @@
-#include "app/core/MainWindowHint.h"
+#include "core/MainWindowHint.h"
 
 namespace veltrum {
 

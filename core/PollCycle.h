@@ -5,8 +5,8 @@
 // polls: everything lives in the MonitorState. What it shows goes through a
 // PollView, which the main window implements and tests replace.
 
-#include "app/core/Formatting.h"
-#include "app/core/MonitorState.h"
+#include "core/Formatting.h"
+#include "core/MonitorState.h"
 
 #include <array>
 #include <cstdint>

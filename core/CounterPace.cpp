@@ -1,4 +1,4 @@
-#include "app/core/CounterPace.h"
+#include "core/CounterPace.h"
 
 #include <algorithm>
 #include <limits>

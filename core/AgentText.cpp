@@ -1,4 +1,4 @@
-#include "app/core/AgentText.h"
+#include "core/AgentText.h"
 
 namespace veltrum {
 

@@ -3,7 +3,7 @@
 // agents side by side, and their tiny windows look alike: each hint names
 // whose rates it shows.
 
-#include "app/core/MonitorState.h"
+#include "core/MonitorState.h"
 
 #include <string>
 #include <string_view>

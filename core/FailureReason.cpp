@@ -1,4 +1,4 @@
-#include "app/core/FailureReason.h"
+#include "core/FailureReason.h"
 
 #include "snmp/Ber.h"
 #include "snmp/IdException.h"

@@ -1,4 +1,4 @@
-#include "app/core/GraphReset.h"
+#include "core/GraphReset.h"
 
 namespace veltrum {
 

@@ -2,7 +2,7 @@
 // The start-up load's window-free steps: find the current profile, read every
 // setting into the state, keep the windows on the screen and zero the counters.
 
-#include "app/core/MonitorState.h"
+#include "core/MonitorState.h"
 
 #include <cstdint>
 #include <functional>

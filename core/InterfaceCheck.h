@@ -8,8 +8,8 @@
 // the agent's table and monitored instead. A profile without the description
 // costs no request at all.
 
-#include "app/core/InterfaceWalk.h"
-#include "app/core/MonitorState.h"
+#include "core/InterfaceWalk.h"
+#include "core/MonitorState.h"
 
 #include <cstdint>
 #include <optional>

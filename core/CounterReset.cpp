@@ -1,4 +1,4 @@
-#include "app/core/CounterReset.h"
+#include "core/CounterReset.h"
 
 #include <limits>
 

@@ -4,7 +4,7 @@
 // after a Reset only takes a first reading (its count is 0), the one after it
 // refreshes the window with the history, averages and totals built from zero.
 
-#include "app/core/MonitorState.h"
+#include "core/MonitorState.h"
 
 namespace veltrum {
 

@@ -1,4 +1,4 @@
-#include "app/core/Formatting.h"
+#include "core/Formatting.h"
 
 #include <charconv>
 #include <cmath>

@@ -3,7 +3,7 @@
 // dialogs receive it when they are created, so none of them needs the main
 // window's class, and a test can drive a dialog through a stand-in.
 
-#include <QPoint>
+#include "core/StartupLoad.h"
 
 #include <string>
 
@@ -23,7 +23,7 @@ public:
     // Ends in "/": app.ini and the default profile live there.
     virtual const std::string& ConfigDir() const = 0;
     // The main window's top-left corner, as the profile stores it.
-    virtual QPoint MainPosition() const = 0;
+    virtual WindowPosition MainPosition() const = 0;
 
     // The poll timer.
     virtual void PausePolling() = 0;

@@ -4,7 +4,7 @@
 // tests make their own. Names follow the program's vocabulary so that every
 // module speaks of the same `DownHistory` or `MainOpacity`.
 
-#include "app/core/CounterPace.h"
+#include "core/CounterPace.h"
 
 #include <array>
 #include <cstdint>

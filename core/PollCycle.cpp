@@ -1,8 +1,8 @@
-#include "app/core/PollCycle.h"
+#include "core/PollCycle.h"
 
-#include "app/core/CounterReset.h"
-#include "app/core/FailureReason.h"
-#include "app/core/InterfaceCheck.h"
+#include "core/CounterReset.h"
+#include "core/FailureReason.h"
+#include "core/InterfaceCheck.h"
 #include "snmp/IdSNMP.h"
 #include "snmp/TextToInt.h"
 

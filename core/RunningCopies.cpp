@@ -1,4 +1,4 @@
-#include "app/core/RunningCopies.h"
+#include "core/RunningCopies.h"
 
 #include <cerrno>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "app/core/SettingsTable.h"
+#include "core/SettingsTable.h"
 
 #include <algorithm>
 #include <stdexcept>

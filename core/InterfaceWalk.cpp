@@ -1,6 +1,6 @@
-#include "app/core/InterfaceWalk.h"
+#include "core/InterfaceWalk.h"
 
-#include "app/core/AgentText.h"
+#include "core/AgentText.h"
 #include "snmp/Ber.h"
 #include "snmp/IdSNMP.h"
 #include "snmp/TextToInt.h"

@@ -1,9 +1,7 @@
 #include "app/Glowny.h"
 
 #include "app/ProfileCommands.h"
-#include "core/InterfaceCheck.h"
 #include "core/MainWindowHint.h"
-#include "core/SettingsTable.h"
 #include "core/StartupLoad.h"
 #include "dialogs/Interfejsy.h"
 #include "dialogs/Konfiguracja.h"
@@ -11,7 +9,6 @@
 #include "graphs/Opacity.h"
 #include "graphs/Wykres.h"
 #include "graphs/WykresPkt.h"
-#include "settings/IniFile.h"
 #include "settings/ProfileFiles.h"
 #include "widgets/Colors.h"
 #include "widgets/ErrorBox.h"
@@ -103,7 +100,7 @@ NumberLocale systemNumberLocale() {
 } // namespace
 
 TFormGlowny::TFormGlowny(std::string configDir, std::string chosenProfile, std::string runningCopiesDir)
-    : m_configDir(std::move(configDir)), m_chosenProfile(std::move(chosenProfile)),
+    : m_monitor(std::move(configDir), std::move(chosenProfile), *this),
       m_runningCopies(std::move(runningCopiesDir), static_cast<int32_t>(::getpid())) {
     setObjectName(QStringLiteral("FormGlowny"));
     // A tool window (small caption, off the task bar) that floats above the rest.
@@ -142,10 +139,10 @@ TFormGlowny::TFormGlowny(std::string configDir, std::string chosenProfile, std::
     Button3->hide();
     connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
 
-    // The stored design values; the restart and every poll replace both
-    // before anything is sent.
-    SNMP.ReceiveTimeout = 200;
-    SNMP.SetCommunity("zintu");
+    // The main window draws every sample first; the graph windows subscribe
+    // when they are handed over.
+    m_monitor.Subscribe(*this);
+    m_monitor.SetClock([this] { return NowText(); }, systemNumberLocale());
 
     Timer1 = makeTimer(this, 1000);
     // Every reading counts as one interval, and a resynchronisation moves the
@@ -159,7 +156,7 @@ TFormGlowny::TFormGlowny(std::string configDir, std::string chosenProfile, std::
     connect(Timer1, &QTimer::timeout, this, [this] { Button3Click(); });
     connect(Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
     connect(TimerWWW, &QTimer::timeout, this, [this] { TimerWWWTimer(); });
-    connect(CheckTimer, &QTimer::timeout, this, [this] { stepInterfaceCheck(); });
+    connect(CheckTimer, &QTimer::timeout, this, [this] { m_monitor.StepInterfaceCheck(); });
     connect(TimerStayOnTop, &StayOnTopSwitch::timeout, this, [this] { TimerStayOnTopTimer(); });
 
     PopupMenu1 = new QMenu(this);
@@ -194,7 +191,7 @@ TFormGlowny::TFormGlowny(std::string configDir, std::string chosenProfile, std::
     FormCreate();
     // A write killed before its rename leaves a hidden copy of the profile
     // (community string included) beside it; clear those once per start.
-    RemoveStaleTemporaries(m_configDir, m_state.ProfilePath);
+    RemoveStaleTemporaries(ConfigDir(), m_state.ProfilePath);
 }
 
 TFormGlowny::~TFormGlowny() = default;
@@ -233,8 +230,11 @@ void TFormGlowny::SetForms(DialogMakers dialogs, TFormWykresPkt* wykresPkt, TFor
 }
 
 void TFormGlowny::connectGraphShortcuts() {
+    // After this window, the bandwidth graph and then the packets graph draw
+    // each sample.
     for (TGraphWindow* graph : std::initializer_list<TGraphWindow*>{m_wykres, m_wykresPkt}) {
         if (graph != nullptr) {
+            m_monitor.Subscribe(*graph);
             graph->SetGraphShortcuts([this] { Pokawykres1Click(); }, [this] { Showpacketsgraph1Click(); });
         }
     }
@@ -285,14 +285,12 @@ static std::vector<ScreenArea> screenAreas() {
 }
 
 void TFormGlowny::RecordCurrentProfile(const std::string& profilePath) {
-    WritePointerFile(m_configDir, profilePath);
-    // From now on app.ini decides, as it does without --profile.
-    m_chosenProfile.clear();
+    m_monitor.MakeCurrent(profilePath);
 }
 
 void TFormGlowny::FormCreate() {
     const std::vector<ScreenArea> screens = screenAreas();
-    const WindowPosition saved = LoadMonitorState(m_state, m_configDir, screens, m_chosenProfile);
+    const WindowPosition saved = m_monitor.Load(screens);
     const WindowPosition position =
         PlaceBesideOthers(saved, kOuterWidth, kOuterHeight, m_runningCopies.Others(), screens);
     setOuterSize(kOuterWidth, kOuterHeight);
@@ -300,13 +298,6 @@ void TFormGlowny::FormCreate() {
     recordPlace();
     Gauge1->SetForeColor(m_state.DownloadColor);
     Gauge2->SetForeColor(m_state.UploadColor);
-
-    SNMP.QueryMessage.ResetMessage();
-    try {
-        SNMP.SetActive(true);
-    } catch (const std::exception&) {
-        // No socket now: the first poll fails, shows "Err" and asks for a new one.
-    }
 
     Label3->clear();
     Label4->clear();
@@ -321,29 +312,17 @@ void TFormGlowny::recordPlace() {
 
 void TFormGlowny::FormShow() {
     Button1Click();
-    ClearHistories(m_state);
     try {
-        SNMP.Host = m_state.AgentHost;
-        SNMP.SetCommunity(m_state.AgentCommunity);
-        m_state.MissedPolls = 0;
-        m_state.PollCount = 0;
-        m_state.PacketPollCount = 0;
+        m_monitor.BeginRestart();
         Gauge1->SetProgress(0);
         Gauge2->SetProgress(0);
-        Timer1->setInterval(1000);
-        Timer1->start();
         if (m_wykres != nullptr) {
             m_wykres->ConfigureForRestart();
         }
         if (m_wykresPkt != nullptr) {
             m_wykresPkt->ConfigureForRestart();
         }
-        // A renumbered interface is followed by its description before the
-        // first reading; a walk of the agent's table takes the reading
-        // along when it ends.
-        if (Timer1->isActive() && startInterfaceCheck(true)) {
-            Button3Click(); // the first reading without waiting a full interval
-        }
+        m_monitor.CheckInterfaceAndPoll();
         if (m_state.GraphWindowOpen && m_wykres != nullptr) {
             m_wykres->ShowGraph();
         }
@@ -367,31 +346,23 @@ void TFormGlowny::FormClose() {
         return;
     }
     const bool saved = RunGuarded(this, [this] {
-        TIniFile ini(m_state.ProfilePath);
         // The flags go first: closing a graph window clears its flag, and the
         // profile must remember which windows were open at the end.
-        SaveSetting(ini, SettingKey::PokazWykres, m_state);
-        SaveSetting(ini, SettingKey::PokazWykresPkt, m_state);
+        m_monitor.SaveWindowFlags();
         if (m_wykres != nullptr) {
             m_wykres->CloseGraph();
         }
         if (m_wykresPkt != nullptr) {
             m_wykresPkt->CloseGraph();
         }
-        WriteSettingInteger(ini, SettingKey::PozTop, y());
-        WriteSettingInteger(ini, SettingKey::PozLeft, x());
-        SaveSetting(ini, SettingKey::PozTopWykres, m_state);
-        SaveSetting(ini, SettingKey::PozLeftWykres, m_state);
-        SaveSetting(ini, SettingKey::PozTopWykresPkt, m_state);
-        SaveSetting(ini, SettingKey::PozLeftWykresPkt, m_state);
+        m_monitor.SaveWindowPositions(MainPosition());
     });
     if (!saved) {
         return;
     }
     // No poll or start-up check may run inside the fade's event processing.
-    Timer1->stop();
+    m_monitor.Stop();
     Timer2->stop();
-    CheckTimer->stop();
     fading = true;
     FadeOut(
         m_state,
@@ -412,15 +383,11 @@ WindowPosition TFormGlowny::MainPosition() const {
 }
 
 void TFormGlowny::PausePolling() {
-    Timer1->stop();
+    m_monitor.PausePolling();
 }
 
 void TFormGlowny::ResumePolling() {
-    // A running timer would start its interval again: a dialog that resumes
-    // after a restart already started it must not shift the poll's phase.
-    if (!Timer1->isActive()) {
-        Timer1->start();
-    }
+    m_monitor.ResumePolling();
 }
 
 void TFormGlowny::PauseStayOnTop() {
@@ -458,62 +425,7 @@ void TFormGlowny::Button1Click() {
 }
 
 void TFormGlowny::Button3Click() {
-    if (m_check) {
-        return; // the interface is being looked for: its reading would belong to no one
-    }
-    RunPollCycle(m_state, SNMP, *this, systemNumberLocale());
-}
-
-bool TFormGlowny::startInterfaceCheck(bool atRestart) {
-    m_check.emplace(m_state);
-    m_checkAtRestart = atRestart;
-    CheckTimer->stop();
-    if (m_check->Step(m_state, SNMP)) {
-        const InterfaceCheck check = m_check->Result();
-        m_check.reset();
-        if (atRestart) {
-            ShowInterfaceCheck(InterfaceCheckText(check));
-        } else {
-            ApplyInterfaceCheck(m_state, check, *this); // only a walk ever switches
-        }
-        return true;
-    }
-    // Waiting, visibly: the labels show that no reading is due, the hint why.
-    const InterfaceCheck& check = m_check->Result();
-    Label3->setText(QStringLiteral("..."));
-    Label4->setText(QStringLiteral("..."));
-    Gauge1->SetProgress(0);
-    Gauge2->SetProgress(0);
-    ShowInterfaceCheck("Interface " + std::to_string(check.Number) + " is now " +
-                       (check.Seen.empty() ? std::string("no interface") : "\"" + check.Seen + "\"") +
-                       "; looking for \"" + check.Description + "\" among the agent's interfaces...");
-    CheckTimer->start();
-    return false;
-}
-
-void TFormGlowny::stepInterfaceCheck() {
-    if (!m_check) {
-        CheckTimer->stop();
-        return;
-    }
-    if (!m_check->Step(m_state, SNMP)) {
-        return;
-    }
-    CheckTimer->stop();
-    const InterfaceCheck check = m_check->Result();
-    m_check.reset();
-    ShowInterfaceCheck(InterfaceCheckText(check));
-    if (!m_checkAtRestart) {
-        ApplyInterfaceCheck(m_state, check, *this);
-        // The polls waited for the walk: the reading before it and the time
-        // it took belong to no interval, so the next reading only primes,
-        // and the run of failed polls that asked for the check is over.
-        m_state.PrimeNextReading = m_state.PollCount > 0 || m_state.PacketPollCount > 0;
-        m_state.MissedPolls = 0;
-    }
-    if (Timer1->isActive()) {
-        Button3Click(); // the reading the walk held back
-    }
+    m_monitor.Poll();
 }
 
 void TFormGlowny::Timer2Timer() {
@@ -631,11 +543,59 @@ bool TFormGlowny::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-// PollView: what the poll cycle shows.
+// MonitorSubscriber: a poll's sample drawn, in the order the poll reached it.
 
-void TFormGlowny::SetGaugeMaxima(int32_t downMax, int32_t upMax) {
-    Gauge1->SetMaxValue(downMax);
-    Gauge2->SetMaxValue(upMax);
+void TFormGlowny::OnSample(const PollSample& sample) {
+    if (sample.InterfaceCheck) {
+        ShowInterfaceCheck(*sample.InterfaceCheck);
+    }
+    if (sample.GaugeMaxima) {
+        Gauge1->SetMaxValue(sample.GaugeMaxima->first);
+        Gauge2->SetMaxValue(sample.GaugeMaxima->second);
+    }
+    if (sample.Result == PollSample::Outcome::Waiting) {
+        // No reading is due while the interface is looked for.
+        Label3->setText(QStringLiteral("..."));
+        Label4->setText(QStringLiteral("..."));
+        Gauge1->SetProgress(0);
+        Gauge2->SetProgress(0);
+    }
+    if (sample.Shown) {
+        ShowRates(sample.Shown->Label3, sample.Shown->Label4, sample.Shown->DownProgress,
+                  sample.Shown->UpProgress);
+    }
+    if (sample.ShownFailure) {
+        ShowFailure(*sample.ShownFailure);
+    }
+}
+
+// MonitorTimers
+
+void TFormGlowny::StartPolling(int32_t intervalMs) {
+    if (intervalMs > 0) {
+        Timer1->setInterval(intervalMs);
+    }
+    Timer1->start();
+}
+
+void TFormGlowny::StopPolling() {
+    Timer1->stop();
+}
+
+bool TFormGlowny::Polling() const {
+    return Timer1->isActive();
+}
+
+void TFormGlowny::SetPollInterval(int32_t intervalMs) {
+    Timer1->setInterval(intervalMs);
+}
+
+void TFormGlowny::StartCheckSteps() {
+    CheckTimer->start();
+}
+
+void TFormGlowny::StopCheckSteps() {
+    CheckTimer->stop();
 }
 
 void TFormGlowny::ShowRates(const std::string& label3, const std::string& label4, int32_t downProgress,
@@ -658,53 +618,13 @@ std::string TFormGlowny::NowText() {
         .toStdString();
 }
 
-void TFormGlowny::RefreshBandwidthGraph(const GraphTexts& texts) {
-    if (m_wykres != nullptr) {
-        m_wykres->Refresh(texts);
-    }
-}
-
-void TFormGlowny::RefreshPacketsGraph(const GraphTexts& texts) {
-    if (m_wykresPkt != nullptr) {
-        m_wykresPkt->Refresh(texts);
-    }
-}
-
-void TFormGlowny::SetResyncMark(const std::string& text) {
-    if (m_wykresPkt != nullptr) {
-        m_wykresPkt->SetResyncMark(QString::fromStdString(text));
-    }
-}
-
-void TFormGlowny::SetPollInterval(int32_t ms) {
-    Timer1->setInterval(ms);
-}
-
-void TFormGlowny::SaveResyncSnapshot() {
-    if (m_wykresPkt != nullptr) {
-        m_wykresPkt->BitBtn3Click();
-    }
-}
-
 void TFormGlowny::ShowFailure(const std::string& reason) {
     setFailureHint(reason);
     Label3->setText(QStringLiteral("Err"));
     Label4->setText(QStringLiteral("Err"));
-    if (m_wykres != nullptr) {
-        m_wykres->ClearValues();
-    }
-    if (m_wykresPkt != nullptr) {
-        m_wykresPkt->ClearValues();
-    }
     Gauge1->SetProgress(0);
     Gauge2->SetProgress(0);
     setPanelColor(ColorFromBgr(kRed));
-}
-
-bool TFormGlowny::CheckInterface(MonitorState& /*state*/, TIdSNMP& /*snmp*/) {
-    // The poll was given this window's state and client; the check's later
-    // steps use them too. A walk holds the reading back.
-    return startInterfaceCheck(false);
 }
 
 void TFormGlowny::ShowInterfaceCheck(const std::string& text) {

@@ -37,7 +37,7 @@
 // window's place (core/RunningCopies.h) and opens beside the others.
 
 #include "app/StayOnTop.h"
-#include "core/InterfaceCheck.h"
+#include "core/Monitor.h"
 #include "core/MonitorState.h"
 #include "core/PollCycle.h"
 #include "core/RunningCopies.h"
@@ -68,8 +68,11 @@ class TFormWykresPkt;
 class TFormInterfejsy;
 class TFormWykres;
 
-class TFormGlowny final : public QWidget, public MonitorControl, private PollView {
+class TFormGlowny final : public QWidget, public MonitorControl, private MonitorSubscriber, private MonitorTimers {
     Q_OBJECT
+
+    // First: the components below refer to it.
+    Monitor m_monitor;
 
 public:
     // `configDir` ends in "/": app.ini and the default profile live there.
@@ -97,8 +100,9 @@ public:
     void SetForms(DialogMakers dialogs, TFormWykresPkt* wykresPkt, TFormWykres* wykres);
 
     // MonitorControl
-    MonitorState& State() override { return m_state; }
-    const std::string& ConfigDir() const override { return m_configDir; }
+    MonitorState& State() override { return m_monitor.State(); }
+    const std::string& ConfigDir() const override { return m_monitor.ConfigDir(); }
+    Monitor& TheMonitor() { return m_monitor; }
     WindowPosition MainPosition() const override;
     void PausePolling() override;
     void ResumePolling() override;
@@ -145,7 +149,8 @@ public:
     QLabel* Label4 = nullptr;
     QPushButton* Button1 = nullptr;
     QPushButton* Button3 = nullptr;
-    TIdSNMP SNMP;
+    // The monitor's client of the poll.
+    TIdSNMP& SNMP = m_monitor.SNMP;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
     QTimer* TimerWWW = nullptr;
@@ -179,25 +184,22 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // PollView
-    void SetGaugeMaxima(int32_t downMax, int32_t upMax) override;
-    void ShowRates(const std::string& label3, const std::string& label4, int32_t downProgress,
-                   int32_t upProgress) override;
-    std::string NowText() override;
-    void RefreshBandwidthGraph(const GraphTexts& texts) override;
-    void RefreshPacketsGraph(const GraphTexts& texts) override;
-    void SetResyncMark(const std::string& text) override;
-    void SetPollInterval(int32_t ms) override;
-    void SaveResyncSnapshot() override;
-    void ShowFailure(const std::string& reason) override;
-    void ShowInterfaceCheck(const std::string& text) override;
-    bool CheckInterface(MonitorState& state, TIdSNMP& snmp) override;
+    // MonitorSubscriber: a poll's sample drawn.
+    void OnSample(const PollSample& sample) override;
+    // MonitorTimers: Timer1 and CheckTimer.
+    void StartPolling(int32_t intervalMs) override;
+    void StopPolling() override;
+    bool Polling() const override;
+    void SetPollInterval(int32_t intervalMs) override;
+    void StartCheckSteps() override;
+    void StopCheckSteps() override;
 
-    // The check of the interface kept by name: its first step now; true when
-    // it has ended with it. A check that needs the agent's table goes on a
-    // step per turn of the event loop (CheckTimer), and the polls wait.
-    bool startInterfaceCheck(bool atRestart);
-    void stepInterfaceCheck();
+    void ShowRates(const std::string& label3, const std::string& label4, int32_t downProgress,
+                   int32_t upProgress);
+    std::string NowText();
+    void ShowFailure(const std::string& reason);
+    void ShowInterfaceCheck(const std::string& text);
+
     void setPanelColor(const QColor& color);
     // The failure's reason as the hint of the whole window, or (empty) the
     // interface check's mismatch, or else the usual hints, which name the
@@ -205,7 +207,8 @@ private:
     void setFailureHint(const std::string& reason);
     // This window's place as the other running copies see it.
     void recordPlace();
-    // The graph windows' F11 and F12 do what this window's do.
+    // The graph windows subscribe to the monitor, and their F11 and F12 do
+    // what this window's do.
     void connectGraphShortcuts();
     void setOuterSize(int width, int height);
     void showGraphGuarded(bool packets);
@@ -214,9 +217,9 @@ private:
     TFormKonfiguracja* konfiguracja();
     TFormOprogramie* oprogramie();
 
-    std::string m_configDir;
-    std::string m_chosenProfile;
-    MonitorState m_state;
+    // The monitor's state, which this window's own settings (colours,
+    // opacity, positions) come from.
+    MonitorState& m_state = m_monitor.State();
     TFormKonfiguracja* m_konfiguracja = nullptr;
     TFormOprogramie* m_oprogramie = nullptr;
     TFormWykresPkt* m_wykresPkt = nullptr;
@@ -227,8 +230,6 @@ private:
     std::string m_hintShown;    // the failure text or the identity the hints were last set from
     std::string m_failureReason;
     std::string m_interfaceMismatch; // InterfaceCheckText of the last check
-    std::optional<InterfaceCheckRun> m_check; // while a check walks the table
-    bool m_checkAtRestart = false;
     QFileDialog* m_openDialog1 = nullptr;
     QFileDialog* m_saveDialog1 = nullptr;
     RunningCopies m_runningCopies;

@@ -1,8 +1,6 @@
 #include "app/ProfileCommands.h"
 
 #include "app/Glowny.h"
-#include "core/SettingsTable.h"
-#include "settings/IniFile.h"
 #include "settings/ProfileFiles.h"
 
 #include <QFileDialog>
@@ -86,22 +84,7 @@ void Saveprofile(TFormGlowny& main) {
     // the monitor holds, a replaced one keeps any other lines it has.
     // A failed write leaves the pointer file alone, the poll running and the
     // stay-on-top timer stopped.
-    const MonitorState& state = main.State();
-    {
-        std::vector<SettingWrite> writes;
-        for (const SettingKey key : kSaveAsKeys) {
-            if (key == SettingKey::PozTop) {
-                writes.push_back({key, int32_t{main.y()}});
-            } else if (key == SettingKey::PozLeft) {
-                writes.push_back({key, int32_t{main.x()}});
-            } else {
-                writes.push_back({key, SettingFromState(key, state)});
-            }
-        }
-        TIniFile ini(path);
-        WriteSettings(ini, writes);
-        SaveAddedSettings(ini, state);
-    }
+    main.TheMonitor().SaveProfileAs(path, main.MainPosition());
 
     // From here until the reload the poll stays stopped; a failed pointer
     // write keeps it (and the stay-on-top timer) stopped.

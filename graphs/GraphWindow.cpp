@@ -158,6 +158,18 @@ void TGraphWindow::Refresh(const GraphTexts& texts) {
     }
 }
 
+void TGraphWindow::OnSample(const PollSample& sample) {
+    if (sample.ResyncMark) {
+        showResyncMark(*sample.ResyncMark);
+    }
+    if (const std::optional<GraphTexts>& texts = sample.*m_kind.Texts) {
+        Refresh(*texts);
+    }
+    if (sample.ShownFailure) {
+        ClearValues();
+    }
+}
+
 void TGraphWindow::ClearValues() {
     for (QLabel* label : {Label1, Label2, Label6, Label8}) {
         SetOverlayText(label, QString());

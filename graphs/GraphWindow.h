@@ -14,6 +14,7 @@
 // and is refreshed whether shown or not, so showing it presents the current
 // picture.
 
+#include "core/Monitor.h"
 #include "core/MonitorState.h"
 #include "core/PollCycle.h"
 #include "graphs/BitmapFolder.h"
@@ -67,9 +68,11 @@ struct GraphWindowKind {
     std::array<History MonitorState::*, 4> Histories;
     // The state side of the Reset command.
     void (*ResetState)(MonitorState&);
+    // This window's texts in a poll's sample.
+    std::optional<GraphTexts> PollSample::*Texts;
 };
 
-class TGraphWindow : public QWidget {
+class TGraphWindow : public QWidget, public MonitorSubscriber {
     Q_OBJECT
 
 public:
@@ -85,6 +88,8 @@ public:
     // After a failed poll: the four value labels emptied; title and series
     // wait for the next successful refresh.
     void ClearValues();
+    // A poll's sample: this window's refresh, or after a failure ClearValues.
+    void OnSample(const PollSample& sample) override;
 
     // The menu command: shows the window (FormShow runs as it becomes
     // visible) or, when it is shown already, only brings it forward.
@@ -145,6 +150,9 @@ protected:
     virtual void applyScaleRules(bool forRestart) = 0;
     // Series beyond Series1..Series4, refilled after them with `length` points.
     virtual void refillOwnSeries(int32_t length);
+    // A poll's resynchronisation mark, before its refresh; only the packets
+    // graph shows one.
+    virtual void showResyncMark(const std::string& text) { (void)text; }
 
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

@@ -33,6 +33,7 @@ const GraphWindowKind kBandwidthGraph{
     .Histories = {&MonitorState::DownHistory, &MonitorState::UpHistory, &MonitorState::DownAvgLine,
                   &MonitorState::UpAvgLine},
     .ResetState = &ResetBandwidthSide,
+    .Texts = &PollSample::Bandwidth,
 };
 
 } // namespace

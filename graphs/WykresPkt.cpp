@@ -34,6 +34,7 @@ const GraphWindowKind kPacketsGraph{
     .Histories = {&MonitorState::DownPktHistory, &MonitorState::UpPktHistory, &MonitorState::DownPktAvgLine,
                   &MonitorState::UpPktAvgLine},
     .ResetState = &ResetPacketSide,
+    .Texts = &PollSample::Packets,
 };
 
 } // namespace
@@ -67,6 +68,14 @@ void TFormWykresPkt::SetResyncMark(const QString& text) {
 
 void TFormWykresPkt::Chart2DblClick() {
     BitBtn2Click();
+}
+
+void TFormWykresPkt::showResyncMark(const std::string& text) {
+    SetResyncMark(QString::fromStdString(text));
+}
+
+void TFormWykresPkt::OnResyncSnapshot() {
+    BitBtn3Click();
 }
 
 } // namespace veltrum

@@ -34,6 +34,11 @@ protected:
     // Always the automatic maximum; the restart also sets the manual one
     // that stands behind it.
     void applyScaleRules(bool forRestart) override;
+    void showResyncMark(const std::string& text) override;
+
+private:
+    // The end of a traced resynchronisation saves the picture (BitBtn3Click).
+    void OnResyncSnapshot() override;
 };
 
 } // namespace veltrum

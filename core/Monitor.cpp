@@ -1,0 +1,296 @@
+#include "core/Monitor.h"
+
+#include "core/SettingsTable.h"
+#include "settings/IniFile.h"
+#include "settings/ProfileFiles.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace veltrum {
+
+namespace {
+
+constexpr int32_t kNominalIntervalMs = 1000;
+
+} // namespace
+
+Monitor::Monitor(std::string configDir, std::string chosenProfile, MonitorTimers& timers)
+    : m_configDir(std::move(configDir)), m_chosenProfile(std::move(chosenProfile)), m_timers(timers) {
+    // The stored design values; the restart and every poll replace both
+    // before anything is sent.
+    SNMP.ReceiveTimeout = 200;
+    SNMP.SetCommunity("zintu");
+}
+
+void Monitor::SetClock(std::function<std::string()> nowText, NumberLocale locale) {
+    m_nowText = std::move(nowText);
+    m_locale = std::move(locale);
+}
+
+void Monitor::Subscribe(MonitorSubscriber& subscriber) {
+    if (std::find(m_subscribers.begin(), m_subscribers.end(), &subscriber) == m_subscribers.end()) {
+        m_subscribers.push_back(&subscriber);
+    }
+}
+
+WindowPosition Monitor::Load(std::span<const ScreenArea> screens) {
+    const WindowPosition position = LoadMonitorState(m_state, m_configDir, screens, m_chosenProfile);
+    SNMP.QueryMessage.ResetMessage();
+    try {
+        SNMP.SetActive(true);
+    } catch (const std::exception&) {
+        // No socket now: the first poll fails, shows "Err" and asks for a new one.
+    }
+    return position;
+}
+
+void Monitor::BeginRestart() {
+    ClearHistories(m_state);
+    SNMP.Host = m_state.AgentHost;
+    SNMP.SetCommunity(m_state.AgentCommunity);
+    m_state.MissedPolls = 0;
+    m_state.PollCount = 0;
+    m_state.PacketPollCount = 0;
+    m_timers.StartPolling(kNominalIntervalMs);
+}
+
+void Monitor::CheckInterfaceAndPoll() {
+    // A renumbered interface is followed by its description before the
+    // first reading; a walk of the agent's table takes the reading along
+    // when it ends.
+    if (m_timers.Polling() && startInterfaceCheck(true)) {
+        Poll(); // the first reading without waiting a full interval
+    }
+}
+
+void Monitor::beginSample(PollSample::Outcome outcome) {
+    m_sample = PollSample{};
+    m_sample.Result = outcome;
+}
+
+void Monitor::Poll() {
+    if (m_check) {
+        return; // the interface is being looked for: its reading would belong to no one
+    }
+    beginSample(PollSample::Outcome::Priming);
+    RunPollCycle(m_state, SNMP, *this, m_locale);
+    publish();
+}
+
+void Monitor::publish() {
+    PollSample& s = m_sample;
+    if (s.ShownFailure) {
+        s.Result = PollSample::Outcome::Failure;
+    } else if (s.Shown) {
+        s.Result = PollSample::Outcome::Reading;
+    }
+    s.Counters64 = Uses64BitCounters(m_state);
+    if (s.Counters64) {
+        s.Counters = m_state.Counters64Now;
+    } else {
+        for (const auto& [slot, value] : {std::pair{0, m_state.InOctetsNow}, {1, m_state.OutOctetsNow},
+                                          {2, m_state.InPktsNow}, {3, m_state.OutPktsNow}}) {
+            s.Counters[static_cast<size_t>(slot)] = static_cast<uint32_t>(value);
+        }
+    }
+    s.DownRate = m_state.DownRate;
+    s.UpRate = m_state.UpRate;
+    s.DownPktRate = m_state.DownPktRate;
+    s.UpPktRate = m_state.UpPktRate;
+    s.DownTotal = m_state.DownTotal;
+    s.UpTotal = m_state.UpTotal;
+    s.MissedPolls = m_state.MissedPolls;
+    s.Host = m_state.AgentHost;
+    s.Interface = m_state.InterfaceNumber;
+    s.Description = m_state.InterfaceDescription;
+    s.Session = m_state.SessionName;
+    for (MonitorSubscriber* subscriber : m_subscribers) {
+        subscriber->OnSample(s);
+    }
+}
+
+bool Monitor::startInterfaceCheck(bool atRestart) {
+    m_check.emplace(m_state);
+    m_checkAtRestart = atRestart;
+    m_timers.StopCheckSteps();
+    if (m_check->Step(m_state, SNMP)) {
+        const InterfaceCheck check = m_check->Result();
+        m_check.reset();
+        if (atRestart) {
+            // Only the check's text: the first reading that follows makes a
+            // sample of its own.
+            beginSample(PollSample::Outcome::Priming);
+            m_sample.InterfaceCheck = InterfaceCheckText(check);
+            publish();
+        } else {
+            ApplyInterfaceCheck(m_state, check, *this); // only a walk ever switches
+        }
+        return true;
+    }
+    // Waiting, visibly: the sample says that no reading is due, and why.
+    const InterfaceCheck& check = m_check->Result();
+    const std::string waiting =
+        "Interface " + std::to_string(check.Number) + " is now " +
+        (check.Seen.empty() ? std::string("no interface") : "\"" + check.Seen + "\"") + "; looking for \"" +
+        check.Description + "\" among the agent's interfaces...";
+    if (atRestart) {
+        beginSample(PollSample::Outcome::Waiting);
+        m_sample.InterfaceCheck = waiting;
+        publish();
+    } else {
+        // Inside a poll: its sample says it.
+        m_sample.Result = PollSample::Outcome::Waiting;
+        m_sample.InterfaceCheck = waiting;
+    }
+    m_timers.StartCheckSteps();
+    return false;
+}
+
+void Monitor::StepInterfaceCheck() {
+    if (!m_check) {
+        m_timers.StopCheckSteps();
+        return;
+    }
+    if (!m_check->Step(m_state, SNMP)) {
+        return;
+    }
+    m_timers.StopCheckSteps();
+    const InterfaceCheck check = m_check->Result();
+    m_check.reset();
+    beginSample(PollSample::Outcome::Priming);
+    if (m_checkAtRestart) {
+        m_sample.InterfaceCheck = InterfaceCheckText(check);
+    } else {
+        m_sample.InterfaceCheck = InterfaceCheckText(check);
+        ApplyInterfaceCheck(m_state, check, *this);
+        // The polls waited for the walk: the reading before it and the time
+        // it took belong to no interval, so the next reading only primes,
+        // and the run of failed polls that asked for the check is over.
+        m_state.PrimeNextReading = m_state.PollCount > 0 || m_state.PacketPollCount > 0;
+        m_state.MissedPolls = 0;
+    }
+    publish();
+    if (m_timers.Polling()) {
+        Poll(); // the reading the walk held back
+    }
+}
+
+void Monitor::PausePolling() {
+    m_timers.StopPolling();
+}
+
+void Monitor::ResumePolling() {
+    // A running timer would start its interval again: a dialog that resumes
+    // after a restart already started it must not shift the poll's phase.
+    if (!m_timers.Polling()) {
+        m_timers.StartPolling(kNominalIntervalMs);
+    }
+}
+
+void Monitor::Stop() {
+    m_timers.StopPolling();
+    m_timers.StopCheckSteps();
+}
+
+void Monitor::WriteMainPosition(WindowPosition main) {
+    TIniFile ini(m_state.ProfilePath);
+    WriteSettingInteger(ini, SettingKey::PozTop, main.Top);
+    WriteSettingInteger(ini, SettingKey::PozLeft, main.Left);
+}
+
+void Monitor::SaveWindowFlags() {
+    TIniFile ini(m_state.ProfilePath);
+    SaveSetting(ini, SettingKey::PokazWykres, m_state);
+    SaveSetting(ini, SettingKey::PokazWykresPkt, m_state);
+}
+
+void Monitor::SaveWindowPositions(WindowPosition main) {
+    TIniFile ini(m_state.ProfilePath);
+    WriteSettingInteger(ini, SettingKey::PozTop, main.Top);
+    WriteSettingInteger(ini, SettingKey::PozLeft, main.Left);
+    SaveSetting(ini, SettingKey::PozTopWykres, m_state);
+    SaveSetting(ini, SettingKey::PozLeftWykres, m_state);
+    SaveSetting(ini, SettingKey::PozTopWykresPkt, m_state);
+    SaveSetting(ini, SettingKey::PozLeftWykresPkt, m_state);
+}
+
+void Monitor::SaveProfileAs(const std::string& path, WindowPosition main) {
+    // Key by key into the chosen file: a new file ends up with every setting
+    // the monitor holds, a replaced one keeps any other lines it has.
+    std::vector<SettingWrite> writes;
+    for (const SettingKey key : kSaveAsKeys) {
+        if (key == SettingKey::PozTop) {
+            writes.push_back({key, int32_t{main.Top}});
+        } else if (key == SettingKey::PozLeft) {
+            writes.push_back({key, int32_t{main.Left}});
+        } else {
+            writes.push_back({key, SettingFromState(key, m_state)});
+        }
+    }
+    TIniFile ini(path);
+    WriteSettings(ini, writes);
+    SaveAddedSettings(ini, m_state);
+}
+
+void Monitor::MakeCurrent(const std::string& path) {
+    WritePointerFile(m_configDir, path);
+    // From now on app.ini decides, as it does without --profile.
+    m_chosenProfile.clear();
+}
+
+// PollView
+
+void Monitor::SetGaugeMaxima(int32_t downMax, int32_t upMax) {
+    // The start-up load holds the scales within the settings dialog's range,
+    // so the gauges (counting from 0) take any maximum that arrives here.
+    m_sample.GaugeMaxima = std::pair{downMax, upMax};
+}
+
+void Monitor::ShowRates(const std::string& label3, const std::string& label4, int32_t downProgress,
+                        int32_t upProgress) {
+    m_sample.Shown = PollSample::Rates{label3, label4, downProgress, upProgress};
+}
+
+std::string Monitor::NowText() {
+    return m_nowText ? m_nowText() : std::string();
+}
+
+void Monitor::RefreshBandwidthGraph(const GraphTexts& texts) {
+    m_sample.Bandwidth = texts;
+}
+
+void Monitor::RefreshPacketsGraph(const GraphTexts& texts) {
+    m_sample.Packets = texts;
+}
+
+void Monitor::SetResyncMark(const std::string& text) {
+    m_sample.ResyncMark = text;
+}
+
+void Monitor::SetPollInterval(int32_t ms) {
+    m_timers.SetPollInterval(ms);
+}
+
+void Monitor::SaveResyncSnapshot() {
+    // The picture as it stands, before this poll's refresh reaches it.
+    for (MonitorSubscriber* subscriber : m_subscribers) {
+        subscriber->OnResyncSnapshot();
+    }
+}
+
+void Monitor::ShowFailure(const std::string& reason) {
+    m_sample.ShownFailure = reason;
+}
+
+void Monitor::ShowInterfaceCheck(const std::string& text) {
+    m_sample.InterfaceCheck = text;
+}
+
+bool Monitor::CheckInterface(MonitorState& /*state*/, TIdSNMP& /*snmp*/) {
+    // The poll was given this monitor's state and client; the check's later
+    // steps use them too. A walk holds the reading back.
+    return startInterfaceCheck(false);
+}
+
+} // namespace veltrum

@@ -1,0 +1,200 @@
+#pragma once
+// The monitor: the one owner of the monitor state, the SNMP client, the poll
+// and its timing, the check of the interface kept by name, the start-up load,
+// the shutdown save and every write of the monitor's settings to the profile.
+// It knows no window and no toolkit.
+//
+// Once per poll it publishes one PollSample to its subscribers, in the order
+// they subscribed (the main window first, then the bandwidth and the packets
+// graph): what the poll came to, the numbers it read and computed, and the
+// texts each window shows. A window draws the sample; it does not read the
+// poll's results out of the state behind the monitor's back.
+//
+// Timing is the monitor's decision and the window's mechanism: it starts,
+// stops and lengthens the poll interval and runs the steps of a walk of the
+// agent's table through MonitorTimers, which the main window implements with
+// its timers (Timer1, CheckTimer).
+
+#include "core/InterfaceCheck.h"
+#include "core/MonitorState.h"
+#include "core/PollCycle.h"
+#include "core/StartupLoad.h"
+#include "snmp/IdSNMP.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace veltrum {
+
+// One poll as the windows see it. Optional parts are those the poll reached:
+// a priming reading has no rates, a failure has its reason, and a failure
+// after the rates were shown (a snapshot that could not be saved) has both.
+struct PollSample {
+    enum class Outcome {
+        Reading, // rates and graphs from this reading
+        Priming, // the reading counts nothing yet (the first after a restart, a reset)
+        Waiting, // no reading: the interface is being looked for in the agent's table
+        Failure, // "Err": ShownFailure says why
+    };
+    Outcome Result = Outcome::Priming;
+
+    // The interface kept by name: a mismatch to show, or empty when there is
+    // none (any more); absent when no check ended in this poll.
+    std::optional<std::string> InterfaceCheck;
+    // The packets graph's resynchronisation mark, when the poll set it.
+    std::optional<std::string> ResyncMark;
+    // The gauges' maxima, set before the request.
+    std::optional<std::pair<int32_t, int32_t>> GaugeMaxima;
+    // The main window's rate labels and gauge positions.
+    struct Rates {
+        std::string Label3, Label4;
+        int32_t DownProgress = 0, UpProgress = 0;
+    };
+    std::optional<Rates> Shown;
+    std::optional<GraphTexts> Bandwidth;
+    std::optional<GraphTexts> Packets;
+    std::optional<std::string> ShownFailure;
+
+    // The numbers, as integers: the readings (the 64-bit ones where the poll
+    // reads them), the rates in the program's rate unit, the totals.
+    bool Counters64 = false;
+    std::array<uint64_t, 4> Counters{}; // octets in, out, packets in, out
+    int32_t DownRate = 0, UpRate = 0, DownPktRate = 0, UpPktRate = 0;
+    uint32_t DownTotal = 0, UpTotal = 0;
+    int32_t MissedPolls = 0;
+
+    // Whose numbers they are.
+    std::string Host;
+    int32_t Interface = 0;
+    std::string Description;
+    std::string Session;
+};
+
+class MonitorSubscriber {
+public:
+    virtual ~MonitorSubscriber() = default;
+    virtual void OnSample(const PollSample& sample) = 0;
+    // The end of a traced resynchronisation: the packets graph saves its
+    // picture as it stands before this poll's refresh. May throw; the poll
+    // then takes its failure path.
+    virtual void OnResyncSnapshot() {}
+
+protected:
+    MonitorSubscriber() = default;
+    MonitorSubscriber(const MonitorSubscriber&) = default;
+    MonitorSubscriber& operator=(const MonitorSubscriber&) = default;
+};
+
+// The timers the monitor decides about.
+class MonitorTimers {
+public:
+    virtual ~MonitorTimers() = default;
+    virtual void StartPolling(int32_t intervalMs) = 0;
+    virtual void StopPolling() = 0;
+    virtual bool Polling() const = 0;
+    // The interval of the following ticks, the timer running on.
+    virtual void SetPollInterval(int32_t intervalMs) = 0;
+    // A step of the interface check at each turn of the event loop.
+    virtual void StartCheckSteps() = 0;
+    virtual void StopCheckSteps() = 0;
+
+protected:
+    MonitorTimers() = default;
+    MonitorTimers(const MonitorTimers&) = default;
+    MonitorTimers& operator=(const MonitorTimers&) = default;
+};
+
+class Monitor final : private PollView {
+public:
+    // `configDir` ends in "/": app.ini and the default profile live there. A
+    // non-empty `chosenProfile` (the command line's --profile) is the current
+    // profile instead of the one app.ini names, until a profile is loaded or
+    // saved.
+    Monitor(std::string configDir, std::string chosenProfile, MonitorTimers& timers);
+
+    // The local date and time for the chart titles, and the number format.
+    void SetClock(std::function<std::string()> nowText, NumberLocale locale);
+    // Subscribers draw each sample in the order they subscribed; one that
+    // subscribes again keeps its place.
+    void Subscribe(MonitorSubscriber& subscriber);
+
+    MonitorState& State() { return m_state; }
+    const MonitorState& State() const { return m_state; }
+    const std::string& ConfigDir() const { return m_configDir; }
+
+    // The start-up load: every setting from the current profile, the
+    // client's request state reset and its socket opened. Returns where the
+    // main window opens on these screens. Never throws.
+    WindowPosition Load(std::span<const ScreenArea> screens);
+    // The monitor restart's steps before the windows are reconfigured:
+    // histories cleared, the client given host and community, the counting
+    // begun anew and the poll timer started at its nominal interval.
+    void BeginRestart();
+    // Its steps after: the interface kept by name checked and the first
+    // reading taken, unless a walk of the agent's table holds it back until
+    // the walk ends.
+    void CheckInterfaceAndPoll();
+    // One poll cycle; while a walk looks for the interface, none.
+    void Poll();
+    // One step of that walk (MonitorTimers::StartCheckSteps).
+    void StepInterfaceCheck();
+    bool CheckingInterface() const { return m_check.has_value(); }
+    // Polling held while a dialog writes the profile, and let go again; a
+    // running poll is left as it is.
+    void PausePolling();
+    void ResumePolling();
+    // The end of the program: no more polls or steps.
+    void Stop();
+
+    // Profile writes; each throws EIniFileException.
+    // The main window's place, before the settings dialog reads the profile.
+    void WriteMainPosition(WindowPosition main);
+    // The shutdown save: the graph windows' flags first (closing a graph
+    // window clears its flag), then, once they are closed, every position.
+    void SaveWindowFlags();
+    void SaveWindowPositions(WindowPosition main);
+    // Every setting in force into `path`, the main window at `main`.
+    void SaveProfileAs(const std::string& path, WindowPosition main);
+    // Makes `path` current in app.ini: from then on app.ini decides.
+    void MakeCurrent(const std::string& path);
+
+    // The client of the poll and the interface check.
+    TIdSNMP SNMP;
+
+private:
+    // PollView: the poll's effects gathered into the sample.
+    void SetGaugeMaxima(int32_t downMax, int32_t upMax) override;
+    void ShowRates(const std::string& label3, const std::string& label4, int32_t downProgress,
+                   int32_t upProgress) override;
+    std::string NowText() override;
+    void RefreshBandwidthGraph(const GraphTexts& texts) override;
+    void RefreshPacketsGraph(const GraphTexts& texts) override;
+    void SetResyncMark(const std::string& text) override;
+    void SetPollInterval(int32_t ms) override;
+    void SaveResyncSnapshot() override;
+    void ShowFailure(const std::string& reason) override;
+    void ShowInterfaceCheck(const std::string& text) override;
+    bool CheckInterface(MonitorState& state, TIdSNMP& snmp) override;
+
+    // The check's first step now; true when it has ended with it.
+    bool startInterfaceCheck(bool atRestart);
+    void beginSample(PollSample::Outcome outcome);
+    void publish();
+
+    std::string m_configDir;
+    std::string m_chosenProfile;
+    MonitorTimers& m_timers;
+    MonitorState m_state;
+    std::function<std::string()> m_nowText;
+    NumberLocale m_locale{".", ","};
+    std::vector<MonitorSubscriber*> m_subscribers;
+    PollSample m_sample;
+    std::optional<InterfaceCheckRun> m_check; // while a check walks the table
+    bool m_checkAtRestart = false;
+};
+
+} // namespace veltrum

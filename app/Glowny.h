@@ -2,35 +2,38 @@
 // Veltrum's main window and the picture of the whole program.
 //
 // Windows: TFormGlowny (this tiny always-on-top window with two bar gauges)
-// is created first and owns the MonitorState; then TFormKonfiguracja
-// (settings dialog, with its own SNMP client SNMPConf), TFormOprogramie
-// (About), TFormWykresPkt (packets graph), TFormInterfejsy (interface list)
-// and TFormWykres (bandwidth graph). All six live until the program ends;
-// closing any but this one only hides it. The program entry makes the three
-// dialogs when they are first opened (SetForms with DialogMakers): most
-// sessions never open them, and a dialog not yet made costs no memory.
+// is created first and holds the Monitor; then TFormKonfiguracja (settings
+// dialog), TFormOprogramie (About), TFormWykresPkt (packets graph),
+// TFormInterfejsy (interface list) and TFormWykres (bandwidth graph). All six
+// live until the program ends; closing any but this one only hides it. The
+// program entry makes the three dialogs when they are first opened (SetForms
+// with DialogMakers): most sessions never open them, and a dialog not yet
+// made costs no memory.
 //
-// Monitor state: core/MonitorState.h, filled from the current profile by
-// FormCreate (start-up load) and reset by FormShow (monitor restart). The
+// Monitor: core/Monitor.h owns the monitor state (core/MonitorState.h), the
+// SNMP client SNMP, the poll and its timing, the check of the interface kept
+// by name, the start-up load, the shutdown save and every profile write. The
+// handlers here (FormCreate, FormShow, FormClose, Button3Click) are thin
+// calls into it in their old order; Timer1 and CheckTimer are its timers. The
 // settings dialog and the profile commands (app/ProfileCommands.h) apply new
 // settings by writing the profile and running FormCreate then FormShow again.
 //
 // Direction: this window creates and calls the others; the dialogs see it
-// only as a MonitorControl (core/MonitorControl.h), the graph windows only
-// as the state they draw.
+// only as a MonitorControl (core/MonitorControl.h); the graph windows draw
+// the monitor's samples and keep their own places and flags in the state.
 //
-// SNMP client: SNMP (snmp/IdSNMP.h) sends one GetRequest per poll over UDP.
-//
-// One poll: Timer1 ticks -> Button3Click -> RunPollCycle (core) builds
-// the request for ifInOctets, ifOutOctets, ifInUcastPkts and ifOutUcastPkts,
-// runs the exchange, computes rates, totals, histories and averages in the
-// state, and calls back through PollView: the gauges and labels here, then
-// the refresh of both graph windows. A failure shows "Err" and a red panel,
-// with its reason (core/FailureReason.h) as the window's hint. At each
-// restart, and at the first success after failed polls, a profile that keeps
-// the interface's description has the number checked against it
-// (core/InterfaceCheck.h). Otherwise the hints name the session, agent
-// and interface (core/MainWindowHint.h).
+// One poll: Timer1 ticks -> Button3Click -> Monitor::Poll -> RunPollCycle
+// (core) asks for ifInOctets, ifOutOctets, ifInUcastPkts and ifOutUcastPkts
+// (their 64-bit twins in SNMPv2c), computes rates, totals, histories and
+// averages in the state, and the monitor publishes one PollSample: this
+// window draws the gauges, labels and hint (OnSample), then the bandwidth and
+// the packets graph refresh. A failure shows "Err" and a red panel, with its
+// reason (core/FailureReason.h) as the window's hint. At each restart, and at
+// the first success after failed polls, a profile that keeps the interface's
+// description has the number checked against it (core/InterfaceCheck.h);
+// a walk of the agent's table goes a step per turn of the event loop while
+// the polls wait. Otherwise the hints name the session, agent and interface
+// (core/MainWindowHint.h).
 //
 // Running copies: a second copy of the program, started on a profile saved
 // from the first, would open exactly over it. Each copy records its main
@@ -39,10 +42,9 @@
 #include "app/StayOnTop.h"
 #include "core/Monitor.h"
 #include "core/MonitorState.h"
-#include "core/PollCycle.h"
+#include "core/MonitorControl.h"
 #include "core/RunningCopies.h"
 #include "snmp/IdSNMP.h"
-#include "core/MonitorControl.h"
 
 #include <QWidget>
 

@@ -1,5 +1,3 @@
-veltrum_add_test(app_core_tests SOURCES app/StartupLoadTest.cpp app/TwoCopiesTest.cpp LIBS Veltrum::Core)
-
 if(VELTRUM_BUILD_GUI)
   find_package(Qt6 REQUIRED COMPONENTS Test Network)
   veltrum_add_test(main_window_tests QT SOURCES app/MainWindowTest.cpp

@@ -1,6 +1,7 @@
-# The window-free computation: number texts and the poll cycle, the latter
-# driven through the SNMP client against a scripted agent on the loopback.
+# The monitor and its window-free computation: the start-up load, number
+# texts, the poll cycle and the interface check, driven through the SNMP
+# client against scripted agents on the loopback.
 veltrum_add_test(core_tests
     SOURCES core/FailureReasonTest.cpp core/FormattingTest.cpp core/GraphResetTest.cpp core/PollCycleTest.cpp
-            core/InterfaceWalkTest.cpp core/MonitorTest.cpp
+            core/InterfaceWalkTest.cpp core/MonitorTest.cpp core/StartupLoadTest.cpp core/TwoCopiesTest.cpp
     LIBS Veltrum::Core veltrum_test_agents)

@@ -453,6 +453,14 @@ void TFormGlowny::OpenWebPageSoon() {
     TimerWWW->start();
 }
 
+ProbeResult TFormGlowny::Probe(const AgentTarget& target, ProbeScope scope) {
+    return ProbeAgent(SNMPConf, target, scope);
+}
+
+std::unique_ptr<InterfaceWalkSession> TFormGlowny::StartInterfaceWalk(const AgentTarget& target) {
+    return std::make_unique<InterfaceWalkSession>(SNMPConf, target);
+}
+
 void TFormGlowny::Button1Click() {
     ApplyOpacity(*this, m_state.MainOpacity, m_state.OpacityReady);
 }

@@ -3,7 +3,7 @@
 //
 // Windows: TFormGlowny (this tiny always-on-top window with two bar gauges)
 // is created first and owns the MonitorState; then TFormKonfiguracja
-// (settings dialog, with its own SNMP client SNMPConf), TFormOprogramie
+// (settings dialog), TFormOprogramie
 // (About), TFormWykresPkt (packets graph), TFormInterfejsy (interface list)
 // and TFormWykres (bandwidth graph). All six live until the program ends;
 // closing any but this one only hides it. The program entry makes the three
@@ -19,7 +19,9 @@
 // only as a MonitorControl (core/MonitorControl.h), the graph windows only
 // as the state they draw.
 //
-// SNMP client: SNMP (snmp/IdSNMP.h) sends one GetRequest per poll over UDP.
+// SNMP clients: SNMP (snmp/IdSNMP.h) sends one GetRequest per poll over UDP;
+// SNMPConf asks the dialogs' questions (the settings dialog's probe, the
+// interface list's walk: core/AgentQuery.h), so they never disturb the poll's.
 //
 // One poll: Timer1 ticks -> Button3Click -> RunPollCycle (core) builds
 // the request for ifInOctets, ifOutOctets, ifInUcastPkts and ifOutUcastPkts,
@@ -47,6 +49,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -108,6 +111,8 @@ public:
     void ApplyMainOpacity() override;
     void ApplyGraphOpacity() override;
     void OpenWebPageSoon() override;
+    ProbeResult Probe(const AgentTarget& target, ProbeScope scope) override;
+    std::unique_ptr<InterfaceWalkSession> StartInterfaceWalk(const AgentTarget& target) override;
 
     // Makes `profilePath` current in app.ini (the profile commands); throws
     // EIniFileException.
@@ -146,6 +151,7 @@ public:
     QPushButton* Button1 = nullptr;
     QPushButton* Button3 = nullptr;
     TIdSNMP SNMP;
+    TIdSNMP SNMPConf;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
     QTimer* TimerWWW = nullptr;

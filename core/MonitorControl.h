@@ -3,8 +3,10 @@
 // dialogs receive it when they are created, so none of them needs the main
 // window's class, and a test can drive a dialog through a stand-in.
 
+#include "core/AgentQuery.h"
 #include "core/StartupLoad.h"
 
+#include <memory>
 #include <string>
 
 namespace veltrum {
@@ -43,6 +45,13 @@ public:
     // Opens the product web page a tenth of a second later, once the window
     // that asked has closed.
     virtual void OpenWebPageSoon() = 0;
+
+    // The dialogs' questions to an agent they name, asked through the
+    // monitor's client for them (SNMPConf), never through the poll's.
+    // A probe blocks for at most one read time-out per request (ProbeAgent).
+    virtual ProbeResult Probe(const AgentTarget& target, ProbeScope scope) = 0;
+    // An interface walk that the caller steps, an exchange at a time.
+    virtual std::unique_ptr<InterfaceWalkSession> StartInterfaceWalk(const AgentTarget& target) = 0;
 
 protected:
     MonitorControl() = default;

@@ -420,6 +420,22 @@ void TFormGlowny::OpenWebPageSoon() {
     TimerWWW->start();
 }
 
+ProbeResult TFormGlowny::Probe(const AgentTarget& target, ProbeScope scope) {
+    return m_monitor.Probe(target, scope);
+}
+
+void TFormGlowny::WriteMainPosition() {
+    m_monitor.WriteMainPosition(MainPosition());
+}
+
+void TFormGlowny::WriteSettings(const DialogSettings& settings) {
+    m_monitor.WriteSettings(settings);
+}
+
+std::unique_ptr<InterfaceWalkSession> TFormGlowny::StartInterfaceWalk(const AgentTarget& target) {
+    return m_monitor.StartInterfaceWalk(target);
+}
+
 void TFormGlowny::Button1Click() {
     ApplyOpacity(*this, m_state.MainOpacity, m_state.OpacityReady);
 }

@@ -22,6 +22,10 @@
 // only as a MonitorControl (core/MonitorControl.h); the graph windows draw
 // the monitor's samples and keep their own places and flags in the state.
 //
+// SNMP clients: the monitor's SNMP polls and checks the interface; its
+// SNMPConf asks the dialogs' questions (the settings dialog's probe, the
+// interface list's walk: core/AgentQuery.h), so they never disturb the poll's.
+//
 // One poll: Timer1 ticks -> Button3Click -> Monitor::Poll -> RunPollCycle
 // (core) asks for ifInOctets, ifOutOctets, ifInUcastPkts and ifOutUcastPkts
 // (their 64-bit twins in SNMPv2c), computes rates, totals, histories and
@@ -49,6 +53,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -114,6 +119,10 @@ public:
     void ApplyMainOpacity() override;
     void ApplyGraphOpacity() override;
     void OpenWebPageSoon() override;
+    ProbeResult Probe(const AgentTarget& target, ProbeScope scope) override;
+    std::unique_ptr<InterfaceWalkSession> StartInterfaceWalk(const AgentTarget& target) override;
+    void WriteMainPosition() override;
+    void WriteSettings(const DialogSettings& settings) override;
 
     // Makes `profilePath` current in app.ini (the profile commands); throws
     // EIniFileException.
@@ -151,8 +160,9 @@ public:
     QLabel* Label4 = nullptr;
     QPushButton* Button1 = nullptr;
     QPushButton* Button3 = nullptr;
-    // The monitor's client of the poll.
+    // The monitor's clients: the poll's, and the dialogs' questions'.
     TIdSNMP& SNMP = m_monitor.SNMP;
+    TIdSNMP& SNMPConf = m_monitor.SNMPConf;
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
     QTimer* TimerWWW = nullptr;

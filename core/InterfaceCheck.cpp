@@ -1,5 +1,6 @@
 #include "core/InterfaceCheck.h"
 
+#include "core/AgentQuery.h"
 #include "core/AgentText.h"
 #include "core/InterfaceWalk.h"
 #include "core/SettingsTable.h"
@@ -13,18 +14,15 @@ namespace veltrum {
 
 namespace {
 
-constexpr const char* kIfDescrPrefix = "1.3.6.1.2.1.2.2.1.2."; // RFC 1213 ifDescr
-constexpr int32_t kNoSuchName = 2;                             // RFC 1157 section 4.1.1
+constexpr int32_t kNoSuchName = 2; // RFC 1157 section 4.1.1
 
 // What ifDescr.N reads now: true with `seen` set when the agent answered
 // (an interface it no longer has reads as empty), false when it did not.
 bool readDescription(const MonitorState& state, TIdSNMP& snmp, std::string& seen) {
     const bool v2c = UsesSnmpV2c(state);
     snmp.ReceiveTimeout = ReplyTimeoutMs(state);
-    const std::string oid = kIfDescrPrefix + std::to_string(state.InterfaceNumber);
-    ResetRequest(snmp.QueryMessage, kTagGetRequest, v2c ? kVersion2c : kVersion1,
-                 std::span<const std::string>(&oid, 1));
-    const bool answered = snmp.RunQuery();
+    const AgentName description[] = {{AgentObject::IfDescr, state.InterfaceNumber}};
+    const bool answered = AskAgent(snmp, {RequestKind::Get, v2c ? kVersion2c : kVersion1}, description);
     const TSNMPInfo& reply = snmp.ReplyMessage;
     if (reply.Packet.empty() || reply.PduTag != kTagGetResponse) {
         return false;

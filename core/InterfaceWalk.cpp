@@ -1,5 +1,6 @@
 #include "core/InterfaceWalk.h"
 
+#include "core/AgentQuery.h"
 #include "core/AgentText.h"
 #include "snmp/Ber.h"
 #include "snmp/IdSNMP.h"
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <array>
 #include <limits>
+#include <optional>
 #include <string_view>
 
 namespace veltrum {
@@ -15,8 +17,8 @@ namespace veltrum {
 namespace {
 
 // ifDescr, ifOperStatus (ifTable), ifName, ifAlias (ifXTable).
-constexpr std::array<std::string_view, 4> kColumns = {"1.3.6.1.2.1.2.2.1.2", "1.3.6.1.2.1.2.2.1.8",
-                                                      "1.3.6.1.2.1.31.1.1.1.1", "1.3.6.1.2.1.31.1.1.1.18"};
+constexpr std::array<AgentObject, 4> kColumns = {AgentObject::IfDescr, AgentObject::IfOperStatus,
+                                                 AgentObject::IfName, AgentObject::IfAlias};
 constexpr std::size_t kDescr = 0;
 constexpr std::size_t kOptionalFrom = 2; // ifName and ifAlias may be missing
 constexpr int32_t kNoSuchName = 2;       // RFC 1157 section 4.1.1: an SNMPv1 GetNext past the last object
@@ -40,7 +42,6 @@ int32_t instanceIndex(std::string_view oid, std::string_view column) {
 
 InterfaceWalker::InterfaceWalker(bool v2c, const WalkLimits& limits) : m_v2c(v2c), m_limits(limits) {
     for (std::size_t c = 0; c < kColumnCount; ++c) {
-        m_cursor[c] = kColumns[c];
         m_active[c] = c == kDescr || !limits.DescriptionsOnly;
     }
 }
@@ -55,24 +56,21 @@ bool InterfaceWalker::Step(TIdSNMP& snmp) {
         return true;
     }
     std::vector<std::size_t> asked;
-    std::vector<std::string> names;
+    std::vector<AgentName> names;
     for (std::size_t c = 0; c < kColumnCount; ++c) {
         if (m_active[c]) {
             asked.push_back(c);
-            names.push_back(m_cursor[c]);
+            // From the column itself, then from the last cell read.
+            names.push_back({kColumns[c], m_last[c] > 0 ? std::optional<int32_t>(m_last[c]) : std::nullopt});
         }
     }
-    TSNMPInfo& query = snmp.QueryMessage;
     ++m_exchanges;
     bool answered = false;
     try {
-        ResetRequest(query, m_v2c ? kTagGetBulkRequest : kTagGetNextRequest, m_v2c ? kVersion2c : kVersion1,
-                     names);
-        if (m_v2c) {
-            query.ErrorStatus = 0; // non-repeaters
-            query.ErrorIndex = m_limits.MaxRepetitions;
-        }
-        answered = snmp.RunQuery();
+        const AgentRequest request =
+            m_v2c ? AgentRequest{RequestKind::GetBulk, kVersion2c, m_limits.MaxRepetitions}
+                  : AgentRequest{RequestKind::GetNext, kVersion1};
+        answered = AskAgent(snmp, request, names);
     } catch (...) {
         // The rows read so far stay.
         m_failure = std::current_exception();
@@ -101,7 +99,7 @@ bool InterfaceWalker::Step(TIdSNMP& snmp) {
             continue;
         }
         const std::string& oid = reply.OidTexts[static_cast<std::size_t>(i)];
-        const int32_t index = instanceIndex(oid, kColumns[c]);
+        const int32_t index = instanceIndex(oid, ObjectIdOf(kColumns[c]));
         if (reply.IsNoValueAt(i) || index == 0) {
             // Past the column or at the end of the agent's view.
             m_active[c] = false;
@@ -124,7 +122,6 @@ bool InterfaceWalker::Step(TIdSNMP& snmp) {
             continue;
         }
         m_last[c] = index;
-        m_cursor[c] = oid;
         movedOn = true;
         m_cells[c][index] = c == kDescr ? InterfaceDescriptionOf(reply.ValueAt(i)) : reply.ValueAt(i);
     }

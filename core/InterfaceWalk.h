@@ -75,7 +75,6 @@ private:
     WalkEnd m_end = WalkEnd::Running;
     int m_exchanges = 0;
     std::exception_ptr m_failure;
-    std::string m_cursor[kColumnCount];
     bool m_active[kColumnCount] = {};
     int32_t m_last[kColumnCount] = {};
     // Column -> ifIndex -> value; the ifDescr column (0) makes the rows.

@@ -1,5 +1,6 @@
 #include "core/Monitor.h"
 
+#include "core/MonitorControl.h"
 #include "core/SettingsTable.h"
 #include "settings/IniFile.h"
 #include "settings/ProfileFiles.h"
@@ -193,10 +194,31 @@ void Monitor::Stop() {
     m_timers.StopCheckSteps();
 }
 
+ProbeResult Monitor::Probe(const AgentTarget& target, ProbeScope scope) {
+    return ProbeAgent(SNMPConf, target, scope);
+}
+
+std::unique_ptr<InterfaceWalkSession> Monitor::StartInterfaceWalk(const AgentTarget& target) {
+    return std::make_unique<InterfaceWalkSession>(SNMPConf, target);
+}
+
 void Monitor::WriteMainPosition(WindowPosition main) {
     TIniFile ini(m_state.ProfilePath);
     WriteSettingInteger(ini, SettingKey::PozTop, main.Top);
     WriteSettingInteger(ini, SettingKey::PozLeft, main.Left);
+}
+
+void WriteDialogSettings(const std::string& profilePath, const DialogSettings& settings) {
+    TIniFile ini(profilePath);
+    WriteSettings(ini, settings.Writes);
+    if (settings.Description) {
+        WriteAddedSettingText(ini, SettingKey::OpisInterfaceu, *settings.Description);
+    }
+    WriteAddedSettingInteger(ini, SettingKey::WersjaSNMP, settings.Version);
+}
+
+void Monitor::WriteSettings(const DialogSettings& settings) {
+    WriteDialogSettings(m_state.ProfilePath, settings);
 }
 
 void Monitor::SaveWindowFlags() {
@@ -229,7 +251,7 @@ void Monitor::SaveProfileAs(const std::string& path, WindowPosition main) {
         }
     }
     TIniFile ini(path);
-    WriteSettings(ini, writes);
+    veltrum::WriteSettings(ini, writes);
     SaveAddedSettings(ini, m_state);
 }
 

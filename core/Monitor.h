@@ -15,7 +15,9 @@
 // agent's table through MonitorTimers, which the main window implements with
 // its timers (Timer1, CheckTimer).
 
+#include "core/AgentQuery.h"
 #include "core/InterfaceCheck.h"
+#include "core/MonitorControl.h"
 #include "core/MonitorState.h"
 #include "core/PollCycle.h"
 #include "core/StartupLoad.h"
@@ -23,6 +25,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -157,13 +160,23 @@ public:
     // window clears its flag), then, once they are closed, every position.
     void SaveWindowFlags();
     void SaveWindowPositions(WindowPosition main);
+    // What OK in the settings dialog writes.
+    void WriteSettings(const DialogSettings& settings);
     // Every setting in force into `path`, the main window at `main`.
     void SaveProfileAs(const std::string& path, WindowPosition main);
     // Makes `path` current in app.ini: from then on app.ini decides.
     void MakeCurrent(const std::string& path);
 
+    // The dialogs' questions, through their own client so that they never
+    // disturb the poll's request: the settings dialog's probe of the agent
+    // as typed, and the interface list's walk of its table.
+    ProbeResult Probe(const AgentTarget& target, ProbeScope scope);
+    std::unique_ptr<InterfaceWalkSession> StartInterfaceWalk(const AgentTarget& target);
+
     // The client of the poll and the interface check.
     TIdSNMP SNMP;
+    // The client of the dialogs' questions.
+    TIdSNMP SNMPConf;
 
 private:
     // PollView: the poll's effects gathered into the sample.

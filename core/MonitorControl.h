@@ -3,13 +3,31 @@
 // dialogs receive it when they are created, so none of them needs the main
 // window's class, and a test can drive a dialog through a stand-in.
 
+#include "core/AgentQuery.h"
+#include "core/SettingsTable.h"
 #include "core/StartupLoad.h"
 
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace veltrum {
 
 struct MonitorState;
+
+// What OK in the settings dialog writes: its fields, the interface's
+// description when it is to change (absent: the stored one stays), and the
+// protocol version.
+struct DialogSettings {
+    std::vector<SettingWrite> Writes;
+    std::optional<std::string> Description;
+    int32_t Version = 0;
+};
+
+// Writes them into the profile at `profilePath`: every value is checked
+// before the first is written. Throws EIniFileException.
+void WriteDialogSettings(const std::string& profilePath, const DialogSettings& settings);
 
 class MonitorControl {
 public:
@@ -43,6 +61,19 @@ public:
     // Opens the product web page a tenth of a second later, once the window
     // that asked has closed.
     virtual void OpenWebPageSoon() = 0;
+
+    // The dialogs' questions to an agent they name, asked through the
+    // monitor's client for them (SNMPConf), never through the poll's.
+    // A probe blocks for at most one read time-out per request (ProbeAgent).
+    virtual ProbeResult Probe(const AgentTarget& target, ProbeScope scope) = 0;
+    // An interface walk that the caller steps, an exchange at a time.
+    virtual std::unique_ptr<InterfaceWalkSession> StartInterfaceWalk(const AgentTarget& target) = 0;
+
+    // The settings dialog's writes to the current profile; each throws
+    // EIniFileException. The main window's place goes first, as the dialog
+    // opens: OK reloads the profile and places the window from it.
+    virtual void WriteMainPosition() = 0;
+    virtual void WriteSettings(const DialogSettings& settings) = 0;
 
 protected:
     MonitorControl() = default;

@@ -1,5 +1,6 @@
 #include "core/PollCycle.h"
 
+#include "core/AgentQuery.h"
 #include "core/CounterReset.h"
 #include "core/FailureReason.h"
 #include "core/InterfaceCheck.h"
@@ -19,23 +20,19 @@ namespace {
 // One rate unit is 1265 octets per poll interval, so rate x 10 is close to
 // kilobits per second at the nominal one-second interval.
 constexpr long double kOctetsPerRateUnit = 1265.0L;
-constexpr int32_t kGetRequest = 0xA0; // RFC 1157 section 4.1.2
-constexpr int32_t kVersion2c = 1;     // RFC 1901
+constexpr int32_t kVersion2c = 1; // RFC 1901
 constexpr int32_t kNominalIntervalMs = 1000;
 constexpr int32_t kResyncIntervalMs = 1025;
 constexpr int32_t kResyncPolls = 10;
 
-// ifInOctets, ifOutOctets, ifInUcastPkts, ifOutUcastPkts (RFC 1213), in the
-// order the readings are taken.
-constexpr const char* kCounterPrefixes[4] = {"1.3.6.1.2.1.2.2.1.10.", "1.3.6.1.2.1.2.2.1.16.",
-                                             "1.3.6.1.2.1.2.2.1.11.", "1.3.6.1.2.1.2.2.1.17."};
-// ifSpeed (RFC 1213): the interface's bandwidth in bits per second, a Gauge32.
-constexpr const char kSpeedPrefix[] = "1.3.6.1.2.1.2.2.1.5.";
-
-// SNMPv2c: ifHCInOctets, ifHCOutOctets, ifHCInUcastPkts, ifHCOutUcastPkts
-// (RFC 2863 ifXTable), in the same order.
-constexpr const char* kHcCounterPrefixes[4] = {"1.3.6.1.2.1.31.1.1.1.6.", "1.3.6.1.2.1.31.1.1.1.10.",
-                                               "1.3.6.1.2.1.31.1.1.1.7.", "1.3.6.1.2.1.31.1.1.1.11."};
+// ifInOctets, ifOutOctets, ifInUcastPkts, ifOutUcastPkts: the columns the
+// interface number is appended to, in the order the readings are taken.
+constexpr AgentObject kCounterPrefixes[4] = {AgentObject::IfInOctets, AgentObject::IfOutOctets,
+                                             AgentObject::IfInUcastPkts, AgentObject::IfOutUcastPkts};
+// SNMPv2c: ifHCInOctets, ifHCOutOctets, ifHCInUcastPkts, ifHCOutUcastPkts,
+// in the same order.
+constexpr AgentObject kHcCounterPrefixes[4] = {AgentObject::IfHCInOctets, AgentObject::IfHCOutOctets,
+                                               AgentObject::IfHCInUcastPkts, AgentObject::IfHCOutUcastPkts};
 
 const char kTitleStart[] = "Veltrum     ";
 const char kBandwidthTotal[] = "                     Total:  ";
@@ -399,14 +396,13 @@ void finishReadings(MonitorState& state, const Spans& spans, PollView& view, con
 // One GetRequest for the four counters of the interface, as SNMPv1 always
 // asked it; SNMPv2c requests carry the version and NULL values (RFC 3416
 // section 4.2.1 leaves a request's values unspecified).
-void askCounters(const MonitorState& state, TIdSNMP& snmp, const char* const (&prefixes)[4]) {
-    const std::string index = std::to_string(state.InterfaceNumber);
-    const std::array<std::string, 4> oids = {prefixes[0] + index, prefixes[1] + index, prefixes[2] + index,
-                                             prefixes[3] + index};
-    ResetRequest(snmp.QueryMessage, kGetRequest, UsesSnmpV2c(state) ? kVersion2c : 0 /* SNMPv1 */, oids);
+void askCounters(const MonitorState& state, TIdSNMP& snmp, const AgentObject (&columns)[4]) {
+    const int32_t index = state.InterfaceNumber;
+    const AgentName names[4] = {
+        {columns[0], index}, {columns[1], index}, {columns[2], index}, {columns[3], index}};
     snmp.ReceiveTimeout = ReplyTimeoutMs(state);
     // The result is not needed: a missing or short reply fails at ValueAt.
-    snmp.RunQuery();
+    AskAgent(snmp, {RequestKind::Get, UsesSnmpV2c(state) ? kVersion2c : 0 /* SNMPv1 */}, names);
 }
 
 void readSpeed(MonitorState& state, TIdSNMP& snmp) {
@@ -601,15 +597,14 @@ uint32_t ReadInterfaceSpeed(TIdSNMP& snmp, int32_t interfaceNumber, int32_t time
                             int32_t version) noexcept {
     try {
         snmp.ReceiveTimeout = timeoutMs;
-        const std::string oid = kSpeedPrefix + std::to_string(interfaceNumber);
-        ResetRequest(snmp.QueryMessage, kGetRequest, version, std::span<const std::string>(&oid, 1));
-        const bool answered = snmp.RunQuery();
+        const AgentName speed[] = {{AgentObject::IfSpeed, interfaceNumber}};
+        const bool answered = AskAgent(snmp, {RequestKind::Get, version}, speed);
         if (snmp.ReplyMessage.Packet.empty()) {
             replaceSocket(snmp);
         }
         // The request-id is always 0: only the reply naming ifSpeed is ours.
         if (answered && snmp.ReplyMessage.CountValues() == 1 && snmp.ReplyMessage.OidTexts.size() == 1 &&
-            snmp.ReplyMessage.OidTexts[0] == oid) {
+            snmp.ReplyMessage.OidTexts[0] == NameText(speed[0])) {
             // A Gauge32 of 2^31 or more arrives as negative text: keep the bit pattern.
             return static_cast<uint32_t>(StrToInt(snmp.ReplyMessage.ValueAt(0)));
         }

@@ -1,10 +1,9 @@
 #include "dialogs/Interfejsy.h"
 
+#include "core/AgentQuery.h"
 #include "core/FailureReason.h"
 #include "core/InterfaceWalk.h"
-#include "core/MonitorState.h"
 #include "dialogs/DialogControls.h"
-#include "snmp/IdSNMP.h"
 #include "widgets/PlainText.h"
 
 #include <QAbstractItemView>
@@ -20,37 +19,14 @@
 #include <QToolTip>
 
 #include <algorithm>
-#include <exception>
 #include <utility>
 
 namespace veltrum {
 
 namespace {
 
-constexpr int32_t kNoSuchName = 2; // RFC 1157 section 4.1.1: an SNMPv1 walk's end
 constexpr int kListHeight = 193;
 constexpr int kNoteHeight = 14;
-
-// Why a walk that found nothing found nothing: the failure that ended it, or
-// else what its last exchange heard.
-FailureReason emptyWalkReason(const TIdSNMP& snmp, const std::exception_ptr& failure) {
-    FailureReason reason = ExchangeFailure(snmp, failure, 0);
-    if (failure) {
-        return reason;
-    }
-    const TSNMPInfo& reply = snmp.ReplyMessage;
-    if (snmp.ReplyRefused()) {
-        reason.Kind = FailureKind::Refused;
-    } else if (reply.Packet.empty()) {
-        reason.Kind = FailureKind::NoReply;
-    } else if (reply.ErrorStatus != 0 && reply.ErrorStatus != kNoSuchName) {
-        reason.Kind = FailureKind::AgentError;
-        reason.Code = reply.ErrorStatus;
-    } else {
-        reason.Kind = FailureKind::NoInterfaces;
-    }
-    return reason;
-}
 
 // The list's rows are 13 pixels high whatever the style would choose; a row
 // too long for the list shows its whole text as its hint.
@@ -128,8 +104,9 @@ TFormInterfejsy::TFormInterfejsy(QWidget* parent) : QDialog(parent) {
 
 TFormInterfejsy::~TFormInterfejsy() = default;
 
-void TFormInterfejsy::SetCaller(std::function<WalkTarget()> target, std::function<void(int32_t)> chosen) {
-    m_target = std::move(target);
+void TFormInterfejsy::SetCaller(std::function<std::unique_ptr<InterfaceWalkSession>()> startWalk,
+                                std::function<void(int32_t)> chosen) {
+    m_startWalk = std::move(startWalk);
     m_chosen = std::move(chosen);
 }
 
@@ -173,15 +150,10 @@ void TFormInterfejsy::FormShow() {
     ListBox1->clear();
     EmptyReason->hide();
     EmptyReason->clear();
-    const WalkTarget target = m_target ? m_target() : WalkTarget{};
-    m_client = target.Client;
-    if (m_client == nullptr) {
+    m_walk = m_startWalk ? m_startWalk() : nullptr;
+    if (!m_walk) {
         return;
     }
-    m_client->Host = target.Host;
-    m_client->SetCommunity(target.Community);
-    m_client->ReceiveTimeout = target.TimeoutMs;
-    m_walk = std::make_unique<InterfaceWalker>(target.SnmpVersion == kSnmpVersion2c);
     setNote(QStringLiteral("Reading the agent's interfaces..."));
     m_walkTimer->start();
 }
@@ -195,7 +167,7 @@ void TFormInterfejsy::stepWalk() {
         m_walkTimer->stop();
         return;
     }
-    const bool done = m_walk->Step(*m_client);
+    const bool done = m_walk->Step();
     for (const InterfaceRow& row : m_walk->TakeSettledRows()) {
         // An interface without a description is not listed.
         if (row.Descr.empty()) {
@@ -211,11 +183,11 @@ void TFormInterfejsy::stepWalk() {
 
 void TFormInterfejsy::finishWalk() {
     m_walkTimer->stop();
-    const std::unique_ptr<const InterfaceWalker> walk = std::move(m_walk);
+    const std::unique_ptr<const InterfaceWalkSession> walk = std::move(m_walk);
     if (m_rowInterfaces.empty() && walk->End() != WalkEnd::RowLimit) {
         // An empty list would leave the user guessing: say why instead.
         setNote({});
-        SetPlainText(*EmptyReason, VisibleOctets(FailureText(emptyWalkReason(*m_client, walk->Failure()))));
+        SetPlainText(*EmptyReason, VisibleOctets(FailureText(walk->EmptyReason())));
         EmptyReason->setVisible(!EmptyReason->text().isEmpty());
         return;
     }

@@ -1,9 +1,9 @@
 #pragma once
 // The interface list: as it opens, it walks the interface table of the agent
 // its caller names (the settings dialog: host, community and protocol version
-// as edited, not as saved) with WalkInterfaces (core), and lists every
-// interface that has a description, whatever its number, with its ifName and
-// ifAlias where the agent has them. Confirming a row hands that row's
+// as edited, not as saved) through the monitor (InterfaceWalkSession, core),
+// and lists every interface that has a description, whatever its number, with
+// its ifName and ifAlias where the agent has them. Confirming a row hands that row's
 // interface number (not its position) back to the caller. A walk that lists
 // nothing says why over the empty list.
 //
@@ -28,19 +28,8 @@ class QTimer;
 
 namespace veltrum {
 
-class TIdSNMP;
-
-// The agent to walk and the client to walk it with.
-struct WalkTarget {
-    TIdSNMP* Client = nullptr;
-    std::string Host;
-    std::string Community;
-    int32_t TimeoutMs = 0;
-    int32_t SnmpVersion = 0; // as the message's version field: 0 SNMPv1, 1 SNMPv2c
-};
-
 struct InterfaceRow;
-class InterfaceWalker;
+class InterfaceWalkSession;
 
 class TFormInterfejsy final : public QDialog {
     Q_OBJECT
@@ -49,9 +38,11 @@ public:
     explicit TFormInterfejsy(QWidget* parent = nullptr);
     ~TFormInterfejsy() override;
 
-    // `target` is asked as each walk starts; `chosen` receives the interface
-    // number OK confirms. Without a caller the list opens empty.
-    void SetCaller(std::function<WalkTarget()> target, std::function<void(int32_t)> chosen);
+    // `startWalk` starts each walk, on the agent the caller names;
+    // `chosen` receives the interface number OK confirms. Without a caller
+    // the list opens empty.
+    void SetCaller(std::function<std::unique_ptr<InterfaceWalkSession>()> startWalk,
+                   std::function<void(int32_t)> chosen);
 
     void FormShow();     // starts the interface walk
     bool Walking() const; // the walk is under way
@@ -90,9 +81,8 @@ private:
     void stopWalk();
     void setNote(const QString& text);
 
-    std::function<WalkTarget()> m_target;
-    TIdSNMP* m_client = nullptr;
-    std::unique_ptr<InterfaceWalker> m_walk;
+    std::function<std::unique_ptr<InterfaceWalkSession>()> m_startWalk;
+    std::unique_ptr<InterfaceWalkSession> m_walk;
     QTimer* m_walkTimer = nullptr;
     std::function<void(int32_t)> m_chosen;
     std::vector<int32_t> m_rowInterfaces;

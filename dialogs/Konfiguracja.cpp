@@ -1,16 +1,14 @@
 #include "dialogs/Konfiguracja.h"
 
-#include "core/AgentText.h"
 #include "core/FailureReason.h"
+#include "core/MonitorControl.h"
 #include "core/MonitorState.h"
 #include "core/PollCycle.h"
 #include "core/SettingsTable.h"
 #include "dialogs/DialogControls.h"
 #include "dialogs/Interfejsy.h"
 #include "settings/IniFile.h"
-#include "snmp/TextToInt.h"
 #include "widgets/ErrorBox.h"
-#include "core/MonitorControl.h"
 #include "widgets/PlainText.h"
 
 #include <QCheckBox>
@@ -44,16 +42,6 @@
 namespace veltrum {
 
 namespace {
-
-// ifDescr of an interface, sysDescr and sysName (RFC 1213).
-constexpr const char* kIfDescrPrefix = "1.3.6.1.2.1.2.2.1.2.";
-constexpr const char* kSysDescr = "1.3.6.1.2.1.1.1.0";
-constexpr const char* kSysName = "1.3.6.1.2.1.1.5.0";
-// RFC 1157 section 4.1.2: GetRequest-PDU.
-constexpr int32_t kGetRequest = 0xA0;
-// ifHCInOctets (RFC 2863): whether the agent keeps the interface's 64-bit
-// counters, which the SNMPv2c poll reads.
-constexpr const char* kIfHcInOctetsPrefix = "1.3.6.1.2.1.31.1.1.1.6.";
 
 constexpr int kFieldLeft = 132;
 constexpr int kRowHeight = 21;
@@ -103,23 +91,12 @@ QScrollBar* makeOpacityBar(QWidget* parent, const char* name, int top) {
     return bar;
 }
 
-// One GetRequest for `oids` in `version`; the reply is read by the caller.
-void ask(TIdSNMP& snmp, int32_t version, std::initializer_list<std::string> oids) {
-    ResetRequest(snmp.QueryMessage, kGetRequest, version, std::span(oids.begin(), oids.size()));
-    snmp.RunQuery();
-}
-
-// Why an interface's description came back empty, in the words the poll
-// would use for the same reply: the poll fails converting such a value, and
-// the reply's error-status (SNMPv1) or its missing value (SNMPv2c) says
-// why. Empty when the agent simply describes the interface with no text.
-std::string emptyDescriptionReason(const TIdSNMP& snmp, int32_t number) {
-    const TSNMPInfo& reply = snmp.ReplyMessage;
-    if (!reply.ValueAt(0).empty() || (reply.ErrorStatus == 0 && !reply.IsNoValueAt(0))) {
-        return {};
-    }
-    return FailureText(
-        ExchangeFailure(snmp, std::make_exception_ptr(EConvertError(reply.ValueAt(0))), number));
+// Whether two targets ask the same agent, as the same community and in the
+// same version, about the same interface: the description read for one is
+// the other's.
+bool sameInterface(const AgentTarget& a, const AgentTarget& b) {
+    return a.Host == b.Host && a.Community == b.Community && a.Version == b.Version &&
+           a.Interface == b.Interface;
 }
 
 // Whether the fields can show what the profile holds. No file holds the
@@ -350,13 +327,9 @@ void TFormKonfiguracja::SetInterfaceList(TFormInterfejsy* interfejsy) {
         return;
     }
     m_interfejsy->SetCaller(
-        [this] {
-            // Host, community and version as chosen, even if not yet
-            // saved; the time-out in force.
-            return WalkTarget{&SNMPConf, Edit1->text().toStdString(), Edit2->text().toStdString(),
-                              ReplyTimeoutMs(m_main.State()),
-                              ComboBox1->currentIndex() == 1 ? kSnmpVersion2c : 0};
-        },
+        // Host, community and version as chosen, even if not yet saved; the
+        // time-out in force.
+        [this] { return m_main.StartInterfaceWalk(fieldTarget()); },
         // The change runs the probe for the new interface.
         [this](int32_t number) { SpinEdit1->setValue(number); });
 }
@@ -384,9 +357,7 @@ void TFormKonfiguracja::FormShow() {
     // and OK must never find the first opening's defaults where the user's
     // settings belong.
     RunGuarded(this, [&] {
-        TIniFile ini(state.ProfilePath);
-        WriteSettingInteger(ini, SettingKey::PozTop, m_main.MainPosition().Top);
-        WriteSettingInteger(ini, SettingKey::PozLeft, m_main.MainPosition().Left);
+        m_main.WriteMainPosition();
     });
 
     fillFromProfile();
@@ -400,25 +371,21 @@ void TFormKonfiguracja::FormHide() {
     m_main.ResumeStayOnTop();
 }
 
-TFormKonfiguracja::ProbeTarget TFormKonfiguracja::fieldTarget() const {
+AgentTarget TFormKonfiguracja::fieldTarget() const {
     // The chosen version, as the poll will ask; SNMPv1 requests stay as they
-    // always were.
-    return {Edit1->text().toStdString(), Edit2->text().toStdString(),
-            ComboBox1->currentIndex() == 1 ? kSnmpVersion2c : 0 /* SNMPv1 */, SpinEdit1->value()};
+    // always were. The time-out in force, not the edited one: a new time-out
+    // applies to probes only after OK.
+    return {.Host = Edit1->text().toStdString(),
+            .Community = Edit2->text().toStdString(),
+            .Version = ComboBox1->currentIndex() == 1 ? kSnmpVersion2c : 0 /* SNMPv1 */,
+            .TimeoutMs = ReplyTimeoutMs(m_main.State()),
+            .Interface = SpinEdit1->value()};
 }
 
-void TFormKonfiguracja::readInterfaceDescription(const ProbeTarget& target) {
+void TFormKonfiguracja::rememberDescription(const AgentTarget& target, const ProbeResult& probe) {
     m_probed = target;
-    m_descriptionRead = false;
-    m_probedDescription.clear();
-    SNMPConf.Host = target.Host;
-    SNMPConf.SetCommunity(target.Community);
-    // The time-out in force, not the edited one: a new time-out applies to
-    // probes only after OK.
-    SNMPConf.ReceiveTimeout = ReplyTimeoutMs(m_main.State());
-    ask(SNMPConf, target.Version, {kIfDescrPrefix + std::to_string(target.Number)});
-    m_probedDescription = InterfaceDescriptionOf(SNMPConf.ReplyMessage.ValueAt(0));
-    m_descriptionRead = true;
+    m_descriptionRead = probe.DescriptionRead;
+    m_probedDescription = probe.Description;
 }
 
 void TFormKonfiguracja::SpinEdit1Change() {
@@ -426,33 +393,27 @@ void TFormKonfiguracja::SpinEdit1Change() {
         return;
     }
     const WaitCursor wait;
-    const ProbeTarget target = fieldTarget();
-    try {
-        readInterfaceDescription(target);
-        const std::string missing = emptyDescriptionReason(SNMPConf, target.Number);
-        SetPlainText(*Label7, VisibleOctets(missing.empty() ? m_probedDescription : missing));
-
-        // What the poll will read, as the hint of the interface's description.
-        MonitorState reads;
-        reads.SnmpVersion = target.Version;
-        if (target.Version == kSnmpVersion2c) {
-            ask(SNMPConf, target.Version, {kIfHcInOctetsPrefix + std::to_string(target.Number)});
-            reads.Counters32Only = SNMPConf.ReplyMessage.IsNoValueAt(0);
-        }
-        Label7->setToolTip(QString::fromStdString(CounterWidthText(reads)));
-
-        ask(SNMPConf, target.Version, {kSysDescr, kSysName});
-        SetPlainText(*Label9, VisibleOctets(SNMPConf.ReplyMessage.ValueAt(0)) + QStringLiteral(" (") +
-                                  VisibleOctets(SNMPConf.ReplyMessage.ValueAt(1)) + QStringLiteral(")"));
-    } catch (...) {
+    const AgentTarget target = fieldTarget();
+    const ProbeResult probe = m_main.Probe(target, ProbeScope::Everything);
+    rememberDescription(target, probe);
+    if (!probe.Answered) {
         // Silence, no reply, a missing value, an unknown host or a socket
         // error: no stale answer stays, and the agent's line says why, as the
         // main window's hint says it for the poll.
         Label7->clear();
         Label7->setToolTip(QString());
-        SetPlainText(*Label9, VisibleOctets(FailureText(
-                                  ExchangeFailure(SNMPConf, std::current_exception(), target.Number))));
+        SetPlainText(*Label9, VisibleOctets(FailureText(probe.Failure)));
+        return;
     }
+    const std::string missing = FailureText(probe.DescriptionMissing);
+    SetPlainText(*Label7, VisibleOctets(missing.empty() ? probe.Description : missing));
+    // What the poll will read, as the hint of the interface's description.
+    MonitorState reads;
+    reads.SnmpVersion = target.Version;
+    reads.Counters32Only = !probe.Counters64;
+    Label7->setToolTip(QString::fromStdString(CounterWidthText(reads)));
+    SetPlainText(*Label9, VisibleOctets(probe.SysDescr) + QStringLiteral(" (") +
+                              VisibleOctets(probe.SysName) + QStringLiteral(")"));
 }
 
 void TFormKonfiguracja::ScrollBar1Change() {
@@ -479,14 +440,11 @@ void TFormKonfiguracja::BitBtn1Click() {
     // The description OK keeps belongs to the agent, community, version and
     // interface it writes: fields changed since the last probe (a host typed
     // and Enter pressed at once) are asked once more.
-    const ProbeTarget target = fieldTarget();
-    if (target != m_probed) {
+    const AgentTarget target = fieldTarget();
+    if (!sameInterface(target, m_probed)) {
         const WaitCursor wait;
-        try {
-            readInterfaceDescription(target);
-        } catch (...) {
-            // Unanswered: OK keeps no description for the new interface.
-        }
+        // Unanswered, OK keeps no description for the new interface.
+        rememberDescription(target, m_main.Probe(target, ProbeScope::Description));
     }
     // A failed write leaves the dialog open and the poll stopped until an OK
     // succeeds or the dialog is left.
@@ -587,33 +545,29 @@ void TFormKonfiguracja::writeFieldsToProfile() const {
     for (const SettingKey key : kSettingsDialogOkKeys) {
         writes.push_back({key, fieldValue(*this, fieldOf(key))});
     }
-    TIniFile ini(m_main.State().ProfilePath);
+    const TIniFile ini(m_main.State().ProfilePath);
     // The interface's description, as read from the very agent, community,
     // version and interface that OK writes: by it the monitor finds the
     // interface again after a renumbering. Without an answer the stored one
     // stays while all four stay as stored; another agent or interface must
     // not keep the old interface's description.
-    const ProbeTarget target = fieldTarget();
-    const ProbeTarget stored{
-        ReadSettingText(ini, SettingKey::Host), ReadSettingText(ini, SettingKey::Haslo),
-        ReadSettingInteger(ini, SettingKey::WersjaSNMP) == kSnmpVersion2c ? kSnmpVersion2c : 0,
-        ReadSettingInteger(ini, SettingKey::NumerInterfaceu)};
+    const AgentTarget target = fieldTarget();
+    const AgentTarget stored{
+        .Host = ReadSettingText(ini, SettingKey::Host),
+        .Community = ReadSettingText(ini, SettingKey::Haslo),
+        .Version = ReadSettingInteger(ini, SettingKey::WersjaSNMP) == kSnmpVersion2c ? kSnmpVersion2c : 0,
+        .Interface = ReadSettingInteger(ini, SettingKey::NumerInterfaceu)};
     std::optional<std::string> description;
-    if (m_descriptionRead && m_probed == target) {
+    if (m_descriptionRead && sameInterface(m_probed, target)) {
         description = m_probedDescription;
-    } else if (target != stored) {
+    } else if (!sameInterface(target, stored)) {
         description.emplace();
     }
     if (description && !IsWritableValue(*description)) {
         description->clear(); // a line break from the agent: no description rather than no profile
     }
-    WriteSettings(ini, writes);
-    if (description) {
-        WriteAddedSettingText(ini, SettingKey::OpisInterfaceu, *description);
-    }
     // Any other number in a hand-edited profile is SNMPv1, as the poll reads it.
-    WriteAddedSettingInteger(ini, SettingKey::WersjaSNMP,
-                             ComboBox1->currentIndex() == 1 ? kSnmpVersion2c : 0);
+    m_main.WriteSettings({writes, description, ComboBox1->currentIndex() == 1 ? kSnmpVersion2c : 0});
 }
 
 void TFormKonfiguracja::pickColor(TShape& shape) {

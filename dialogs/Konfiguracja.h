@@ -1,14 +1,14 @@
 #pragma once
 // The settings dialog: every setting of the current profile, edited in place.
 // Each opening refills the fields from the profile file (not from the monitor
-// state) and probes the agent through the dialog's own SNMP client SNMPConf;
+// state) and has the monitor probe the agent as typed here (MonitorControl::Probe);
 // OK writes the fields back and makes the main window reload the profile.
 // Only the opacity scroll bars touch the monitor state directly, as a live
 // preview that Cancel (or Escape) undoes and the title-bar close box keeps.
 // What the agent sends is shown as plain text, and a failed probe says why
 // in the agent's description line, in the words of the main window's hint.
 
-#include "snmp/IdSNMP.h"
+#include "core/AgentQuery.h"
 
 #include <QDialog>
 
@@ -38,8 +38,8 @@ public:
     explicit TFormKonfiguracja(MonitorControl& monitor);
     ~TFormKonfiguracja() override;
 
-    // The interface list that "<" opens on the agent as typed here, through
-    // SNMPConf; its choice goes into SpinEdit1.
+    // The interface list that "<" opens on the agent as typed here, walked
+    // through the monitor; its choice goes into SpinEdit1.
     void SetInterfaceList(TFormInterfejsy* interfejsy);
 
     // Handlers.
@@ -89,9 +89,6 @@ public:
     // Made at its first use: building a colour dialog looks up the icon
     // theme, which costs memory the program may never need.
     QColorDialog* ColorDialog1();
-    // The dialog's own client: the probe and the interface list use it, so
-    // neither disturbs the poll's request state.
-    TIdSNMP SNMPConf;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -100,18 +97,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // The agent, community, protocol version and interface a probe asks.
-    struct ProbeTarget {
-        std::string Host;
-        std::string Community;
-        int32_t Version = 0; // as the message's version field
-        int32_t Number = 0;
-        bool operator==(const ProbeTarget&) const = default;
-    };
-    ProbeTarget fieldTarget() const;
-    // One GetRequest of the interface's ifDescr through SNMPConf, remembered
-    // with what it asked. Throws what the exchange throws.
-    void readInterfaceDescription(const ProbeTarget& target);
+    // The agent, community, protocol version and interface as typed, with
+    // the time-out in force.
+    AgentTarget fieldTarget() const;
+    // The interface's description a probe read, remembered with what it asked.
+    void rememberDescription(const AgentTarget& target, const ProbeResult& probe);
     void resumePolling();
 
     QColorDialog* m_colorDialog1 = nullptr;
@@ -131,7 +121,7 @@ private:
     // was answered and what it read: OK keeps that description in the
     // profile beside the number only for the very agent, community, version
     // and interface it writes.
-    ProbeTarget m_probed;
+    AgentTarget m_probed;
     bool m_descriptionRead = false;
     std::string m_probedDescription;
     // Whether the last opening could read the profile: fields it could not

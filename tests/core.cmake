@@ -3,5 +3,6 @@
 # client against scripted agents on the loopback.
 veltrum_add_test(core_tests
     SOURCES core/FailureReasonTest.cpp core/FormattingTest.cpp core/GraphResetTest.cpp core/PollCycleTest.cpp
-            core/InterfaceWalkTest.cpp core/MonitorTest.cpp core/StartupLoadTest.cpp core/TwoCopiesTest.cpp
+            core/InterfaceWalkTest.cpp core/AgentQueryTest.cpp core/MonitorTest.cpp core/StartupLoadTest.cpp
+            core/TwoCopiesTest.cpp
     LIBS Veltrum::Core veltrum_test_agents)

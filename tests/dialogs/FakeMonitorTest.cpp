@@ -2,10 +2,11 @@
 // nothing of the main window, and a stand-in records what the dialog asks of
 // the monitor.
 
+#include "core/MonitorControl.h"
 #include "core/MonitorState.h"
 #include "dialogs/Konfiguracja.h"
+#include "snmp/IdSNMP.h"
 #include "widgets/ErrorBox.h"
-#include "core/MonitorControl.h"
 
 #include <QLineEdit>
 #include <QScrollBar>
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -35,6 +37,22 @@ public:
     void ApplyMainOpacity() override { calls.emplace_back("ApplyMainOpacity"); }
     void ApplyGraphOpacity() override { calls.emplace_back("ApplyGraphOpacity"); }
     void OpenWebPageSoon() override { calls.emplace_back("OpenWebPageSoon"); }
+    ProbeResult Probe(const AgentTarget& target, ProbeScope scope) override {
+        calls.emplace_back("Probe");
+        return ProbeAgent(SNMPConf, target, scope);
+    }
+    std::unique_ptr<InterfaceWalkSession> StartInterfaceWalk(const AgentTarget& target) override {
+        calls.emplace_back("StartInterfaceWalk");
+        return std::make_unique<InterfaceWalkSession>(SNMPConf, target);
+    }
+    void WriteMainPosition() override {
+        TIniFile ini(state.ProfilePath);
+        WriteSettingInteger(ini, SettingKey::PozTop, MainPosition().Top);
+        WriteSettingInteger(ini, SettingKey::PozLeft, MainPosition().Left);
+    }
+    void WriteSettings(const DialogSettings& settings) override {
+        WriteDialogSettings(state.ProfilePath, settings);
+    }
 
     // The calls named `names`, in the order they came.
     std::vector<std::string> Only(const std::vector<std::string>& names) const {
@@ -48,6 +66,7 @@ public:
     MonitorState state;
     std::string dir;
     std::vector<std::string> calls;
+    TIdSNMP SNMPConf;
 };
 
 std::string ReadFile(const std::string& path) {
@@ -79,6 +98,8 @@ TEST_F(SettingsDialogAlone, OkWritesTheProfileThenRestartsTheMonitorBetweenPause
     TFormKonfiguracja dialog(monitor);
     dialog.FormShow();
     EXPECT_EQ(monitor.calls.front(), "PauseStayOnTop");
+    // The agent is asked through the monitor, once per opening.
+    EXPECT_EQ(monitor.Only({"Probe"}), std::vector<std::string>{"Probe"});
     EXPECT_EQ(dialog.Edit1->text(), "127.0.0.1:9");
     EXPECT_EQ(dialog.Edit3->text(), "Lab");
     // The main window's position goes into the profile as the dialog opens.

@@ -1,0 +1,175 @@
+#include "core/AgentQuery.h"
+
+#include "core/AgentText.h"
+#include "core/MonitorState.h"
+#include "snmp/Ber.h"
+#include "snmp/IdSNMP.h"
+#include "snmp/TextToInt.h"
+
+#include <array>
+#include <exception>
+#include <utility>
+
+namespace veltrum {
+
+namespace {
+
+struct ObjectEntry {
+    AgentObject Object;
+    std::string_view Id;
+};
+
+// Every object the program reads, in AgentObject's order.
+constexpr std::array<ObjectEntry, 15> kObjects = {{
+    {AgentObject::IfInOctets, "1.3.6.1.2.1.2.2.1.10"},
+    {AgentObject::IfOutOctets, "1.3.6.1.2.1.2.2.1.16"},
+    {AgentObject::IfInUcastPkts, "1.3.6.1.2.1.2.2.1.11"},
+    {AgentObject::IfOutUcastPkts, "1.3.6.1.2.1.2.2.1.17"},
+    // A Gauge32 of bits per second.
+    {AgentObject::IfSpeed, "1.3.6.1.2.1.2.2.1.5"},
+    {AgentObject::IfDescr, "1.3.6.1.2.1.2.2.1.2"},
+    {AgentObject::IfOperStatus, "1.3.6.1.2.1.2.2.1.8"},
+    {AgentObject::IfHCInOctets, "1.3.6.1.2.1.31.1.1.1.6"},
+    {AgentObject::IfHCOutOctets, "1.3.6.1.2.1.31.1.1.1.10"},
+    {AgentObject::IfHCInUcastPkts, "1.3.6.1.2.1.31.1.1.1.7"},
+    {AgentObject::IfHCOutUcastPkts, "1.3.6.1.2.1.31.1.1.1.11"},
+    {AgentObject::IfName, "1.3.6.1.2.1.31.1.1.1.1"},
+    {AgentObject::IfAlias, "1.3.6.1.2.1.31.1.1.1.18"},
+    {AgentObject::SysDescr, "1.3.6.1.2.1.1.1"},
+    {AgentObject::SysName, "1.3.6.1.2.1.1.5"},
+}};
+
+constexpr bool inEnumOrder() {
+    for (std::size_t i = 0; i < kObjects.size(); ++i) {
+        if (static_cast<std::size_t>(kObjects[i].Object) != i) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(inEnumOrder(), "kObjects is indexed by AgentObject");
+
+constexpr int32_t kNoSuchName = 2; // RFC 1157 section 4.1.1: an SNMPv1 walk's end
+
+int32_t pduTagOf(RequestKind kind) {
+    switch (kind) {
+    case RequestKind::GetNext:
+        return kTagGetNextRequest;
+    case RequestKind::GetBulk:
+        return kTagGetBulkRequest;
+    default:
+        return kTagGetRequest;
+    }
+}
+
+void pointAt(TIdSNMP& snmp, const AgentTarget& target) {
+    snmp.Host = target.Host;
+    snmp.SetCommunity(target.Community);
+    snmp.ReceiveTimeout = target.TimeoutMs;
+}
+
+// One GetRequest of `names` for the probe.
+void ask(TIdSNMP& snmp, const AgentTarget& target, std::span<const AgentName> names) {
+    AskAgent(snmp, {RequestKind::Get, target.Version}, names);
+}
+
+// Why an interface's description came back empty, in the words the poll
+// would use for the same reply: the poll fails converting such a value, and
+// the reply's error-status (SNMPv1) or its missing value (SNMPv2c) says
+// why. Kind Unknown when the agent simply describes the interface with no
+// text.
+FailureReason emptyDescriptionReason(const TIdSNMP& snmp, int32_t number) {
+    const TSNMPInfo& reply = snmp.ReplyMessage;
+    if (!reply.ValueAt(0).empty() || (reply.ErrorStatus == 0 && !reply.IsNoValueAt(0))) {
+        return {};
+    }
+    return ExchangeFailure(snmp, std::make_exception_ptr(EConvertError(reply.ValueAt(0))), number);
+}
+
+} // namespace
+
+std::string_view ObjectIdOf(AgentObject object) {
+    return kObjects[static_cast<std::size_t>(object)].Id;
+}
+
+std::string NameText(const AgentName& name) {
+    std::string text(ObjectIdOf(name.Object));
+    if (name.Instance) {
+        text.append(".").append(std::to_string(*name.Instance));
+    }
+    return text;
+}
+
+bool AskAgent(TIdSNMP& snmp, const AgentRequest& request, std::span<const AgentName> names) {
+    std::vector<std::string> texts;
+    texts.reserve(names.size());
+    for (const AgentName& name : names) {
+        texts.push_back(NameText(name));
+    }
+    ResetRequest(snmp.QueryMessage, pduTagOf(request.Kind), request.Version, texts);
+    if (request.Kind == RequestKind::GetBulk) {
+        // RFC 3416 section 3: a GetBulkRequest carries non-repeaters and
+        // max-repetitions where the others carry error-status and -index.
+        snmp.QueryMessage.ErrorStatus = 0;
+        snmp.QueryMessage.ErrorIndex = request.MaxRepetitions;
+    }
+    return snmp.RunQuery();
+}
+
+ProbeResult ProbeAgent(TIdSNMP& snmp, const AgentTarget& target, ProbeScope scope) {
+    ProbeResult result;
+    try {
+        pointAt(snmp, target);
+        const AgentName description[] = {{AgentObject::IfDescr, target.Interface}};
+        ask(snmp, target, description);
+        result.Description = InterfaceDescriptionOf(snmp.ReplyMessage.ValueAt(0));
+        result.DescriptionRead = true;
+        result.DescriptionMissing = emptyDescriptionReason(snmp, target.Interface);
+        if (scope == ProbeScope::Everything) {
+            if (target.Version == kSnmpVersion2c) {
+                const AgentName counter[] = {{AgentObject::IfHCInOctets, target.Interface}};
+                ask(snmp, target, counter);
+                result.Counters64 = !snmp.ReplyMessage.IsNoValueAt(0);
+            }
+            const AgentName agent[] = {{AgentObject::SysDescr, 0}, {AgentObject::SysName, 0}};
+            ask(snmp, target, agent);
+            result.SysDescr = snmp.ReplyMessage.ValueAt(0);
+            result.SysName = snmp.ReplyMessage.ValueAt(1);
+        }
+        result.Answered = true;
+    } catch (...) {
+        // Silence, no reply, a missing value, an unknown host or a socket
+        // error, told as the poll tells it.
+        result.Failure = ExchangeFailure(snmp, std::current_exception(), target.Interface);
+    }
+    return result;
+}
+
+InterfaceWalkSession::InterfaceWalkSession(TIdSNMP& snmp, AgentTarget target)
+    : m_snmp(snmp), m_target(std::move(target)), m_walker(m_target.Version == kSnmpVersion2c) {}
+
+bool InterfaceWalkSession::Step() {
+    pointAt(m_snmp, m_target);
+    return m_walker.Step(m_snmp);
+}
+
+FailureReason InterfaceWalkSession::EmptyReason() const {
+    FailureReason reason = ExchangeFailure(m_snmp, m_walker.Failure(), 0);
+    if (m_walker.Failure()) {
+        return reason;
+    }
+    const TSNMPInfo& reply = m_snmp.ReplyMessage;
+    if (m_snmp.ReplyRefused()) {
+        reason.Kind = FailureKind::Refused;
+    } else if (reply.Packet.empty()) {
+        reason.Kind = FailureKind::NoReply;
+    } else if (reply.ErrorStatus != 0 && reply.ErrorStatus != kNoSuchName) {
+        reason.Kind = FailureKind::AgentError;
+        reason.Code = reply.ErrorStatus;
+    } else {
+        reason.Kind = FailureKind::NoInterfaces;
+    }
+    return reason;
+}
+
+} // namespace veltrum

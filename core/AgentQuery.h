@@ -1,0 +1,136 @@
+#pragma once
+// How the program asks the agent. Every object it reads is named once, in
+// AgentObject, and every request it sends (the poll, ifSpeed, the interface
+// check, the interface walk, the settings dialog's probe) is built and run by
+// AskAgent. The dialogs do not talk to the agent themselves: they ask the
+// monitor (MonitorControl::Probe, StartInterfaceWalk), which asks through its
+// own client for them, SNMPConf, so that no dialog question disturbs the
+// poll's request state.
+
+#include "core/FailureReason.h"
+#include "core/InterfaceWalk.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace veltrum {
+
+class TIdSNMP;
+
+enum class AgentObject {
+    // RFC 1213 ifTable.
+    IfInOctets,
+    IfOutOctets,
+    IfInUcastPkts,
+    IfOutUcastPkts,
+    IfSpeed,
+    IfDescr,
+    IfOperStatus,
+    // RFC 2863 ifXTable.
+    IfHCInOctets,
+    IfHCOutOctets,
+    IfHCInUcastPkts,
+    IfHCOutUcastPkts,
+    IfName,
+    IfAlias,
+    // RFC 1213 system group.
+    SysDescr,
+    SysName,
+};
+
+// The object's identifier: a table's column, or a scalar object.
+std::string_view ObjectIdOf(AgentObject object);
+
+// One name a request carries: a cell of a column (Instance the ifIndex), a
+// scalar (Instance 0), or the column itself, where a walk starts.
+struct AgentName {
+    AgentObject Object = AgentObject::IfDescr;
+    std::optional<int32_t> Instance;
+};
+
+// The name as the request carries it, in dotted text.
+std::string NameText(const AgentName& name);
+
+enum class RequestKind { Get, GetNext, GetBulk };
+
+struct AgentRequest {
+    RequestKind Kind = RequestKind::Get;
+    int32_t Version = 0;        // the message's version field: 0 SNMPv1, 1 SNMPv2c
+    int32_t MaxRepetitions = 0; // GetBulk: rows asked for each name
+};
+
+// The one way a question reaches the agent: makes snmp.QueryMessage a
+// request of `request`'s kind and version for `names`, in their order, and
+// runs the exchange with the client's host, community and time-out. True
+// when a reply came with error-status 0. Throws what the exchange throws;
+// the reply is left in snmp.ReplyMessage.
+bool AskAgent(TIdSNMP& snmp, const AgentRequest& request, std::span<const AgentName> names);
+
+// The agent a dialog names: host, community and version as typed, not as
+// saved; the read time-out in force.
+struct AgentTarget {
+    std::string Host;
+    std::string Community;
+    int32_t Version = 0; // the message's version field: 0 SNMPv1, 1 SNMPv2c
+    int32_t TimeoutMs = 0;
+    int32_t Interface = 0; // the interface asked about (the walk asks them all)
+};
+
+enum class ProbeScope {
+    Description, // only the interface's ifDescr
+    Everything,  // and, for SNMPv2c, its ifHCInOctets, then sysDescr and sysName
+};
+
+// What the settings dialog shows of an agent.
+struct ProbeResult {
+    // Every question was answered; otherwise Failure says why the first
+    // unanswered one was not (Kind Unknown: no reason is known).
+    bool Answered = false;
+    FailureReason Failure;
+    // The interface's ifDescr came back; Description holds it, possibly
+    // empty, without the trailing NUL some agents add.
+    bool DescriptionRead = false;
+    std::string Description;
+    // An empty description the agent gave with an error (SNMPv1) or in
+    // place of a value (SNMPv2c): why, in the words the poll uses for that
+    // reply. Kind Unknown when the agent simply has no text for it.
+    FailureReason DescriptionMissing;
+    // SNMPv2c only: the agent keeps the interface's 64-bit counters.
+    bool Counters64 = false;
+    std::string SysDescr;
+    std::string SysName;
+};
+
+// One probe of `target` through `snmp`, blocking: the interface's ifDescr
+// first, then (Everything) the 64-bit counter and the agent's description
+// and name, one GetRequest each; the first failure ends it. Never throws.
+ProbeResult ProbeAgent(TIdSNMP& snmp, const AgentTarget& target, ProbeScope scope = ProbeScope::Everything);
+
+// An interface walk of `target` through a client the caller keeps, an
+// exchange per Step, for a window that lets its events through between
+// steps. The client is pointed at the target before every exchange, so a
+// probe through the same client between two steps does not derail it.
+class InterfaceWalkSession final {
+public:
+    InterfaceWalkSession(TIdSNMP& snmp, AgentTarget target);
+
+    // One exchange; true once the walk has ended. Never throws.
+    bool Step();
+    std::vector<InterfaceRow> TakeSettledRows() { return m_walker.TakeSettledRows(); }
+    WalkEnd End() const { return m_walker.End(); }
+    std::size_t RowCount() const { return m_walker.RowCount(); }
+    // Why a walk that found nothing found nothing: the failure that ended
+    // it, or else what its last exchange heard.
+    FailureReason EmptyReason() const;
+
+private:
+    TIdSNMP& m_snmp;
+    AgentTarget m_target;
+    InterfaceWalker m_walker;
+};
+
+} // namespace veltrum

@@ -1,0 +1,7 @@
+# The usage history: the accounting (through the real poll against a
+# scripted agent), rows and their boundaries, the store's faults, two
+# copies, kills during flushes, and the texts of `--usage`.
+veltrum_add_test(history_tests
+    SOURCES history/CalendarTest.cpp history/UsageRecorderTest.cpp history/UsageStoreTest.cpp
+            history/UsageReportTest.cpp
+    LIBS Veltrum::History Veltrum::Core veltrum_test_agents TIMEOUT 300)

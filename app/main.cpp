@@ -92,6 +92,8 @@ int main(int argc, char** argv) {
         case StartOptions::Action::Fail:
             std::fputs(options.Text.toLocal8Bit().constData(), stderr);
             return kUsageExitStatus;
+        case StartOptions::Action::Usage:
+            return RunUsageCommand(options, folders);
         case StartOptions::Action::Run:
             chosenProfile = options.Profile;
             break;

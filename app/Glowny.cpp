@@ -11,6 +11,7 @@
 #include "graphs/Opacity.h"
 #include "graphs/Wykres.h"
 #include "graphs/WykresPkt.h"
+#include "history/UsageRecorder.h"
 #include "settings/IniFile.h"
 #include "settings/ProfileFiles.h"
 #include "widgets/Colors.h"
@@ -40,6 +41,8 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <tuple>
 #include <utility>
@@ -338,6 +341,7 @@ void TFormGlowny::FormShow() {
         if (m_wykresPkt != nullptr) {
             m_wykresPkt->ConfigureForRestart();
         }
+        startUsage();
         // A renumbered interface is followed by its description before the
         // first reading; a walk of the agent's table takes the reading
         // along when it ends.
@@ -365,6 +369,9 @@ void TFormGlowny::FormClose() {
     static bool fading = false;
     if (fading) {
         return;
+    }
+    if (m_usage) {
+        m_usage->Close(); // the counts since the last minute's write
     }
     const bool saved = RunGuarded(this, [this] {
         TIniFile ini(m_state.ProfilePath);
@@ -710,6 +717,40 @@ bool TFormGlowny::CheckInterface(MonitorState& /*state*/, TIdSNMP& /*snmp*/) {
 void TFormGlowny::ShowInterfaceCheck(const std::string& text) {
     m_interfaceMismatch = text;
     setFailureHint(m_failureReason);
+}
+
+void TFormGlowny::SetUsageDatabase(std::string path) {
+    m_usagePath = std::move(path);
+}
+
+void TFormGlowny::startUsage() {
+    if (m_usagePath.empty() ||
+        (m_usage && m_usage->Watches(m_state.AgentHost, m_state.InterfaceNumber, m_state.InterfaceDescription))) {
+        return;
+    }
+    m_usage.reset(); // the last interface's counts are written first
+    m_usage = std::make_unique<UsageRecorder>(m_usagePath, m_state.AgentHost, m_state.InterfaceNumber,
+                                              m_state.InterfaceDescription);
+}
+
+void TFormGlowny::RecordUsage(const UsageTick& tick) {
+    if (!m_usage) {
+        return;
+    }
+    // The interface check may have followed the interface to a new number.
+    m_usage->Renumbered(m_state.InterfaceNumber);
+    UsageTick stamped = tick;
+    stamped.Time = static_cast<int64_t>(std::time(nullptr));
+    m_usage->Record(stamped);
+    if (const std::string notice = m_usage->TakeNotice(); !notice.empty()) {
+        std::fprintf(stderr, "veltrum: %s\n", notice.c_str());
+    }
+    if (std::string status = m_usage->StatusText(); status != m_usageStatus) {
+        m_usageStatus = std::move(status);
+        if (!m_usageStatus.empty()) {
+            std::fprintf(stderr, "veltrum: %s\n", m_usageStatus.c_str());
+        }
+    }
 }
 
 void TFormGlowny::setFailureHint(const std::string& reason) {

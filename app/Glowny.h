@@ -32,6 +32,10 @@
 // (core/InterfaceCheck.h). Otherwise the hints name the session, agent
 // and interface (core/MainWindowHint.h).
 //
+// Usage history: the poll hands each tick (core/PollCycle.h RecordUsage) to
+// a UsageRecorder (history/UsageRecorder.h) for the interface watched, made
+// at each restart that changes it and closed at exit.
+//
 // Running copies: a second copy of the program, started on a profile saved
 // from the first, would open exactly over it. Each copy records its main
 // window's place (core/RunningCopies.h) and opens beside the others.
@@ -47,6 +51,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -67,6 +72,7 @@ class TFormOprogramie;
 class TFormWykresPkt;
 class TFormInterfejsy;
 class TFormWykres;
+class UsageRecorder;
 
 class TFormGlowny final : public QWidget, public MonitorControl, private PollView {
     Q_OBJECT
@@ -108,6 +114,10 @@ public:
     void ApplyMainOpacity() override;
     void ApplyGraphOpacity() override;
     void OpenWebPageSoon() override;
+
+    // Records the usage of the watched interface into the history at `path`
+    // from the next restart on; without it nothing is recorded.
+    void SetUsageDatabase(std::string path);
 
     // Makes `profilePath` current in app.ini (the profile commands); throws
     // EIniFileException.
@@ -192,7 +202,10 @@ private:
     void ShowFailure(const std::string& reason) override;
     void ShowInterfaceCheck(const std::string& text) override;
     bool CheckInterface(MonitorState& state, TIdSNMP& snmp) override;
+    void RecordUsage(const UsageTick& tick) override;
 
+    // The recorder for the interface the restart watches.
+    void startUsage();
     // The check of the interface kept by name: its first step now; true when
     // it has ended with it. A check that needs the agent's table goes on a
     // step per turn of the event loop (CheckTimer), and the polls wait.
@@ -232,6 +245,9 @@ private:
     QFileDialog* m_openDialog1 = nullptr;
     QFileDialog* m_saveDialog1 = nullptr;
     RunningCopies m_runningCopies;
+    std::string m_usagePath;
+    std::unique_ptr<UsageRecorder> m_usage;
+    std::string m_usageStatus; // the recorder's state as last told
 };
 
 } // namespace veltrum

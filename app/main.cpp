@@ -128,6 +128,7 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     TFormGlowny glowny(folders.Config, chosenProfile, runningCopiesFolder());
+    glowny.SetUsageDatabase(folders.Data + kUsageFileName);
     const BitmapFolder pictures(folders.Pictures, folders.Installed);
     TFormWykresPkt wykresPkt(glowny.State(), pictures);
     TFormWykres wykres(glowny.State(), pictures);

@@ -724,8 +724,8 @@ void TFormGlowny::SetUsageDatabase(std::string path) {
 }
 
 void TFormGlowny::startUsage() {
-    if (m_usagePath.empty() ||
-        (m_usage && m_usage->Watches(m_state.AgentHost, m_state.InterfaceNumber, m_state.InterfaceDescription))) {
+    if (m_usagePath.empty() || (m_usage && m_usage->Watches(m_state.AgentHost, m_state.InterfaceNumber,
+                                                            m_state.InterfaceDescription))) {
         return;
     }
     m_usage.reset(); // the last interface's counts are written first

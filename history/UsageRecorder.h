@@ -97,7 +97,7 @@ private:
     RecorderOptions m_options;
     std::unique_ptr<UsageStore> m_store;
     std::unique_ptr<Lease> m_lease;
-    std::optional<InterfaceRow> m_row;
+    std::optional<UsageInterface> m_row;
     RecordingState m_state = RecordingState::Recording;
     std::string m_reason;
     bool m_noticeTaken = false;

@@ -127,7 +127,7 @@ std::string dayText(int64_t t) {
 
 std::string textRow(const std::string& label, const UsageSpan& span, bool times = true) {
     char line[160];
-    std::snprintf(line, sizeof line, "%-24s %11s %11s %11s", label.c_str(),
+    std::snprintf(line, sizeof line, "%-28s %11s %11s %11s", label.c_str(),
                   DecimalVolume(span.Use.InOctets).c_str(), DecimalVolume(span.Use.OutOctets).c_str(),
                   DecimalVolume(span.Use.InOctets + span.Use.OutOctets).c_str());
     std::string row = line;
@@ -262,7 +262,7 @@ std::string UsageText(const UsageIdentity& who, const UsageFigures& figures) {
     std::string out = "Usage of " + interfaceText(who) + "\n";
     out += "Units: 1 kB = 1,000 octets, 1 MB = 10^6, 1 GB = 10^9.\n\n";
     char header[160];
-    std::snprintf(header, sizeof header, "%-24s %11s %11s %11s %10s %10s\n", "", "Download", "Upload",
+    std::snprintf(header, sizeof header, "%-28s %11s %11s %11s %10s %10s\n", "", "Download", "Upload",
                   "Total", "Sampled", "Missed");
     out += header;
     out += textRow("Today", figures.Today);
@@ -294,7 +294,7 @@ UsageAnswer AnswerUsage(const std::string& path, const UsageIdentity& who, int32
         answer.Err = "veltrum: cannot show the usage: " + store.Reason() + "\n";
         return answer;
     }
-    std::optional<InterfaceRow> row;
+    std::optional<UsageInterface> row;
     try {
         if (store.State() == StoreState::Ready) {
             row = store.OpenInterface(who.Agent, who.Number, who.Description);

@@ -175,22 +175,6 @@ UsageCounts& UsageCounts::operator+=(const UsageCounts& other) {
     return *this;
 }
 
-bool EUsageStore::Transient() const {
-    switch (Code & 0xFF) {
-    case SQLITE_FULL:
-    case SQLITE_READONLY:
-    case SQLITE_CANTOPEN:
-    case SQLITE_IOERR:
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-    case SQLITE_PERM:
-    case SQLITE_AUTH:
-        return true;
-    default:
-        return false;
-    }
-}
-
 bool EUsageStore::Busy() const {
     return (Code & 0xFF) == SQLITE_BUSY || (Code & 0xFF) == SQLITE_LOCKED;
 }
@@ -292,7 +276,15 @@ bool UsageStore::openReading() {
         m_state = StoreState::Missing;
         return false;
     }
-    const int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READONLY, nullptr);
+    // Opened for writing where it may be, though nothing is written: the
+    // last connection to close then folds the journal back and removes its
+    // files, as the recorder's does.
+    int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+        rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READONLY, nullptr);
+    }
     if (rc != SQLITE_OK) {
         fail(rc);
     }
@@ -382,6 +374,11 @@ bool UsageStore::openRecording() {
     // a commit needs no sync, so a flush stays cheap.
     exec("PRAGMA journal_mode = WAL");
     exec("PRAGMA synchronous = NORMAL");
+    // The journal is folded back every hundred pages (ten minutes of
+    // flushes or so) and cut back after, so the history stays about the
+    // size of its rows.
+    exec("PRAGMA wal_autocheckpoint = 100");
+    exec("PRAGMA journal_size_limit = 524288");
     migrate();
     return true;
 }
@@ -452,8 +449,8 @@ void UsageStore::fail(int code) const {
 
 namespace {
 
-InterfaceRow rowFrom(sqlite3_stmt* s) {
-    InterfaceRow row;
+UsageInterface rowFrom(sqlite3_stmt* s) {
+    UsageInterface row;
     row.Id = sqlite3_column_int64(s, 0);
     const auto* agent = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
     row.Agent = agent != nullptr ? agent : "";
@@ -475,8 +472,8 @@ InterfaceRow rowFrom(sqlite3_stmt* s) {
 
 } // namespace
 
-std::optional<InterfaceRow> UsageStore::OpenInterface(const std::string& agent, int32_t number,
-                                                      const std::string& description) {
+std::optional<UsageInterface> UsageStore::OpenInterface(const std::string& agent, int32_t number,
+                                                        const std::string& description) {
     const bool record = m_mode == StoreMode::Record;
     if (!description.empty()) {
         {
@@ -485,7 +482,7 @@ std::optional<InterfaceRow> UsageStore::OpenInterface(const std::string& agent, 
                                                " ORDER BY number = ?3 DESC, id DESC LIMIT 1");
             byName.Bind(1, agent).Bind(2, description).Bind(3, number);
             if (byName.Step()) {
-                InterfaceRow row = rowFrom(byName.Get());
+                UsageInterface row = rowFrom(byName.Get());
                 if (record && row.Number != number) {
                     Renumber(row.Id, number);
                     row.Number = number;
@@ -500,7 +497,7 @@ std::optional<InterfaceRow> UsageStore::OpenInterface(const std::string& agent, 
                                             " ORDER BY id DESC LIMIT 1");
         unnamed.Bind(1, agent).Bind(2, number);
         if (unnamed.Step()) {
-            InterfaceRow row = rowFrom(unnamed.Get());
+            UsageInterface row = rowFrom(unnamed.Get());
             if (record) {
                 Statement name(*this, kName, "UPDATE interface SET description = ?2 WHERE id = ?1");
                 name.Bind(1, row.Id).Bind(2, description).Step();
@@ -525,7 +522,7 @@ std::optional<InterfaceRow> UsageStore::OpenInterface(const std::string& agent, 
     return Interface(sqlite3_last_insert_rowid(m_db));
 }
 
-InterfaceRow UsageStore::Interface(int64_t id) {
+UsageInterface UsageStore::Interface(int64_t id) {
     Statement byId(*this, kById, VELTRUM_INTERFACE "WHERE id = ?1");
     byId.Bind(1, id);
     if (!byId.Step()) {

@@ -58,7 +58,7 @@ struct StoredReading {
     uint64_t Speed = 0;
 };
 
-struct InterfaceRow {
+struct UsageInterface {
     int64_t Id = 0;
     std::string Agent;
     int32_t Number = 0;
@@ -82,9 +82,6 @@ class EUsageStore final : public std::runtime_error {
 public:
     EUsageStore(int code, const std::string& message) : std::runtime_error(message), Code(code) {}
     int Code;
-    // The disk is full, the folder or file cannot be written, or another
-    // copy holds the database too long: worth trying again later.
-    bool Transient() const;
     bool Damaged() const;
     bool Busy() const;
 };
@@ -122,12 +119,12 @@ public:
     // interface found again under a new number keeps its row, which takes
     // the new number), else by its number. Read mode: nullopt when none.
     // Record mode: a missing row is made.
-    std::optional<InterfaceRow> OpenInterface(const std::string& agent, int32_t number,
-                                              const std::string& description);
+    std::optional<UsageInterface> OpenInterface(const std::string& agent, int32_t number,
+                                                const std::string& description);
     // The interface is polled under a new number: its row follows, and the
     // readings kept (of the old number) are forgotten.
     void Renumber(int64_t id, int32_t number);
-    InterfaceRow Interface(int64_t id);
+    UsageInterface Interface(int64_t id);
 
     // One flush: the segments added to their rows, the readings and the
     // instant written up to kept, all in one transaction. Throws EUsageStore.

@@ -254,6 +254,7 @@ TEST(UsageStore, KillsDuringFlushes) {
         std::atomic<uint64_t> Fed;       // octets handed to the recorder
         std::atomic<uint64_t> Committed; // octets written by its last flush
         std::atomic<int> Started;
+        std::atomic<int> Flushing; // inside the Record() that writes
     };
     auto* shared = static_cast<Shared*>(
         mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
@@ -263,6 +264,7 @@ TEST(UsageStore, KillsDuringFlushes) {
     uint64_t worst = 0;
     uint64_t lost = 0;
     int damaged = 0;
+    int inFlush = 0;
     for (int kill = 0; kill < 100; ++kill) {
         shared->Started = 0;
         const pid_t child = fork();
@@ -277,7 +279,10 @@ TEST(UsageStore, KillsDuringFlushes) {
                 if (tick.Kind == UsageTickKind::Counted) {
                     shared->Fed += 1000;
                 }
+                const bool due = t > start && (t - start) % kFlushEvery == 0;
+                shared->Flushing = due ? 1 : 0;
                 recorder.Record(tick);
+                shared->Flushing = 0;
                 // The ticks at which a flush is due.
                 if (t > start && (t - start) % kFlushEvery == 0 &&
                     recorder.State() == RecordingState::Recording) {
@@ -294,6 +299,7 @@ TEST(UsageStore, KillsDuringFlushes) {
         std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
         ::kill(child, SIGKILL);
         waitpid(child, nullptr, 0);
+        inFlush += shared->Flushing.load();
 
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
@@ -316,10 +322,10 @@ TEST(UsageStore, KillsDuringFlushes) {
     EXPECT_EQ(damaged, 0);
     // A flush every kFlushEvery ticks: at most that many ticks' counts lost.
     EXPECT_LE(worst, 1000u * (kFlushEvery + 1));
-    std::cout << "100 kills: " << damaged << " failed integrity checks, "
-              << TotalOf(path, kAgent, 1).InOctets / 1000 << " ticks stored, lost per kill at most "
-              << worst / 1000 << " ticks, on average " << static_cast<double>(lost) / 100000.0
-              << " (a flush every " << kFlushEvery << " ticks)\n";
+    std::cout << "100 kills, " << inFlush << " of them inside a flush: " << damaged
+              << " failed integrity checks, " << TotalOf(path, kAgent, 1).InOctets / 1000
+              << " ticks stored, lost per kill at most " << worst / 1000 << " ticks, on average "
+              << static_cast<double>(lost) / 100000.0 << " (a flush every " << kFlushEvery << " ticks)\n";
     munmap(shared, sizeof(Shared));
 }
 

@@ -55,7 +55,8 @@ void usageAccounting(benchmark::State& bench) {
     int64_t t = kStart;
     recorder.Record(tickAt(t, 0, 0, false));
     for (auto _ : bench) {
-        recorder.Record(tickAt(++t, 1'250'000 + static_cast<uint64_t>(t % 7) * 1000, 150'000));
+        ++t;
+        recorder.Record(tickAt(t, 1'250'000 + static_cast<uint64_t>(t % 7) * 1000, 150'000));
     }
     bench.SetItemsProcessed(bench.iterations());
 }

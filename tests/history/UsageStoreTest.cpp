@@ -219,6 +219,7 @@ std::string fullDiskScenario(const std::string& folder) {
 
 TEST(UsageStore, FullOrReadOnlyFolderPausesAndResumes) {
     const TempDir dir;
+    std::filesystem::create_directories(dir.Dir() + "mnt");
     int report[2];
     ASSERT_EQ(pipe(report), 0);
     const pid_t child = fork();
@@ -229,7 +230,6 @@ TEST(UsageStore, FullOrReadOnlyFolderPausesAndResumes) {
         _exit(0);
     }
     close(report[1]);
-    std::filesystem::create_directories(dir.Dir() + "mnt");
     std::string result;
     char buffer[256];
     for (ssize_t n; (n = read(report[0], buffer, sizeof buffer)) > 0;) {

@@ -1,8 +1,14 @@
 #include "app/CommandLine.h"
 
+#include "core/StartupLoad.h"
+#include "settings/IniFile.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
+
+#include <cstdio>
+#include <ctime>
 
 namespace veltrum {
 
@@ -11,17 +17,19 @@ namespace {
 QString description(const ProgramFolders& folders) {
     const QString config = QString::fromStdString(folders.Config);
     const QString pictures = QString::fromStdString(folders.Pictures);
+    const QString history = QString::fromStdString(folders.Data + kUsageFileName);
     return QStringLiteral(
                "A small bandwidth monitor. Once a second it asks the SNMP agent named in the current\n"
                "profile (usually your router) for the counters of one interface and shows the rates.\n"
                "\n"
                "Settings (app.ini, profiles): %1\n"
                "Chart bitmaps (Save as BMP):  %2\n"
+               "Usage history:                %3\n"
                "\n"
                "On a Wayland session the program runs through XWayland, where it can stay on top and\n"
                "keep its position. Set QT_QPA_PLATFORM (for example QT_QPA_PLATFORM=wayland) to\n"
                "choose another Qt platform.")
-        .arg(config, pictures);
+        .arg(config, pictures, history);
 }
 
 QString usageHint(const QStringList& arguments) {
@@ -52,9 +60,21 @@ StartOptions ParseCommandLine(const QStringList& arguments, const ProgramFolders
         QStringLiteral("Start with this profile instead of the one app.ini names. app.ini is left as it "
                        "is unless you load or save a profile from the menu."),
         QStringLiteral("file"));
+    const QCommandLineOption usage(
+        QStringLiteral("usage"),
+        QStringLiteral(
+            "Print how much the profile's interface carried today, yesterday, in this and the last "
+            "billing period, by day and by period, then exit. Needs no display."));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("With --usage: print one JSON object."));
+    const QCommandLineOption csv(QStringLiteral("csv"),
+                                 QStringLiteral("With --usage: print CSV (RFC 4180) with a header line."));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(profile);
+    parser.addOption(usage);
+    parser.addOption(json);
+    parser.addOption(csv);
 
     if (!parser.parse(arguments)) {
         return fail(parser.errorText(), arguments);
@@ -94,7 +114,33 @@ StartOptions ParseCommandLine(const QStringList& arguments, const ProgramFolders
         }
         options.Profile = file.absoluteFilePath().toStdString();
     }
+    if ((parser.isSet(json) || parser.isSet(csv)) && !parser.isSet(usage)) {
+        return fail(QStringLiteral("--json and --csv go with --usage."), arguments);
+    }
+    if (parser.isSet(json) && parser.isSet(csv)) {
+        return fail(QStringLiteral("Give --json or --csv, not both."), arguments);
+    }
+    if (parser.isSet(usage)) {
+        options.What = StartOptions::Action::Usage;
+        options.Format = parser.isSet(json)  ? UsageFormat::Json
+                         : parser.isSet(csv) ? UsageFormat::Csv
+                                             : UsageFormat::Text;
+    }
     return options;
+}
+
+int RunUsageCommand(const StartOptions& options, const ProgramFolders& folders) {
+    MonitorState state;
+    LoadMonitorState(state, folders.Config, 1024, 768, options.Profile);
+    // The billing day's setting joins the settings table with the quota;
+    // until then it is read here, as the table will read it.
+    const int32_t billingDay = TIniFile(state.ProfilePath).ReadInteger("DzienRozliczenia", "01", 1);
+    const UsageAnswer answer = AnswerUsage(
+        folders.Data + kUsageFileName, {state.AgentHost, state.InterfaceNumber, state.InterfaceDescription},
+        billingDay, options.Format, static_cast<int64_t>(std::time(nullptr)));
+    std::fputs(answer.Out.c_str(), stdout);
+    std::fputs(answer.Err.c_str(), stderr);
+    return answer.ExitStatus;
 }
 
 } // namespace veltrum

@@ -1,9 +1,10 @@
 #pragma once
-// The program's command line: --help, --version, --profile FILE. Parsed
-// before any window exists, so that --help and --version work without a
-// display.
+// The program's command line: --help, --version, --profile FILE, and
+// --usage [--json | --csv]. Parsed before any window exists, so that --help,
+// --version and --usage work without a display.
 
 #include "app/ProgramFolders.h"
+#include "history/UsageReport.h"
 
 #include <QString>
 #include <QStringList>
@@ -13,11 +14,13 @@
 namespace veltrum {
 
 struct StartOptions {
-    enum class Action { Run, Help, Version, Fail };
+    enum class Action { Run, Help, Version, Usage, Fail };
     Action What = Action::Run;
-    // With Run: the profile to start with instead of the one app.ini names
-    // (absolute), or empty.
+    // With Run and Usage: the profile to start with instead of the one
+    // app.ini names (absolute), or empty.
     std::string Profile;
+    // With Usage: how the figures are printed.
+    UsageFormat Format = UsageFormat::Text;
     // With Help and Version: the text for standard output; with Fail: the
     // message for standard error.
     QString Text;
@@ -26,6 +29,11 @@ struct StartOptions {
 // `arguments` as QCoreApplication::arguments() gives them; the folders are
 // shown by --help.
 StartOptions ParseCommandLine(const QStringList& arguments, const ProgramFolders& folders);
+
+// `veltrum --usage`: prints the usage figures of the profile's interface
+// from the history in `folders.Data`, which it only reads, and returns the
+// exit status.
+int RunUsageCommand(const StartOptions& options, const ProgramFolders& folders);
 
 // The exit status of a command line that cannot be used.
 inline constexpr int kUsageExitStatus = 2;

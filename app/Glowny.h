@@ -39,6 +39,10 @@
 // the polls wait. Otherwise the hints name the session, agent and interface
 // (core/MainWindowHint.h).
 //
+// Usage history: the monitor's first subscriber (core/UsageRecording.h)
+// hands each poll's tick to a UsageRecorder (history/UsageRecorder.h) for the
+// interface watched, made at each restart that changes it and closed at exit.
+//
 // Running copies: a second copy of the program, started on a profile saved
 // from the first, would open exactly over it. Each copy records its main
 // window's place (core/RunningCopies.h) and opens beside the others.
@@ -123,6 +127,10 @@ public:
     std::unique_ptr<InterfaceWalkSession> StartInterfaceWalk(const AgentTarget& target) override;
     void WriteMainPosition() override;
     void WriteSettings(const DialogSettings& settings) override;
+
+    // Records the usage of the watched interface into the history at `path`
+    // from the next restart on; without it nothing is recorded.
+    void SetUsageDatabase(std::string path) { m_monitor.SetUsageDatabase(std::move(path)); }
 
     // Makes `profilePath` current in app.ini (the profile commands); throws
     // EIniFileException.

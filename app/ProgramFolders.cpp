@@ -30,9 +30,15 @@ ProgramFolders FindProgramFolders() {
     folders.Pictures =
         withSlash(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation).toStdString()) +
         "Veltrum/";
+    // The history is the user's data, not a setting: $XDG_DATA_HOME
+    // (~/.local/share). The recorder makes the folder with mode 0700.
+    folders.Data =
+        withSlash(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString()) +
+        "veltrum/";
 #else
     folders.Config = withSlash(QCoreApplication::applicationDirPath().toStdString());
     folders.Pictures = folders.Config;
+    folders.Data = folders.Config;
 #endif
     return folders;
 }

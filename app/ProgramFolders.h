@@ -4,8 +4,9 @@
 // app.ini, the profiles and the chart bitmaps beside the executable. The
 // installed layout (the program in /usr/bin, which the user cannot write)
 // keeps app.ini and the profiles in $XDG_CONFIG_HOME/veltrum/ and the bitmaps
-// in the user's pictures folder, subfolder Veltrum. Which one applies is
-// decided when the program is configured (VELTRUM_INSTALL_LAYOUT).
+// in the user's pictures folder, subfolder Veltrum, and the usage history in
+// $XDG_DATA_HOME/veltrum/. Which one applies is decided when the program is
+// configured (VELTRUM_INSTALL_LAYOUT).
 
 #include <string>
 
@@ -14,8 +15,12 @@ namespace veltrum {
 struct ProgramFolders {
     std::string Config;   // app.ini and profiles; ends in "/"
     std::string Pictures; // "Save as BMP"; ends in "/"
+    std::string Data;     // the usage history (kUsageFileName); ends in "/"
     bool Installed = false;
 };
+
+// The usage history's file in ProgramFolders::Data.
+inline constexpr char kUsageFileName[] = "usage.sqlite3";
 
 // The folders of this build's layout; needs a Qt application object.
 ProgramFolders FindProgramFolders();

@@ -92,6 +92,8 @@ int main(int argc, char** argv) {
         case StartOptions::Action::Fail:
             std::fputs(options.Text.toLocal8Bit().constData(), stderr);
             return kUsageExitStatus;
+        case StartOptions::Action::Usage:
+            return RunUsageCommand(options, folders);
         case StartOptions::Action::Run:
             chosenProfile = options.Profile;
             break;
@@ -126,6 +128,7 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     TFormGlowny glowny(folders.Config, chosenProfile, runningCopiesFolder());
+    glowny.SetUsageDatabase(folders.Data + kUsageFileName);
     const BitmapFolder pictures(folders.Pictures, folders.Installed);
     TFormWykresPkt wykresPkt(glowny.State(), pictures);
     TFormWykres wykres(glowny.State(), pictures);

@@ -20,7 +20,7 @@ struct ObjectEntry {
 };
 
 // Every object the program reads, in AgentObject's order.
-constexpr std::array<ObjectEntry, 15> kObjects = {{
+constexpr std::array<ObjectEntry, 16> kObjects = {{
     {AgentObject::IfInOctets, "1.3.6.1.2.1.2.2.1.10"},
     {AgentObject::IfOutOctets, "1.3.6.1.2.1.2.2.1.16"},
     {AgentObject::IfInUcastPkts, "1.3.6.1.2.1.2.2.1.11"},
@@ -37,6 +37,7 @@ constexpr std::array<ObjectEntry, 15> kObjects = {{
     {AgentObject::IfAlias, "1.3.6.1.2.1.31.1.1.1.18"},
     {AgentObject::SysDescr, "1.3.6.1.2.1.1.1"},
     {AgentObject::SysName, "1.3.6.1.2.1.1.5"},
+    {AgentObject::SysUpTime, "1.3.6.1.2.1.1.3"},
 }};
 
 constexpr bool inEnumOrder() {

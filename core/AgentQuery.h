@@ -40,6 +40,9 @@ enum class AgentObject {
     // RFC 1213 system group.
     SysDescr,
     SysName,
+    // TimeTicks since the agent's start: whether it kept counting while the
+    // program was closed.
+    SysUpTime,
 };
 
 // The object's identifier: a table's column, or a scalar object.

@@ -4,8 +4,10 @@
 #include "core/SettingsTable.h"
 #include "settings/IniFile.h"
 #include "settings/ProfileFiles.h"
+#include "snmp/TextToInt.h"
 
 #include <algorithm>
+#include <ctime>
 #include <utility>
 
 namespace veltrum {
@@ -18,6 +20,8 @@ constexpr int32_t kNominalIntervalMs = 1000;
 
 Monitor::Monitor(std::string configDir, std::string chosenProfile, MonitorTimers& timers)
     : m_configDir(std::move(configDir)), m_chosenProfile(std::move(chosenProfile)), m_timers(timers) {
+    // The history records each sample before any window draws it.
+    Subscribe(m_usage);
     // The stored design values; the restart and every poll replace both
     // before anything is sent.
     SNMP.ReceiveTimeout = 200;
@@ -46,8 +50,13 @@ WindowPosition Monitor::Load(std::span<const ScreenArea> screens) {
     return position;
 }
 
+void Monitor::SetUsageDatabase(std::string path) {
+    m_usage.SetDatabase(std::move(path));
+}
+
 void Monitor::BeginRestart() {
     ClearHistories(m_state);
+    m_usage.Watch(m_state.AgentHost, m_state.InterfaceNumber, m_state.InterfaceDescription);
     SNMP.Host = m_state.AgentHost;
     SNMP.SetCommunity(m_state.AgentCommunity);
     m_state.MissedPolls = 0;
@@ -76,7 +85,34 @@ void Monitor::Poll() {
     }
     beginSample(PollSample::Outcome::Priming);
     RunPollCycle(m_state, SNMP, *this, m_locale);
+    completeUsageTick();
     publish();
+}
+
+void Monitor::completeUsageTick() {
+    if (!m_sample.Usage) {
+        return;
+    }
+    UsageTick& tick = m_sample.Usage.value();
+    tick.Time = static_cast<int64_t>(std::time(nullptr));
+    // The speed is read after the first reading of a restart.
+    tick.Speed = m_state.InterfaceSpeed;
+    // A reading that only primes is where the history tells what passed
+    // while the program was closed: the agent's uptime says whether it kept
+    // counting meanwhile. Asked only while a history records.
+    if (tick.Kind == UsageTickKind::Uncounted && m_usage.Recorder() != nullptr) {
+        try {
+            const AgentName upTime[] = {{AgentObject::SysUpTime, 0}};
+            SNMP.ReceiveTimeout = ReplyTimeoutMs(m_state);
+            if (AskAgent(SNMP, {RequestKind::Get, UsesSnmpV2c(m_state) ? kSnmpVersion2c : 0}, upTime) &&
+                SNMP.ReplyMessage.CountValues() == 1 && !SNMP.ReplyMessage.IsNoValueAt(0)) {
+                tick.UpTime = static_cast<uint32_t>(StrToInt(SNMP.ReplyMessage.ValueAt(0)));
+                tick.UpTimeKnown = true;
+            }
+        } catch (...) {
+            // Unknown: the time away is recorded as missed.
+        }
+    }
 }
 
 void Monitor::publish() {
@@ -192,6 +228,7 @@ void Monitor::ResumePolling() {
 void Monitor::Stop() {
     m_timers.StopPolling();
     m_timers.StopCheckSteps();
+    m_usage.Close();
 }
 
 ProbeResult Monitor::Probe(const AgentTarget& target, ProbeScope scope) {
@@ -307,6 +344,10 @@ void Monitor::ShowFailure(const std::string& reason) {
 
 void Monitor::ShowInterfaceCheck(const std::string& text) {
     m_sample.InterfaceCheck = text;
+}
+
+void Monitor::RecordUsage(const UsageTick& tick) {
+    m_sample.Usage = tick;
 }
 
 bool Monitor::CheckInterface(MonitorState& /*state*/, TIdSNMP& /*snmp*/) {

@@ -20,7 +20,9 @@
 #include "core/MonitorControl.h"
 #include "core/MonitorState.h"
 #include "core/PollCycle.h"
+#include "core/PollSample.h"
 #include "core/StartupLoad.h"
+#include "core/UsageRecording.h"
 #include "snmp/IdSNMP.h"
 
 #include <cstdint>
@@ -32,84 +34,6 @@
 #include <vector>
 
 namespace veltrum {
-
-// One poll as the windows see it. Optional parts are those the poll reached:
-// a priming reading has no rates, a failure has its reason, and a failure
-// after the rates were shown (a snapshot that could not be saved) has both.
-struct PollSample {
-    enum class Outcome {
-        Reading, // rates and graphs from this reading
-        Priming, // the reading counts nothing yet (the first after a restart, a reset)
-        Waiting, // no reading: the interface is being looked for in the agent's table
-        Failure, // "Err": ShownFailure says why
-    };
-    Outcome Result = Outcome::Priming;
-
-    // The interface kept by name: a mismatch to show, or empty when there is
-    // none (any more); absent when no check ended in this poll.
-    std::optional<std::string> InterfaceCheck;
-    // The packets graph's resynchronisation mark, when the poll set it.
-    std::optional<std::string> ResyncMark;
-    // The gauges' maxima, set before the request.
-    std::optional<std::pair<int32_t, int32_t>> GaugeMaxima;
-    // The main window's rate labels and gauge positions.
-    struct Rates {
-        std::string Label3, Label4;
-        int32_t DownProgress = 0, UpProgress = 0;
-    };
-    std::optional<Rates> Shown;
-    std::optional<GraphTexts> Bandwidth;
-    std::optional<GraphTexts> Packets;
-    std::optional<std::string> ShownFailure;
-
-    // The numbers, as integers: the readings (the 64-bit ones where the poll
-    // reads them), the rates in the program's rate unit, the totals.
-    bool Counters64 = false;
-    std::array<uint64_t, 4> Counters{}; // octets in, out, packets in, out
-    int32_t DownRate = 0, UpRate = 0, DownPktRate = 0, UpPktRate = 0;
-    uint32_t DownTotal = 0, UpTotal = 0;
-    int32_t MissedPolls = 0;
-
-    // Whose numbers they are.
-    std::string Host;
-    int32_t Interface = 0;
-    std::string Description;
-    std::string Session;
-};
-
-class MonitorSubscriber {
-public:
-    virtual ~MonitorSubscriber() = default;
-    virtual void OnSample(const PollSample& sample) = 0;
-    // The end of a traced resynchronisation: the packets graph saves its
-    // picture as it stands before this poll's refresh. May throw; the poll
-    // then takes its failure path.
-    virtual void OnResyncSnapshot() {}
-
-protected:
-    MonitorSubscriber() = default;
-    MonitorSubscriber(const MonitorSubscriber&) = default;
-    MonitorSubscriber& operator=(const MonitorSubscriber&) = default;
-};
-
-// The timers the monitor decides about.
-class MonitorTimers {
-public:
-    virtual ~MonitorTimers() = default;
-    virtual void StartPolling(int32_t intervalMs) = 0;
-    virtual void StopPolling() = 0;
-    virtual bool Polling() const = 0;
-    // The interval of the following ticks, the timer running on.
-    virtual void SetPollInterval(int32_t intervalMs) = 0;
-    // A step of the interface check at each turn of the event loop.
-    virtual void StartCheckSteps() = 0;
-    virtual void StopCheckSteps() = 0;
-
-protected:
-    MonitorTimers() = default;
-    MonitorTimers(const MonitorTimers&) = default;
-    MonitorTimers& operator=(const MonitorTimers&) = default;
-};
 
 class Monitor final : private PollView {
 public:
@@ -153,6 +77,11 @@ public:
     // The end of the program: no more polls or steps.
     void Stop();
 
+    // The usage history at `path` records the interface watched from the
+    // next restart on; its recorder is the first subscriber.
+    void SetUsageDatabase(std::string path);
+    UsageRecording& Usage() { return m_usage; }
+
     // Profile writes; each throws EIniFileException.
     // The main window's place, before the settings dialog reads the profile.
     void WriteMainPosition(WindowPosition main);
@@ -192,10 +121,14 @@ private:
     void ShowFailure(const std::string& reason) override;
     void ShowInterfaceCheck(const std::string& text) override;
     bool CheckInterface(MonitorState& state, TIdSNMP& snmp) override;
+    void RecordUsage(const UsageTick& tick) override;
 
     // The check's first step now; true when it has ended with it.
     bool startInterfaceCheck(bool atRestart);
     void beginSample(PollSample::Outcome outcome);
+    // The usage tick's time, the interface's speed and, at a reading that
+    // only primes, the agent's uptime.
+    void completeUsageTick();
     void publish();
 
     std::string m_configDir;
@@ -204,6 +137,7 @@ private:
     MonitorState m_state;
     std::function<std::string()> m_nowText;
     NumberLocale m_locale{".", ","};
+    UsageRecording m_usage;
     std::vector<MonitorSubscriber*> m_subscribers;
     PollSample m_sample;
     std::optional<InterfaceCheckRun> m_check; // while a check walks the table

@@ -334,9 +334,35 @@ void replaceSocket(TIdSNMP& snmp) noexcept {
     }
 }
 
+// The usage history's share of a poll: what was read and, when counted, the
+// differences exactly as judged here.
+void reportUsage(PollView& view, const MonitorState& state, UsageTickKind kind,
+                 const std::array<uint64_t, 4>& differences = {}) {
+    UsageTick tick;
+    tick.Kind = kind;
+    if (kind == UsageTickKind::Counted) {
+        tick.Differences = differences;
+    }
+    if (kind != UsageTickKind::Failed) {
+        tick.CounterBits = Uses64BitCounters(state) ? 64 : 32;
+        tick.Readings = Uses64BitCounters(state)
+                            ? state.Counters64Now
+                            : std::array<uint64_t, 4>{static_cast<uint32_t>(state.InOctetsNow),
+                                                      static_cast<uint32_t>(state.OutOctetsNow),
+                                                      static_cast<uint32_t>(state.InPktsNow),
+                                                      static_cast<uint32_t>(state.OutPktsNow)};
+        tick.Speed = state.InterfaceSpeed;
+    }
+    view.RecordUsage(tick);
+}
+
 void takeFailurePath(MonitorState& state, TIdSNMP& snmp, PollView& view,
                      const std::exception_ptr& error) noexcept {
     state.MissedPolls = wrapAdd(state.MissedPolls, 1);
+    try {
+        reportUsage(view, state, UsageTickKind::Failed);
+    } catch (...) {
+    }
     try {
         view.ShowFailure(FailureText(ExchangeFailure(snmp, error, state.InterfaceNumber)));
     } catch (...) {
@@ -467,6 +493,7 @@ void poll64(MonitorState& state, TIdSNMP& snmp, PollView& view, const NumberLoca
     for (CounterPace& pace : state.Paces) {
         RebasePace(pace);
     }
+    reportUsage(view, state, UsageTickKind::Uncounted);
 }
 
 } // namespace
@@ -498,14 +525,16 @@ void ApplyPollReadings(MonitorState& state, const std::array<std::string, 4>& va
     state.OutPktsNow = outPkts;
     if (reset) {
         primeOnly(state);
+        reportUsage(view, state, UsageTickKind::Uncounted);
         return;
     }
-    const Spans spans = takeRates(state,
-                                  {counterIncrease(state.InOctetsNow, state.InOctetsPrev),
-                                   counterIncrease(state.OutOctetsNow, state.OutOctetsPrev),
-                                   counterIncrease(state.InPktsNow, state.InPktsPrev),
-                                   counterIncrease(state.OutPktsNow, state.OutPktsPrev)},
-                                  intervals);
+    const std::array<uint64_t, 4> increases = {counterIncrease(state.InOctetsNow, state.InOctetsPrev),
+                                               counterIncrease(state.OutOctetsNow, state.OutOctetsPrev),
+                                               counterIncrease(state.InPktsNow, state.InPktsPrev),
+                                               counterIncrease(state.OutPktsNow, state.OutPktsPrev)};
+    const bool priming = state.PollCount == 0 && state.PacketPollCount == 0;
+    const Spans spans = takeRates(state, increases, intervals);
+    reportUsage(view, state, priming ? UsageTickKind::Uncounted : UsageTickKind::Counted, increases);
     finishReadings(state, spans, view, locale);
 }
 
@@ -528,13 +557,17 @@ void ApplyPollReadings64(MonitorState& state, const std::array<std::string, 4>& 
     state.Counters64Now = readings;
     if (reset) {
         primeOnly(state);
+        reportUsage(view, state, UsageTickKind::Uncounted);
         return;
     }
     std::array<uint64_t, 4> increases{};
     for (size_t i = 0; i < increases.size(); ++i) {
         increases[i] = counterIncrease64(state.Counters64Now[i], state.Counters64Prev[i]);
     }
-    finishReadings(state, takeRates(state, increases, intervals), view, locale);
+    const bool priming = state.PollCount == 0 && state.PacketPollCount == 0;
+    const Spans spans = takeRates(state, increases, intervals);
+    reportUsage(view, state, priming ? UsageTickKind::Uncounted : UsageTickKind::Counted, increases);
+    finishReadings(state, spans, view, locale);
 }
 
 bool PollView::CheckInterface(MonitorState& state, TIdSNMP& snmp) {

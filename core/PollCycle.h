@@ -7,6 +7,7 @@
 
 #include "core/Formatting.h"
 #include "core/MonitorState.h"
+#include "history/UsageTick.h"
 
 #include <array>
 #include <cstdint>
@@ -61,6 +62,10 @@ public:
     // between its events, drops the reading and applies the result when the
     // walk ends.
     virtual bool CheckInterface(MonitorState& state, TIdSNMP& snmp);
+    // Each poll's outcome for the usage history: the differences counted, a
+    // reading that only primes (or follows a reset), or a failure. The
+    // tick's Time is left 0 for the view to stamp.
+    virtual void RecordUsage(const UsageTick& tick) { (void)tick; }
 };
 
 struct InterfaceCheck;

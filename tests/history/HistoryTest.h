@@ -1,0 +1,62 @@
+#pragma once
+// Shared by the usage history's tests: a time zone pinned for the test, a
+// local time as seconds since the epoch, and the totals of an interface.
+
+#include "history/UsageStore.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+namespace veltrum::test {
+
+// TZ for the life of the object.
+class ZoneFor final {
+public:
+    explicit ZoneFor(const char* zone) {
+        const char* old = std::getenv("TZ");
+        m_old = old != nullptr ? old : "";
+        m_had = old != nullptr;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ZoneFor() {
+        if (m_had) {
+            setenv("TZ", m_old.c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+    ZoneFor(const ZoneFor&) = delete;
+    ZoneFor& operator=(const ZoneFor&) = delete;
+
+private:
+    std::string m_old;
+    bool m_had = false;
+};
+
+// "2026-03-29 01:59:00" in the zone in force; `dst` as mktime takes it
+// (-1: let the zone decide; 0 or 1 for the two readings of a repeated hour).
+inline int64_t LocalTime(const char* text, int dst = -1) {
+    std::tm tm{};
+    std::sscanf(text, "%d-%d-%d %d:%d:%d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour, &tm.tm_min,
+                &tm.tm_sec);
+    tm.tm_year -= 1900;
+    tm.tm_mon -= 1;
+    tm.tm_isdst = dst;
+    return static_cast<int64_t>(std::mktime(&tm));
+}
+
+inline UsageCounts TotalOf(const std::string& path, const std::string& agent, int32_t number,
+                           const std::string& description = {}) {
+    UsageStore store(path, StoreMode::Read);
+    if (store.State() != StoreState::Ready) {
+        return {};
+    }
+    const auto row = store.OpenInterface(agent, number, description);
+    return row ? store.AllTime(row->Id) : UsageCounts{};
+}
+
+} // namespace veltrum::test

@@ -1,0 +1,338 @@
+#include "history/UsageRecorder.h"
+#include "app/TempDir.h"
+#include "core/PollCycle.h"
+#include "history/HistoryTest.h"
+#include "snmp/IdSNMP.h"
+#include "support/TableAgent.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veltrum {
+namespace {
+
+using test::LocalTime;
+using test::TempDir;
+using test::TotalOf;
+using test::ZoneFor;
+
+const std::string kAgent = "127.0.0.1:161";
+
+// A window that shows nothing and hands the poll's ticks to the recorder,
+// stamped with the test's clock.
+class UsageView final : public PollView {
+public:
+    UsageRecorder* Recorder = nullptr;
+    int64_t Now = 0;
+    void SetGaugeMaxima(int32_t, int32_t) override {}
+    void ShowRates(const std::string&, const std::string&, int32_t, int32_t) override {}
+    std::string NowText() override { return {}; }
+    void RefreshBandwidthGraph(const GraphTexts&) override {}
+    void RefreshPacketsGraph(const GraphTexts&) override {}
+    void SetResyncMark(const std::string&) override {}
+    void SetPollInterval(int32_t) override {}
+    void SaveResyncSnapshot() override {}
+    void ShowFailure(const std::string&) override {}
+    void RecordUsage(const UsageTick& tick) override {
+        UsageTick stamped = tick;
+        stamped.Time = Now;
+        Recorder->Record(stamped);
+    }
+};
+
+// One poll of the accounting table: the agent's four counters at that
+// second, nothing (the agent is silent), or the interface followed to a new
+// number.
+struct Step {
+    int64_t At;
+    std::optional<std::array<uint32_t, 4>> Counters;
+    int32_t RenumberTo = 0;
+};
+struct AccountingCase {
+    const char* Name;
+    std::vector<Step> Steps;
+    UsageCounts Expected;
+};
+
+class Accounting : public testing::TestWithParam<AccountingCase> {};
+
+TEST_P(Accounting, CountsWhatThePollJudges) {
+    const TempDir dir;
+    const std::string path = dir.File("usage.sqlite3");
+    test::TableAgent agent({{1, {"eth0", "1"}}, {3, {"eth0", "1"}}});
+    agent.SetObject("1.3.6.1.2.1.2.2.1.5.1", 0x42, "100000000");
+    bool silent = false;
+    agent.SetSilentWhen([&silent](const test::ScriptedResponder::Request&) { return silent; });
+
+    MonitorState state;
+    state.HistoryLength = 120;
+    state.InterfaceNumber = 1;
+    state.TimeoutMs = 100;
+    state.AutoScale = true;
+    TIdSNMP snmp;
+    snmp.Host = agent.Host();
+    snmp.SetCommunity("public");
+    snmp.SetActive(true);
+    UsageRecorder recorder(path, kAgent, 1, "");
+    UsageView view;
+    view.Recorder = &recorder;
+    const int64_t start = 1'780'000'000;
+    for (const Step& step : GetParam().Steps) {
+        view.Now = start + step.At;
+        if (step.RenumberTo != 0) {
+            state.InterfaceNumber = step.RenumberTo;
+            state.PrimeNextReading = true; // as the interface check's switch leaves it
+            recorder.Renumbered(step.RenumberTo);
+        }
+        silent = !step.Counters;
+        if (step.Counters) {
+            const char* const objects[4] = {"10", "16", "11", "17"};
+            for (size_t i = 0; i < 4; ++i) {
+                agent.SetObject("1.3.6.1.2.1.2.2.1." + std::string(objects[i]) + "." +
+                                    std::to_string(state.InterfaceNumber),
+                                0x41, std::to_string((*step.Counters)[i]));
+            }
+        }
+        RunPollCycle(state, snmp, view, NumberLocale{".", ","});
+    }
+    recorder.Close();
+    const UsageCounts total = TotalOf(path, kAgent, state.InterfaceNumber);
+    EXPECT_EQ(total, GetParam().Expected) << "in " << total.InOctets << " out " << total.OutOctets
+                                          << " sampled " << total.Sampled << " missed " << total.Missed;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    UsageRecorder, Accounting,
+    testing::Values(
+        AccountingCase{"PrimingCountsNothing", {{0, {{1000, 500, 10, 5}}}}, {}},
+        AccountingCase{"Steady",
+                       {{0, {{1000, 500, 10, 5}}}, {1, {{3000, 900, 13, 9}}}, {2, {{6000, 1000, 20, 10}}}},
+                       {5000, 500, 10, 5, 2, 0}},
+        AccountingCase{"WrapCounts",
+                       {{0, {{4294967000u, 0, 4294967295u, 0}}}, {1, {{704, 0, 1, 0}}}},
+                       {1000, 0, 2, 0, 1, 0}},
+        AccountingCase{"ResetCountsNothingAndMissesItsSecond",
+                       {{0, {{3000000000u, 0, 0, 0}}}, {1, {{3000001000u, 0, 0, 0}}}, {2, {{500, 0, 0, 0}}}},
+                       {1000, 0, 0, 0, 1, 1}},
+        AccountingCase{"FailedPollsAreMissedSeconds",
+                       {{0, {{1000, 0, 0, 0}}}, {1, std::nullopt}, {2, std::nullopt}, {3, {{4000, 0, 0, 0}}}},
+                       {3000, 0, 0, 0, 1, 2}},
+        AccountingCase{
+            "RenumberedInterfaceKeepsItsRowAndPrimes",
+            {{0, {{1000, 0, 0, 0}}}, {1, {{2000, 0, 0, 0}}}, {2, {{50, 0, 0, 0}}, 3}, {3, {{150, 0, 0, 0}}}},
+            {1100, 0, 0, 0, 2, 1}}),
+    [](const testing::TestParamInfo<AccountingCase>& info) { return std::string(info.param.Name); });
+
+// Ticks straight to the recorder: a counted tick of `octets` in, from
+// `from` to `to` (the first tick only starts the count).
+void countSpan(UsageRecorder& recorder, int64_t from, int64_t to, uint64_t octets) {
+    UsageTick tick;
+    tick.Kind = UsageTickKind::Uncounted;
+    tick.CounterBits = 64;
+    tick.Time = from;
+    recorder.Record(tick);
+    tick.Kind = UsageTickKind::Counted;
+    tick.Time = to;
+    tick.Differences = {octets, 0, 0, 0};
+    recorder.Record(tick);
+}
+
+// A tick that spans a boundary shares its seconds between the rows, and
+// its octets in proportion; the shares add up exactly.
+struct BoundaryCase {
+    const char* Name;
+    const char* Zone;
+    int64_t From, To;
+    int32_t FirstDay, FirstMonth;
+    int64_t FirstHourOffset;
+    int64_t SecondsInFirstRow;
+};
+
+TEST(UsageRecorder, TicksAcrossBoundariesAreShared) {
+    const TempDir dir;
+    const ZoneFor warsaw("Europe/Warsaw");
+    const BoundaryCase cases[] = {
+        {"midnight", "", LocalTime("2026-05-10 23:59:00"), LocalTime("2026-05-11 00:01:00"), 20260510, 202605,
+         7200, 60},
+        {"month end", "", LocalTime("2026-01-31 23:59:30"), LocalTime("2026-02-01 00:00:30"), 20260131,
+         202601, 3600, 30},
+        {"spring forward", "", LocalTime("2026-03-29 01:59:00"), LocalTime("2026-03-29 03:01:00"), 20260329,
+         202603, 3600, 60},
+    };
+    int n = 0;
+    for (const BoundaryCase& c : cases) {
+        const std::string path = dir.File("b" + std::to_string(n++) + ".sqlite3");
+        {
+            UsageRecorder recorder(path, kAgent, 1, "");
+            countSpan(recorder, c.From, c.To, 1'000'001);
+        }
+        UsageStore store(path, StoreMode::Read);
+        const int64_t id = store.OpenInterface(kAgent, 1, "")->Id;
+        const auto days = store.Days(id, 0, 99999999);
+        const auto hours = store.Hours(id, 0, INT64_MAX);
+        ASSERT_EQ(hours.size(), 2u) << c.Name;
+        EXPECT_EQ(days.front().Day, c.FirstDay) << c.Name;
+        EXPECT_EQ(hours.front().Offset, c.FirstHourOffset) << c.Name;
+        EXPECT_EQ(hours.front().Counts.Sampled, c.SecondsInFirstRow) << c.Name;
+        EXPECT_EQ(hours.front().Counts.InOctets + hours.back().Counts.InOctets, 1'000'001u) << c.Name;
+        EXPECT_EQ(hours.back().Counts.Sampled, c.To - c.From - c.SecondsInFirstRow) << c.Name;
+        EXPECT_EQ(store.AllTime(id).InOctets, 1'000'001u) << c.Name;
+    }
+}
+
+// A daylight-saving change gives a day of 23 or 25 hourly rows, each a
+// whole hour: never a lost or doubled hour.
+TEST(UsageRecorder, DaylightSavingDaysHaveTheirHours) {
+    const TempDir dir;
+    const ZoneFor warsaw("Europe/Warsaw");
+    const struct {
+        const char* Day;
+        const char* Next;
+        size_t Hours;
+    } cases[] = {{"2026-03-29 00:00:00", "2026-03-30 00:00:00", 23},
+                 {"2026-10-25 00:00:00", "2026-10-26 00:00:00", 25},
+                 {"2026-06-01 00:00:00", "2026-06-02 00:00:00", 24}};
+    for (const auto& c : cases) {
+        const std::string path = dir.File(std::string(c.Day).substr(0, 10) + ".sqlite3");
+        const int64_t from = LocalTime(c.Day);
+        const int64_t to = LocalTime(c.Next);
+        {
+            UsageRecorder recorder(path, kAgent, 1, "");
+            UsageTick tick;
+            tick.Kind = UsageTickKind::Uncounted;
+            tick.CounterBits = 64;
+            for (int64_t t = from; t <= to; t += 60) {
+                tick.Time = t;
+                recorder.Record(tick);
+                tick.Kind = UsageTickKind::Counted;
+                tick.Differences = {60, 0, 0, 0};
+            }
+        }
+        UsageStore store(path, StoreMode::Read);
+        const int64_t id = store.OpenInterface(kAgent, 1, "")->Id;
+        const auto hours = store.Hours(id, from, to);
+        EXPECT_EQ(hours.size(), c.Hours) << c.Day;
+        for (const HourRow& hour : hours) {
+            EXPECT_EQ(hour.Counts.Sampled, 3600) << c.Day << " hour at " << hour.Start;
+        }
+        const auto days = store.Days(id, 0, 99999999);
+        ASSERT_EQ(days.size(), 1u) << c.Day;
+        EXPECT_EQ(days[0].Counts.Sampled, to - from) << c.Day;
+    }
+}
+
+// Time away: counted from the readings kept when the agent's counters can be
+// trusted to have gone on, missed otherwise.
+TEST(UsageRecorder, TimeAwayIsCountedWhenItCanBeKnown) {
+    const TempDir dir;
+    const uint64_t kSpeed = 100'000'000; // 12.5 MB/s: a 32-bit counter wraps in 343 s
+    const struct {
+        const char* Name;
+        uint8_t Bits;
+        int64_t Away;
+        bool UpTimeKnown;
+        uint32_t UpTime; // hundredths
+        bool Counted;
+    } cases[] = {{"64-bit, agent ran on", 64, 3600, true, 400000, true},
+                 {"64-bit, agent restarted", 64, 3600, true, 100000, false},
+                 {"64-bit, uptime unknown", 64, 3600, false, 0, false},
+                 {"32-bit, too short to wrap", 32, 120, true, 400000, true},
+                 {"32-bit, long enough to wrap", 32, 600, true, 400000, false}};
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string path = dir.File("a" + std::to_string(n++) + ".sqlite3");
+        const int64_t t0 = 1'780'000'000;
+        UsageTick tick;
+        tick.CounterBits = c.Bits;
+        tick.Speed = kSpeed;
+        {
+            UsageRecorder before(path, kAgent, 1, "");
+            tick.Kind = UsageTickKind::Uncounted;
+            tick.Time = t0;
+            tick.Readings = {1'000'000, 0, 0, 0};
+            before.Record(tick);
+        }
+        UsageRecorder after(path, kAgent, 1, "");
+        tick.Time = t0 + c.Away;
+        tick.Readings = {1'000'000 + 777'000, 0, 0, 0};
+        tick.UpTimeKnown = c.UpTimeKnown;
+        tick.UpTime = c.UpTime;
+        after.Record(tick);
+        after.Close();
+        const UsageCounts total = TotalOf(path, kAgent, 1);
+        EXPECT_EQ(total.InOctets, c.Counted ? 777'000u : 0u) << c.Name;
+        EXPECT_EQ(total.Sampled, c.Counted ? c.Away : 0) << c.Name;
+        EXPECT_EQ(total.Missed, c.Counted ? 0 : c.Away) << c.Name;
+    }
+}
+
+// Two recorders on one interface count it once; when the one that records
+// dies without exiting, another takes over at its next flush.
+TEST(UsageRecorder, TwoCopiesCountOnce) {
+    const TempDir dir;
+    const std::string path = dir.File("usage.sqlite3");
+    UsageTick tick;
+    tick.Kind = UsageTickKind::Uncounted;
+    tick.CounterBits = 64;
+    const auto next = [&tick](int64_t t) {
+        tick.Time = t;
+        const UsageTick now = tick;
+        tick.Kind = UsageTickKind::Counted;
+        tick.Differences = {100, 0, 0, 0};
+        return now;
+    };
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t first = fork();
+    if (first == 0) {
+        UsageRecorder recorder(path, kAgent, 1, "", RecorderOptions{10});
+        for (int64_t t = 1000; t <= 1030; ++t) {
+            recorder.Record(next(t)); // written up to 1030
+        }
+        const char byte = recorder.State() == RecordingState::Recording ? 'r' : '-';
+        (void)!write(ready[1], &byte, 1);
+        pause(); // killed while it records
+        _exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    EXPECT_EQ(byte, 'r');
+
+    UsageRecorder second(path, kAgent, 1, "");
+    UsageRecorder third(path, kAgent, 1, "");
+    tick.Kind = UsageTickKind::Uncounted;
+    int64_t takenAt = 0;
+    for (int64_t t = 1031; t <= 1150; ++t) {
+        const UsageTick now = next(t);
+        second.Record(now);
+        third.Record(now);
+        if (t == 1040) {
+            EXPECT_EQ(second.State(), RecordingState::Standby);
+            kill(first, SIGKILL);
+            waitpid(first, nullptr, 0);
+        }
+        if (takenAt == 0 && second.State() == RecordingState::Recording) {
+            takenAt = t;
+        }
+    }
+    EXPECT_GT(takenAt, 1040);
+    EXPECT_LE(takenAt, 1040 + 120);
+    EXPECT_EQ(third.State(), RecordingState::Standby);
+    second.Close();
+    third.Close();
+    const UsageCounts total = TotalOf(path, kAgent, 1);
+    // The first copy's 30 seconds, the second's from its takeover; between
+    // them a gap, whose traffic no one can know.
+    EXPECT_EQ(total.InOctets, 100u * (30 + 1150 - takenAt + 1));
+    EXPECT_EQ(total.Sampled, 30 + 1150 - takenAt + 1);
+    EXPECT_EQ(total.Sampled + total.Missed, 150);
+}
+
+} // namespace
+} // namespace veltrum

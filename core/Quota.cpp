@@ -83,6 +83,13 @@ std::optional<QuotaUse> QuotaUseOf(const QuotaSettings& quota, uint64_t download
     return use;
 }
 
+std::optional<QuotaUse> PeriodQuotaUse(const MonitorState& state, const UsageSummary& summary) {
+    if (!summary.Unavailable.empty()) {
+        return std::nullopt;
+    }
+    return QuotaUseOf(QuotaOf(state), summary.Period.Download, summary.Period.Upload);
+}
+
 std::string DecimalVolumeText(uint64_t octets, const NumberLocale& locale) {
     if (octets < 1000) {
         return std::to_string(octets) + " B";

@@ -9,6 +9,7 @@
 
 #include "core/Formatting.h"
 #include "core/MonitorState.h"
+#include "core/UsageFigures.h"
 
 #include <array>
 #include <cstdint>
@@ -40,6 +41,10 @@ struct QuotaUse {
 };
 // The use of `download` and `upload` octets; nothing when no quota is set.
 std::optional<QuotaUse> QuotaUseOf(const QuotaSettings& quota, uint64_t download, uint64_t upload);
+
+// The use of the billing period in `summary` against the quota in force;
+// nothing without a quota or without figures.
+std::optional<QuotaUse> PeriodQuotaUse(const MonitorState& state, const UsageSummary& summary);
 
 // Octets in decimal units with three significant digits: "999 B",
 // "1.50 kB", "12.3 MB", "123 GB".

@@ -305,8 +305,7 @@ void TFormUsage::showSummary(const UsageSummary& summary) {
         Figures[row][2]->setText(figures ? volume(figures->Both()) : none);
     }
 
-    const std::optional<QuotaUse> use =
-        shown ? QuotaUseOf(QuotaOf(m_state), summary.Period.Download, summary.Period.Upload) : std::nullopt;
+    const std::optional<QuotaUse> use = PeriodQuotaUse(m_state, summary);
     if (use) {
         QuotaLine->setText(QString::fromStdString(QuotaText(*use, numberLocale())));
     }

@@ -7,6 +7,7 @@
 #include "dialogs/Konfiguracja.h"
 #include "dialogs/Oprogramie.h"
 #include "graphs/Opacity.h"
+#include "graphs/UsageWindow.h"
 #include "graphs/Wykres.h"
 #include "graphs/WykresPkt.h"
 #include "settings/ProfileFiles.h"
@@ -177,6 +178,8 @@ TFormGlowny::TFormGlowny(std::string configDir, std::string chosenProfile, std::
                           &TFormGlowny::Pokawykres1Click);
     Showpacketsgraph1 = addItem("Showpacketsgraph1", "Show packets graph", QKeySequence(Qt::Key_F12),
                                 &TFormGlowny::Showpacketsgraph1Click);
+    // F9: the first function key no other command uses.
+    Usage1 = addItem("Usage1", "Usage...", QKeySequence(Qt::Key_F9), &TFormGlowny::Usage1Click);
     Konfiguracja1 = addItem("Konfiguracja1", "Settings", {}, &TFormGlowny::Konfiguracja1Click);
     PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N2"));
     Loadprofile1 = addItem("Loadprofile1", "Load profile", {}, &TFormGlowny::Loadprofile1Click);
@@ -252,6 +255,16 @@ TFormOprogramie* TFormGlowny::oprogramie() {
         m_oprogramie = m_dialogMakers.Oprogramie();
     }
     return m_oprogramie;
+}
+
+TFormUsage* TFormGlowny::usage() {
+    if (m_usage == nullptr && m_dialogMakers.Usage) {
+        m_usage = m_dialogMakers.Usage();
+        if (m_usage != nullptr) {
+            m_monitor.Subscribe(*m_usage);
+        }
+    }
+    return m_usage;
 }
 
 void TFormGlowny::setOuterSize(int width, int height) {
@@ -488,6 +501,12 @@ void TFormGlowny::Pokawykres1Click() {
 
 void TFormGlowny::Showpacketsgraph1Click() {
     showGraphGuarded(true);
+}
+
+void TFormGlowny::Usage1Click() {
+    if (usage() != nullptr) {
+        m_usage->ShowUsage();
+    }
 }
 
 void TFormGlowny::Konfiguracja1Click() {

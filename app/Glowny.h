@@ -6,9 +6,10 @@
 // dialog), TFormOprogramie (About), TFormWykresPkt (packets graph),
 // TFormInterfejsy (interface list) and TFormWykres (bandwidth graph). All six
 // live until the program ends; closing any but this one only hides it. The
-// program entry makes the three dialogs when they are first opened (SetForms
-// with DialogMakers): most sessions never open them, and a dialog not yet
-// made costs no memory.
+// program entry makes the three dialogs, and the usage window
+// (graphs/UsageWindow.h, "Usage..." or F9), when they are first opened
+// (SetForms with DialogMakers): most sessions never open them, and a window
+// not yet made costs no memory.
 //
 // Monitor: core/Monitor.h owns the monitor state (core/MonitorState.h), the
 // SNMP client SNMP, the poll and its timing, the check of the interface kept
@@ -78,6 +79,7 @@ class TFormOprogramie;
 class TFormWykresPkt;
 class TFormInterfejsy;
 class TFormWykres;
+class TFormUsage;
 
 class TFormGlowny final : public QWidget, public MonitorControl, private MonitorSubscriber, private MonitorTimers {
     Q_OBJECT
@@ -106,6 +108,8 @@ public:
         // The settings dialog with the interface list it opens.
         std::function<std::pair<TFormKonfiguracja*, TFormInterfejsy*>()> Konfiguracja;
         std::function<TFormOprogramie*()> Oprogramie;
+        // The usage window; it draws the monitor's samples once made.
+        std::function<TFormUsage*()> Usage;
     };
     // The graph windows made, the dialogs made when first opened.
     void SetForms(DialogMakers dialogs, TFormWykresPkt* wykresPkt, TFormWykres* wykres);
@@ -140,6 +144,7 @@ public:
     TFormWykresPkt* WykresPkt() const { return m_wykresPkt; }
     TFormInterfejsy* Interfejsy() const { return m_interfejsy; }
     TFormWykres* Wykres() const { return m_wykres; }
+    TFormUsage* Usage() const { return m_usage; }
 
     // Life cycle: start-up load, monitor restart, shutdown save.
     void FormCreate();
@@ -154,6 +159,7 @@ public:
     void TimerWWWTimer();
     void Pokawykres1Click();
     void Showpacketsgraph1Click();
+    void Usage1Click();
     void Konfiguracja1Click();
     void Loadprofile1Click();
     void Saveprofile1Click();
@@ -181,6 +187,7 @@ public:
     QMenu* PopupMenu1 = nullptr;
     QAction* Pokawykres1 = nullptr;
     QAction* Showpacketsgraph1 = nullptr;
+    QAction* Usage1 = nullptr;
     QAction* Konfiguracja1 = nullptr;
     QAction* Loadprofile1 = nullptr;
     QAction* Saveprofile1 = nullptr;
@@ -236,6 +243,7 @@ private:
     // and no maker was given).
     TFormKonfiguracja* konfiguracja();
     TFormOprogramie* oprogramie();
+    TFormUsage* usage();
 
     // The monitor's state, which this window's own settings (colours,
     // opacity, positions) come from.
@@ -245,6 +253,7 @@ private:
     TFormWykresPkt* m_wykresPkt = nullptr;
     TFormInterfejsy* m_interfejsy = nullptr;
     TFormWykres* m_wykres = nullptr;
+    TFormUsage* m_usage = nullptr;
     DialogMakers m_dialogMakers;
     bool m_failureHint = false; // the hints show a failure's reason or the mismatch
     std::string m_hintShown;    // the failure text or the identity the hints were last set from

@@ -9,6 +9,7 @@
 #include "dialogs/Interfejsy.h"
 #include "dialogs/Konfiguracja.h"
 #include "dialogs/Oprogramie.h"
+#include "graphs/UsageWindow.h"
 #include "graphs/Wykres.h"
 #include "graphs/WykresPkt.h"
 
@@ -138,6 +139,10 @@ int main(int argc, char** argv) {
     std::unique_ptr<TFormInterfejsy> interfejsy;
     std::unique_ptr<TFormKonfiguracja> konfiguracja;
     std::unique_ptr<TFormOprogramie> oprogramie;
+    std::unique_ptr<TFormUsage> usage;
+    // The usage history's figures of the current interface; without a
+    // source the window says that no history is kept.
+    UsageSource usageFigures;
     TFormGlowny::DialogMakers dialogs;
     dialogs.Konfiguracja = [&] {
         interfejsy = std::make_unique<TFormInterfejsy>();
@@ -148,6 +153,10 @@ int main(int argc, char** argv) {
     dialogs.Oprogramie = [&] {
         oprogramie = std::make_unique<TFormOprogramie>(glowny);
         return oprogramie.get();
+    };
+    dialogs.Usage = [&] {
+        usage = std::make_unique<TFormUsage>(glowny.State(), usageFigures);
+        return usage.get();
     };
     glowny.SetForms(std::move(dialogs), &wykresPkt, &wykres);
 

@@ -2,7 +2,8 @@
 
 namespace veltrum {
 
-std::string MainWindowHint(std::string_view part, const MonitorState& state) {
+std::string MainWindowHint(std::string_view part, const MonitorState& state,
+                           const std::optional<QuotaUse>& quota, const NumberLocale& locale) {
     std::string hint(part);
     if (!hint.empty()) {
         hint += " \u2014 ";
@@ -16,6 +17,9 @@ std::string MainWindowHint(std::string_view part, const MonitorState& state) {
     hint += "interface " + std::to_string(state.InterfaceNumber);
     if (!state.InterfaceDescription.empty()) {
         hint += " (" + state.InterfaceDescription + ")";
+    }
+    if (quota) {
+        hint += "\n" + QuotaText(*quota, locale);
     }
     return hint;
 }

@@ -3,8 +3,11 @@
 // agents side by side, and their tiny windows look alike: each hint names
 // whose rates it shows.
 
+#include "core/Formatting.h"
 #include "core/MonitorState.h"
+#include "core/Quota.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +17,10 @@ namespace veltrum {
 // behind them), then the session, agent and interface:
 // "Download — Office: 10.0.0.1, interface 2 (eth0)". The interface's
 // description is added when the profile keeps one; the community never is.
-std::string MainWindowHint(std::string_view part, const MonitorState& state);
+// With a quota set, the billing period's use against it follows on a line
+// of its own (QuotaText).
+std::string MainWindowHint(std::string_view part, const MonitorState& state,
+                           const std::optional<QuotaUse>& quota = std::nullopt,
+                           const NumberLocale& locale = NumberLocale{});
 
 } // namespace veltrum

@@ -209,9 +209,23 @@ void WriteSettings(TIniFile& ini, std::span<const SettingWrite> writes) {
         }
     }
     for (const SettingWrite& write : writes) {
+        const bool added = IsAddedSetting(write.Key);
         std::visit(Overloaded{
-                       [&](const std::string& value) { WriteSettingText(ini, write.Key, value); },
-                       [&](int32_t value) { WriteSettingInteger(ini, write.Key, value); },
+                       [&](const std::string& value) {
+                           if (added) {
+                               WriteAddedSettingText(ini, write.Key, value);
+                           } else {
+                               WriteSettingText(ini, write.Key, value);
+                           }
+                       },
+                       [&](int32_t value) {
+                           if (added) {
+                               WriteAddedSettingInteger(ini, write.Key, value);
+                           } else {
+                               WriteSettingInteger(ini, write.Key, value);
+                           }
+                       },
+                       // No flag has been added since the first profiles.
                        [&](bool value) { WriteSettingFlag(ini, write.Key, value); },
                    },
                    write.Value);

@@ -51,9 +51,15 @@ enum class SettingKey : uint8_t {
     // Added after the first profiles; a profile without them reads as
     // before: SNMPv1, and no description to check the interface against.
     WersjaSNMP,
-    OpisInterfaceu, // the last key: kSettingCount follows it
+    OpisInterfaceu,
+    // The monthly quota: its size in GB (10^9 octets, as providers bill;
+    // 0: no quota), which directions count (0 both, 1 download, 2 upload)
+    // and the day of the month its billing period starts.
+    LimitGB,
+    LimitKierunek,
+    DzienRozliczenia, // the last key: kSettingCount follows it
 };
-inline constexpr size_t kSettingCount = static_cast<size_t>(SettingKey::OpisInterfaceu) + 1;
+inline constexpr size_t kSettingCount = static_cast<size_t>(SettingKey::DzienRozliczenia) + 1;
 
 // The lists that read or write a profile key by key. A writing list's order is
 // the order of the sections in a file it creates.
@@ -130,9 +136,15 @@ constexpr std::array<SettingDef, kSettingCount> MakeTable() {
         {K::TStopienGraph,     "TStopienGraph",    kInt,  "",            255,        {50, 255},             &S::GraphOpacity,          {21, 13, 13, 13}},
         {K::LinieMax,          "LinieMax",         kFlag, "",            0,          kAny,                  &S::ShowMaxLines,          {22, 14, 14, 22}},
         {K::F,                 "F",                kFlag, "",            0,          kAny,                  &S::ResyncTrace,           {23,  0,  0, 23}},
-        // Written by their own rule (WriteAddedSetting*), not by the lists.
+        // Added later: written by their own rule (IsAddedSetting), the
+        // first two outside the lists.
         {K::WersjaSNMP,        "WersjaSNMP",       kInt,  "",            0,          kAny,                  &S::SnmpVersion,           {24,  0,  0,  0}},
         {K::OpisInterfaceu,    "OpisInterfaceu",   kText, "",            0,          kAny,                  &S::InterfaceDescription,  {25,  0,  0,  0}},
+        // Added too, but in the lists: the lists write them by the same rule.
+        // A billing day stops at 28, which every month has.
+        {K::LimitGB,           "LimitGB",          kInt,  "",            0,          {0, 1000000},          &S::QuotaLimitGB,          {26, 15, 15, 24}},
+        {K::LimitKierunek,     "LimitKierunek",    kInt,  "",            0,          {0, 2},                &S::QuotaDirection,        {27, 16, 16, 25}},
+        {K::DzienRozliczenia,  "DzienRozliczenia", kInt,  "",            1,          {1, 28},               &S::BillingDay,            {28, 17, 17, 26}},
     }};
     // clang-format on
 }
@@ -220,7 +232,8 @@ SettingValue SettingFromState(SettingKey key, const MonitorState& state);
 
 // Writes the values in order, having checked them all first: a text the store
 // would refuse (a line break or NUL) fails before anything is written, so the
-// file never keeps half of a batch. Throws EIniFileException.
+// file never keeps half of a batch. An added setting (IsAddedSetting) is
+// written only where it says something. Throws EIniFileException.
 void WriteSettings(TIniFile& ini, std::span<const SettingWrite> writes);
 
 // The longest interface description (OpisInterfaceu) a profile keeps whole:
@@ -234,13 +247,26 @@ inline constexpr size_t kMaxInterfaceDescriptionLength = kMaxIniValueLength - 2;
 // when it begins with what was stored.
 bool SameInterfaceDescription(std::string_view stored, std::string_view current);
 
-// Settings added after the first profiles (the protocol version and the
-// interface's description). They are written only where they say
-// something: a value other than the default, or a key the profile already
-// holds. A profile that never had them stays line for line as it was.
+// Settings added after the first profiles (the protocol version, the
+// interface's description and the monthly quota). They are written only
+// where they say something: a value other than the default, or a key the
+// profile already holds. A profile that never had them stays line for line
+// as it was. WriteSettings follows this rule for them too.
+inline constexpr SettingKey kAddedSettings[] = {SettingKey::WersjaSNMP, SettingKey::OpisInterfaceu,
+                                                SettingKey::LimitGB, SettingKey::LimitKierunek,
+                                                SettingKey::DzienRozliczenia};
+constexpr bool IsAddedSetting(SettingKey key) {
+    for (const SettingKey added : kAddedSettings) {
+        if (added == key) {
+            return true;
+        }
+    }
+    return false;
+}
 void WriteAddedSettingInteger(TIniFile& ini, SettingKey key, int32_t value);
 void WriteAddedSettingText(TIniFile& ini, SettingKey key, const std::string& value);
-// Both added settings from the state, by that rule ("Save as new profile").
+// The two added settings outside the lists from the state, by that rule
+// ("Save as new profile"; the lists write the others).
 void SaveAddedSettings(TIniFile& ini, const MonitorState& state);
 
 } // namespace veltrum

@@ -118,8 +118,8 @@ template <class... Ts> Overloaded(Ts...) -> Overloaded<Ts...>;
 
 using T = TFormKonfiguracja;
 // A field of the dialog that shows one setting.
-using FieldWidget =
-    std::variant<QLineEdit * T::*, TSpinEdit * T::*, TShape * T::*, QScrollBar * T::*, QCheckBox * T::*>;
+using FieldWidget = std::variant<QLineEdit * T::*, TSpinEdit * T::*, TShape * T::*, QScrollBar * T::*,
+                                 QCheckBox * T::*, QComboBox * T::*>;
 
 struct FieldBinding {
     SettingKey Key;
@@ -142,6 +142,9 @@ constexpr FieldBinding kFields[] = {
     {SettingKey::TStopien, &T::ScrollBar1},
     {SettingKey::TStopienGraph, &T::ScrollBar2},
     {SettingKey::LinieMax, &T::CheckBox3},
+    {SettingKey::LimitGB, &T::SpinEdit5},
+    {SettingKey::LimitKierunek, &T::ComboBox2},
+    {SettingKey::DzienRozliczenia, &T::SpinEdit6},
 };
 
 constexpr const FieldBinding* findField(SettingKey key) {
@@ -188,6 +191,8 @@ SettingValue fieldValue(const T& dialog, const FieldWidget& field) {
             },
             [&](QScrollBar* T::*bar) -> SettingValue { return int32_t{(dialog.*bar)->value()}; },
             [&](QCheckBox* T::*box) -> SettingValue { return (dialog.*box)->isChecked(); },
+            // A choice is the integer its row stands for.
+            [&](QComboBox* T::*combo) -> SettingValue { return int32_t{(dialog.*combo)->currentIndex()}; },
         },
         field);
 }
@@ -204,6 +209,10 @@ void setField(T& dialog, const FieldWidget& field, const SettingValue& value) {
                    // A new position previews at once.
                    [&](QScrollBar* T::*bar) { (dialog.*bar)->setValue(std::get<int32_t>(value)); },
                    [&](QCheckBox* T::*box) { (dialog.*box)->setChecked(std::get<bool>(value)); },
+                   [&](QComboBox* T::*combo) {
+                       QComboBox* box = dialog.*combo;
+                       box->setCurrentIndex(std::clamp(std::get<int32_t>(value), 0, box->count() - 1));
+                   },
                },
                field);
 }
@@ -216,7 +225,7 @@ TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) 
     // A tool-window border: a caption with a close box only, fixed size.
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(373, 447);
+    setFixedSize(373, 551);
 
     // Widgets are created in tab order.
     auto* connection = new QGroupBox(QStringLiteral("Connection (SNMP)"), this);
@@ -290,13 +299,30 @@ TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) 
     Label15->setObjectName(QStringLiteral("Label15"));
     Label15->setGeometry(kFieldLeft + 186, 178, 30, 17);
 
+    // The monthly quota; its ranges are the settings table's.
+    auto* quota = new QGroupBox(QStringLiteral("Monthly quota"), this);
+    quota->setGeometry(8, 408, 357, 100);
+    makeCaption(quota, "Quota (GB, 0: none)", 20);
+    const SettingRange limit = Setting(SettingKey::LimitGB).Range;
+    SpinEdit5 = makeSpin(quota, "SpinEdit5", limit.Min, limit.Max, 20, 100);
+    makeCaption(quota, "Counted", 46);
+    ComboBox2 = new QComboBox(quota);
+    ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
+    // In the order of LimitKierunek's values.
+    ComboBox2->addItems({QStringLiteral("Download and upload"), QStringLiteral("Download only"),
+                         QStringLiteral("Upload only")});
+    ComboBox2->setGeometry(kFieldLeft, 46, 160, kRowHeight);
+    makeCaption(quota, "Period starts on day", 72);
+    const SettingRange day = Setting(SettingKey::DzienRozliczenia).Range;
+    SpinEdit6 = makeSpin(quota, "SpinEdit6", day.Min, day.Max, 72, 60);
+
     BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setGeometry(196, 415, 80, 25);
+    BitBtn1->setGeometry(196, 519, 80, 25);
     BitBtn1->setDefault(true);
     BitBtn2 = new QPushButton(QStringLiteral("Cancel"), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    BitBtn2->setGeometry(284, 415, 80, 25);
+    BitBtn2->setGeometry(284, 519, 80, 25);
     BitBtn2->setAutoDefault(false);
 
     // The fields start from the settings' defaults; every opening replaces

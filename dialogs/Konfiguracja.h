@@ -82,6 +82,10 @@ public:
     QScrollBar* ScrollBar2 = nullptr; // graph windows' opacity
     QLabel* Label14 = nullptr;
     QLabel* Label15 = nullptr;
+    // Group "Monthly quota".
+    TSpinEdit* SpinEdit5 = nullptr; // quota in GB, 0 for none
+    QComboBox* ComboBox2 = nullptr; // which directions count: both, download, upload
+    TSpinEdit* SpinEdit6 = nullptr; // the billing period's first day, 1..28
     // Bottom bar.
     QPushButton* BitBtn1 = nullptr; // OK
     QPushButton* BitBtn2 = nullptr; // Cancel

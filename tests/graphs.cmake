@@ -1,6 +1,6 @@
 # Graph windows and window opacity.
 if(VELTRUM_BUILD_GUI)
   veltrum_add_test(graphs_tests QT
-    SOURCES graphs/GraphWindowsTest.cpp graphs/OpacityTest.cpp
+    SOURCES graphs/GraphWindowsTest.cpp graphs/OpacityTest.cpp graphs/UsageWindowTest.cpp
     LIBS Veltrum::Graphs)
 endif()

@@ -31,3 +31,14 @@ add_test(NAME veltrum_widgets_print_module_place
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/widgets/module_place_test.sh
                  $<TARGET_FILE:veltrum_widgets_print_tests> $<TARGET_FILE:veltrum_planted_print>)
 set_tests_properties(veltrum_widgets_print_module_place PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 60)
+
+# A desktop notification on a private session bus, without and then with a
+# real notification service (dunst on an Xvfb of its own), which the script
+# starts; the binary alone is not a test of its own.
+add_executable(veltrum_notification_tests widgets/DesktopNotificationTest.cpp)
+target_link_libraries(veltrum_notification_tests PRIVATE veltrum_test_main_qt Veltrum::Widgets)
+add_dependencies(veltrum_widgets_tests veltrum_notification_tests)
+add_test(NAME veltrum_widgets_notification
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/widgets/notification_test.sh $<TARGET_FILE:veltrum_notification_tests>)
+set_tests_properties(veltrum_widgets_notification PROPERTIES
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen" SKIP_RETURN_CODE 77 TIMEOUT 60)

@@ -1,4 +1,5 @@
 #include "app/TempDir.h"
+#include "graphs/UsageWindow.h"
 #include "settings/IniFile.h"
 #include "support/Program.h"
 #include "support/ScriptedResponder.h"
@@ -7,6 +8,7 @@
 #include "support/TableAgent.h"
 #include "widgets/Gauge.h"
 
+#include <QAction>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -78,8 +80,9 @@ TEST(StartupCheck, OpensTheSettingsDialogWhileTheProfileIsMissing) {
     EXPECT_EQ(watcher.Count(), 1);
 }
 
-// The program entry hands over makers instead of dialogs: the first-start
-// check and the menu must make each dialog once and open that one again.
+// The program entry hands over makers instead of dialogs and the usage
+// window: the first-start check and the menu must make each once, at its
+// first opening, and open that one again.
 TEST(StartupCheck, MakesEachDialogAtItsFirstOpeningOnly) {
     TempDir dir; // no profile: the settings dialog opens at start
     TFormGlowny glowny(dir.Dir());
@@ -89,6 +92,7 @@ TEST(StartupCheck, MakesEachDialogAtItsFirstOpeningOnly) {
     std::unique_ptr<TFormInterfejsy> interfejsy;
     std::unique_ptr<TFormKonfiguracja> konfiguracja;
     std::unique_ptr<TFormOprogramie> oprogramie;
+    std::unique_ptr<TFormUsage> usage;
     int made = 0;
     TFormGlowny::DialogMakers makers;
     makers.Konfiguracja = [&] {
@@ -103,9 +107,15 @@ TEST(StartupCheck, MakesEachDialogAtItsFirstOpeningOnly) {
         oprogramie = std::make_unique<TFormOprogramie>(glowny);
         return oprogramie.get();
     };
+    makers.Usage = [&] {
+        ++made;
+        usage = std::make_unique<TFormUsage>(glowny.State(), UsageSource{});
+        return usage.get();
+    };
     glowny.SetForms(std::move(makers), &wykresPkt, &wykres);
     EXPECT_EQ(glowny.Konfiguracja(), nullptr);
     EXPECT_EQ(glowny.Oprogramie(), nullptr);
+    EXPECT_EQ(glowny.Usage(), nullptr);
 
     ModalWatcher watcher;
     glowny.show();
@@ -121,6 +131,14 @@ TEST(StartupCheck, MakesEachDialogAtItsFirstOpeningOnly) {
     EXPECT_EQ(made, 2); // the settings dialog once, About once
     EXPECT_EQ(glowny.Oprogramie(), oprogramie.get());
     EXPECT_EQ(watcher.Count(), 4);
+    EXPECT_EQ(usage, nullptr); // not made by a poll either
+
+    EXPECT_EQ(glowny.Usage1->shortcut(), QKeySequence(Qt::Key_F9));
+    glowny.Usage1->trigger();
+    glowny.Usage1->trigger();
+    EXPECT_EQ(made, 3);
+    ASSERT_EQ(glowny.Usage(), usage.get());
+    EXPECT_TRUE(usage->isVisible());
 }
 
 TEST(StartupCheck, StaysQuietWhenTheProfileExists) {

@@ -55,6 +55,8 @@ TEST(LoadMonitorState, FirstStartWithNoFilesTakesEveryDefault) {
     EXPECT_EQ(state.GraphOpacity, 255);
     EXPECT_FALSE(state.ShowMaxLines);
     EXPECT_FALSE(state.ResyncTrace);
+    EXPECT_EQ(state.QuotaLimitGB, 0); // no quota
+    EXPECT_EQ(state.BillingDay, 1);
     EXPECT_TRUE(state.OpacityReady);
     EXPECT_EQ(state.HistoryLength, 120);
     // Reading creates nothing.
@@ -208,6 +210,11 @@ TEST(LoadMonitorState, ValuesOutsideTheDialogsRangesLoadAsTheNearestBound) {
         {SettingKey::TStopien, "300", 255},
         {SettingKey::TStopien, "-1", 50},
         {SettingKey::TStopienGraph, "49", 50},
+        {SettingKey::LimitGB, "-5", 0},
+        {SettingKey::LimitGB, "2000000", 1000000},
+        {SettingKey::LimitKierunek, "7", 2},
+        {SettingKey::DzienRozliczenia, "31", 28},
+        {SettingKey::DzienRozliczenia, "0", 1},
     };
     TempDir dir;
     for (const Row& row : rows) {
@@ -468,7 +475,7 @@ TEST(WriteSettings, AValueTheStoreRefusesLeavesTheFileAsItWas) {
 }
 
 TEST(SettingsTable, KeyListsAreInTheirWritingOrder) {
-    EXPECT_EQ(std::size(kSettingsDialogOkKeys), 14u);
+    EXPECT_EQ(std::size(kSettingsDialogOkKeys), 17u);
     // Save-as writes every setting; the two added later by their own rule.
     EXPECT_EQ(std::size(kSaveAsKeys) + 2, ProfileSettings().size());
     // Each key finds its own row; a key missing from the enumeration (a

@@ -4,10 +4,12 @@
 
 #include "core/MonitorControl.h"
 #include "core/MonitorState.h"
+#include "dialogs/DialogControls.h"
 #include "dialogs/Konfiguracja.h"
 #include "snmp/IdSNMP.h"
 #include "widgets/ErrorBox.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -156,6 +158,41 @@ TEST_F(SettingsDialogAlone, UnreadableProfileIsNotWrittenOverAndLeavingResumesTh
         EXPECT_EQ(errors, std::vector<std::string>{error + monitor.state.ProfilePath});
     }
     SetErrorBoxHook({});
+}
+
+// The quota's three settings came after the first profiles: while they keep
+// their defaults OK leaves a profile without them byte for byte as it was;
+// once set they are written, and they stay written back at their defaults.
+TEST_F(SettingsDialogAlone, QuotaSettingsAreWrittenOnlyWhenTheySaySomething) {
+    TFormKonfiguracja dialog(monitor);
+    const auto ok = [&](int limit, int direction, int day) {
+        dialog.FormShow();
+        dialog.SpinEdit5->setValue(limit);
+        dialog.ComboBox2->setCurrentIndex(direction);
+        dialog.SpinEdit6->setValue(day);
+        dialog.BitBtn1Click();
+        dialog.FormHide();
+        return ReadFile(monitor.state.ProfilePath);
+    };
+    const std::string before = ok(0, 0, 1); // every other key OK writes, now in the file
+    ASSERT_EQ(before.find("LimitGB"), std::string::npos);
+    EXPECT_EQ(ok(0, 0, 1), before);
+
+    struct Row {
+        int limit, direction, day;
+        const char* written;
+    };
+    const Row rows[] = {
+        {50, 1, 15, "[LimitGB]\n01=50\n[LimitKierunek]\n01=1\n[DzienRozliczenia]\n01=15\n"},
+        {0, 0, 1, "[LimitGB]\n01=0\n[LimitKierunek]\n01=0\n[DzienRozliczenia]\n01=1\n"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(ok(row.limit, row.direction, row.day), before + row.written);
+    }
+    dialog.FormShow(); // what was written shows at the next opening
+    EXPECT_EQ(
+        std::tuple(dialog.SpinEdit5->value(), dialog.ComboBox2->currentIndex(), dialog.SpinEdit6->value()),
+        std::tuple(0, 0, 1));
 }
 
 } // namespace

@@ -1,0 +1,72 @@
+#!/bin/sh
+# Sends a desktop notification on a private session bus, first with no
+# notification service on it, then with dunst, on a display of its own.
+# Usage: notification_test.sh NOTIFICATION_TEST_BINARY. Exit 77 means skipped.
+set -u
+
+binary=${1:?usage: notification_test.sh NOTIFICATION_TEST_BINARY}
+here=$(cd "$(dirname "$0")" && pwd)
+
+if [ "${2:-}" != "--inside" ]; then
+    for tool in dunst dbus-run-session dbus-send dbus-monitor xvfb-run; do
+        if ! command -v "$tool" >/dev/null 2>&1; then
+            echo "SKIP: $tool not installed (Debian packages dunst, dbus, xvfb)"
+            exit 77
+        fi
+    done
+    # dunst draws on X11: it gets an Xvfb; the test binary stays offscreen.
+    exec xvfb-run -a -s "-screen 0 640x480x24" \
+        dbus-run-session --config-file="$here/session-bus.conf" -- sh "$0" "$binary" --inside
+fi
+
+tmp=$(mktemp -d /tmp/veltrum-notify.XXXXXX)
+dunst_pid=""
+monitor_pid=""
+cleanup() {
+    for pid in $monitor_pid $dunst_pid; do
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+trap 'exit 1' INT TERM
+
+status=0
+"$binary" --gtest_filter='SendDesktopNotification.WithoutAServiceNothingIsSent' || status=1
+
+dunst -conf /dev/null >"$tmp/dunst.log" 2>&1 &
+dunst_pid=$!
+ready=0
+for _ in $(seq 1 100); do
+    if dbus-send --session --print-reply --dest=org.freedesktop.Notifications /org/freedesktop/Notifications \
+        org.freedesktop.Notifications.GetServerInformation >/dev/null 2>&1; then
+        ready=1
+        break
+    fi
+    kill -0 "$dunst_pid" 2>/dev/null || break
+    sleep 0.05
+done
+if [ "$ready" -ne 1 ]; then
+    echo "SKIP: dunst did not start on the private bus"
+    cat "$tmp/dunst.log"
+    exit 77
+fi
+
+# What goes over the bus: the texts as sent, the body escaped for the
+# services that read markup.
+dbus-monitor --session "type='method_call',interface='org.freedesktop.Notifications',member='Notify'" \
+    >"$tmp/monitor.log" 2>&1 &
+monitor_pid=$!
+sleep 0.3
+"$binary" --gtest_filter='SendDesktopNotification.TheServiceTakesIt' || status=1
+sleep 0.2
+for text in 'string "90 % of the monthly quota used"' \
+    'string "Lab &lt;b&gt;1&lt;/b&gt;: Quota: 45.0 GB of 50 GB this period (90 %)"'; do
+    if ! grep -qF "$text" "$tmp/monitor.log"; then
+        echo "FAIL: not seen on the bus: $text"
+        cat "$tmp/monitor.log"
+        status=1
+    fi
+done
+exit "$status"

@@ -3,6 +3,8 @@
 #include "app/ProfileCommands.h"
 #include "core/MainWindowHint.h"
 #include "core/StartupLoad.h"
+#include "core/Quota.h"
+#include "core/UsageRecording.h"
 #include "dialogs/Interfejsy.h"
 #include "dialogs/Konfiguracja.h"
 #include "dialogs/Oprogramie.h"
@@ -12,6 +14,7 @@
 #include "graphs/WykresPkt.h"
 #include "settings/ProfileFiles.h"
 #include "widgets/Colors.h"
+#include "widgets/DesktopNotification.h"
 #include "widgets/ErrorBox.h"
 #include "widgets/Gauge.h"
 #include "widgets/PlainText.h"
@@ -38,6 +41,8 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <tuple>
 #include <utility>
@@ -602,6 +607,10 @@ void TFormGlowny::OnSample(const PollSample& sample) {
     if (sample.ShownFailure) {
         ShowFailure(*sample.ShownFailure);
     }
+    if (sample.Usage) {
+        checkUsage();
+        setFailureHint(m_failureReason);
+    }
 }
 
 // MonitorTimers
@@ -667,12 +676,62 @@ void TFormGlowny::ShowInterfaceCheck(const std::string& text) {
     setFailureHint(m_failureReason);
 }
 
+std::string TFormGlowny::usualHint(std::string_view part) const {
+    std::string text = MainWindowHint(part, m_state, m_quotaUse, systemNumberLocale());
+    // Why the usage history does not record (a full disk, another copy
+    // recording), or what it had to set aside.
+    for (const std::string& line : {m_usageStatus, m_usageNotice}) {
+        if (!line.empty()) {
+            text += "\n" + line;
+        }
+    }
+    return text;
+}
+
+void TFormGlowny::checkUsage() {
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
+    // The history is written once a minute: asking more often tells nothing new.
+    if (m_usageCheckedAt != 0 && now - m_usageCheckedAt < 60) {
+        return;
+    }
+    m_usageCheckedAt = now;
+    UsageRecording& usage = m_monitor.Usage();
+    if (std::string notice = usage.TakeNotice(); !notice.empty()) {
+        std::fprintf(stderr, "veltrum: %s\n", notice.c_str());
+        m_usageNotice = std::move(notice);
+    }
+    if (std::string status = usage.StatusText(); status != m_usageStatus) {
+        if (!status.empty()) {
+            std::fprintf(stderr, "veltrum: %s\n", status.c_str());
+        }
+        m_usageStatus = std::move(status);
+    }
+    m_quotaUse.reset();
+    if (QuotaOf(m_state).LimitGB <= 0) {
+        return;
+    }
+    const UsageSummary summary = usage.Summary(m_state, now);
+    m_quotaUse = PeriodQuotaUse(m_state, summary);
+    if (!m_quotaUse) {
+        return;
+    }
+    const std::string path = QuotaAnnouncementsPath(m_state.ProfilePath);
+    if (!m_announcements || m_announcements->Path() != path) {
+        m_announcements = std::make_unique<QuotaAnnouncements>(path);
+    }
+    if (const std::optional<int32_t> due = m_announcements->Due(summary.Period.Start, *m_quotaUse)) {
+        // Without a notification service the hint says it alone.
+        const QuotaAlert alert = QuotaAlertFor(*due, *m_quotaUse, m_state.SessionName, systemNumberLocale());
+        SendDesktopNotification(QString::fromStdString(alert.Title), QString::fromStdString(alert.Body));
+    }
+}
+
 void TFormGlowny::setFailureHint(const std::string& reason) {
     m_failureReason = reason;
     const std::string& failure = reason.empty() ? m_interfaceMismatch : reason;
     const bool failing = !failure.empty();
     // Every poll passes here: the hints are set only when their text changes.
-    const std::string shown = failing ? failure : MainWindowHint({}, m_state);
+    const std::string shown = failing ? failure : usualHint({});
     if (failing == m_failureHint && shown == m_hintShown) {
         return;
     }
@@ -687,7 +746,7 @@ void TFormGlowny::setFailureHint(const std::string& reason) {
                                                       {Label3, kLabel3Hint},
                                                       {Label4, kLabel4Hint}};
     for (const auto& [widget, part] : hints) {
-        const std::string text = failing ? failure : MainWindowHint(part, m_state);
+        const std::string text = failing ? failure : usualHint(part);
         widget->setToolTip(PlainHint(QString::fromStdString(text)));
         widget->setToolTipDuration(duration);
     }

@@ -52,6 +52,7 @@
 #include "core/Monitor.h"
 #include "core/MonitorState.h"
 #include "core/MonitorControl.h"
+#include "core/Quota.h"
 #include "core/RunningCopies.h"
 #include "snmp/IdSNMP.h"
 
@@ -61,6 +62,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 class QColor;
@@ -232,6 +234,12 @@ private:
     // interface check's mismatch, or else the usual hints, which name the
     // session, agent and interface (core/MainWindowHint.h).
     void setFailureHint(const std::string& reason);
+    // The usual hint of `part`: whose rates, the quota and the history's state.
+    std::string usualHint(std::string_view part) const;
+    // At most once a minute, riding on a poll: the history's state and the
+    // period's use against the quota, with its notification when a threshold
+    // is newly reached.
+    void checkUsage();
     // This window's place as the other running copies see it.
     void recordPlace();
     // The graph windows subscribe to the monitor, and their F11 and F12 do
@@ -254,6 +262,11 @@ private:
     TFormInterfejsy* m_interfejsy = nullptr;
     TFormWykres* m_wykres = nullptr;
     TFormUsage* m_usage = nullptr;
+    int64_t m_usageCheckedAt = 0;
+    std::string m_usageStatus;
+    std::string m_usageNotice;
+    std::optional<QuotaUse> m_quotaUse;
+    std::unique_ptr<QuotaAnnouncements> m_announcements;
     DialogMakers m_dialogMakers;
     bool m_failureHint = false; // the hints show a failure's reason or the mismatch
     std::string m_hintShown;    // the failure text or the identity the hints were last set from

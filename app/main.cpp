@@ -6,6 +6,7 @@
 #include "app/CommandLine.h"
 #include "app/Glowny.h"
 #include "app/ProgramFolders.h"
+#include "core/UsageRecording.h"
 #include "dialogs/Interfejsy.h"
 #include "dialogs/Konfiguracja.h"
 #include "dialogs/Oprogramie.h"
@@ -19,6 +20,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <utility>
@@ -140,9 +142,11 @@ int main(int argc, char** argv) {
     std::unique_ptr<TFormKonfiguracja> konfiguracja;
     std::unique_ptr<TFormOprogramie> oprogramie;
     std::unique_ptr<TFormUsage> usage;
-    // The usage history's figures of the current interface; without a
-    // source the window says that no history is kept.
-    UsageSource usageFigures;
+    // The usage history's figures of the interface watched, as the monitor's
+    // recorder has written them.
+    const UsageSource usageFigures = [&glowny] {
+        return glowny.TheMonitor().Usage().Summary(glowny.State(), static_cast<int64_t>(std::time(nullptr)));
+    };
     TFormGlowny::DialogMakers dialogs;
     dialogs.Konfiguracja = [&] {
         interfejsy = std::make_unique<TFormInterfejsy>();

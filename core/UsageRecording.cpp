@@ -1,6 +1,8 @@
 #include "core/UsageRecording.h"
 
+#include "core/Quota.h"
 #include "history/UsageRecorder.h"
+#include "history/UsageReport.h"
 
 namespace veltrum {
 
@@ -28,6 +30,52 @@ void UsageRecording::Close() {
     if (m_recorder) {
         m_recorder->Close();
     }
+}
+
+namespace {
+
+UsageBucket bucketOf(const UsageSpan& span) {
+    return {span.Start, span.End, span.Use.InOctets, span.Use.OutOctets, span.Use.Sampled, span.Use.Missed};
+}
+
+std::vector<UsageBucket> bucketsOf(const std::vector<UsageSpan>& spans) {
+    std::vector<UsageBucket> buckets;
+    buckets.reserve(spans.size());
+    for (const UsageSpan& span : spans) {
+        buckets.push_back(bucketOf(span));
+    }
+    return buckets;
+}
+
+} // namespace
+
+UsageSummary UsageRecording::Summary(const MonitorState& state, int64_t now) {
+    UsageSummary summary;
+    summary.Now = now;
+    UsageStore* const store = m_recorder ? m_recorder->Store() : nullptr;
+    if (store == nullptr || m_recorder->InterfaceId() == 0) {
+        summary.Unavailable = m_path.empty() ? "No usage history is kept." : "No usage recorded yet.";
+        const std::string status = StatusText();
+        if (!status.empty()) {
+            summary.Unavailable = status;
+        }
+        return summary;
+    }
+    try {
+        const UsageFigures figures =
+            QueryFigures(*store, m_recorder->InterfaceId(), now, QuotaOf(state).BillingDay);
+        summary.Today = bucketOf(figures.Today);
+        summary.Yesterday = bucketOf(figures.Yesterday);
+        summary.Period = bucketOf(figures.Period);
+        summary.LastPeriod = bucketOf(figures.LastPeriod);
+        summary.AllTime = bucketOf(figures.AllTime);
+        summary.Hours = bucketsOf(figures.Hours);
+        summary.Days = bucketsOf(figures.Days);
+        summary.Periods = bucketsOf(figures.Periods);
+    } catch (const std::exception& error) {
+        summary.Unavailable = error.what();
+    }
+    return summary;
 }
 
 std::string UsageRecording::StatusText() const {

@@ -4,7 +4,9 @@
 // new recorder when a restart watches another interface, follows a
 // renumbered interface and writes what is pending when the program ends.
 
+#include "core/MonitorState.h"
 #include "core/PollSample.h"
+#include "core/UsageFigures.h"
 
 #include <memory>
 #include <string>
@@ -34,6 +36,11 @@ public:
     // What the user must be told once (a damaged history set aside).
     std::string TakeNotice();
     UsageRecorder* Recorder() { return m_recorder.get(); }
+
+    // The figures of the interface recorded, for the usage window and the
+    // quota, with the billing periods of `state`; Unavailable says why there
+    // are none.
+    UsageSummary Summary(const MonitorState& state, int64_t now);
 
 private:
     std::string m_path;

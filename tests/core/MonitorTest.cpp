@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -35,8 +36,10 @@ struct Samples final : MonitorSubscriber {
 // A monitor on interface `number` of `agent`, its profile keeping
 // `description`, started as the main window starts it.
 struct Started {
-    Started(const test::TableAgent& agent, int32_t number, const std::string& description)
+    Started(const test::TableAgent& agent, int32_t number, const std::string& description,
+            const std::string& history = {})
         : monitor(dir.Dir(), {}, timers) {
+        monitor.SetUsageDatabase(history);
         std::ofstream(dir.File("Default.vlq"))
             << "[Host]\n01=" << agent.Host() << "\n[Haslo]\n01=public\n[Timeout]\n01=100\n"
             << "[NumerInterfaceu]\n01=" << number << "\n[OpisInterfaceu]\n01=" << description << "\n";
@@ -99,6 +102,24 @@ TEST(Monitor, WaitsForTheWalkThenPollsTheNewNumber) {
     }
     EXPECT_EQ(s.monitor.State().InterfaceNumber, 7);
     EXPECT_EQ(s.samples.Seen.back().Counters[0], 500u);
+}
+
+// The history records each poll's differences as the monitor publishes
+// them, and the figures read them back once the recorder has written.
+TEST(Monitor, RecordsTheDifferencesItPublishes) {
+    test::TableAgent agent({{2, {"eth0", "1"}}});
+    setCounters(agent, 2, 1000);
+    test::TempDir history;
+    Started s(agent, 2, "eth0", history.File("usage.sqlite3"));
+    for (const int32_t value : {1500, 4000}) {
+        setCounters(agent, 2, value);
+        s.monitor.Poll();
+    }
+    s.monitor.Stop();
+    const UsageSummary summary = s.monitor.Usage().Summary(s.monitor.State(), std::time(nullptr));
+    EXPECT_EQ(summary.Unavailable, "");
+    EXPECT_EQ(summary.AllTime.Download, 3000u);
+    EXPECT_EQ(summary.AllTime.Upload, 3000u);
 }
 
 } // namespace

@@ -129,20 +129,6 @@ INSTANTIATE_TEST_SUITE_P(
             {1100, 0, 0, 0, 2, 1}}),
     [](const testing::TestParamInfo<AccountingCase>& info) { return std::string(info.param.Name); });
 
-// Ticks straight to the recorder: a counted tick of `octets` in, from
-// `from` to `to` (the first tick only starts the count).
-void countSpan(UsageRecorder& recorder, int64_t from, int64_t to, uint64_t octets) {
-    UsageTick tick;
-    tick.Kind = UsageTickKind::Uncounted;
-    tick.CounterBits = 64;
-    tick.Time = from;
-    recorder.Record(tick);
-    tick.Kind = UsageTickKind::Counted;
-    tick.Time = to;
-    tick.Differences = {octets, 0, 0, 0};
-    recorder.Record(tick);
-}
-
 // A tick that spans a boundary shares its seconds between the rows, and
 // its octets in proportion; the shares add up exactly.
 struct BoundaryCase {
@@ -170,7 +156,7 @@ TEST(UsageRecorder, TicksAcrossBoundariesAreShared) {
         const std::string path = dir.File("b" + std::to_string(n++) + ".sqlite3");
         {
             UsageRecorder recorder(path, kAgent, 1, "");
-            countSpan(recorder, c.From, c.To, 1'000'001);
+            test::Feed(recorder, c.From, c.To, c.To - c.From, 1'000'001);
         }
         UsageStore store(path, StoreMode::Read);
         const int64_t id = store.OpenInterface(kAgent, 1, "")->Id;
@@ -204,15 +190,7 @@ TEST(UsageRecorder, DaylightSavingDaysHaveTheirHours) {
         const int64_t to = LocalTime(c.Next);
         {
             UsageRecorder recorder(path, kAgent, 1, "");
-            UsageTick tick;
-            tick.Kind = UsageTickKind::Uncounted;
-            tick.CounterBits = 64;
-            for (int64_t t = from; t <= to; t += 60) {
-                tick.Time = t;
-                recorder.Record(tick);
-                tick.Kind = UsageTickKind::Counted;
-                tick.Differences = {60, 0, 0, 0};
-            }
+            test::Feed(recorder, from, to, 60, 60);
         }
         UsageStore store(path, StoreMode::Read);
         const int64_t id = store.OpenInterface(kAgent, 1, "")->Id;

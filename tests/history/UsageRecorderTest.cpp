@@ -1,6 +1,7 @@
 #include "history/UsageRecorder.h"
 #include "app/TempDir.h"
 #include "core/PollCycle.h"
+#include "core/RecordingView.h"
 #include "history/HistoryTest.h"
 #include "snmp/IdSNMP.h"
 #include "support/TableAgent.h"
@@ -23,28 +24,6 @@ using test::TotalOf;
 using test::ZoneFor;
 
 const std::string kAgent = "127.0.0.1:161";
-
-// A window that shows nothing and hands the poll's ticks to the recorder,
-// stamped with the test's clock.
-class UsageView final : public PollView {
-public:
-    UsageRecorder* Recorder = nullptr;
-    int64_t Now = 0;
-    void SetGaugeMaxima(int32_t, int32_t) override {}
-    void ShowRates(const std::string&, const std::string&, int32_t, int32_t) override {}
-    std::string NowText() override { return {}; }
-    void RefreshBandwidthGraph(const GraphTexts&) override {}
-    void RefreshPacketsGraph(const GraphTexts&) override {}
-    void SetResyncMark(const std::string&) override {}
-    void SetPollInterval(int32_t) override {}
-    void SaveResyncSnapshot() override {}
-    void ShowFailure(const std::string&) override {}
-    void RecordUsage(const UsageTick& tick) override {
-        UsageTick stamped = tick;
-        stamped.Time = Now;
-        Recorder->Record(stamped);
-    }
-};
 
 // One poll of the accounting table: the agent's four counters at that
 // second, nothing (the agent is silent), or the interface followed to a new
@@ -80,11 +59,15 @@ TEST_P(Accounting, CountsWhatThePollJudges) {
     snmp.SetCommunity("public");
     snmp.SetActive(true);
     UsageRecorder recorder(path, kAgent, 1, "");
-    UsageView view;
-    view.Recorder = &recorder;
-    const int64_t start = 1'780'000'000;
+    test::RecordingView view;
+    int64_t now = 0;
+    view.OnUsage = [&](const UsageTick& tick) { // stamped with the test's clock
+        UsageTick stamped = tick;
+        stamped.Time = now;
+        recorder.Record(stamped);
+    };
     for (const Step& step : GetParam().Steps) {
-        view.Now = start + step.At;
+        now = 1'780'000'000 + step.At;
         if (step.RenumberTo != 0) {
             state.InterfaceNumber = step.RenumberTo;
             state.PrimeNextReading = true; // as the interface check's switch leaves it

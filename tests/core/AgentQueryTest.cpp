@@ -31,29 +31,17 @@ TEST(ProbeAgent, AsksInOrderAndReadsTheAnswers) {
         FailureKind failure;
     };
     const std::vector<std::string> descr = {"1.3.6.1.2.1.2.2.1.2.2"};
+    using F = FailureKind;
+    using S = ProbeScope;
+    // clang-format off
     const Row rows[] = {
-        {"v1", 0, ProbeScope::Everything, true, false, {descr, kSystem}, true, false, FailureKind::Unknown},
-        {"v2c 64-bit",
-         1,
-         ProbeScope::Everything,
-         true,
-         false,
-         {descr, {kHcInOctets2}, kSystem},
-         true,
-         true,
-         FailureKind::Unknown},
-        {"v2c 32-bit",
-         1,
-         ProbeScope::Everything,
-         false,
-         false,
-         {descr, {kHcInOctets2}, kSystem},
-         true,
-         false,
-         FailureKind::Unknown},
-        {"description", 1, ProbeScope::Description, true, false, {descr}, true, false, FailureKind::Unknown},
-        {"silent", 0, ProbeScope::Everything, true, true, {descr}, false, false, FailureKind::NoReply},
+        {"v1",          0, S::Everything,  true,  false, {descr, kSystem},                 true,  false, F::Unknown},
+        {"v2c 64-bit",  1, S::Everything,  true,  false, {descr, {kHcInOctets2}, kSystem}, true,  true,  F::Unknown},
+        {"v2c 32-bit",  1, S::Everything,  false, false, {descr, {kHcInOctets2}, kSystem}, true,  false, F::Unknown},
+        {"description", 1, S::Description, true,  false, {descr},                          true,  false, F::Unknown},
+        {"silent",      0, S::Everything,  true,  true,  {descr},                          false, false, F::NoReply},
     };
+    // clang-format on
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         TableAgent agent({{2, {std::string("eth1") + '\0', "1"}}});

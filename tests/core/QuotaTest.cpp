@@ -3,7 +3,6 @@
 
 #include "core/Quota.h"
 #include "app/TempDir.h"
-#include "core/MainWindowHint.h"
 
 #include <gtest/gtest.h>
 
@@ -126,15 +125,6 @@ TEST(QuotaAlertFor, TitleAndBodyNameTheThresholdAndTheUse) {
     EXPECT_EQ(ninety.Title, "90 % of the monthly quota used");
     EXPECT_EQ(ninety.Body, "Office: Quota: 45.0 GB of 50 GB this period (90 %)");
     EXPECT_EQ(QuotaAlertFor(100, use, "", kEnUs).Title, "The monthly quota is used up");
-}
-
-TEST(MainWindowHint, QuotaLineFollowsTheIdentity) {
-    MonitorState state;
-    state.SessionName = "Office";
-    state.AgentHost = "10.0.0.1";
-    state.InterfaceNumber = 2;
-    EXPECT_EQ(MainWindowHint({}, state, QuotaUseOf({50, QuotaDirection::Both, 1}, 10 * GB, 0), kEnUs),
-              "Office: 10.0.0.1, interface 2\nQuota: 10.0 GB of 50 GB this period (20 %)");
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "core/PollCycle.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -92,6 +93,12 @@ public:
     void ShowInterfaceCheck(const std::string& text) override {
         Calls.push_back("ShowInterfaceCheck");
         InterfaceChecks.push_back(text);
+    }
+    std::function<void(const UsageTick&)> OnUsage; // each usage tick, when set
+    void RecordUsage(const UsageTick& tick) override {
+        if (OnUsage) {
+            OnUsage(tick);
+        }
     }
 };
 

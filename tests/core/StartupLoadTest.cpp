@@ -199,23 +199,17 @@ TEST(LoadMonitorState, ValuesOutsideTheDialogsRangesLoadAsTheNearestBound) {
         const char* stored;
         int32_t loaded;
     };
+    using K = SettingKey;
+    // clang-format off
     const Row rows[] = {
-        {SettingKey::Timeout, "2147483647", 750},
-        {SettingKey::Timeout, "99", 100},
-        {SettingKey::Timeout, "750", 750},
-        {SettingKey::NumerInterfaceu, "0", 1},
-        {SettingKey::NumerInterfaceu, "$80000000", 1},
-        {SettingKey::Download, "127", 128},
-        {SettingKey::Upload, "100000001", 100000000},
-        {SettingKey::TStopien, "300", 255},
-        {SettingKey::TStopien, "-1", 50},
-        {SettingKey::TStopienGraph, "49", 50},
-        {SettingKey::LimitGB, "-5", 0},
-        {SettingKey::LimitGB, "2000000", 1000000},
-        {SettingKey::LimitKierunek, "7", 2},
-        {SettingKey::DzienRozliczenia, "31", 28},
-        {SettingKey::DzienRozliczenia, "0", 1},
+        {K::Timeout, "2147483647", 750}, {K::Timeout, "99", 100}, {K::Timeout, "750", 750},
+        {K::NumerInterfaceu, "0", 1}, {K::NumerInterfaceu, "$80000000", 1},
+        {K::Download, "127", 128}, {K::Upload, "100000001", 100000000},
+        {K::TStopien, "300", 255}, {K::TStopien, "-1", 50}, {K::TStopienGraph, "49", 50},
+        {K::LimitGB, "-5", 0}, {K::LimitGB, "2000000", 1000000}, {K::LimitKierunek, "7", 2},
+        {K::DzienRozliczenia, "31", 28}, {K::DzienRozliczenia, "0", 1},
     };
+    // clang-format on
     TempDir dir;
     for (const Row& row : rows) {
         const std::string text = Profile({{Setting(row.key).Name, row.stored}});

@@ -1,5 +1,6 @@
 #include "app/TempDir.h"
 #include "core/MainWindowHint.h"
+#include "core/Quota.h"
 #include "core/RunningCopies.h"
 #include "core/StartupLoad.h"
 
@@ -69,6 +70,7 @@ TEST(RunningCopies, SeesTheLiveOtherCopiesOnlyAndClearsUpAfterTheDead) {
     EXPECT_FALSE(std::filesystem::exists(folder + std::to_string(getpid())));
 }
 
+// With a quota set, the period's use follows on a line of its own.
 TEST(MainWindowHint, NamesTheSessionAgentAndInterface) {
     struct Row {
         const char* part;
@@ -76,13 +78,16 @@ TEST(MainWindowHint, NamesTheSessionAgentAndInterface) {
         const char* host;
         int32_t number;
         const char* description;
+        int32_t quotaGB; // 10 GB used of it; 0: no quota
         const char* expected;
     };
     const Row rows[] = {
-        {"Download", "Veltrum", "192.168.1.1", 1, "", "Download \u2014 Veltrum: 192.168.1.1, interface 1"},
-        {"", "Office", "10.0.0.1:1161", 2, "eth0", "Office: 10.0.0.1:1161, interface 2 (eth0)"},
-        {"Upload (Mbps)", "", "router", 3, "", "Upload (Mbps) \u2014 router, interface 3"},
-        {"Upload", "<img src=/dev/zero>", "h", 1, "", "Upload \u2014 <img src=/dev/zero>: h, interface 1"},
+        {"Download", "Veltrum", "192.168.1.1", 1, "", 0, "Download \u2014 Veltrum: 192.168.1.1, interface 1"},
+        {"", "Office", "10.0.0.1:1161", 2, "eth0", 0, "Office: 10.0.0.1:1161, interface 2 (eth0)"},
+        {"Upload (Mbps)", "", "router", 3, "", 0, "Upload (Mbps) \u2014 router, interface 3"},
+        {"Upload", "<img src=/dev/zero>", "h", 1, "", 0, "Upload \u2014 <img src=/dev/zero>: h, interface 1"},
+        {"", "Office", "10.0.0.1", 2, "", 50,
+         "Office: 10.0.0.1, interface 2\nQuota: 10.0 GB of 50 GB this period (20 %)"},
     };
     for (const Row& row : rows) {
         MonitorState state;
@@ -91,7 +96,8 @@ TEST(MainWindowHint, NamesTheSessionAgentAndInterface) {
         state.AgentCommunity = "secret";
         state.InterfaceNumber = row.number;
         state.InterfaceDescription = row.description;
-        EXPECT_EQ(MainWindowHint(row.part, state), row.expected);
+        const auto quota = QuotaUseOf({row.quotaGB, QuotaDirection::Both, 1}, 10 * kOctetsPerGB, 0);
+        EXPECT_EQ(MainWindowHint(row.part, state, quota, {".", ","}), row.expected);
     }
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // Shared by the usage history's tests: a time zone pinned for the test, a
-// local time as seconds since the epoch, and the totals of an interface.
+// local time as seconds since the epoch, ticks fed to a recorder, and the
+// totals of an interface.
 
+#include "history/UsageRecorder.h"
 #include "history/UsageStore.h"
 
 #include <cstdint>
@@ -47,6 +49,22 @@ inline int64_t LocalTime(const char* text, int dst = -1) {
     tm.tm_mon -= 1;
     tm.tm_isdst = dst;
     return static_cast<int64_t>(std::mktime(&tm));
+}
+
+// Ticks of 64-bit counters from `from` to `to`, one every `step` seconds,
+// each counting `octets` in; the first only starts the count unless `primed`.
+inline void Feed(UsageRecorder& recorder, int64_t from, int64_t to, int64_t step, uint64_t octets,
+                 bool primed = false) {
+    UsageTick tick;
+    tick.Kind = primed ? UsageTickKind::Counted : UsageTickKind::Uncounted;
+    tick.CounterBits = 64;
+    tick.Differences = {primed ? octets : 0, 0, 0, 0};
+    for (int64_t t = from; t <= to; t += step) {
+        tick.Time = t;
+        recorder.Record(tick);
+        tick.Kind = UsageTickKind::Counted;
+        tick.Differences = {octets, 0, 0, 0};
+    }
 }
 
 inline UsageCounts TotalOf(const std::string& path, const std::string& agent, int32_t number,

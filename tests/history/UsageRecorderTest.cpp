@@ -1,6 +1,7 @@
 #include "history/UsageRecorder.h"
 #include "app/TempDir.h"
 #include "core/PollCycle.h"
+#include "core/RecordingView.h"
 #include "history/HistoryTest.h"
 #include "snmp/IdSNMP.h"
 #include "support/TableAgent.h"
@@ -23,28 +24,6 @@ using test::TotalOf;
 using test::ZoneFor;
 
 const std::string kAgent = "127.0.0.1:161";
-
-// A window that shows nothing and hands the poll's ticks to the recorder,
-// stamped with the test's clock.
-class UsageView final : public PollView {
-public:
-    UsageRecorder* Recorder = nullptr;
-    int64_t Now = 0;
-    void SetGaugeMaxima(int32_t, int32_t) override {}
-    void ShowRates(const std::string&, const std::string&, int32_t, int32_t) override {}
-    std::string NowText() override { return {}; }
-    void RefreshBandwidthGraph(const GraphTexts&) override {}
-    void RefreshPacketsGraph(const GraphTexts&) override {}
-    void SetResyncMark(const std::string&) override {}
-    void SetPollInterval(int32_t) override {}
-    void SaveResyncSnapshot() override {}
-    void ShowFailure(const std::string&) override {}
-    void RecordUsage(const UsageTick& tick) override {
-        UsageTick stamped = tick;
-        stamped.Time = Now;
-        Recorder->Record(stamped);
-    }
-};
 
 // One poll of the accounting table: the agent's four counters at that
 // second, nothing (the agent is silent), or the interface followed to a new
@@ -80,11 +59,15 @@ TEST_P(Accounting, CountsWhatThePollJudges) {
     snmp.SetCommunity("public");
     snmp.SetActive(true);
     UsageRecorder recorder(path, kAgent, 1, "");
-    UsageView view;
-    view.Recorder = &recorder;
-    const int64_t start = 1'780'000'000;
+    test::RecordingView view;
+    int64_t now = 0;
+    view.OnUsage = [&](const UsageTick& tick) { // stamped with the test's clock
+        UsageTick stamped = tick;
+        stamped.Time = now;
+        recorder.Record(stamped);
+    };
     for (const Step& step : GetParam().Steps) {
-        view.Now = start + step.At;
+        now = 1'780'000'000 + step.At;
         if (step.RenumberTo != 0) {
             state.InterfaceNumber = step.RenumberTo;
             state.PrimeNextReading = true; // as the interface check's switch leaves it
@@ -129,48 +112,30 @@ INSTANTIATE_TEST_SUITE_P(
             {1100, 0, 0, 0, 2, 1}}),
     [](const testing::TestParamInfo<AccountingCase>& info) { return std::string(info.param.Name); });
 
-// Ticks straight to the recorder: a counted tick of `octets` in, from
-// `from` to `to` (the first tick only starts the count).
-void countSpan(UsageRecorder& recorder, int64_t from, int64_t to, uint64_t octets) {
-    UsageTick tick;
-    tick.Kind = UsageTickKind::Uncounted;
-    tick.CounterBits = 64;
-    tick.Time = from;
-    recorder.Record(tick);
-    tick.Kind = UsageTickKind::Counted;
-    tick.Time = to;
-    tick.Differences = {octets, 0, 0, 0};
-    recorder.Record(tick);
-}
-
 // A tick that spans a boundary shares its seconds between the rows, and
 // its octets in proportion; the shares add up exactly.
 struct BoundaryCase {
     const char* Name;
-    const char* Zone;
     int64_t From, To;
-    int32_t FirstDay, FirstMonth;
-    int64_t FirstHourOffset;
-    int64_t SecondsInFirstRow;
+    int32_t FirstDay;
+    int64_t FirstHourOffset, SecondsInFirstRow;
 };
 
 TEST(UsageRecorder, TicksAcrossBoundariesAreShared) {
     const TempDir dir;
     const ZoneFor warsaw("Europe/Warsaw");
     const BoundaryCase cases[] = {
-        {"midnight", "", LocalTime("2026-05-10 23:59:00"), LocalTime("2026-05-11 00:01:00"), 20260510, 202605,
-         7200, 60},
-        {"month end", "", LocalTime("2026-01-31 23:59:30"), LocalTime("2026-02-01 00:00:30"), 20260131,
-         202601, 3600, 30},
-        {"spring forward", "", LocalTime("2026-03-29 01:59:00"), LocalTime("2026-03-29 03:01:00"), 20260329,
-         202603, 3600, 60},
+        {"midnight", LocalTime("2026-05-10 23:59:00"), LocalTime("2026-05-11 00:01:00"), 20260510, 7200, 60},
+        {"month end", LocalTime("2026-01-31 23:59:30"), LocalTime("2026-02-01 00:00:30"), 20260131, 3600, 30},
+        {"spring forward", LocalTime("2026-03-29 01:59:00"), LocalTime("2026-03-29 03:01:00"), 20260329, 3600,
+         60},
     };
     int n = 0;
     for (const BoundaryCase& c : cases) {
         const std::string path = dir.File("b" + std::to_string(n++) + ".sqlite3");
         {
             UsageRecorder recorder(path, kAgent, 1, "");
-            countSpan(recorder, c.From, c.To, 1'000'001);
+            test::Feed(recorder, c.From, c.To, c.To - c.From, 1'000'001);
         }
         UsageStore store(path, StoreMode::Read);
         const int64_t id = store.OpenInterface(kAgent, 1, "")->Id;
@@ -204,15 +169,7 @@ TEST(UsageRecorder, DaylightSavingDaysHaveTheirHours) {
         const int64_t to = LocalTime(c.Next);
         {
             UsageRecorder recorder(path, kAgent, 1, "");
-            UsageTick tick;
-            tick.Kind = UsageTickKind::Uncounted;
-            tick.CounterBits = 64;
-            for (int64_t t = from; t <= to; t += 60) {
-                tick.Time = t;
-                recorder.Record(tick);
-                tick.Kind = UsageTickKind::Counted;
-                tick.Differences = {60, 0, 0, 0};
-            }
+            test::Feed(recorder, from, to, 60, 60);
         }
         UsageStore store(path, StoreMode::Read);
         const int64_t id = store.OpenInterface(kAgent, 1, "")->Id;

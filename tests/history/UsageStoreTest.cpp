@@ -34,15 +34,7 @@ const std::string kAgent = "10.0.0.1:161";
 
 // `seconds` counted ticks of 1000 octets in, after a priming one at `from`.
 void feed(UsageRecorder& recorder, int64_t from, int64_t seconds) {
-    UsageTick tick;
-    tick.Kind = UsageTickKind::Uncounted;
-    tick.CounterBits = 64;
-    for (int64_t t = from; t <= from + seconds; ++t) {
-        tick.Time = t;
-        recorder.Record(tick);
-        tick.Kind = UsageTickKind::Counted;
-        tick.Differences = {1000, 0, 0, 0};
-    }
+    test::Feed(recorder, from, from + seconds, 1, 1000);
 }
 
 void sql(const std::string& path, const char* statement) {
@@ -137,12 +129,7 @@ TEST(UsageStore, BusyDatabaseWaits) {
         sqlite3_close(db);
     });
     locked.get_future().wait();
-    UsageTick tick;
-    tick.Kind = UsageTickKind::Counted;
-    tick.CounterBits = 64;
-    tick.Time = 1'780'000'060; // the flush is due
-    tick.Differences = {1000, 0, 0, 0};
-    recorder.Record(tick);
+    test::Feed(recorder, 1'780'000'060, 1'780'000'060, 1, 1000, true); // the flush is due
     other.join();
     EXPECT_EQ(recorder.State(), RecordingState::Recording) << recorder.StatusText();
     EXPECT_EQ(TotalOf(path, kAgent, 1).InOctets, 60'000u);
@@ -166,15 +153,8 @@ std::string fullDiskScenario(const std::string& folder) {
         return std::string("skip: cannot become an ordinary user (") + std::strerror(errno) + ")";
     }
     const std::string path = folder + "/usage.sqlite3";
-    UsageTick tick;
-    tick.Kind = UsageTickKind::Counted;
-    tick.CounterBits = 64;
-    tick.Differences = {1000, 0, 0, 0};
-    const auto run = [&](UsageRecorder& recorder, int64_t from, int64_t to) {
-        for (int64_t t = from; t <= to; ++t) {
-            tick.Time = t;
-            recorder.Record(tick);
-        }
+    const auto run = [](UsageRecorder& recorder, int64_t from, int64_t to) {
+        test::Feed(recorder, from, to, 1, 1000, true);
     };
     {
         UsageRecorder recorder(path, kAgent, 1, "");
@@ -283,9 +263,7 @@ TEST(UsageStore, KillsDuringFlushes) {
                 shared->Flushing = due ? 1 : 0;
                 recorder.Record(tick);
                 shared->Flushing = 0;
-                // The ticks at which a flush is due.
-                if (t > start && (t - start) % kFlushEvery == 0 &&
-                    recorder.State() == RecordingState::Recording) {
+                if (due && recorder.State() == RecordingState::Recording) {
                     shared->Committed = shared->Fed.load();
                 }
                 shared->Started = 1;

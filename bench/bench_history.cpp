@@ -5,6 +5,13 @@
 #include "history/UsageRecorder.h"
 #include "history/UsageReport.h"
 
+#ifdef VELTRUM_BENCH_GUI
+#include "core/UsageRecording.h"
+#include "graphs/UsageWindow.h"
+
+#include <QPixmap>
+#endif
+
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -118,9 +125,33 @@ void usageJson(benchmark::State& bench) {
     bench.counters["json_bytes"] = static_cast<double>(size);
 }
 
+#ifdef VELTRUM_BENCH_GUI
+// The usage window's opening on two years of history: made, its figures
+// asked of the store through the monitor's recorder, laid out and drawn.
+void usageWindowOpens(benchmark::State& bench) {
+    UsageRecording usage;
+    usage.SetDatabase(twoYears());
+    usage.Watch(kAgent, 1, "eth0");
+    MonitorState state;
+    state.SessionName = "Veltrum";
+    state.DownloadColor = kYellow;
+    state.UploadColor = kRed;
+    const int64_t now = kStart + 2 * 365 * 86400;
+    for (auto _ : bench) {
+        TFormUsage window(state, [&] { return usage.Summary(state, now); });
+        window.ShowUsage();
+        const QPixmap drawn = window.grab();
+        benchmark::DoNotOptimize(drawn.cacheKey());
+    }
+}
+#endif
+
 } // namespace
 
 BENCHMARK(usageAccounting)->Name("usage_accounting_per_poll");
 BENCHMARK(usageFlush)->Name("usage_flush")->Unit(benchmark::kMillisecond);
 BENCHMARK(usageDatabaseTwoYears)->Name("usage_database_two_years")->Iterations(1);
 BENCHMARK(usageJson)->Name("usage_json")->Unit(benchmark::kMillisecond);
+#ifdef VELTRUM_BENCH_GUI
+BENCHMARK(usageWindowOpens)->Name("usage_window_opens")->Unit(benchmark::kMillisecond);
+#endif

@@ -181,8 +181,8 @@ void TSNMPInfo::buildAnyMessage() {
     // Taken once: the octet writes below may alias anything, so the compiler
     // would otherwise reload the lists after each of them.
     const std::size_t count = OidTexts.size();
-    const std::string* const oids = OidTexts.data();
-    const Value* const values = ValueTexts.data(); // texts made by BuildMessage
+    const std::string* const oids = OidTexts.madeData(); // made by BuildMessage
+    const Value* const values = ValueTexts.madeData();
 
     // Room for the worst case, so the writes below need no checks.
     std::size_t bound = 4 * kHeaderRoom + Community.size() + 4 * 3;

@@ -67,9 +67,9 @@ private:
         Unsigned64, // m_number: a Counter64
         Contents,   // Text: an OID's or IpAddress's contents octets, not yet converted
     };
-    uint64_t m_number = 0;
     TForm m_form = TForm::Text;
     bool m_textPending = false; // Text does not hold the text yet
+    uint64_t m_number = 0;
 };
 
 // The values of a message's bindings. Reading an entry (indexing, iterating,
@@ -128,6 +128,8 @@ private:
 
     // The entry as it is kept, text or not.
     const TSnmpValue& kept(std::size_t index) const { return m_items[index]; }
+    // The entries, for a caller that has made every text (makeAll).
+    const TSnmpValue* madeData() const { return m_items.data(); }
 
     // A number whose text waits until it is asked for.
     [[gnu::always_inline]] void appendNumber(int32_t type, TForm form, uint64_t number) {
@@ -238,6 +240,8 @@ private:
         }
     }
     [[gnu::noinline]] void makeText(std::size_t index) const;
+    // The entries, for a caller that has made every text (makeAll).
+    const std::string* madeData() const { return m_items.data(); }
 
     // Appends the name whose encoding is `bytes`; true when its text may be
     // too large to keep as a spare.
@@ -329,7 +333,7 @@ public:
             oid.size() <= kSpareCapacity && value.size() <= kSpareCapacity) {
             octets::setText(*oidEntry, oid);
             valueEntry->Type = type;
-            valueEntry->m_form = Value::TForm::Text;
+            valueEntry->m_form = TForm::Text;
             valueEntry->m_textPending = false;
             octets::setText(valueEntry->Text, value);
             OidTexts.takeSpare();
@@ -398,6 +402,8 @@ public:
     static constexpr std::size_t kSpareCapacity = 256;
 
 private:
+    using TForm = Value::TForm;
+
     bool parseUsualMessage(std::string_view data);
     bool buildUsualMessage();
     void buildAnyMessage();
@@ -407,7 +413,7 @@ private:
     // The value at `index` as it is kept; throws EListError outside the values.
     const Value& keptValue(int index) const;
     // The value at `index` when it is a number kept in `form`, else null.
-    const Value* keptNumber(int index, Value::TForm form) const {
+    const Value* keptNumber(int index, TForm form) const {
         if (index < 0 || static_cast<std::size_t>(index) >= ValueTexts.size()) {
             return nullptr;
         }
@@ -417,7 +423,6 @@ private:
     [[noreturn, gnu::noinline]] static void throwListError(int index);
     [[gnu::noinline]] bool otherInt32At(int index, int32_t& value) const;
     [[gnu::noinline]] bool otherUnsigned64At(int index, uint64_t& value) const;
-    using TForm = Value::TForm;
     void addBinding(std::string_view oid, std::string_view value, int32_t type);
     [[gnu::noinline]] void addOtherBinding(std::string_view oid, std::string_view value, int32_t type);
     [[gnu::noinline]] void addMovingBinding(std::string_view oid, std::string_view value, int32_t type);

@@ -100,9 +100,9 @@ inline bool isShortInteger(const uint8_t* at) {
         uint8_t ValueLength;
         uint8_t Tag;
     };
-    std::array<TUsualItem, kMostBindings> items; // NOLINT(cppcoreguidelines-pro-type-member-init)
-    const std::string* const oids = OidTexts.data();
-    const Value* const values = ValueTexts.data();
+    std::array<TUsualItem, kMostBindings> items;         // NOLINT(cppcoreguidelines-pro-type-member-init)
+    const std::string* const oids = OidTexts.madeData(); // made by BuildMessage
+    const Value* const values = ValueTexts.madeData();
     std::size_t listLength = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const std::string* const remembered = requestName(i, oids[i]);

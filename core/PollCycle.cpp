@@ -11,6 +11,7 @@
 #include <array>
 #include <cmath>
 #include <exception>
+#include <optional>
 #include <stdexcept>
 
 namespace veltrum {
@@ -436,10 +437,68 @@ void readSpeed(MonitorState& state, TIdSNMP& snmp) {
                                               UsesSnmpV2c(state) ? kVersion2c : 0);
 }
 
-std::array<std::string, 4> replyValues(const TIdSNMP& snmp) {
-    return {snmp.ReplyMessage.ValueAt(0), snmp.ReplyMessage.ValueAt(1), snmp.ReplyMessage.ValueAt(2),
-            snmp.ReplyMessage.ValueAt(3)};
+// The reply's four counters as integers, read before anything else uses the
+// client (the interface check sends requests of its own). A value that is
+// not an integer keeps its text: taking the readings fails with the strict
+// conversion's error for the first such value, as converting the texts did.
+template <class T> struct ReplyReadings {
+    std::array<T, 4> Values{};
+    std::optional<std::string> NotInteger;
+
+    const std::array<T, 4>& take() const {
+        if (NotInteger) {
+            throw EConvertError(*NotInteger);
+        }
+        return Values;
+    }
+};
+
+// A reply without all four values fails at the first one missing, as
+// ValueAt does.
+void requireValues(const TSNMPInfo& reply) {
+    if (reply.CountValues() < 4) {
+        throw EListError(reply.CountValues());
+    }
 }
+
+ReplyReadings<int32_t> replyValues(const TIdSNMP& snmp) {
+    const TSNMPInfo& reply = snmp.ReplyMessage;
+    requireValues(reply);
+    ReplyReadings<int32_t> readings;
+    for (int i = 0; i < 4; ++i) {
+        if (!reply.Int32At(i, readings.Values[static_cast<size_t>(i)]) && !readings.NotInteger) {
+            readings.NotInteger = reply.ValueAt(i);
+        }
+    }
+    return readings;
+}
+
+// A 64-bit counter reads as the unsigned number of a Counter64 or, from an
+// agent that answers these objects with a 32-bit type, as the 32-bit
+// pattern of its signed number.
+ReplyReadings<uint64_t> replyValues64(const TIdSNMP& snmp) {
+    const TSNMPInfo& reply = snmp.ReplyMessage;
+    requireValues(reply);
+    ReplyReadings<uint64_t> readings;
+    for (int i = 0; i < 4; ++i) {
+        uint64_t& value = readings.Values[static_cast<size_t>(i)];
+        int32_t number = 0;
+        if (reply.Unsigned64At(i, value)) {
+            continue;
+        }
+        if (reply.Int32At(i, number)) {
+            value = static_cast<uint32_t>(number);
+        } else if (!readings.NotInteger) {
+            readings.NotInteger = reply.ValueAt(i);
+        }
+    }
+    return readings;
+}
+
+void applyReadings(MonitorState& state, const std::array<int32_t, 4>& readings, PollView& view,
+                   const NumberLocale& locale);
+void applyReadings64(MonitorState& state, const std::array<uint64_t, 4>& readings, PollView& view,
+                     const NumberLocale& locale);
 
 // The first success after failed polls: whether the interface number still
 // names the interface the profile keeps, and so whether the reading stands.
@@ -463,31 +522,28 @@ void poll64(MonitorState& state, TIdSNMP& snmp, PollView& view, const NumberLoca
     for (int i = 0; i < 4; ++i) {
         noValue = snmp.ReplyMessage.IsNoValueAt(i) || noValue; // a short reply throws here
     }
-    const std::array<std::string, 4> readings = replyValues(snmp);
+    const ReplyReadings<uint64_t> readings = replyValues64(snmp);
     if (!keepInterface(state, snmp, view)) {
         return;
     }
     if (!noValue) {
-        ApplyPollReadings64(state, readings, view, locale);
+        applyReadings64(state, readings.take(), view, locale);
         return;
     }
     state.Counters32Only = true;
     askCounters(state, snmp, kCounterPrefixes);
-    const std::array<std::string, 4> values = replyValues(snmp);
+    const ReplyReadings<int32_t> values = replyValues(snmp);
     if (state.PollCount == 0 && state.PacketPollCount == 0) {
-        ApplyPollReadings(state, values, view, locale); // the usual first reading
+        applyReadings(state, values.take(), view, locale); // the usual first reading
         return;
     }
     // The 32-bit readings have no predecessor to be compared with: this one
     // only primes them, as the first reading of a session does.
-    const int32_t inOctets = StrToInt(values[0]);
-    const int32_t outOctets = StrToInt(values[1]);
-    const int32_t inPkts = StrToInt(values[2]);
-    const int32_t outPkts = StrToInt(values[3]);
-    state.InOctetsNow = inOctets;
-    state.OutOctetsNow = outOctets;
-    state.InPktsNow = inPkts;
-    state.OutPktsNow = outPkts;
+    const std::array<int32_t, 4>& counters = values.take();
+    state.InOctetsNow = counters[0];
+    state.OutOctetsNow = counters[1];
+    state.InPktsNow = counters[2];
+    state.OutPktsNow = counters[3];
     state.MissedPolls = 0;
     state.PrimeNextReading = false;
     for (CounterPace& pace : state.Paces) {
@@ -503,10 +559,28 @@ void ApplyPollReadings(MonitorState& state, const std::array<std::string, 4>& va
     // Convert all four first: a bad value must not leave some readings moved on
     // and others not, or the next success would divide a one-interval
     // difference by the missed polls.
-    const int32_t inOctets = StrToInt(values[0]);
-    const int32_t outOctets = StrToInt(values[1]);
-    const int32_t inPkts = StrToInt(values[2]);
-    const int32_t outPkts = StrToInt(values[3]);
+    applyReadings(state, {StrToInt(values[0]), StrToInt(values[1]), StrToInt(values[2]), StrToInt(values[3])},
+                  view, locale);
+}
+
+void ApplyPollReadings64(MonitorState& state, const std::array<std::string, 4>& values, PollView& view,
+                         const NumberLocale& locale) {
+    // All four converted first, as for the 32-bit readings.
+    std::array<uint64_t, 4> readings{};
+    for (std::size_t i = 0; i < readings.size(); ++i) {
+        readings[i] = reading64(values[i]);
+    }
+    applyReadings64(state, readings, view, locale);
+}
+
+namespace {
+
+void applyReadings(MonitorState& state, const std::array<int32_t, 4>& readings, PollView& view,
+                   const NumberLocale& locale) {
+    const int32_t inOctets = readings[0];
+    const int32_t outOctets = readings[1];
+    const int32_t inPkts = readings[2];
+    const int32_t outPkts = readings[3];
 
     // The reading covers one interval plus one per failed poll since the last
     // success; time itself is never measured.
@@ -538,13 +612,8 @@ void ApplyPollReadings(MonitorState& state, const std::array<std::string, 4>& va
     finishReadings(state, spans, view, locale);
 }
 
-void ApplyPollReadings64(MonitorState& state, const std::array<std::string, 4>& values, PollView& view,
-                         const NumberLocale& locale) {
-    // All four converted first, as for the 32-bit readings.
-    std::array<uint64_t, 4> readings{};
-    for (std::size_t i = 0; i < readings.size(); ++i) {
-        readings[i] = reading64(values[i]);
-    }
+void applyReadings64(MonitorState& state, const std::array<uint64_t, 4>& readings, PollView& view,
+                     const NumberLocale& locale) {
     const int32_t intervals = wrapAdd(state.MissedPolls, 1);
     const uint64_t span = intervals > 0 ? static_cast<uint64_t>(intervals) : 1;
     bool reset = false;
@@ -569,6 +638,8 @@ void ApplyPollReadings64(MonitorState& state, const std::array<std::string, 4>& 
     reportUsage(view, state, priming ? UsageTickKind::Uncounted : UsageTickKind::Counted, increases);
     finishReadings(state, spans, view, locale);
 }
+
+} // namespace
 
 bool PollView::CheckInterface(MonitorState& state, TIdSNMP& snmp) {
     return ApplyInterfaceCheck(state, KeepInterfaceByName(state, snmp), *this);
@@ -609,11 +680,11 @@ void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const Numb
         askCounters(state, snmp, kCounterPrefixes);
         if (snmp.QueryMessage.CountValues() > 0) {
             const bool priming = state.PollCount == 0;
-            const std::array<std::string, 4> readings = replyValues(snmp);
+            const ReplyReadings<int32_t> readings = replyValues(snmp);
             if (!keepInterface(state, snmp, view)) {
                 return;
             }
-            ApplyPollReadings(state, readings, view, locale);
+            applyReadings(state, readings.take(), view, locale);
             // After the first reading of a restart (or of the bandwidth
             // graph's reset): the agent is known to answer then, so a silent
             // agent never costs a second wait.

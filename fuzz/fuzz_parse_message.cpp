@@ -1,8 +1,10 @@
 // ParseMessage over hostile datagrams, then BuildMessage of whatever was read
 // and a parse of that: none may read past its input, loop without end or
 // unpair the lists. Both must also give what the literal reading of the
-// message rules gives, whichever route the message takes for the input.
+// message rules gives, whichever route the message takes for the input: its
+// texts, made when asked for, and the integers the poll reads instead.
 #include "snmp/FakeMessageOwner.h"
+#include "snmp/IntegerReads.h"
 #include "snmp/SnmpInfo.h"
 #include "support/LiteralMessage.h"
 
@@ -20,15 +22,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     if (message.OidTexts.size() != message.ValueTexts.size()) {
         std::abort();
     }
+    veltrum::TSNMPInfo literal(owner);
+    literal.ResetMessage();
+    veltrum::test::literalParse(literal, datagram);
+    // The integers the poll reads agree with the literal texts, read before
+    // the message makes any text of its own.
+    if (!veltrum::test::sameIntegerReads(message, literal)) {
+        std::abort();
+    }
     // An SNMPv2c exception is no value, and says so whatever route read it.
     for (int i = 0; i < message.CountValues(); ++i) {
         if (message.IsNoValueAt(i) && !message.ValueAt(i).empty()) {
             std::abort();
         }
     }
-    veltrum::TSNMPInfo literal(owner);
-    literal.ResetMessage();
-    veltrum::test::literalParse(literal, datagram);
     if (!veltrum::test::sameMessage(message, literal)) {
         std::abort();
     }

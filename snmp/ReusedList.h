@@ -1,8 +1,9 @@
 #pragma once
-// The list behind a message's OID and value texts: a sequence like
-// std::vector whose emptied entries keep their storage. A poll resets the
-// same message and refills it with four bindings every second; with a vector
-// every reset would free the texts and every refill allocate them again.
+// The list behind a message's OID and value texts (TNameList, TValueList): a
+// sequence like std::vector whose emptied entries keep their storage. A poll
+// resets the same message and refills it with four bindings every second;
+// with a vector every reset would free the texts and every refill allocate
+// them again.
 //
 // Entries past size() are spare: they hold old contents and are overwritten
 // when they are taken again. T needs a clear() that empties it and keeps its

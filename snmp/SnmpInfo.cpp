@@ -6,6 +6,8 @@
 #include "snmp/TextToInt.h"
 
 #include <array>
+#include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -154,9 +156,7 @@ void TSNMPInfo::replaceCommunity(std::string_view community) {
         m_largeTexts = true;
     }
     setText(OidTexts.appendSpare(), oid);
-    Value& entry = ValueTexts.appendSpare();
-    entry.Type = type;
-    setText(entry.Text, value);
+    setText(ValueTexts.appendText(type).Text, value);
 }
 
 void TSNMPInfo::addOtherBinding(std::string_view oid, std::string_view value, int32_t type) {
@@ -181,8 +181,8 @@ void TSNMPInfo::buildAnyMessage() {
     // Taken once: the octet writes below may alias anything, so the compiler
     // would otherwise reload the lists after each of them.
     const std::size_t count = OidTexts.size();
-    const std::string* const oids = OidTexts.data();
-    const Value* const values = ValueTexts.data();
+    const std::string* const oids = OidTexts.madeData(); // made by BuildMessage
+    const Value* const values = ValueTexts.madeData();
 
     // Room for the worst case, so the writes below need no checks.
     std::size_t bound = 4 * kHeaderRoom + Community.size() + 4 * 3;
@@ -333,61 +333,171 @@ void TSNMPInfo::parseBindings(std::string_view data, std::size_t at, std::size_t
         // The lists are kept paired, so appending to both is AddBinding.
         // Their spare entries mostly hold last poll's texts of the same
         // length, which are overwritten in place.
-        std::string& oid = OidTexts.appendSpare();
+        std::size_t oidSize = 0;
         if (nameTag == kTagOid) {
-            setReplyName(oid, OidTexts.size() - 1, name);
+            if (OidTexts.appendReplyName(name, kSpareCapacity)) {
+                m_largeTexts = true;
+            }
         } else {
+            std::string& oid = OidTexts.appendSpare();
             oid.clear();
             if (isConstructed(nameTag)) {
                 appendConstructedText(oid, nameTag);
             } else {
                 appendContentsText(oid, nameTag, name);
             }
+            oidSize = oid.size();
         }
-        Value& entry = ValueTexts.appendSpare();
-        entry.Type = valueTag;
-        // Numbers and octet strings, what polls read, are written in place.
+        // Numbers, OIDs and addresses keep what the reply carried; their
+        // texts are made when asked for. Octet strings are their own text.
+        std::size_t textSize = 0;
         switch (valueTag) {
         case kTagInteger:
         case kTagCounter:
         case kTagGauge:
         case kTagTimeTicks:
-            setDecimalText(entry.Text, numberOf(valueTag, value));
+            ValueTexts.appendNumber(valueTag, TForm::Signed32,
+                                    static_cast<uint32_t>(numberOf(valueTag, value)));
             break;
         case kTagCounter64:
-            setCounter64Text(entry.Text, counter64Of(value));
+            ValueTexts.appendNumber(valueTag, TForm::Unsigned64, counter64Of(value));
             break;
-        case kTagOctetString:
-        case kTagOpaque:
-            setText(entry.Text, value);
+        case kTagOid:
+        case kTagIpAddress:
+            appendContentsValue(valueTag, value);
+            // Every contents octet gives at most four characters ("255.").
+            textSize = 4 * value.size();
             break;
-        default:
-            entry.Text.clear();
-            if (isConstructed(valueTag)) {
-                appendConstructedText(entry.Text, valueTag);
+        default: {
+            Value& entry = ValueTexts.appendText(valueTag);
+            if (valueTag == kTagOctetString || valueTag == kTagOpaque) {
+                setText(entry.Text, value);
             } else {
-                appendContentsText(entry.Text, valueTag, value);
+                entry.Text.clear();
+                if (isConstructed(valueTag)) {
+                    appendConstructedText(entry.Text, valueTag);
+                } else {
+                    appendContentsText(entry.Text, valueTag, value);
+                }
             }
+            textSize = entry.Text.size();
             break;
         }
-        if (oid.size() > kSpareCapacity || entry.Text.size() > kSpareCapacity) {
+        }
+        if (oidSize > kSpareCapacity || textSize > kSpareCapacity) {
             m_largeTexts = true;
         }
     }
 }
 
-const std::string& TSNMPInfo::ValueAt(int index) const {
-    if (index < 0 || static_cast<std::size_t>(index) >= ValueTexts.size()) {
-        throw EListError(index);
+// An OID or IpAddress value: its contents octets stand in its text until the
+// text is made (TValueList::makeText).
+void TSNMPInfo::appendContentsValue(int32_t type, std::string_view contents) {
+    Value& entry = ValueTexts.appendText(type);
+    setText(entry.Text, contents);
+    entry.m_form = TForm::Contents;
+    entry.m_textPending = true;
+    ValueTexts.m_pending = true;
+}
+
+void TValueList::makeText(TSnmpValue& value) {
+    switch (value.m_form) {
+    case TForm::Signed32:
+        setDecimalText(value.Text, static_cast<int32_t>(static_cast<uint32_t>(value.m_number)));
+        break;
+    case TForm::Unsigned64:
+        message_parts::clearUpperVectorHalves();
+        setCounter64Text(value.Text, value.m_number);
+        break;
+    case TForm::Contents: {
+        std::string text;
+        appendContentsText(text, value.Type, value.Text);
+        value.Text.swap(text);
+        value.m_form = TForm::Text;
+        break;
     }
-    return ValueTexts[static_cast<std::size_t>(index)].Text;
+    case TForm::Text:
+        break;
+    }
+    value.m_textPending = false;
+}
+
+// The text of an encoded name, from the remembered one when the encoding is
+// the same.
+void TNameList::makeText(std::size_t index) const {
+    std::string& entry = m_items[index];
+    TNameForms& forms = m_remembered[index];
+    if (!octets::sameOctets(forms.Bytes, entry)) {
+        forms.Bytes.assign(entry);
+        forms.Text.clear();
+        appendOidText(forms.Text, forms.Bytes);
+    }
+    setText(entry, forms.Text);
+    m_encoded &= ~(uint32_t{1} << index);
+}
+
+void TValueList::makeAllTexts() const {
+    for (std::size_t i = 0; i < m_items.size(); ++i) {
+        if (m_items[i].m_textPending) {
+            makeText(m_items[i]);
+        }
+    }
+    m_pending = false;
+}
+
+const TSNMPInfo::Value& TSNMPInfo::keptValue(int index) const {
+    if (index < 0 || static_cast<std::size_t>(index) >= ValueTexts.size()) {
+        throwListError(index);
+    }
+    return ValueTexts.kept(static_cast<std::size_t>(index));
+}
+
+void TSNMPInfo::throwListError(int index) {
+    throw EListError(index);
+}
+
+// The numbers agree with what the strict conversions make of their texts:
+// a 32-bit number's signed decimal text is always an int32_t and an
+// unsigned 64-bit number only when it is not negative; a Counter64's
+// unsigned text is always a uint64_t and an int32_t only up to 2^31 - 1.
+bool TSNMPInfo::otherInt32At(int index, int32_t& value) const {
+    const Value& kept = keptValue(index);
+    switch (kept.m_form) {
+    case TForm::Signed32:
+        value = static_cast<int32_t>(static_cast<uint32_t>(kept.m_number));
+        return true;
+    case TForm::Unsigned64:
+        if (kept.m_number > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
+            return false;
+        }
+        value = static_cast<int32_t>(kept.m_number);
+        return true;
+    default:
+        return tryParseInt(ValueAt(index), value);
+    }
+}
+
+bool TSNMPInfo::otherUnsigned64At(int index, uint64_t& value) const {
+    const Value& kept = keptValue(index);
+    switch (kept.m_form) {
+    case TForm::Signed32: {
+        const auto number = static_cast<int32_t>(static_cast<uint32_t>(kept.m_number));
+        if (number < 0) {
+            return false;
+        }
+        value = static_cast<uint64_t>(number);
+        return true;
+    }
+    case TForm::Unsigned64:
+        value = kept.m_number;
+        return true;
+    default:
+        return tryParseUnsigned64(ValueAt(index), value);
+    }
 }
 
 bool TSNMPInfo::IsNoValueAt(int index) const {
-    if (index < 0 || static_cast<std::size_t>(index) >= ValueTexts.size()) {
-        throw EListError(index);
-    }
-    return IsNoValue(ValueTexts[static_cast<std::size_t>(index)].Type);
+    return IsNoValue(keptValue(index).Type);
 }
 
 void ResetRequest(TSNMPInfo& message, int32_t pduTag, int32_t version, std::span<const std::string> oids) {

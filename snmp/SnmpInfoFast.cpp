@@ -28,8 +28,6 @@ namespace veltrum {
 namespace {
 
 using message_parts::kBuildKeep;
-using message_parts::setCounter64Text;
-using message_parts::setDecimalText;
 using message_parts::sizeText;
 using message_parts::writeBytes;
 using message_parts::writeHeaderInt;
@@ -70,21 +68,6 @@ inline bool isUsualV2cValueTag(uint8_t tag) {
     return tag == kTagCounter64 || IsNoValue(tag);
 }
 
-// Clears the upper halves of the AVX registers where the processor has
-// them. Other code in the process (the GUI toolkit's, for one) may leave
-// them dirty, and until they are cleared every SSE instruction here waits
-// to merge with them: the reply's number conversions took 15 % longer.
-// A build for AVX encodes its own vector instructions so that they need no
-// merge, and must not clear what the compiler may keep there.
-inline void clearUpperVectorHalves() {
-#if defined(__x86_64__) && defined(__SSE2__) && !defined(__AVX__)
-    static const bool hasAvx = __builtin_cpu_supports("avx");
-    if (hasAvx) {
-        asm volatile("vzeroupper");
-    }
-#endif
-}
-
 // A header integer as agents send it: 02 01 and one octet.
 inline bool isShortInteger(const uint8_t* at) {
     return at[0] == kTagInteger && at[1] == 1;
@@ -117,9 +100,9 @@ inline bool isShortInteger(const uint8_t* at) {
         uint8_t ValueLength;
         uint8_t Tag;
     };
-    std::array<TUsualItem, kMostBindings> items; // NOLINT(cppcoreguidelines-pro-type-member-init)
-    const std::string* const oids = OidTexts.data();
-    const Value* const values = ValueTexts.data();
+    std::array<TUsualItem, kMostBindings> items;         // NOLINT(cppcoreguidelines-pro-type-member-init)
+    const std::string* const oids = OidTexts.madeData(); // made by BuildMessage
+    const Value* const values = ValueTexts.madeData();
     std::size_t listLength = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const std::string* const remembered = requestName(i, oids[i]);
@@ -228,7 +211,6 @@ inline bool isShortInteger(const uint8_t* at) {
         return false;
     }
     pos += 13;
-    clearUpperVectorHalves();
 
     Version = static_cast<int8_t>(octets[4]);
     assignCommunity(std::string_view(data.data() + 7, communityLength)); // may reset the message
@@ -263,21 +245,19 @@ inline bool isShortInteger(const uint8_t* at) {
         const std::string_view value(data.data() + valueAt + 2, valueLength);
         pos = valueAt + 2 + valueLength;
 
-        std::string& oid = OidTexts.appendSpare();
-        setReplyName(oid, OidTexts.size() - 1, name);
-        if (oid.size() > kSpareCapacity) {
+        if (OidTexts.appendReplyName(name, kSpareCapacity)) {
             m_largeTexts = true; // a long name from the reply
         }
-        Value& entry = ValueTexts.appendSpare();
-        entry.Type = valueTag;
+        // The numbers' texts are made when asked for.
         if (valueTag == kTagInteger || (valueTag >= kTagCounter && valueTag <= kTagTimeTicks)) {
-            setDecimalText(entry.Text, numberOf(valueTag, value));
+            ValueTexts.appendNumber(valueTag, TForm::Signed32,
+                                    static_cast<uint32_t>(numberOf(valueTag, value)));
         } else if (valueTag == kTagCounter64) {
-            setCounter64Text(entry.Text, counter64InReply(value));
+            ValueTexts.appendNumber(valueTag, TForm::Unsigned64, counter64InReply(value));
         } else if (valueTag == kTagOctetString || valueTag == kTagOpaque) { // below 128 octets here
-            setText(entry.Text, value);
+            setText(ValueTexts.appendText(valueTag).Text, value);
         } else { // NULL and the exceptions carry no value
-            entry.Text.clear();
+            ValueTexts.appendText(valueTag).Text.clear();
         }
     }
     if (pos + 1 < outerLength) {

@@ -4,6 +4,7 @@
 // (short lengths, the poll's types) and remembers OID encodings between
 // messages; whatever the route, its octets and fields must be these.
 #include "snmp/FakeMessageOwner.h"
+#include "snmp/IntegerReads.h"
 #include "snmp/SnmpInfo.h"
 #include "snmp/VectorFile.h"
 #include "support/LiteralMessage.h"
@@ -23,12 +24,14 @@ using veltrum::test::FakeMessageOwner;
 using veltrum::test::literalBuild;
 using veltrum::test::literalParse;
 using veltrum::test::Message;
+using veltrum::test::sameIntegerReads;
 using veltrum::test::ToHex;
 
 namespace {
 
 void expectSameMessage(const TSNMPInfo& got, const TSNMPInfo& want, const std::string& data) {
     SCOPED_TRACE(ToHex(data));
+    EXPECT_TRUE(sameIntegerReads(got, want)); // before got's texts are made
     EXPECT_EQ(got.Version, want.Version);
     EXPECT_EQ(got.Community, want.Community);
     EXPECT_EQ(got.PeerHost, want.PeerHost);

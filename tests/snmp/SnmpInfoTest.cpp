@@ -3,17 +3,20 @@
 #include "snmp/SnmpInfo.h"
 #include "snmp/Ber.h"
 #include "snmp/FakeMessageOwner.h"
+#include "snmp/VectorFile.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 using namespace veltrum;
 using namespace std::string_literals;
 using veltrum::test::FakeMessageOwner;
+using veltrum::test::FromHex;
 
 TEST(TSNMPInfo, ConstructorCopiesOwnerCommunityAndPort) {
     FakeMessageOwner owner;
@@ -166,6 +169,61 @@ TEST(ValueAt, OutOfRangeThrowsListError) {
     } catch (const std::out_of_range& e) {
         EXPECT_STREQ(e.what(), "List index out of bounds (-1)");
     }
+}
+
+// What the poll reads: a reply's value as an integer, before its text is
+// made (the number the reply carried) and after, agrees with its text
+// through the strict conversions; the text is the reply's either way.
+TEST(Int32AtUnsigned64At, AgreeWithTheTextOfEveryType) {
+    struct Row {
+        const char* Item;
+        std::string Text;
+        std::optional<int32_t> Int32;
+        std::optional<uint64_t> Unsigned64;
+    };
+    const Row rows[] = {
+        {"02 01 FF", "-1", -1, {}},
+        {"41 04 FF FF FF FF", "-1", -1, {}}, // a counter of 2^31 and more reads negative
+        {"42 02 01 00", "256", 256, 256},
+        {"43 00", "0", 0, 0},
+        {"46 01 2A", "42", 42, 42},
+        {"46 05 01 00 00 00 00", "4294967296", {}, 4294967296},
+        {"46 09 00 FF FF FF FF FF FF FF FF", "18446744073709551615", {}, UINT64_MAX},
+        {"04 02 31 32", "12", 12, 12}, // digits in an octet string read as their text does
+        {"04 03 31 32 78", "12x", {}, {}},
+        {"04 00", "", {}, {}},
+        {"40 01 07", "7", 7, 7},
+        {"40 04 C0 A8 01 01", "192.168.1.1", {}, {}},
+        {"06 01 2B", "1.3", {}, {}},
+        {"05 00", "", {}, {}},
+        {"81 00", "", {}, {}},
+    };
+    FakeMessageOwner owner;
+    TSNMPInfo m(owner);
+    for (const Row& row : rows) {
+        const std::string binding =
+            WrapItem(WrapItem(OidTextToBytes("1.3.6.1"), kTagOid) + FromHex(row.Item), 0x30);
+        const std::string pdu = "\x02\x01\x00\x02\x01\x00\x02\x01\x00"s + WrapItem(binding, 0x30);
+        const std::string reply =
+            WrapItem("\x02\x01\x01"s + WrapItem("public", 4) + WrapItem(pdu, 0xA2), 0x30);
+        for (const bool textFirst : {false, true}) {
+            m.ResetMessage();
+            m.ParseMessage(reply);
+            ASSERT_EQ(m.CountValues(), 1) << row.Item;
+            if (textFirst) {
+                EXPECT_EQ(m.ValueAt(0), row.Text) << row.Item;
+            }
+            int32_t int32 = 0;
+            uint64_t unsigned64 = 0;
+            EXPECT_EQ(m.Int32At(0, int32) ? std::optional(int32) : std::nullopt, row.Int32) << row.Item;
+            EXPECT_EQ(m.Unsigned64At(0, unsigned64) ? std::optional(unsigned64) : std::nullopt,
+                      row.Unsigned64)
+                << row.Item;
+            EXPECT_EQ(m.ValueAt(0), row.Text) << row.Item;
+        }
+    }
+    int32_t outside = 0;
+    EXPECT_THROW(m.Int32At(1, outside), EListError);
 }
 
 // One message that both builds and parses: what it learned in one direction

@@ -14,7 +14,7 @@ namespace veltrum {
 
 namespace {
 
-// The Desktop Notifications Specification's names.
+// The freedesktop notification service's bus name and object path.
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 // A service that does not answer within this long has not taken it.

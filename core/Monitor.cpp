@@ -12,12 +12,6 @@
 
 namespace veltrum {
 
-namespace {
-
-constexpr int32_t kNominalIntervalMs = 1000;
-
-} // namespace
-
 Monitor::Monitor(std::string configDir, std::string chosenProfile, MonitorTimers& timers)
     : m_configDir(std::move(configDir)), m_chosenProfile(std::move(chosenProfile)), m_timers(timers) {
     // The history records each sample before any window draws it.
@@ -62,7 +56,7 @@ void Monitor::BeginRestart() {
     m_state.MissedPolls = 0;
     m_state.PollCount = 0;
     m_state.PacketPollCount = 0;
-    m_timers.StartPolling(kNominalIntervalMs);
+    m_timers.StartPolling(kNominalPollIntervalMs);
 }
 
 void Monitor::CheckInterfaceAndPoll() {
@@ -221,7 +215,7 @@ void Monitor::ResumePolling() {
     // A running timer would start its interval again: a dialog that resumes
     // after a restart already started it must not shift the poll's phase.
     if (!m_timers.Polling()) {
-        m_timers.StartPolling(kNominalIntervalMs);
+        m_timers.StartPolling(0); // on the interval it had
     }
 }
 

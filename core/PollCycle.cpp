@@ -22,7 +22,6 @@ namespace {
 // kilobits per second at the nominal one-second interval.
 constexpr long double kOctetsPerRateUnit = 1265.0L;
 constexpr int32_t kVersion2c = 1; // RFC 1901
-constexpr int32_t kNominalIntervalMs = 1000;
 constexpr int32_t kResyncIntervalMs = 1025;
 constexpr int32_t kResyncPolls = 10;
 
@@ -281,7 +280,7 @@ void resynchronise(MonitorState& state, PollView& view) {
         if (state.ResyncTrace) {
             view.SetResyncMark(">");
         }
-        view.SetPollInterval(kNominalIntervalMs);
+        view.SetPollInterval(kNominalPollIntervalMs);
         state.ResyncActive = false;
         if (state.ResyncTrace) {
             view.SaveResyncSnapshot();

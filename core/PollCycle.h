@@ -29,6 +29,9 @@ struct GraphTexts {
     std::string Hint;   // the chart's hint: what the poll reads (CounterWidthText)
 };
 
+// The poll timer's interval outside a resynchronisation.
+inline constexpr int32_t kNominalPollIntervalMs = 1000;
+
 class PollView {
 public:
     virtual ~PollView() = default;

@@ -79,6 +79,7 @@ protected:
 class MonitorTimers {
 public:
     virtual ~MonitorTimers() = default;
+    // Starts the poll timer at `intervalMs`, or on the interval it had for 0.
     virtual void StartPolling(int32_t intervalMs) = 0;
     virtual void StopPolling() = 0;
     virtual bool Polling() const = 0;

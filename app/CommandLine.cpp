@@ -1,7 +1,8 @@
 #include "app/CommandLine.h"
 
+#include "core/Quota.h"
+#include "core/SettingsTable.h"
 #include "core/StartupLoad.h"
-#include "settings/IniFile.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -132,12 +133,16 @@ StartOptions ParseCommandLine(const QStringList& arguments, const ProgramFolders
 int RunUsageCommand(const StartOptions& options, const ProgramFolders& folders) {
     MonitorState state;
     LoadMonitorState(state, folders.Config, 1024, 768, options.Profile);
-    // The billing day's setting joins the settings table with the quota;
-    // until then it is read here, as the table will read it.
-    const int32_t billingDay = TIniFile(state.ProfilePath).ReadInteger("DzienRozliczenia", "01", 1);
-    const UsageAnswer answer = AnswerUsage(
-        folders.Data + kUsageFileName, {state.AgentHost, state.InterfaceNumber, state.InterfaceDescription},
-        billingDay, options.Format, static_cast<int64_t>(std::time(nullptr)));
+    if (!ProfileNamesAgent(state.ProfilePath)) {
+        // The first start's default agent is never recorded: naming it
+        // would send the user looking for a router they never entered.
+        const std::string none = "No router is set in the profile yet: nothing is recorded until one is.\n";
+        std::fputs(none.c_str(), options.Format == UsageFormat::Text ? stdout : stderr);
+        return 0;
+    }
+    const UsageAnswer answer =
+        AnswerUsage(folders.Data + kUsageFileName, {state.AgentHost, state.InterfaceNumber, state.InterfaceDescription},
+                    QuotaOf(state), options.Format, static_cast<int64_t>(std::time(nullptr)));
     std::fputs(answer.Out.c_str(), stdout);
     std::fputs(answer.Err.c_str(), stderr);
     return answer.ExitStatus;

@@ -689,12 +689,9 @@ std::string TFormGlowny::usualHint(std::string_view part) const {
 }
 
 void TFormGlowny::checkUsage() {
+    // The figures include the counts not written yet: asked at every poll,
+    // the quota's use is up to it and no threshold slips by between writes.
     const int64_t now = static_cast<int64_t>(std::time(nullptr));
-    // The history is written once a minute: asking more often tells nothing new.
-    if (m_usageCheckedAt != 0 && now - m_usageCheckedAt < 60) {
-        return;
-    }
-    m_usageCheckedAt = now;
     UsageRecording& usage = m_monitor.Usage();
     if (std::string notice = usage.TakeNotice(); !notice.empty()) {
         std::fprintf(stderr, "veltrum: %s\n", notice.c_str());
@@ -707,11 +704,11 @@ void TFormGlowny::checkUsage() {
         m_usageStatus = std::move(status);
     }
     m_quotaUse.reset();
-    if (QuotaOf(m_state).LimitGB <= 0) {
+    if (QuotaOf(m_state).Limit == 0) {
         return;
     }
     const UsageSummary summary = usage.Summary(m_state, now);
-    m_quotaUse = PeriodQuotaUse(m_state, summary);
+    m_quotaUse = PeriodQuotaUse(summary);
     if (!m_quotaUse) {
         return;
     }
@@ -719,7 +716,7 @@ void TFormGlowny::checkUsage() {
     if (!m_announcements || m_announcements->Path() != path) {
         m_announcements = std::make_unique<QuotaAnnouncements>(path);
     }
-    if (const std::optional<int32_t> due = m_announcements->Due(summary.Period.Start, *m_quotaUse)) {
+    if (const std::optional<QuotaCrossing> due = m_announcements->Due(summary.Period.Start, *m_quotaUse)) {
         // Without a notification service the hint says it alone.
         const QuotaAlert alert = QuotaAlertFor(*due, *m_quotaUse, m_state.SessionName, systemNumberLocale());
         SendDesktopNotification(QString::fromStdString(alert.Title), QString::fromStdString(alert.Body));
@@ -739,7 +736,7 @@ void TFormGlowny::setFailureHint(const std::string& reason) {
     m_hintShown = shown;
     // A sentence or two cannot be read in the second the usual hints stay
     // up: a reason stays as long as its length asks.
-    const int duration = failing ? -1 : kHintDurationMs;
+    const int duration = failing || HintCarriesWarning(m_quotaUse, m_usageStatus) ? -1 : kHintDurationMs;
     const std::pair<QWidget*, const char*> hints[] = {{Panel2, ""},
                                                       {Gauge1, kGauge1Hint},
                                                       {Gauge2, kGauge2Hint},

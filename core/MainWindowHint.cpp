@@ -24,4 +24,8 @@ std::string MainWindowHint(std::string_view part, const MonitorState& state,
     return hint;
 }
 
+bool HintCarriesWarning(const std::optional<QuotaUse>& quota, const std::string& usageStatus) {
+    return (quota && quota->Percent >= kQuotaThresholds.front()) || !usageStatus.empty();
+}
+
 } // namespace veltrum

@@ -23,4 +23,9 @@ std::string MainWindowHint(std::string_view part, const MonitorState& state,
                            const std::optional<QuotaUse>& quota = std::nullopt,
                            const NumberLocale& locale = NumberLocale{});
 
+// Whether the usual hint carries a warning (the quota at 80 % or more, the
+// usage history not recording) and so stays up as long as a failure's
+// hint, not the second the rate's hint needs.
+bool HintCarriesWarning(const std::optional<QuotaUse>& quota, const std::string& usageStatus);
+
 } // namespace veltrum

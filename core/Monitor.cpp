@@ -50,7 +50,8 @@ void Monitor::SetUsageDatabase(std::string path) {
 
 void Monitor::BeginRestart() {
     ClearHistories(m_state);
-    m_usage.Watch(m_state.AgentHost, m_state.InterfaceNumber, m_state.InterfaceDescription);
+    m_usage.Watch(m_state.AgentHost, m_state.InterfaceNumber, m_state.InterfaceDescription,
+                  ProfileNamesAgent(m_state.ProfilePath));
     SNMP.Host = m_state.AgentHost;
     SNMP.SetCommunity(m_state.AgentCommunity);
     m_state.MissedPolls = 0;

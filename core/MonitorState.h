@@ -40,12 +40,15 @@ struct MonitorState {
     int32_t SnmpVersion = 0;
     // The ifDescr of InterfaceNumber as last seen; empty when never seen.
     std::string InterfaceDescription;
-    // The monthly quota in GB (10^9 octets; 0: none), which directions
-    // count against it (0 both, 1 download, 2 upload) and the day of the
-    // month (1-28) its billing period starts.
-    int32_t QuotaLimitGB = 0;
+    // The monthly quota in GB (10^9 octets; "0": none) as the profile
+    // writes it, a whole number or a decimal ("150", "1.5"), which
+    // directions count against it (0 both, 1 download, 2 upload), the day
+    // of the month (1-28) its billing period starts, and the GB the
+    // provider counted in the first period before recording began.
+    std::string QuotaLimit;
     int32_t QuotaDirection = 0;
     int32_t BillingDay = 0;
+    std::string QuotaUsedBefore;
     bool GraphWindowOpen = false;
     bool PacketGraphWindowOpen = false;
     uint16_t MainOpacity = 0;

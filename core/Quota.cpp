@@ -3,6 +3,7 @@
 #include "settings/IniFile.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdint>
 #include <filesystem>
@@ -45,49 +46,100 @@ bool readNumber(std::string_view& text, int64_t& value) {
 
 } // namespace
 
+std::optional<uint64_t> ParseQuotaSize(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && blank(text.back())) {
+        text.remove_suffix(1);
+    }
+    uint64_t unit = kOctetsPerGB;
+    if (text.size() >= 2) {
+        const char first = static_cast<char>(std::toupper(static_cast<unsigned char>(text[text.size() - 2])));
+        const char last = static_cast<char>(std::toupper(static_cast<unsigned char>(text.back())));
+        if (last == 'B' && (first == 'G' || first == 'T')) {
+            unit = first == 'T' ? 1000 * kOctetsPerGB : kOctetsPerGB;
+            text.remove_suffix(2);
+            while (!text.empty() && blank(text.back())) {
+                text.remove_suffix(1);
+            }
+        }
+    }
+    constexpr uint64_t kMaxOctets = kMaxQuotaGB * kOctetsPerGB;
+    uint64_t octets = 0;
+    size_t digits = 0;
+    size_t i = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) != 0; ++i, ++digits) {
+        octets = octets * 10 + static_cast<uint64_t>(text[i] - '0');
+        if (octets > kMaxOctets / unit) {
+            return std::nullopt;
+        }
+    }
+    octets *= unit;
+    if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
+        uint64_t place = unit;
+        for (++i; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) != 0; ++i, ++digits) {
+            place /= 10;
+            const auto digit = static_cast<uint64_t>(text[i] - '0');
+            if (place == 0 && digit != 0) {
+                return std::nullopt; // finer than an octet
+            }
+            octets += digit * place;
+        }
+    }
+    if (i != text.size() || digits == 0 || octets > kMaxOctets) {
+        return std::nullopt;
+    }
+    return octets;
+}
+
+std::string QuotaSizeSetting(uint64_t octets) {
+    std::string text = std::to_string(octets / kOctetsPerGB);
+    if (const uint64_t fraction = octets % kOctetsPerGB; fraction != 0) {
+        std::string digits = std::to_string(fraction + kOctetsPerGB).substr(1);
+        digits.erase(digits.find_last_not_of('0') + 1);
+        text += "." + digits;
+    }
+    return text;
+}
+
+uint64_t QuotaSizeOfSetting(const std::string& stored) {
+    if (const std::optional<uint64_t> octets = ParseQuotaSize(stored)) {
+        return *octets;
+    }
+    // A hand-edited number past the largest is held at it, as the integer
+    // settings are; a negative one or a word is none.
+    const bool digitsOnly = !stored.empty() && std::all_of(stored.begin(), stored.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) != 0;
+    });
+    return digitsOnly ? kMaxQuotaGB * kOctetsPerGB : 0;
+}
+
+std::string QuotaSizeRefusal(const std::string& field, const std::string& text) {
+    return "\"" + field + "\" cannot be \"" + text +
+           "\". Type a number of GB, with a point or a comma for a fraction (150, 1.5, 1,5), or add "
+           "TB (2 TB); at most 1000000 GB, and 0 for none.";
+}
+
 QuotaSettings QuotaOf(const MonitorState& state) {
     QuotaSettings quota;
-    quota.LimitGB = std::max(state.QuotaLimitGB, 0);
+    quota.Limit = QuotaSizeOfSetting(state.QuotaLimit);
     if (state.QuotaDirection >= 0 && state.QuotaDirection <= 2) {
         quota.Direction = static_cast<QuotaDirection>(state.QuotaDirection);
     }
     if (state.BillingDay >= 1 && state.BillingDay <= 28) {
         quota.BillingDay = state.BillingDay;
     }
+    quota.UsedBefore = QuotaSizeOfSetting(state.QuotaUsedBefore);
     return quota;
 }
 
-std::optional<QuotaUse> QuotaUseOf(const QuotaSettings& quota, uint64_t download, uint64_t upload) {
-    if (quota.LimitGB <= 0) {
-        return std::nullopt;
-    }
-    QuotaUse use;
-    use.Direction = quota.Direction;
-    switch (quota.Direction) {
-    case QuotaDirection::Download:
-        use.Used = download;
-        break;
-    case QuotaDirection::Upload:
-        use.Used = upload;
-        break;
-    case QuotaDirection::Both:
-        use.Used = download > std::numeric_limits<uint64_t>::max() - upload
-                       ? std::numeric_limits<uint64_t>::max()
-                       : download + upload;
-        break;
-    }
-    use.Limit = static_cast<uint64_t>(quota.LimitGB) * kOctetsPerGB;
-    // A whole number of GB divides by 100 exactly: no product can overflow.
-    const uint64_t percent = use.Used / (use.Limit / 100);
-    use.Percent = static_cast<int32_t>(std::min<uint64_t>(percent, std::numeric_limits<int32_t>::max()));
-    return use;
-}
-
-std::optional<QuotaUse> PeriodQuotaUse(const MonitorState& state, const UsageSummary& summary) {
+std::optional<QuotaUse> PeriodQuotaUse(const UsageSummary& summary) {
     if (!summary.Unavailable.empty()) {
         return std::nullopt;
     }
-    return QuotaUseOf(QuotaOf(state), summary.Period.Download, summary.Period.Upload);
+    return summary.Quota;
 }
 
 std::string DecimalVolumeText(uint64_t octets, const NumberLocale& locale) {
@@ -127,9 +179,19 @@ std::string QuotaText(const QuotaUse& use, const NumberLocale& locale) {
     const char* lead = use.Direction == QuotaDirection::Download ? "Download quota: "
                        : use.Direction == QuotaDirection::Upload ? "Upload quota: "
                                                                  : "Quota: ";
-    return lead + DecimalVolumeText(use.Used, locale) + " of " +
-           groupedInteger(use.Limit / kOctetsPerGB, locale) + " GB this period (" +
-           std::to_string(use.Percent) + " %)";
+    // The limit as the profile keeps it, in the user's digits: "1,000", "1.5".
+    std::string limit = groupedInteger(use.Limit / kOctetsPerGB, locale);
+    const std::string kept = QuotaSizeSetting(use.Limit);
+    if (const size_t point = kept.find('.'); point != std::string::npos) {
+        limit += locale.DecimalPoint + kept.substr(point + 1);
+    }
+    std::string text = lead + DecimalVolumeText(use.Used, locale) + " of " + limit + " GB " +
+                       (use.Since != 0 ? "since " + Iso8601(use.Since).substr(0, 10) : "this period") + " (" +
+                       std::to_string(use.Percent) + " %)";
+    if (use.UsedBefore != 0) {
+        text += ", " + DecimalVolumeText(use.UsedBefore, locale) + " of it before recording";
+    }
+    return text;
 }
 
 int32_t QuotaThresholdReached(const QuotaUse& use) {
@@ -142,13 +204,36 @@ int32_t QuotaThresholdReached(const QuotaUse& use) {
     return reached;
 }
 
-QuotaAlert QuotaAlertFor(int32_t threshold, const QuotaUse& use, const std::string& session,
+std::optional<QuotaCrossing> QuotaThresholdsCrossed(int32_t announced, const QuotaUse& use) {
+    QuotaCrossing crossing;
+    for (const int32_t threshold : kQuotaThresholds) {
+        if (threshold > announced && use.Percent >= threshold) {
+            crossing.Passed.push_back(threshold);
+            crossing.Highest = threshold;
+        }
+    }
+    if (crossing.Passed.empty()) {
+        return std::nullopt;
+    }
+    return crossing;
+}
+
+QuotaAlert QuotaAlertFor(const QuotaCrossing& crossing, const QuotaUse& use, const std::string& session,
                          const NumberLocale& locale) {
     QuotaAlert alert;
-    alert.Threshold = threshold;
-    alert.Title = threshold >= 100 ? std::string("The monthly quota is used up")
-                                   : std::to_string(threshold) + " % of the monthly quota used";
+    alert.Threshold = crossing.Highest;
+    alert.Title = crossing.Highest >= 100 ? std::string("The monthly quota is used up")
+                                          : std::to_string(crossing.Highest) + " % of the monthly quota used";
     alert.Body = (session.empty() ? std::string() : session + ": ") + QuotaText(use, locale);
+    if (crossing.Passed.size() > 1) {
+        // Use that leapt past several thresholds at once names each of them.
+        std::string passed;
+        for (size_t i = 0; i < crossing.Passed.size(); ++i) {
+            passed += (i == 0 ? "" : i + 1 == crossing.Passed.size() ? " and " : ", ") +
+                      std::to_string(crossing.Passed[i]) + " %";
+        }
+        alert.Body += "\nPassed at once: " + passed + ".";
+    }
     return alert;
 }
 
@@ -157,7 +242,7 @@ QuotaAnnouncements::QuotaAnnouncements(std::string path) : m_path(std::move(path
 QuotaAnnouncements::Record QuotaAnnouncements::recordFor(int64_t periodStart, const QuotaUse& use) {
     Record record;
     record.PeriodStart = periodStart;
-    record.LimitGB = static_cast<int32_t>(use.Limit / kOctetsPerGB);
+    record.Limit = static_cast<int64_t>(use.Limit % kOctetsPerGB == 0 ? use.Limit / kOctetsPerGB : use.Limit);
     record.Direction = static_cast<int32_t>(use.Direction);
     return record;
 }
@@ -176,9 +261,8 @@ const QuotaAnnouncements::Record& QuotaAnnouncements::record() {
         }
     }
     const auto fits = [](int64_t n) { return n >= 0 && n <= std::numeric_limits<int32_t>::max(); };
-    if (rest.empty() && fits(numbers[1]) && fits(numbers[2]) && fits(numbers[3])) {
-        *m_record = Record{numbers[0], static_cast<int32_t>(numbers[1]), static_cast<int32_t>(numbers[2]),
-                           static_cast<int32_t>(numbers[3])};
+    if (rest.empty() && numbers[1] >= 0 && fits(numbers[2]) && fits(numbers[3])) {
+        *m_record = Record{numbers[0], numbers[1], static_cast<int32_t>(numbers[2]), static_cast<int32_t>(numbers[3])};
     }
     return *m_record;
 }
@@ -186,28 +270,28 @@ const QuotaAnnouncements::Record& QuotaAnnouncements::record() {
 int32_t QuotaAnnouncements::Announced(int64_t periodStart, const QuotaUse& use) {
     const Record& kept = record();
     const Record wanted = recordFor(periodStart, use);
-    const bool same = kept.PeriodStart == wanted.PeriodStart && kept.LimitGB == wanted.LimitGB &&
+    const bool same = kept.PeriodStart == wanted.PeriodStart && kept.Limit == wanted.Limit &&
                       kept.Direction == wanted.Direction;
     return same ? kept.Threshold : 0;
 }
 
-std::optional<int32_t> QuotaAnnouncements::Due(int64_t periodStart, const QuotaUse& use) {
-    const int32_t reached = QuotaThresholdReached(use);
-    if (reached == 0 || reached <= Announced(periodStart, use)) {
+std::optional<QuotaCrossing> QuotaAnnouncements::Due(int64_t periodStart, const QuotaUse& use) {
+    const std::optional<QuotaCrossing> crossing = QuotaThresholdsCrossed(Announced(periodStart, use), use);
+    if (!crossing) {
         return std::nullopt;
     }
     Record next = recordFor(periodStart, use);
-    next.Threshold = reached;
+    next.Threshold = crossing->Highest;
     m_record = next;
     try {
         TIniFile(m_path).WriteString(kSection, kIdent,
-                                     std::to_string(next.PeriodStart) + " " + std::to_string(next.LimitGB) +
+                                     std::to_string(next.PeriodStart) + " " + std::to_string(next.Limit) +
                                          " " + std::to_string(next.Direction) + " " +
                                          std::to_string(next.Threshold));
     } catch (const EIniFileException&) {
         // Kept for this run: the announcement is made all the same.
     }
-    return reached;
+    return crossing;
 }
 
 std::string QuotaAnnouncementsPath(const std::string& profilePath) {

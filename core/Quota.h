@@ -1,7 +1,9 @@
 #pragma once
-// The monthly quota: how much of it the billing period has used, the line
-// the main window's hint and the usage window show, and the announcements
-// at 80, 90 and 100 %, each made once per period even across restarts.
+// The monthly quota: its size as the settings dialog reads it and the
+// profile keeps it, the line the main window's hint and the usage window
+// show, which thresholds a use has crossed, and the announcements at 80, 90
+// and 100 %, each made once per period even across restarts. The use itself
+// is one of the usage figures (history/UsageReport.h).
 //
 // Octets count in decimal units, as providers bill: 1 kB, 1 MB, 1 GB are
 // 10^3, 10^6 and 10^9 octets. (The graph windows' totals keep their own
@@ -10,48 +12,51 @@
 #include "core/Formatting.h"
 #include "core/MonitorState.h"
 #include "core/UsageFigures.h"
+#include "history/UsageReport.h"
 
 #include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace veltrum {
 
-inline constexpr uint64_t kOctetsPerGB = 1'000'000'000;
+// The largest quota, and the largest amount used before recording.
+inline constexpr uint64_t kMaxQuotaGB = 1'000'000;
 
-// Which directions count against the quota (LimitKierunek).
-enum class QuotaDirection : int32_t { Both = 0, Download = 1, Upload = 2 };
+// A size as the user types it: a whole number or a decimal with a point or
+// a comma, in GB unless "GB" or "TB" follows ("150", "1,5", "2.5 TB").
+// Nothing for a text that is not such a size, is finer than an octet, or
+// exceeds kMaxQuotaGB.
+std::optional<uint64_t> ParseQuotaSize(std::string_view text);
+// How the profile keeps a size: GB, whole numbers as they always were
+// ("150"), a fraction with a point and only the digits it needs ("1.5"),
+// so that it reads back exactly.
+std::string QuotaSizeSetting(uint64_t octets);
+// A size the profile holds; what cannot be read is none, a larger one the
+// largest.
+uint64_t QuotaSizeOfSetting(const std::string& stored);
+// The message for a field whose text ParseQuotaSize refuses; `field` is
+// the field's caption.
+std::string QuotaSizeRefusal(const std::string& field, const std::string& text);
 
-struct QuotaSettings {
-    int32_t LimitGB = 0; // 0: no quota
-    QuotaDirection Direction = QuotaDirection::Both;
-    int32_t BillingDay = 1; // 1-28
-};
 // The quota settings in force; a value outside its range (a state not
 // filled by the start-up load) reads as the setting's default.
 QuotaSettings QuotaOf(const MonitorState& state);
 
-// A period's use against the quota.
-struct QuotaUse {
-    uint64_t Used = 0;   // octets in the directions that count
-    uint64_t Limit = 0;  // octets
-    int32_t Percent = 0; // of the limit, truncated; past 100 once over it
-    QuotaDirection Direction = QuotaDirection::Both;
-};
-// The use of `download` and `upload` octets; nothing when no quota is set.
-std::optional<QuotaUse> QuotaUseOf(const QuotaSettings& quota, uint64_t download, uint64_t upload);
-
-// The use of the billing period in `summary` against the quota in force;
-// nothing without a quota or without figures.
-std::optional<QuotaUse> PeriodQuotaUse(const MonitorState& state, const UsageSummary& summary);
+// The use of the billing period in `summary`; nothing without a quota or
+// without figures.
+std::optional<QuotaUse> PeriodQuotaUse(const UsageSummary& summary);
 
 // Octets in decimal units with three significant digits: "999 B",
 // "1.50 kB", "12.3 MB", "123 GB".
 std::string DecimalVolumeText(uint64_t octets, const NumberLocale& locale);
 
 // "Quota: 12.3 GB of 50 GB this period (24 %)"; "Download quota: ..." or
-// "Upload quota: ..." when one direction counts.
+// "Upload quota: ..." when one direction counts; "since 2026-12-08" in the
+// first period, and what was used before recording when there is some.
 std::string QuotaText(const QuotaUse& use, const NumberLocale& locale);
 
 // The announced thresholds, in percent of the quota.
@@ -59,13 +64,24 @@ inline constexpr std::array<int32_t, 3> kQuotaThresholds{80, 90, 100};
 // The highest threshold `use` has reached; 0 below the first.
 int32_t QuotaThresholdReached(const QuotaUse& use);
 
-// A desktop notification's texts for a threshold reached.
+// Thresholds crossed since the last announced one: the highest is
+// announced, the others passed with it are named.
+struct QuotaCrossing {
+    int32_t Highest = 0;
+    std::vector<int32_t> Passed; // ascending, Highest last
+    bool operator==(const QuotaCrossing&) const = default;
+};
+// The crossing of `use` when `announced` (0: none) was the last threshold
+// announced; nothing when no new one is reached.
+std::optional<QuotaCrossing> QuotaThresholdsCrossed(int32_t announced, const QuotaUse& use);
+
+// A desktop notification's texts for a crossing.
 struct QuotaAlert {
     int32_t Threshold = 0;
     std::string Title; // "90 % of the monthly quota used"
-    std::string Body;  // "Office: " and QuotaText
+    std::string Body;  // "Office: " and QuotaText, and the thresholds passed with it
 };
-QuotaAlert QuotaAlertFor(int32_t threshold, const QuotaUse& use, const std::string& session,
+QuotaAlert QuotaAlertFor(const QuotaCrossing& crossing, const QuotaUse& use, const std::string& session,
                          const NumberLocale& locale);
 
 // Which threshold was last announced for which billing period, kept in a
@@ -79,12 +95,11 @@ class QuotaAnnouncements final {
 public:
     explicit QuotaAnnouncements(std::string path);
 
-    // The threshold to announce now, if any: the highest one `use` has
-    // reached in the period that began at `periodStart` (seconds since the
-    // epoch) and that was not announced for that period and quota yet. It
-    // counts as announced from this call on. Thresholds passed together
-    // (a restart after a busy day) make one announcement, of the highest.
-    std::optional<int32_t> Due(int64_t periodStart, const QuotaUse& use);
+    // The crossing to announce now, if any (QuotaThresholdsCrossed since
+    // the threshold announced for the period that began at `periodStart`,
+    // seconds since the epoch, and that quota). It counts as announced from
+    // this call on.
+    std::optional<QuotaCrossing> Due(int64_t periodStart, const QuotaUse& use);
     // The highest threshold announced for that period and quota; 0 for none.
     int32_t Announced(int64_t periodStart, const QuotaUse& use);
 
@@ -93,7 +108,9 @@ public:
 private:
     struct Record {
         int64_t PeriodStart = 0;
-        int32_t LimitGB = 0;
+        // The quota: whole GB as the file always held them, octets for a
+        // fraction (no whole quota comes near a number of octets).
+        int64_t Limit = 0;
         int32_t Direction = 0;
         int32_t Threshold = 0;
     };

@@ -242,6 +242,14 @@ bool holdsSetting(const TIniFile& ini, const SettingDef& def) {
 
 } // namespace
 
+bool ProfileNamesAgent(const std::string& path) {
+    if (path.empty()) {
+        return false;
+    }
+    const TIniFile ini(path);
+    return holdsSetting(ini, Setting(SettingKey::Host)) && !ReadSettingText(ini, SettingKey::Host).empty();
+}
+
 void WriteAddedSettingInteger(TIniFile& ini, SettingKey key, int32_t value) {
     const SettingDef& def = Setting(key);
     if (value != def.IntDefault || holdsSetting(ini, def)) {

@@ -55,11 +55,15 @@ enum class SettingKey : uint8_t {
     // The monthly quota: its size in GB (10^9 octets, as providers bill;
     // 0: no quota), which directions count (0 both, 1 download, 2 upload)
     // and the day of the month its billing period starts.
+    // The quota's size is text: a whole number as before, or a decimal.
     LimitGB,
     LimitKierunek,
-    DzienRozliczenia, // the last key: kSettingCount follows it
+    DzienRozliczenia,
+    // What the provider counted in the first billing period before the
+    // program recorded (GB, as the quota).
+    ZuzyteWczesniejGB, // the last key: kSettingCount follows it
 };
-inline constexpr size_t kSettingCount = static_cast<size_t>(SettingKey::DzienRozliczenia) + 1;
+inline constexpr size_t kSettingCount = static_cast<size_t>(SettingKey::ZuzyteWczesniejGB) + 1;
 
 // The lists that read or write a profile key by key. A writing list's order is
 // the order of the sections in a file it creates.
@@ -142,9 +146,10 @@ constexpr std::array<SettingDef, kSettingCount> MakeTable() {
         {K::OpisInterfaceu,    "OpisInterfaceu",   kText, "",            0,          kAny,                  &S::InterfaceDescription,  {25,  0,  0,  0}},
         // Added too, but in the lists: the lists write them by the same rule.
         // A billing day stops at 28, which every month has.
-        {K::LimitGB,           "LimitGB",          kInt,  "",            0,          {0, 1000000},          &S::QuotaLimitGB,          {26, 15, 15, 24}},
+        {K::LimitGB,           "LimitGB",          kText, "0",           0,          kAny,                  &S::QuotaLimit,            {26, 15, 15, 24}},
         {K::LimitKierunek,     "LimitKierunek",    kInt,  "",            0,          {0, 2},                &S::QuotaDirection,        {27, 16, 16, 25}},
         {K::DzienRozliczenia,  "DzienRozliczenia", kInt,  "",            1,          {1, 28},               &S::BillingDay,            {28, 17, 17, 26}},
+        {K::ZuzyteWczesniejGB, "ZuzyteWczesniejGB", kText, "0",          0,          kAny,                  &S::QuotaUsedBefore,       {29, 18, 18, 27}},
     }};
     // clang-format on
 }
@@ -254,7 +259,7 @@ bool SameInterfaceDescription(std::string_view stored, std::string_view current)
 // as it was. WriteSettings follows this rule for them too.
 inline constexpr SettingKey kAddedSettings[] = {SettingKey::WersjaSNMP, SettingKey::OpisInterfaceu,
                                                 SettingKey::LimitGB, SettingKey::LimitKierunek,
-                                                SettingKey::DzienRozliczenia};
+                                                SettingKey::DzienRozliczenia, SettingKey::ZuzyteWczesniejGB};
 constexpr bool IsAddedSetting(SettingKey key) {
     for (const SettingKey added : kAddedSettings) {
         if (added == key) {
@@ -264,6 +269,10 @@ constexpr bool IsAddedSetting(SettingKey key) {
     return false;
 }
 void WriteAddedSettingInteger(TIniFile& ini, SettingKey key, int32_t value);
+// Whether the profile at `path` names an agent (its Host key, not the
+// default a profile without one reads as): until it does, nothing is
+// recorded of the default agent's traffic.
+bool ProfileNamesAgent(const std::string& path);
 void WriteAddedSettingText(TIniFile& ini, SettingKey key, const std::string& value);
 // The two added settings outside the lists from the state, by that rule
 // ("Save as new profile"; the lists write the others).

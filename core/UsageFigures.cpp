@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
 
 namespace veltrum {
 
@@ -38,26 +39,57 @@ uint64_t UsageBucket::Both() const {
 
 BucketCoverage CoverageOf(const UsageBucket& bucket, int64_t now) {
     const int64_t covered = std::min(bucket.End, now) - bucket.Start;
-    if (covered <= 0 || (bucket.SampledSeconds <= 0 && bucket.Both() == 0)) {
+    if (!bucket.Recorded || covered <= 0 || (bucket.SampledSeconds <= 0 && bucket.Both() == 0)) {
         return BucketCoverage::Gap;
     }
     return bucket.SampledSeconds + kCoverageSlackSeconds < covered ? BucketCoverage::Partial
                                                                    : BucketCoverage::Whole;
 }
 
-std::optional<UsageEstimate> EstimateToPeriodEnd(const UsageBucket& period, int64_t now) {
-    const int64_t elapsed = now - period.Start;
-    if (elapsed < kEstimateMinimumSeconds || now >= period.End) {
-        return std::nullopt;
+namespace {
+
+UsageBucket bucketOf(const UsageSpan& span) {
+    return {span.Start,       span.End,        span.Use.InOctets, span.Use.OutOctets,
+            span.Use.Sampled, span.Use.Missed, span.Recorded};
+}
+
+std::vector<UsageBucket> bucketsOf(const std::vector<UsageSpan>& spans) {
+    std::vector<UsageBucket> buckets;
+    buckets.reserve(spans.size());
+    for (const UsageSpan& span : spans) {
+        buckets.push_back(bucketOf(span));
     }
-    const double factor = static_cast<double>(period.End - period.Start) / static_cast<double>(elapsed);
-    // Truncated, as the program's arithmetic always is; held below the
-    // largest count a period can show.
-    const auto carried = [factor](uint64_t octets) {
-        const double estimate = static_cast<double>(octets) * factor;
-        return estimate >= 1.8e19 ? kMaxOctets : static_cast<uint64_t>(estimate);
-    };
-    return UsageEstimate{carried(period.Download), carried(period.Upload)};
+    return buckets;
+}
+
+} // namespace
+
+UsageSummary SummaryOf(const UsageFigures& figures) {
+    UsageSummary summary;
+    summary.Now = figures.Now;
+    summary.FirstRecorded = figures.FirstRecorded;
+    summary.Today = bucketOf(figures.Today);
+    summary.Yesterday = bucketOf(figures.Yesterday);
+    summary.Period = bucketOf(figures.Period);
+    summary.LastPeriod = bucketOf(figures.LastPeriod);
+    summary.AllTime = bucketOf(figures.AllTime);
+    summary.FirstPeriod = figures.FirstPeriod;
+    summary.Estimate = figures.PeriodEstimate;
+    summary.Quota = figures.Quota;
+    summary.Hours = bucketsOf(figures.Hours);
+    summary.Days = bucketsOf(figures.Days);
+    summary.Periods = bucketsOf(figures.Periods);
+    return summary;
+}
+
+std::string MissedText(const UsageBucket& bucket, const NumberLocale& locale) {
+    if (bucket.MissedSeconds <= 0) {
+        return "none";
+    }
+    const int32_t permille = MissedPermille(
+        UsageCounts{.Sampled = bucket.SampledSeconds, .Missed = bucket.MissedSeconds});
+    return MinutesRoundedUp(bucket.MissedSeconds) + " (" + std::to_string(permille / 10) + locale.DecimalPoint +
+           std::to_string(permille % 10) + " %)";
 }
 
 UsageChartLayout LayoutUsageBars(std::span<const UsageBucket> buckets, int64_t now, int width, int height) {

@@ -5,6 +5,9 @@
 // geometry. The window never reads the usage history itself: the program
 // entry hands it a UsageSource that answers with these figures.
 
+#include "core/Formatting.h"
+#include "history/UsageReport.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -23,13 +26,19 @@ struct UsageBucket {
     uint64_t Upload = 0;
     int64_t SampledSeconds = 0; // seconds the counters were read in
     int64_t MissedSeconds = 0;  // seconds of failed polls
+    // False before the interface's first recording: nothing is known.
+    bool Recorded = true;
     // Download and upload together (held at the largest count).
     uint64_t Both() const;
 };
 
 struct UsageSummary {
     int64_t Now = 0; // when the figures were taken
+    int64_t FirstRecorded = 0; // the interface's first recorded second; 0: none
     UsageBucket Today, Yesterday, Period, LastPeriod, AllTime;
+    bool FirstPeriod = false; // recording began inside this period
+    std::optional<UsageEstimate> Estimate; // nothing before an hour was recorded
+    std::optional<QuotaUse> Quota;         // nothing without a quota
     std::vector<UsageBucket> Hours;   // the last 48 hours, oldest first
     std::vector<UsageBucket> Days;    // the last 31 days, today last
     std::vector<UsageBucket> Periods; // the last 12 billing periods, this one last
@@ -37,6 +46,13 @@ struct UsageSummary {
     // by a newer program); empty when there are.
     std::string Unavailable;
 };
+
+// The usage figures (QueryFigures) as the window takes them.
+UsageSummary SummaryOf(const UsageFigures& figures);
+
+// A bucket's missed time to the minute, a part of one counted whole, and
+// its share of the recorded time: "0h 01m (0.9 %)"; "none" for none.
+std::string MissedText(const UsageBucket& bucket, const NumberLocale& locale);
 
 // Answers with the figures of the current interface as they stand now.
 using UsageSource = std::function<UsageSummary()>;
@@ -51,16 +67,6 @@ enum class BucketCoverage : uint8_t {
 // recorder has not written yet and the first poll, which only primes.
 inline constexpr int64_t kCoverageSlackSeconds = 120;
 BucketCoverage CoverageOf(const UsageBucket& bucket, int64_t now);
-
-// The period's use carried on at its pace so far to the period's end.
-// Nothing before an hour of the period has passed (too little to go by)
-// or once it has ended.
-struct UsageEstimate {
-    uint64_t Download = 0;
-    uint64_t Upload = 0;
-};
-inline constexpr int64_t kEstimateMinimumSeconds = 3600;
-std::optional<UsageEstimate> EstimateToPeriodEnd(const UsageBucket& period, int64_t now);
 
 // A bar in a plot of the given size, in pixels from the plot's top left:
 // download at the bottom, upload stacked on it.

@@ -9,7 +9,13 @@ namespace veltrum {
 UsageRecording::UsageRecording() = default;
 UsageRecording::~UsageRecording() = default;
 
-void UsageRecording::Watch(const std::string& agent, int32_t number, const std::string& description) {
+void UsageRecording::Watch(const std::string& agent, int32_t number, const std::string& description,
+                           bool named) {
+    m_unnamed = !named;
+    if (!named) {
+        m_recorder.reset();
+        return;
+    }
     if (m_path.empty() || (m_recorder && m_recorder->Watches(agent, number, description))) {
         return;
     }
@@ -32,29 +38,14 @@ void UsageRecording::Close() {
     }
 }
 
-namespace {
-
-UsageBucket bucketOf(const UsageSpan& span) {
-    return {span.Start, span.End, span.Use.InOctets, span.Use.OutOctets, span.Use.Sampled, span.Use.Missed};
-}
-
-std::vector<UsageBucket> bucketsOf(const std::vector<UsageSpan>& spans) {
-    std::vector<UsageBucket> buckets;
-    buckets.reserve(spans.size());
-    for (const UsageSpan& span : spans) {
-        buckets.push_back(bucketOf(span));
-    }
-    return buckets;
-}
-
-} // namespace
-
 UsageSummary UsageRecording::Summary(const MonitorState& state, int64_t now) {
     UsageSummary summary;
     summary.Now = now;
     UsageStore* const store = m_recorder ? m_recorder->Store() : nullptr;
     if (store == nullptr || m_recorder->InterfaceId() == 0) {
-        summary.Unavailable = m_path.empty() ? "No usage history is kept." : "No usage recorded yet.";
+        summary.Unavailable = m_path.empty() ? "No usage history is kept."
+                              : m_unnamed  ? "Nothing is recorded until a router is set in the settings."
+                                           : "No usage recorded yet.";
         const std::string status = StatusText();
         if (!status.empty()) {
             summary.Unavailable = status;
@@ -62,16 +53,12 @@ UsageSummary UsageRecording::Summary(const MonitorState& state, int64_t now) {
         return summary;
     }
     try {
-        const UsageFigures figures =
-            QueryFigures(*store, m_recorder->InterfaceId(), now, QuotaOf(state).BillingDay);
-        summary.Today = bucketOf(figures.Today);
-        summary.Yesterday = bucketOf(figures.Yesterday);
-        summary.Period = bucketOf(figures.Period);
-        summary.LastPeriod = bucketOf(figures.LastPeriod);
-        summary.AllTime = bucketOf(figures.AllTime);
-        summary.Hours = bucketsOf(figures.Hours);
-        summary.Days = bucketsOf(figures.Days);
-        summary.Periods = bucketsOf(figures.Periods);
+        // The counts not written yet too: the figures are up to the poll.
+        summary = SummaryOf(
+            QueryFigures(*store, m_recorder->InterfaceId(), now, QuotaOf(state), m_recorder->Pending()));
+        if (summary.FirstRecorded == 0) {
+            summary.Unavailable = "No usage recorded yet.";
+        }
     } catch (const std::exception& error) {
         summary.Unavailable = error.what();
     }

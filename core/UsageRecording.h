@@ -24,8 +24,9 @@ public:
 
     // The history file; without one nothing is recorded.
     void SetDatabase(std::string path) { m_path = std::move(path); }
-    // The interface watched from this restart on.
-    void Watch(const std::string& agent, int32_t number, const std::string& description);
+    // The interface watched from this restart on. Until a profile names an
+    // agent (`named`), the first start's default one is not recorded.
+    void Watch(const std::string& agent, int32_t number, const std::string& description, bool named = true);
     void OnSample(const PollSample& sample) override;
     // Writes what is pending; ticks after this are not counted.
     void Close();
@@ -45,6 +46,7 @@ public:
 private:
     std::string m_path;
     std::unique_ptr<UsageRecorder> m_recorder;
+    bool m_unnamed = false; // the profile names no agent yet
 };
 
 } // namespace veltrum

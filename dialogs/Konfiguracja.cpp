@@ -4,6 +4,7 @@
 #include "core/MonitorControl.h"
 #include "core/MonitorState.h"
 #include "core/PollCycle.h"
+#include "core/Quota.h"
 #include "core/SettingsTable.h"
 #include "dialogs/DialogControls.h"
 #include "dialogs/Interfejsy.h"
@@ -142,9 +143,18 @@ constexpr FieldBinding kFields[] = {
     {SettingKey::TStopien, &T::ScrollBar1},
     {SettingKey::TStopienGraph, &T::ScrollBar2},
     {SettingKey::LinieMax, &T::CheckBox3},
-    {SettingKey::LimitGB, &T::SpinEdit5},
+    {SettingKey::LimitGB, &T::Edit5},
     {SettingKey::LimitKierunek, &T::ComboBox2},
     {SettingKey::DzienRozliczenia, &T::SpinEdit6},
+    {SettingKey::ZuzyteWczesniejGB, &T::Edit6},
+};
+
+// The quota's sizes and their fields' captions, for the message that refuses one.
+constexpr const char* kQuotaCaption = "Quota (GB, 0: none)";
+constexpr const char* kUsedBeforeCaption = "Used this period (GB)";
+constexpr std::pair<SettingKey, QLineEdit * T::*> kSizeFields[] = {
+    {SettingKey::LimitGB, &T::Edit5},
+    {SettingKey::ZuzyteWczesniejGB, &T::Edit6},
 };
 
 constexpr const FieldBinding* findField(SettingKey key) {
@@ -225,7 +235,7 @@ TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) 
     // A tool-window border: a caption with a close box only, fixed size.
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(373, 551);
+    setFixedSize(373, 603);
 
     // Widgets are created in tab order.
     auto* connection = new QGroupBox(QStringLiteral("Connection (SNMP)"), this);
@@ -302,9 +312,10 @@ TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) 
     // The monthly quota; its ranges are the settings table's.
     auto* quota = new QGroupBox(QStringLiteral("Monthly quota"), this);
     quota->setGeometry(8, 408, 357, 100);
-    makeCaption(quota, "Quota (GB, 0: none)", 20);
-    const SettingRange limit = Setting(SettingKey::LimitGB).Range;
-    SpinEdit5 = makeSpin(quota, "SpinEdit5", limit.Min, limit.Max, 20, 100);
+    makeCaption(quota, kQuotaCaption, 20);
+    Edit5 = makeEdit(quota, "Edit5", 20);
+    Edit5->setGeometry(kFieldLeft, 20, 100, kRowHeight);
+    Edit5->setToolTip(QStringLiteral("GB as the provider counts them (10^9 octets): 150, 1.5 or 1,5; or 2 TB"));
     makeCaption(quota, "Counted", 46);
     ComboBox2 = new QComboBox(quota);
     ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
@@ -316,13 +327,24 @@ TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) 
     const SettingRange day = Setting(SettingKey::DzienRozliczenia).Range;
     SpinEdit6 = makeSpin(quota, "SpinEdit6", day.Min, day.Max, 72, 60);
 
+    // What the provider's meter showed when recording began: it counts
+    // toward the quota in that first period only.
+    auto* before = new QGroupBox(QStringLiteral("Before recording"), this);
+    before->setGeometry(8, 512, 357, 48);
+    makeCaption(before, kUsedBeforeCaption, 20);
+    Edit6 = makeEdit(before, "Edit6", 20);
+    Edit6->setGeometry(kFieldLeft, 20, 100, kRowHeight);
+    Edit6->setToolTip(QStringLiteral("Used this period before recording: what the provider's meter showed "
+                                     "when the program began to record, in GB. It counts toward the quota "
+                                     "in that first period only."));
+
     BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setGeometry(196, 519, 80, 25);
+    BitBtn1->setGeometry(196, 571, 80, 25);
     BitBtn1->setDefault(true);
     BitBtn2 = new QPushButton(QStringLiteral("Cancel"), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    BitBtn2->setGeometry(284, 519, 80, 25);
+    BitBtn2->setGeometry(284, 571, 80, 25);
     BitBtn2->setAutoDefault(false);
 
     // The fields start from the settings' defaults; every opening replaces
@@ -461,6 +483,17 @@ void TFormKonfiguracja::BitBtn1Click() {
                                                   "written over them."));
         return;
     }
+    // A size that cannot be read is said, never stored as none.
+    for (const auto& [key, edit] : kSizeFields) {
+        const std::string text = (this->*edit)->text().toStdString();
+        if (!ParseQuotaSize(text)) {
+            const char* caption = key == SettingKey::LimitGB ? kQuotaCaption : kUsedBeforeCaption;
+            ShowErrorBox(this, QString::fromStdString(QuotaSizeRefusal(caption, text)));
+            (this->*edit)->setFocus();
+            (this->*edit)->selectAll();
+            return;
+        }
+    }
     m_main.PausePolling();
     m_pollingPaused = true;
     // The description OK keeps belongs to the agent, community, version and
@@ -570,6 +603,12 @@ void TFormKonfiguracja::writeFieldsToProfile() const {
     std::vector<SettingWrite> writes;
     for (const SettingKey key : kSettingsDialogOkKeys) {
         writes.push_back({key, fieldValue(*this, fieldOf(key))});
+        // A size as the profile keeps it: whole GB as always, a fraction
+        // with a point ("1,5" and "1500 MB" alike read back as 1.5).
+        if (key == SettingKey::LimitGB || key == SettingKey::ZuzyteWczesniejGB) {
+            const std::optional<uint64_t> octets = ParseQuotaSize(std::get<std::string>(writes.back().Value));
+            writes.back().Value = QuotaSizeSetting(octets.value_or(0));
+        }
     }
     const TIniFile ini(m_main.State().ProfilePath);
     // The interface's description, as read from the very agent, community,

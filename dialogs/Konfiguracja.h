@@ -83,9 +83,11 @@ public:
     QLabel* Label14 = nullptr;
     QLabel* Label15 = nullptr;
     // Group "Monthly quota".
-    TSpinEdit* SpinEdit5 = nullptr; // quota in GB, 0 for none
+    QLineEdit* Edit5 = nullptr;     // quota in GB (decimals, or a TB unit), 0 for none
     QComboBox* ComboBox2 = nullptr; // which directions count: both, download, upload
     TSpinEdit* SpinEdit6 = nullptr; // the billing period's first day, 1..28
+    // Group "Before recording".
+    QLineEdit* Edit6 = nullptr; // GB the provider counted in the first period before recording
     // Bottom bar.
     QPushButton* BitBtn1 = nullptr; // OK
     QPushButton* BitBtn2 = nullptr; // Cancel

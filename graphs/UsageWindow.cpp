@@ -6,6 +6,11 @@
 #include "widgets/PlainText.h"
 
 #include <QDateTime>
+#include <QEvent>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QTableWidget>
+#include <QToolTip>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLocale>
@@ -72,6 +77,30 @@ QString dayRange(const UsageBucket& bucket) {
            QLatin1Char(')');
 }
 
+QString missed(const UsageBucket& bucket) {
+    return QString::fromStdString(MissedText(bucket, numberLocale()));
+}
+
+QString notRecorded() {
+    return QStringLiteral("not recorded");
+}
+
+// A bucket's day or period as the table and the hints name it.
+QString whenText(const UsageBucket& bucket, TUsageChart::Ticks ticks) {
+    const QLocale locale;
+    const QDateTime start = local(bucket.Start);
+    switch (ticks) {
+    case TUsageChart::Ticks::Hours:
+        return locale.toString(start, QStringLiteral("ddd d MMM HH:mm"));
+    case TUsageChart::Ticks::Days:
+        return locale.toString(start.date(), QStringLiteral("ddd d MMM yyyy"));
+    case TUsageChart::Ticks::Periods:
+        return locale.toString(start.date(), QStringLiteral("d MMM yyyy")) + QStringLiteral(" \u2013 ") +
+               locale.toString(local(bucket.End - 1).date(), QStringLiteral("d MMM yyyy"));
+    }
+    return {};
+}
+
 QLabel* figureLabel(QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -120,13 +149,52 @@ QString TUsageChart::tickText(const UsageBucket& bucket) const {
     const QDateTime start = local(bucket.Start);
     switch (m_ticks) {
     case Ticks::Hours:
-        return locale.toString(start.time(), QStringLiteral("HH:mm"));
+        // Two days share the chart: each label says which.
+        return locale.toString(start, QStringLiteral("ddd HH:mm"));
     case Ticks::Days:
         return locale.toString(start.date(), QStringLiteral("d MMM"));
     case Ticks::Periods:
         return locale.toString(start.date(), QStringLiteral("MMM"));
     }
     return {};
+}
+
+int TUsageChart::BarAt(int x) const {
+    const int inPlot = x - PlotRect().left();
+    for (size_t i = 0; i < m_layout.Bars.size(); ++i) {
+        const UsageBar& bar = m_layout.Bars[i];
+        if (inPlot >= bar.Left && inPlot < bar.Left + std::max(bar.Width, 1)) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+QString TUsageChart::BarHint(int bar) const {
+    if (bar < 0 || static_cast<size_t>(bar) >= m_buckets.size()) {
+        return {};
+    }
+    const UsageBucket& bucket = m_buckets[static_cast<size_t>(bar)];
+    QString text = whenText(bucket, m_ticks) + QStringLiteral("\n");
+    if (!bucket.Recorded) {
+        return text + notRecorded();
+    }
+    return text + QStringLiteral("Download %1, upload %2, both %3\nMissed %4")
+                      .arg(volume(bucket.Download), volume(bucket.Upload), volume(bucket.Both()), missed(bucket));
+}
+
+bool TUsageChart::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(event);
+        const QString hint = BarHint(BarAt(help->pos().x()));
+        if (hint.isEmpty()) {
+            QToolTip::hideText();
+        } else {
+            QToolTip::showText(help->globalPos(), hint, this);
+        }
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 void TUsageChart::paintEvent(QPaintEvent* event) {
@@ -193,8 +261,8 @@ TFormUsage::TFormUsage(const MonitorState& state, UsageSource source, QWidget* p
     layout->addWidget(Unavailable);
 
     auto* grid = new QGridLayout;
-    const char* columns[] = {"Download", "Upload", "Both"};
-    for (int column = 0; column < 3; ++column) {
+    const char* columns[] = {"Download", "Upload", "Both", "Missed"};
+    for (int column = 0; column < 4; ++column) {
         auto* heading = figureLabel(this);
         heading->setText(QString::fromLatin1(columns[column]));
         grid->addWidget(heading, 0, column + 1);
@@ -208,6 +276,8 @@ TFormUsage::TFormUsage(const MonitorState& state, UsageSource source, QWidget* p
             figure = figureLabel(this);
             grid->addWidget(figure, row + 1, column + 1);
         }
+        Missed[static_cast<size_t>(row)] = figureLabel(this);
+        grid->addWidget(Missed[static_cast<size_t>(row)], row + 1, 4);
     }
     grid->setColumnStretch(0, 1);
     layout->addLayout(grid);
@@ -226,7 +296,15 @@ TFormUsage::TFormUsage(const MonitorState& state, UsageSource source, QWidget* p
                                              "hatched: nothing recorded."),
                               this);
     layout->addWidget(legend);
-    resize(620, 720);
+    Table = new QTableWidget(0, 5, this);
+    Table->setHorizontalHeaderLabels({QStringLiteral("Day or period"), QStringLiteral("Download"),
+                                      QStringLiteral("Upload"), QStringLiteral("Both"), QStringLiteral("Missed")});
+    Table->verticalHeader()->hide();
+    Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    Table->setMinimumHeight(160);
+    layout->addWidget(Table, 1);
+    resize(680, 940);
 }
 
 void TFormUsage::ShowUsage() {
@@ -277,22 +355,29 @@ void TFormUsage::showSummary(const UsageSummary& summary) {
     SetPlainText(*Unavailable, QString::fromStdString(summary.Unavailable));
     Unavailable->setVisible(!shown);
 
-    const std::optional<UsageEstimate> estimate = EstimateToPeriodEnd(summary.Period, summary.Now);
     struct Row {
         QString Caption;
         std::optional<UsageBucket> Figures;
+        bool Times = true; // the missed time is shown
     };
     UsageBucket estimated;
-    if (estimate) {
-        estimated.Download = estimate->Download;
-        estimated.Upload = estimate->Upload;
+    if (summary.Estimate) {
+        estimated.Download = summary.Estimate->Download;
+        estimated.Upload = summary.Estimate->Upload;
     }
+    // In the first period the figures run from the first recording: the
+    // caption says so rather than let days never seen pass for quiet ones.
+    const QString period = summary.FirstPeriod
+                               ? QStringLiteral(" since ") +
+                                     QLocale().toString(local(summary.FirstRecorded).date(), QStringLiteral("d MMM"))
+                               : dayRange(summary.Period);
     const Row rows[kRows] = {
         {QStringLiteral("Today"), summary.Today},
         {QStringLiteral("Yesterday"), summary.Yesterday},
-        {QStringLiteral("This period") + dayRange(summary.Period), summary.Period},
-        {QStringLiteral("At this pace by the period's end"),
-         estimate ? std::optional<UsageBucket>(estimated) : std::nullopt},
+        {QStringLiteral("This period") + period, summary.Period},
+        {summary.Estimate ? QStringLiteral("At this pace by the period's end")
+                          : QStringLiteral("At this pace by the period's end (after an hour recorded)"),
+         summary.Estimate ? std::optional<UsageBucket>(estimated) : std::nullopt, false},
         {QStringLiteral("Last period") + dayRange(summary.LastPeriod), summary.LastPeriod},
         {QStringLiteral("All time"), summary.AllTime},
     };
@@ -300,12 +385,14 @@ void TFormUsage::showSummary(const UsageSummary& summary) {
     for (size_t row = 0; row < std::size(rows); ++row) {
         RowCaptions[row]->setText(rows[row].Caption);
         const std::optional<UsageBucket>& figures = shown ? rows[row].Figures : std::nullopt;
-        Figures[row][0]->setText(figures ? volume(figures->Download) : none);
-        Figures[row][1]->setText(figures ? volume(figures->Upload) : none);
-        Figures[row][2]->setText(figures ? volume(figures->Both()) : none);
+        const bool recorded = figures && figures->Recorded;
+        Figures[row][0]->setText(!figures ? none : recorded ? volume(figures->Download) : notRecorded());
+        Figures[row][1]->setText(recorded ? volume(figures->Upload) : none);
+        Figures[row][2]->setText(recorded ? volume(figures->Both()) : none);
+        Missed[row]->setText(recorded && rows[row].Times ? missed(*figures) : QString());
     }
 
-    const std::optional<QuotaUse> use = PeriodQuotaUse(m_state, summary);
+    const std::optional<QuotaUse> use = PeriodQuotaUse(summary);
     if (use) {
         QuotaLine->setText(QString::fromStdString(QuotaText(*use, numberLocale())));
     }
@@ -317,9 +404,36 @@ void TFormUsage::showSummary(const UsageSummary& summary) {
         chart->SetBuckets(shown ? *buckets : std::vector<UsageBucket>{}, summary.Now, m_state.DownloadColor,
                           m_state.UploadColor);
     }
+    showTable(shown ? summary : UsageSummary{});
     // Lines shown or hidden and texts of new lengths take their places now,
     // not at the next turn of the event loop.
     layout()->activate();
+}
+
+void TFormUsage::showTable(const UsageSummary& summary) {
+    Table->setRowCount(static_cast<int>(summary.Days.size() + summary.Periods.size()));
+    int row = 0;
+    const auto put = [&](const UsageBucket& bucket, TUsageChart::Ticks ticks) {
+        const QString cells[] = {whenText(bucket, ticks),
+                                 bucket.Recorded ? volume(bucket.Download) : notRecorded(),
+                                 bucket.Recorded ? volume(bucket.Upload) : QString(),
+                                 bucket.Recorded ? volume(bucket.Both()) : QString(),
+                                 bucket.Recorded ? missed(bucket) : QString()};
+        for (int column = 0; column < 5; ++column) {
+            auto* item = new QTableWidgetItem(cells[column]);
+            item->setTextAlignment(column == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignRight | Qt::AlignVCenter);
+            Table->setItem(row, column, item);
+        }
+        ++row;
+    };
+    // Newest first: today, then the days before it, then the periods.
+    for (auto day = summary.Days.rbegin(); day != summary.Days.rend(); ++day) {
+        put(*day, TUsageChart::Ticks::Days);
+    }
+    for (auto period = summary.Periods.rbegin(); period != summary.Periods.rend(); ++period) {
+        put(*period, TUsageChart::Ticks::Periods);
+    }
+    Table->resizeColumnsToContents();
 }
 
 } // namespace veltrum

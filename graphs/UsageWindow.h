@@ -1,12 +1,15 @@
 #pragma once
 // The usage window: how much the current interface moved today, yesterday,
 // in this billing period (with an estimate to its end), in the last period
-// and in all, download, upload and both; the period's use against the
-// monthly quota; and bar charts of the last 48 hours, the last 31 days and
-// the last 12 billing periods, download (the download colour) under upload
-// (the upload colour). A bucket nothing is known of is a hatched gap, a
-// partly sampled one a lighter bar. Volumes are in decimal units, as
-// providers bill, and the window says so.
+// and in all, download, upload, both and the time missed; the period's use
+// against the monthly quota; bar charts of the last 48 hours, the last 31
+// days and the last 12 billing periods, download (the download colour)
+// under upload (the upload colour), each bar's figures in its hint; and a
+// table of the same days and periods. A bucket nothing is known of is a
+// hatched gap, a partly sampled one a lighter bar; a time before the first
+// recording is "not recorded", never zero. In the first period the figures
+// run "since" recording began. Volumes are in decimal units, as providers
+// bill, and the window says so.
 //
 // The window reads no history itself: it asks the UsageSource it was given
 // (core/UsageFigures.h), and all it computes it leaves to core/. It is made
@@ -26,6 +29,7 @@
 #include <vector>
 
 class QLabel;
+class QTableWidget;
 
 namespace veltrum {
 
@@ -46,8 +50,13 @@ public:
     const UsageChartLayout& Layout() const { return m_layout; }
 
     QSize sizeHint() const override;
+    // The bar under `x` (chart coordinates); -1 for none.
+    int BarAt(int x) const;
+    // A bar's hint: its time and figures.
+    QString BarHint(int bar) const;
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -85,22 +94,28 @@ public:
     int Queries() const { return m_queries; }
 
     // The rows of the figures: Today, Yesterday, This period, Estimate to
-    // the period's end, Last period, All time; columns Download, Upload, Both.
+    // the period's end, Last period, All time; columns Download, Upload,
+    // Both, and Missed (time and share; empty for the estimate).
     static constexpr int kRows = 6;
     std::array<QLabel*, kRows> RowCaptions{};
     std::array<std::array<QLabel*, 3>, kRows> Figures{};
+    std::array<QLabel*, kRows> Missed{};
     QLabel* QuotaLine = nullptr;   // hidden without a quota
     QLabel* Unavailable = nullptr; // why there are no figures; hidden when there are
     QLabel* UnitNote = nullptr;
     TUsageChart* HoursChart = nullptr;
     TUsageChart* DaysChart = nullptr;
     TUsageChart* PeriodsChart = nullptr;
+    // The last 31 days, then the last 12 periods: when, Download, Upload,
+    // Both, Missed.
+    QTableWidget* Table = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void showSummary(const UsageSummary& summary);
+    void showTable(const UsageSummary& summary);
 
     const MonitorState& m_state;
     UsageSource m_source;

@@ -33,6 +33,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,8 @@ public:
     UsageStore* Store() { return m_store.get(); }
     // The interface's row id, 0 until known.
     int64_t InterfaceId() const { return m_row ? m_row->Id : 0; }
+    // The counts not written yet, for figures up to the last tick.
+    std::span<const UsageSegment> Pending() const { return m_pending; }
 
 private:
     class Lease;

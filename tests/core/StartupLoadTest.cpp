@@ -55,7 +55,7 @@ TEST(LoadMonitorState, FirstStartWithNoFilesTakesEveryDefault) {
     EXPECT_EQ(state.GraphOpacity, 255);
     EXPECT_FALSE(state.ShowMaxLines);
     EXPECT_FALSE(state.ResyncTrace);
-    EXPECT_EQ(state.QuotaLimitGB, 0); // no quota
+    EXPECT_EQ(state.QuotaLimit, "0"); // no quota
     EXPECT_EQ(state.BillingDay, 1);
     EXPECT_TRUE(state.OpacityReady);
     EXPECT_EQ(state.HistoryLength, 120);
@@ -206,7 +206,7 @@ TEST(LoadMonitorState, ValuesOutsideTheDialogsRangesLoadAsTheNearestBound) {
         {K::NumerInterfaceu, "0", 1}, {K::NumerInterfaceu, "$80000000", 1},
         {K::Download, "127", 128}, {K::Upload, "100000001", 100000000},
         {K::TStopien, "300", 255}, {K::TStopien, "-1", 50}, {K::TStopienGraph, "49", 50},
-        {K::LimitGB, "-5", 0}, {K::LimitGB, "2000000", 1000000}, {K::LimitKierunek, "7", 2},
+        {K::LimitKierunek, "7", 2},
         {K::DzienRozliczenia, "31", 28}, {K::DzienRozliczenia, "0", 1},
     };
     // clang-format on

@@ -44,20 +44,26 @@ TEST(CoverageOf, GapsPartialAndWholeBucketsUpToNow) {
     }
 }
 
-TEST(EstimateToPeriodEnd, CarriesThePaceSoFarToTheEnd) {
-    const UsageBucket period{kT0, kT0 + 30 * 24 * kHour, 10'000'000'000, 1'000'000'000, 0, 0};
+TEST(EstimateToPeriodEnd, CarriesThePaceOfTheRecordedTimeToTheEnd) {
+    UsageSpan period{kT0, kT0 + 30 * 24 * kHour, {}};
+    period.Use.InOctets = 10'000'000'000;
+    period.Use.OutOctets = 1'000'000'000;
     struct Row {
-        int64_t now;
+        int64_t firstRecorded, now;
         std::optional<uint64_t> download, upload;
     };
     const Row rows[] = {
-        {kT0 + 10 * 24 * kHour, 30'000'000'000, 3'000'000'000}, // a third through: three times
-        {kT0 + kHour, 7'200'000'000'000, 720'000'000'000},
-        {kT0 + kHour - 1, std::nullopt, std::nullopt},       // too early to tell
-        {kT0 + 30 * 24 * kHour, std::nullopt, std::nullopt}, // over
+        {kT0 - kHour, kT0 + 10 * 24 * kHour, 30'000'000'000, 3'000'000'000}, // a third through: three times
+        {kT0, kT0 + kHour, 7'200'000'000'000, 720'000'000'000},
+        {kT0, kT0 + kHour - 1, std::nullopt, std::nullopt},       // too early to tell
+        {kT0, kT0 + 30 * 24 * kHour, std::nullopt, std::nullopt}, // over
+        {0, kT0 + 10 * 24 * kHour, std::nullopt, std::nullopt},   // nothing recorded
+        // Recording began 20 days in: the pace is that of the 5 days seen.
+        {kT0 + 20 * 24 * kHour, kT0 + 25 * 24 * kHour, 20'000'000'000, 2'000'000'000},
+        {kT0 + 20 * 24 * kHour, kT0 + 20 * 24 * kHour + kHour - 1, std::nullopt, std::nullopt},
     };
     for (const Row& row : rows) {
-        const std::optional<UsageEstimate> estimate = EstimateToPeriodEnd(period, row.now);
+        const std::optional<UsageEstimate> estimate = EstimateToPeriodEnd(period, row.firstRecorded, row.now);
         ASSERT_EQ(estimate.has_value(), row.download.has_value()) << row.now - kT0;
         if (estimate) {
             EXPECT_EQ(estimate->Download, *row.download);

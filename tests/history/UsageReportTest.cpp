@@ -1,6 +1,7 @@
 #include "history/UsageReport.h"
 #include "app/TempDir.h"
 #include "history/HistoryTest.h"
+#include "history/UsageRecorder.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +39,7 @@ protected:
     }
 
     UsageAnswer Answer(UsageFormat format) {
-        return AnswerUsage(m_path, m_who, 15, format, LocalTime("2026-03-20 12:00:00"));
+        return AnswerUsage(m_path, m_who, QuotaSettings{.BillingDay = 15}, format, LocalTime("2026-03-20 12:00:00"));
     }
 
     const test::ZoneFor m_warsaw{"Europe/Warsaw"};
@@ -55,11 +56,13 @@ TEST_F(UsageOutput, Json) {
   "agent": "192.168.1.1:161",
   "interface": 2,
   "description": "eth0, \"uplink\"",
+  "recorded_since": "2025-01-10T12:59:59+01:00",
   "today": {"start": "2026-03-20T00:00:00+01:00", "end": "2026-03-21T00:00:00+01:00", "download_octets": 5000, "upload_octets": 2000, "sampled_seconds": 3600, "missed_seconds": 60},
   "yesterday": {"start": "2026-03-19T00:00:00+01:00", "end": "2026-03-20T00:00:00+01:00", "download_octets": 7000, "upload_octets": 3000, "sampled_seconds": 86400, "missed_seconds": 0},
-  "period": {"start": "2026-03-15T00:00:00+01:00", "end": "2026-04-15T00:00:00+02:00", "download_octets": 13000, "upload_octets": 6000, "sampled_seconds": 90100, "missed_seconds": 60, "estimated_download_octets": 73174, "estimated_upload_octets": 33772},
+  "period": {"start": "2026-03-15T00:00:00+01:00", "end": "2026-04-15T00:00:00+02:00", "download_octets": 13000, "upload_octets": 6000, "sampled_seconds": 90100, "missed_seconds": 60, "estimated_download_octets": 73174, "estimated_upload_octets": 33772, "first_period": false},
   "last_period": {"start": "2026-02-15T00:00:00+01:00", "end": "2026-03-15T00:00:00+01:00", "download_octets": 6000, "upload_octets": 4000, "sampled_seconds": 110, "missed_seconds": 0},
-  "all_time": {"start": "2025-01-10T00:00:00+01:00", "end": "2026-03-21T00:00:00+01:00", "download_octets": 19009, "upload_octets": 10009, "sampled_seconds": 90211, "missed_seconds": 60},
+  "all_time": {"start": "2025-01-10T12:59:59+01:00", "end": "2026-03-21T00:00:00+01:00", "download_octets": 19009, "upload_octets": 10009, "sampled_seconds": 90211, "missed_seconds": 60},
+  "quota": null,
   "days": [
     {"start": "2026-02-18T00:00:00+01:00", "end": "2026-02-19T00:00:00+01:00", "download_octets": 0, "upload_octets": 0, "sampled_seconds": 0, "missed_seconds": 0},
 )";
@@ -84,17 +87,111 @@ TEST_F(UsageOutput, Csv) {
     EXPECT_EQ(answer.ExitStatus, 0);
     const std::string head =
         "agent,interface,description,figure,start,end,download_octets,upload_octets,sampled_seconds,"
-        "missed_seconds\r\n"
+        "missed_seconds,estimated_download_octets,estimated_upload_octets,quota_limit_octets,quota_direction,"
+        "quota_used_octets,quota_percent\r\n"
         "192.168.1.1:161,2,\"eth0, "
         "\"\"uplink\"\"\",today,2026-03-20T00:00:00+01:00,2026-03-21T00:00:00+01:00,"
-        "5000,2000,3600,60\r\n";
+        "5000,2000,3600,60,,,,,,\r\n";
     EXPECT_EQ(answer.Out.substr(0, head.size()), head);
     EXPECT_EQ(std::count(answer.Out.begin(), answer.Out.end(), '\n'), 1 + 5 + 31 + 12);
-    EXPECT_NE(answer.Out.find(",periods,2025-04-15T00:00:00+02:00,2025-05-15T00:00:00+02:00,0,0,0,0\r\n"),
+    EXPECT_NE(answer.Out.find(",periods,2025-04-15T00:00:00+02:00,2025-05-15T00:00:00+02:00,0,0,0,0,,,,,,\r\n"),
               std::string::npos);
     EXPECT_NE(
-        answer.Out.find(",days,2026-03-19T00:00:00+01:00,2026-03-20T00:00:00+01:00,7000,3000,86400,0\r\n"),
+        answer.Out.find(",days,2026-03-19T00:00:00+01:00,2026-03-20T00:00:00+01:00,7000,3000,86400,0,,,,,,\r\n"),
         std::string::npos);
+}
+
+// A new install: recording began on 18 March at 10:00, inside the period
+// that began on the 15th. The days and periods before it are left out, the
+// period runs "since" then, the estimate goes by the recorded time alone and
+// what the provider counted before recording joins the quota's use.
+TEST(UsageFigures, FirstPeriodRunsSinceTheFirstRecording) {
+    const test::ZoneFor warsaw("Europe/Warsaw");
+    const test::TempDir dir;
+    const std::string path = dir.File("usage.sqlite3");
+    const UsageIdentity who{"127.0.0.1:161", 1, "lo"};
+    {
+        UsageStore store(path, StoreMode::Record);
+        const int64_t id = store.OpenInterface(who.Agent, who.Number, who.Description)->Id;
+        // 2 GB down a day from 10:00 on the 18th, a 90-second gap on the 19th.
+        const struct {
+            const char* At;
+            UsageCounts Counts;
+        } rows[] = {
+            {"2026-03-18 10:00:00", {1'000'000'000, 100'000'000, 0, 0, 3600, 0}},
+            {"2026-03-18 11:00:00", {1'000'000'000, 100'000'000, 0, 0, 46800, 0}},
+            {"2026-03-19 00:00:00", {2'000'000'000, 200'000'000, 0, 0, 86310, 90}},
+        };
+        for (const auto& row : rows) {
+            const UsageSegment segment{KeysAt(LocalTime(row.At)), row.Counts};
+            store.Write(id, {&segment, 1}, StoredReading{}, LocalTime(row.At));
+        }
+    }
+    const int64_t now = LocalTime("2026-03-20 10:00:00");
+    for (const uint64_t usedBefore : {uint64_t{0}, 5 * kOctetsPerGB}) {
+        const QuotaSettings quota{10 * kOctetsPerGB, QuotaDirection::Download, 15, usedBefore};
+        UsageStore store(path, StoreMode::Read);
+        const UsageFigures figures = QueryFigures(store, 1, now, quota);
+        EXPECT_EQ(figures.FirstRecorded, LocalTime("2026-03-18 10:00:00"));
+        EXPECT_TRUE(figures.FirstPeriod);
+        EXPECT_FALSE(figures.LastPeriod.Recorded);
+        // Two days recorded of the period's 31: 4 GB carried on at that pace
+        // over the 27 days from the first recording to the period's end.
+        ASSERT_TRUE(figures.PeriodEstimate);
+        const int64_t recorded = now - figures.FirstRecorded;
+        const int64_t rest = figures.Period.End - figures.FirstRecorded;
+        EXPECT_EQ(figures.PeriodEstimate->Download,
+                  static_cast<uint64_t>(4'000'000'000 * static_cast<__int128>(rest) / recorded));
+        ASSERT_TRUE(figures.Quota);
+        EXPECT_EQ(figures.Quota->Used, 4 * kOctetsPerGB + usedBefore);
+        EXPECT_EQ(figures.Quota->Percent, usedBefore == 0 ? 40 : 90);
+
+        const std::string text = UsageText(who, figures);
+        EXPECT_NE(text.find("This period since 2026-03-18"), std::string::npos) << text;
+        EXPECT_NE(text.find("Last period                  not recorded"), std::string::npos) << text;
+        // 90 s missed reads as two minutes, never as none.
+        EXPECT_NE(text.find("0h 02m"), std::string::npos) << text;
+        EXPECT_EQ(text.find("2026-03-17"), std::string::npos) << text;
+        EXPECT_NE(text.find(usedBefore == 0 ? "used 4.00 GB (40 %); resets on 2026-04-15"
+                                            : "used 9.00 GB (90 %), of which 5.00 GB before recording"),
+                  std::string::npos)
+            << text;
+        const std::string json = UsageJson(who, figures);
+        EXPECT_NE(json.find("\"last_period\": null"), std::string::npos);
+        EXPECT_NE(json.find("\"quota\": {\"limit_octets\": 10000000000, \"direction\": \"download\""),
+                  std::string::npos)
+            << json;
+        // Three days and one period, nothing from before the install.
+        EXPECT_EQ(std::count(json.begin(), json.end(), '{'), 1 + 4 + 1 + 3 + 1); // last period: null
+        const std::string csv = UsageCsv(who, figures);
+        EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 1 + 4 + 3 + 1) << csv;
+    }
+}
+
+// Figures up to the poll: four minutes into recording, with nothing written
+// yet, the counts waiting in the recorder show, the quota is crossed between
+// two writes, and no estimate is made from so little time, in any form.
+TEST(UsageFigures, CountsNotWrittenYetAndNoEarlyEstimate) {
+    const test::ZoneFor warsaw("Europe/Warsaw");
+    const test::TempDir dir;
+    const std::string path = dir.File("usage.sqlite3");
+    const int64_t start = LocalTime("2026-03-20 10:00:00");
+    UsageRecorder recorder(path, "127.0.0.1:161", 1, "lo", RecorderOptions{.FlushEvery = 600});
+    test::Feed(recorder, start, start + 240, 1, 10'000'000); // 2.4 GB in four minutes
+    ASSERT_EQ(test::TotalOf(path, "127.0.0.1:161", 1, "lo").InOctets, 0u); // nothing written yet
+    const QuotaSettings quota{2 * kOctetsPerGB, QuotaDirection::Both, 15, 0};
+    const UsageFigures figures = QueryFigures(*recorder.Store(), recorder.InterfaceId(), start + 240, quota,
+                                              recorder.Pending());
+    EXPECT_EQ(figures.Today.Use.InOctets, 2'400'000'000u);
+    EXPECT_EQ(figures.Hours.back().Use.InOctets, 2'400'000'000u);
+    EXPECT_EQ(figures.FirstRecorded, start);
+    ASSERT_TRUE(figures.Quota);
+    EXPECT_EQ(figures.Quota->Percent, 120);
+    EXPECT_FALSE(figures.PeriodEstimate);
+    const UsageIdentity who{"127.0.0.1:161", 1, "lo"};
+    EXPECT_NE(UsageJson(who, figures).find("\"estimated_download_octets\": null"), std::string::npos);
+    EXPECT_NE(UsageText(who, figures).find("estimate to its end        after an hour of recording"),
+              std::string::npos);
 }
 
 } // namespace

@@ -160,39 +160,57 @@ TEST_F(SettingsDialogAlone, UnreadableProfileIsNotWrittenOverAndLeavingResumesTh
     SetErrorBoxHook({});
 }
 
-// The quota's three settings came after the first profiles: while they keep
+// The quota's settings came after the first profiles: while they keep
 // their defaults OK leaves a profile without them byte for byte as it was;
 // once set they are written, and they stay written back at their defaults.
+// A size is kept as whole GB or a decimal with a point; one that cannot be
+// read is refused at OK, naming its field, and nothing is written.
 TEST_F(SettingsDialogAlone, QuotaSettingsAreWrittenOnlyWhenTheySaySomething) {
+    std::vector<std::string> errors;
+    SetErrorBoxHook([&](const QString& text) { errors.push_back(text.toStdString()); });
     TFormKonfiguracja dialog(monitor);
-    const auto ok = [&](int limit, int direction, int day) {
+    const auto ok = [&](const char* limit, int direction, int day, const char* usedBefore) {
         dialog.FormShow();
-        dialog.SpinEdit5->setValue(limit);
+        dialog.Edit5->setText(QString::fromLatin1(limit));
         dialog.ComboBox2->setCurrentIndex(direction);
         dialog.SpinEdit6->setValue(day);
+        dialog.Edit6->setText(QString::fromLatin1(usedBefore));
         dialog.BitBtn1Click();
         dialog.FormHide();
         return ReadFile(monitor.state.ProfilePath);
     };
-    const std::string before = ok(0, 0, 1); // every other key OK writes, now in the file
+    const std::string before = ok("0", 0, 1, "0"); // every other key OK writes, now in the file
     ASSERT_EQ(before.find("LimitGB"), std::string::npos);
-    EXPECT_EQ(ok(0, 0, 1), before);
+    EXPECT_EQ(ok("0", 0, 1, "0"), before);
 
     struct Row {
-        int limit, direction, day;
+        const char* limit;
+        int direction, day;
+        const char* usedBefore;
         const char* written;
     };
     const Row rows[] = {
-        {50, 1, 15, "[LimitGB]\n01=50\n[LimitKierunek]\n01=1\n[DzienRozliczenia]\n01=15\n"},
-        {0, 0, 1, "[LimitGB]\n01=0\n[LimitKierunek]\n01=0\n[DzienRozliczenia]\n01=1\n"},
+        {"50", 1, 15, "0", "[LimitGB]\n01=50\n[LimitKierunek]\n01=1\n[DzienRozliczenia]\n01=15\n"},
+        {"1,5", 1, 15, "2.25 GB",
+         "[LimitGB]\n01=1.5\n[LimitKierunek]\n01=1\n[DzienRozliczenia]\n01=15\n[ZuzyteWczesniejGB]\n01=2.25\n"},
+        {"2 TB", 1, 15, "2.25", "[LimitGB]\n01=2000\n[LimitKierunek]\n01=1\n[DzienRozliczenia]\n01=15\n[ZuzyteWczesniejGB]\n01=2.25\n"},
+        // Refused: the profile stays as the row before left it.
+        {"150 GiB", 1, 15, "2.25", "[LimitGB]\n01=2000\n[LimitKierunek]\n01=1\n[DzienRozliczenia]\n01=15\n[ZuzyteWczesniejGB]\n01=2.25\n"},
+        {"0", 0, 1, "0", "[LimitGB]\n01=0\n[LimitKierunek]\n01=0\n[DzienRozliczenia]\n01=1\n[ZuzyteWczesniejGB]\n01=0\n"},
     };
     for (const Row& row : rows) {
-        EXPECT_EQ(ok(row.limit, row.direction, row.day), before + row.written);
+        errors.clear();
+        EXPECT_EQ(ok(row.limit, row.direction, row.day, row.usedBefore), before + row.written) << row.limit;
+        const bool refused = std::string(row.limit) == "150 GiB";
+        ASSERT_EQ(errors.size(), refused ? 1u : 0u) << row.limit;
+        if (refused) {
+            EXPECT_EQ(errors[0].rfind("\"Quota (GB, 0: none)\" cannot be \"150 GiB\".", 0), 0u) << errors[0];
+        }
     }
     dialog.FormShow(); // what was written shows at the next opening
-    EXPECT_EQ(
-        std::tuple(dialog.SpinEdit5->value(), dialog.ComboBox2->currentIndex(), dialog.SpinEdit6->value()),
-        std::tuple(0, 0, 1));
+    EXPECT_EQ(std::tuple(dialog.Edit5->text().toStdString(), dialog.ComboBox2->currentIndex(), dialog.SpinEdit6->value()),
+              std::tuple(std::string("0"), 0, 1));
+    SetErrorBoxHook({});
 }
 
 } // namespace

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
+#include <QTableWidget>
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -27,8 +28,15 @@ UsageBucket Hour(int64_t index, uint64_t download, uint64_t upload, int64_t samp
 UsageSummary Known() {
     UsageSummary s;
     s.Now = kT0 + 4 * kHour;
+    s.FirstRecorded = kT0 - 40 * 24 * kHour;
     s.Today = Hour(0, 3 * GB / 2, GB / 4, 4 * kHour);
+    s.Today.MissedSeconds = 90;
+    s.Yesterday.Recorded = false; // before the first recording
     s.Period = {kT0 - 9 * 24 * kHour, kT0 + 21 * 24 * kHour, 40 * GB, 5 * GB, 0, 0};
+    // 40 GB in 220 of the period's 720 hours, carried on to its end.
+    s.Estimate = UsageEstimate{130'909'090'909, 16'363'636'363};
+    s.Quota = QuotaUseOf({50 * GB, QuotaDirection::Both, 1}, 40 * GB, 5 * GB);
+    s.Days = {{kT0 - 24 * kHour, kT0, 0, 0, 0, 0, false}, {kT0, kT0 + 24 * kHour, 2 * GB, GB, 4 * kHour, 0}};
     s.AllTime = {0, s.Now, 400 * GB, 50 * GB, 0, 0};
     s.Hours = {Hour(0, GB, GB / 2, kHour), Hour(1, 0, 0, 0), Hour(2, GB, 0, kHour / 2),
                Hour(3, GB, GB, kHour)};
@@ -40,7 +48,6 @@ struct UsageWindowTest : ::testing::Test {
         state.SessionName = "Office";
         state.DownloadColor = kYellow;
         state.UploadColor = kRed;
-        state.QuotaLimitGB = 50;
         state.BillingDay = 1;
     }
     MonitorState state;
@@ -60,9 +67,16 @@ TEST_F(UsageWindowTest, DrawsKnownFiguresWithGapsAndPartlySampledBars) {
     EXPECT_EQ(usage.windowTitle(), "Office - Usage");
     EXPECT_EQ(usage.Figures[0][0]->text(), "1.50 GB");
     EXPECT_EQ(usage.Figures[0][2]->text(), "1.75 GB");
-    EXPECT_EQ(usage.Figures[1][0]->text(), "0 B");
-    // 40 GB in 220 of the period's 720 hours, carried on to its end.
+    EXPECT_EQ(usage.Missed[0]->text(), "0h 02m (0.6 %)");
+    // A day before the first recording is not a day without traffic.
+    EXPECT_EQ(usage.Figures[1][0]->text(), "not recorded");
     EXPECT_EQ(usage.Figures[3][0]->text(), "131 GB");
+    ASSERT_EQ(usage.Table->rowCount(), 2);
+    EXPECT_EQ(usage.Table->item(0, 3)->text(), "3.00 GB");
+    EXPECT_EQ(usage.Table->item(1, 1)->text(), "not recorded");
+    EXPECT_TRUE(usage.HoursChart->BarHint(0).endsWith(
+        QStringLiteral("Download 1.00 GB, upload 500 MB, both 1.50 GB\nMissed none")))
+        << usage.HoursChart->BarHint(0).toStdString();
     EXPECT_EQ(usage.QuotaLine->text(), "Quota: 45.0 GB of 50 GB this period (90 %)");
     EXPECT_TRUE(usage.UnitNote->text().contains(QStringLiteral("1 GB = 10\u2079 octets")));
 

@@ -140,9 +140,9 @@ int RunUsageCommand(const StartOptions& options, const ProgramFolders& folders) 
         std::fputs(none.c_str(), options.Format == UsageFormat::Text ? stdout : stderr);
         return 0;
     }
-    const UsageAnswer answer =
-        AnswerUsage(folders.Data + kUsageFileName, {state.AgentHost, state.InterfaceNumber, state.InterfaceDescription},
-                    QuotaOf(state), options.Format, static_cast<int64_t>(std::time(nullptr)));
+    const UsageAnswer answer = AnswerUsage(
+        folders.Data + kUsageFileName, {state.AgentHost, state.InterfaceNumber, state.InterfaceDescription},
+        QuotaOf(state), options.Format, static_cast<int64_t>(std::time(nullptr)));
     std::fputs(answer.Out.c_str(), stdout);
     std::fputs(answer.Err.c_str(), stderr);
     return answer.ExitStatus;

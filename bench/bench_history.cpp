@@ -118,7 +118,8 @@ void usageJson(benchmark::State& bench) {
     const int64_t now = kStart + 2 * 365 * 86400;
     size_t size = 0;
     for (auto _ : bench) {
-        const UsageAnswer answer = AnswerUsage(path, {kAgent, 1, "eth0"}, QuotaSettings{.BillingDay = 15}, UsageFormat::Json, now);
+        const UsageAnswer answer =
+            AnswerUsage(path, {kAgent, 1, "eth0"}, QuotaSettings{.BillingDay = 15}, UsageFormat::Json, now);
         size = answer.Out.size();
         benchmark::DoNotOptimize(answer.Out.data());
     }

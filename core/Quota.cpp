@@ -229,7 +229,9 @@ QuotaAlert QuotaAlertFor(const QuotaCrossing& crossing, const QuotaUse& use, con
         // Use that leapt past several thresholds at once names each of them.
         std::string passed;
         for (size_t i = 0; i < crossing.Passed.size(); ++i) {
-            passed += (i == 0 ? "" : i + 1 == crossing.Passed.size() ? " and " : ", ") +
+            passed += (i == 0                            ? ""
+                       : i + 1 == crossing.Passed.size() ? " and "
+                                                         : ", ") +
                       std::to_string(crossing.Passed[i]) + " %";
         }
         alert.Body += "\nPassed at once: " + passed + ".";
@@ -262,7 +264,8 @@ const QuotaAnnouncements::Record& QuotaAnnouncements::record() {
     }
     const auto fits = [](int64_t n) { return n >= 0 && n <= std::numeric_limits<int32_t>::max(); };
     if (rest.empty() && numbers[1] >= 0 && fits(numbers[2]) && fits(numbers[3])) {
-        *m_record = Record{numbers[0], numbers[1], static_cast<int32_t>(numbers[2]), static_cast<int32_t>(numbers[3])};
+        *m_record = Record{numbers[0], numbers[1], static_cast<int32_t>(numbers[2]),
+                           static_cast<int32_t>(numbers[3])};
     }
     return *m_record;
 }

@@ -86,10 +86,10 @@ std::string MissedText(const UsageBucket& bucket, const NumberLocale& locale) {
     if (bucket.MissedSeconds <= 0) {
         return "none";
     }
-    const int32_t permille = MissedPermille(
-        UsageCounts{.Sampled = bucket.SampledSeconds, .Missed = bucket.MissedSeconds});
-    return MinutesRoundedUp(bucket.MissedSeconds) + " (" + std::to_string(permille / 10) + locale.DecimalPoint +
-           std::to_string(permille % 10) + " %)";
+    const int32_t permille =
+        MissedPermille(UsageCounts{.Sampled = bucket.SampledSeconds, .Missed = bucket.MissedSeconds});
+    return MinutesRoundedUp(bucket.MissedSeconds) + " (" + std::to_string(permille / 10) +
+           locale.DecimalPoint + std::to_string(permille % 10) + " %)";
 }
 
 UsageChartLayout LayoutUsageBars(std::span<const UsageBucket> buckets, int64_t now, int width, int height) {

@@ -33,15 +33,15 @@ struct UsageBucket {
 };
 
 struct UsageSummary {
-    int64_t Now = 0; // when the figures were taken
+    int64_t Now = 0;           // when the figures were taken
     int64_t FirstRecorded = 0; // the interface's first recorded second; 0: none
     UsageBucket Today, Yesterday, Period, LastPeriod, AllTime;
-    bool FirstPeriod = false; // recording began inside this period
+    bool FirstPeriod = false;              // recording began inside this period
     std::optional<UsageEstimate> Estimate; // nothing before an hour was recorded
     std::optional<QuotaUse> Quota;         // nothing without a quota
-    std::vector<UsageBucket> Hours;   // the last 48 hours, oldest first
-    std::vector<UsageBucket> Days;    // the last 31 days, today last
-    std::vector<UsageBucket> Periods; // the last 12 billing periods, this one last
+    std::vector<UsageBucket> Hours;        // the last 48 hours, oldest first
+    std::vector<UsageBucket> Days;         // the last 31 days, today last
+    std::vector<UsageBucket> Periods;      // the last 12 billing periods, this one last
     // Why there are no figures to show (no history yet, a history written
     // by a newer program); empty when there are.
     std::string Unavailable;

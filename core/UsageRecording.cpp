@@ -44,8 +44,8 @@ UsageSummary UsageRecording::Summary(const MonitorState& state, int64_t now) {
     UsageStore* const store = m_recorder ? m_recorder->Store() : nullptr;
     if (store == nullptr || m_recorder->InterfaceId() == 0) {
         summary.Unavailable = m_path.empty() ? "No usage history is kept."
-                              : m_unnamed  ? "Nothing is recorded until a router is set in the settings."
-                                           : "No usage recorded yet.";
+                              : m_unnamed    ? "Nothing is recorded until a router is set in the settings."
+                                             : "No usage recorded yet.";
         const std::string status = StatusText();
         if (!status.empty()) {
             summary.Unavailable = status;

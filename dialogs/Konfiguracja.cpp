@@ -315,7 +315,8 @@ TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) 
     makeCaption(quota, kQuotaCaption, 20);
     Edit5 = makeEdit(quota, "Edit5", 20);
     Edit5->setGeometry(kFieldLeft, 20, 100, kRowHeight);
-    Edit5->setToolTip(QStringLiteral("GB as the provider counts them (10^9 octets): 150, 1.5 or 1,5; or 2 TB"));
+    Edit5->setToolTip(
+        QStringLiteral("GB as the provider counts them (10^9 octets): 150, 1.5 or 1,5; or 2 TB"));
     makeCaption(quota, "Counted", 46);
     ComboBox2 = new QComboBox(quota);
     ComboBox2->setObjectName(QStringLiteral("ComboBox2"));
@@ -404,9 +405,7 @@ void TFormKonfiguracja::FormShow() {
     // shown, and the fields are filled all the same: reading still works,
     // and OK must never find the first opening's defaults where the user's
     // settings belong.
-    RunGuarded(this, [&] {
-        m_main.WriteMainPosition();
-    });
+    RunGuarded(this, [&] { m_main.WriteMainPosition(); });
 
     fillFromProfile();
     Label14->setText(QString::number(ScrollBar1->value()));

@@ -7,15 +7,15 @@
 
 #include <QDateTime>
 #include <QEvent>
+#include <QGridLayout>
 #include <QHeaderView>
 #include <QHelpEvent>
-#include <QTableWidget>
-#include <QToolTip>
-#include <QGridLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QPainter>
 #include <QShowEvent>
+#include <QTableWidget>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -179,8 +179,9 @@ QString TUsageChart::BarHint(int bar) const {
     if (!bucket.Recorded) {
         return text + notRecorded();
     }
-    return text + QStringLiteral("Download %1, upload %2, both %3\nMissed %4")
-                      .arg(volume(bucket.Download), volume(bucket.Upload), volume(bucket.Both()), missed(bucket));
+    return text +
+           QStringLiteral("Download %1, upload %2, both %3\nMissed %4")
+               .arg(volume(bucket.Download), volume(bucket.Upload), volume(bucket.Both()), missed(bucket));
 }
 
 bool TUsageChart::event(QEvent* event) {
@@ -298,7 +299,8 @@ TFormUsage::TFormUsage(const MonitorState& state, UsageSource source, QWidget* p
     layout->addWidget(legend);
     Table = new QTableWidget(0, 5, this);
     Table->setHorizontalHeaderLabels({QStringLiteral("Day or period"), QStringLiteral("Download"),
-                                      QStringLiteral("Upload"), QStringLiteral("Both"), QStringLiteral("Missed")});
+                                      QStringLiteral("Upload"), QStringLiteral("Both"),
+                                      QStringLiteral("Missed")});
     Table->verticalHeader()->hide();
     Table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
@@ -367,10 +369,10 @@ void TFormUsage::showSummary(const UsageSummary& summary) {
     }
     // In the first period the figures run from the first recording: the
     // caption says so rather than let days never seen pass for quiet ones.
-    const QString period = summary.FirstPeriod
-                               ? QStringLiteral(" since ") +
-                                     QLocale().toString(local(summary.FirstRecorded).date(), QStringLiteral("d MMM"))
-                               : dayRange(summary.Period);
+    const QString period = summary.FirstPeriod ? QStringLiteral(" since ") +
+                                                     QLocale().toString(local(summary.FirstRecorded).date(),
+                                                                        QStringLiteral("d MMM"))
+                                               : dayRange(summary.Period);
     const Row rows[kRows] = {
         {QStringLiteral("Today"), summary.Today},
         {QStringLiteral("Yesterday"), summary.Yesterday},
@@ -421,7 +423,8 @@ void TFormUsage::showTable(const UsageSummary& summary) {
                                  bucket.Recorded ? missed(bucket) : QString()};
         for (int column = 0; column < 5; ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
-            item->setTextAlignment(column == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignRight | Qt::AlignVCenter);
+            item->setTextAlignment(column == 0 ? Qt::AlignLeft | Qt::AlignVCenter
+                                               : Qt::AlignRight | Qt::AlignVCenter);
             Table->setItem(row, column, item);
         }
         ++row;

@@ -1,10 +1,10 @@
 #include "history/UsageReport.h"
 
 #include <algorithm>
-#include <iterator>
-#include <limits>
 #include <cinttypes>
 #include <cstdio>
+#include <iterator>
+#include <limits>
 
 namespace veltrum {
 
@@ -58,7 +58,8 @@ int64_t firstRecorded(UsageStore& store, int64_t id, std::span<const UsageSegmen
             hours.push_back(HourRow{segment.Keys.Hour, segment.Keys.HourOffset, segment.Counts});
         }
     }
-    std::sort(hours.begin(), hours.end(), [](const HourRow& a, const HourRow& b) { return a.Start < b.Start; });
+    std::sort(hours.begin(), hours.end(),
+              [](const HourRow& a, const HourRow& b) { return a.Start < b.Start; });
     for (size_t i = 0; i < hours.size();) {
         UsageCounts hour;
         const int64_t start = hours[i].Start;
@@ -75,9 +76,10 @@ int64_t firstRecorded(UsageStore& store, int64_t id, std::span<const UsageSegmen
 
 // Products of two 64-bit values, exact.
 uint64_t scaled(uint64_t octets, int64_t numerator, int64_t denominator) {
-    const Wide value = static_cast<Wide>(octets) * static_cast<uint64_t>(numerator) / static_cast<uint64_t>(denominator);
+    const Wide value =
+        static_cast<Wide>(octets) * static_cast<uint64_t>(numerator) / static_cast<uint64_t>(denominator);
     return value > std::numeric_limits<uint64_t>::max() ? std::numeric_limits<uint64_t>::max()
-                                                         : static_cast<uint64_t>(value);
+                                                        : static_cast<uint64_t>(value);
 }
 
 std::string number(uint64_t value) {
@@ -248,7 +250,8 @@ std::optional<QuotaUse> QuotaUseOf(const QuotaSettings& quota, uint64_t download
     return use;
 }
 
-std::optional<UsageEstimate> EstimateToPeriodEnd(const UsageSpan& period, int64_t firstRecorded, int64_t now) {
+std::optional<UsageEstimate> EstimateToPeriodEnd(const UsageSpan& period, int64_t firstRecorded,
+                                                 int64_t now) {
     if (firstRecorded == 0 || now >= period.End) {
         return std::nullopt;
     }
@@ -315,7 +318,8 @@ UsageFigures QueryFigures(UsageStore& store, int64_t interfaceId, int64_t now, c
     }
     UsageCounts allTime = store.AllTime(interfaceId);
     allTime += pendingSum;
-    figures.AllTime = UsageSpan{first != 0 ? first : figures.Today.Start, figures.Today.End, allTime, first != 0};
+    figures.AllTime =
+        UsageSpan{first != 0 ? first : figures.Today.Start, figures.Today.End, allTime, first != 0};
 
     // Local hours are an hour apart in every zone of whole or half-hour
     // offsets; a row that starts off that grid counts in the hour it falls in.
@@ -404,7 +408,8 @@ std::string UsageCsv(const UsageIdentity& who, const UsageFigures& figures) {
         }
         out += lead + figure + "," + Iso8601(span.Start) + "," + Iso8601(span.End) + "," +
                number(span.Use.InOctets) + "," + number(span.Use.OutOctets) + "," +
-               std::to_string(span.Use.Sampled) + "," + std::to_string(span.Use.Missed) + "," + extra + "\r\n";
+               std::to_string(span.Use.Sampled) + "," + std::to_string(span.Use.Missed) + "," + extra +
+               "\r\n";
     };
     std::string period;
     if (const std::optional<UsageEstimate>& estimate = figures.PeriodEstimate) {

@@ -77,7 +77,7 @@ struct UsageFigures {
     // Recording began inside this period: its figures run "since" then.
     bool FirstPeriod = false;
     std::optional<UsageEstimate> PeriodEstimate;
-    std::optional<QuotaUse> Quota; // nothing without a quota
+    std::optional<QuotaUse> Quota;  // nothing without a quota
     std::vector<UsageSpan> Hours;   // the last 48 hours, oldest first
     std::vector<UsageSpan> Days;    // the last 31 days, today last
     std::vector<UsageSpan> Periods; // the last 12 billing periods, this one last

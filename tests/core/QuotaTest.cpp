@@ -185,7 +185,9 @@ TEST(ParseQuotaSize, DecimalsInEitherSeparatorAndAUnit) {
     // A hand-edited profile: too large is held at the largest, a word is none.
     EXPECT_EQ(QuotaSizeOfSetting("2000000"), 1000000 * GB);
     EXPECT_EQ(QuotaSizeOfSetting("-5"), 0u);
-    EXPECT_EQ(QuotaSizeRefusal("Quota (GB, 0: none)", "lots").rfind("\"Quota (GB, 0: none)\" cannot be \"lots\".", 0), 0u);
+    EXPECT_EQ(QuotaSizeRefusal("Quota (GB, 0: none)", "lots")
+                  .rfind("\"Quota (GB, 0: none)\" cannot be \"lots\".", 0),
+              0u);
 }
 
 } // namespace

@@ -2,9 +2,13 @@
 // buckets, the estimate to the period's end and the bars' geometry.
 
 #include "core/UsageFigures.h"
+#include "app/TempDir.h"
+#include "core/SettingsTable.h"
+#include "core/UsageRecording.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <tuple>
 #include <vector>
@@ -106,6 +110,37 @@ TEST(LayoutUsageBars, StackedBarsOnARoundScaleWithGapsAndMarks) {
               1000u);
     EXPECT_TRUE(LayoutUsageBars({}, kT0, 400, 100).Bars.empty());
     EXPECT_TRUE(LayoutUsageBars(hours, kT0, 0, 100).Bars.empty());
+}
+
+} // namespace
+} // namespace veltrum
+
+namespace veltrum {
+namespace {
+
+// Nothing is recorded until a profile names an agent: the first start's
+// default one leaves no history (and no row to be named by --usage later).
+TEST(UsageRecording, RecordsOnlyOnceAProfileNamesTheAgent) {
+    const test::TempDir dir;
+    for (const bool named : {false, true}) {
+        MonitorState state;
+        state.ProfilePath = dir.File(named ? "Named.vlq" : "Default.vlq");
+        dir.Write(named ? "Named.vlq" : "Default.vlq", named ? "[Host]\n01=127.0.0.1\n" : "[Sesja]\n01=x\n");
+        EXPECT_EQ(ProfileNamesAgent(state.ProfilePath), named);
+        const std::string path = dir.File(named ? "named.sqlite3" : "default.sqlite3");
+        UsageRecording usage;
+        usage.SetDatabase(path);
+        usage.Watch("192.168.1.1", 1, "", ProfileNamesAgent(state.ProfilePath));
+        PollSample sample;
+        sample.Interface = 1;
+        sample.Usage = UsageTick{.Time = 1'790'000'000, .Kind = UsageTickKind::Failed};
+        usage.OnSample(sample);
+        usage.Close();
+        EXPECT_EQ(std::filesystem::exists(path), named);
+        const UsageSummary summary = usage.Summary(state, 1'790'000'001);
+        EXPECT_EQ(summary.Unavailable == "Nothing is recorded until a router is set in the settings.",
+                  !named);
+    }
 }
 
 } // namespace

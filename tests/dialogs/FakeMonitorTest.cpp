@@ -192,11 +192,17 @@ TEST_F(SettingsDialogAlone, QuotaSettingsAreWrittenOnlyWhenTheySaySomething) {
     const Row rows[] = {
         {"50", 1, 15, "0", "[LimitGB]\n01=50\n[LimitKierunek]\n01=1\n[DzienRozliczenia]\n01=15\n"},
         {"1,5", 1, 15, "2.25 GB",
-         "[LimitGB]\n01=1.5\n[LimitKierunek]\n01=1\n[DzienRozliczenia]\n01=15\n[ZuzyteWczesniejGB]\n01=2.25\n"},
-        {"2 TB", 1, 15, "2.25", "[LimitGB]\n01=2000\n[LimitKierunek]\n01=1\n[DzienRozliczenia]\n01=15\n[ZuzyteWczesniejGB]\n01=2.25\n"},
+         "[LimitGB]\n01=1.5\n[LimitKierunek]\n01=1\n[DzienRozliczenia]\n01=15\n[ZuzyteWczesniejGB]\n01=2."
+         "25\n"},
+        {"2 TB", 1, 15, "2.25",
+         "[LimitGB]\n01=2000\n[LimitKierunek]\n01=1\n[DzienRozliczenia]\n01=15\n[ZuzyteWczesniejGB]\n01=2."
+         "25\n"},
         // Refused: the profile stays as the row before left it.
-        {"150 GiB", 1, 15, "2.25", "[LimitGB]\n01=2000\n[LimitKierunek]\n01=1\n[DzienRozliczenia]\n01=15\n[ZuzyteWczesniejGB]\n01=2.25\n"},
-        {"0", 0, 1, "0", "[LimitGB]\n01=0\n[LimitKierunek]\n01=0\n[DzienRozliczenia]\n01=1\n[ZuzyteWczesniejGB]\n01=0\n"},
+        {"150 GiB", 1, 15, "2.25",
+         "[LimitGB]\n01=2000\n[LimitKierunek]\n01=1\n[DzienRozliczenia]\n01=15\n[ZuzyteWczesniejGB]\n01=2."
+         "25\n"},
+        {"0", 0, 1, "0",
+         "[LimitGB]\n01=0\n[LimitKierunek]\n01=0\n[DzienRozliczenia]\n01=1\n[ZuzyteWczesniejGB]\n01=0\n"},
     };
     for (const Row& row : rows) {
         errors.clear();
@@ -208,7 +214,8 @@ TEST_F(SettingsDialogAlone, QuotaSettingsAreWrittenOnlyWhenTheySaySomething) {
         }
     }
     dialog.FormShow(); // what was written shows at the next opening
-    EXPECT_EQ(std::tuple(dialog.Edit5->text().toStdString(), dialog.ComboBox2->currentIndex(), dialog.SpinEdit6->value()),
+    EXPECT_EQ(std::tuple(dialog.Edit5->text().toStdString(), dialog.ComboBox2->currentIndex(),
+                         dialog.SpinEdit6->value()),
               std::tuple(std::string("0"), 0, 1));
     SetErrorBoxHook({});
 }

@@ -91,7 +91,8 @@ TEST(UsageStore, OpensWhatItFinds) {
         }
         EXPECT_EQ(aside > 0, c.SetAside) << c.Name;
         recorder.Close();
-        const UsageAnswer answer = AnswerUsage(path, {kAgent, 7, ""}, QuotaSettings{}, UsageFormat::Json, 1'790'000'100);
+        const UsageAnswer answer =
+            AnswerUsage(path, {kAgent, 7, ""}, QuotaSettings{}, UsageFormat::Json, 1'790'000'100);
         if (c.State == RecordingState::Stopped) {
             EXPECT_NE(recorder.StatusText().find("newer"), std::string::npos) << c.Name;
             EXPECT_EQ(answer.ExitStatus, 1) << c.Name;
@@ -105,7 +106,8 @@ TEST(UsageStore, OpensWhatItFinds) {
         EXPECT_EQ(st.st_mode & 0777, 0600u) << c.Name;
     }
     const TempDir dir;
-    const UsageAnswer none = AnswerUsage(dir.File("none.sqlite3"), {kAgent, 7, ""}, QuotaSettings{}, UsageFormat::Text, 0);
+    const UsageAnswer none =
+        AnswerUsage(dir.File("none.sqlite3"), {kAgent, 7, ""}, QuotaSettings{}, UsageFormat::Text, 0);
     EXPECT_EQ(none.ExitStatus, 0);
     EXPECT_NE(none.Out.find("No usage has been recorded yet"), std::string::npos) << none.Out;
     EXPECT_FALSE(std::filesystem::exists(dir.File("none.sqlite3")));

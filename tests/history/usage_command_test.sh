@@ -23,6 +23,13 @@ for format in "" --json --csv; do
 done
 [ ! -e "$work/usage.sqlite3" ] || fail "--usage created the history"
 
+# A profile that names no router yet: the first start's default agent is
+# never named as if it had been recorded.
+printf '[NumerInterfaceu]\n01=1\n' >"$work/new.vlq"
+"$work/veltrum" --usage --profile "$work/new.vlq" >"$work/out" 2>"$work/err" || fail "--usage of a new profile failed"
+grep -q "No router is set" "$work/out" || fail "new profile: $(cat "$work/out" "$work/err")"
+! grep -q "192.168.1.1" "$work/out" "$work/err" || fail "new profile names the default agent"
+
 for args in "--json" "--csv" "--usage --json --csv"; do
   status=0
   # shellcheck disable=SC2086

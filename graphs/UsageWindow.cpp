@@ -32,6 +32,8 @@ constexpr int kSide = 6;
 constexpr int kAbove = 18;
 constexpr int kBelow = 16;
 constexpr int kChartHeight = 120;
+// Room for a tick's text: "Mon 23:00" on the 48-hour chart.
+constexpr int kTickWidth = 76;
 const QColor kPlotGround(255, 255, 255);
 const QColor kGapHatch(176, 176, 176);
 const QColor kAxis(128, 128, 128);
@@ -237,9 +239,9 @@ void TUsageChart::paintEvent(QPaintEvent* event) {
         const UsageBar& bar = m_layout.Bars[static_cast<size_t>(i)];
         const int centre = plot.left() + bar.Left + bar.Width / 2;
         // Kept whole inside the chart at its edges.
-        const int left = std::clamp(centre - 30, 0, std::max(0, width() - 60));
-        painter.drawText(QRect(left, plot.bottom() + 2, 60, kBelow - 2), Qt::AlignHCenter | Qt::AlignTop,
-                         tickText(m_buckets[static_cast<size_t>(i)]));
+        const int left = std::clamp(centre - kTickWidth / 2, 0, std::max(0, width() - kTickWidth));
+        painter.drawText(QRect(left, plot.bottom() + 2, kTickWidth, kBelow - 2),
+                         Qt::AlignHCenter | Qt::AlignTop, tickText(m_buckets[static_cast<size_t>(i)]));
     }
 }
 

@@ -96,9 +96,19 @@ TEST(MainWindowHint, NamesTheSessionAgentAndInterface) {
         state.AgentCommunity = "secret";
         state.InterfaceNumber = row.number;
         state.InterfaceDescription = row.description;
-        const auto quota = QuotaUseOf({row.quotaGB, QuotaDirection::Both, 1}, 10 * kOctetsPerGB, 0);
+        const auto quota =
+            QuotaUseOf({static_cast<uint64_t>(row.quotaGB) * kOctetsPerGB, QuotaDirection::Both, 1},
+                       10 * kOctetsPerGB, 0);
         EXPECT_EQ(MainWindowHint(row.part, state, quota, {".", ","}), row.expected);
     }
+    // A warning keeps the hint up: the quota at 80 % or more, or recording paused.
+    const auto use = [](uint64_t usedGB) {
+        return QuotaUseOf({10 * kOctetsPerGB, QuotaDirection::Both, 1}, usedGB * kOctetsPerGB, 0);
+    };
+    EXPECT_FALSE(HintCarriesWarning(use(7), ""));
+    EXPECT_FALSE(HintCarriesWarning(std::nullopt, ""));
+    EXPECT_TRUE(HintCarriesWarning(use(8), ""));
+    EXPECT_TRUE(HintCarriesWarning(std::nullopt, "The usage history cannot be written: disk full."));
 }
 
 } // namespace

@@ -185,10 +185,13 @@ TEST(UsageRecorder, DaylightSavingDaysHaveTheirHours) {
 }
 
 // Time away: counted from the readings kept when the agent's counters can be
-// trusted to have gone on, missed otherwise.
+// trusted to have gone on, and only what the line could carry; missed
+// otherwise. What is known is written at once: a kill right after the start
+// loses none of it.
 TEST(UsageRecorder, TimeAwayIsCountedWhenItCanBeKnown) {
     const TempDir dir;
-    const uint64_t kSpeed = 100'000'000; // 12.5 MB/s: a 32-bit counter wraps in 343 s
+    constexpr uint64_t kFast = 100'000'000; // below the default maximum, 1 Gbit/s: 32 bits wrap in 34 s
+    constexpr uint64_t kMoved = 1'000'000 + 777'000;
     const struct {
         const char* Name;
         uint8_t Bits;
@@ -196,18 +199,22 @@ TEST(UsageRecorder, TimeAwayIsCountedWhenItCanBeKnown) {
         bool UpTimeKnown;
         uint32_t UpTime; // hundredths
         bool Counted;
+        uint64_t Speed = kFast;
+        uint64_t After = kMoved; // the reading after the time away; 1,000,000 before it
     } cases[] = {{"64-bit, agent ran on", 64, 3600, true, 400000, true},
                  {"64-bit, agent restarted", 64, 3600, true, 100000, false},
                  {"64-bit, uptime unknown", 64, 3600, false, 0, false},
-                 {"32-bit, too short to wrap", 32, 120, true, 400000, true},
-                 {"32-bit, long enough to wrap", 32, 600, true, 400000, false}};
+                 {"32-bit, too short to wrap", 32, 20, true, 400000, true},
+                 {"32-bit, long enough to wrap", 32, 600, true, 400000, false},
+                 {"64-bit, speed unknown, counters set back", 64, 3600, true, 400000, false, 0, 500},
+                 {"64-bit, restarted within the same second", 64, 0, true, 400000, true}};
     int n = 0;
     for (const auto& c : cases) {
         const std::string path = dir.File("a" + std::to_string(n++) + ".sqlite3");
         const int64_t t0 = 1'780'000'000;
         UsageTick tick;
         tick.CounterBits = c.Bits;
-        tick.Speed = kSpeed;
+        tick.Speed = c.Speed;
         {
             UsageRecorder before(path, kAgent, 1, "");
             tick.Kind = UsageTickKind::Uncounted;
@@ -217,12 +224,11 @@ TEST(UsageRecorder, TimeAwayIsCountedWhenItCanBeKnown) {
         }
         UsageRecorder after(path, kAgent, 1, "");
         tick.Time = t0 + c.Away;
-        tick.Readings = {1'000'000 + 777'000, 0, 0, 0};
+        tick.Readings = {c.After, 0, 0, 0};
         tick.UpTimeKnown = c.UpTimeKnown;
         tick.UpTime = c.UpTime;
         after.Record(tick);
-        after.Close();
-        const UsageCounts total = TotalOf(path, kAgent, 1);
+        const UsageCounts total = TotalOf(path, kAgent, 1); // as a kill now would leave it
         EXPECT_EQ(total.InOctets, c.Counted ? 777'000u : 0u) << c.Name;
         EXPECT_EQ(total.Sampled, c.Counted ? c.Away : 0) << c.Name;
         EXPECT_EQ(total.Missed, c.Counted ? 0 : c.Away) << c.Name;

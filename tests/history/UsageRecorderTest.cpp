@@ -235,6 +235,114 @@ TEST(UsageRecorder, TimeAwayIsCountedWhenItCanBeKnown) {
     }
 }
 
+// Each tick is judged by the time that truly passed (a clock that never
+// steps) and the line's bound: a glitch is missed time, not traffic; a
+// suspend is counted only where counters could not wrap; a wall clock set
+// either way neither fills the time between nor writes a row ahead of it.
+struct TimedTick {
+    int64_t SetWall; // the wall clock set by this much first
+    int64_t Pass;    // seconds passed since the previous tick
+    UsageTickKind Kind;
+    uint64_t Difference; // octets in, as the poll judged them
+    uint64_t Reading;
+};
+struct JudgedCase {
+    const char* Name;
+    uint8_t Bits;
+    std::vector<TimedTick> Ticks;
+    UsageCounts Expected;
+};
+
+TEST(UsageRecorder, JudgesEachTickByTheTimeThatPassed) {
+    using K = UsageTickKind;
+    constexpr uint64_t kG = 1'000'000'000;
+    const auto steady = [](int n, uint64_t from) { // n counted ticks of 1000 octets, a second apart
+        std::vector<TimedTick> ticks;
+        for (int i = 1; i <= n; ++i) {
+            ticks.push_back({0, 1, K::Counted, 1000, from + 1000u * static_cast<uint64_t>(i)});
+        }
+        return ticks;
+    };
+    const auto join = [](std::vector<std::vector<TimedTick>> parts) {
+        std::vector<TimedTick> all;
+        for (const auto& part : parts) {
+            all.insert(all.end(), part.begin(), part.end());
+        }
+        return all;
+    };
+    const JudgedCase cases[] = {
+        {"zero reading once, 64-bit",
+         64,
+         {{0, 0, K::Uncounted, 0, 5 * kG},
+          {0, 1, K::Counted, 1000, 5 * kG + 1000},
+          {0, 1, K::Uncounted, 0, 0},
+          {0, 1, K::Counted, 5 * kG + 2000, 5 * kG + 2000},
+          {0, 1, K::Counted, 1000, 5 * kG + 3000}},
+         {2000, 0, 0, 0, 2, 2}},
+        {"garbage Counter64",
+         64,
+         {{0, 0, K::Uncounted, 0, kG},
+          {0, 1, K::Counted, 1000, kG + 1000},
+          {0, 1, K::Counted, 18'000'000'000'000'000'000u - kG - 1000, 18'000'000'000'000'000'000u},
+          {0, 1, K::Uncounted, 0, kG + 3000},
+          {0, 1, K::Counted, 1000, kG + 4000}},
+         {2000, 0, 0, 0, 2, 2}},
+        {"suspend over the wrap time, 32-bit",
+         32,
+         {{0, 0, K::Uncounted, 0, 0},
+          {0, 1, K::Counted, 1000, 1000},
+          {0, 60, K::Counted, 505'000'000, 505'001'000}},
+         {1000, 0, 0, 0, 1, 60}},
+        {"suspend, 64-bit",
+         64,
+         {{0, 0, K::Uncounted, 0, 0},
+          {0, 1, K::Counted, 1000, 1000},
+          {0, 60, K::Counted, 4'800'000'000, 4'800'001'000}},
+         {4'800'001'000, 0, 0, 0, 61, 0}},
+        {"clock set back an hour",
+         64,
+         join({{{0, 0, K::Uncounted, 0, 0}},
+               steady(10, 0),
+               {{-3600, 1, K::Counted, 1000, 11000}},
+               steady(9, 11000)}),
+         {20000, 0, 0, 0, 20, 0}},
+        {"clock ten days ahead for five seconds",
+         64,
+         join({{{0, 0, K::Uncounted, 0, 0}},
+               steady(5, 0),
+               {{864000, 1, K::Counted, 1000, 6000}},
+               steady(4, 6000),
+               {{-864000, 1, K::Counted, 1000, 11000}},
+               steady(4, 11000)}),
+         {15000, 0, 0, 0, 15, 0}},
+    };
+    const TempDir dir;
+    int n = 0;
+    for (const JudgedCase& c : cases) {
+        const std::string path = dir.File("j" + std::to_string(n++) + ".sqlite3");
+        test::StepClock clock(1'780'000'000);
+        {
+            UsageRecorder recorder(path, kAgent, 1, "", RecorderOptions{60, &clock});
+            for (const TimedTick& t : c.Ticks) {
+                clock.SetWallBy(t.SetWall);
+                clock.Pass(t.Pass);
+                UsageTick tick;
+                tick.Kind = t.Kind;
+                tick.CounterBits = c.Bits;
+                tick.Speed = kG;
+                tick.Differences = {t.Difference, 0, 0, 0};
+                tick.Readings = {t.Reading, 0, 0, 0};
+                recorder.Record(tick);
+            }
+        }
+        EXPECT_EQ(TotalOf(path, kAgent, 1), c.Expected) << c.Name;
+        UsageStore store(path, StoreMode::Read);
+        const int64_t id = store.OpenInterface(kAgent, 1, "")->Id;
+        EXPECT_TRUE(store.Hours(id, clock.Wall() + 1, INT64_MAX).empty())
+            << c.Name << ": a row ahead of the clock";
+    }
+}
+
 // Two recorders on one interface count it once; when the one that records
 // dies without exiting, another takes over at its next flush.
 TEST(UsageRecorder, TwoCopiesCountOnce) {

@@ -149,7 +149,7 @@ UsageRecorder::UsageRecorder(std::string path, std::string agent, int32_t number
       m_clock(options.Clock) {
     m_lease = std::make_unique<Lease>(path);
     m_store = std::make_unique<UsageStore>(std::move(path), StoreMode::Record);
-    if (m_store->State() == StoreState::Newer) {
+    if (m_store->State() == StoreState::Newer || m_store->State() == StoreState::Refused) {
         m_state = RecordingState::Stopped;
         m_reason = m_store->Reason();
     } else if (m_store->State() != StoreState::Ready) {
@@ -288,7 +288,7 @@ void UsageRecorder::tryToRecord(int64_t now, int64_t steady) {
     if (m_store->State() != StoreState::Ready) {
         m_store->Reopen();
     }
-    if (m_store->State() == StoreState::Newer) {
+    if (m_store->State() == StoreState::Newer || m_store->State() == StoreState::Refused) {
         m_state = RecordingState::Stopped;
         m_reason = m_store->Reason();
         return;
@@ -302,8 +302,19 @@ void UsageRecorder::tryToRecord(int64_t now, int64_t steady) {
         if (!m_row) {
             m_row = m_store->OpenInterface(m_agent, m_number, m_description);
         }
+        const bool followed = m_row->Number != m_number; // found by its description under another number
         if (!takeLease() && m_state == RecordingState::Standby) {
-            return;
+            if (!followed) {
+                return;
+            }
+            // Another running copy records that row: another interface
+            // of the same description, not this one renumbered.
+            m_row = m_store->AddInterface(m_agent, m_number, m_description);
+            if (!takeLease() && m_state == RecordingState::Standby) {
+                return;
+            }
+        } else if (followed) {
+            m_store->Renumber(m_row->Id, m_number);
         }
         // What the copy that recorded last (this one's earlier run, or one
         // that died) wrote up to.

@@ -289,7 +289,8 @@ UsageAnswer AnswerUsage(const std::string& path, const UsageIdentity& who, int32
                         UsageFormat format, int64_t now) {
     UsageAnswer answer;
     UsageStore store(path, StoreMode::Read);
-    if (store.State() == StoreState::Newer || store.State() == StoreState::Unavailable) {
+    if (store.State() == StoreState::Newer || store.State() == StoreState::Refused ||
+        store.State() == StoreState::Unavailable) {
         answer.ExitStatus = 1;
         answer.Err = "veltrum: cannot show the usage: " + store.Reason() + "\n";
         return answer;

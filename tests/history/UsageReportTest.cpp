@@ -97,5 +97,39 @@ TEST_F(UsageOutput, Csv) {
         std::string::npos);
 }
 
+// An agent's text leaves the program as one can read it: escaped in the
+// text (no terminal escape sequence, no hidden or reordering character), in
+// the CSV never a formula. Totals past 2^64 octets are shown as they are.
+TEST(UsageOutputOfAgentText, IsEscapedWhereItGoes) {
+    const struct {
+        const char* Description;
+        const char* InText;
+        const char* InCsv;
+    } rows[] = {
+        {"\x1b]0;owned\x07"
+         "eth0",
+         "(\\x1B]0;owned\\x07eth0)",
+         ",\x1b]0;owned\x07"
+         "eth0,"},
+        {"=HYPERLINK(\"x\")", "(=HYPERLINK(\"x\"))", ",\"'=HYPERLINK(\"\"x\"\")\","},
+        {"+1", "(+1)", ",'+1,"},
+        {"-1", "(-1)", ",'-1,"},
+        {"@SUM(A1)", "(@SUM(A1))", ",'@SUM(A1),"},
+        {"\tcmd", "( cmd)", ",'\tcmd,"},
+        {"a\u200Bb\uFEFF", "(a\\u200Bb\\uFEFF)", ",a\u200Bb\uFEFF,"},
+        {"\u202Egnp.exe", "(\\u202Egnp.exe)", ",\u202Egnp.exe,"},
+    };
+    UsageFigures figures;
+    figures.Today.Use.InOctets = 10'000'000'000'000'000'000u;
+    figures.Today.Use.OutOctets = 10'000'000'000'000'000'000u;
+    for (const auto& row : rows) {
+        const UsageIdentity who{"127.0.0.1:161", 2, row.Description};
+        const std::string text = UsageText(who, figures);
+        EXPECT_NE(text.find(row.InText), std::string::npos) << row.Description << "\n" << text;
+        EXPECT_NE(UsageCsv(who, figures).find(row.InCsv), std::string::npos) << row.Description;
+        EXPECT_NE(text.find("20.00 EB"), std::string::npos) << text;
+    }
+}
+
 } // namespace
 } // namespace veltrum

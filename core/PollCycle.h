@@ -29,6 +29,11 @@ struct GraphTexts {
     std::string Hint;   // the chart's hint: what the poll reads (CounterWidthText)
 };
 
+// The profile's maximum speed in bits per second (LineBound), 0 when not set.
+inline uint64_t ProfileMaxSpeed(const MonitorState& state) {
+    return state.MaxSpeedMbit > 0 ? static_cast<uint64_t>(state.MaxSpeedMbit) * 1'000'000 : 0;
+}
+
 // The poll timer's interval outside a resynchronisation.
 inline constexpr int32_t kNominalPollIntervalMs = 1000;
 

@@ -57,9 +57,12 @@ enum class SettingKey : uint8_t {
     // and the day of the month its billing period starts.
     LimitGB,
     LimitKierunek,
-    DzienRozliczenia, // the last key: kSettingCount follows it
+    DzienRozliczenia,
+    // The line's maximum speed in Mbit/s, for a line faster than the
+    // default maximum (0: not set); read only from the profile.
+    MaksPredkosc, // the last key: kSettingCount follows it
 };
-inline constexpr size_t kSettingCount = static_cast<size_t>(SettingKey::DzienRozliczenia) + 1;
+inline constexpr size_t kSettingCount = static_cast<size_t>(SettingKey::MaksPredkosc) + 1;
 
 // The lists that read or write a profile key by key. A writing list's order is
 // the order of the sections in a file it creates.
@@ -145,6 +148,7 @@ constexpr std::array<SettingDef, kSettingCount> MakeTable() {
         {K::LimitGB,           "LimitGB",          kInt,  "",            0,          {0, 1000000},          &S::QuotaLimitGB,          {26, 15, 15, 24}},
         {K::LimitKierunek,     "LimitKierunek",    kInt,  "",            0,          {0, 2},                &S::QuotaDirection,        {27, 16, 16, 25}},
         {K::DzienRozliczenia,  "DzienRozliczenia", kInt,  "",            1,          {1, 28},               &S::BillingDay,            {28, 17, 17, 26}},
+        {K::MaksPredkosc,      "MaksPredkosc",     kInt,  "",            0,          {0, 100000000},        &S::MaxSpeedMbit,          {29,  0,  0, 27}},
     }};
     // clang-format on
 }
@@ -252,9 +256,9 @@ bool SameInterfaceDescription(std::string_view stored, std::string_view current)
 // where they say something: a value other than the default, or a key the
 // profile already holds. A profile that never had them stays line for line
 // as it was. WriteSettings follows this rule for them too.
-inline constexpr SettingKey kAddedSettings[] = {SettingKey::WersjaSNMP, SettingKey::OpisInterfaceu,
-                                                SettingKey::LimitGB, SettingKey::LimitKierunek,
-                                                SettingKey::DzienRozliczenia};
+inline constexpr SettingKey kAddedSettings[] = {SettingKey::WersjaSNMP,       SettingKey::OpisInterfaceu,
+                                                SettingKey::LimitGB,          SettingKey::LimitKierunek,
+                                                SettingKey::DzienRozliczenia, SettingKey::MaksPredkosc};
 constexpr bool IsAddedSetting(SettingKey key) {
     for (const SettingKey added : kAddedSettings) {
         if (added == key) {

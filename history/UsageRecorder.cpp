@@ -394,6 +394,7 @@ void UsageRecorder::account(const UsageTick& tick, int64_t now, int64_t steady) 
             m_implausible = true;
         }
     } else if (hasReadings(tick)) {
+        m_implausible = m_implausible || tick.Implausible;
         // A reading the poll only primed with (a stall or a suspend it
         // could not judge, the graph's reset) is measured from the last
         // reading, as time away is.

@@ -69,6 +69,9 @@ struct UsageTick {
     // order, and the counters' width (32 or 64).
     std::array<uint64_t, 4> Readings{};
     uint8_t CounterBits = 0;
+    // The poll refused the reading as more than the line could carry (it
+    // only primed with it).
+    bool Implausible = false;
     // The interface's ifSpeed in bits per second, 0 when unknown, and the
     // profile's maximum speed, 0 when not set (LineBound).
     uint64_t Speed = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -28,6 +29,12 @@ constexpr int64_t kPruneEvery = 3600;
 // How far the wall clock may drift from the steady clock before it counts
 // as set: a second of rounding either way, and a slewing clock.
 constexpr int64_t kStepTolerance = 5;
+
+// Seconds as milliseconds, a "never" of a benchmark's included.
+int64_t millisecondsOf(int64_t seconds) {
+    constexpr int64_t kLongest = INT64_MAX / 4000;
+    return (seconds > kLongest ? kLongest : seconds) * 1000;
+}
 
 uint64_t share(uint64_t total, int64_t part, int64_t whole) {
     return static_cast<uint64_t>(static_cast<Wide>(total) * static_cast<uint64_t>(part) /
@@ -284,7 +291,7 @@ bool UsageRecorder::takeLease() {
 }
 
 void UsageRecorder::tryToRecord(int64_t now, int64_t steady) {
-    m_nextTry = steady + m_options.FlushEvery * 1000;
+    m_nextTry = steady + millisecondsOf(m_options.FlushEvery);
     if (m_store->State() != StoreState::Ready) {
         m_store->Reopen();
     }
@@ -338,7 +345,7 @@ void UsageRecorder::tryToRecord(int64_t now, int64_t steady) {
         m_lastSteady.reset();
     }
     m_resumePending = true;
-    m_nextFlush = steady + m_options.FlushEvery * 1000;
+    m_nextFlush = steady + millisecondsOf(m_options.FlushEvery);
 }
 
 bool UsageRecorder::countableAway(const UsageTick& tick, int64_t now, UsageCounts& away) const {
@@ -462,7 +469,7 @@ void UsageRecorder::shiftPending(int64_t seconds) {
 }
 
 void UsageRecorder::flush(int64_t now, int64_t steady) {
-    m_nextFlush = steady + m_options.FlushEvery * 1000;
+    m_nextFlush = steady + millisecondsOf(m_options.FlushEvery);
     m_flushNow = false;
     if (m_store->State() != StoreState::Ready) {
         m_store->Reopen();

@@ -99,7 +99,10 @@ void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const Numb
 // is not an integer throws EConvertError with the state untouched. A failing
 // view call is passed on. RunPollCycle turns both into the failure path.
 // A reading in which a counter went back further than a wrap allows is taken
-// as the agent's restart: it only primes, as the first reading does.
+// as the agent's restart: it only primes, as the first reading does. So does
+// one that rose further than the line could carry in the intervals it
+// covers (LineBound), or whose packets ran ahead of the octets of their
+// direction: a glitch is a new baseline, never traffic.
 // An agent that refreshes its counters only every few seconds moves them at
 // some polls only: once two gaps between moves agree on that period, a
 // counter's rate is its increase over the intervals since it last moved, and

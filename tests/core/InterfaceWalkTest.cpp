@@ -244,9 +244,7 @@ TEST(KeepInterfaceByName, ACutWalkNeitherSwitchesNorClaimsAbsence) {
 // A description is the agent's text as stored: blanks count, and the one
 // NUL a Windows agent ends every ifDescr with does not.
 TEST(KeepInterfaceByName, DescriptionsCompareAsStored) {
-    TableAgent agent({{1, {"eth0", "1"}},
-                      {2, {"eth0 ", "1"}},
-                      {3, {std::string("MS TCP Loopback interface\0", 26), "1"}}});
+    TableAgent agent({{1, {"eth0", "1"}}, {2, {"eth0 ", "1"}}, {3, {std::string("MS TCP Loopback interface\0", 26), "1"}}});
     struct Case {
         int32_t number;
         const char* description;

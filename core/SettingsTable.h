@@ -252,7 +252,8 @@ inline constexpr size_t kMaxInterfaceDescriptionLength = kMaxIniValueLength - 2;
 bool SameInterfaceDescription(std::string_view stored, std::string_view current);
 
 // Settings added after the first profiles (the protocol version, the
-// interface's description and the monthly quota). They are written only
+// interface's description, the monthly quota and the line's maximum
+// speed). They are written only
 // where they say something: a value other than the default, or a key the
 // profile already holds. A profile that never had them stays line for line
 // as it was. WriteSettings follows this rule for them too.

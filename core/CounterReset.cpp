@@ -1,44 +1,59 @@
 #include "core/CounterReset.h"
 
+#include "history/UsageTick.h"
+
+#include <cstddef>
 #include <limits>
 
 namespace veltrum {
 
 namespace {
 
-// Readings count one nominal second per interval, but the agent samples its
-// counters when it answers, anywhere within the reply wait (750 ms at most),
-// and a resynchronisation lengthens an interval to 1025 ms: two samples one
-// interval apart may lie up to about 1.8 s apart. Twice the nominal span
-// covers that; more than that is no wrap at the interface's speed.
-constexpr uint64_t kSpanMargin = 2;
+// Readings count one nominal second per interval; MostOctets adds the
+// timing margin (the agent samples anywhere within its reply wait, and a
+// resynchronisation lengthens an interval).
+constexpr int64_t kNominalIntervalMs = 1000;
 
-uint64_t saturatingMultiply(uint64_t a, uint64_t b) {
-    if (b != 0 && a > std::numeric_limits<uint64_t>::max() / b) {
-        return std::numeric_limits<uint64_t>::max();
-    }
-    return a * b;
+uint64_t maskOf(unsigned widthBits) {
+    const unsigned width = widthBits == 0 ? 1 : (widthBits > 64 ? 64 : widthBits);
+    return width == 64 ? std::numeric_limits<uint64_t>::max() : (uint64_t{1} << width) - 1;
+}
+
+uint64_t mostIn(uint64_t speed, uint64_t profileMax, uint64_t intervals) {
+    const uint64_t span = intervals == 0 ? 1 : intervals;
+    const int64_t ms = span > static_cast<uint64_t>(std::numeric_limits<int64_t>::max() / kNominalIntervalMs)
+                           ? std::numeric_limits<int64_t>::max()
+                           : static_cast<int64_t>(span) * kNominalIntervalMs;
+    return MostOctets(LineBound(speed, profileMax), ms);
 }
 
 } // namespace
 
 bool IsCounterReset(uint64_t prev, uint64_t now, unsigned widthBits, uint64_t speedBitsPerSecond,
-                    uint64_t intervals) {
-    const unsigned width = widthBits == 0 ? 1 : (widthBits > 64 ? 64 : widthBits);
-    const uint64_t mask = width == 64 ? std::numeric_limits<uint64_t>::max() : (uint64_t{1} << width) - 1;
+                    uint64_t intervals, uint64_t profileMaxSpeed) {
+    const uint64_t mask = maskOf(widthBits);
     prev &= mask;
     now &= mask;
     if (now >= prev) {
         return false;
     }
-    const uint64_t increase = (now - prev) & mask;
-    if (speedBitsPerSecond == 0) {
-        return increase >= (uint64_t{1} << (width - 1));
+    return ((now - prev) & mask) > mostIn(speedBitsPerSecond, profileMaxSpeed, intervals);
+}
+
+ReadingVerdict JudgeReadings(const std::array<uint64_t, 4>& prev, const std::array<uint64_t, 4>& now,
+                             unsigned widthBits, uint64_t speedBitsPerSecond, uint64_t profileMaxSpeed,
+                             uint64_t intervals, std::array<uint64_t, 4>& increases) {
+    const uint64_t mask = maskOf(widthBits);
+    const uint64_t most = mostIn(speedBitsPerSecond, profileMaxSpeed, intervals);
+    bool reset = false;
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        increases[i] = (now[i] - prev[i]) & mask;
+        reset = reset || ((now[i] & mask) < (prev[i] & mask) && increases[i] > most);
     }
-    const uint64_t octetsPerInterval = speedBitsPerSecond / 8 + (speedBitsPerSecond % 8 != 0 ? 1 : 0);
-    const uint64_t limit = saturatingMultiply(
-        saturatingMultiply(octetsPerInterval, intervals == 0 ? 1 : intervals), kSpanMargin);
-    return increase > limit;
+    if (reset) {
+        return ReadingVerdict::Reset;
+    }
+    return PlausibleIncreases(increases, most) ? ReadingVerdict::Counted : ReadingVerdict::Implausible;
 }
 
 } // namespace veltrum

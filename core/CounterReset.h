@@ -1,8 +1,12 @@
 #pragma once
-// Telling a counter that wrapped past the top of its range from one that the
-// agent reset. Both arrive as a reading below the previous one; only the size
-// of the difference modulo the counter's range tells them apart.
+// Judging a reading of the interface's counters against the previous one.
+// A reading below the previous one is a wrap past the top of the counter's
+// range or a reset by the agent: only the size of the difference modulo the
+// range tells them apart. A rise is traffic only if the line could have
+// carried it: a glitch (a counter read as 0 once, a garbage Counter64) would
+// otherwise pass for terabytes.
 
+#include <array>
 #include <cstdint>
 
 namespace veltrum {
@@ -11,13 +15,25 @@ namespace veltrum {
 inline constexpr unsigned kCounter32Bits = 32;
 
 // True when `now` below `prev` cannot be a wrap: the difference modulo
-// 2^widthBits is more than the interface could carry in `intervals` poll
-// intervals at `speedBitsPerSecond` (with a margin), or, with the speed
-// unknown (0), at least half the counter's range. A reading at or above the
-// previous one is never a reset. Both readings are taken as bit patterns of
-// `widthBits` bits (1 to 64); the octet bound serves packet counters as well,
-// since every packet carries at least one octet.
+// 2^widthBits is more than the line could carry in `intervals` poll
+// intervals (MostOctets) at its bound (LineBound: the reported speed
+// `speedBitsPerSecond`, 0 when unknown, and the default maximum), whatever
+// the speed. A reading at or above the previous one is never a reset. Both
+// readings are taken as bit patterns of `widthBits` bits (1 to 64).
 bool IsCounterReset(uint64_t prev, uint64_t now, unsigned widthBits, uint64_t speedBitsPerSecond,
-                    uint64_t intervals);
+                    uint64_t intervals, uint64_t profileMaxSpeed = 0);
+
+enum class ReadingVerdict : uint8_t {
+    Counted,     // the increases are traffic
+    Reset,       // a counter went back further than a wrap allows: the agent started again
+    Implausible, // more than the line could carry, or more packets than octets: a new baseline
+};
+
+// The four counters (octets in, out, packets in, out) judged together: one
+// counter decides for the whole reading. `increases` gets the differences
+// modulo 2^widthBits.
+ReadingVerdict JudgeReadings(const std::array<uint64_t, 4>& prev, const std::array<uint64_t, 4>& now,
+                             unsigned widthBits, uint64_t speedBitsPerSecond, uint64_t profileMaxSpeed,
+                             uint64_t intervals, std::array<uint64_t, 4>& increases);
 
 } // namespace veltrum

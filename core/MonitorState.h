@@ -49,6 +49,9 @@ struct MonitorState {
     int32_t QuotaDirection = 0;
     int32_t BillingDay = 0;
     std::string QuotaUsedBefore;
+    // The line's maximum speed in Mbit/s when it is faster than the default
+    // maximum (kDefaultMaxSpeed); 0: not set.
+    int32_t MaxSpeedMbit = 0;
     bool GraphWindowOpen = false;
     bool PacketGraphWindowOpen = false;
     uint16_t MainOpacity = 0;

@@ -337,9 +337,11 @@ void replaceSocket(TIdSNMP& snmp) noexcept {
 // The usage history's share of a poll: what was read and, when counted, the
 // differences exactly as judged here.
 void reportUsage(PollView& view, const MonitorState& state, UsageTickKind kind,
-                 const std::array<uint64_t, 4>& differences = {}) {
+                 const std::array<uint64_t, 4>& differences = {}, bool implausible = false) {
     UsageTick tick;
     tick.Kind = kind;
+    tick.Implausible = implausible;
+    tick.MaxSpeed = ProfileMaxSpeed(state);
     if (kind == UsageTickKind::Counted) {
         tick.Differences = differences;
     }
@@ -385,19 +387,17 @@ void primeOnly(MonitorState& state) {
     }
 }
 
-// An agent that restarts sets all its counters back to small values, which
-// read modulo 2^32 would pass for a wrap of billions. One counter that went
-// back further than the interface could carry decides for the whole reading.
-bool agentReset(const MonitorState& state, const std::array<int32_t, 4>& readings, int32_t intervals) {
-    const int32_t previous[4] = {state.InOctetsNow, state.OutOctetsNow, state.InPktsNow, state.OutPktsNow};
+// A reading judged against the last one (JudgeReadings): an agent that
+// restarts sets its counters back to small values, which read modulo 2^32
+// would pass for a wrap of billions; a glitch rises further than the line
+// carries. Either way the reading only primes: one counter decides for the
+// whole reading, so packets follow the same rules as octets.
+ReadingVerdict judge(const MonitorState& state, const std::array<uint64_t, 4>& previous,
+                     const std::array<uint64_t, 4>& readings, unsigned width, int32_t intervals) {
+    std::array<uint64_t, 4> increases{};
     const uint64_t span = intervals > 0 ? static_cast<uint64_t>(intervals) : 1;
-    for (size_t i = 0; i < readings.size(); ++i) {
-        if (IsCounterReset(static_cast<uint32_t>(previous[i]), static_cast<uint32_t>(readings[i]),
-                           kCounter32Bits, state.InterfaceSpeed, span)) {
-            return true;
-        }
-    }
-    return false;
+    return JudgeReadings(previous, readings, width, state.InterfaceSpeed, ProfileMaxSpeed(state), span,
+                         increases);
 }
 
 } // namespace
@@ -585,8 +585,17 @@ void applyReadings(MonitorState& state, const std::array<int32_t, 4>& readings, 
     // success; time itself is never measured.
     const int32_t intervals = wrapAdd(state.MissedPolls, 1);
 
-    const bool reset =
-        agentReset(state, {inOctets, outOctets, inPkts, outPkts}, intervals) || state.PrimeNextReading;
+    const ReadingVerdict verdict =
+        judge(state,
+              {static_cast<uint32_t>(state.InOctetsNow), static_cast<uint32_t>(state.OutOctetsNow),
+               static_cast<uint32_t>(state.InPktsNow), static_cast<uint32_t>(state.OutPktsNow)},
+              {static_cast<uint32_t>(inOctets), static_cast<uint32_t>(outOctets),
+               static_cast<uint32_t>(inPkts), static_cast<uint32_t>(outPkts)},
+              kCounter32Bits, intervals);
+    const bool priming = state.PollCount == 0 && state.PacketPollCount == 0;
+    const bool implausible = verdict == ReadingVerdict::Implausible && !priming && !state.PrimeNextReading;
+    // The first reading has nothing to be judged against.
+    const bool reset = verdict == ReadingVerdict::Reset || implausible || state.PrimeNextReading;
     state.PrimeNextReading = false;
     state.InOctetsPrev = state.InOctetsNow;
     state.InOctetsNow = inOctets;
@@ -598,14 +607,13 @@ void applyReadings(MonitorState& state, const std::array<int32_t, 4>& readings, 
     state.OutPktsNow = outPkts;
     if (reset) {
         primeOnly(state);
-        reportUsage(view, state, UsageTickKind::Uncounted);
+        reportUsage(view, state, UsageTickKind::Uncounted, {}, implausible);
         return;
     }
     const std::array<uint64_t, 4> increases = {counterIncrease(state.InOctetsNow, state.InOctetsPrev),
                                                counterIncrease(state.OutOctetsNow, state.OutOctetsPrev),
                                                counterIncrease(state.InPktsNow, state.InPktsPrev),
                                                counterIncrease(state.OutPktsNow, state.OutPktsPrev)};
-    const bool priming = state.PollCount == 0 && state.PacketPollCount == 0;
     const Spans spans = takeRates(state, increases, intervals);
     reportUsage(view, state, priming ? UsageTickKind::Uncounted : UsageTickKind::Counted, increases);
     finishReadings(state, spans, view, locale);
@@ -614,25 +622,23 @@ void applyReadings(MonitorState& state, const std::array<int32_t, 4>& readings, 
 void applyReadings64(MonitorState& state, const std::array<uint64_t, 4>& readings, PollView& view,
                      const NumberLocale& locale) {
     const int32_t intervals = wrapAdd(state.MissedPolls, 1);
-    const uint64_t span = intervals > 0 ? static_cast<uint64_t>(intervals) : 1;
-    bool reset = false;
-    for (size_t i = 0; i < readings.size(); ++i) {
-        reset = reset || IsCounterReset(state.Counters64Now[i], readings[i], 64, state.InterfaceSpeed, span);
-    }
-    reset = reset || state.PrimeNextReading;
+    const ReadingVerdict verdict = judge(state, state.Counters64Now, readings, 64, intervals);
+    const bool priming = state.PollCount == 0 && state.PacketPollCount == 0;
+    const bool implausible = verdict == ReadingVerdict::Implausible && !priming && !state.PrimeNextReading;
+    // The first reading has nothing to be judged against.
+    const bool reset = verdict == ReadingVerdict::Reset || implausible || state.PrimeNextReading;
     state.PrimeNextReading = false;
     state.Counters64Prev = state.Counters64Now;
     state.Counters64Now = readings;
     if (reset) {
         primeOnly(state);
-        reportUsage(view, state, UsageTickKind::Uncounted);
+        reportUsage(view, state, UsageTickKind::Uncounted, {}, implausible);
         return;
     }
     std::array<uint64_t, 4> increases{};
     for (size_t i = 0; i < increases.size(); ++i) {
         increases[i] = counterIncrease64(state.Counters64Now[i], state.Counters64Prev[i]);
     }
-    const bool priming = state.PollCount == 0 && state.PacketPollCount == 0;
     const Spans spans = takeRates(state, increases, intervals);
     reportUsage(view, state, priming ? UsageTickKind::Uncounted : UsageTickKind::Counted, increases);
     finishReadings(state, spans, view, locale);

@@ -29,6 +29,11 @@ struct GraphTexts {
     std::string Hint;   // the chart's hint: what the poll reads (CounterWidthText)
 };
 
+// The profile's maximum speed in bits per second (LineBound), 0 when not set.
+inline uint64_t ProfileMaxSpeed(const MonitorState& state) {
+    return state.MaxSpeedMbit > 0 ? static_cast<uint64_t>(state.MaxSpeedMbit) * 1'000'000 : 0;
+}
+
 // The poll timer's interval outside a resynchronisation.
 inline constexpr int32_t kNominalPollIntervalMs = 1000;
 
@@ -94,7 +99,10 @@ void RunPollCycle(MonitorState& state, TIdSNMP& snmp, PollView& view, const Numb
 // is not an integer throws EConvertError with the state untouched. A failing
 // view call is passed on. RunPollCycle turns both into the failure path.
 // A reading in which a counter went back further than a wrap allows is taken
-// as the agent's restart: it only primes, as the first reading does.
+// as the agent's restart: it only primes, as the first reading does. So does
+// one that rose further than the line could carry in the intervals it
+// covers (LineBound), or whose packets ran ahead of the octets of their
+// direction: a glitch is a new baseline, never traffic.
 // An agent that refreshes its counters only every few seconds moves them at
 // some polls only: once two gaps between moves agree on that period, a
 // counter's rate is its increase over the intervals since it last moved, and

@@ -5,7 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <dirent.h>
-#include <fstream>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -44,6 +44,63 @@ bool parseArea(const std::string& text, WindowArea& area) {
     return area.Width > 0 && area.Height > 0 && (p == end || *p == '\n');
 }
 
+// The folder is made private, and used only if it is a folder of this
+// user's that no one else may write: another user's folder, or a link put in
+// its place, could make this copy write where it should not.
+// The folder without its final "/", which would make lstat follow a link.
+std::string folderItself(const std::string& folder) {
+    return folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
+}
+
+bool privateFolder(const std::string& named) {
+    const std::string folder = folderItself(named);
+    ::mkdir(folder.c_str(), 0700);
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
+        return false;
+    }
+    return (st.st_mode & 077) == 0 || ::chmod(folder.c_str(), 0700) == 0;
+}
+
+// The first line of a record: a regular file only (never a FIFO that blocks
+// or a link), and no more than a record holds.
+bool readRecord(const std::string& path, std::string& line) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    char buffer[64];
+    ssize_t got = -1;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        got = ::read(fd, buffer, sizeof buffer);
+    }
+    ::close(fd);
+    if (got <= 0) {
+        return false;
+    }
+    line.assign(buffer, static_cast<size_t>(got));
+    const size_t end = line.find('\n');
+    if (end == std::string::npos) {
+        return false; // no whole line within a record's length
+    }
+    line.resize(end);
+    return true;
+}
+
+bool writeRecord(const std::string& path, const std::string& text) {
+    // A file left by a copy that died is removed, never followed.
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno == EEXIST && ::unlink(path.c_str()) == 0) {
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    }
+    if (fd < 0) {
+        return false;
+    }
+    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    return ::close(fd) == 0 && written;
+}
+
 } // namespace
 
 RunningCopies::RunningCopies(std::string folder, int32_t pid) : m_folder(std::move(folder)), m_pid(pid) {}
@@ -63,17 +120,17 @@ void RunningCopies::Record(const WindowArea& area) {
                              area.Width == m_last.Width && area.Height == m_last.Height)) {
         return;
     }
-    ::mkdir(m_folder.c_str(), 0700); // the runtime directory itself is the user's alone
+    if (!privateFolder(m_folder)) {
+        return;
+    }
     // Written beside and renamed, so a copy reading meanwhile sees the old
     // place or the new one, never half a line.
     const std::string temporary = ownFile() + ".new";
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        out << area.Left << ' ' << area.Top << ' ' << area.Width << ' ' << area.Height << '\n';
-        if (!out.flush()) {
-            std::remove(temporary.c_str());
-            return;
-        }
+    const std::string text = std::to_string(area.Left) + ' ' + std::to_string(area.Top) + ' ' +
+                             std::to_string(area.Width) + ' ' + std::to_string(area.Height) + '\n';
+    if (!writeRecord(temporary, text)) {
+        std::remove(temporary.c_str());
+        return;
     }
     if (std::rename(temporary.c_str(), ownFile().c_str()) != 0) {
         std::remove(temporary.c_str());
@@ -85,7 +142,12 @@ void RunningCopies::Record(const WindowArea& area) {
 
 std::vector<WindowArea> RunningCopies::Others() {
     std::vector<WindowArea> areas;
-    DIR* dir = m_folder.empty() ? nullptr : ::opendir(m_folder.c_str());
+    struct stat st {};
+    if (m_folder.empty() || ::lstat(folderItself(m_folder).c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        st.st_uid != ::geteuid() || (st.st_mode & 022) != 0) {
+        return areas;
+    }
+    DIR* dir = ::opendir(m_folder.c_str());
     if (dir == nullptr) {
         return areas;
     }
@@ -99,10 +161,9 @@ std::vector<WindowArea> RunningCopies::Others() {
             std::remove((m_folder + name).c_str());
             continue;
         }
-        std::ifstream in(m_folder + name);
         std::string line;
         WindowArea area;
-        if (std::getline(in, line) && line.size() < 64 && parseArea(line, area)) {
+        if (readRecord(m_folder + name, line) && parseArea(line, area)) {
             areas.push_back(area);
         }
     }

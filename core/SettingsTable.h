@@ -61,9 +61,12 @@ enum class SettingKey : uint8_t {
     DzienRozliczenia,
     // What the provider counted in the first billing period before the
     // program recorded (GB, as the quota).
-    ZuzyteWczesniejGB, // the last key: kSettingCount follows it
+    ZuzyteWczesniejGB,
+    // The line's maximum speed in Mbit/s, for a line faster than the
+    // default maximum (0: not set); read only from the profile.
+    MaksPredkosc, // the last key: kSettingCount follows it
 };
-inline constexpr size_t kSettingCount = static_cast<size_t>(SettingKey::ZuzyteWczesniejGB) + 1;
+inline constexpr size_t kSettingCount = static_cast<size_t>(SettingKey::MaksPredkosc) + 1;
 
 // The lists that read or write a profile key by key. A writing list's order is
 // the order of the sections in a file it creates.
@@ -150,6 +153,7 @@ constexpr std::array<SettingDef, kSettingCount> MakeTable() {
         {K::LimitKierunek,     "LimitKierunek",    kInt,  "",            0,          {0, 2},                &S::QuotaDirection,        {27, 16, 16, 25}},
         {K::DzienRozliczenia,  "DzienRozliczenia", kInt,  "",            1,          {1, 28},               &S::BillingDay,            {28, 17, 17, 26}},
         {K::ZuzyteWczesniejGB, "ZuzyteWczesniejGB", kText, "0",          0,          kAny,                  &S::QuotaUsedBefore,       {29, 18, 18, 27}},
+        {K::MaksPredkosc,      "MaksPredkosc",     kInt,  "",            0,          {0, 100000000},        &S::MaxSpeedMbit,          {30,  0,  0, 28}},
     }};
     // clang-format on
 }
@@ -253,13 +257,15 @@ inline constexpr size_t kMaxInterfaceDescriptionLength = kMaxIniValueLength - 2;
 bool SameInterfaceDescription(std::string_view stored, std::string_view current);
 
 // Settings added after the first profiles (the protocol version, the
-// interface's description and the monthly quota). They are written only
+// interface's description, the monthly quota and the line's maximum
+// speed). They are written only
 // where they say something: a value other than the default, or a key the
 // profile already holds. A profile that never had them stays line for line
 // as it was. WriteSettings follows this rule for them too.
 inline constexpr SettingKey kAddedSettings[] = {SettingKey::WersjaSNMP,       SettingKey::OpisInterfaceu,
                                                 SettingKey::LimitGB,          SettingKey::LimitKierunek,
-                                                SettingKey::DzienRozliczenia, SettingKey::ZuzyteWczesniejGB};
+                                                SettingKey::DzienRozliczenia, SettingKey::ZuzyteWczesniejGB,
+                                                SettingKey::MaksPredkosc};
 constexpr bool IsAddedSetting(SettingKey key) {
     for (const SettingKey added : kAddedSettings) {
         if (added == key) {

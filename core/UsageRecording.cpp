@@ -20,7 +20,9 @@ void UsageRecording::Watch(const std::string& agent, int32_t number, const std::
         return;
     }
     m_recorder.reset(); // the last interface's counts are written first
-    m_recorder = std::make_unique<UsageRecorder>(m_path, agent, number, description);
+    // Durations on a clock that never steps; the wall clock names the rows.
+    m_recorder = std::make_unique<UsageRecorder>(m_path, agent, number, description,
+                                                 RecorderOptions{60, &SystemUsageClock()});
 }
 
 void UsageRecording::OnSample(const PollSample& sample) {

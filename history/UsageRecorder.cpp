@@ -1,7 +1,12 @@
 #include "history/UsageRecorder.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <utility>
@@ -21,6 +26,15 @@ constexpr int64_t kLongestSpan = 35 * 86400;
 // show that the agent ran all the while: clocks of agent and host differ.
 constexpr int64_t kUpTimeSlack = 5;
 constexpr int64_t kPruneEvery = 3600;
+// How far the wall clock may drift from the steady clock before it counts
+// as set: a second of rounding either way, and a slewing clock.
+constexpr int64_t kStepTolerance = 5;
+
+// Seconds as milliseconds, a "never" of a benchmark's included.
+int64_t millisecondsOf(int64_t seconds) {
+    constexpr int64_t kLongest = INT64_MAX / 4000;
+    return (seconds > kLongest ? kLongest : seconds) * 1000;
+}
 
 uint64_t share(uint64_t total, int64_t part, int64_t whole) {
     return static_cast<uint64_t>(static_cast<Wide>(total) * static_cast<uint64_t>(part) /
@@ -36,11 +50,56 @@ UsageCounts countsOf(const std::array<uint64_t, 4>& values) {
     return counts;
 }
 
+std::array<uint64_t, 4> valuesOf(const UsageCounts& counts) {
+    return {counts.InOctets, counts.OutOctets, counts.InPackets, counts.OutPackets};
+}
+
 bool hasReadings(const UsageTick& tick) {
     return tick.Kind != UsageTickKind::Failed && (tick.CounterBits == 32 || tick.CounterBits == 64);
 }
 
+// The readings' increases since `before`, if the line could have carried
+// them in `ms` milliseconds: for 32-bit counters only when they could not
+// have wrapped unseen.
+bool movedWithin(const StoredReading& before, const UsageTick& tick, int64_t ms, uint64_t bound,
+                 UsageCounts& moved) {
+    if (before.CounterBits == 0 || before.CounterBits != tick.CounterBits || ms < 0) {
+        return false;
+    }
+    const uint64_t most = MostOctets(bound, ms);
+    if (tick.CounterBits == 32 && most >= (uint64_t{1} << 32)) {
+        return false;
+    }
+    std::array<uint64_t, 4> increases{};
+    for (size_t i = 0; i < increases.size(); ++i) {
+        increases[i] = tick.Readings[i] - before.Values[i];
+        if (tick.CounterBits == 32) {
+            increases[i] &= 0xFFFFFFFFu;
+        }
+    }
+    if (!PlausibleIncreases(increases, most)) {
+        return false;
+    }
+    moved = countsOf(increases);
+    return true;
+}
+
+class SystemClock final : public UsageClock {
+public:
+    int64_t Wall() const override { return static_cast<int64_t>(std::time(nullptr)); }
+    int64_t Steady() const override {
+        timespec now{};
+        ::clock_gettime(CLOCK_BOOTTIME, &now);
+        return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
+    }
+};
+
 } // namespace
+
+const UsageClock& SystemUsageClock() {
+    static const SystemClock clock;
+    return clock;
+}
 
 // Who records an interface: a write lock on the byte at the interface's row
 // id in "<database>.lock". Open-file-description locks belong to the open
@@ -49,6 +108,8 @@ bool hasReadings(const UsageTick& tick) {
 // process ends.
 class UsageRecorder::Lease final {
 public:
+    enum class Outcome : uint8_t { Taken, Held, Failed };
+
     explicit Lease(const std::string& path) : m_path(path + ".lock") {}
     ~Lease() {
         if (m_fd >= 0) {
@@ -58,11 +119,13 @@ public:
     Lease(const Lease&) = delete;
     Lease& operator=(const Lease&) = delete;
 
-    bool Take(int64_t id) {
+    // Failed: Reason() says why.
+    Outcome Take(int64_t id) {
         if (m_fd < 0) {
-            m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+            m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
             if (m_fd < 0) {
-                return false;
+                m_reason = "cannot open " + m_path + ": " + std::strerror(errno);
+                return Outcome::Failed;
             }
         }
         struct flock lock {};
@@ -70,20 +133,30 @@ public:
         lock.l_whence = SEEK_SET;
         lock.l_start = static_cast<off_t>(id);
         lock.l_len = 1;
-        return ::fcntl(m_fd, F_OFD_SETLK, &lock) == 0;
+        if (::fcntl(m_fd, F_OFD_SETLK, &lock) == 0) {
+            return Outcome::Taken;
+        }
+        if (errno == EAGAIN || errno == EACCES) {
+            return Outcome::Held;
+        }
+        m_reason = "cannot lock " + m_path + ": " + std::strerror(errno);
+        return Outcome::Failed;
     }
+    const std::string& Reason() const { return m_reason; }
 
 private:
     std::string m_path;
+    std::string m_reason;
     int m_fd = -1;
 };
 
 UsageRecorder::UsageRecorder(std::string path, std::string agent, int32_t number, std::string description,
                              RecorderOptions options)
-    : m_agent(std::move(agent)), m_number(number), m_description(std::move(description)), m_options(options) {
+    : m_agent(std::move(agent)), m_number(number), m_description(std::move(description)), m_options(options),
+      m_clock(options.Clock) {
     m_lease = std::make_unique<Lease>(path);
     m_store = std::make_unique<UsageStore>(std::move(path), StoreMode::Record);
-    if (m_store->State() == StoreState::Newer) {
+    if (m_store->State() == StoreState::Newer || m_store->State() == StoreState::Refused) {
         m_state = RecordingState::Stopped;
         m_reason = m_store->Reason();
     } else if (m_store->State() != StoreState::Ready) {
@@ -101,11 +174,16 @@ bool UsageRecorder::Watches(const std::string& agent, int32_t number, const std:
 }
 
 std::string UsageRecorder::TakeNotice() {
-    if (m_noticeTaken || m_store->Notice().empty()) {
-        return {};
+    if (!m_noticeTaken && !m_store->Notice().empty()) {
+        m_noticeTaken = true;
+        return m_store->Notice();
     }
-    m_noticeTaken = true;
-    return m_store->Notice();
+    if (m_implausible && !m_implausibleTold) {
+        m_implausibleTold = true;
+        return "A reading of the interface's counters rose more than the line could carry; it was not "
+               "counted, and its time is recorded as missed.";
+    }
+    return {};
 }
 
 std::string UsageRecorder::StatusText() const {
@@ -127,18 +205,47 @@ void UsageRecorder::Record(const UsageTick& tick) noexcept {
         return;
     }
     try {
-        if (!m_recording && tick.Time >= m_nextTry) {
-            tryToRecord(tick.Time);
+        const int64_t wall = m_clock != nullptr ? m_clock->Wall() : tick.Time;
+        int64_t steady = m_clock != nullptr ? m_clock->Steady() : tick.Time * 1000;
+        if (!m_anchored) {
+            m_anchored = true;
+            m_anchorWall = wall;
+            m_anchorSteady = steady;
         }
-        if (m_recording) {
-            account(tick);
+        steady = std::max(steady, m_anchorSteady);
+        const int64_t now = m_anchorWall + (steady - m_anchorSteady) / 1000;
+        const int64_t step = wall - now;
+        if (!m_counting && steady >= m_nextTry) {
+            tryToRecord(now, steady);
+        }
+        if (m_counting) {
+            account(tick, now, steady);
         }
         if (tick.Kind != UsageTickKind::Failed) {
-            keepReading(tick);
+            keepReading(tick, now, steady);
         }
-        m_prevTick = tick.Time;
-        if (m_recording && tick.Time >= m_nextFlush) {
-            flush(tick.Time);
+        m_prevTick = now;
+        m_prevSteady = steady;
+        if (step > kStepTolerance || step < -kStepTolerance) {
+            // The wall clock was set. What was counted stays where it was
+            // made; after a step back it moves back with the clock, so
+            // that nothing lies ahead of the clock in force.
+            if (step < 0) {
+                shiftPending(step);
+                m_lastTime += step;
+            }
+            if (m_counting) {
+                flush(std::min(now, wall), steady);
+            }
+            m_anchorWall = wall;
+            m_anchorSteady = steady;
+            m_lastTime = wall;
+            m_prevTick = wall;
+            if (m_last.Time == now) {
+                m_last.Time = wall;
+            }
+        } else if (m_counting && (m_flushNow || steady >= m_nextFlush)) {
+            flush(now, steady);
         }
     } catch (...) {
         // Memory ran out in the middle of accounting: this tick is lost,
@@ -146,13 +253,14 @@ void UsageRecorder::Record(const UsageTick& tick) noexcept {
     }
 }
 
-void UsageRecorder::keepReading(const UsageTick& tick) {
+void UsageRecorder::keepReading(const UsageTick& tick, int64_t now, int64_t steady) {
     if (!hasReadings(tick)) {
         return;
     }
     m_last.CounterBits = tick.CounterBits;
     m_last.Values = tick.Readings;
-    m_last.Time = tick.Time;
+    m_last.Time = now;
+    m_lastSteady = steady;
     if (tick.Speed != 0) {
         m_last.Speed = tick.Speed;
     }
@@ -161,12 +269,33 @@ void UsageRecorder::keepReading(const UsageTick& tick) {
     m_last.UpTime = tick.UpTime;
 }
 
-void UsageRecorder::tryToRecord(int64_t now) {
-    m_nextTry = now + m_options.FlushEvery;
+bool UsageRecorder::takeLease() {
+    switch (m_lease->Take(m_row->Id)) {
+    case Lease::Outcome::Taken:
+        m_recording = true;
+        return true;
+    case Lease::Outcome::Held:
+        m_recording = false;
+        m_counting = false;
+        m_state = RecordingState::Standby;
+        m_pending.clear();
+        m_pendingAt.clear();
+        return false;
+    case Lease::Outcome::Failed:
+        m_recording = false;
+        m_state = RecordingState::Paused;
+        m_reason = m_lease->Reason();
+        return false;
+    }
+    return false;
+}
+
+void UsageRecorder::tryToRecord(int64_t now, int64_t steady) {
+    m_nextTry = steady + millisecondsOf(m_options.FlushEvery);
     if (m_store->State() != StoreState::Ready) {
         m_store->Reopen();
     }
-    if (m_store->State() == StoreState::Newer) {
+    if (m_store->State() == StoreState::Newer || m_store->State() == StoreState::Refused) {
         m_state = RecordingState::Stopped;
         m_reason = m_store->Reason();
         return;
@@ -180,10 +309,19 @@ void UsageRecorder::tryToRecord(int64_t now) {
         if (!m_row) {
             m_row = m_store->OpenInterface(m_agent, m_number, m_description);
         }
-        if (!m_lease->Take(m_row->Id)) {
-            m_state = RecordingState::Standby;
-            m_pending.clear();
-            return;
+        const bool followed = m_row->Number != m_number; // found by its description under another number
+        if (!takeLease() && m_state == RecordingState::Standby) {
+            if (!followed) {
+                return;
+            }
+            // Another running copy records that row: another interface
+            // of the same description, not this one renumbered.
+            m_row = m_store->AddInterface(m_agent, m_number, m_description);
+            if (!takeLease() && m_state == RecordingState::Standby) {
+                return;
+            }
+        } else if (followed) {
+            m_store->Renumber(m_row->Id, m_number);
         }
         // What the copy that recorded last (this one's earlier run, or one
         // that died) wrote up to.
@@ -193,54 +331,50 @@ void UsageRecorder::tryToRecord(int64_t now) {
         m_reason = error.what();
         return;
     }
-    m_recording = true;
-    m_state = RecordingState::Recording;
-    m_reason.clear();
+    // Without the lock for a reason other than another copy: counted in
+    // memory, written once the lock can be taken.
+    m_counting = true;
+    if (m_recording) {
+        m_state = RecordingState::Recording;
+        m_reason.clear();
+    }
     const int64_t until = m_row->RecordedUntil;
     m_lastTime = until > 0 && until <= now ? until : m_prevTick.value_or(now);
     if (m_last.CounterBits == 0) {
         m_last = m_row->Last;
+        m_lastSteady.reset();
     }
     m_resumePending = true;
-    m_nextFlush = now + m_options.FlushEvery;
+    m_nextFlush = steady + millisecondsOf(m_options.FlushEvery);
 }
 
-bool UsageRecorder::countableAway(const UsageTick& tick, UsageCounts& away) const {
+bool UsageRecorder::countableAway(const UsageTick& tick, int64_t now, UsageCounts& away) const {
     const StoredReading& stored = m_row->Last;
-    const int64_t gap = tick.Time - stored.Time;
-    if (stored.CounterBits == 0 || stored.CounterBits != tick.CounterBits || stored.Time <= 0 || gap <= 0 ||
-        !tick.UpTimeKnown || tick.UpTime / 100 + kUpTimeSlack < gap) {
+    const int64_t gap = now - stored.Time;
+    // A reading in the same second as the one kept is as good as any other.
+    if (stored.Time <= 0 || gap < 0 || !tick.UpTimeKnown || tick.UpTime / 100 + kUpTimeSlack < gap) {
         return false; // unknown readings, or the agent may have restarted meanwhile
     }
     const uint64_t speed = tick.Speed != 0 ? tick.Speed : stored.Speed;
-    const Wide most = static_cast<Wide>(speed / 8) * static_cast<uint64_t>(gap);
-    const Wide room = static_cast<Wide>(1) << tick.CounterBits;
-    if (tick.CounterBits == 32 && (speed == 0 || most >= room)) {
-        return false; // a 32-bit counter could have wrapped unseen
-    }
-    std::array<uint64_t, 4> moved{};
-    for (size_t i = 0; i < moved.size(); ++i) {
-        moved[i] = tick.Readings[i] - stored.Values[i];
-        if (tick.CounterBits == 32) {
-            moved[i] &= 0xFFFFFFFFu;
-        }
-        // More than the line could carry (every packet has an octet): the
-        // counters were reset after all.
-        if (speed != 0 && moved[i] > most + most / 20 + 1) {
-            return false;
-        }
-    }
-    away = countsOf(moved);
-    return true;
+    return movedWithin(stored, tick, gap * 1000, LineBound(speed, tick.MaxSpeed), away);
 }
 
-void UsageRecorder::account(const UsageTick& tick) {
+bool UsageRecorder::countableSinceLast(const UsageTick& tick, int64_t steady, UsageCounts& moved) const {
+    if (!m_lastSteady) {
+        return false;
+    }
+    const uint64_t speed = tick.Speed != 0 ? tick.Speed : m_last.Speed;
+    return movedWithin(m_last, tick, steady - *m_lastSteady, LineBound(speed, tick.MaxSpeed), moved);
+}
+
+void UsageRecorder::account(const UsageTick& tick, int64_t now, int64_t steady) {
     int64_t from = m_lastTime;
-    const int64_t to = tick.Time < from ? from : tick.Time; // a clock set back counts no time
+    const int64_t to = now < from ? from : now;
     if (m_resumePending && hasReadings(tick)) {
         m_resumePending = false;
+        m_flushNow = true; // what is known is written at once
         UsageCounts away;
-        if (countableAway(tick, away)) {
+        if (countableAway(tick, now, away)) {
             addSpan(from, to, away, true);
             m_lastTime = to;
             return;
@@ -250,11 +384,30 @@ void UsageRecorder::account(const UsageTick& tick) {
         addSpan(from, own, UsageCounts{}, false);
         from = own;
     }
+    UsageCounts counted;
+    bool sampled = false;
     if (tick.Kind == UsageTickKind::Counted) {
-        addSpan(from, to, countsOf(tick.Differences), true);
-    } else {
-        addSpan(from, to, UsageCounts{}, false);
+        // The poll's differences, measured from its last reading: they
+        // stand if the line could have carried them in the time since, on
+        // a clock that never steps.
+        const int64_t since = m_lastSteady ? steady - *m_lastSteady : (to - from) * 1000;
+        const uint64_t speed = tick.Speed != 0 ? tick.Speed : m_last.Speed;
+        const uint64_t most = MostOctets(LineBound(speed, tick.MaxSpeed), since);
+        sampled = PlausibleIncreases(tick.Differences, most) &&
+                  !(tick.CounterBits == 32 && most >= (uint64_t{1} << 32));
+        if (sampled) {
+            counted = countsOf(tick.Differences);
+        } else {
+            m_implausible = true;
+        }
+    } else if (hasReadings(tick)) {
+        m_implausible = m_implausible || tick.Implausible;
+        // A reading the poll only primed with (a stall or a suspend it
+        // could not judge, the graph's reset) is measured from the last
+        // reading, as time away is.
+        sampled = countableSinceLast(tick, steady, counted);
     }
+    addSpan(from, to, sampled ? counted : UsageCounts{}, sampled);
     m_lastTime = to;
 }
 
@@ -281,14 +434,12 @@ void UsageRecorder::addSpan(int64_t from, int64_t to, const UsageCounts& counts,
             piece = counts;
         } else {
             // Cumulative shares, so that the pieces add up exactly.
-            piece.InOctets =
-                share(counts.InOctets, end - from, seconds) - share(counts.InOctets, at - from, seconds);
-            piece.OutOctets =
-                share(counts.OutOctets, end - from, seconds) - share(counts.OutOctets, at - from, seconds);
-            piece.InPackets =
-                share(counts.InPackets, end - from, seconds) - share(counts.InPackets, at - from, seconds);
-            piece.OutPackets =
-                share(counts.OutPackets, end - from, seconds) - share(counts.OutPackets, at - from, seconds);
+            const std::array<uint64_t, 4> whole = valuesOf(counts);
+            std::array<uint64_t, 4> part{};
+            for (size_t i = 0; i < part.size(); ++i) {
+                part[i] = share(whole[i], end - from, seconds) - share(whole[i], at - from, seconds);
+            }
+            piece = countsOf(part);
         }
         (sampled ? piece.Sampled : piece.Missed) = end - at;
         addPiece(at, piece);
@@ -304,12 +455,22 @@ void UsageRecorder::addPiece(int64_t at, const UsageCounts& counts) {
     }
     if (m_pending.empty() || !(m_pending.back().Keys == m_cacheKeys)) {
         m_pending.push_back(UsageSegment{m_cacheKeys, UsageCounts{}});
+        m_pendingAt.push_back(at);
     }
     m_pending.back().Counts += counts;
 }
 
-void UsageRecorder::flush(int64_t now) {
-    m_nextFlush = now + m_options.FlushEvery;
+void UsageRecorder::shiftPending(int64_t seconds) {
+    for (size_t i = 0; i < m_pending.size(); ++i) {
+        m_pendingAt[i] += seconds;
+        m_pending[i].Keys = KeysAt(m_pendingAt[i]);
+    }
+    m_cacheFrom = m_cacheTo = 0;
+}
+
+void UsageRecorder::flush(int64_t now, int64_t steady) {
+    m_nextFlush = steady + millisecondsOf(m_options.FlushEvery);
+    m_flushNow = false;
     if (m_store->State() != StoreState::Ready) {
         m_store->Reopen();
         if (m_store->State() != StoreState::Ready) {
@@ -319,12 +480,16 @@ void UsageRecorder::flush(int64_t now) {
         }
     }
     try {
+        if (!m_recording && !takeLease()) {
+            return;
+        }
         if (m_renumberPending) {
             m_store->Renumber(m_row->Id, m_number);
             m_renumberPending = false;
         }
         m_store->Write(m_row->Id, m_pending, m_last, m_lastTime);
         m_pending.clear();
+        m_pendingAt.clear();
         m_state = RecordingState::Recording;
         m_reason.clear();
         if (now >= m_nextPruning) {
@@ -335,14 +500,15 @@ void UsageRecorder::flush(int64_t now) {
         m_state = RecordingState::Paused;
         m_reason = error.what();
         if (error.Busy()) {
-            m_nextFlush = now + 1; // another copy held it longer than the wait: try at the next poll
+            m_nextFlush = steady + 1000; // another copy held it longer than the wait: try at the next poll
         } else if (error.Damaged()) {
             // Found damaged while running: set aside and started anew at
             // the next flush, the interface's row made again there.
             m_store->Reopen();
             m_row.reset();
             m_recording = false;
-            m_nextTry = now;
+            m_counting = false;
+            m_nextTry = steady;
         }
     }
 }
@@ -353,6 +519,7 @@ void UsageRecorder::Renumbered(int32_t number) noexcept {
     }
     m_number = number;
     m_last.CounterBits = 0;
+    m_lastSteady.reset();
     m_renumberPending = m_row.has_value();
 }
 
@@ -361,8 +528,8 @@ void UsageRecorder::Close() noexcept {
         return;
     }
     try {
-        if (m_recording) {
-            flush(m_lastTime);
+        if (m_counting) {
+            flush(m_lastTime, m_prevSteady);
         }
     } catch (...) {
     }

@@ -9,9 +9,24 @@
 // seconds between them, and its differences in proportion, the shares
 // adding up to the differences exactly.
 //
+// Plausibility: a difference is counted only if the line could have carried
+// it in the time since the reading it is measured from (LineBound,
+// MostOctets); otherwise its time is missed, and the notice says so once.
+// A reading the poll only primed with is measured from the last reading
+// kept, like time away: counted when it could be known, missed otherwise.
+//
+// Time: how long passed is measured on a clock that never steps and runs on
+// through a suspend; the wall clock only names the rows. When the wall clock
+// steps (either way, by more than a few seconds against the other), the
+// counts made so far are closed under the earlier of the two times they
+// could have been made, written, and counting goes on from the new wall
+// time: a step never fills the time between, and no row is written ahead of
+// the clock in force.
+//
 // Writing: pending counts go to the store in one transaction when a minute
-// of ticks has passed (no timer of its own: it rides on the poll) and at
-// Close(). A kill loses at most that minute. When the store cannot be
+// of ticks has passed (no timer of its own: it rides on the poll), at once
+// after the first reading of a start (which may hold the time away), and at
+// Close(). A kill loses at most a minute. When the store cannot be
 // written (a full disk, a read-only folder, another copy holding it too
 // long) the counts wait in memory and recording resumes at a later flush.
 //
@@ -19,13 +34,16 @@
 // lock (an open-file-description lock on one byte of a file beside the
 // database, which the system releases when its process ends, however it
 // ends) records; the others stand by and try again at each flush, so a copy
-// that dies leaves the interface to the next within a minute or two.
+// that dies leaves the interface to the next within a minute or two. A lock
+// that cannot be taken for another reason (its file cannot be opened) is
+// told with that reason, and the counts wait in memory meanwhile.
 //
 // Time away: the store keeps the last readings. The first reading of a
 // later start counts the traffic since them when it can be known: 64-bit
 // counters of an agent whose sysUpTime shows it ran all the while, or 32-bit
-// counters when the time away is too short for them to wrap at the
-// interface's speed. Otherwise the time away is missed.
+// counters when the time away is too short for them to wrap at the line's
+// bound, in both cases only what the line could have carried. Otherwise the
+// time away is missed.
 
 #include "history/UsageStore.h"
 #include "history/UsageTick.h"
@@ -39,8 +57,21 @@
 
 namespace veltrum {
 
+// The clocks a recorder follows.
+class UsageClock {
+public:
+    virtual ~UsageClock() = default;
+    virtual int64_t Wall() const = 0;   // seconds since the epoch (UTC)
+    virtual int64_t Steady() const = 0; // milliseconds; never steps, runs on through a suspend
+};
+// The system's clocks: time() and CLOCK_BOOTTIME.
+const UsageClock& SystemUsageClock();
+
 struct RecorderOptions {
     int64_t FlushEvery = 60; // seconds of ticks between writes
+    // nullptr: each tick's own Time serves as both clocks (a source whose
+    // times never step, as a replay's).
+    const UsageClock* Clock = nullptr;
 };
 
 enum class RecordingState : uint8_t {
@@ -72,8 +103,8 @@ public:
     RecordingState State() const { return m_state; }
     // A sentence for the hint; empty while recording.
     std::string StatusText() const;
-    // What the user must be told once (a damaged history set aside), then
-    // empty.
+    // What the user must be told once (a damaged history set aside, a
+    // reading refused as implausible), then empty.
     std::string TakeNotice();
     // Whether this recorder is the one for that interface.
     bool Watches(const std::string& agent, int32_t number, const std::string& description) const;
@@ -86,13 +117,16 @@ public:
 
 private:
     class Lease;
-    void tryToRecord(int64_t now);
-    void account(const UsageTick& tick);
+    void tryToRecord(int64_t now, int64_t steady);
+    bool takeLease();
+    void account(const UsageTick& tick, int64_t now, int64_t steady);
+    bool countableAway(const UsageTick& tick, int64_t now, UsageCounts& away) const;
+    bool countableSinceLast(const UsageTick& tick, int64_t steady, UsageCounts& moved) const;
     void addSpan(int64_t from, int64_t to, const UsageCounts& counts, bool sampled);
     void addPiece(int64_t at, const UsageCounts& counts);
-    bool countableAway(const UsageTick& tick, UsageCounts& away) const;
-    void flush(int64_t now);
-    void keepReading(const UsageTick& tick);
+    void shiftPending(int64_t seconds);
+    void flush(int64_t now, int64_t steady);
+    void keepReading(const UsageTick& tick, int64_t now, int64_t steady);
 
     std::string m_agent;
     int32_t m_number;
@@ -107,15 +141,28 @@ private:
     bool m_closed = false;
     bool m_renumberPending = false;
 
+    const UsageClock* m_clock;
     bool m_recording = false;     // holds the interface's lock
+    bool m_counting = false;      // counts ticks: holds the lock, or cannot take it for another reason
     bool m_resumePending = false; // the first reading since recording began is still to come
-    std::optional<int64_t> m_prevTick;
-    int64_t m_lastTime = 0; // counted up to here
-    int64_t m_nextTry = 0;  // next attempt to open, lock or write
-    int64_t m_nextFlush = 0;
-    int64_t m_nextPruning = 0;
-    StoredReading m_last; // the newest readings, written with each flush
+    bool m_flushNow = false;
+    bool m_implausible = false; // a reading was refused; told once
+    bool m_implausibleTold = false;
+    // Wall time = m_anchorWall + (steady - m_anchorSteady) / 1000 until the
+    // wall clock steps.
+    bool m_anchored = false;
+    int64_t m_anchorWall = 0;
+    int64_t m_anchorSteady = 0;
+    std::optional<int64_t> m_prevTick;   // wall time of the previous tick
+    int64_t m_prevSteady = 0;            // and its steady time
+    int64_t m_lastTime = 0;              // counted up to here (wall)
+    int64_t m_nextTry = 0;               // next attempt to open, lock or write (steady)
+    int64_t m_nextFlush = 0;             // steady
+    int64_t m_nextPruning = 0;           // wall
+    StoredReading m_last;                // the newest readings, written with each flush
+    std::optional<int64_t> m_lastSteady; // when m_last was taken, if in this run
     std::vector<UsageSegment> m_pending;
+    std::vector<int64_t> m_pendingAt; // the first second of each pending segment
     // The rows of the seconds [m_cacheFrom, m_cacheTo): the local-time
     // look-up runs once per row, not once per tick.
     BucketKeys m_cacheKeys;

@@ -1,14 +1,36 @@
 #include "history/UsageReport.h"
 
+#include "history/VisibleText.h"
+
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <iterator>
 #include <limits>
+#include <string_view>
 
 namespace veltrum {
 
 namespace {
+
+// Octets at or above 1000 in decimal units; a sum of two counts may pass
+// the largest 64-bit number.
+std::string volumeText(long double octets) {
+    static const char* const kUnits[] = {"kB", "MB", "GB", "TB", "PB", "EB", "ZB"};
+    if (octets < 1000) {
+        return std::to_string(static_cast<uint64_t>(octets)) + " B";
+    }
+    long double value = octets;
+    size_t unit = 0;
+    value /= 1000.0L;
+    while (value >= 999.995L && unit + 1 < std::size(kUnits)) {
+        value /= 1000.0L;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2Lf %s", value, kUnits[unit]);
+    return text;
+}
 
 // Products of two 64-bit values, exact.
 __extension__ typedef unsigned __int128 Wide;
@@ -147,8 +169,12 @@ std::string jsonArray(const std::vector<UsageSpan>& spans) {
 }
 
 // A CSV field (RFC 4180 section 2): quoted when it holds a comma, a quote or
-// a line break, quotes doubled inside.
-std::string csvField(const std::string& text) {
+// a line break, quotes doubled inside. A field that a spreadsheet would run
+// as a formula (it begins with =, +, -, @, a tab or a CR) begins with a '.
+std::string csvField(const std::string& field) {
+    const std::string text =
+        !field.empty() && std::string_view("=+-@\t\r").find(field[0]) != std::string_view::npos ? "'" + field
+                                                                                                : field;
     if (text.find_first_of(",\"\r\n") == std::string::npos) {
         return text;
     }
@@ -180,7 +206,7 @@ std::string textRow(const std::string& label, const UsageSpan& span, bool times 
     }
     std::snprintf(line, sizeof line, "%-28s %11s %11s %11s", label.c_str(),
                   DecimalVolume(span.Use.InOctets).c_str(), DecimalVolume(span.Use.OutOctets).c_str(),
-                  DecimalVolume(span.Use.InOctets + span.Use.OutOctets).c_str());
+                  volumeText(static_cast<long double>(span.Use.InOctets) + span.Use.OutOctets).c_str());
     std::string row = line;
     if (times) {
         // Missed time is never shown as none while there was some.
@@ -194,9 +220,9 @@ std::string textRow(const std::string& label, const UsageSpan& span, bool times 
 std::string interfaceText(const UsageIdentity& who) {
     std::string text = "interface " + std::to_string(who.Number);
     if (!who.Description.empty()) {
-        text += " (" + who.Description + ")";
+        text += " (" + VisibleOneLine(who.Description) + ")";
     }
-    return text + " of " + who.Agent;
+    return text + " of " + VisibleOneLine(who.Agent);
 }
 
 const char* directionName(QuotaDirection direction) {
@@ -341,20 +367,10 @@ UsageFigures QueryFigures(UsageStore& store, int64_t interfaceId, int64_t now, c
 }
 
 std::string DecimalVolume(uint64_t octets) {
-    static const char* const kUnits[] = {"kB", "MB", "GB", "TB", "PB", "EB"};
     if (octets < 1000) {
         return std::to_string(octets) + " B";
     }
-    long double value = static_cast<long double>(octets);
-    size_t unit = 0;
-    value /= 1000.0L;
-    while (value >= 999.995L && unit + 1 < std::size(kUnits)) {
-        value /= 1000.0L;
-        ++unit;
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2Lf %s", value, kUnits[unit]);
-    return text;
+    return volumeText(static_cast<long double>(octets));
 }
 
 std::string UsageJson(const UsageIdentity& who, const UsageFigures& figures) {
@@ -489,7 +505,8 @@ UsageAnswer AnswerUsage(const std::string& path, const UsageIdentity& who, const
                         UsageFormat format, int64_t now) {
     UsageAnswer answer;
     UsageStore store(path, StoreMode::Read);
-    if (store.State() == StoreState::Newer || store.State() == StoreState::Unavailable) {
+    if (store.State() == StoreState::Newer || store.State() == StoreState::Refused ||
+        store.State() == StoreState::Unavailable) {
         answer.ExitStatus = 1;
         answer.Err = "veltrum: cannot show the usage: " + store.Reason() + "\n";
         return answer;

@@ -276,30 +276,34 @@ bool UsageStore::openReading() {
         m_state = StoreState::Missing;
         return false;
     }
-    // Opened for writing where it may be, though nothing is written: the
-    // last connection to close then folds the journal back and removes its
-    // files, as the recorder's does.
-    int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
-    if (rc != SQLITE_OK) {
+    // Only read: a history in a read-only folder, or one the user may not
+    // write, is read as it stands. Where SQLite cannot even read it so (its
+    // journal's index cannot be made), it is read as immutable: the last
+    // flushes still in the journal are then not seen.
+    int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READONLY, nullptr);
+    int versionRc = SQLITE_OK;
+    int32_t found = 0;
+    if (rc == SQLITE_OK) {
+        sqlite3_extended_result_codes(m_db, 1);
+        sqlite3_busy_timeout(m_db, 2000);
+        found = userVersion(m_db, versionRc);
+    }
+    if (rc != SQLITE_OK || (versionRc & 0xFF) == SQLITE_CANTOPEN || (versionRc & 0xFF) == SQLITE_READONLY) {
         sqlite3_close_v2(m_db);
         m_db = nullptr;
-        rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READONLY, nullptr);
+        char* uri = sqlite3_mprintf("file:%q?immutable=1", m_path.c_str());
+        rc = sqlite3_open_v2(uri, &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+        sqlite3_free(uri);
+        if (rc != SQLITE_OK) {
+            fail(rc);
+        }
+        sqlite3_extended_result_codes(m_db, 1);
+        found = userVersion(m_db, versionRc);
     }
-    if (rc != SQLITE_OK) {
-        fail(rc);
-    }
-    sqlite3_extended_result_codes(m_db, 1);
-    sqlite3_busy_timeout(m_db, 2000);
-    int versionRc = SQLITE_OK;
-    const int32_t found = userVersion(m_db, versionRc);
     if (versionRc != SQLITE_OK) {
         fail(versionRc);
     }
-    if (found > kUsageSchemaVersion) {
-        m_state = StoreState::Newer;
-        m_reason = "the usage history " + m_path + " was written by a newer version of Veltrum (schema " +
-                   std::to_string(found) + "; this one knows schema " + std::to_string(kUsageSchemaVersion) +
-                   ")";
+    if (refuseVersion(found)) {
         return false;
     }
     if (found < kUsageSchemaVersion) {
@@ -307,6 +311,41 @@ bool UsageStore::openReading() {
         return false;
     }
     return true;
+}
+
+// A version outside the known range is never used to pick a migration: a
+// newer one belongs to a newer program, and a negative one, or a database
+// without a version that holds tables, is not a usage history at all.
+bool UsageStore::refuseVersion(int32_t version) {
+    if (version > kUsageSchemaVersion) {
+        m_state = StoreState::Newer;
+        m_reason = "the usage history " + m_path + " was written by a newer version of Veltrum (schema " +
+                   std::to_string(version) + "; this one knows schema " +
+                   std::to_string(kUsageSchemaVersion) + ")";
+        return true;
+    }
+    if (version < 0) {
+        m_state = StoreState::Refused;
+        m_reason = "the usage history " + m_path + " has schema version " + std::to_string(version) +
+                   ", which no version of Veltrum writes; it is left as it is";
+        return true;
+    }
+    if (version == 0) {
+        sqlite3_stmt* statement = nullptr;
+        int rc = sqlite3_prepare_v2(m_db, "SELECT count(*) FROM sqlite_master", -1, &statement, nullptr);
+        const bool tables = rc == SQLITE_OK && (rc = sqlite3_step(statement)) == SQLITE_ROW &&
+                            sqlite3_column_int64(statement, 0) > 0;
+        sqlite3_finalize(statement);
+        if (rc != SQLITE_OK && rc != SQLITE_ROW) {
+            fail(rc);
+        }
+        if (tables) {
+            m_state = StoreState::Refused;
+            m_reason = m_path + " is a database of another program, not a usage history; it is left as it is";
+            return true;
+        }
+    }
+    return false;
 }
 
 bool UsageStore::openRecording() {
@@ -324,6 +363,8 @@ bool UsageStore::openRecording() {
             ::close(fd);
         }
     }
+    struct stat opened {};
+    m_inode = ::stat(m_path.c_str(), &opened) == 0 ? opened.st_ino : 0;
     int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
         fail(rc);
@@ -339,11 +380,10 @@ bool UsageStore::openRecording() {
     } else if (rc != SQLITE_OK) {
         fail(rc);
     }
-    if (damage.empty() && version > kUsageSchemaVersion) {
-        m_state = StoreState::Newer;
-        m_reason = "the usage history " + m_path + " was written by a newer version of Veltrum (schema " +
-                   std::to_string(version) + "; this one knows schema " +
-                   std::to_string(kUsageSchemaVersion) + "), so this one does not record into it";
+    if (damage.empty() && refuseVersion(version)) {
+        if (m_state == StoreState::Newer) {
+            m_reason += ", so this one does not record into it";
+        }
         return false;
     }
     if (damage.empty()) {
@@ -385,13 +425,27 @@ bool UsageStore::openRecording() {
 
 void UsageStore::setAside(const std::string& why) {
     close();
-    const std::string aside = m_path + ".damaged-" + timeStamp();
-    if (::rename(m_path.c_str(), aside.c_str()) != 0) {
-        throw EUsageStore(SQLITE_CANTOPEN, errnoText("cannot rename the damaged " + m_path));
+    // Another copy starting at the same moment may have set the file aside
+    // already and started a new one: that one is not moved.
+    struct stat now {};
+    if (::stat(m_path.c_str(), &now) != 0 || now.st_ino != m_inode) {
+        return;
+    }
+    // A name of its own: a rename never replaces an earlier set-aside.
+    const std::string stamp = m_path + ".damaged-" + timeStamp();
+    std::string aside = stamp;
+    for (int n = 2;; ++n) {
+        if (::renameat2(AT_FDCWD, m_path.c_str(), AT_FDCWD, aside.c_str(), RENAME_NOREPLACE) == 0) {
+            break;
+        }
+        if (errno != EEXIST || n > 100) {
+            throw EUsageStore(SQLITE_CANTOPEN, errnoText("cannot rename the damaged " + m_path));
+        }
+        aside = stamp + "-" + std::to_string(n);
     }
     // The journal belongs to the damaged file; the shared-memory index is
     // rebuilt from it.
-    ::rename((m_path + "-wal").c_str(), (aside + "-wal").c_str());
+    ::renameat2(AT_FDCWD, (m_path + "-wal").c_str(), AT_FDCWD, (aside + "-wal").c_str(), RENAME_NOREPLACE);
     ::unlink((m_path + "-shm").c_str());
     m_notice = "The usage history " + m_path + " was damaged (" + why + "); it was kept as " + aside +
                " and a new one was started.";
@@ -404,6 +458,9 @@ void UsageStore::migrate() {
         const int32_t version = userVersion(m_db, rc);
         if (rc != SQLITE_OK) {
             fail(rc);
+        }
+        if (version < 0 || version > kUsageSchemaVersion) {
+            throw EUsageStore(SQLITE_MISMATCH, m_path + ": schema version " + std::to_string(version));
         }
         for (int32_t from = version; from < kUsageSchemaVersion; ++from) {
             exec(kMigrations[from]);
@@ -477,18 +534,18 @@ std::optional<UsageInterface> UsageStore::OpenInterface(const std::string& agent
     const bool record = m_mode == StoreMode::Record;
     if (!description.empty()) {
         {
+            // Two interfaces of one agent may share a description: the
+            // number tells them apart, and a row under another number is
+            // followed only when it is the only one of that description.
             Statement byName(*this, kByDescription,
                              VELTRUM_INTERFACE "WHERE agent = ?1 AND description = ?2"
-                                               " ORDER BY number = ?3 DESC, id DESC LIMIT 1");
+                                               " ORDER BY number = ?3 DESC, id DESC LIMIT 2");
             byName.Bind(1, agent).Bind(2, description).Bind(3, number);
             if (byName.Step()) {
                 UsageInterface row = rowFrom(byName.Get());
-                if (record && row.Number != number) {
-                    Renumber(row.Id, number);
-                    row.Number = number;
-                    row.Last.CounterBits = 0;
+                if (row.Number == number || !byName.Step()) {
+                    return row;
                 }
-                return row;
             }
         }
         // A row kept before the description was known.
@@ -516,6 +573,11 @@ std::optional<UsageInterface> UsageStore::OpenInterface(const std::string& agent
     if (!record) {
         return std::nullopt;
     }
+    return AddInterface(agent, number, description);
+}
+
+UsageInterface UsageStore::AddInterface(const std::string& agent, int32_t number,
+                                        const std::string& description) {
     Statement add(*this, kAddInterface,
                   "INSERT INTO interface (agent, number, description) VALUES (?1, ?2, ?3)");
     add.Bind(1, agent).Bind(2, number).Bind(3, description).Step();

@@ -14,6 +14,8 @@
 
 #include "history/Calendar.h"
 
+#include <sys/types.h>
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -93,8 +95,10 @@ enum class StoreMode : uint8_t {
 
 enum class StoreState : uint8_t {
     Ready,
-    Missing,     // Read: no file yet
-    Newer,       // written by a newer program: read only, never written
+    Missing, // Read: no file yet
+    Newer,   // written by a newer program: read only, never written
+    Refused, // not a usage history this program knows (an unknown schema, another program's database): left
+             // alone
     Unavailable, // cannot be opened or created now (Reason says why)
 };
 
@@ -115,9 +119,11 @@ public:
     // Closes and opens again (after Unavailable, or a file found damaged).
     void Reopen();
 
-    // The interface's row: by its description when one is given (an
-    // interface found again under a new number keeps its row, which takes
-    // the new number), else by its number. Read mode: nullopt when none.
+    // The interface's row: the one of the agent, number and description;
+    // else the agent's only row of that description under another number
+    // (the interface found again under a new number; Record mode leaves the
+    // renumbering to the caller, Renumber), else a row of that number kept
+    // before the description was known. Read mode: nullopt when none.
     // Record mode: a missing row is made.
     std::optional<UsageInterface> OpenInterface(const std::string& agent, int32_t number,
                                                 const std::string& description);
@@ -125,6 +131,8 @@ public:
     // readings kept (of the old number) are forgotten.
     void Renumber(int64_t id, int32_t number);
     UsageInterface Interface(int64_t id);
+    // A new row for the interface, whatever rows there are (Record mode).
+    UsageInterface AddInterface(const std::string& agent, int32_t number, const std::string& description);
 
     // One flush: the segments added to their rows, the readings and the
     // instant written up to kept, all in one transaction. Throws EUsageStore.
@@ -147,6 +155,7 @@ private:
     void close() noexcept;
     bool openRecording();
     bool openReading();
+    bool refuseVersion(int32_t version);
     void setAside(const std::string& why);
     void migrate();
     void exec(const char* sql);
@@ -159,6 +168,7 @@ private:
     std::string m_reason;
     std::string m_notice;
     sqlite3* m_db = nullptr;
+    ino_t m_inode = 0; // the file opened, so that a set-aside moves no other
     std::array<sqlite3_stmt*, 22> m_statements{};
 };
 

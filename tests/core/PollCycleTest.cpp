@@ -369,6 +369,46 @@ TEST_F(RunPollCycle, AgentRestartPrimesAgainInsteadOfDrawingASpike) {
     }
 }
 
+// A reading that rises further than the line carries (a counter read as 0
+// once, then back), or packets ahead of the octets of their direction (an
+// agent's packet counter back from 0 after its restart), is a new baseline:
+// the bars never show the glitch.
+TEST_F(RunPollCycle, GlitchesAreANewBaselineNotTraffic) {
+    using Reading = std::array<uint32_t, 4>;
+    const struct {
+        const char* Name;
+        std::vector<Reading> Readings; // one a second after the priming first
+    } rows[] = {
+        {"octets in read 0 once",
+         {{3'000'000'000u, 0, 5000, 0},
+          {3'001'265'000u, 0, 6000, 0},
+          {0, 0, 6000, 0},
+          {3'002'530'000u, 0, 7000, 0},
+          {3'003'795'000u, 0, 8000, 0}}},
+        {"packets in back from 0",
+         {{3'000'000u, 0, 5'000'000u, 0},
+          {4'265'000u, 0, 5'001'000u, 0},
+          {5'530'000u, 0, 0, 0},
+          {6'795'000u, 0, 5'003'000u, 0},
+          {8'060'000u, 0, 5'004'000u, 0}}},
+    };
+    const MonitorState fresh = State;
+    for (const auto& row : rows) {
+        State = fresh;
+        Prime(row.Readings[0][0], row.Readings[0][1], row.Readings[0][2], row.Readings[0][3]);
+        int32_t most = 0;
+        int32_t mostPackets = 0;
+        for (size_t i = 1; i < row.Readings.size(); ++i) {
+            Poll(row.Readings[i][0], row.Readings[i][1], row.Readings[i][2], row.Readings[i][3]);
+            most = std::max(most, State.DownRate);
+            mostPackets = std::max(mostPackets, State.DownPktRate);
+        }
+        EXPECT_LE(most, 1000) << row.Name;
+        EXPECT_LE(mostPackets, 1000) << row.Name;
+        EXPECT_EQ(State.DownRate, 1000) << row.Name << ": counting again";
+    }
+}
+
 TEST_F(RunPollCycle, WrapAtAPlausibleRateStaysAWrapWithTheSpeedKnown) {
     AnswerSpeed(100'000'000u); // 12.5 MB/s
     Prime(4'294'000'000u, 4'294'967'000u, 4'294'967'000u, 4'294'967'295u);
@@ -378,14 +418,15 @@ TEST_F(RunPollCycle, WrapAtAPlausibleRateStaysAWrapWithTheSpeedKnown) {
     EXPECT_EQ(State.UpRate, 1000);
     EXPECT_EQ(State.DownPktRate, 1000);
     EXPECT_EQ(State.UpPktRate, 1000);
-    // Near the top again; then, after two missed polls, 35 MB past it: more
-    // than one interval carries, less than three do.
-    Poll(4'290'000'000u, 1'265'000u - 296u, 704u, 999u);
+    // Near the top again (a rise of 4 GB in one interval would be refused as
+    // more than the line carries, so it is set); then, after two missed
+    // polls, 35 MB past it: a wrap over three intervals.
+    State.InOctetsNow = static_cast<int32_t>(4'290'000'000u);
     Answer({});
     Cycle();
     Cycle();
     Poll(30'000'000u, 1'265'000u - 296u, 704u, 999u);
-    EXPECT_EQ(State.PollCount, 4);
+    EXPECT_EQ(State.PollCount, 3);
     EXPECT_EQ(State.DownRate, 9214); // 34,967,296 octets / 1265 / 3
 }
 
@@ -425,22 +466,26 @@ TEST(ReadInterfaceSpeed, SilentAgentIsUnknownAndLeavesAFreshSocket) {
 
 TEST(IsCounterReset, DifferenceBeyondWhatTheInterfaceCarries) {
     constexpr uint64_t kTop = 4'294'967'296ull;
+    constexpr uint64_t kTop64 = ~0ull - 9; // 2^64 - 10
+    // The bound is the larger of the reported speed and the default maximum
+    // (1 Gbit/s), over the intervals plus two seconds: 375 MB in one.
     const struct {
         uint64_t Prev, Now;
         unsigned Width;
         uint64_t Speed, Intervals;
         bool Reset;
     } rows[] = {
-        {100, 200, 32, 0, 1, false},                                // an increase
-        {kTop - 1000, 1000, 32, 0, 1, false},                       // unknown speed: below 2^31 wraps
-        {kTop / 2, 0, 32, 0, 1, true},                              // 2^31 does not
-        {kTop / 2 + 1, 0, 32, 0, 1, false},                         // 2^31 - 1 does
-        {500'000'000, 1000, 32, 0, 1, true},                        // a restart
-        {kTop - 10'000'000, 15'000'000, 32, 100'000'000, 1, false}, // 25 MB: twice 12.5 MB/s
-        {kTop - 10'000'000, 15'000'001, 32, 100'000'000, 1, true},
-        {kTop - 10'000'000, 15'000'001, 32, 100'000'000, 2, false}, // two intervals
-        {kTop - 1000, 1000, 32, 1, 1, true},                        // 1 bit/s: almost nothing
-        {~0ull - 10, 5, 64, 0, 1, false},                           // a 64-bit counter's wrap
+        {100, 200, 32, 0, 1, false},                                 // an increase
+        {kTop - 1000, 1000, 32, 0, 1, false},                        // unknown speed: a small wrap
+        {kTop / 2, 0, 32, 0, 1, true},                               // 2^31 is not one
+        {kTop / 2 + 1, 0, 32, 0, 1, true},                           // nor 2^31 - 1: whatever the speed
+        {500'000'000, 1000, 32, 0, 1, true},                         // a restart
+        {kTop - 10'000'000, 15'000'001, 32, 100'000'000, 1, false},  // a speed reported too low
+        {kTop - 1000, 1000, 32, 1, 1, false},                        // 1 bit/s refuses nothing
+        {kTop64, 3'749'999'990ull, 64, 10'000'000'000ull, 1, false}, // 3.75 GB at 10 Gbit/s
+        {kTop64, 3'749'999'991ull, 64, 10'000'000'000ull, 1, true},
+        {kTop64, 3'749'999'991ull, 64, 10'000'000'000ull, 2, false}, // two intervals
+        {~0ull - 10, 5, 64, 0, 1, false},                            // a 64-bit counter's wrap
         {1'000'000'000'000ull, 5, 64, 0, 1, true},
         {1'000'000'000'000ull, 5, 64, ~0ull, ~0ull, false}, // no overflow in the bound
     };

@@ -208,6 +208,7 @@ TEST(LoadMonitorState, ValuesOutsideTheDialogsRangesLoadAsTheNearestBound) {
         {K::TStopien, "300", 255}, {K::TStopien, "-1", 50}, {K::TStopienGraph, "49", 50},
         {K::LimitKierunek, "7", 2},
         {K::DzienRozliczenia, "31", 28}, {K::DzienRozliczenia, "0", 1},
+        {K::MaksPredkosc, "-5", 0}, {K::MaksPredkosc, "10000", 10000},
     };
     // clang-format on
     TempDir dir;

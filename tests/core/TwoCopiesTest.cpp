@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -68,6 +71,53 @@ TEST(RunningCopies, SeesTheLiveOtherCopiesOnlyAndClearsUpAfterTheDead) {
         EXPECT_TRUE(std::filesystem::exists(folder + "1")); // alive, unreadable: left alone
     }
     EXPECT_FALSE(std::filesystem::exists(folder + std::to_string(getpid())));
+}
+
+// Records that are not what a copy writes are passed over at once: a FIFO,
+// a huge file without a line break, a link; a link in place of the
+// temporary record is never followed, and a folder not the user's alone is
+// not used.
+TEST(RunningCopies, PassesOverWhatIsNotARecord) {
+    TempDir dir;
+    const std::string folder = dir.Dir() + "veltrum/";
+    std::vector<pid_t> alive;
+    for (int i = 0; i < 3; ++i) {
+        const pid_t child = fork();
+        if (child == 0) {
+            sleep(30); // ends by itself should the test not end it
+            _exit(0);
+        }
+        alive.push_back(child);
+    }
+    RunningCopies mine(folder, getpid());
+    dir.Write("target", "mine\n");
+    std::filesystem::create_directory(folder);
+    std::filesystem::create_symlink(dir.Dir() + "target", folder + std::to_string(getpid()) + ".new");
+    mine.Record({10, 20, 33, 68});
+    EXPECT_EQ(dir.Read("target"), "mine\n");
+    EXPECT_EQ(dir.Read("veltrum/" + std::to_string(getpid())), "10 20 33 68\n");
+    EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all);
+    ASSERT_EQ(mkfifo((folder + std::to_string(alive[0])).c_str(), 0600), 0);
+    dir.Write("big", "");
+    std::filesystem::resize_file(dir.File("big"), 1ull << 30); // sparse: no line break in 1 GiB
+    std::filesystem::rename(dir.File("big"), folder + std::to_string(alive[1]));
+    std::filesystem::create_symlink(dir.Dir() + "target", folder + std::to_string(alive[2]));
+    dir.Write("target", "300 400 33 68\n");
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_TRUE(mine.Others().empty());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
+    for (const pid_t child : alive) {
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+    }
+    // Another user's folder is not written in.
+    const std::string theirs = dir.Dir() + "theirs/";
+    std::filesystem::create_directory(theirs);
+    if (chown(theirs.c_str(), 65534, 65534) == 0) {
+        RunningCopies other(theirs, getpid());
+        other.Record({10, 20, 33, 68});
+        EXPECT_FALSE(std::filesystem::exists(theirs + std::to_string(getpid())));
+    }
 }
 
 // With a quota set, the period's use follows on a line of its own.

@@ -67,6 +67,23 @@ inline void Feed(UsageRecorder& recorder, int64_t from, int64_t to, int64_t step
     }
 }
 
+// A clock the test moves: time passing moves both, a set wall clock only one.
+class StepClock final : public UsageClock {
+public:
+    explicit StepClock(int64_t wall) : m_wall(wall) {}
+    int64_t Wall() const override { return m_wall; }
+    int64_t Steady() const override { return m_steady; }
+    void Pass(int64_t seconds) {
+        m_wall += seconds;
+        m_steady += seconds * 1000;
+    }
+    void SetWallBy(int64_t seconds) { m_wall += seconds; }
+
+private:
+    int64_t m_wall;
+    int64_t m_steady = 1000;
+};
+
 inline UsageCounts TotalOf(const std::string& path, const std::string& agent, int32_t number,
                            const std::string& description = {}) {
     UsageStore store(path, StoreMode::Read);

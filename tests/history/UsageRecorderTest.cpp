@@ -4,15 +4,21 @@
 #include "core/RecordingView.h"
 #include "history/HistoryTest.h"
 #include "snmp/IdSNMP.h"
+#include "support/SnmpdAgent.h"
 #include "support/TableAgent.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace veltrum {
@@ -185,10 +191,13 @@ TEST(UsageRecorder, DaylightSavingDaysHaveTheirHours) {
 }
 
 // Time away: counted from the readings kept when the agent's counters can be
-// trusted to have gone on, missed otherwise.
+// trusted to have gone on, and only what the line could carry; missed
+// otherwise. What is known is written at once: a kill right after the start
+// loses none of it.
 TEST(UsageRecorder, TimeAwayIsCountedWhenItCanBeKnown) {
     const TempDir dir;
-    const uint64_t kSpeed = 100'000'000; // 12.5 MB/s: a 32-bit counter wraps in 343 s
+    constexpr uint64_t kFast = 100'000'000; // below the default maximum, 1 Gbit/s: 32 bits wrap in 34 s
+    constexpr uint64_t kMoved = 1'000'000 + 777'000;
     const struct {
         const char* Name;
         uint8_t Bits;
@@ -196,18 +205,22 @@ TEST(UsageRecorder, TimeAwayIsCountedWhenItCanBeKnown) {
         bool UpTimeKnown;
         uint32_t UpTime; // hundredths
         bool Counted;
+        uint64_t Speed = kFast;
+        uint64_t After = kMoved; // the reading after the time away; 1,000,000 before it
     } cases[] = {{"64-bit, agent ran on", 64, 3600, true, 400000, true},
                  {"64-bit, agent restarted", 64, 3600, true, 100000, false},
                  {"64-bit, uptime unknown", 64, 3600, false, 0, false},
-                 {"32-bit, too short to wrap", 32, 120, true, 400000, true},
-                 {"32-bit, long enough to wrap", 32, 600, true, 400000, false}};
+                 {"32-bit, too short to wrap", 32, 20, true, 400000, true},
+                 {"32-bit, long enough to wrap", 32, 600, true, 400000, false},
+                 {"64-bit, speed unknown, counters set back", 64, 3600, true, 400000, false, 0, 500},
+                 {"64-bit, restarted within the same second", 64, 0, true, 400000, true}};
     int n = 0;
     for (const auto& c : cases) {
         const std::string path = dir.File("a" + std::to_string(n++) + ".sqlite3");
         const int64_t t0 = 1'780'000'000;
         UsageTick tick;
         tick.CounterBits = c.Bits;
-        tick.Speed = kSpeed;
+        tick.Speed = c.Speed;
         {
             UsageRecorder before(path, kAgent, 1, "");
             tick.Kind = UsageTickKind::Uncounted;
@@ -217,15 +230,193 @@ TEST(UsageRecorder, TimeAwayIsCountedWhenItCanBeKnown) {
         }
         UsageRecorder after(path, kAgent, 1, "");
         tick.Time = t0 + c.Away;
-        tick.Readings = {1'000'000 + 777'000, 0, 0, 0};
+        tick.Readings = {c.After, 0, 0, 0};
         tick.UpTimeKnown = c.UpTimeKnown;
         tick.UpTime = c.UpTime;
         after.Record(tick);
-        after.Close();
-        const UsageCounts total = TotalOf(path, kAgent, 1);
+        const UsageCounts total = TotalOf(path, kAgent, 1); // as a kill now would leave it
         EXPECT_EQ(total.InOctets, c.Counted ? 777'000u : 0u) << c.Name;
         EXPECT_EQ(total.Sampled, c.Counted ? c.Away : 0) << c.Name;
         EXPECT_EQ(total.Missed, c.Counted ? 0 : c.Away) << c.Name;
+    }
+}
+
+// Each tick is judged by the time that truly passed (a clock that never
+// steps) and the line's bound: a glitch is missed time, not traffic; a
+// suspend is counted only where counters could not wrap; a wall clock set
+// either way neither fills the time between nor writes a row ahead of it.
+struct TimedTick {
+    int64_t SetWall; // the wall clock set by this much first
+    int64_t Pass;    // seconds passed since the previous tick
+    UsageTickKind Kind;
+    uint64_t Difference; // octets in, as the poll judged them
+    uint64_t Reading;
+};
+struct JudgedCase {
+    const char* Name;
+    uint8_t Bits;
+    std::vector<TimedTick> Ticks;
+    UsageCounts Expected;
+};
+
+TEST(UsageRecorder, JudgesEachTickByTheTimeThatPassed) {
+    using K = UsageTickKind;
+    constexpr uint64_t kG = 1'000'000'000;
+    const auto steady = [](int n, uint64_t from) { // n counted ticks of 1000 octets, a second apart
+        std::vector<TimedTick> ticks;
+        for (int i = 1; i <= n; ++i) {
+            ticks.push_back({0, 1, K::Counted, 1000, from + 1000u * static_cast<uint64_t>(i)});
+        }
+        return ticks;
+    };
+    const auto join = [](std::vector<std::vector<TimedTick>> parts) {
+        std::vector<TimedTick> all;
+        for (const auto& part : parts) {
+            all.insert(all.end(), part.begin(), part.end());
+        }
+        return all;
+    };
+    const JudgedCase cases[] = {
+        {"zero reading once, 64-bit",
+         64,
+         {{0, 0, K::Uncounted, 0, 5 * kG},
+          {0, 1, K::Counted, 1000, 5 * kG + 1000},
+          {0, 1, K::Uncounted, 0, 0},
+          {0, 1, K::Counted, 5 * kG + 2000, 5 * kG + 2000},
+          {0, 1, K::Counted, 1000, 5 * kG + 3000}},
+         {2000, 0, 0, 0, 2, 2}},
+        {"garbage Counter64",
+         64,
+         {{0, 0, K::Uncounted, 0, kG},
+          {0, 1, K::Counted, 1000, kG + 1000},
+          {0, 1, K::Counted, 18'000'000'000'000'000'000u - kG - 1000, 18'000'000'000'000'000'000u},
+          {0, 1, K::Uncounted, 0, kG + 3000},
+          {0, 1, K::Counted, 1000, kG + 4000}},
+         {2000, 0, 0, 0, 2, 2}},
+        {"suspend over the wrap time, 32-bit",
+         32,
+         {{0, 0, K::Uncounted, 0, 0},
+          {0, 1, K::Counted, 1000, 1000},
+          {0, 60, K::Counted, 505'000'000, 505'001'000}},
+         {1000, 0, 0, 0, 1, 60}},
+        {"suspend, 64-bit",
+         64,
+         {{0, 0, K::Uncounted, 0, 0},
+          {0, 1, K::Counted, 1000, 1000},
+          {0, 60, K::Counted, 4'800'000'000, 4'800'001'000}},
+         {4'800'001'000, 0, 0, 0, 61, 0}},
+        {"clock set back an hour",
+         64,
+         join({{{0, 0, K::Uncounted, 0, 0}},
+               steady(10, 0),
+               {{-3600, 1, K::Counted, 1000, 11000}},
+               steady(9, 11000)}),
+         {20000, 0, 0, 0, 20, 0}},
+        {"clock ten days ahead for five seconds",
+         64,
+         join({{{0, 0, K::Uncounted, 0, 0}},
+               steady(5, 0),
+               {{864000, 1, K::Counted, 1000, 6000}},
+               steady(4, 6000),
+               {{-864000, 1, K::Counted, 1000, 11000}},
+               steady(4, 11000)}),
+         {15000, 0, 0, 0, 15, 0}},
+    };
+    const TempDir dir;
+    int n = 0;
+    for (const JudgedCase& c : cases) {
+        const std::string path = dir.File("j" + std::to_string(n++) + ".sqlite3");
+        test::StepClock clock(1'780'000'000);
+        {
+            UsageRecorder recorder(path, kAgent, 1, "", RecorderOptions{60, &clock});
+            for (const TimedTick& t : c.Ticks) {
+                clock.SetWallBy(t.SetWall);
+                clock.Pass(t.Pass);
+                UsageTick tick;
+                tick.Kind = t.Kind;
+                tick.CounterBits = c.Bits;
+                tick.Speed = kG;
+                tick.Differences = {t.Difference, 0, 0, 0};
+                tick.Readings = {t.Reading, 0, 0, 0};
+                recorder.Record(tick);
+            }
+        }
+        EXPECT_EQ(TotalOf(path, kAgent, 1), c.Expected) << c.Name;
+        UsageStore store(path, StoreMode::Read);
+        const int64_t id = store.OpenInterface(kAgent, 1, "")->Id;
+        EXPECT_TRUE(store.Hours(id, clock.Wall() + 1, INT64_MAX).empty())
+            << c.Name << ": a row ahead of the clock";
+    }
+}
+
+// A real agent restarted while the program polls its loopback interface,
+// on which every packet sent is received: net-snmp's snmpd answers its
+// first readings with the unicast packets in at 0, then back at the
+// system's count. Packets follow the octets' rules (a fall without a wrap
+// that fits is a reset, a rise beyond the octets of its direction is a new
+// baseline), so in and out stay equal in both counter widths.
+TEST(UsageRecorder, AgentRestartCountsPacketsInAndOutAlike) {
+    if (!test::SnmpdAgent::Available()) {
+        GTEST_SKIP() << "snmpd is not installed";
+    }
+    const TempDir dir;
+    for (const int32_t version : {0, kSnmpVersion2c}) {
+        const std::string path = dir.File("restart" + std::to_string(version) + ".sqlite3");
+        test::SnmpdAgent agent;
+        agent.Start();
+        MonitorState state;
+        state.HistoryLength = 120;
+        state.InterfaceNumber = 1; // lo
+        state.TimeoutMs = 250;
+        state.SnmpVersion = version;
+        TIdSNMP snmp;
+        snmp.Host = agent.HostText();
+        snmp.SetCommunity(agent.Community());
+        snmp.SetActive(true);
+        UsageRecorder recorder(path, kAgent, 1, "");
+        test::RecordingView view;
+        int64_t now = 1'780'000'000;
+        view.OnUsage = [&](const UsageTick& tick) {
+            UsageTick stamped = tick;
+            stamped.Time = now;
+            recorder.Record(stamped);
+        };
+        const auto poll = [&](int times) {
+            for (int i = 0; i < times; ++i) {
+                std::this_thread::sleep_for(std::chrono::seconds(1));
+                ++now;
+                RunPollCycle(state, snmp, view, NumberLocale{".", ","});
+            }
+        };
+        poll(3);
+        {
+            // Many packets on lo before the restart, so that a count back
+            // from 0 would stand out.
+            const int sink = socket(AF_INET, SOCK_DGRAM, 0);
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            bind(sink, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+            socklen_t length = sizeof to;
+            getsockname(sink, reinterpret_cast<sockaddr*>(&to), &length);
+            const int out = socket(AF_INET, SOCK_DGRAM, 0);
+            for (int i = 0; i < 20000; ++i) {
+                sendto(out, "x", 1, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+            }
+            close(out);
+            close(sink);
+        }
+        poll(4);
+        agent.Stop();
+        poll(1);
+        agent.Start();
+        poll(6);
+        recorder.Close();
+        const UsageCounts total = TotalOf(path, kAgent, 1);
+        EXPECT_GT(total.InPackets, 20000u) << version;
+        EXPECT_LE(total.InPackets, total.OutPackets + 10) << version;
+        EXPECT_LE(total.OutPackets, total.InPackets + 10) << version;
+        EXPECT_GT(total.Missed, 0) << version << ": the restart's readings are not traffic";
     }
 }
 

@@ -140,10 +140,11 @@ TEST(UsageFigures, FirstPeriodRunsSinceTheFirstRecording) {
         // Two days recorded of the period's 31: 4 GB carried on at that pace
         // over the 27 days from the first recording to the period's end.
         ASSERT_TRUE(figures.PeriodEstimate);
+        __extension__ typedef __int128 Wide;
         const int64_t recorded = now - figures.FirstRecorded;
         const int64_t rest = figures.Period.End - figures.FirstRecorded;
         EXPECT_EQ(figures.PeriodEstimate->Download,
-                  static_cast<uint64_t>(4'000'000'000 * static_cast<__int128>(rest) / recorded));
+                  static_cast<uint64_t>(4'000'000'000 * static_cast<Wide>(rest) / recorded));
         ASSERT_TRUE(figures.Quota);
         EXPECT_EQ(figures.Quota->Used, 4 * kOctetsPerGB + usedBefore);
         EXPECT_EQ(figures.Quota->Percent, usedBefore == 0 ? 40 : 90);
@@ -194,6 +195,40 @@ TEST(UsageFigures, CountsNotWrittenYetAndNoEarlyEstimate) {
     EXPECT_NE(UsageJson(who, figures).find("\"estimated_download_octets\": null"), std::string::npos);
     EXPECT_NE(UsageText(who, figures).find("estimate to its end        after an hour of recording"),
               std::string::npos);
+}
+
+// An agent's text leaves the program as one can read it: escaped in the
+// text (no terminal escape sequence, no hidden or reordering character), in
+// the CSV never a formula. Totals past 2^64 octets are shown as they are.
+TEST(UsageOutputOfAgentText, IsEscapedWhereItGoes) {
+    const struct {
+        const char* Description;
+        const char* InText;
+        const char* InCsv;
+    } rows[] = {
+        {"\x1b]0;owned\x07"
+         "eth0",
+         "(\\x1B]0;owned\\x07eth0)",
+         ",\x1b]0;owned\x07"
+         "eth0,"},
+        {"=HYPERLINK(\"x\")", "(=HYPERLINK(\"x\"))", ",\"'=HYPERLINK(\"\"x\"\")\","},
+        {"+1", "(+1)", ",'+1,"},
+        {"-1", "(-1)", ",'-1,"},
+        {"@SUM(A1)", "(@SUM(A1))", ",'@SUM(A1),"},
+        {"\tcmd", "( cmd)", ",'\tcmd,"},
+        {"a\u200Bb\uFEFF", "(a\\u200Bb\\uFEFF)", ",a\u200Bb\uFEFF,"},
+        {"\u202Egnp.exe", "(\\u202Egnp.exe)", ",\u202Egnp.exe,"},
+    };
+    UsageFigures figures;
+    figures.Today.Use.InOctets = 10'000'000'000'000'000'000u;
+    figures.Today.Use.OutOctets = 10'000'000'000'000'000'000u;
+    for (const auto& row : rows) {
+        const UsageIdentity who{"127.0.0.1:161", 2, row.Description};
+        const std::string text = UsageText(who, figures);
+        EXPECT_NE(text.find(row.InText), std::string::npos) << row.Description << "\n" << text;
+        EXPECT_NE(UsageCsv(who, figures).find(row.InCsv), std::string::npos) << row.Description;
+        EXPECT_NE(text.find("20.00 EB"), std::string::npos) << text;
+    }
 }
 
 } // namespace

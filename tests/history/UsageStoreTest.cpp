@@ -52,6 +52,7 @@ TEST(UsageStore, OpensWhatItFinds) {
         std::function<void(const std::string& path)> Prepare;
         RecordingState State;
         bool SetAside;
+        const char* Says = "newer"; // why a file is left alone
     } cases[] = {
         {"missing", [](const std::string&) {}, RecordingState::Recording, false},
         {"not a database", [](const std::string& path) { std::ofstream(path) << std::string(5000, 'x'); },
@@ -73,12 +74,66 @@ TEST(UsageStore, OpensWhatItFinds) {
              sql(path, "PRAGMA user_version = 99");
          },
          RecordingState::Stopped, false},
+        {"negative schema",
+         [](const std::string& path) {
+             { UsageRecorder recorder(path, kAgent, 1, ""); }
+             sql(path, "PRAGMA user_version = -1");
+         },
+         RecordingState::Stopped, false, "no version of Veltrum writes"},
+        {"another program's database",
+         [](const std::string& path) { sql(path, "CREATE TABLE notes (text TEXT)"); },
+         RecordingState::Stopped, false, "another program"},
+        {"a read-only history is read",
+         [](const std::string& path) {
+             {
+                 UsageRecorder recorder(path, kAgent, 7, "");
+                 feed(recorder, 1'790'000'000, 60);
+             }
+             chmod(path.c_str(), 0400);
+             chmod(path.substr(0, path.rfind('/')).c_str(), 0500);
+         },
+         RecordingState::Paused, false},
     };
     for (const auto& c : cases) {
         const TempDir dir;
         const std::string path = dir.Dir() + "data/veltrum/usage.sqlite3";
         std::filesystem::create_directories(dir.Dir() + "data/veltrum");
         c.Prepare(path);
+        const std::string before = dir.Read("data/veltrum/usage.sqlite3");
+        if (c.State == RecordingState::Paused) {
+            // Read only, by an ordinary user where the test may become one
+            // (permissions do not bind root): --usage reads it as it stands.
+            chmod(dir.Dir().c_str(), 0755);
+            chmod((dir.Dir() + "data").c_str(), 0755);
+            chmod(path.c_str(), 0444);
+            chmod(path.substr(0, path.rfind('/')).c_str(), 0555);
+            int out[2];
+            ASSERT_EQ(pipe(out), 0);
+            const pid_t child = fork();
+            if (child == 0) {
+                if (geteuid() == 0 && setgroups(0, nullptr) == 0 && setgid(65534) == 0) {
+                    (void)!setuid(65534);
+                }
+                const UsageAnswer answer =
+                    AnswerUsage(path, {kAgent, 7, ""}, QuotaSettings{}, UsageFormat::Json, 1'790'000'100);
+                const std::string said = answer.Out + answer.Err;
+                (void)!write(out[1], said.data(), said.size());
+                _exit(answer.ExitStatus);
+            }
+            close(out[1]);
+            std::string said;
+            char buffer[4096];
+            for (ssize_t got; (got = read(out[0], buffer, sizeof buffer)) > 0;) {
+                said.append(buffer, static_cast<size_t>(got));
+            }
+            close(out[0]);
+            int status = 0;
+            waitpid(child, &status, 0);
+            EXPECT_EQ(WEXITSTATUS(status), 0) << c.Name << ": " << said;
+            EXPECT_NE(said.find("\"download_octets\": 60000"), std::string::npos) << c.Name << said;
+            chmod(path.substr(0, path.rfind('/')).c_str(), 0700);
+            continue;
+        }
         UsageRecorder recorder(path, kAgent, 7, "");
         feed(recorder, 1'790'000'000, 60);
         EXPECT_EQ(recorder.State(), c.State) << c.Name << ": " << recorder.StatusText();
@@ -94,9 +149,11 @@ TEST(UsageStore, OpensWhatItFinds) {
         const UsageAnswer answer =
             AnswerUsage(path, {kAgent, 7, ""}, QuotaSettings{}, UsageFormat::Json, 1'790'000'100);
         if (c.State == RecordingState::Stopped) {
-            EXPECT_NE(recorder.StatusText().find("newer"), std::string::npos) << c.Name;
+            EXPECT_NE(recorder.StatusText().find(c.Says), std::string::npos)
+                << c.Name << recorder.StatusText();
             EXPECT_EQ(answer.ExitStatus, 1) << c.Name;
-            EXPECT_NE(answer.Err.find("newer"), std::string::npos) << c.Name << ": " << answer.Err;
+            EXPECT_NE(answer.Err.find(c.Says), std::string::npos) << c.Name << ": " << answer.Err;
+            EXPECT_EQ(dir.Read("data/veltrum/usage.sqlite3"), before) << c.Name << ": left as it was";
             continue;
         }
         EXPECT_EQ(TotalOf(path, kAgent, 7).InOctets, 60'000u) << c.Name;
@@ -111,6 +168,60 @@ TEST(UsageStore, OpensWhatItFinds) {
     EXPECT_EQ(none.ExitStatus, 0);
     EXPECT_NE(none.Out.find("No usage has been recorded yet"), std::string::npos) << none.Out;
     EXPECT_FALSE(std::filesystem::exists(dir.File("none.sqlite3")));
+}
+
+// Two copies starting on a damaged file within one second each keep what
+// they set aside: no set-aside replaces another.
+TEST(UsageStore, SetAsidesNeverReplaceEachOther) {
+    const TempDir dir;
+    const std::string path = dir.File("usage.sqlite3");
+    for (const char* garbage : {"first damaged file", "second damaged file"}) {
+        std::ofstream(path, std::ios::trunc) << garbage << std::string(5000, 'x');
+        UsageRecorder recorder(path, kAgent, 1, "");
+        EXPECT_NE(recorder.TakeNotice().find("damaged"), std::string::npos);
+    }
+    std::string kept;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Dir())) {
+        if (entry.path().filename().string().find(".damaged-") != std::string::npos) {
+            std::ifstream in(entry.path());
+            kept += std::string(std::istreambuf_iterator<char>(in), {}).substr(0, 6);
+        }
+    }
+    EXPECT_EQ(kept.size(), 12u) << kept;
+    EXPECT_NE(kept.find("first "), std::string::npos) << kept;
+    EXPECT_NE(kept.find("second"), std::string::npos) << kept;
+}
+
+// Two interfaces of one agent with the same description each have their
+// row, and a copy recording one never stands by for the other.
+TEST(UsageStore, EqualDescriptionsStayApart) {
+    const TempDir dir;
+    const std::string path = dir.File("usage.sqlite3");
+    UsageRecorder first(path, kAgent, 2, "Ethernet adapter");
+    UsageRecorder second(path, kAgent, 3, "Ethernet adapter");
+    feed(first, 1'780'000'000, 60);
+    test::Feed(second, 1'780'000'000, 1'780'000'030, 1, 500);
+    EXPECT_EQ(second.State(), RecordingState::Recording) << second.StatusText();
+    first.Close();
+    second.Close();
+    EXPECT_EQ(TotalOf(path, kAgent, 2, "Ethernet adapter").InOctets, 60'000u);
+    EXPECT_EQ(TotalOf(path, kAgent, 3, "Ethernet adapter").InOctets, 15'000u);
+}
+
+// A lock file that cannot be opened says why; the counts wait in memory and
+// are written once it can.
+TEST(UsageStore, LockThatCannotBeOpenedKeepsTheCounts) {
+    const TempDir dir;
+    const std::string path = dir.File("usage.sqlite3");
+    std::filesystem::create_directory(path + ".lock");
+    UsageRecorder recorder(path, kAgent, 1, "");
+    feed(recorder, 1'780'000'000, 120);
+    EXPECT_EQ(recorder.State(), RecordingState::Paused);
+    EXPECT_NE(recorder.StatusText().find(".lock"), std::string::npos) << recorder.StatusText();
+    std::filesystem::remove(path + ".lock");
+    test::Feed(recorder, 1'780'000'121, 1'780'000'180, 1, 1000, true);
+    EXPECT_EQ(recorder.State(), RecordingState::Recording) << recorder.StatusText();
+    EXPECT_EQ(TotalOf(path, kAgent, 1).InOctets, 180'000u);
 }
 
 // Another copy holding the database for a moment makes the flush wait,

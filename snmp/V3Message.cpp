@@ -137,7 +137,7 @@ void appendOctets(std::string& out, std::string_view text) {
 std::optional<TV3Message> DecodeMessage(std::string_view datagram) {
     TReader outer(datagram);
     std::string_view message;
-    if (!outer.Item(kTagSequence, message)) {
+    if (!outer.Item(kTagSequence, message) || !outer.AtEnd()) {
         return std::nullopt;
     }
     const std::size_t messageAt = static_cast<std::size_t>(message.data() - datagram.data());

@@ -222,7 +222,7 @@ TEST_F(V3Agent, EveryReportIsNamed) {
 }
 
 // The exchange driven by hand against the agent: a reply whose digest is
-// spoiled is dropped, the true one then taken.
+// spoiled, or whose msgID is another's, is dropped; the true one is taken.
 TEST_F(V3Agent, SpoiledDigestIsDropped) {
     v3::TV3Session session;
     session.SetUser(userOf(kUsers[3]));
@@ -246,6 +246,11 @@ TEST_F(V3Agent, SpoiledDigestIsDropped) {
             spoiled[decoded->AuthAt] = static_cast<char>(spoiled[decoded->AuthAt] ^ 1);
             EXPECT_EQ(exchange.OnDatagram(spoiled).Kind, v3::TV3Exchange::TStepKind::Ignore);
         }
+        // Another message's answer (its msgID) is not this one's.
+        v3::TV3Header other = decoded->Header;
+        other.MsgId ^= 1;
+        EXPECT_EQ(exchange.OnDatagram(v3::EncodeMessage(other, decoded->Data)).Kind,
+                  v3::TV3Exchange::TStepKind::Ignore);
         step = exchange.OnDatagram(reply);
     }
     EXPECT_EQ(step.Kind, v3::TV3Exchange::TStepKind::Done);

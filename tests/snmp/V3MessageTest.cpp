@@ -1,0 +1,77 @@
+// The user-based security model's keys and digests from tests/data vectors,
+// and the SNMPv3 envelope's decoder on round trips and malformed shapes.
+#include "snmp/V3Message.h"
+#include "snmp/UsmCrypto.h"
+#include "snmp/VectorFile.h"
+#include "support/TestData.h"
+
+#include <gtest/gtest.h>
+
+using namespace veltrum;
+using veltrum::test::FromHex;
+using veltrum::test::ToHex;
+
+TEST(UsmKeys, VectorsFromRfc3414AndRfc7860) {
+    int count = 0;
+    for (const test::Vector& v : test::ReadVectorFile(test::TestDataDir() + "/usm_keys.vec")) {
+        SCOPED_TRACE(v.where());
+        const usm::TAuthProtocol auth = usm::AuthProtocolNamed(v.get("Auth")).value();
+        if (v.section == "LocalizeKey") {
+            const std::string ku = usm::PassphraseToKey(auth, v.get("Passphrase"));
+            EXPECT_EQ(ToHex(ku), ToHex(FromHex(v.get("Ku"))));
+            EXPECT_EQ(ToHex(usm::LocalizeKey(auth, ku, FromHex(v.get("EngineId")))),
+                      ToHex(FromHex(v.get("Kul"))));
+        } else {
+            EXPECT_EQ(ToHex(usm::Mac(auth, FromHex(v.get("Key")), FromHex(v.get("In")))),
+                      ToHex(FromHex(v.get("Out"))));
+        }
+        ++count;
+    }
+    EXPECT_EQ(count, 12);
+}
+
+TEST(V3Message, RoundTripAndMalformedShapes) {
+    v3::TV3Header header;
+    header.MsgId = 0x7FFFFFFF;
+    header.MaxSize = 65507;
+    header.Flags = v3::kFlagAuth | v3::kFlagPriv | v3::kFlagReportable;
+    header.EngineId = FromHex("80001F8880AABBCCDD");
+    header.EngineBoots = 200;
+    header.EngineTime = 0x80000000U - 1;
+    header.UserName = "user";
+    header.AuthParams.assign(24, '\0');
+    header.PrivParams = FromHex("0102030405060708");
+    std::size_t authAt = 0;
+    const std::string encrypted(300, 'x'); // long lengths on the way
+    const std::string good = v3::EncodeMessage(header, encrypted, &authAt);
+    const std::optional<v3::TV3Message> decoded = v3::DecodeMessage(good);
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(decoded->Header.MsgId, header.MsgId);
+    EXPECT_EQ(decoded->Header.EngineTime, header.EngineTime);
+    EXPECT_EQ(decoded->Header.PrivParams, header.PrivParams);
+    EXPECT_EQ(decoded->AuthAt, authAt);
+    EXPECT_EQ(decoded->Data, encrypted);
+
+    const auto with = [&](std::size_t at, char octet) {
+        std::string changed = good;
+        changed[at] = octet;
+        return changed;
+    };
+    const std::size_t flagsAt = good.find(std::string("\x04\x01\x07", 3)) + 2;
+    const struct {
+        const char* What;
+        std::string Datagram;
+    } refused[] = {
+        {"empty", ""},
+        {"cut by one octet", good.substr(0, good.size() - 1)},
+        {"one octet more", good + '\0'},
+        {"version 1", with(6, '\x01')},
+        {"privacy without authentication", with(flagsAt, '\x02')},
+        {"indefinite length", with(1, '\x80')},
+        {"a SNMPv2c message",
+         FromHex("302902010104067075626C6963A21C0201000201000201003011300F06082B0601020101050004037276")},
+    };
+    for (const auto& c : refused) {
+        EXPECT_FALSE(v3::DecodeMessage(c.Datagram).has_value()) << c.What;
+    }
+}

@@ -49,7 +49,8 @@ struct TV3Header {
 
 // A decoded message. AuthAt is where msgAuthenticationParameters' contents
 // start in the datagram (for the digest's check); Data is the plain scoped
-// PDU or, with kFlagPriv, the encrypted one's octets.
+// PDU or, with kFlagPriv, the encrypted one's octets: a view into the
+// datagram, which must outlive it.
 struct TV3Message {
     TV3Header Header;
     std::size_t AuthAt = 0;

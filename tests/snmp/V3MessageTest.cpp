@@ -30,6 +30,30 @@ TEST(UsmKeys, VectorsFromRfc3414AndRfc7860) {
     EXPECT_EQ(count, 12);
 }
 
+// Real exchanges' datagrams read as tshark reads them.
+TEST(V3Message, DecodesNetSnmpExchanges) {
+    int count = 0;
+    for (const test::Vector& v : test::ReadVectorFile(test::TestDataDir() + "/v3_messages.vec")) {
+        SCOPED_TRACE(v.where());
+        const std::string datagram = FromHex(v.get("In"));
+        const std::optional<v3::TV3Message> decoded = v3::DecodeMessage(datagram);
+        ASSERT_TRUE(decoded.has_value());
+        const v3::TV3Header& header = decoded->Header;
+        EXPECT_EQ(header.MsgId, std::stoll(v.get("MsgId")));
+        EXPECT_EQ(header.Flags, std::stoi(v.get("Flags"), nullptr, 16));
+        EXPECT_EQ(header.UserName, v.get("User"));
+        EXPECT_EQ(header.EngineBoots, std::stoul(v.get("Boots")));
+        EXPECT_EQ(header.EngineTime, std::stoul(v.get("Time")));
+        EXPECT_EQ(ToHex(header.EngineId), ToHex(FromHex(v.get("EngineId"))));
+        // A plain scoped PDU reads too; an encrypted one is octets here.
+        if ((header.Flags & v3::kFlagPriv) == 0) {
+            EXPECT_TRUE(v3::DecodeScopedPdu(decoded->Data).has_value());
+        }
+        ++count;
+    }
+    EXPECT_EQ(count, 32);
+}
+
 TEST(V3Message, RoundTripAndMalformedShapes) {
     v3::TV3Header header;
     header.MsgId = 0x7FFFFFFF;

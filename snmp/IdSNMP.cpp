@@ -133,7 +133,7 @@ bool TIdSNMP::runV3Query() {
         step = exchange.OnDatagram(datagram);
         switch (step.Kind) {
         case v3::TV3Exchange::TStepKind::Done:
-            ReplyMessage.Packet = v3::CommunityMessageOf(step.Pdu);
+            v3::CommunityMessageTo(ReplyMessage.Packet, step.Pdu);
             ReplyMessage.ParseMessage(ReplyMessage.Packet);
             return ReplyMessage.ErrorStatus == 0;
         case v3::TV3Exchange::TStepKind::Failed:

@@ -3,6 +3,7 @@
 #include "snmp/Ber.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace veltrum::v3 {
 
@@ -97,19 +98,6 @@ std::size_t itemSize(std::size_t contents) {
     return 1 + lengthSize(contents) + contents;
 }
 
-void appendHeader(std::string& out, int32_t tag, std::size_t length) {
-    out.push_back(static_cast<char>(tag));
-    if (length < 0x80) {
-        out.push_back(static_cast<char>(length));
-        return;
-    }
-    const std::size_t count = lengthSize(length) - 1;
-    out.push_back(static_cast<char>(0x80 | count));
-    for (std::size_t i = count; i-- > 0;) {
-        out.push_back(static_cast<char>(length >> (8 * i)));
-    }
-}
-
 // A non-negative INTEGER's contents length, minimal (X.690 8.3.2).
 std::size_t uintSize(uint32_t value) {
     std::size_t size = 1;
@@ -119,18 +107,41 @@ std::size_t uintSize(uint32_t value) {
     return size;
 }
 
-void appendUint(std::string& out, uint32_t value) {
-    const std::size_t size = uintSize(value);
-    appendHeader(out, kTagInteger, size);
-    for (std::size_t i = size; i-- > 0;) {
-        out.push_back(i >= 4 ? '\0' : static_cast<char>(value >> (8 * i)));
-    }
-}
+// Writes into storage sized beforehand: every size is known before the
+// first octet goes out, so the octets go straight to their place.
+struct TWriter {
+    char* P;
 
-void appendOctets(std::string& out, std::string_view text) {
-    appendHeader(out, kTagOctetString, text.size());
-    out.append(text);
-}
+    void Header(int32_t tag, std::size_t length) {
+        *P++ = static_cast<char>(tag);
+        if (length < 0x80) {
+            *P++ = static_cast<char>(length);
+            return;
+        }
+        const std::size_t count = lengthSize(length) - 1;
+        *P++ = static_cast<char>(0x80 | count);
+        for (std::size_t i = count; i-- > 0;) {
+            *P++ = static_cast<char>(length >> (8 * i));
+        }
+    }
+    void Uint(uint32_t value) {
+        const std::size_t size = uintSize(value);
+        Header(kTagInteger, size);
+        for (std::size_t i = size; i-- > 0;) {
+            *P++ = i >= 4 ? '\0' : static_cast<char>(value >> (8 * i));
+        }
+    }
+    void Raw(std::string_view text) {
+        if (!text.empty()) {
+            std::memcpy(P, text.data(), text.size());
+            P += text.size();
+        }
+    }
+    void Octets(std::string_view text) {
+        Header(kTagOctetString, text.size());
+        Raw(text);
+    }
+};
 
 } // namespace
 
@@ -230,19 +241,25 @@ std::optional<TScopedPdu> DecodeScopedPdu(std::string_view data) {
     return result;
 }
 
+void EncodeScopedPduTo(std::string& out, std::string_view contextEngineId, std::string_view contextName,
+                       std::string_view pdu) {
+    const std::size_t contents = itemSize(contextEngineId.size()) + itemSize(contextName.size()) + pdu.size();
+    out.resize(itemSize(contents));
+    TWriter w{out.data()};
+    w.Header(kTagSequence, contents);
+    w.Octets(contextEngineId);
+    w.Octets(contextName);
+    w.Raw(pdu);
+}
+
 std::string EncodeScopedPdu(std::string_view contextEngineId, std::string_view contextName,
                             std::string_view pdu) {
-    const std::size_t contents = itemSize(contextEngineId.size()) + itemSize(contextName.size()) + pdu.size();
     std::string out;
-    out.reserve(itemSize(contents));
-    appendHeader(out, kTagSequence, contents);
-    appendOctets(out, contextEngineId);
-    appendOctets(out, contextName);
-    out.append(pdu);
+    EncodeScopedPduTo(out, contextEngineId, contextName, pdu);
     return out;
 }
 
-std::string EncodeMessage(const TV3Header& header, std::string_view data, std::size_t* authAt) {
+void EncodeMessageTo(std::string& out, const TV3Header& header, std::string_view data, std::size_t* authAt) {
     const std::size_t global = itemSize(uintSize(static_cast<uint32_t>(header.MsgId))) +
                                itemSize(uintSize(static_cast<uint32_t>(header.MaxSize))) + itemSize(1) +
                                itemSize(uintSize(static_cast<uint32_t>(header.SecurityModel)));
@@ -253,32 +270,37 @@ std::string EncodeMessage(const TV3Header& header, std::string_view data, std::s
     const std::size_t dataSize = encrypted ? itemSize(data.size()) : data.size();
     const std::size_t contents = itemSize(1) + itemSize(global) + itemSize(itemSize(parameters)) + dataSize;
 
-    std::string out;
-    out.reserve(itemSize(contents));
-    appendHeader(out, kTagSequence, contents);
-    appendUint(out, kVersion3);
-    appendHeader(out, kTagSequence, global);
-    appendUint(out, static_cast<uint32_t>(header.MsgId));
-    appendUint(out, static_cast<uint32_t>(header.MaxSize));
-    appendOctets(out, std::string_view(reinterpret_cast<const char*>(&header.Flags), 1));
-    appendUint(out, static_cast<uint32_t>(header.SecurityModel));
-    appendHeader(out, kTagOctetString, itemSize(parameters));
-    appendHeader(out, kTagSequence, parameters);
-    appendOctets(out, header.EngineId);
-    appendUint(out, header.EngineBoots);
-    appendUint(out, header.EngineTime);
-    appendOctets(out, header.UserName);
-    appendHeader(out, kTagOctetString, header.AuthParams.size());
+    out.resize(itemSize(contents));
+    TWriter w{out.data()};
+    w.Header(kTagSequence, contents);
+    w.Uint(kVersion3);
+    w.Header(kTagSequence, global);
+    w.Uint(static_cast<uint32_t>(header.MsgId));
+    w.Uint(static_cast<uint32_t>(header.MaxSize));
+    w.Octets(std::string_view(reinterpret_cast<const char*>(&header.Flags), 1));
+    w.Uint(static_cast<uint32_t>(header.SecurityModel));
+    w.Header(kTagOctetString, itemSize(parameters));
+    w.Header(kTagSequence, parameters);
+    w.Octets(header.EngineId);
+    w.Uint(header.EngineBoots);
+    w.Uint(header.EngineTime);
+    w.Octets(header.UserName);
+    w.Header(kTagOctetString, header.AuthParams.size());
     if (authAt != nullptr) {
-        *authAt = out.size();
+        *authAt = static_cast<std::size_t>(w.P - out.data());
     }
-    out.append(header.AuthParams);
-    appendOctets(out, header.PrivParams);
+    w.Raw(header.AuthParams);
+    w.Octets(header.PrivParams);
     if (encrypted) {
-        appendOctets(out, data);
+        w.Octets(data);
     } else {
-        out.append(data);
+        w.Raw(data);
     }
+}
+
+std::string EncodeMessage(const TV3Header& header, std::string_view data, std::size_t* authAt) {
+    std::string out;
+    EncodeMessageTo(out, header, data, authAt);
     return out;
 }
 
@@ -329,13 +351,18 @@ std::optional<std::string_view> PduOfCommunityMessage(std::string_view message) 
     return pdu;
 }
 
-std::string CommunityMessageOf(std::string_view pdu) {
+void CommunityMessageTo(std::string& out, std::string_view pdu) {
     const std::size_t contents = 3 + 2 + pdu.size();
+    out.resize(itemSize(contents));
+    TWriter w{out.data()};
+    w.Header(kTagSequence, contents);
+    w.Raw(std::string_view("\x02\x01\x01\x04\x00", 5));
+    w.Raw(pdu);
+}
+
+std::string CommunityMessageOf(std::string_view pdu) {
     std::string out;
-    out.reserve(itemSize(contents));
-    appendHeader(out, kTagSequence, contents);
-    out.append("\x02\x01\x01\x04\x00", 5);
-    out.append(pdu);
+    CommunityMessageTo(out, pdu);
     return out;
 }
 

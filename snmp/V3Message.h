@@ -75,6 +75,11 @@ std::string EncodeScopedPdu(std::string_view contextEngineId, std::string_view c
 // authentication parameters go out as given (zeros to be overwritten by the
 // digest); `authAt`, when given, receives where their contents start.
 std::string EncodeMessage(const TV3Header& header, std::string_view data, std::size_t* authAt = nullptr);
+// The same into `out`, whose storage is reused from message to message.
+void EncodeScopedPduTo(std::string& out, std::string_view contextEngineId, std::string_view contextName,
+                       std::string_view pdu);
+void EncodeMessageTo(std::string& out, const TV3Header& header, std::string_view data,
+                     std::size_t* authAt = nullptr);
 
 // The first item of an SNMPv2 report's bindings: its OID's contents, and the
 // PDU's request-id, from a whole PDU item; nothing when the PDU is unreadable.
@@ -90,5 +95,6 @@ std::optional<TPduSummary> SummarisePdu(std::string_view pdu);
 // codec builds and reads the PDU that an SNMPv3 message carries.
 std::optional<std::string_view> PduOfCommunityMessage(std::string_view message);
 std::string CommunityMessageOf(std::string_view pdu);
+void CommunityMessageTo(std::string& out, std::string_view pdu);
 
 } // namespace veltrum::v3

@@ -1,7 +1,9 @@
 // The user-based security model's keys and digests from tests/data vectors,
 // and the SNMPv3 envelope's decoder on round trips and malformed shapes.
 #include "snmp/V3Message.h"
+#include "snmp/Ber.h"
 #include "snmp/UsmCrypto.h"
+#include "snmp/V3Exchange.h"
 #include "snmp/VectorFile.h"
 #include "support/TestData.h"
 
@@ -97,5 +99,70 @@ TEST(V3Message, RoundTripAndMalformedShapes) {
     };
     for (const auto& c : refused) {
         EXPECT_FALSE(v3::DecodeMessage(c.Datagram).has_value()) << c.What;
+    }
+}
+
+namespace {
+
+// An unauthenticated report from engine `engine` answering msgID `msgId`.
+std::string report(int32_t msgId, const std::string& engine, const std::string& oid) {
+    std::string binding =
+        WrapItem(OidTextToBytes(oid), kTagOid) + WrapItem(EncodeUnsignedInt(1), kTagCounter);
+    std::string pdu = WrapItem(EncodeSignedInt(msgId), kTagInteger) +
+                      WrapItem(EncodeSignedInt(0), kTagInteger) + WrapItem(EncodeSignedInt(0), kTagInteger) +
+                      WrapItem(WrapItem(binding, kTagSequence), kTagSequence);
+    v3::TV3Header header;
+    header.MsgId = msgId;
+    header.MaxSize = 65507;
+    header.EngineId = engine;
+    header.EngineBoots = 7;
+    header.EngineTime = 1000;
+    return v3::EncodeMessage(header, v3::EncodeScopedPdu(engine, "", WrapItem(pdu, v3::kTagReport)));
+}
+
+} // namespace
+
+// The agent's reports after the discovery, each as the exchange takes it:
+// the time window re-synchronised once, then named, as is every other.
+TEST(V3Exchange, ReportsAreNamedOrFollowedOnce) {
+    const std::string engine("\x80\x00\x1F\x88\x80\x01\x02\x03\x04", 9);
+    const std::string kUsm = "1.3.6.1.6.3.15.1.1.";
+    using K = v3::TV3Exchange::TStepKind;
+    const struct {
+        std::vector<std::string> Reports;
+        K Last;
+        v3::TFailure Failure;
+    } rows[] = {
+        {{kUsm + "2.0"}, K::Send, v3::TFailure::None},
+        {{kUsm + "2.0", kUsm + "2.0"}, K::Failed, v3::TFailure::NotInTimeWindow},
+        {{kUsm + "4.0"}, K::Failed, v3::TFailure::UnknownEngineId},
+        {{kUsm + "1.0"}, K::Failed, v3::TFailure::UnsupportedSecurityLevel},
+        {{kUsm + "3.0"}, K::Failed, v3::TFailure::UnknownUserName},
+        {{kUsm + "5.0"}, K::Failed, v3::TFailure::WrongDigest},
+        {{kUsm + "6.0"}, K::Failed, v3::TFailure::DecryptionError},
+        {{"1.3.6.1.6.3.12.1.5.0"}, K::Failed, v3::TFailure::UnknownContext},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Reports.back());
+        v3::TV3Session session;
+        v3::TUser user;
+        user.Name = "u";
+        user.Level = v3::TSecurityLevel::AuthNoPriv;
+        user.Auth = usm::TAuthProtocol::SHA256;
+        user.LocalizedAuthKey.assign(32, '\x11');
+        user.KeysEngineId = engine;
+        session.SetUser(user);
+        v3::TV3Exchange exchange(session,
+                                 std::string("\xA0\x0B\x02\x01\x00\x02\x01\x00\x02\x01\x00\x30\x00", 13));
+        ASSERT_EQ(exchange.Start().Kind, K::Send);
+        ASSERT_EQ(exchange.OnDatagram(report(exchange.OutstandingMsgId(), engine, kUsm + "4.0")).Kind,
+                  K::Send);
+        EXPECT_EQ(session.EngineBoots(), 7u);
+        v3::TV3Exchange::TStep step;
+        for (const std::string& oid : row.Reports) {
+            step = exchange.OnDatagram(report(exchange.OutstandingMsgId(), engine, oid));
+        }
+        EXPECT_EQ(step.Kind, row.Last);
+        EXPECT_EQ(step.Failure, row.Failure);
     }
 }

@@ -358,7 +358,9 @@ const TKeyCache::TKeys& TKeyCache::KeysFor(TAuthProtocol auth, TPrivProtocol pri
             m_keys.Auth = LocalizeKey(auth, m_authKu, engineId);
         }
         if (!m_privKu.empty()) {
-            m_keys.Priv = PrivKeyFromLocalized(auth, priv, LocalizeKey(auth, m_privKu, engineId));
+            std::string kul = LocalizeKey(auth, m_privKu, engineId);
+            m_keys.Priv = PrivKeyFromLocalized(auth, priv, kul);
+            Wipe(kul);
         }
         m_engineId = engineId;
         m_localized = true;

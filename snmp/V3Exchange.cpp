@@ -123,9 +123,8 @@ uint32_t TV3Session::EngineTime() const {
 
 const usm::TKeyCache::TKeys& TV3Session::Keys() {
     if (!m_user.AuthPassphrase.empty()) {
-        const std::string& privPassphrase =
-            m_user.PrivPassphrase.empty() ? std::string() : m_user.PrivPassphrase;
-        return m_cache.KeysFor(m_user.Auth, m_user.Priv, m_user.AuthPassphrase, privPassphrase, m_engineId);
+        return m_cache.KeysFor(m_user.Auth, m_user.Priv, m_user.AuthPassphrase, m_user.PrivPassphrase,
+                               m_engineId);
     }
     // Stored keys open the engine they were localised for, and no other.
     if (!m_user.KeysEngineId.empty() && m_user.KeysEngineId == m_engineId) {

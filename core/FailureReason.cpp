@@ -98,6 +98,10 @@ std::string FailureText(const FailureReason& reason) {
     case FailureKind::Unknown:
         return {};
     case FailureKind::NoReply:
+        if (reason.Version == v3::kVersion3) {
+            // SNMPv3 answers a wrong user or key with a report: silence is the network's.
+            return "No reply from " + reason.Agent + " within " + std::to_string(reason.TimeoutMs) + " ms.";
+        }
         // RFC 1157 section 4.1, which community-based SNMPv2c keeps (RFC 1901):
         // a message with an unknown community is dropped without an answer.
         return "No reply from " + reason.Agent + " within " + std::to_string(reason.TimeoutMs) + " ms.\nIn " +

@@ -6,6 +6,7 @@
 #include "snmp/IdSNMP.h"
 #include "snmp/TextToInt.h"
 
+#include <algorithm>
 #include <array>
 #include <exception>
 #include <utility>
@@ -63,9 +64,15 @@ int32_t pduTagOf(RequestKind kind) {
     }
 }
 
+// SNMPv3 messages carry the PDUs of SNMPv2c (RFC 3412, RFC 3416).
+bool carriesV2Pdus(int32_t version) {
+    return version == kSnmpVersion2c || version == kSnmpVersion3;
+}
+
 void pointAt(TIdSNMP& snmp, const AgentTarget& target) {
     snmp.Host = target.Host;
     snmp.SetCommunity(target.Community);
+    snmp.SetV3User(target.Version == v3::kVersion3 ? target.V3 : std::nullopt);
     snmp.ReceiveTimeout = target.TimeoutMs;
 }
 
@@ -101,6 +108,78 @@ std::string NameText(const AgentName& name) {
     return text;
 }
 
+std::optional<v3::TUser> V3UserOf(int32_t version, const V3Settings& settings, const V3Secrets& secrets) {
+    if (version != v3::kVersion3) {
+        return std::nullopt;
+    }
+    v3::TUser user;
+    user.Name = settings.User;
+    user.Level = static_cast<v3::TSecurityLevel>(std::clamp(settings.Level, 0, 2));
+    user.ContextName = settings.Context;
+    if (user.Level != v3::TSecurityLevel::NoAuthNoPriv) {
+        // An unknown name in a hand-edited profile reads as the default.
+        user.Auth = usm::AuthProtocolNamed(settings.Auth).value_or(usm::TAuthProtocol::SHA256);
+        user.AuthPassphrase = secrets.AuthPassphrase;
+        user.LocalizedAuthKey = secrets.AuthKey;
+        user.KeysEngineId = secrets.EngineId;
+    }
+    if (user.Level == v3::TSecurityLevel::AuthPriv) {
+        user.Priv = usm::PrivProtocolNamed(settings.Priv).value_or(usm::TPrivProtocol::AES128);
+        user.PrivPassphrase = secrets.PrivPassphrase;
+        user.LocalizedPrivKey = secrets.PrivKey;
+    }
+    return user;
+}
+
+namespace {
+
+std::string hexOf(std::string_view octets) {
+    static const char* const kDigits = "0123456789ABCDEF";
+    std::string text;
+    for (const char octet : octets) {
+        text += kDigits[static_cast<uint8_t>(octet) >> 4];
+        text += kDigits[static_cast<uint8_t>(octet) & 15];
+    }
+    return text;
+}
+
+std::string octetsOf(std::string_view hex) {
+    std::string octets;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        const auto digit = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+        octets += static_cast<char>(digit(hex[i]) * 16 + digit(hex[i + 1]));
+    }
+    return octets;
+}
+
+} // namespace
+
+std::string V3KeysText(const V3Settings& settings, const std::string& authPassphrase,
+                       const std::string& privPassphrase, const std::string& engineId) {
+    const std::optional<v3::TUser> user = V3UserOf(v3::kVersion3, settings, {authPassphrase, privPassphrase, {}, {}, {}});
+    if (!user || engineId.empty() || user->Level == v3::TSecurityLevel::NoAuthNoPriv ||
+        authPassphrase.empty()) {
+        return {};
+    }
+    usm::TKeyCache cache;
+    const usm::TKeyCache::TKeys& keys =
+        cache.KeysFor(user->Auth, user->Priv, authPassphrase, privPassphrase, engineId);
+    return hexOf(engineId) + ":" + hexOf(keys.Auth) + ":" + hexOf(keys.Priv);
+}
+
+V3Secrets V3SecretsOfKeys(const std::string& keysText) {
+    V3Secrets secrets;
+    const std::size_t first = keysText.find(':');
+    const std::size_t second = first == std::string::npos ? first : keysText.find(':', first + 1);
+    if (second == std::string::npos) {
+        return secrets;
+    }
+    secrets.EngineId = octetsOf(std::string_view(keysText).substr(0, first));
+    secrets.AuthKey = octetsOf(std::string_view(keysText).substr(first + 1, second - first - 1));
+    secrets.PrivKey = octetsOf(std::string_view(keysText).substr(second + 1));
+    return secrets;
+}
+
 bool AskAgent(TIdSNMP& snmp, const AgentRequest& request, std::span<const AgentName> names) {
     std::vector<std::string> texts;
     texts.reserve(names.size());
@@ -127,7 +206,7 @@ ProbeResult ProbeAgent(TIdSNMP& snmp, const AgentTarget& target, ProbeScope scop
         result.DescriptionRead = true;
         result.DescriptionMissing = emptyDescriptionReason(snmp, target.Interface);
         if (scope == ProbeScope::Everything) {
-            if (target.Version == kSnmpVersion2c) {
+            if (carriesV2Pdus(target.Version)) {
                 const AgentName counter[] = {{AgentObject::IfHCInOctets, target.Interface}};
                 ask(snmp, target, counter);
                 result.Counters64 = !snmp.ReplyMessage.IsNoValueAt(0);
@@ -143,11 +222,14 @@ ProbeResult ProbeAgent(TIdSNMP& snmp, const AgentTarget& target, ProbeScope scop
         // error, told as the poll tells it.
         result.Failure = ExchangeFailure(snmp, std::current_exception(), target.Interface);
     }
+    if (snmp.V3Session() != nullptr) {
+        result.V3EngineId = snmp.V3Session()->EngineId();
+    }
     return result;
 }
 
 InterfaceWalkSession::InterfaceWalkSession(TIdSNMP& snmp, AgentTarget target)
-    : m_snmp(snmp), m_target(std::move(target)), m_walker(m_target.Version == kSnmpVersion2c) {}
+    : m_snmp(snmp), m_target(std::move(target)), m_walker(carriesV2Pdus(m_target.Version)) {}
 
 bool InterfaceWalkSession::Step() {
     pointAt(m_snmp, m_target);

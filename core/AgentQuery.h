@@ -9,6 +9,8 @@
 
 #include "core/FailureReason.h"
 #include "core/InterfaceWalk.h"
+#include "core/SettingsTable.h"
+#include "snmp/V3Exchange.h"
 
 #include <cstdint>
 #include <optional>
@@ -81,7 +83,29 @@ struct AgentTarget {
     int32_t Version = 0; // the message's version field: 0 SNMPv1, 1 SNMPv2c
     int32_t TimeoutMs = 0;
     int32_t Interface = 0; // the interface asked about (the walk asks them all)
+    // SNMPv3's user (Version 3 asks PDUs as SNMPv2c does, in SNMPv3 messages).
+    std::optional<v3::TUser> V3;
 };
+
+// The SNMPv3 user of these settings and secrets; nothing unless `version` is
+// SNMPv3. Without a passphrase the user keeps the localised keys stored for
+// `engineId` (KeysEngineId), or none: the engine is still discovered, and
+// the exchange names the missing passphrase.
+struct V3Secrets {
+    std::string AuthPassphrase;
+    std::string PrivPassphrase;
+    std::string EngineId;
+    std::string AuthKey;
+    std::string PrivKey;
+};
+std::optional<v3::TUser> V3UserOf(int32_t version, const V3Settings& settings, const V3Secrets& secrets);
+// The keys the passphrases give for `engineId`, as a profile keeps them in
+// place of the passphrases: "engine:auth:priv" in hex. They open that one
+// engine only, as an agent's own stored users do (RFC 3414 2.6).
+std::string V3KeysText(const V3Settings& settings, const std::string& authPassphrase,
+                       const std::string& privPassphrase, const std::string& engineId);
+// The secrets of such a text (empty fields where it holds none).
+V3Secrets V3SecretsOfKeys(const std::string& keysText);
 
 enum class ProbeScope {
     Description, // only the interface's ifDescr
@@ -106,6 +130,8 @@ struct ProbeResult {
     bool Counters64 = false;
     std::string SysDescr;
     std::string SysName;
+    // SNMPv3: the agent's engine ID as discovered (even without a secret).
+    std::string V3EngineId;
 };
 
 // One probe of `target` through `snmp`, blocking: the interface's ifDescr

@@ -46,6 +46,9 @@ const char* errorStatusName(int32_t status) {
 }
 
 const char* versionName(int32_t version) {
+    if (version == v3::kVersion3) {
+        return "SNMPv3";
+    }
     return version == kVersion2c ? "SNMPv2c" : "SNMPv1";
 }
 
@@ -95,6 +98,10 @@ std::string FailureText(const FailureReason& reason) {
     case FailureKind::Unknown:
         return {};
     case FailureKind::NoReply:
+        if (reason.Version == v3::kVersion3) {
+            // SNMPv3 answers a wrong user or key with a report: silence is the network's.
+            return "No reply from " + reason.Agent + " within " + std::to_string(reason.TimeoutMs) + " ms.";
+        }
         // RFC 1157 section 4.1, which community-based SNMPv2c keeps (RFC 1901):
         // a message with an unknown community is dropped without an answer.
         return "No reply from " + reason.Agent + " within " + std::to_string(reason.TimeoutMs) + " ms.\nIn " +
@@ -113,6 +120,8 @@ std::string FailureText(const FailureReason& reason) {
         return reason.Agent + ": " + socketErrorWords(reason.Code);
     case FailureKind::NoInterfaces:
         return reason.Agent + " shows this community no interface.";
+    case FailureKind::SnmpV3:
+        return reason.Agent + ": " + v3::FailureText(static_cast<v3::TFailure>(reason.Code)) + ".";
     case FailureKind::NoSuchInterface:
         return noSuchInterfaceText(reason,
                                    reason.Code == kTagNoSuchObject ? "noSuchObject" : "noSuchInstance");
@@ -128,7 +137,7 @@ FailureReason ExchangeFailure(const TIdSNMP& snmp, const std::exception_ptr& err
     (void)SplitHostPort(snmp.Host, name, reason.Port);
     reason.TimeoutMs = snmp.ReceiveTimeout;
     reason.InterfaceNumber = interfaceNumber;
-    reason.Version = snmp.QueryMessage.Version;
+    reason.Version = snmp.UsesV3() ? v3::kVersion3 : snmp.QueryMessage.Version;
     if (!error) {
         return reason;
     }
@@ -160,7 +169,10 @@ FailureReason ExchangeFailure(const TIdSNMP& snmp, const std::exception_ptr& err
     }
     if (reason.Kind == FailureKind::UnreadableReply && reason.Code == 0) {
         const TSNMPInfo& reply = snmp.ReplyMessage;
-        if (snmp.ReplyRefused()) {
+        if (snmp.V3Failure() != v3::TFailure::None) {
+            reason.Kind = FailureKind::SnmpV3;
+            reason.Code = static_cast<int32_t>(snmp.V3Failure());
+        } else if (snmp.ReplyRefused()) {
             reason.Kind = FailureKind::Refused;
         } else if (reply.Packet.empty()) {
             reason.Kind = FailureKind::NoReply;

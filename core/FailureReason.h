@@ -21,6 +21,7 @@ enum class FailureKind {
     SocketError,     // the socket layer failed otherwise (Code holds its code)
     NoInterfaces,    // the interface walk found no interface at all
     NoSuchInterface, // an SNMPv2c agent answered noSuchObject or noSuchInstance (Code) for the interface
+    SnmpV3,          // the SNMPv3 exchange gave up for a named reason (Code: v3::TFailure)
 };
 
 struct FailureReason {

@@ -54,6 +54,7 @@ void Monitor::BeginRestart() {
                   ProfileNamesAgent(m_state.ProfilePath));
     SNMP.Host = m_state.AgentHost;
     SNMP.SetCommunity(m_state.AgentCommunity);
+    SNMP.SetV3User(V3UserOf(m_state.SnmpVersion, V3SettingsOf(m_state), V3SecretsOfKeys(m_state.V3Keys)));
     m_state.MissedPolls = 0;
     m_state.PollCount = 0;
     m_state.PacketPollCount = 0;
@@ -247,6 +248,7 @@ void WriteDialogSettings(const std::string& profilePath, const DialogSettings& s
         WriteAddedSettingText(ini, SettingKey::OpisInterfaceu, *settings.Description);
     }
     WriteAddedSettingInteger(ini, SettingKey::WersjaSNMP, settings.Version);
+    WriteV3Settings(ini, settings.V3, settings.Version == kSnmpVersion3);
 }
 
 void Monitor::WriteSettings(const DialogSettings& settings) {

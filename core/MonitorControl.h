@@ -23,6 +23,9 @@ struct DialogSettings {
     std::vector<SettingWrite> Writes;
     std::optional<std::string> Description;
     int32_t Version = 0;
+    // SNMPv3's settings, written while SNMPv3 is chosen and otherwise only
+    // where the profile holds them.
+    V3Settings V3;
 };
 
 // Writes them into the profile at `profilePath`: every value is checked

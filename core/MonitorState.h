@@ -38,6 +38,15 @@ struct MonitorState {
     // The requests' SNMP version, as the message's version field: 0 SNMPv1,
     // 1 SNMPv2c. Any other value of a hand-edited profile means SNMPv1.
     int32_t SnmpVersion = 0;
+    // SNMPv3 (SnmpVersion 3): the user, the security level (0 noAuthNoPriv,
+    // 1 authNoPriv, 2 authPriv), the protocols by snmpget's names and the
+    // context. The passphrases are never part of the state's settings.
+    std::string V3User;
+    int32_t V3Level = 0;
+    std::string V3Auth;
+    std::string V3Priv;
+    std::string V3Context;
+    std::string V3Keys; // keys localised to the agent's engine (KluczeV3)
     // The ifDescr of InterfaceNumber as last seen; empty when never seen.
     std::string InterfaceDescription;
     // The monthly quota in GB (10^9 octets; "0": none) as the profile
@@ -107,8 +116,14 @@ struct MonitorState {
 };
 
 inline constexpr int32_t kSnmpVersion2c = 1;
+inline constexpr int32_t kSnmpVersion3 = 3; // RFC 3412: msgVersion
+// SNMPv3 carries the PDUs of SNMPv2c (RFC 3416): GetBulk, Counter64 and the
+// exception values are the same.
 inline bool UsesSnmpV2c(const MonitorState& state) {
-    return state.SnmpVersion == kSnmpVersion2c;
+    return state.SnmpVersion == kSnmpVersion2c || state.SnmpVersion == kSnmpVersion3;
+}
+inline bool UsesSnmpV3(const MonitorState& state) {
+    return state.SnmpVersion == kSnmpVersion3;
 }
 // Whether the poll reads the 64-bit counters.
 inline bool Uses64BitCounters(const MonitorState& state) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 #include <string>
+#include <sys/stat.h>
 #include <utility>
 
 namespace veltrum {
@@ -276,6 +277,39 @@ bool SameInterfaceDescription(std::string_view stored, std::string_view current)
 void SaveAddedSettings(TIniFile& ini, const MonitorState& state) {
     WriteAddedSettingInteger(ini, SettingKey::WersjaSNMP, state.SnmpVersion);
     WriteAddedSettingText(ini, SettingKey::OpisInterfaceu, state.InterfaceDescription);
+    WriteV3Settings(ini, V3SettingsOf(state), UsesSnmpV3(state));
+}
+
+V3Settings V3SettingsOf(const MonitorState& state) {
+    return {state.V3User, state.V3Level, state.V3Auth, state.V3Priv, state.V3Context, state.V3Keys};
+}
+
+V3Settings ReadV3Settings(const TIniFile& ini) {
+    return {ReadSettingText(ini, SettingKey::UzytkownikV3),  ReadSettingInteger(ini, SettingKey::PoziomV3),
+            ReadSettingText(ini, SettingKey::AutoryzacjaV3), ReadSettingText(ini, SettingKey::SzyfrV3),
+            ReadSettingText(ini, SettingKey::KontekstV3),    ReadSettingText(ini, SettingKey::KluczeV3)};
+}
+
+void WriteV3Settings(TIniFile& ini, const V3Settings& settings, bool chosen) {
+    const SettingWrite writes[] = {
+        {SettingKey::UzytkownikV3, settings.User},  {SettingKey::PoziomV3, settings.Level},
+        {SettingKey::AutoryzacjaV3, settings.Auth}, {SettingKey::SzyfrV3, settings.Priv},
+        {SettingKey::KontekstV3, settings.Context}, {SettingKey::KluczeV3, settings.Keys}};
+    for (const SettingWrite& write : writes) {
+        const SettingDef& def = Setting(write.Key);
+        if (!chosen && !holdsSetting(ini, def)) {
+            continue;
+        }
+        if (const auto* text = std::get_if<std::string>(&write.Value)) {
+            WriteSettingText(ini, write.Key, *text);
+        } else {
+            WriteSettingInteger(ini, write.Key, std::get<int32_t>(write.Value));
+        }
+    }
+    if (!settings.Keys.empty()) {
+        // The store keeps a file's mode from write to write.
+        (void)::chmod(ini.FileName().c_str(), S_IRUSR | S_IWUSR);
+    }
 }
 
 } // namespace veltrum

@@ -64,9 +64,19 @@ enum class SettingKey : uint8_t {
     ZuzyteWczesniejGB,
     // The line's maximum speed in Mbit/s, for a line faster than the
     // default maximum (0: not set); read only from the profile.
-    MaksPredkosc, // the last key: kSettingCount follows it
+    MaksPredkosc,
+    // SNMPv3's user, security level, protocols and context: written only
+    // while SNMPv3 is chosen or where the profile holds them (WriteV3Settings).
+    UzytkownikV3,
+    PoziomV3,
+    AutoryzacjaV3,
+    SzyfrV3,
+    KontekstV3,
+    // The keys localised to the agent's engine, never a passphrase
+    // (V3KeysText).
+    KluczeV3, // the last key: kSettingCount follows it
 };
-inline constexpr size_t kSettingCount = static_cast<size_t>(SettingKey::MaksPredkosc) + 1;
+inline constexpr size_t kSettingCount = static_cast<size_t>(SettingKey::KluczeV3) + 1;
 
 // The lists that read or write a profile key by key. A writing list's order is
 // the order of the sections in a file it creates.
@@ -154,6 +164,15 @@ constexpr std::array<SettingDef, kSettingCount> MakeTable() {
         {K::DzienRozliczenia,  "DzienRozliczenia", kInt,  "",            1,          {1, 28},               &S::BillingDay,            {28, 17, 17, 26}},
         {K::ZuzyteWczesniejGB, "ZuzyteWczesniejGB", kText, "0",          0,          kAny,                  &S::QuotaUsedBefore,       {29, 18, 18, 27}},
         {K::MaksPredkosc,      "MaksPredkosc",     kInt,  "",            0,          {0, 100000000},        &S::MaxSpeedMbit,          {30,  0,  0, 28}},
+        // SNMPv3, outside the writing lists (their own rule). The level runs
+        // 0 noAuthNoPriv, 1 authNoPriv, 2 authPriv; the protocols are named as
+        // snmpget's -a and -x take them.
+        {K::UzytkownikV3,      "UzytkownikV3",     kText, "",            0,          kAny,                  &S::V3User,                {31,  0,  0,  0}},
+        {K::PoziomV3,          "PoziomV3",         kInt,  "",            2,          {0, 2},                &S::V3Level,               {32,  0,  0,  0}},
+        {K::AutoryzacjaV3,     "AutoryzacjaV3",    kText, "SHA-256",     0,          kAny,                  &S::V3Auth,                {33,  0,  0,  0}},
+        {K::SzyfrV3,           "SzyfrV3",          kText, "AES",         0,          kAny,                  &S::V3Priv,                {34,  0,  0,  0}},
+        {K::KontekstV3,        "KontekstV3",       kText, "",            0,          kAny,                  &S::V3Context,             {35,  0,  0,  0}},
+        {K::KluczeV3,          "KluczeV3",         kText, "",            0,          kAny,                  &S::V3Keys,                {36,  0,  0,  0}},
     }};
     // clang-format on
 }
@@ -283,5 +302,25 @@ void WriteAddedSettingText(TIniFile& ini, SettingKey key, const std::string& val
 // The two added settings outside the lists from the state, by that rule
 // ("Save as new profile"; the lists write the others).
 void SaveAddedSettings(TIniFile& ini, const MonitorState& state);
+
+// The SNMPv3 settings as one group.
+struct V3Settings {
+    std::string User;
+    int32_t Level = 2;
+    std::string Auth = "SHA-256";
+    std::string Priv = "AES";
+    std::string Context;
+    std::string Keys; // V3KeysText's form; empty: none kept
+};
+inline constexpr SettingKey kV3Settings[] = {SettingKey::UzytkownikV3,  SettingKey::PoziomV3,
+                                             SettingKey::AutoryzacjaV3, SettingKey::SzyfrV3,
+                                             SettingKey::KontekstV3,    SettingKey::KluczeV3};
+V3Settings V3SettingsOf(const MonitorState& state);
+V3Settings ReadV3Settings(const TIniFile& ini);
+// Writes the SNMPv3 settings when `chosen` (SNMPv3 is the version) and
+// otherwise only those the profile already holds, so that a profile that
+// never used SNMPv3 stays line for line as it was. Kept keys make the
+// profile readable by its owner alone. Throws EIniFileException.
+void WriteV3Settings(TIniFile& ini, const V3Settings& settings, bool chosen);
 
 } // namespace veltrum

@@ -97,7 +97,7 @@ QScrollBar* makeOpacityBar(QWidget* parent, const char* name, int top) {
 // the other's.
 bool sameInterface(const AgentTarget& a, const AgentTarget& b) {
     return a.Host == b.Host && a.Community == b.Community && a.Version == b.Version &&
-           a.Interface == b.Interface;
+           a.Interface == b.Interface && a.V3 == b.V3;
 }
 
 // Whether the fields can show what the profile holds. No file holds the
@@ -256,7 +256,7 @@ TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) 
     SpinEdit4 = makeSpin(connection, "SpinEdit4", 100, 750, 160, 80);
     ComboBox1 = new QComboBox(connection);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->addItems({QStringLiteral("SNMPv1"), QStringLiteral("SNMPv2c")});
+    ComboBox1->addItems({QStringLiteral("SNMPv1"), QStringLiteral("SNMPv2c"), QStringLiteral("SNMPv3")});
     ComboBox1->setGeometry(kFieldLeft + 88, 160, 90, 21);
 
     // The agent's description is often long: two whole lines between the
@@ -339,6 +339,50 @@ TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) 
                                      "when the program began to record, in GB. It counts toward the quota "
                                      "in that first period only."));
 
+    GroupBoxV3 = new QGroupBox(QStringLiteral("SNMPv3"), this);
+    GroupBoxV3->setObjectName(QStringLiteral("GroupBoxV3"));
+    GroupBoxV3->setGeometry(8, 568, 357, 172);
+    makeCaption(GroupBoxV3, "User name", 20);
+    EditV3User = makeEdit(GroupBoxV3, "EditV3User", 20);
+    makeCaption(GroupBoxV3, "Security level", 46);
+    ComboBoxV3Level = new QComboBox(GroupBoxV3);
+    ComboBoxV3Level->setObjectName(QStringLiteral("ComboBoxV3Level"));
+    // In the order of PoziomV3's values.
+    ComboBoxV3Level->addItems(
+        {QStringLiteral("noAuthNoPriv"), QStringLiteral("authNoPriv"), QStringLiteral("authPriv")});
+    ComboBoxV3Level->setGeometry(kFieldLeft, 46, 120, kRowHeight);
+    makeCaption(GroupBoxV3, "Authentication", 72);
+    ComboBoxV3Auth = new QComboBox(GroupBoxV3);
+    ComboBoxV3Auth->setObjectName(QStringLiteral("ComboBoxV3Auth"));
+    ComboBoxV3Auth->addItems({QStringLiteral("MD5"), QStringLiteral("SHA"), QStringLiteral("SHA-224"),
+                              QStringLiteral("SHA-256"), QStringLiteral("SHA-384"),
+                              QStringLiteral("SHA-512")});
+    ComboBoxV3Auth->setGeometry(kFieldLeft, 72, 80, kRowHeight);
+    EditV3AuthPass = new QLineEdit(GroupBoxV3);
+    EditV3AuthPass->setObjectName(QStringLiteral("EditV3AuthPass"));
+    EditV3AuthPass->setEchoMode(QLineEdit::Password);
+    EditV3AuthPass->setPlaceholderText(QStringLiteral("passphrase"));
+    EditV3AuthPass->setGeometry(kFieldLeft + 86, 72, 128, kRowHeight);
+    makeCaption(GroupBoxV3, "Privacy", 98);
+    ComboBoxV3Priv = new QComboBox(GroupBoxV3);
+    ComboBoxV3Priv->setObjectName(QStringLiteral("ComboBoxV3Priv"));
+    ComboBoxV3Priv->addItems(
+        {QStringLiteral("DES"), QStringLiteral("AES"), QStringLiteral("AES-192"), QStringLiteral("AES-256")});
+    ComboBoxV3Priv->setGeometry(kFieldLeft, 98, 80, kRowHeight);
+    EditV3PrivPass = new QLineEdit(GroupBoxV3);
+    EditV3PrivPass->setObjectName(QStringLiteral("EditV3PrivPass"));
+    EditV3PrivPass->setEchoMode(QLineEdit::Password);
+    EditV3PrivPass->setPlaceholderText(QStringLiteral("passphrase"));
+    EditV3PrivPass->setGeometry(kFieldLeft + 86, 98, 128, kRowHeight);
+    makeCaption(GroupBoxV3, "Context", 124);
+    EditV3Context = makeEdit(GroupBoxV3, "EditV3Context", 124);
+    LabelV3Secret = new QLabel(GroupBoxV3);
+    LabelV3Secret->setObjectName(QStringLiteral("LabelV3Secret"));
+    LabelV3Secret->setWordWrap(true);
+    LabelV3Secret->setFont(small);
+    LabelV3Secret->setGeometry(12, 146, 333, 24);
+    GroupBoxV3->hide();
+
     BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(196, 571, 80, 25);
@@ -358,7 +402,16 @@ TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) 
     Edit2->installEventFilter(this);
     connect(SpinEdit1, &QSpinBox::valueChanged, this, [this] { SpinEdit1Change(); });
     connect(SpinEdit4, &QSpinBox::valueChanged, this, [this] { SpinEdit1Change(); });
-    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] { SpinEdit1Change(); });
+    connect(ComboBox1, &QComboBox::currentIndexChanged, this, [this] {
+        showV3Fields();
+        SpinEdit1Change();
+    });
+    for (QComboBox* box : {ComboBoxV3Level, ComboBoxV3Auth, ComboBoxV3Priv}) {
+        connect(box, &QComboBox::currentIndexChanged, this, [this] { SpinEdit1Change(); });
+    }
+    for (QLineEdit* edit : {EditV3User, EditV3AuthPass, EditV3PrivPass, EditV3Context}) {
+        connect(edit, &QLineEdit::editingFinished, this, [this] { SpinEdit1Change(); });
+    }
     connect(ScrollBar1, &QScrollBar::valueChanged, this, [this] { ScrollBar1Change(); });
     connect(ScrollBar2, &QScrollBar::valueChanged, this, [this] { ScrollBar2Change(); });
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
@@ -418,21 +471,58 @@ void TFormKonfiguracja::FormHide() {
     m_main.ResumeStayOnTop();
 }
 
+int32_t TFormKonfiguracja::fieldVersion() const {
+    switch (ComboBox1->currentIndex()) {
+    case 1:
+        return kSnmpVersion2c;
+    case 2:
+        return kSnmpVersion3;
+    default:
+        return 0; // SNMPv1
+    }
+}
+
+V3Settings TFormKonfiguracja::fieldV3() const {
+    return {.User = EditV3User->text().toStdString(),
+            .Level = ComboBoxV3Level->currentIndex(),
+            .Auth = ComboBoxV3Auth->currentText().toStdString(),
+            .Priv = ComboBoxV3Priv->currentText().toStdString(),
+            .Context = EditV3Context->text().toStdString(),
+            .Keys = m_storedV3Keys};
+}
+
+// The SNMPv3 group takes room below the others only while SNMPv3 is chosen.
+void TFormKonfiguracja::showV3Fields() {
+    const bool v3 = ComboBox1->currentIndex() == 2;
+    const int extra = v3 ? 176 : 0;
+    GroupBoxV3->setVisible(v3);
+    setFixedSize(373, 603 + extra);
+    BitBtn1->move(196, 571 + extra);
+    BitBtn2->move(284, 571 + extra);
+}
+
 AgentTarget TFormKonfiguracja::fieldTarget() const {
     // The chosen version, as the poll will ask; SNMPv1 requests stay as they
     // always were. The time-out in force, not the edited one: a new time-out
     // applies to probes only after OK.
     return {.Host = Edit1->text().toStdString(),
             .Community = Edit2->text().toStdString(),
-            .Version = ComboBox1->currentIndex() == 1 ? kSnmpVersion2c : 0 /* SNMPv1 */,
+            .Version = fieldVersion(),
             .TimeoutMs = ReplyTimeoutMs(m_main.State()),
-            .Interface = SpinEdit1->value()};
+            .Interface = SpinEdit1->value(),
+            // Typed passphrases, else the keys the profile keeps.
+            .V3 =
+                V3UserOf(fieldVersion(), fieldV3(),
+                         EditV3AuthPass->text().isEmpty() ? V3SecretsOfKeys(m_storedV3Keys)
+                                                          : V3Secrets{EditV3AuthPass->text().toStdString(),
+                                                                      EditV3PrivPass->text().toStdString(), {}, {}, {}})};
 }
 
 void TFormKonfiguracja::rememberDescription(const AgentTarget& target, const ProbeResult& probe) {
     m_probed = target;
     m_descriptionRead = probe.DescriptionRead;
     m_probedDescription = probe.Description;
+    m_probedEngineId = probe.V3EngineId;
 }
 
 void TFormKonfiguracja::SpinEdit1Change() {
@@ -592,7 +682,22 @@ void TFormKonfiguracja::fillFromProfile() {
         setField(*this, fieldOf(key), ReadSetting(ini, key));
     }
     // Any other number in a hand-edited profile is SNMPv1, as the poll reads it.
-    ComboBox1->setCurrentIndex(ReadSettingInteger(ini, SettingKey::WersjaSNMP) == kSnmpVersion2c ? 1 : 0);
+    const int32_t version = ReadSettingInteger(ini, SettingKey::WersjaSNMP);
+    ComboBox1->setCurrentIndex(version == kSnmpVersion2c ? 1 : version == kSnmpVersion3 ? 2 : 0);
+    const V3Settings v3 = ReadV3Settings(ini);
+    EditV3User->setText(QString::fromStdString(v3.User));
+    ComboBoxV3Level->setCurrentIndex(std::clamp(v3.Level, 0, 2));
+    ComboBoxV3Auth->setCurrentText(QString::fromStdString(v3.Auth));
+    ComboBoxV3Priv->setCurrentText(QString::fromStdString(v3.Priv));
+    EditV3Context->setText(QString::fromStdString(v3.Context));
+    EditV3AuthPass->clear();
+    EditV3PrivPass->clear();
+    m_storedV3Keys = v3.Keys;
+    LabelV3Secret->setText(m_storedV3Keys.empty()
+                               ? QStringLiteral("No passphrase is kept: type them to poll at this level.")
+                               : QStringLiteral("Passphrases are not kept: this profile keeps keys localised "
+                                                "to this agent alone, readable by you only."));
+    showV3Fields();
     m_filling = false;
 }
 
@@ -616,11 +721,13 @@ void TFormKonfiguracja::writeFieldsToProfile() const {
     // stays while all four stay as stored; another agent or interface must
     // not keep the old interface's description.
     const AgentTarget target = fieldTarget();
+    const int32_t storedVersion = ReadSettingInteger(ini, SettingKey::WersjaSNMP);
     const AgentTarget stored{
         .Host = ReadSettingText(ini, SettingKey::Host),
         .Community = ReadSettingText(ini, SettingKey::Haslo),
-        .Version = ReadSettingInteger(ini, SettingKey::WersjaSNMP) == kSnmpVersion2c ? kSnmpVersion2c : 0,
-        .Interface = ReadSettingInteger(ini, SettingKey::NumerInterfaceu)};
+        .Version = storedVersion == kSnmpVersion2c || storedVersion == kSnmpVersion3 ? storedVersion : 0,
+        .Interface = ReadSettingInteger(ini, SettingKey::NumerInterfaceu),
+        .V3 = target.V3};
     std::optional<std::string> description;
     if (m_descriptionRead && sameInterface(m_probed, target)) {
         description = m_probedDescription;
@@ -631,7 +738,14 @@ void TFormKonfiguracja::writeFieldsToProfile() const {
         description->clear(); // a line break from the agent: no description rather than no profile
     }
     // Any other number in a hand-edited profile is SNMPv1, as the poll reads it.
-    m_main.WriteSettings({writes, description, ComboBox1->currentIndex() == 1 ? kSnmpVersion2c : 0});
+    // Typed passphrases leave only their keys, localised to the engine the
+    // probe found; the passphrases themselves are written nowhere.
+    V3Settings v3 = fieldV3();
+    if (!EditV3AuthPass->text().isEmpty()) {
+        v3.Keys = V3KeysText(v3, EditV3AuthPass->text().toStdString(), EditV3PrivPass->text().toStdString(),
+                             m_probedEngineId);
+    }
+    m_main.WriteSettings({writes, description, fieldVersion(), v3});
 }
 
 void TFormKonfiguracja::pickColor(TShape& shape) {

@@ -18,6 +18,7 @@
 class QCheckBox;
 class QComboBox;
 class QColorDialog;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -65,7 +66,7 @@ public:
     QPushButton* BitBtn3 = nullptr;
     QLineEdit* Edit3 = nullptr;     // session
     TSpinEdit* SpinEdit4 = nullptr; // read time-out, 100..750 ms
-    QComboBox* ComboBox1 = nullptr; // protocol version: "SNMPv1", "SNMPv2c"
+    QComboBox* ComboBox1 = nullptr; // protocol version: "SNMPv1", "SNMPv2c", "SNMPv3"
     TElidedLabel* Label9 = nullptr; // agent description and name, or why the probe failed
     TElidedLabel* Label7 = nullptr; // interface description, or why it is missing
     // Group "Options".
@@ -88,6 +89,17 @@ public:
     TSpinEdit* SpinEdit6 = nullptr; // the billing period's first day, 1..28
     // Group "Before recording".
     QLineEdit* Edit6 = nullptr; // GB the provider counted in the first period before recording
+    // Group "SNMPv3", shown only while SNMPv3 is chosen. The passphrases
+    // are never filled from the profile, which keeps only localised keys.
+    QGroupBox* GroupBoxV3 = nullptr;
+    QLineEdit* EditV3User = nullptr;
+    QComboBox* ComboBoxV3Level = nullptr; // noAuthNoPriv, authNoPriv, authPriv
+    QComboBox* ComboBoxV3Auth = nullptr;  // MD5, SHA, SHA-224 .. SHA-512
+    QLineEdit* EditV3AuthPass = nullptr;
+    QComboBox* ComboBoxV3Priv = nullptr; // DES, AES, AES-192, AES-256
+    QLineEdit* EditV3PrivPass = nullptr;
+    QLineEdit* EditV3Context = nullptr;
+    QLabel* LabelV3Secret = nullptr; // where the secret went
     // Bottom bar.
     QPushButton* BitBtn1 = nullptr; // OK
     QPushButton* BitBtn2 = nullptr; // Cancel
@@ -109,6 +121,10 @@ private:
     // The interface's description a probe read, remembered with what it asked.
     void rememberDescription(const AgentTarget& target, const ProbeResult& probe);
     void resumePolling();
+    // The version field's value as the profile stores it (0, 1 or 3).
+    int32_t fieldVersion() const;
+    V3Settings fieldV3() const;
+    void showV3Fields();
 
     QColorDialog* m_colorDialog1 = nullptr;
     void fillFromProfile();
@@ -130,6 +146,9 @@ private:
     AgentTarget m_probed;
     bool m_descriptionRead = false;
     std::string m_probedDescription;
+    std::string m_probedEngineId;
+    // The localised keys the profile holds, kept unless passphrases are typed.
+    std::string m_storedV3Keys;
     // Whether the last opening could read the profile: fields it could not
     // fill hold defaults, which OK must not write over the user's settings.
     bool m_profileRead = true;

@@ -1,8 +1,10 @@
 #include "snmp/IdSNMP.h"
 
+#include "snmp/Ber.h"
 #include "snmp/IdException.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace veltrum {
 
@@ -34,8 +36,22 @@ void TIdSNMP::SetCommunity(const std::string& community) {
     TrapMessage.AssignCommunity(community);
 }
 
+void TIdSNMP::SetV3User(const std::optional<v3::TUser>& user) {
+    if (!user) {
+        m_v3.reset();
+        return;
+    }
+    if (!m_v3) {
+        m_v3 = std::make_unique<v3::TV3Session>();
+    }
+    m_v3->SetUser(*user);
+}
+
 bool TIdSNMP::RunQuery() {
     m_replyRefused = false;
+    if (m_v3) {
+        return runV3Query();
+    }
     ReplyMessage.ResetMessage();
     QueryMessage.Packet = QueryMessage.BuildMessage();
     // The request-id is always 0, so a reply that came after an earlier
@@ -58,6 +74,76 @@ bool TIdSNMP::RunQuery() {
         ReplyMessage.ParseMessage(ReplyMessage.Packet);
     }
     return !ReplyMessage.Packet.empty() && ReplyMessage.ErrorStatus == 0;
+}
+
+// The blocking driver of a v3::TV3Exchange: each step's octets go out, every
+// datagram goes to the exchange, until it finishes or the time-out runs out.
+bool TIdSNMP::runV3Query() {
+    using Clock = std::chrono::steady_clock;
+    m_v3Failure = v3::TFailure::None;
+    ReplyMessage.ResetMessage();
+    if (m_v3Host != Host) {
+        m_v3->ForgetEngine();
+        m_v3Host = Host;
+    }
+    m_v3->MaxSize = BufferSize;
+    // The PDU goes as SNMPv2c writes it (RFC 3416), whatever version the
+    // caller's message names.
+    const int32_t version = QueryMessage.Version;
+    QueryMessage.Version = kVersion2c;
+    QueryMessage.Packet = QueryMessage.BuildMessage();
+    QueryMessage.Version = version;
+    const std::optional<std::string_view> pdu = v3::PduOfCommunityMessage(QueryMessage.Packet);
+    v3::TV3Exchange exchange(*m_v3, std::string(pdu.value_or(std::string_view())));
+    v3::TV3Exchange::TStep step = exchange.Start();
+    SocketHandle().DiscardPending();
+    auto started = Clock::now();
+    std::string peerHost;
+    int32_t peerPort = 0;
+    while (true) {
+        if (step.Kind == v3::TV3Exchange::TStepKind::Send) {
+            SendText(QueryMessage.PeerHost, QueryMessage.PeerPort, step.Datagram);
+        }
+        int32_t wait = ReceiveTimeout;
+        if (ReceiveTimeout >= 0) {
+            const auto spent =
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
+            wait = static_cast<int32_t>(std::max<int64_t>(0, ReceiveTimeout - spent));
+        }
+        std::string datagram;
+        try {
+            datagram = ReceiveText(peerHost, peerPort, wait);
+        } catch (const EIdSocketError& error) {
+            if (error.LastError() != kRefusedDatagram) {
+                throw;
+            }
+            m_replyRefused = true;
+            return false;
+        }
+        if (datagram.empty()) {
+            // The exchange may ask once more (a privacy fault's probe), with
+            // a time-out of its own.
+            step = exchange.OnTimeout();
+            if (step.Kind != v3::TV3Exchange::TStepKind::Send) {
+                return false;
+            }
+            started = Clock::now();
+            continue;
+        }
+        step = exchange.OnDatagram(datagram);
+        switch (step.Kind) {
+        case v3::TV3Exchange::TStepKind::Done:
+            v3::CommunityMessageTo(ReplyMessage.Packet, step.Pdu);
+            ReplyMessage.ParseMessage(ReplyMessage.Packet);
+            return ReplyMessage.ErrorStatus == 0;
+        case v3::TV3Exchange::TStepKind::Failed:
+            m_v3Failure = step.Failure;
+            return false;
+        case v3::TV3Exchange::TStepKind::Send:
+        case v3::TV3Exchange::TStepKind::Ignore:
+            break;
+        }
+    }
 }
 
 } // namespace veltrum

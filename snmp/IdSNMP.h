@@ -1,13 +1,19 @@
 #pragma once
 // TIdSNMP: the program's SNMPv1 manager. It holds the agent's address, the
 // community and the reply time-out, owns three messages and runs one
-// request/reply exchange over UDP (RunQuery). The UDP side (Host, Port,
+// request/reply exchange over UDP (RunQuery). With an SNMPv3 user set, the
+// same exchange carries the query message's PDU in SNMPv3 messages through a
+// v3::TV3Exchange, which may add round trips (discovery, re-synchronisation)
+// within the same time-out. The UDP side (Host, Port,
 // ReceiveTimeout, BufferSize, Active) comes from the socket layer.
 
 #include "snmp/IdUDPClient.h"
 #include "snmp/SnmpInfo.h"
+#include "snmp/V3Exchange.h"
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 
 namespace veltrum {
@@ -28,6 +34,11 @@ public:
 private:
     std::string m_community = "qorvex";
     bool m_replyRefused = false;
+    std::unique_ptr<v3::TV3Session> m_v3;
+    std::string m_v3Host;
+    v3::TFailure m_v3Failure = v3::TFailure::None;
+
+    bool runV3Query();
 
 public:
     TSNMPInfo QueryMessage;
@@ -41,6 +52,16 @@ public:
     // The last exchange's datagram was refused by the agent's host (port
     // unreachable): no agent listens there.
     bool ReplyRefused() const { return m_replyRefused; }
+
+    // SNMPv3: every query goes as this user, whatever the query message's
+    // version; nothing goes back to SNMPv1/v2c. A changed host forgets the
+    // agent's engine.
+    void SetV3User(const std::optional<v3::TUser>& user);
+    bool UsesV3() const { return m_v3 != nullptr; }
+    // Why the last SNMPv3 exchange gave up; None when it did not.
+    v3::TFailure V3Failure() const { return m_v3Failure; }
+    // The agent's engine as far as it is known (null without SNMPv3).
+    const v3::TV3Session* V3Session() const { return m_v3.get(); }
 
     // TSnmpMessageOwner
     const std::string& OwnerCommunity() const override { return m_community; }

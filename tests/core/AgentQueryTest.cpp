@@ -52,7 +52,7 @@ TEST(ProbeAgent, AsksInOrderAndReadsTheAnswers) {
         }
         agent.SetSilentWhen([&](const auto&) { return row.silent; });
         TIdSNMP snmp;
-        const ProbeResult probe = ProbeAgent(snmp, {agent.Host(), "public", row.version, 100, 2}, row.scope);
+        const ProbeResult probe = ProbeAgent(snmp, {agent.Host(), "public", row.version, 100, 2, {}}, row.scope);
         std::vector<std::vector<std::string>> asked;
         for (const auto& request : agent.Received()) {
             asked.push_back(request.Oids);
@@ -73,11 +73,11 @@ TEST(InterfaceWalkSession, ProbeBetweenStepsLeavesTheWalkOnItsAgent) {
     TableAgent walked({{1, {"lo", "1"}}, {2, {"eth0", "1"}}});
     TableAgent probed({{7, {"other", "1"}}});
     TIdSNMP snmp;
-    InterfaceWalkSession walk(snmp, {walked.Host(), "public", 0, 300, 0});
+    InterfaceWalkSession walk(snmp, {walked.Host(), "public", 0, 300, 0, {}});
     std::vector<std::string> rows;
     for (bool done = false; !done;) {
         done = walk.Step();
-        (void)ProbeAgent(snmp, {probed.Host(), "private", 0, 300, 7});
+        (void)ProbeAgent(snmp, {probed.Host(), "private", 0, 300, 7, {}});
         for (const InterfaceRow& row : walk.TakeSettledRows()) {
             rows.push_back(row.Descr);
         }

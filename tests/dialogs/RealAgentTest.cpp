@@ -6,7 +6,9 @@
 
 #include "support/SnmpdAgent.h"
 
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 
 #include <cstdio>
@@ -19,6 +21,7 @@
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace veltrum::test {
@@ -157,8 +160,8 @@ protected:
         return false;
     }
 
-    SnmpdAgent& Agent() {
-        m_agent = std::make_unique<SnmpdAgent>();
+    SnmpdAgent& Agent(std::vector<std::string> extraConfig = {}) {
+        m_agent = std::make_unique<SnmpdAgent>("veltrum-test", std::move(extraConfig));
         m_agent->Start();
         return *m_agent;
     }
@@ -206,6 +209,45 @@ TEST_F(RealAgentTest, ProbeAndWalkShowTheNamespacesInterfaces) {
     p.interfejsy.BitBtn1Click();
     EXPECT_EQ(p.konfiguracja.SpinEdit1->value(), last.Index);
     EXPECT_EQ(p.konfiguracja.Label7->text().toStdString(), last.Name);
+}
+
+// An SNMPv3 authPriv profile: without its secret the engine is still found
+// and the hint says the passphrase is missing; with the passphrases typed, OK
+// keeps only keys localised to the agent (file 0600) and the poll reads.
+TEST_F(RealAgentTest, SnmpV3ProfileKeepsNoPassphrase) {
+    const std::string auth = "v3-auth-passphrase";
+    const std::string priv = "v3-priv-passphrase";
+    SnmpdAgent& agent = Agent({"createUser watcher SHA-256 " + auth + " AES " + priv, "rouser watcher priv"});
+    WriteProfile("Default.vlq", {{"Host", agent.HostText()},
+                                 {"NumerInterfaceu", "1"},
+                                 {"WersjaSNMP", "3"},
+                                 {"UzytkownikV3", "watcher"},
+                                 {"PoziomV3", "2"},
+                                 {"AutoryzacjaV3", "SHA-256"},
+                                 {"SzyfrV3", "AES"}});
+    Windows& p = Start();
+    p.konfiguracja.FormShow();
+    EXPECT_TRUE(p.konfiguracja.GroupBoxV3->isVisibleTo(&p.konfiguracja));
+    EXPECT_NE(
+        (p.konfiguracja.Label9->toolTip() + p.konfiguracja.Label9->text()).indexOf("passphrase is missing"),
+        -1);
+    p.konfiguracja.EditV3AuthPass->setText(QString::fromStdString(auth));
+    p.konfiguracja.EditV3PrivPass->setText(QString::fromStdString(priv));
+    p.konfiguracja.BitBtn1Click();
+
+    const std::string profile = Path("Default.vlq");
+    std::ifstream in(profile, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.find(auth), std::string::npos);
+    EXPECT_EQ(text.find(priv), std::string::npos);
+    EXPECT_NE(Value(profile, "KluczeV3"), "<absent>");
+    struct stat status {};
+    ASSERT_EQ(::stat(profile.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    p.glowny.TheMonitor().Poll();
+    p.glowny.TheMonitor().Poll();
+    EXPECT_EQ(p.glowny.State().MissedPolls, 0);
+    EXPECT_GT(p.glowny.State().Counters64Now[0], 0u);
 }
 
 } // namespace

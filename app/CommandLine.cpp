@@ -58,7 +58,8 @@ StartOptions ParseCommandLine(const QStringList& arguments, const ProgramFolders
     const QCommandLineOption profile(
         QStringLiteral("profile"),
         QStringLiteral("Start with this profile instead of the one app.ini names. app.ini is left as it "
-                       "is unless you load or save a profile from the menu."),
+                       "is unless you load or save a profile from the menu. Given more than once, each "
+                       "profile's router is watched in its own windows."),
         QStringLiteral("file"));
     const QCommandLineOption usage(
         QStringLiteral("usage"),
@@ -97,22 +98,26 @@ StartOptions ParseCommandLine(const QStringList& arguments, const ProgramFolders
     }
     if (parser.isSet(profile)) {
         const QStringList values = parser.values(profile);
-        if (values.size() > 1) {
-            return fail(QStringLiteral("Only one --profile may be given."), arguments);
+        if (values.size() > 1 && parser.isSet(usage)) {
+            return fail(QStringLiteral("Only one --profile may be given with --usage."), arguments);
         }
-        // A profile holds the agent's community: starting on a mistyped name
-        // would quietly create a new one, so only an existing file is taken.
-        const QFileInfo file(values.front());
-        if (!file.exists()) {
-            return fail(QStringLiteral("No such profile file: %1").arg(values.front()), arguments);
+        for (const QString& value : values) {
+            // A profile holds the agent's community: starting on a mistyped
+            // name would quietly create a new one, so only an existing file
+            // is taken.
+            const QFileInfo file(value);
+            if (!file.exists()) {
+                return fail(QStringLiteral("No such profile file: %1").arg(value), arguments);
+            }
+            if (!file.isFile()) {
+                return fail(QStringLiteral("Not a profile file: %1").arg(value), arguments);
+            }
+            if (!file.isReadable()) {
+                return fail(QStringLiteral("Cannot read the profile file: %1").arg(value), arguments);
+            }
+            options.Profiles.push_back(file.absoluteFilePath().toStdString());
         }
-        if (!file.isFile()) {
-            return fail(QStringLiteral("Not a profile file: %1").arg(values.front()), arguments);
-        }
-        if (!file.isReadable()) {
-            return fail(QStringLiteral("Cannot read the profile file: %1").arg(values.front()), arguments);
-        }
-        options.Profile = file.absoluteFilePath().toStdString();
+        options.Profile = options.Profiles.front();
     }
     if ((parser.isSet(json) || parser.isSet(csv)) && !parser.isSet(usage)) {
         return fail(QStringLiteral("--json and --csv go with --usage."), arguments);

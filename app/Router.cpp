@@ -1,5 +1,6 @@
 #include "app/Router.h"
 
+#include "app/FiberWakeUps.h"
 #include "app/Glowny.h"
 #include "app/ProfileCommands.h"
 #include "dialogs/Interfejsy.h"
@@ -91,6 +92,8 @@ TRouter::TRouter(const RouterFolders& folders, std::string chosenProfile,
     : m_monitor(folders.Config, std::move(chosenProfile), *this), m_pictures(folders.Pictures),
       m_neighbours(std::move(neighbours)),
       m_runningCopies(folders.RunningCopies, static_cast<int32_t>(::getpid())) {
+    m_wakeUps = std::make_unique<TFiberWakeUps>();
+    m_monitor.SetFiberLoop(*m_wakeUps);
     if (!folders.UsageDatabase.empty()) {
         m_monitor.SetUsageDatabase(folders.UsageDatabase);
     }

@@ -142,6 +142,8 @@ private:
     // reached.
     void checkUsage();
 
+    // Resumes the monitor's queries; set up before the first, gone after the last.
+    std::unique_ptr<FiberLoop> m_wakeUps;
     BitmapFolder m_pictures;
     std::function<std::vector<WindowArea>()> m_neighbours;
     RunningCopies m_runningCopies;

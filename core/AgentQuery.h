@@ -19,6 +19,8 @@
 
 namespace veltrum {
 
+class QueryFiber;
+
 class TIdSNMP;
 
 enum class AgentObject {
@@ -119,7 +121,13 @@ ProbeResult ProbeAgent(TIdSNMP& snmp, const AgentTarget& target, ProbeScope scop
 // probe through the same client between two steps does not derail it.
 class InterfaceWalkSession final {
 public:
-    InterfaceWalkSession(TIdSNMP& snmp, AgentTarget target);
+    // With a `fiber` (core/QueryFiber.h), each exchange waits for its reply
+    // on it and a Step that finds it still waiting returns at once.
+    InterfaceWalkSession(TIdSNMP& snmp, AgentTarget target, QueryFiber* fiber = nullptr);
+    // An exchange still waiting ends at once.
+    ~InterfaceWalkSession();
+    InterfaceWalkSession(const InterfaceWalkSession&) = delete;
+    InterfaceWalkSession& operator=(const InterfaceWalkSession&) = delete;
 
     // One exchange; true once the walk has ended. Never throws.
     bool Step();
@@ -134,6 +142,9 @@ private:
     TIdSNMP& m_snmp;
     AgentTarget m_target;
     InterfaceWalker m_walker;
+    QueryFiber* m_fiber = nullptr;
+    bool m_ended = false;
+    bool m_waiting = false; // an exchange of this walk is on the fiber
 };
 
 } // namespace veltrum

@@ -248,7 +248,7 @@ TEST(MonitorRestart, ASlowWalkNeverHoldsTheWindow) {
     probe.start();
     program.glowny.show();
     EXPECT_TRUE(program.glowny.isVisible());
-    EXPECT_EQ(program.glowny.Label3->text(), "...");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return program.glowny.Label3->text() == "..."; }, 1000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return program.router.State().InterfaceNumber == 30; }, 15000));
     QTest::qWait(50); // a last turn of the probe
     RecordProperty("longest_gap_ms", static_cast<int>(longestGap));
@@ -348,6 +348,7 @@ TEST(MainWindow, GaugesSitOnAPanelThatTurnsRedOnFailure) {
     WriteProfile(dir, silent.HostText(), "qorvex", "[Timeout]\n01=100\n");
     Program program(dir.Dir());
     program.glowny.show();
+    test::Settle(program.router);
     const QImage picture = program.glowny.grab().toImage();
     ASSERT_GE(picture.height(), 45);
     // The agent is silent: the first poll failed and the panel is red around

@@ -56,15 +56,18 @@ TEST(PollTimer, DeliversTheLengthenedIntervalsOfAResynchronisation) {
                                  "[PozTopWykresPkt]\n01=60\n[PozLeftWykresPkt]\n01=70\n");
     Program program(dir.Dir());
     program.glowny.show(); // the first reading
+    test::Settle(program.router);
     // The next readings at once, without waiting for the timer; the last
     // of them starts the resynchronisation just after a whole second.
     for (size_t i = 1; i < std::size(steps); ++i) {
         program.router.Button3Click();
+        test::Settle(program.router);
     }
     const auto now = Clock::now().time_since_epoch();
     std::this_thread::sleep_until(Clock::time_point(std::chrono::ceil<std::chrono::seconds>(now)) +
                                   std::chrono::milliseconds(3));
     program.router.Button3Click();
+    test::Settle(program.router);
     ASSERT_TRUE(program.router.State().ResyncActive);
     const size_t started = std::size(steps);
 

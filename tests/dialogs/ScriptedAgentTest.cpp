@@ -344,9 +344,7 @@ TEST_F(AgentProbeTest, RestartFollowsTheInterfaceByItsDescription) {
     Windows& p = Start();
     const auto restart = [&p] {
         p.router.FormShow();
-        while (p.router.CheckTimer->isActive()) { // the walk goes on between events
-            QCoreApplication::processEvents();
-        }
+        Settle(p.router); // the walk goes on between events
     };
     restart();
     EXPECT_EQ(p.router.State().InterfaceNumber, 7);

@@ -36,6 +36,14 @@ struct Program {
     TFormWykres& wykres;
 };
 
+// Lets the event loop run until the router's poll, check or walk under way
+// has its reply or has given up: the queries no longer hold the loop.
+inline void Settle(TRouter& router) {
+    while (router.TheMonitor().Querying()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    }
+}
+
 // Watches for modal dialogs while a test waits, records the first one and
 // the time it appeared, and closes every one so the test goes on.
 class ModalWatcher final {

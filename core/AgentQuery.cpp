@@ -9,8 +9,8 @@
 #include "snmp/TextToInt.h"
 
 #include <array>
-#include <exception>
 #include <chrono>
+#include <exception>
 #include <thread>
 #include <utility>
 
@@ -151,7 +151,8 @@ ProbeResult ProbeAgent(TIdSNMP& snmp, const AgentTarget& target, ProbeScope scop
 }
 
 InterfaceWalkSession::InterfaceWalkSession(TIdSNMP& snmp, AgentTarget target, QueryFiber* fiber)
-    : m_snmp(snmp), m_target(std::move(target)), m_walker(m_target.Version == kSnmpVersion2c), m_fiber(fiber) {}
+    : m_snmp(snmp), m_target(std::move(target)), m_walker(m_target.Version == kSnmpVersion2c),
+      m_fiber(fiber) {}
 
 InterfaceWalkSession::~InterfaceWalkSession() {
     if (m_waiting && m_fiber != nullptr) {

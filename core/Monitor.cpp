@@ -195,8 +195,10 @@ void Monitor::publish() {
     if (s.Counters64) {
         s.Counters = m_state.Counters64Now;
     } else {
-        for (const auto& [slot, value] : {std::pair{0, m_state.InOctetsNow}, {1, m_state.OutOctetsNow},
-                                          {2, m_state.InPktsNow}, {3, m_state.OutPktsNow}}) {
+        for (const auto& [slot, value] : {std::pair{0, m_state.InOctetsNow},
+                                          {1, m_state.OutOctetsNow},
+                                          {2, m_state.InPktsNow},
+                                          {3, m_state.OutPktsNow}}) {
             s.Counters[static_cast<size_t>(slot)] = static_cast<uint32_t>(value);
         }
     }

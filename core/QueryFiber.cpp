@@ -45,8 +45,8 @@ struct QueryFiber::Context {
 };
 
 QueryFiber::QueryFiber(FiberLoop& loop) : m_loop(loop), m_context(std::make_unique<Context>()) {
-    void* stack = ::mmap(nullptr, kStackSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
-                         -1, 0);
+    void* stack = ::mmap(nullptr, kStackSize, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (stack == MAP_FAILED) {
         throw std::bad_alloc();
     }

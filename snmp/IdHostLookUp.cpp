@@ -2,9 +2,9 @@
 
 #include "snmp/IdWait.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
-#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>

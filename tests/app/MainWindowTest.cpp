@@ -168,6 +168,7 @@ TEST(MonitorRestart, StartsPollingAtOnceAndEverySecond) {
     WriteProfile(dir, agent.HostText());
     Program program(dir.Dir());
     program.glowny.show();
+    test::Settle(program.router);
     // The first reading is taken during the show, then the interface's speed.
     EXPECT_EQ(agent.RequestCount(), 2);
     EXPECT_EQ(program.router.State().PollCount, 1);
@@ -199,6 +200,7 @@ TEST(MonitorRestart, ApplyingSettingsTwiceLeavesOnePollTimer) {
         program.router.Timer1->stop();
         program.router.FormCreate();
         program.router.FormShow();
+        test::Settle(program.router);
         // Counters start from zero again: the restart's poll only primes.
         EXPECT_EQ(program.router.State().PollCount, 1);
         EXPECT_EQ(program.router.State().DownTotal, 0u);

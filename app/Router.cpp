@@ -452,18 +452,21 @@ TRouters::TRouters(RouterFolders folders) : m_folders(std::move(folders)) {}
 TRouters::~TRouters() = default;
 
 void TRouters::OpenAtStart(const std::vector<std::string>& profiles) {
-    if (profiles.empty()) {
-        Open({});
-        for (const std::string& profile : RememberedProfiles(m_folders.Config)) {
-            std::error_code ec;
-            if (std::filesystem::is_regular_file(profile, ec)) {
-                Open(profile);
-            }
+    if (!profiles.empty()) {
+        for (const std::string& profile : profiles) {
+            Open(profile);
         }
         return;
     }
-    for (const std::string& profile : profiles) {
-        Open(profile);
+    // The profile app.ini names opens as it always did; the others it
+    // remembers open, those still there, beside it.
+    Open({});
+    const std::string current = m_routers.front()->State().ProfilePath;
+    for (const std::string& profile : RememberedProfiles(m_folders.Config)) {
+        std::error_code ec;
+        if (profile != current && std::filesystem::is_regular_file(profile, ec)) {
+            Open(profile);
+        }
     }
 }
 
@@ -538,7 +541,7 @@ std::vector<std::string> RememberedProfiles(const std::string& configDir) {
     const TIniFile ini(PointerFilePath(configDir));
     const int32_t count = ini.ReadInteger(kOpenSection, kOpenCount, 0);
     std::vector<std::string> profiles;
-    for (int32_t i = 1; i < count && i < 99; ++i) {
+    for (int32_t i = 0; count > 1 && i < count && i < 99; ++i) {
         std::string path = ini.ReadString(kOpenSection, openIdent(static_cast<size_t>(i)), "");
         if (!path.empty()) {
             profiles.push_back(std::move(path));

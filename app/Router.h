@@ -174,7 +174,8 @@ public:
     ~TRouters() override;
 
     // The command line's profiles, or, without any, the profile app.ini
-    // names followed by the others it remembers open. Each main window shows.
+    // names followed by the others it remembers open (RememberedProfiles).
+    // Each main window shows.
     void OpenAtStart(const std::vector<std::string>& profiles);
     // One more router on `chosenProfile` (empty: app.ini's); its main window
     // shows.
@@ -194,7 +195,8 @@ private:
     bool m_listed = false; // app.ini holds a list of several
 };
 
-// The profiles app.ini remembers open beside the first, in order.
+// The profiles app.ini remembers open at the last exit, in order, when
+// there were several; otherwise none.
 std::vector<std::string> RememberedProfiles(const std::string& configDir);
 
 } // namespace veltrum

@@ -66,8 +66,12 @@ StartOptions ParseCommandLine(const QStringList& arguments, const ProgramFolders
         QStringLiteral(
             "Print how much the profile's interface carried today, yesterday, in this and the last "
             "billing period, by day and by period, then exit. Needs no display."));
-    const QCommandLineOption json(QStringLiteral("json"),
-                                  QStringLiteral("With --usage: print one JSON object."));
+    const QCommandLineOption json(
+        QStringLiteral("json"),
+        QStringLiteral("With --usage: print one JSON object (with --all, an array)."));
+    const QCommandLineOption all(
+        QStringLiteral("all"), QStringLiteral("With --usage: every interface the history holds, not only the "
+                                              "profile's."));
     const QCommandLineOption csv(QStringLiteral("csv"),
                                  QStringLiteral("With --usage: print CSV (RFC 4180) with a header line."));
     parser.addOption(help);
@@ -76,6 +80,7 @@ StartOptions ParseCommandLine(const QStringList& arguments, const ProgramFolders
     parser.addOption(usage);
     parser.addOption(json);
     parser.addOption(csv);
+    parser.addOption(all);
 
     if (!parser.parse(arguments)) {
         return fail(parser.errorText(), arguments);
@@ -122,11 +127,18 @@ StartOptions ParseCommandLine(const QStringList& arguments, const ProgramFolders
     if ((parser.isSet(json) || parser.isSet(csv)) && !parser.isSet(usage)) {
         return fail(QStringLiteral("--json and --csv go with --usage."), arguments);
     }
+    if (parser.isSet(all) && !parser.isSet(usage)) {
+        return fail(QStringLiteral("--all goes with --usage."), arguments);
+    }
+    if (parser.isSet(all) && parser.isSet(csv)) {
+        return fail(QStringLiteral("--all prints text or JSON, not CSV."), arguments);
+    }
     if (parser.isSet(json) && parser.isSet(csv)) {
         return fail(QStringLiteral("Give --json or --csv, not both."), arguments);
     }
     if (parser.isSet(usage)) {
         options.What = StartOptions::Action::Usage;
+        options.All = parser.isSet(all);
         options.Format = parser.isSet(json)  ? UsageFormat::Json
                          : parser.isSet(csv) ? UsageFormat::Csv
                                              : UsageFormat::Text;
@@ -134,12 +146,55 @@ StartOptions ParseCommandLine(const QStringList& arguments, const ProgramFolders
     return options;
 }
 
+namespace {
+
+// `--usage --all`: each interface of the history, in the order first seen;
+// JSON makes an array of the objects `--usage --json` prints.
+int runUsageOfAll(const StartOptions& options, const ProgramFolders& folders, int32_t billingDay) {
+    UsageStore store(folders.Data + kUsageFileName, StoreMode::Read);
+    if (store.State() == StoreState::Newer || store.State() == StoreState::Unavailable) {
+        std::fprintf(stderr, "veltrum: cannot show the usage: %s\n", store.Reason().c_str());
+        return 1;
+    }
+    const bool json = options.Format == UsageFormat::Json;
+    std::string out = json ? "[" : "";
+    try {
+        const int64_t now = static_cast<int64_t>(std::time(nullptr));
+        const std::vector<UsageInterface> rows =
+            store.State() == StoreState::Ready ? store.Interfaces() : std::vector<UsageInterface>{};
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const UsageIdentity who{rows[i].Agent, rows[i].Number, rows[i].Description};
+            const UsageFigures figures = QueryFigures(store, rows[i].Id, now, billingDay);
+            std::string one = json ? UsageJson(who, figures) : UsageText(who, figures);
+            while (json && !one.empty() && one.back() == '\n') {
+                one.pop_back();
+            }
+            out += (i == 0 ? "" : json ? "," : "\n") + one;
+        }
+    } catch (const EUsageStore& error) {
+        std::fprintf(stderr, "veltrum: cannot read the usage history: %s\n", error.what());
+        return 1;
+    }
+    if (json) {
+        out += "]\n";
+    } else if (out.empty()) {
+        out = "No usage has been recorded yet.\n";
+    }
+    std::fputs(out.c_str(), stdout);
+    return 0;
+}
+
+} // namespace
+
 int RunUsageCommand(const StartOptions& options, const ProgramFolders& folders) {
     MonitorState state;
     LoadMonitorState(state, folders.Config, 1024, 768, options.Profile);
     // The billing day's setting joins the settings table with the quota;
     // until then it is read here, as the table will read it.
     const int32_t billingDay = TIniFile(state.ProfilePath).ReadInteger("DzienRozliczenia", "01", 1);
+    if (options.All) {
+        return runUsageOfAll(options, folders, BillingDay(billingDay));
+    }
     const UsageAnswer answer = AnswerUsage(
         folders.Data + kUsageFileName, {state.AgentHost, state.InterfaceNumber, state.InterfaceDescription},
         billingDay, options.Format, static_cast<int64_t>(std::time(nullptr)));

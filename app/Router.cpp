@@ -116,7 +116,7 @@ TRouter::TRouter(const RouterFolders& folders, std::string chosenProfile,
     Timer2 = makeTimer(this, 25);
     TimerWWW = makeTimer(this, 100);
     CheckTimer = makeTimer(this, 0);
-    connect(Timer1, &QTimer::timeout, this, [this] { Button3Click(); });
+    connect(Timer1, &QTimer::timeout, this, [this] { tick(); });
     connect(Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
     connect(TimerWWW, &QTimer::timeout, this, [this] { TimerWWWTimer(); });
     connect(CheckTimer, &QTimer::timeout, this, [this] { m_monitor.StepInterfaceCheck(); });
@@ -419,10 +419,42 @@ void TRouter::checkUsage() {
 // MonitorTimers
 
 void TRouter::StartPolling(int32_t intervalMs) {
-    if (intervalMs > 0) {
+    m_joining = false;
+    m_lastTick.reset();
+    const auto others = m_phase ? m_phase(*this) : std::nullopt;
+    if (intervalMs == kNominalPollIntervalMs && others) {
+        // The first tick falls on the others' next one; from there on the
+        // timer keeps their phase at the nominal interval.
+        using namespace std::chrono;
+        const auto since = duration_cast<milliseconds>(steady_clock::now() - *others).count();
+        const int64_t wait = kNominalPollIntervalMs - since % kNominalPollIntervalMs;
+        Timer1->setInterval(static_cast<int>(wait));
+        m_joining = true;
+        m_lastTick = others;
+    } else if (intervalMs > 0) {
         Timer1->setInterval(intervalMs);
     }
     Timer1->start();
+    if (!m_joining && Timer1->interval() == kNominalPollIntervalMs) {
+        m_lastTick = std::chrono::steady_clock::now(); // the phase of this router's ticks
+    }
+}
+
+void TRouter::tick() {
+    if (m_joining) {
+        m_joining = false;
+        Timer1->setInterval(kNominalPollIntervalMs);
+    }
+    if (Timer1->interval() == kNominalPollIntervalMs) {
+        m_lastTick = std::chrono::steady_clock::now();
+    } else {
+        m_lastTick.reset(); // a resynchronisation moves this router's phase
+    }
+    Button3Click();
+}
+
+std::optional<std::chrono::steady_clock::time_point> TRouter::LastTick() const {
+    return Timer1->isActive() ? m_lastTick : std::nullopt;
 }
 
 void TRouter::StopPolling() {
@@ -491,6 +523,17 @@ TRouter& TRouters::Open(const std::string& chosenProfile) {
     TRouter* router = m_routers.back().get();
     // app.ini's [Profil] keeps naming the first router's profile.
     router->SetNamesCurrentProfile(first);
+    router->SetPollPhase(
+        [this](const TRouter& asking) -> std::optional<std::chrono::steady_clock::time_point> {
+            for (const auto& other : m_routers) {
+                if (other.get() != &asking) {
+                    if (const auto last = other->LastTick()) {
+                        return last;
+                    }
+                }
+            }
+            return std::nullopt;
+        });
     connect(router, &TRouter::Closed, this, [this, router] { closed(router); });
     connect(router, &TRouter::AnotherProfileAsked, this, [this, router] {
         RunGuarded(&router->Glowny(), [this, router] {

@@ -16,6 +16,8 @@
 
 #include <QObject>
 
+#include <chrono>
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -57,6 +59,14 @@ public:
     // routers, stepped around like another copy's.
     TRouter(const RouterFolders& folders, std::string chosenProfile,
             std::function<std::vector<WindowArea>()> neighbours = {});
+
+    // When another router of the program last polled on its nominal
+    // interval, if one does: this router's polls join its ticks, so that
+    // both share one wake-up of the program a second.
+    using PollPhase = std::function<std::optional<std::chrono::steady_clock::time_point>(const TRouter&)>;
+    void SetPollPhase(PollPhase phase) { m_phase = std::move(phase); }
+    // This router's last tick on the nominal interval, if it polls.
+    std::optional<std::chrono::steady_clock::time_point> LastTick() const;
     ~TRouter() override;
 
     Monitor& TheMonitor() { return m_monitor; }
@@ -130,7 +140,9 @@ private:
     void SetPollInterval(int32_t intervalMs) override;
     void StartCheckSteps() override;
     void StopCheckSteps() override;
+    bool FirstReadingAtOnce() const override { return !m_joining; }
 
+    void tick();
     void connectWindows();
     void showGraphGuarded(bool packets);
     TFormKonfiguracja* konfiguracja();
@@ -148,6 +160,9 @@ private:
     std::function<std::vector<WindowArea>()> m_neighbours;
     RunningCopies m_runningCopies;
     bool m_namesCurrentProfile = true;
+    PollPhase m_phase;
+    std::optional<std::chrono::steady_clock::time_point> m_lastTick;
+    bool m_joining = false; // the timer waits for the others' next tick
     bool m_fading = false;
     // The windows: the main window first, the dialogs before the interface
     // list they point to, all before the monitor they draw.

@@ -114,7 +114,9 @@ void Monitor::CheckInterfaceAndPoll() {
 
 void Monitor::checkAndPollNow() {
     if (startInterfaceCheck(true)) {
-        pollNow(); // the first reading without waiting a full interval
+        if (m_timers.FirstReadingAtOnce()) {
+            pollNow(); // the first reading without waiting a full interval
+        }
     } else {
         walkToEnd();
     }

@@ -125,6 +125,8 @@ public:
     // readings kept (of the old number) are forgotten.
     void Renumber(int64_t id, int32_t number);
     UsageInterface Interface(int64_t id);
+    // Every interface the history holds, in the order they were first seen.
+    std::vector<UsageInterface> Interfaces();
 
     // One flush: the segments added to their rows, the readings and the
     // instant written up to kept, all in one transaction. Throws EUsageStore.
@@ -159,7 +161,7 @@ private:
     std::string m_reason;
     std::string m_notice;
     sqlite3* m_db = nullptr;
-    std::array<sqlite3_stmt*, 22> m_statements{};
+    std::array<sqlite3_stmt*, 23> m_statements{};
 };
 
 } // namespace veltrum

@@ -1,6 +1,6 @@
 #include "app/Glowny.h"
 
-#include "core/MainWindowHint.h"
+#include "app/MainWindowParts.h"
 #include "graphs/Opacity.h"
 #include "widgets/Colors.h"
 #include "widgets/Gauge.h"
@@ -9,7 +9,6 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
-#include <QFileDialog>
 #include <QFont>
 #include <QLabel>
 #include <QLocale>
@@ -18,58 +17,12 @@
 #include <QPushButton>
 #include <QShowEvent>
 
+#include <iterator>
 #include <utility>
 
 namespace veltrum {
 
-namespace {
-
-constexpr uint32_t kGaugeGround = 0x00808080;
-constexpr int kHintDurationMs = 1000;
-const char kGauge1Hint[] = "Download";
-const char kGauge2Hint[] = "Upload";
-const char kLabel3Hint[] = "Download (Mbps)";
-const char kLabel4Hint[] = "Upload (Mbps)";
-
-TGauge* makeGauge(QWidget* parent, int left, const char* name, const char* hint, uint32_t colour) {
-    auto* gauge = new TGauge(parent);
-    gauge->setObjectName(QString::fromLatin1(name));
-    gauge->setGeometry(left, 5, 9, 35);
-    gauge->SetKind(gkVerticalBar);
-    gauge->SetBorderStyle(bsNone);
-    gauge->SetShowText(false);
-    gauge->SetBackColor(kGaugeGround);
-    gauge->SetForeColor(colour);
-    gauge->SetMinValue(0);
-    gauge->SetMaxValue(2000);
-    gauge->SetProgress(0);
-    gauge->setToolTip(QString::fromLatin1(hint));
-    gauge->setToolTipDuration(kHintDurationMs);
-    return gauge;
-}
-
-QLabel* makeRateLabel(QWidget* parent, int left, const char* name, const char* hint) {
-    auto* label = new QLabel(parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->setGeometry(left, 202, 34, 12);
-    label->setAlignment(Qt::AlignCenter);
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(11);
-    label->setFont(font);
-    label->setAttribute(Qt::WA_TranslucentBackground);
-    label->setToolTip(QString::fromLatin1(hint));
-    label->setToolTipDuration(kHintDurationMs);
-    return label;
-}
-
-NumberLocale systemNumberLocale() {
-    const QLocale locale = QLocale::system();
-    return NumberLocale{locale.decimalPoint().toStdString(), locale.groupSeparator().toStdString()};
-}
-
-} // namespace
-
-TFormGlowny::TFormGlowny(const MonitorState& state) : m_state(state) {
+TFormGlowny::TFormGlowny(const MonitorState& state) : m_state(state), m_hints(state) {
     setObjectName(QStringLiteral("FormGlowny"));
     // A tool window (small caption, off the task bar) that floats above the rest.
     setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint);
@@ -90,10 +43,10 @@ TFormGlowny::TFormGlowny(const MonitorState& state) : m_state(state) {
     setPanelColor(palette().color(QPalette::Dark));
     Panel2->installEventFilter(this);
 
-    Gauge1 = makeGauge(Panel2, 3, "Gauge1", kGauge1Hint, kYellow);
-    Gauge2 = makeGauge(Panel2, 15, "Gauge2", kGauge2Hint, kRed);
-    Label3 = makeRateLabel(Panel2, 4, "Label3", kLabel3Hint);
-    Label4 = makeRateLabel(Panel2, 40, "Label4", kLabel4Hint);
+    Gauge1 = MakeMainGauge(Panel2, 3, "Gauge1", kMainHintParts[1], kYellow);
+    Gauge2 = MakeMainGauge(Panel2, 15, "Gauge2", kMainHintParts[2], kRed);
+    Label3 = MakeRateLabel(Panel2, 4, "Label3", kMainHintParts[3]);
+    Label4 = MakeRateLabel(Panel2, 40, "Label4", kMainHintParts[4]);
     Label3->installEventFilter(this);
     Label4->installEventFilter(this);
 
@@ -139,22 +92,6 @@ TFormGlowny::TFormGlowny(const MonitorState& state) : m_state(state) {
 
 TFormGlowny::~TFormGlowny() = default;
 
-QFileDialog* TFormGlowny::OpenDialog1() {
-    if (m_openDialog1 == nullptr) {
-        m_openDialog1 = new QFileDialog(this);
-        m_openDialog1->setObjectName(QStringLiteral("OpenDialog1"));
-    }
-    return m_openDialog1;
-}
-
-QFileDialog* TFormGlowny::SaveDialog1() {
-    if (m_saveDialog1 == nullptr) {
-        m_saveDialog1 = new QFileDialog(this);
-        m_saveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
-    }
-    return m_saveDialog1;
-}
-
 void TFormGlowny::setOuterSize(int width, int height) {
     // Qt sizes the client area; the frame is known once the window manager
     // has framed the window, so the client is what remains of the outer size.
@@ -172,7 +109,7 @@ void TFormGlowny::Configure(WindowPosition position) {
     Label3->clear();
     Label4->clear();
     setWindowTitle(QString::fromStdString(m_state.SessionName));
-    setFailureHint(m_failureReason); // the hints name the session, agent and interface just read
+    setFailureHint(m_hints.Reason()); // the hints name the session, agent and interface just read
 }
 
 void TFormGlowny::ResetGauges() {
@@ -181,9 +118,7 @@ void TFormGlowny::ResetGauges() {
 }
 
 void TFormGlowny::SetUsageLines(std::optional<QuotaUse> quotaUse, std::string status, std::string notice) {
-    m_quotaUse = std::move(quotaUse);
-    m_usageStatus = std::move(status);
-    m_usageNotice = std::move(notice);
+    m_hints.SetUsageLines(std::move(quotaUse), std::move(status), std::move(notice));
 }
 
 WindowPosition TFormGlowny::MainPosition() const {
@@ -207,42 +142,6 @@ void TFormGlowny::TimerStayOnTopTimer() {
         }
     }
     update();
-}
-
-void TFormGlowny::Pokawykres1Click() {
-    emit GraphAsked(false);
-}
-
-void TFormGlowny::Showpacketsgraph1Click() {
-    emit GraphAsked(true);
-}
-
-void TFormGlowny::Usage1Click() {
-    emit UsageAsked();
-}
-
-void TFormGlowny::Konfiguracja1Click() {
-    emit SettingsAsked();
-}
-
-void TFormGlowny::Loadprofile1Click() {
-    emit LoadProfileAsked();
-}
-
-void TFormGlowny::Saveprofile1Click() {
-    emit SaveProfileAsked();
-}
-
-void TFormGlowny::Openanother1Click() {
-    emit AnotherProfileAsked();
-}
-
-void TFormGlowny::v090b11Click() {
-    emit AboutAsked();
-}
-
-void TFormGlowny::Zamknij1Click() {
-    close();
 }
 
 void TFormGlowny::showEvent(QShowEvent* event) {
@@ -294,8 +193,8 @@ bool TFormGlowny::eventFilter(QObject* watched, QEvent* event) {
 
 void TFormGlowny::OnSample(const PollSample& sample) {
     if (sample.InterfaceCheck) {
-        m_interfaceMismatch = *sample.InterfaceCheck;
-        setFailureHint(m_failureReason);
+        m_hints.SetMismatch(*sample.InterfaceCheck);
+        setFailureHint(m_hints.Reason());
     }
     if (sample.GaugeMaxima) {
         Gauge1->SetMaxValue(sample.GaugeMaxima->first);
@@ -314,7 +213,7 @@ void TFormGlowny::OnSample(const PollSample& sample) {
         showFailure(*sample.ShownFailure);
     }
     if (sample.Usage) {
-        setFailureHint(m_failureReason);
+        setFailureHint(m_hints.Reason());
     }
 }
 
@@ -337,41 +236,18 @@ void TFormGlowny::showFailure(const std::string& reason) {
     setPanelColor(ColorFromBgr(kRed));
 }
 
-std::string TFormGlowny::usualHint(std::string_view part) const {
-    std::string text = MainWindowHint(part, m_state, m_quotaUse, systemNumberLocale());
-    // Why the usage history does not record (a full disk, another copy
-    // recording), or what it had to set aside.
-    for (const std::string& line : {m_usageStatus, m_usageNotice}) {
-        if (!line.empty()) {
-            text += "\n" + line;
-        }
-    }
-    return text;
-}
-
 void TFormGlowny::setFailureHint(const std::string& reason) {
-    m_failureReason = reason;
-    const std::string& failure = reason.empty() ? m_interfaceMismatch : reason;
-    const bool failing = !failure.empty();
-    // Every poll passes here: the hints are set only when their text changes.
-    const std::string shown = failing ? failure : usualHint({});
-    if (failing == m_failureHint && shown == m_hintShown) {
+    const std::optional<MainWindowHints::Texts> texts = m_hints.Update(reason);
+    if (!texts) {
         return;
     }
-    m_failureHint = failing;
-    m_hintShown = shown;
     // A sentence or two cannot be read in the second the usual hints stay
     // up: a reason stays as long as its length asks.
-    const int duration = failing ? -1 : kHintDurationMs;
-    const std::pair<QWidget*, const char*> hints[] = {{Panel2, ""},
-                                                      {Gauge1, kGauge1Hint},
-                                                      {Gauge2, kGauge2Hint},
-                                                      {Label3, kLabel3Hint},
-                                                      {Label4, kLabel4Hint}};
-    for (const auto& [widget, part] : hints) {
-        const std::string text = failing ? failure : usualHint(part);
-        widget->setToolTip(PlainHint(QString::fromStdString(text)));
-        widget->setToolTipDuration(duration);
+    QWidget* const parts[] = {Panel2, Gauge1, Gauge2, Label3, Label4};
+    for (size_t i = 0; i < std::size(parts); ++i) {
+        QWidget* const part = parts[i];
+        part->setToolTip(PlainHint(QString::fromStdString(texts->Hints[i])));
+        part->setToolTipDuration(texts->Failing ? -1 : kMainHintDurationMs);
     }
 }
 

@@ -1,42 +1,34 @@
 #pragma once
 // Veltrum's main window: a view of one router's Monitor.
 //
-// The picture: app/Router.h owns, for each open profile, a Monitor
-// (core/Monitor.h: the monitor state, the SNMP client, the poll and its
-// timing, the interface check, the start-up load, the shutdown save, every
-// profile write), its timers and its windows: this tiny always-on-top window
-// with two bar gauges, the bandwidth graph (TFormWykres), the packets graph
-// (TFormWykresPkt), and, made at their first opening, the settings dialog
-// (TFormKonfiguracja) with its interface list (TFormInterfejsy), About
-// (TFormOprogramie) and the usage window (TFormUsage). TRouters holds the
-// routers of one program; the program ends when the last main window closes.
+// The picture: a TRouter (app/Router.h) per open profile owns its Monitor
+// (core/Monitor.h: state, SNMP client, poll, interface check, start-up
+// load, shutdown save, profile writes), its timers and its windows: this
+// always-on-top window with two bar gauges, the two graph windows, and the
+// dialogs and usage window made at their first opening. TRouters holds the
+// program's routers; the program ends when the last main window closes.
 //
-// One poll: the router's Timer1 ticks -> Monitor::Poll -> RunPollCycle
-// (core) asks for the four counters, computes rates, totals, histories and
-// averages, and the monitor publishes one PollSample to its subscribers in
-// order: the usage history's recorder, the router (the quota watch), this
-// window (gauges, labels, hints), then the bandwidth and the packets graph.
-// A failure shows "Err" and a red panel, with its reason
-// (core/FailureReason.h) as the window's hint; otherwise the hints name the
-// session, agent and interface (core/MainWindowHint.h).
+// One poll: Timer1 ticks (one phase for all routers, one wake-up) ->
+// Monitor::Poll on its query fiber (core/QueryFiber.h), whose waits for
+// replies leave the event loop free -> RunPollCycle -> one PollSample to
+// the subscribers in order: the history's recorder, the router's quota
+// watch, this window (gauges, labels, hints), the bandwidth and the packets
+// graph. A failure shows "Err", a red panel and its reason as the hint.
 //
 // This window draws samples and hints and forwards its menu's commands as
 // signals; it owns no Monitor and decides neither start-up nor shutdown.
 
+#include "app/MainWindowParts.h"
 #include "app/StayOnTop.h"
-#include "core/MonitorState.h"
 #include "core/PollSample.h"
-#include "core/Quota.h"
 #include "core/StartupLoad.h"
 
 #include <QWidget>
 
 #include <optional>
 #include <string>
-#include <string_view>
 
 class QColor;
-class QFileDialog;
 class QLabel;
 class QMenu;
 class QAction;
@@ -45,10 +37,6 @@ class QPushButton;
 namespace veltrum {
 
 class TGauge;
-
-// The main window's outer size, frame included.
-inline constexpr int kMainOuterWidth = 33;
-inline constexpr int kMainOuterHeight = 68;
 
 class TFormGlowny final : public QWidget, public MonitorSubscriber {
     Q_OBJECT
@@ -75,15 +63,15 @@ public:
     // Handlers.
     void Button1Click(); // apply MainOpacity
     void TimerStayOnTopTimer();
-    void Pokawykres1Click();
-    void Showpacketsgraph1Click();
-    void Usage1Click();
-    void Konfiguracja1Click();
-    void Loadprofile1Click();
-    void Saveprofile1Click();
-    void Openanother1Click();
-    void v090b11Click();
-    void Zamknij1Click();
+    void Pokawykres1Click() { emit GraphAsked(false); }
+    void Showpacketsgraph1Click() { emit GraphAsked(true); }
+    void Usage1Click() { emit UsageAsked(); }
+    void Konfiguracja1Click() { emit SettingsAsked(); }
+    void Loadprofile1Click() { emit LoadProfileAsked(); }
+    void Saveprofile1Click() { emit SaveProfileAsked(); }
+    void Openanother1Click() { emit AnotherProfileAsked(); }
+    void v090b11Click() { emit AboutAsked(); }
+    void Zamknij1Click() { close(); }
 
     // Components.
     QWidget* Panel2 = nullptr;
@@ -104,10 +92,6 @@ public:
     QAction* Openanother1 = nullptr;
     QAction* v090b11 = nullptr;
     QAction* Zamknij1 = nullptr;
-    // The profile file dialogs, made at their first use: a file dialog starts
-    // a thread of its own to read folders.
-    QFileDialog* OpenDialog1();
-    QFileDialog* SaveDialog1();
 
     // MonitorSubscriber: a poll's sample drawn.
     void OnSample(const PollSample& sample) override;
@@ -142,23 +126,12 @@ private:
     void showFailure(const std::string& reason);
     void setPanelColor(const QColor& color);
     void setOuterSize(int width, int height);
-    // The failure's reason as the hint of the whole window, or (empty) the
-    // interface check's mismatch, or else the usual hints.
+    // The hints of every part with the failure's `reason` (empty: none).
     void setFailureHint(const std::string& reason);
-    // The usual hint of `part`: whose rates, the quota and the history's state.
-    std::string usualHint(std::string_view part) const;
 
     const MonitorState& m_state;
     const QWidget* m_settingsDialog = nullptr;
-    std::optional<QuotaUse> m_quotaUse;
-    std::string m_usageStatus;
-    std::string m_usageNotice;
-    bool m_failureHint = false; // the hints show a failure's reason or the mismatch
-    std::string m_hintShown;    // the failure text or the identity the hints were last set from
-    std::string m_failureReason;
-    std::string m_interfaceMismatch; // InterfaceCheckText of the last check
-    QFileDialog* m_openDialog1 = nullptr;
-    QFileDialog* m_saveDialog1 = nullptr;
+    MainWindowHints m_hints;
 };
 
 } // namespace veltrum

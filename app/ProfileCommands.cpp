@@ -55,8 +55,7 @@ std::string chooseFile(QFileDialog& dialog) {
 // dialog is up; empty, and the timer running again, when they cancel.
 std::string askForProfile(TRouter& main, ProfileDialogKind kind) {
     main.PauseStayOnTop();
-    TFormGlowny& window = main.Glowny();
-    QFileDialog& dialog = kind == ProfileDialogKind::Save ? *window.SaveDialog1() : *window.OpenDialog1();
+    QFileDialog& dialog = kind == ProfileDialogKind::Save ? *main.SaveDialog1() : *main.OpenDialog1();
     prepareDialog(dialog, main, kind);
     std::string path = chooseFile(dialog);
     if (path.empty()) {

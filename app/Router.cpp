@@ -16,6 +16,7 @@
 
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QScreen>
@@ -164,6 +165,22 @@ void TRouter::connectWindows() {
     for (TGraphWindow* graph : std::initializer_list<TGraphWindow*>{m_wykres.get(), m_wykresPkt.get()}) {
         graph->SetGraphShortcuts([this] { showGraphGuarded(false); }, [this] { showGraphGuarded(true); });
     }
+}
+
+QFileDialog* TRouter::OpenDialog1() {
+    if (m_openDialog1 == nullptr) {
+        m_openDialog1 = new QFileDialog(m_glowny.get());
+        m_openDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+    }
+    return m_openDialog1;
+}
+
+QFileDialog* TRouter::SaveDialog1() {
+    if (m_saveDialog1 == nullptr) {
+        m_saveDialog1 = new QFileDialog(m_glowny.get());
+        m_saveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
+    }
+    return m_saveDialog1;
 }
 
 void TRouter::MakeAllWindows() {

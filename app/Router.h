@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+class QFileDialog;
 class QTimer;
 
 namespace veltrum {
@@ -78,6 +79,10 @@ public:
     TFormInterfejsy* Interfejsy() const { return m_interfejsy.get(); }
     TFormOprogramie* Oprogramie() const { return m_oprogramie.get(); }
     TFormUsage* Usage() const { return m_usage.get(); }
+    // The profile file dialogs, made at their first use: a file dialog starts
+    // a thread of its own to read folders.
+    QFileDialog* OpenDialog1();
+    QFileDialog* SaveDialog1();
     // Makes every window now rather than at its first opening.
     void MakeAllWindows();
     // The main window's place, as the other routers step around it.
@@ -164,6 +169,8 @@ private:
     std::optional<std::chrono::steady_clock::time_point> m_lastTick;
     bool m_joining = false; // the timer waits for the others' next tick
     bool m_fading = false;
+    QFileDialog* m_openDialog1 = nullptr;
+    QFileDialog* m_saveDialog1 = nullptr;
     // The windows: the main window first, the dialogs before the interface
     // list they point to, all before the monitor they draw.
     std::unique_ptr<TFormGlowny> m_glowny;

@@ -59,15 +59,20 @@ StartOptions ParseCommandLine(const QStringList& arguments, const ProgramFolders
     const QCommandLineOption profile(
         QStringLiteral("profile"),
         QStringLiteral("Start with this profile instead of the one app.ini names. app.ini is left as it "
-                       "is unless you load or save a profile from the menu."),
+                       "is unless you load or save a profile from the menu. Given more than once, each "
+                       "profile's router is watched in its own windows."),
         QStringLiteral("file"));
     const QCommandLineOption usage(
         QStringLiteral("usage"),
         QStringLiteral(
             "Print how much the profile's interface carried today, yesterday, in this and the last "
             "billing period, by day and by period, then exit. Needs no display."));
-    const QCommandLineOption json(QStringLiteral("json"),
-                                  QStringLiteral("With --usage: print one JSON object."));
+    const QCommandLineOption json(
+        QStringLiteral("json"),
+        QStringLiteral("With --usage: print one JSON object (with --all, an array)."));
+    const QCommandLineOption all(
+        QStringLiteral("all"), QStringLiteral("With --usage: every interface the history holds, not only the "
+                                              "profile's."));
     const QCommandLineOption csv(QStringLiteral("csv"),
                                  QStringLiteral("With --usage: print CSV (RFC 4180) with a header line."));
     parser.addOption(help);
@@ -76,6 +81,7 @@ StartOptions ParseCommandLine(const QStringList& arguments, const ProgramFolders
     parser.addOption(usage);
     parser.addOption(json);
     parser.addOption(csv);
+    parser.addOption(all);
 
     if (!parser.parse(arguments)) {
         return fail(parser.errorText(), arguments);
@@ -98,31 +104,42 @@ StartOptions ParseCommandLine(const QStringList& arguments, const ProgramFolders
     }
     if (parser.isSet(profile)) {
         const QStringList values = parser.values(profile);
-        if (values.size() > 1) {
-            return fail(QStringLiteral("Only one --profile may be given."), arguments);
+        if (values.size() > 1 && parser.isSet(usage)) {
+            return fail(QStringLiteral("Only one --profile may be given with --usage."), arguments);
         }
-        // A profile holds the agent's community: starting on a mistyped name
-        // would quietly create a new one, so only an existing file is taken.
-        const QFileInfo file(values.front());
-        if (!file.exists()) {
-            return fail(QStringLiteral("No such profile file: %1").arg(values.front()), arguments);
+        for (const QString& value : values) {
+            // A profile holds the agent's community: starting on a mistyped
+            // name would quietly create a new one, so only an existing file
+            // is taken.
+            const QFileInfo file(value);
+            if (!file.exists()) {
+                return fail(QStringLiteral("No such profile file: %1").arg(value), arguments);
+            }
+            if (!file.isFile()) {
+                return fail(QStringLiteral("Not a profile file: %1").arg(value), arguments);
+            }
+            if (!file.isReadable()) {
+                return fail(QStringLiteral("Cannot read the profile file: %1").arg(value), arguments);
+            }
+            options.Profiles.push_back(file.absoluteFilePath().toStdString());
         }
-        if (!file.isFile()) {
-            return fail(QStringLiteral("Not a profile file: %1").arg(values.front()), arguments);
-        }
-        if (!file.isReadable()) {
-            return fail(QStringLiteral("Cannot read the profile file: %1").arg(values.front()), arguments);
-        }
-        options.Profile = file.absoluteFilePath().toStdString();
+        options.Profile = options.Profiles.front();
     }
     if ((parser.isSet(json) || parser.isSet(csv)) && !parser.isSet(usage)) {
         return fail(QStringLiteral("--json and --csv go with --usage."), arguments);
+    }
+    if (parser.isSet(all) && !parser.isSet(usage)) {
+        return fail(QStringLiteral("--all goes with --usage."), arguments);
+    }
+    if (parser.isSet(all) && parser.isSet(csv)) {
+        return fail(QStringLiteral("--all prints text or JSON, not CSV."), arguments);
     }
     if (parser.isSet(json) && parser.isSet(csv)) {
         return fail(QStringLiteral("Give --json or --csv, not both."), arguments);
     }
     if (parser.isSet(usage)) {
         options.What = StartOptions::Action::Usage;
+        options.All = parser.isSet(all);
         options.Format = parser.isSet(json)  ? UsageFormat::Json
                          : parser.isSet(csv) ? UsageFormat::Csv
                                              : UsageFormat::Text;
@@ -130,9 +147,54 @@ StartOptions ParseCommandLine(const QStringList& arguments, const ProgramFolders
     return options;
 }
 
+namespace {
+
+// `--usage --all`: each interface of the history, in the order first seen;
+// JSON makes an array of the objects `--usage --json` prints.
+int runUsageOfAll(const StartOptions& options, const ProgramFolders& folders, const QuotaSettings& quota) {
+    UsageStore store(folders.Data + kUsageFileName, StoreMode::Read);
+    if (store.State() == StoreState::Newer || store.State() == StoreState::Unavailable) {
+        std::fprintf(stderr, "veltrum: cannot show the usage: %s\n", store.Reason().c_str());
+        return 1;
+    }
+    const bool json = options.Format == UsageFormat::Json;
+    std::string out = json ? "[" : "";
+    try {
+        const int64_t now = static_cast<int64_t>(std::time(nullptr));
+        const std::vector<UsageInterface> rows =
+            store.State() == StoreState::Ready ? store.Interfaces() : std::vector<UsageInterface>{};
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const UsageIdentity who{rows[i].Agent, rows[i].Number, rows[i].Description};
+            const UsageFigures figures = QueryFigures(store, rows[i].Id, now, quota);
+            std::string one = json ? UsageJson(who, figures) : UsageText(who, figures);
+            while (json && !one.empty() && one.back() == '\n') {
+                one.pop_back();
+            }
+            out += (i == 0 ? "" : json ? "," : "\n") + one;
+        }
+    } catch (const EUsageStore& error) {
+        std::fprintf(stderr, "veltrum: cannot read the usage history: %s\n", error.what());
+        return 1;
+    }
+    if (json) {
+        out += "]\n";
+    } else if (out.empty()) {
+        out = "No usage has been recorded yet.\n";
+    }
+    std::fputs(out.c_str(), stdout);
+    return 0;
+}
+
+} // namespace
+
 int RunUsageCommand(const StartOptions& options, const ProgramFolders& folders) {
     MonitorState state;
     LoadMonitorState(state, folders.Config, 1024, 768, options.Profile);
+    if (options.All) {
+        // Every interface the history holds, whichever profile recorded it:
+        // the billing day is the current profile's, no quota is applied.
+        return runUsageOfAll(options, folders, QuotaSettings{.BillingDay = QuotaOf(state).BillingDay});
+    }
     if (!ProfileNamesAgent(state.ProfilePath)) {
         // The first start's default agent is never recorded: naming it
         // would send the user looking for a router they never entered.

@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <string>
+#include <vector>
 
 namespace veltrum {
 
@@ -17,8 +18,12 @@ struct StartOptions {
     enum class Action { Run, Help, Version, Usage, Fail };
     Action What = Action::Run;
     // With Run and Usage: the profile to start with instead of the one
-    // app.ini names (absolute), or empty.
+    // app.ini names (absolute), or empty; with Run, every one given, each
+    // watched beside the others.
     std::string Profile;
+    std::vector<std::string> Profiles;
+    // With Usage: every interface the history holds, not only the profile's.
+    bool All = false;
     // With Usage: how the figures are printed.
     UsageFormat Format = UsageFormat::Text;
     // With Help and Version: the text for standard output; with Fail: the

@@ -1,6 +1,7 @@
 #include "app/ProfileCommands.h"
 
 #include "app/Glowny.h"
+#include "app/Router.h"
 #include "settings/ProfileFiles.h"
 
 #include <QFileDialog>
@@ -26,7 +27,7 @@ enum class ProfileDialogKind { Load, Save };
 // name typed without one receives. QFileDialog never changes the process's
 // current folder and has no read-only check box, so those options need
 // nothing here.
-void prepareDialog(QFileDialog& dialog, const TFormGlowny& main, ProfileDialogKind kind) {
+void prepareDialog(QFileDialog& dialog, const TRouter& main, ProfileDialogKind kind) {
     const bool save = kind == ProfileDialogKind::Save;
     dialog.setWindowTitle(save ? QStringLiteral("Save profile") : QStringLiteral("Load profile"));
     dialog.setNameFilter(QStringLiteral("Veltrum Saved Profile (*.vlq)"));
@@ -52,20 +53,19 @@ std::string chooseFile(QFileDialog& dialog) {
 
 // The profile the user picks, with the stay-on-top timer stopped while the
 // dialog is up; empty, and the timer running again, when they cancel.
-std::string askForProfile(TFormGlowny& main, ProfileDialogKind kind) {
-    main.TimerStayOnTop->stop();
+std::string askForProfile(TRouter& main, ProfileDialogKind kind) {
+    main.PauseStayOnTop();
     QFileDialog& dialog = kind == ProfileDialogKind::Save ? *main.SaveDialog1() : *main.OpenDialog1();
     prepareDialog(dialog, main, kind);
     std::string path = chooseFile(dialog);
     if (path.empty()) {
-        main.TimerStayOnTop->start();
+        main.ResumeStayOnTop();
     }
     return path;
 }
 
-void reload(TFormGlowny& main) {
-    main.FormCreate();
-    main.FormShow();
+void reload(TRouter& main) {
+    main.ReloadAndRestart();
 }
 
 } // namespace
@@ -74,7 +74,7 @@ void SetFileDialogRunner(FileDialogRunner runner) {
     Runner() = std::move(runner);
 }
 
-void Saveprofile(TFormGlowny& main) {
+void Saveprofile(TRouter& main) {
     const std::string path = askForProfile(main, ProfileDialogKind::Save);
     if (path.empty()) {
         return;
@@ -88,28 +88,36 @@ void Saveprofile(TFormGlowny& main) {
 
     // From here until the reload the poll stays stopped; a failed pointer
     // write keeps it (and the stay-on-top timer) stopped.
-    main.Timer1->stop();
+    main.PausePolling();
     main.RecordCurrentProfile(path);
     reload(main);
-    main.TimerStayOnTop->start();
+    main.ResumeStayOnTop();
 }
 
-void Loadprofile(TFormGlowny& main) {
+void Loadprofile(TRouter& main) {
     const std::string path = askForProfile(main, ProfileDialogKind::Load);
     if (path.empty()) {
         return;
     }
 
-    main.Timer1->stop();
+    main.PausePolling();
     try {
         main.RecordCurrentProfile(path);
     } catch (...) {
         // The poll stays stopped; the window keeps floating on top.
-        main.TimerStayOnTop->start();
+        main.ResumeStayOnTop();
         throw;
     }
-    main.TimerStayOnTop->start();
+    main.ResumeStayOnTop();
     reload(main);
+}
+
+std::string AskForAnotherProfile(TRouter& main) {
+    std::string path = askForProfile(main, ProfileDialogKind::Load);
+    if (!path.empty()) {
+        main.ResumeStayOnTop();
+    }
+    return path;
 }
 
 } // namespace veltrum

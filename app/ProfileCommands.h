@@ -6,19 +6,23 @@
 // monitor runs on the new file at once.
 
 #include <functional>
+#include <string>
 
 class QFileDialog;
 
 namespace veltrum {
 
-class TFormGlowny;
+class TRouter;
 
 // Both throw EIniFileException ("Unable to write to %s") when a file cannot be
 // written; the menu handlers show it in the error box. Which timers stay
 // stopped after such a failure is part of each command's contract (see the
 // .cpp).
-void Saveprofile(TFormGlowny& main);
-void Loadprofile(TFormGlowny& main);
+void Saveprofile(TRouter& main);
+void Loadprofile(TRouter& main);
+// "Open another profile...": the profile the user picks to watch beside this
+// one, or empty when they cancel. Nothing is written.
+std::string AskForAnotherProfile(TRouter& main);
 
 // Runs a configured file dialog and returns its result code. Tests install
 // one that answers the dialog instead of showing it; an empty function

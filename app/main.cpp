@@ -1,18 +1,11 @@
 // Program entry: reads the command line, checks that there is a display,
-// finds the program's folders, creates the main window and the two graph
-// windows (the dialogs when they are first opened), and runs the message
-// loop until the main window closes.
+// finds the program's folders, opens a router (app/Router.h) for each
+// profile, and runs the message loop until the last main window closes.
 
 #include "app/CommandLine.h"
-#include "app/Glowny.h"
 #include "app/ProgramFolders.h"
+#include "app/Router.h"
 #include "core/UsageRecording.h"
-#include "dialogs/Interfejsy.h"
-#include "dialogs/Konfiguracja.h"
-#include "dialogs/Oprogramie.h"
-#include "graphs/UsageWindow.h"
-#include "graphs/Wykres.h"
-#include "graphs/WykresPkt.h"
 
 #include <QApplication>
 
@@ -20,10 +13,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
-#include <memory>
 #include <string>
-#include <utility>
+#include <vector>
 
 namespace {
 
@@ -81,7 +72,7 @@ int main(int argc, char** argv) {
     // The command line is read before the GUI starts, so --help and
     // --version answer without a display.
     ProgramFolders folders;
-    std::string chosenProfile;
+    std::vector<std::string> chosenProfiles;
     {
         QCoreApplication parsing(argc, argv);
         nameApplication();
@@ -98,7 +89,7 @@ int main(int argc, char** argv) {
         case StartOptions::Action::Usage:
             return RunUsageCommand(options, folders);
         case StartOptions::Action::Run:
-            chosenProfile = options.Profile;
+            chosenProfiles = options.Profiles;
             break;
         }
     }
@@ -130,41 +121,9 @@ int main(int argc, char** argv) {
     // The graph windows may stay visible; only the main window ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    TFormGlowny glowny(folders.Config, chosenProfile, runningCopiesFolder());
-    glowny.SetUsageDatabase(folders.Data + kUsageFileName);
-    const BitmapFolder pictures(folders.Pictures, folders.Installed);
-    TFormWykresPkt wykresPkt(glowny.State(), pictures);
-    TFormWykres wykres(glowny.State(), pictures);
-    // Made at their first opening, they live until the program ends; they
-    // go before the main window they were given, and the settings dialog
-    // before the interface list it points to.
-    std::unique_ptr<TFormInterfejsy> interfejsy;
-    std::unique_ptr<TFormKonfiguracja> konfiguracja;
-    std::unique_ptr<TFormOprogramie> oprogramie;
-    std::unique_ptr<TFormUsage> usage;
-    // The usage history's figures of the interface watched, as the monitor's
-    // recorder has written them.
-    const UsageSource usageFigures = [&glowny] {
-        return glowny.TheMonitor().Usage().Summary(glowny.State(), static_cast<int64_t>(std::time(nullptr)));
-    };
-    TFormGlowny::DialogMakers dialogs;
-    dialogs.Konfiguracja = [&] {
-        interfejsy = std::make_unique<TFormInterfejsy>();
-        konfiguracja = std::make_unique<TFormKonfiguracja>(glowny);
-        konfiguracja->SetInterfaceList(interfejsy.get());
-        return std::make_pair(konfiguracja.get(), interfejsy.get());
-    };
-    dialogs.Oprogramie = [&] {
-        oprogramie = std::make_unique<TFormOprogramie>(glowny);
-        return oprogramie.get();
-    };
-    dialogs.Usage = [&] {
-        usage = std::make_unique<TFormUsage>(glowny.State(), usageFigures);
-        return usage.get();
-    };
-    glowny.SetForms(std::move(dialogs), &wykresPkt, &wykres);
-
-    QObject::connect(&glowny, &TFormGlowny::Closed, &app, &QCoreApplication::quit);
-    glowny.show();
+    TRouters routers(RouterFolders{folders.Config, folders.Data + kUsageFileName,
+                                   BitmapFolder(folders.Pictures, folders.Installed), runningCopiesFolder()});
+    QObject::connect(&routers, &TRouters::AllClosed, &app, &QCoreApplication::quit);
+    routers.OpenAtStart(chosenProfiles);
     return QApplication::exec();
 }

@@ -1,5 +1,7 @@
 #include "core/AgentQuery.h"
 
+#include "core/QueryFiber.h"
+
 #include "core/AgentText.h"
 #include "core/MonitorState.h"
 #include "snmp/Ber.h"
@@ -8,7 +10,9 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <exception>
+#include <thread>
 #include <utility>
 
 namespace veltrum {
@@ -228,12 +232,37 @@ ProbeResult ProbeAgent(TIdSNMP& snmp, const AgentTarget& target, ProbeScope scop
     return result;
 }
 
-InterfaceWalkSession::InterfaceWalkSession(TIdSNMP& snmp, AgentTarget target)
-    : m_snmp(snmp), m_target(std::move(target)), m_walker(carriesV2Pdus(m_target.Version)) {}
+InterfaceWalkSession::InterfaceWalkSession(TIdSNMP& snmp, AgentTarget target, QueryFiber* fiber)
+    : m_snmp(snmp), m_target(std::move(target)), m_walker(carriesV2Pdus(m_target.Version)),
+      m_fiber(fiber) {}
+
+InterfaceWalkSession::~InterfaceWalkSession() {
+    if (m_waiting && m_fiber != nullptr) {
+        m_fiber->Cancel();
+    }
+}
 
 bool InterfaceWalkSession::Step() {
-    pointAt(m_snmp, m_target);
-    return m_walker.Step(m_snmp);
+    if (m_fiber == nullptr) {
+        pointAt(m_snmp, m_target);
+        return m_walker.Step(m_snmp);
+    }
+    if (m_fiber->Busy()) {
+        // The window steps at every turn of its loop: a short sleep keeps
+        // that from spinning while the reply is awaited.
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return false;
+    }
+    if (m_ended) {
+        return true;
+    }
+    m_waiting = true;
+    m_fiber->Run([this] {
+        pointAt(m_snmp, m_target);
+        m_ended = m_walker.Step(m_snmp);
+        m_waiting = false;
+    });
+    return !m_fiber->Busy() && m_ended;
 }
 
 FailureReason InterfaceWalkSession::EmptyReason() const {

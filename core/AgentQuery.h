@@ -21,6 +21,8 @@
 
 namespace veltrum {
 
+class QueryFiber;
+
 class TIdSNMP;
 
 enum class AgentObject {
@@ -145,7 +147,13 @@ ProbeResult ProbeAgent(TIdSNMP& snmp, const AgentTarget& target, ProbeScope scop
 // probe through the same client between two steps does not derail it.
 class InterfaceWalkSession final {
 public:
-    InterfaceWalkSession(TIdSNMP& snmp, AgentTarget target);
+    // With a `fiber` (core/QueryFiber.h), each exchange waits for its reply
+    // on it and a Step that finds it still waiting returns at once.
+    InterfaceWalkSession(TIdSNMP& snmp, AgentTarget target, QueryFiber* fiber = nullptr);
+    // An exchange still waiting ends at once.
+    ~InterfaceWalkSession();
+    InterfaceWalkSession(const InterfaceWalkSession&) = delete;
+    InterfaceWalkSession& operator=(const InterfaceWalkSession&) = delete;
 
     // One exchange; true once the walk has ended. Never throws.
     bool Step();
@@ -160,6 +168,9 @@ private:
     TIdSNMP& m_snmp;
     AgentTarget m_target;
     InterfaceWalker m_walker;
+    QueryFiber* m_fiber = nullptr;
+    bool m_ended = false;
+    bool m_waiting = false; // an exchange of this walk is on the fiber
 };
 
 } // namespace veltrum

@@ -22,6 +22,48 @@ Monitor::Monitor(std::string configDir, std::string chosenProfile, MonitorTimers
     SNMP.SetCommunity("zintu");
 }
 
+void Monitor::SetFiberLoop(FiberLoop& loop) {
+    m_loop = &loop;
+    m_pollFiber = std::make_unique<QueryFiber>(loop);
+    m_askFiber = std::make_unique<QueryFiber>(loop);
+    m_pollFiber->SetOnEnded([this] {
+        // A tick held up behind a late reply polls now, as it would have
+        // right after a blocking poll.
+        if (m_pollDue && !m_discarding) {
+            m_pollDue = false;
+            if (m_timers.Polling() && !m_check) {
+                Poll();
+            }
+        }
+    });
+}
+
+void Monitor::runPolling(std::function<void()> work) {
+    if (!m_pollFiber) {
+        work();
+        return;
+    }
+    m_pollFiber->Run([work = std::move(work)] {
+        try {
+            work();
+        } catch (...) {
+            // Each step keeps its own failures; nothing may end the fiber's
+            // caller, the event loop.
+        }
+    });
+}
+
+void Monitor::settle() {
+    m_pollDue = false;
+    if (!m_pollFiber || !m_pollFiber->Busy()) {
+        return;
+    }
+    m_discarding = true;
+    m_pollFiber->Cancel();
+    m_discarding = false;
+    m_check.reset();
+}
+
 void Monitor::SetClock(std::function<std::string()> nowText, NumberLocale locale) {
     m_nowText = std::move(nowText);
     m_locale = std::move(locale);
@@ -34,6 +76,7 @@ void Monitor::Subscribe(MonitorSubscriber& subscriber) {
 }
 
 WindowPosition Monitor::Load(std::span<const ScreenArea> screens) {
+    settle();
     const WindowPosition position = LoadMonitorState(m_state, m_configDir, screens, m_chosenProfile);
     SNMP.QueryMessage.ResetMessage();
     try {
@@ -49,6 +92,7 @@ void Monitor::SetUsageDatabase(std::string path) {
 }
 
 void Monitor::BeginRestart() {
+    settle();
     ClearHistories(m_state);
     m_usage.Watch(m_state.AgentHost, m_state.InterfaceNumber, m_state.InterfaceDescription,
                   ProfileNamesAgent(m_state.ProfilePath));
@@ -65,8 +109,18 @@ void Monitor::CheckInterfaceAndPoll() {
     // A renumbered interface is followed by its description before the
     // first reading; a walk of the agent's table takes the reading along
     // when it ends.
-    if (m_timers.Polling() && startInterfaceCheck(true)) {
-        Poll(); // the first reading without waiting a full interval
+    if (m_timers.Polling()) {
+        runPolling([this] { checkAndPollNow(); });
+    }
+}
+
+void Monitor::checkAndPollNow() {
+    if (startInterfaceCheck(true)) {
+        if (m_timers.FirstReadingAtOnce()) {
+            pollNow(); // the first reading without waiting a full interval
+        }
+    } else {
+        walkToEnd();
     }
 }
 
@@ -79,10 +133,33 @@ void Monitor::Poll() {
     if (m_check) {
         return; // the interface is being looked for: its reading would belong to no one
     }
+    if (Querying()) {
+        m_pollDue = true; // the reply is late: this tick polls once it is in or given up
+        return;
+    }
+    runPolling([this] { pollNow(); });
+}
+
+void Monitor::pollNow() {
+    if (m_check) {
+        return;
+    }
     beginSample(PollSample::Outcome::Priming);
     RunPollCycle(m_state, SNMP, *this, m_locale);
     completeUsageTick();
     publish();
+    walkToEnd(); // a walk the poll's check started
+}
+
+void Monitor::walkToEnd() {
+    if (!m_pollFiber) {
+        return; // the owner's CheckTimer steps it
+    }
+    while (m_check) {
+        if (m_check->Step(m_state, SNMP)) {
+            concludeCheck();
+        }
+    }
 }
 
 void Monitor::completeUsageTick() {
@@ -122,8 +199,10 @@ void Monitor::publish() {
     if (s.Counters64) {
         s.Counters = m_state.Counters64Now;
     } else {
-        for (const auto& [slot, value] : {std::pair{0, m_state.InOctetsNow}, {1, m_state.OutOctetsNow},
-                                          {2, m_state.InPktsNow}, {3, m_state.OutPktsNow}}) {
+        for (const auto& [slot, value] : {std::pair{0, m_state.InOctetsNow},
+                                          {1, m_state.OutOctetsNow},
+                                          {2, m_state.InPktsNow},
+                                          {3, m_state.OutPktsNow}}) {
             s.Counters[static_cast<size_t>(slot)] = static_cast<uint32_t>(value);
         }
     }
@@ -138,6 +217,9 @@ void Monitor::publish() {
     s.Interface = m_state.InterfaceNumber;
     s.Description = m_state.InterfaceDescription;
     s.Session = m_state.SessionName;
+    if (m_discarding) {
+        return;
+    }
     for (MonitorSubscriber* subscriber : m_subscribers) {
         subscriber->OnSample(s);
     }
@@ -176,7 +258,9 @@ bool Monitor::startInterfaceCheck(bool atRestart) {
         m_sample.Result = PollSample::Outcome::Waiting;
         m_sample.InterfaceCheck = waiting;
     }
-    m_timers.StartCheckSteps();
+    if (!m_pollFiber) {
+        m_timers.StartCheckSteps();
+    }
     return false;
 }
 
@@ -185,17 +269,24 @@ void Monitor::StepInterfaceCheck() {
         m_timers.StopCheckSteps();
         return;
     }
-    if (!m_check->Step(m_state, SNMP)) {
+    if (m_pollFiber) {
+        if (!m_pollFiber->Busy()) {
+            runPolling([this] { walkToEnd(); });
+        }
         return;
     }
+    if (m_check->Step(m_state, SNMP)) {
+        concludeCheck();
+    }
+}
+
+void Monitor::concludeCheck() {
     m_timers.StopCheckSteps();
     const InterfaceCheck check = m_check->Result();
     m_check.reset();
     beginSample(PollSample::Outcome::Priming);
-    if (m_checkAtRestart) {
-        m_sample.InterfaceCheck = InterfaceCheckText(check);
-    } else {
-        m_sample.InterfaceCheck = InterfaceCheckText(check);
+    m_sample.InterfaceCheck = InterfaceCheckText(check);
+    if (!m_checkAtRestart) {
         ApplyInterfaceCheck(m_state, check, *this);
         // The polls waited for the walk: the reading before it and the time
         // it took belong to no interval, so the next reading only primes,
@@ -204,8 +295,8 @@ void Monitor::StepInterfaceCheck() {
         m_state.MissedPolls = 0;
     }
     publish();
-    if (m_timers.Polling()) {
-        Poll(); // the reading the walk held back
+    if (m_timers.Polling() && !m_discarding) {
+        pollNow(); // the reading the walk held back
     }
 }
 
@@ -222,17 +313,32 @@ void Monitor::ResumePolling() {
 }
 
 void Monitor::Stop() {
+    settle();
+    if (m_askFiber) {
+        m_askFiber->Cancel(); // a dialog's question ends unanswered
+    }
     m_timers.StopPolling();
     m_timers.StopCheckSteps();
     m_usage.Close();
 }
 
 ProbeResult Monitor::Probe(const AgentTarget& target, ProbeScope scope) {
-    return ProbeAgent(SNMPConf, target, scope);
+    if (!m_askFiber) {
+        return ProbeAgent(SNMPConf, target, scope);
+    }
+    // The dialog needs the answer before it goes on; the loop runs meanwhile,
+    // so a question already under way (a walk's exchange) ends first.
+    while (m_askFiber->Busy()) {
+        m_loop->RunUntilDone(*m_askFiber);
+    }
+    ProbeResult result;
+    m_askFiber->Run([&] { result = ProbeAgent(SNMPConf, target, scope); });
+    m_loop->RunUntilDone(*m_askFiber);
+    return result;
 }
 
 std::unique_ptr<InterfaceWalkSession> Monitor::StartInterfaceWalk(const AgentTarget& target) {
-    return std::make_unique<InterfaceWalkSession>(SNMPConf, target);
+    return std::make_unique<InterfaceWalkSession>(SNMPConf, target, m_askFiber.get());
 }
 
 void Monitor::WriteMainPosition(WindowPosition main) {

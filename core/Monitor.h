@@ -10,10 +10,17 @@
 // texts each window shows. A window draws the sample; it does not read the
 // poll's results out of the state behind the monitor's back.
 //
-// Timing is the monitor's decision and the window's mechanism: it starts,
+// Timing is the monitor's decision and its owner's mechanism: it starts,
 // stops and lengthens the poll interval and runs the steps of a walk of the
-// agent's table through MonitorTimers, which the main window implements with
-// its timers (Timer1, CheckTimer).
+// agent's table through MonitorTimers, which its owner (app/Router.h)
+// implements with its timers (Timer1, CheckTimer).
+//
+// Given a FiberLoop (SetFiberLoop), every query runs on a QueryFiber
+// (core/QueryFiber.h) and waits without holding the event loop: the poll
+// and the interface check on one, the dialogs' questions on another. A tick
+// that comes while the poll still waits for its reply is kept and polls as
+// soon as that one ends, as a tick held up behind a blocking poll did.
+// Without one, the queries block, as callers without a loop want.
 
 #include "core/AgentQuery.h"
 #include "core/InterfaceCheck.h"
@@ -21,6 +28,7 @@
 #include "core/MonitorState.h"
 #include "core/PollCycle.h"
 #include "core/PollSample.h"
+#include "core/QueryFiber.h"
 #include "core/StartupLoad.h"
 #include "core/UsageRecording.h"
 #include "snmp/IdSNMP.h"
@@ -42,6 +50,11 @@ public:
     // profile instead of the one app.ini names, until a profile is loaded or
     // saved.
     Monitor(std::string configDir, std::string chosenProfile, MonitorTimers& timers);
+
+    // The event loop that resumes the queries; before the first load.
+    void SetFiberLoop(FiberLoop& loop);
+    // A query is under way on the poll's client.
+    bool Querying() const { return m_pollFiber && m_pollFiber->Busy(); }
 
     // The local date and time for the chart titles, and the number format.
     void SetClock(std::function<std::string()> nowText, NumberLocale locale);
@@ -125,6 +138,17 @@ private:
 
     // The check's first step now; true when it has ended with it.
     bool startInterfaceCheck(bool atRestart);
+    void pollNow();
+    void checkAndPollNow();
+    // The check's end: its sample, and the reading it held back.
+    void concludeCheck();
+    // With a fiber: the rest of a walk, a step after the other.
+    void walkToEnd();
+    // `work` on the poll's fiber, or at once without one.
+    void runPolling(std::function<void()> work);
+    // A poll or walk under way ends now, its sample not drawn: a restart or
+    // the end replaces what it would have shown.
+    void settle();
     void beginSample(PollSample::Outcome outcome);
     // The usage tick's time, the interface's speed and, at a reading that
     // only primes, the agent's uptime.
@@ -142,6 +166,11 @@ private:
     PollSample m_sample;
     std::optional<InterfaceCheckRun> m_check; // while a check walks the table
     bool m_checkAtRestart = false;
+    std::unique_ptr<QueryFiber> m_pollFiber; // the poll's and the check's queries
+    std::unique_ptr<QueryFiber> m_askFiber;  // the dialogs' questions
+    FiberLoop* m_loop = nullptr;
+    bool m_pollDue = false;    // a tick came while the poll waited
+    bool m_discarding = false; // settle(): nothing is published
 };
 
 } // namespace veltrum

@@ -1,7 +1,8 @@
 #pragma once
-// What the windows may ask of the monitor. The main window implements it; the
-// dialogs receive it when they are created, so none of them needs the main
-// window's class, and a test can drive a dialog through a stand-in.
+// What the windows may ask of the monitor. Each router (app/Router.h)
+// implements it for its Monitor; the dialogs receive it when they are
+// created, so none of them needs the router's class, and a test can drive a
+// dialog through a stand-in.
 
 #include "core/AgentQuery.h"
 #include "core/SettingsTable.h"

@@ -1,7 +1,6 @@
 #pragma once
-// The monitor state: the one set of process-wide values that every window
-// reads and writes in place. The main window owns the only live instance;
-// tests make their own. Names follow the program's vocabulary so that every
+// The monitor state: the values of one router's monitor. Each Monitor
+// (core/Monitor.h) owns one; tests make their own. Names follow the program's vocabulary so that every
 // module speaks of the same `DownHistory` or `MainOpacity`.
 
 #include "core/CounterPace.h"

@@ -3,7 +3,7 @@
 // totals, histories, averages, resynchronisation and the texts that the main
 // window and the graph windows show. It keeps nothing of its own between
 // polls: everything lives in the MonitorState. What it shows goes through a
-// PollView, which the main window implements and tests replace.
+// PollView, which the Monitor implements and tests replace.
 
 #include "core/Formatting.h"
 #include "core/MonitorState.h"

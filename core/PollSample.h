@@ -81,6 +81,11 @@ public:
     virtual ~MonitorTimers() = default;
     // Starts the poll timer at `intervalMs`, or on the interval it had for 0.
     virtual void StartPolling(int32_t intervalMs) = 0;
+    // Whether a restart takes its first reading at once. A timer that joins
+    // the ticks of other monitors' polls (so that they share one wake-up)
+    // takes it at its first tick instead: a reading at once would make the
+    // interval to that tick shorter than one.
+    virtual bool FirstReadingAtOnce() const { return true; }
     virtual void StopPolling() = 0;
     virtual bool Polling() const = 0;
     // The interval of the following ticks, the timer running on.

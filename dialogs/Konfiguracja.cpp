@@ -8,7 +8,6 @@
 #include "core/SettingsTable.h"
 #include "dialogs/DialogControls.h"
 #include "dialogs/Interfejsy.h"
-#include "settings/IniFile.h"
 #include "widgets/ErrorBox.h"
 #include "widgets/PlainText.h"
 

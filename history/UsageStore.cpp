@@ -70,6 +70,7 @@ enum Slot : size_t {
     kByNumberUnnamed,
     kByNumber,
     kById,
+    kAllInterfaces,
     kAddInterface,
     kName,
     kRenumber,
@@ -90,7 +91,7 @@ enum Slot : size_t {
     kDropHour,
     kSlotCount,
 };
-static_assert(kSlotCount == 22, "UsageStore::m_statements holds one statement per slot");
+static_assert(kSlotCount == 23, "UsageStore::m_statements holds one statement per slot");
 
 int64_t asStored(uint64_t value) {
     return static_cast<int64_t>(value);
@@ -591,6 +592,15 @@ UsageInterface UsageStore::Interface(int64_t id) {
         throw EUsageStore(SQLITE_NOTFOUND, m_path + ": no interface row " + std::to_string(id));
     }
     return rowFrom(byId.Get());
+}
+
+std::vector<UsageInterface> UsageStore::Interfaces() {
+    Statement all(*this, kAllInterfaces, VELTRUM_INTERFACE "ORDER BY id");
+    std::vector<UsageInterface> rows;
+    while (all.Step()) {
+        rows.push_back(rowFrom(all.Get()));
+    }
+    return rows;
 }
 
 void UsageStore::Renumber(int64_t id, int32_t number) {

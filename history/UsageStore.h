@@ -133,6 +133,8 @@ public:
     UsageInterface Interface(int64_t id);
     // A new row for the interface, whatever rows there are (Record mode).
     UsageInterface AddInterface(const std::string& agent, int32_t number, const std::string& description);
+    // Every interface the history holds, in the order they were first seen.
+    std::vector<UsageInterface> Interfaces();
 
     // One flush: the segments added to their rows, the readings and the
     // instant written up to kept, all in one transaction. Throws EUsageStore.
@@ -169,7 +171,7 @@ private:
     std::string m_notice;
     sqlite3* m_db = nullptr;
     ino_t m_inode = 0; // the file opened, so that a set-aside moves no other
-    std::array<sqlite3_stmt*, 22> m_statements{};
+    std::array<sqlite3_stmt*, 23> m_statements{};
 };
 
 } // namespace veltrum

@@ -1,5 +1,8 @@
 #include "snmp/IdHostLookUp.h"
 
+#include "snmp/IdWait.h"
+
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
@@ -126,7 +129,24 @@ std::optional<TIdIPv4> TIdHostLookUp::Address(const std::string& name, int32_t w
     if (!m_answered && m_running && (waitMs >= 0 || waitMs == -2)) {
         using Clock = std::chrono::steady_clock;
         const auto begin = Clock::now();
-        {
+        if (TIdWaiter* waiter = CurrentWaiter(); waiter != nullptr) {
+            // The loop goes on meanwhile; the answer is looked for every 10 ms.
+            const auto deadline = begin + std::chrono::milliseconds(waitMs);
+            for (;;) {
+                {
+                    const std::lock_guard<std::mutex> guard(m_running->lock);
+                    if (m_running->done) {
+                        break;
+                    }
+                }
+                const auto left =
+                    std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+                if (waitMs != -2 && left <= 0) {
+                    break;
+                }
+                waiter->Pause(waitMs == -2 ? 10 : static_cast<int32_t>(std::min<int64_t>(10, left)));
+            }
+        } else {
             std::unique_lock<std::mutex> guard(m_running->lock);
             Pending& pending = *m_running;
             if (waitMs == -2) {

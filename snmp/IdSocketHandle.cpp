@@ -3,12 +3,14 @@
 #include "snmp/IdException.h"
 #include "snmp/IdStack.h"
 
+#include "snmp/IdWait.h"
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <linux/errqueue.h>
 #include <netinet/in.h>
+
 #include <poll.h>
 #include <unistd.h>
 
@@ -164,6 +166,15 @@ int TIdSocketHandle::ReceiveDatagram(void* buffer, size_t size, int32_t& port, s
 bool TIdSocketHandle::WaitReadable(int32_t timeoutMs) {
     if (!m_allocated) {
         throw EIdConnClosedGracefully();
+    }
+    if (TIdWaiter* waiter = CurrentWaiter(); waiter != nullptr && timeoutMs != 0) {
+        // A look without waiting first: a reply already in costs the loop
+        // nothing. Otherwise the loop watches the socket meanwhile.
+        if (!WaitReadable(0) &&
+            !waiter->WaitReadable(m_handle, timeoutMs < 0 && timeoutMs != -2 ? 0 : timeoutMs)) {
+            return false;
+        }
+        return WaitReadable(0);
     }
     using Clock = std::chrono::steady_clock;
     const bool unlimited = timeoutMs == -2;

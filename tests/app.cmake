@@ -15,3 +15,7 @@ if(VELTRUM_BUILD_GUI)
                    sh ${CMAKE_CURRENT_SOURCE_DIR}/app/under_openbox.sh $<TARGET_FILE:main_window_wm_tests>)
   set_tests_properties(main_window_wm_tests PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb" TIMEOUT 180)
 endif()
+if(VELTRUM_BUILD_GUI)
+  veltrum_add_test(routers_tests QT SOURCES app/RoutersTest.cpp LIBS Veltrum::App veltrum_test_agents Qt6::Test
+                   TIMEOUT 180)
+endif()

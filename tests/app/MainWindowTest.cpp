@@ -85,59 +85,35 @@ TEST(StartupCheck, OpensTheSettingsDialogWhileTheProfileIsMissing) {
 // first opening, and open that one again.
 TEST(StartupCheck, MakesEachDialogAtItsFirstOpeningOnly) {
     TempDir dir; // no profile: the settings dialog opens at start
-    TFormGlowny glowny(dir.Dir());
-    const BitmapFolder pictures(dir.Dir(), false);
-    TFormWykresPkt wykresPkt(glowny.State(), pictures);
-    TFormWykres wykres(glowny.State(), pictures);
-    std::unique_ptr<TFormInterfejsy> interfejsy;
-    std::unique_ptr<TFormKonfiguracja> konfiguracja;
-    std::unique_ptr<TFormOprogramie> oprogramie;
-    std::unique_ptr<TFormUsage> usage;
-    int made = 0;
-    TFormGlowny::DialogMakers makers;
-    makers.Konfiguracja = [&] {
-        ++made;
-        interfejsy = std::make_unique<TFormInterfejsy>();
-        konfiguracja = std::make_unique<TFormKonfiguracja>(glowny);
-        konfiguracja->SetInterfaceList(interfejsy.get());
-        return std::make_pair(konfiguracja.get(), interfejsy.get());
-    };
-    makers.Oprogramie = [&] {
-        ++made;
-        oprogramie = std::make_unique<TFormOprogramie>(glowny);
-        return oprogramie.get();
-    };
-    makers.Usage = [&] {
-        ++made;
-        usage = std::make_unique<TFormUsage>(glowny.State(), UsageSource{});
-        return usage.get();
-    };
-    glowny.SetForms(std::move(makers), &wykresPkt, &wykres);
-    EXPECT_EQ(glowny.Konfiguracja(), nullptr);
-    EXPECT_EQ(glowny.Oprogramie(), nullptr);
-    EXPECT_EQ(glowny.Usage(), nullptr);
+    TRouter router(RouterFolders{dir.Dir(), {}, BitmapFolder(dir.Dir()), {}}, {});
+    TFormGlowny& glowny = router.Glowny();
+    EXPECT_EQ(router.Konfiguracja(), nullptr);
+    EXPECT_EQ(router.Oprogramie(), nullptr);
+    EXPECT_EQ(router.Usage(), nullptr);
 
     ModalWatcher watcher;
     glowny.show();
     ASSERT_TRUE(QTest::qWaitFor([&] { return watcher.First() != nullptr; }, 3000));
+    TFormKonfiguracja* const konfiguracja = router.Konfiguracja();
     ASSERT_NE(konfiguracja, nullptr);
-    EXPECT_EQ(watcher.First(), konfiguracja.get());
-    EXPECT_EQ(glowny.Konfiguracja(), konfiguracja.get());
-    EXPECT_EQ(glowny.Interfejsy(), interfejsy.get());
+    EXPECT_EQ(watcher.First(), konfiguracja);
+    EXPECT_NE(router.Interfejsy(), nullptr);
 
     glowny.Konfiguracja1Click();
     glowny.v090b11Click();
+    TFormOprogramie* const oprogramie = router.Oprogramie();
     glowny.v090b11Click();
-    EXPECT_EQ(made, 2); // the settings dialog once, About once
-    EXPECT_EQ(glowny.Oprogramie(), oprogramie.get());
+    EXPECT_EQ(router.Konfiguracja(), konfiguracja); // made once, opened again
+    EXPECT_EQ(router.Oprogramie(), oprogramie);
     EXPECT_EQ(watcher.Count(), 4);
-    EXPECT_EQ(usage, nullptr); // not made by a poll either
+    EXPECT_EQ(router.Usage(), nullptr); // not made by a poll either
 
     EXPECT_EQ(glowny.Usage1->shortcut(), QKeySequence(Qt::Key_F9));
     glowny.Usage1->trigger();
+    TFormUsage* const usage = router.Usage();
     glowny.Usage1->trigger();
-    EXPECT_EQ(made, 3);
-    ASSERT_EQ(glowny.Usage(), usage.get());
+    ASSERT_NE(usage, nullptr);
+    EXPECT_EQ(router.Usage(), usage);
     EXPECT_TRUE(usage->isVisible());
 }
 
@@ -150,7 +126,7 @@ TEST(StartupCheck, StaysQuietWhenTheProfileExists) {
     program.glowny.show();
     QTest::qWait(400);
     EXPECT_EQ(watcher.First(), nullptr);
-    EXPECT_FALSE(program.glowny.Timer2->isActive());
+    EXPECT_FALSE(program.router.Timer2->isActive());
     EXPECT_TRUE(program.glowny.TimerStayOnTop->isActive());
 }
 
@@ -192,13 +168,14 @@ TEST(MonitorRestart, StartsPollingAtOnceAndEverySecond) {
     WriteProfile(dir, agent.HostText());
     Program program(dir.Dir());
     program.glowny.show();
+    test::Settle(program.router);
     // The first reading is taken during the show, then the interface's speed.
     EXPECT_EQ(agent.RequestCount(), 2);
-    EXPECT_EQ(program.glowny.State().PollCount, 1);
+    EXPECT_EQ(program.router.State().PollCount, 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return agent.RequestCount() >= 3; }, 5000));
     EXPECT_EQ(agent.RequestCount(), 3);
     // The second reading gives rates: 1,265,000 octets per interval is 1000 units.
-    EXPECT_EQ(program.glowny.State().DownRate, 1000);
+    EXPECT_EQ(program.router.State().DownRate, 1000);
     EXPECT_EQ(program.glowny.Label3->text(), "9.8M");
     EXPECT_EQ(program.glowny.Gauge1->Progress(), 1024);
 }
@@ -220,12 +197,13 @@ TEST(MonitorRestart, ApplyingSettingsTwiceLeavesOnePollTimer) {
     program.glowny.show();
     ASSERT_TRUE(QTest::qWaitFor([&] { return agent.RequestCount() >= 2; }, 5000));
     for (int i = 0; i < 2; ++i) {
-        program.glowny.Timer1->stop();
-        program.glowny.FormCreate();
-        program.glowny.FormShow();
+        program.router.Timer1->stop();
+        program.router.FormCreate();
+        program.router.FormShow();
+        test::Settle(program.router);
         // Counters start from zero again: the restart's poll only primes.
-        EXPECT_EQ(program.glowny.State().PollCount, 1);
-        EXPECT_EQ(program.glowny.State().DownTotal, 0u);
+        EXPECT_EQ(program.router.State().PollCount, 1);
+        EXPECT_EQ(program.router.State().DownTotal, 0u);
     }
     const int before = agent.RequestCount();
     ASSERT_TRUE(QTest::qWaitFor([&] { return agent.RequestCount() >= before + 3; }, 8000));
@@ -234,10 +212,10 @@ TEST(MonitorRestart, ApplyingSettingsTwiceLeavesOnePollTimer) {
     for (size_t i = static_cast<size_t>(before); i < arrivals.size(); ++i) {
         EXPECT_GT(arrivals[i] - arrivals[i - 1], std::chrono::milliseconds(900)) << i;
     }
-    EXPECT_TRUE(program.glowny.Timer1->isActive());
+    EXPECT_TRUE(program.router.Timer1->isActive());
     // Four timers (the poll, the start-up check, the web page, the interface
     // check's steps) and the stay-on-top switch, none of them doubled.
-    EXPECT_EQ(program.glowny.findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly).size(), 4);
+    EXPECT_EQ(program.router.findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly).size(), 4);
     EXPECT_EQ(program.glowny.findChildren<StayOnTopSwitch*>(QString(), Qt::FindDirectChildrenOnly).size(), 1);
 }
 
@@ -272,8 +250,8 @@ TEST(MonitorRestart, ASlowWalkNeverHoldsTheWindow) {
     probe.start();
     program.glowny.show();
     EXPECT_TRUE(program.glowny.isVisible());
-    EXPECT_EQ(program.glowny.Label3->text(), "...");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return program.glowny.State().InterfaceNumber == 30; }, 15000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return program.glowny.Label3->text() == "..."; }, 1000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return program.router.State().InterfaceNumber == 30; }, 15000));
     QTest::qWait(50); // a last turn of the probe
     RecordProperty("longest_gap_ms", static_cast<int>(longestGap));
     RecordProperty("walk_ms", static_cast<int>(clock.elapsed()));
@@ -349,7 +327,7 @@ TEST(Poll, SilentNameServerNeverHoldsTheWindowLongerThanTheTimeOut) {
     clock.start();
     probe.start();
     QTest::qWait(3000);
-    EXPECT_GE(program.glowny.State().MissedPolls, 3);
+    EXPECT_GE(program.router.State().MissedPolls, 3);
     EXPECT_GE(nameServer->QueryCount(), 1);
     // A poll holds the thread for at most its 250 ms (a resolver blocked for
     // 30 s would show here); the rest is a loaded machine's slack.
@@ -372,6 +350,7 @@ TEST(MainWindow, GaugesSitOnAPanelThatTurnsRedOnFailure) {
     WriteProfile(dir, silent.HostText(), "qorvex", "[Timeout]\n01=100\n");
     Program program(dir.Dir());
     program.glowny.show();
+    test::Settle(program.router);
     const QImage picture = program.glowny.grab().toImage();
     ASSERT_GE(picture.height(), 45);
     // The agent is silent: the first poll failed and the panel is red around
@@ -393,7 +372,8 @@ TEST(MainWindow, ASecondCopyOpensBesideTheFirstAndNamesItsSession) {
     std::filesystem::create_directory(copies);
     dir.Write(other, "150 150 33 68\n");
     {
-        TFormGlowny glowny(dir.Dir(), {}, copies);
+        Program program(dir.Dir(), {}, copies);
+        TFormGlowny& glowny = program.glowny;
         EXPECT_EQ(glowny.pos(), QPoint(187, 150));
         EXPECT_EQ(dir.Read("copies/" + std::to_string(getpid())), "187 150 33 68\n");
         const QString hint = glowny.Gauge1->toolTip();
@@ -421,7 +401,7 @@ TEST(Shutdown, WritesTheFlagsBeforeClosingTheGraphWindowsAndReopensThem) {
         program.glowny.close();
         EXPECT_EQ(closed.count(), 1);
         EXPECT_FALSE(program.wykres.isVisible());
-        EXPECT_EQ(program.glowny.State().MainOpacity, 20); // faded, not saved
+        EXPECT_EQ(program.router.State().MainOpacity, 20); // faded, not saved
     }
     const TIniFile ini(dir.File("Default.vlq"));
     EXPECT_TRUE(ini.ReadBool("PokazWykres", "01", false));
@@ -466,8 +446,8 @@ TEST(Poll, RealAgentMovesTheGaugesAndShowsErrWhileItIsStopped) {
         while (sink.hasPendingDatagrams()) {
             sink.receiveDatagram();
         }
-        largest = std::max(largest, *std::max_element(program.glowny.State().DownHistory.begin(),
-                                                      program.glowny.State().DownHistory.end()));
+        largest = std::max(largest, *std::max_element(program.router.State().DownHistory.begin(),
+                                                      program.router.State().DownHistory.end()));
         largestProgress = std::max(largestProgress, program.glowny.Gauge1->Progress());
     }
     EXPECT_TRUE(program.glowny.Label3->text().endsWith('M')) << program.glowny.Label3->text().toStdString();

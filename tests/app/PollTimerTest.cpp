@@ -56,16 +56,19 @@ TEST(PollTimer, DeliversTheLengthenedIntervalsOfAResynchronisation) {
                                  "[PozTopWykresPkt]\n01=60\n[PozLeftWykresPkt]\n01=70\n");
     Program program(dir.Dir());
     program.glowny.show(); // the first reading
+    test::Settle(program.router);
     // The next readings at once, without waiting for the timer; the last
     // of them starts the resynchronisation just after a whole second.
     for (size_t i = 1; i < std::size(steps); ++i) {
-        program.glowny.Button3Click();
+        program.router.Button3Click();
+        test::Settle(program.router);
     }
     const auto now = Clock::now().time_since_epoch();
     std::this_thread::sleep_until(Clock::time_point(std::chrono::ceil<std::chrono::seconds>(now)) +
                                   std::chrono::milliseconds(3));
-    program.glowny.Button3Click();
-    ASSERT_TRUE(program.glowny.State().ResyncActive);
+    program.router.Button3Click();
+    test::Settle(program.router);
+    ASSERT_TRUE(program.router.State().ResyncActive);
     const size_t started = std::size(steps);
 
     constexpr int kLengthened = 10;
@@ -75,7 +78,7 @@ TEST(PollTimer, DeliversTheLengthenedIntervalsOfAResynchronisation) {
             return arrivals.size() >= started + kLengthened + 1;
         },
         20000));
-    EXPECT_FALSE(program.glowny.State().ResyncActive);
+    EXPECT_FALSE(program.router.State().ResyncActive);
 
     const std::lock_guard lock(mutex);
     std::vector<int64_t> intervals;

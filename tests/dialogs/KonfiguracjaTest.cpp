@@ -93,7 +93,7 @@ TEST_F(FormShowTest, FirstStartShowsDefaultsAndWritesOnlyThePosition) {
     // the probe fails on sending, without waiting for any reply, and says so.
     EXPECT_TRUE(k.Label7->text().isEmpty());
     EXPECT_TRUE(k.Label9->text().startsWith(QStringLiteral("192.168.1.1: ")));
-    p.glowny.State().TimeoutMs = 5000;
+    p.router.State().TimeoutMs = 5000;
     k.Label7->setText(QStringLiteral("stale"));
     const double ms = ElapsedMs([&] { k.SpinEdit1Change(); });
     EXPECT_LT(ms, 2500.0);
@@ -118,11 +118,11 @@ TEST_F(FormShowTest, OkAddsTheFourteenKeysAndRestartsPolling) {
     EXPECT_EQ(Value(Path("Default.vlq"), "PokazSrednie"), "1");
     EXPECT_EQ(Value(Path("Default.vlq"), "LinieMax"), "0");
     // The reload took the new values and the poll runs again.
-    EXPECT_EQ(p.glowny.State().SessionName, "Office");
-    EXPECT_EQ(p.glowny.State().DownloadScale, 4096);
+    EXPECT_EQ(p.router.State().SessionName, "Office");
+    EXPECT_EQ(p.router.State().DownloadScale, 4096);
     EXPECT_EQ(p.glowny.windowTitle(), "Office");
-    EXPECT_TRUE(p.glowny.Timer1->isActive());
-    EXPECT_EQ(p.glowny.Timer1->interval(), 1000);
+    EXPECT_TRUE(p.router.Timer1->isActive());
+    EXPECT_EQ(p.router.Timer1->interval(), 1000);
     EXPECT_TRUE(errors.empty());
 }
 
@@ -146,8 +146,8 @@ TEST_F(FormShowTest, OutOfRangeProfileValuesShowAndSaveAtTheBounds) {
                                  {"Download", "5"},
                                  {"Upload", "200000000"}});
     Windows& p = Start();
-    EXPECT_EQ(p.glowny.State().MainOpacity, 255); // the load keeps the dialog's ranges too
-    EXPECT_EQ(p.glowny.State().TimeoutMs, 100);
+    EXPECT_EQ(p.router.State().MainOpacity, 255); // the load keeps the dialog's ranges too
+    EXPECT_EQ(p.router.State().TimeoutMs, 100);
     p.konfiguracja.FormShow();
     auto& k = p.konfiguracja;
     EXPECT_EQ(k.SpinEdit4->value(), 100);
@@ -158,7 +158,7 @@ TEST_F(FormShowTest, OutOfRangeProfileValuesShowAndSaveAtTheBounds) {
     EXPECT_EQ(k.SpinEdit1->value(), 1); // any ifIndex from 1 up is taken
     EXPECT_EQ(k.SpinEdit2->value(), 128);
     EXPECT_EQ(k.SpinEdit3->value(), 100000000);
-    EXPECT_EQ(p.glowny.State().GraphOpacity, 50);
+    EXPECT_EQ(p.router.State().GraphOpacity, 50);
 
     k.BitBtn1Click();
     const std::string file = Path("Default.vlq");
@@ -168,8 +168,8 @@ TEST_F(FormShowTest, OutOfRangeProfileValuesShowAndSaveAtTheBounds) {
     EXPECT_EQ(Value(file, "NumerInterfaceu"), "1");
     EXPECT_EQ(Value(file, "Download"), "128");
     EXPECT_EQ(Value(file, "Upload"), "100000000");
-    EXPECT_EQ(p.glowny.State().MainOpacity, 255);
-    EXPECT_EQ(p.glowny.State().TimeoutMs, 100);
+    EXPECT_EQ(p.router.State().MainOpacity, 255);
+    EXPECT_EQ(p.router.State().TimeoutMs, 100);
 }
 
 TEST_F(FormShowTest, EveryOpeningRefillsFromTheFile) {
@@ -203,8 +203,8 @@ using OpacityPreviewTest = DialogTest;
 TEST_F(OpacityPreviewTest, CancelRestoresBothLevelsOnAllThreeWindows) {
     WriteProfile("Default.vlq", {{"TStopien", "200"}, {"TStopienGraph", "180"}});
     Windows& p = Start();
-    p.glowny.FormShow(); // applies the levels as the program's first show does
-    p.glowny.Timer1->stop();
+    p.router.FormShow(); // applies the levels as the program's first show does
+    p.router.Timer1->stop();
     auto& k = p.konfiguracja;
     k.FormShow();
     EXPECT_EQ(k.SavedMainOpacity(), 200);
@@ -212,17 +212,17 @@ TEST_F(OpacityPreviewTest, CancelRestoresBothLevelsOnAllThreeWindows) {
 
     k.ScrollBar1->setValue(100);
     EXPECT_EQ(k.Label14->text(), "100");
-    EXPECT_EQ(p.glowny.State().MainOpacity, 100);
+    EXPECT_EQ(p.router.State().MainOpacity, 100);
     EXPECT_NEAR(p.glowny.windowOpacity(), 100 / 255.0, 0.01);
     k.ScrollBar2->setValue(60);
     EXPECT_EQ(k.Label15->text(), "60");
-    EXPECT_EQ(p.glowny.State().GraphOpacity, 60);
+    EXPECT_EQ(p.router.State().GraphOpacity, 60);
     EXPECT_NEAR(p.wykres.windowOpacity(), 60 / 255.0, 0.01);
     EXPECT_NEAR(p.wykresPkt.windowOpacity(), 60 / 255.0, 0.01);
 
     k.BitBtn2Click();
-    EXPECT_EQ(p.glowny.State().MainOpacity, 200);
-    EXPECT_EQ(p.glowny.State().GraphOpacity, 180);
+    EXPECT_EQ(p.router.State().MainOpacity, 200);
+    EXPECT_EQ(p.router.State().GraphOpacity, 180);
     EXPECT_NEAR(p.glowny.windowOpacity(), 200 / 255.0, 0.01);
     EXPECT_NEAR(p.wykres.windowOpacity(), 180 / 255.0, 0.01);
     EXPECT_NEAR(p.wykresPkt.windowOpacity(), 180 / 255.0, 0.01);
@@ -233,13 +233,13 @@ TEST_F(OpacityPreviewTest, EscapeIsCancel) {
     Windows& p = Start();
     const int result = ExecWith(p.konfiguracja, [&] {
         p.konfiguracja.ScrollBar1->setValue(80);
-        EXPECT_EQ(p.glowny.State().MainOpacity, 80);
+        EXPECT_EQ(p.router.State().MainOpacity, 80);
         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         QCoreApplication::sendEvent(&p.konfiguracja, &escape);
         EXPECT_FALSE(p.konfiguracja.isVisible());
     });
     EXPECT_EQ(result, QDialog::Rejected);
-    EXPECT_EQ(p.glowny.State().MainOpacity, 255);
+    EXPECT_EQ(p.router.State().MainOpacity, 255);
 }
 
 TEST_F(OpacityPreviewTest, CloseBoxKeepsThePreviewUnsaved) {
@@ -250,8 +250,8 @@ TEST_F(OpacityPreviewTest, CloseBoxKeepsThePreviewUnsaved) {
         p.konfiguracja.close(); // the title bar's close box
         EXPECT_FALSE(p.konfiguracja.isVisible());
     });
-    EXPECT_EQ(p.glowny.State().MainOpacity, 120);
-    EXPECT_EQ(p.glowny.State().GraphOpacity, 70);
+    EXPECT_EQ(p.router.State().MainOpacity, 120);
+    EXPECT_EQ(p.router.State().GraphOpacity, 70);
     EXPECT_NEAR(p.wykres.windowOpacity(), 70 / 255.0, 0.01);
     EXPECT_EQ(Sections(Path("Default.vlq")), (std::vector<std::string>{"PozTop", "PozLeft"}));
     EXPECT_TRUE(p.glowny.TimerStayOnTop->isActive());
@@ -264,7 +264,7 @@ using ProfileWriteFailureTest = DialogTest;
 TEST_F(ProfileWriteFailureTest, OpeningShowsTheErrorAndStillFillsTheFields) {
     Windows& p = Start();
     std::ofstream(Path("plain-file")) << "x";
-    p.glowny.State().ProfilePath = Path("plain-file/Default.vlq");
+    p.router.State().ProfilePath = Path("plain-file/Default.vlq");
     p.konfiguracja.Edit1->setText(QStringLiteral("typed before"));
     p.konfiguracja.Label7->setText(QStringLiteral("old"));
     p.konfiguracja.FormShow();
@@ -290,7 +290,7 @@ TEST_F(ProfileWriteFailureTest, FullDiskKeepsTheProfileAndEveryWayOutResumesPoll
     };
     const std::string before = profile();
     Windows& p = Start();
-    p.glowny.FormShow();
+    p.router.FormShow();
     disk.Fill();
     auto& k = p.konfiguracja;
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
@@ -302,10 +302,10 @@ TEST_F(ProfileWriteFailureTest, FullDiskKeepsTheProfileAndEveryWayOutResumesPoll
         ExecWith(k, [&] {
             EXPECT_EQ(k.Edit1->text() + k.Edit2->text() + k.SpinEdit1->text(), "127.0.0.1:9secret7");
             k.BitBtn1Click();
-            EXPECT_TRUE(k.isVisible() && !p.glowny.Timer1->isActive());
+            EXPECT_TRUE(k.isVisible() && !p.router.Timer1->isActive());
             leave();
         });
-        EXPECT_TRUE(p.glowny.Timer1->isActive());
+        EXPECT_TRUE(p.router.Timer1->isActive());
         EXPECT_EQ(errors, std::vector<std::string>(2, "Unable to write to " + Path("Default.vlq")));
     }
     EXPECT_EQ(profile(), before);
@@ -313,22 +313,22 @@ TEST_F(ProfileWriteFailureTest, FullDiskKeepsTheProfileAndEveryWayOutResumesPoll
 
 TEST_F(ProfileWriteFailureTest, OkKeepsTheDialogOpenWithThePollStoppedUntilItIsLeft) {
     Windows& p = Start();
-    p.glowny.FormShow();
-    p.glowny.Timer2->stop(); // no start-up check while the profile path is broken
-    ASSERT_TRUE(p.glowny.Timer1->isActive());
+    p.router.FormShow();
+    p.router.Timer2->stop(); // no start-up check while the profile path is broken
+    ASSERT_TRUE(p.router.Timer1->isActive());
     std::ofstream(Path("plain-file")) << "x";
     bool stillOpen = false;
     const int result = ExecWith(p.konfiguracja, [&] {
-        p.glowny.State().ProfilePath = Path("plain-file/Default.vlq");
+        p.router.State().ProfilePath = Path("plain-file/Default.vlq");
         p.konfiguracja.BitBtn1Click();
         stillOpen = p.konfiguracja.isVisible();
-        EXPECT_FALSE(p.glowny.Timer1->isActive());
+        EXPECT_FALSE(p.router.Timer1->isActive());
     });
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ(result, QDialog::Rejected);
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], "Unable to write to " + Path("plain-file/Default.vlq"));
-    EXPECT_TRUE(p.glowny.Timer1->isActive());
+    EXPECT_TRUE(p.router.Timer1->isActive());
 }
 
 using LineBreakTest = DialogTest;
@@ -445,7 +445,7 @@ TEST_F(ColourPickTest, ConfirmedColourGoesToTheSwatchOnly) {
     k.BitBtn4Click();
     EXPECT_EQ(BgrFromColor(preset), 0x00123456u);
     EXPECT_EQ(k.Shape1->BrushColor(), 0x00332211u);     // red in the low byte
-    EXPECT_EQ(p.glowny.State().DownloadColor, kYellow); // nothing else until OK
+    EXPECT_EQ(p.router.State().DownloadColor, kYellow); // nothing else until OK
 
     QTimer::singleShot(0, k.ColorDialog1(), [&] {
         k.ColorDialog1()->setCurrentColor(QColor(0xAA, 0xBB, 0xCC));

@@ -65,7 +65,7 @@ TEST_F(TFormOprogramieTest, ShowsNameVersionAndPicture) {
     EXPECT_EQ(a.Image1->geometry().topLeft(), QPoint(16, 8));
     EXPECT_EQ(a.Image1->parentWidget(), a.Panel2);
     EXPECT_TRUE(a.BitBtn1->isDefault());
-    EXPECT_EQ(a.Label3->text(), QString::fromLatin1(TFormGlowny::kProductUrl));
+    EXPECT_EQ(a.Label3->text(), QString::fromLatin1(MonitorControl::kProductUrl));
     EXPECT_TRUE(a.Label3->isHidden());
 }
 
@@ -73,7 +73,7 @@ TEST_F(TFormOprogramieTest, OkClosesWithoutOpeningThePage) {
     Windows& p = Start();
     const int result = ExecWith(p.oprogramie, [&] { p.oprogramie.BitBtn1->click(); });
     EXPECT_EQ(result, QDialog::Accepted);
-    EXPECT_FALSE(p.glowny.TimerWWW->isActive());
+    EXPECT_FALSE(p.router.TimerWWW->isActive());
 }
 
 TEST_F(TFormOprogramieTest, LinkClickClosesFirstAndStartsTheWebTimer) {
@@ -85,12 +85,12 @@ TEST_F(TFormOprogramieTest, LinkClickClosesFirstAndStartsTheWebTimer) {
         QMouseEvent release(QEvent::MouseButtonRelease, inside, p.oprogramie.Label3->mapToGlobal(inside),
                             Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
         QCoreApplication::sendEvent(p.oprogramie.Label3, &release);
-        closedBeforeTick = !p.oprogramie.isVisible() && p.glowny.TimerWWW->isActive();
+        closedBeforeTick = !p.oprogramie.isVisible() && p.router.TimerWWW->isActive();
     });
     EXPECT_EQ(result, QDialog::Accepted);
     EXPECT_TRUE(closedBeforeTick);
-    EXPECT_EQ(p.glowny.TimerWWW->interval(), 100);
-    p.glowny.TimerWWW->stop(); // no browser in the test
+    EXPECT_EQ(p.router.TimerWWW->interval(), 100);
+    p.router.TimerWWW->stop(); // no browser in the test
 }
 
 } // namespace

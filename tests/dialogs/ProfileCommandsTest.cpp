@@ -46,7 +46,7 @@ protected:
 
     Windows& Running() {
         Windows& p = Start();
-        p.glowny.FormShow();
+        p.router.FormShow();
         return p;
     }
 
@@ -82,11 +82,11 @@ const std::vector<std::string> kEverySetting{"Host",
 TEST_F(ProfileCommandsTest, SaveToANewFileWritesEverySetting) {
     WriteProfile("Default.vlq", {{"Sesja", "Home"}, {"LinieMax", "1"}, {"Host", "127.0.0.7"}, {"F", "1"}});
     Windows& p = Running();
-    ASSERT_TRUE(p.glowny.State().ShowMaxLines);
-    p.glowny.State().MainOpacity = 140; // e.g. a preview kept by the close box
+    ASSERT_TRUE(p.router.State().ShowMaxLines);
+    p.router.State().MainOpacity = 140; // e.g. a preview kept by the close box
     p.glowny.move(210, 220);
     Answer(QString::fromStdString(Path("Saved.vlq")));
-    Saveprofile(p.glowny);
+    Saveprofile(p.router);
 
     EXPECT_EQ(seen.title, "Save profile");
     EXPECT_EQ(seen.filter, "Veltrum Saved Profile (*.vlq)");
@@ -103,11 +103,11 @@ TEST_F(ProfileCommandsTest, SaveToANewFileWritesEverySetting) {
     EXPECT_EQ(Value(saved, "PozLeft"), std::to_string(p.glowny.x()));
     EXPECT_EQ(Pointer(), saved);
     // The reload runs on the new file, which kept the maximum lines and the trace.
-    EXPECT_EQ(p.glowny.State().ProfilePath, saved);
-    EXPECT_TRUE(p.glowny.State().ShowMaxLines);
-    EXPECT_TRUE(p.glowny.State().ResyncTrace);
+    EXPECT_EQ(p.router.State().ProfilePath, saved);
+    EXPECT_TRUE(p.router.State().ShowMaxLines);
+    EXPECT_TRUE(p.router.State().ResyncTrace);
     EXPECT_EQ(p.glowny.windowTitle(), "Home");
-    EXPECT_TRUE(p.glowny.Timer1->isActive());
+    EXPECT_TRUE(p.router.Timer1->isActive());
     EXPECT_TRUE(p.glowny.TimerStayOnTop->isActive());
     // The previous profile is untouched.
     EXPECT_EQ(Value(Path("Default.vlq"), "LinieMax"), "1");
@@ -116,7 +116,7 @@ TEST_F(ProfileCommandsTest, SaveToANewFileWritesEverySetting) {
 
 TEST_F(ProfileCommandsTest, ASavedAsProfileReloadsEverySetting) {
     Windows& p = Running();
-    MonitorState& s = p.glowny.State();
+    MonitorState& s = p.router.State();
     s.AgentHost = "127.0.0.9";
     s.AgentCommunity = "lab";
     s.InterfaceNumber = 7;
@@ -141,7 +141,7 @@ TEST_F(ProfileCommandsTest, ASavedAsProfileReloadsEverySetting) {
     p.glowny.move(31, 32);
     const MonitorState before = s;
     Answer(QString::fromStdString(Path("All.vlq")));
-    Saveprofile(p.glowny);
+    Saveprofile(p.router);
 
     ASSERT_EQ(s.ProfilePath, Path("All.vlq"));
     for (const SettingDef& def : ProfileSettings()) {
@@ -158,7 +158,7 @@ TEST_F(ProfileCommandsTest, SaveOverAnExistingFileReplacesEverySettingAndKeepsOt
     WriteProfile("Default.vlq", {{"Host", "127.0.0.8"}});
     Windows& p = Running();
     Answer(QString::fromStdString(Path("Old.vlq")));
-    Saveprofile(p.glowny);
+    Saveprofile(p.router);
 
     const std::string old = Path("Old.vlq");
     EXPECT_EQ(Value(old, "Host"), "127.0.0.8");
@@ -167,14 +167,14 @@ TEST_F(ProfileCommandsTest, SaveOverAnExistingFileReplacesEverySettingAndKeepsOt
     EXPECT_EQ(Value(old, "F"), "0");
     EXPECT_EQ(Value(old, "Notes"), "mine");
     EXPECT_EQ(Sections(old).size(), kEverySetting.size() + 1u); // the settings replaced in place
-    EXPECT_FALSE(p.glowny.State().ShowMaxLines);
-    EXPECT_EQ(p.glowny.State().PacketGraphTop, 190);
+    EXPECT_FALSE(p.router.State().ShowMaxLines);
+    EXPECT_EQ(p.router.State().PacketGraphTop, 190);
 }
 
 TEST_F(ProfileCommandsTest, ANameWithoutExtensionGetsVlq) {
     Windows& p = Running();
     Answer(QString::fromStdString(Path("NoExtension")));
-    Saveprofile(p.glowny);
+    Saveprofile(p.router);
     EXPECT_TRUE(std::filesystem::exists(Path("NoExtension.vlq")));
     EXPECT_FALSE(std::filesystem::exists(Path("NoExtension")));
     EXPECT_EQ(Pointer(), Path("NoExtension.vlq"));
@@ -183,27 +183,27 @@ TEST_F(ProfileCommandsTest, ANameWithoutExtensionGetsVlq) {
 TEST_F(ProfileCommandsTest, CancellingEitherDialogChangesNothing) {
     Windows& p = Running();
     Answer(QString());
-    Saveprofile(p.glowny);
-    Loadprofile(p.glowny);
+    Saveprofile(p.router);
+    Loadprofile(p.router);
     EXPECT_EQ(seen.shown, 2);
     EXPECT_FALSE(std::filesystem::exists(Path("app.ini")));
     EXPECT_FALSE(std::filesystem::exists(Path("Default.vlq")));
     EXPECT_TRUE(p.glowny.TimerStayOnTop->isActive());
-    EXPECT_TRUE(p.glowny.Timer1->isActive());
+    EXPECT_TRUE(p.router.Timer1->isActive());
 }
 
 TEST_F(ProfileCommandsTest, LoadSwitchesAgentWithFreshCounters) {
     WriteProfile("Other.vlq",
                  {{"Host", "127.0.0.5"}, {"Haslo", "lab"}, {"Sesja", "Other"}, {"PozTop", "-30"}});
     Windows& p = Running();
-    MonitorState& s = p.glowny.State();
+    MonitorState& s = p.router.State();
     s.InOctetsNow = 1234;
     s.DownTotal = 99;
     s.PeakPktRate = 77;
     s.DownHistory[1] = 500;
     s.PollCount = 9;
     Answer(QString::fromStdString(Path("Other.vlq")));
-    Loadprofile(p.glowny);
+    Loadprofile(p.router);
 
     EXPECT_EQ(seen.title, "Load profile");
     EXPECT_EQ(seen.fileMode, QFileDialog::ExistingFile);
@@ -214,8 +214,8 @@ TEST_F(ProfileCommandsTest, LoadSwitchesAgentWithFreshCounters) {
     EXPECT_EQ(Pointer(), Path("Other.vlq"));
     EXPECT_EQ(s.ProfilePath, Path("Other.vlq"));
     EXPECT_EQ(s.AgentHost, "127.0.0.5");
-    EXPECT_EQ(p.glowny.SNMP.Host, "127.0.0.5");
-    EXPECT_EQ(p.glowny.SNMP.Community(), "lab");
+    EXPECT_EQ(p.router.SNMP.Host, "127.0.0.5");
+    EXPECT_EQ(p.router.SNMP.Community(), "lab");
     EXPECT_EQ(s.InOctetsNow, 0);
     EXPECT_EQ(s.DownTotal, 0u);
     EXPECT_EQ(s.PeakPktRate, 0);
@@ -223,7 +223,7 @@ TEST_F(ProfileCommandsTest, LoadSwitchesAgentWithFreshCounters) {
     EXPECT_EQ(s.PollCount, 0);
     EXPECT_EQ(p.glowny.y(), -30); // a negative position stays as read
     EXPECT_EQ(p.glowny.windowTitle(), "Other");
-    EXPECT_TRUE(p.glowny.Timer1->isActive());
+    EXPECT_TRUE(p.router.Timer1->isActive());
     EXPECT_TRUE(p.glowny.TimerStayOnTop->isActive());
     // Load writes nothing into the profile that was current before.
     EXPECT_FALSE(std::filesystem::exists(Path("Default.vlq")));
@@ -233,9 +233,9 @@ TEST_F(ProfileCommandsTest, SaveWriteFailureLeavesPointerAndPollAlone) {
     Windows& p = Running();
     std::filesystem::create_directory(Path("Busy.vlq")); // a folder cannot be replaced by a file
     Answer(QString::fromStdString(Path("Busy.vlq")));
-    EXPECT_THROW(Saveprofile(p.glowny), EIniFileException);
+    EXPECT_THROW(Saveprofile(p.router), EIniFileException);
     EXPECT_FALSE(std::filesystem::exists(Path("app.ini")));
-    EXPECT_TRUE(p.glowny.Timer1->isActive());
+    EXPECT_TRUE(p.router.Timer1->isActive());
     EXPECT_FALSE(p.glowny.TimerStayOnTop->isActive());
 }
 
@@ -248,8 +248,8 @@ TEST_F(ProfileCommandsTest, MenuShowsTheWriteErrorInTheErrorBox) {
     EXPECT_EQ(errors[0], "Unable to write to " + PointerFilePath(dir));
     // The new profile was written; no reload ran and both timers stay stopped.
     EXPECT_EQ(Sections(Path("New.vlq")), kEverySetting);
-    EXPECT_NE(p.glowny.State().ProfilePath, Path("New.vlq"));
-    EXPECT_FALSE(p.glowny.Timer1->isActive());
+    EXPECT_NE(p.router.State().ProfilePath, Path("New.vlq"));
+    EXPECT_FALSE(p.router.Timer1->isActive());
     EXPECT_FALSE(p.glowny.TimerStayOnTop->isActive());
 }
 
@@ -261,8 +261,8 @@ TEST_F(ProfileCommandsTest, LoadPointerFailureRestartsOnlyTheStayOnTopTimer) {
     p.glowny.Loadprofile1Click();
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], "Unable to write to " + PointerFilePath(dir));
-    EXPECT_NE(p.glowny.State().AgentHost, "127.0.0.5");
-    EXPECT_FALSE(p.glowny.Timer1->isActive());
+    EXPECT_NE(p.router.State().AgentHost, "127.0.0.5");
+    EXPECT_FALSE(p.router.Timer1->isActive());
     EXPECT_TRUE(p.glowny.TimerStayOnTop->isActive());
 }
 
@@ -274,20 +274,20 @@ TEST_F(ProfileCommandsTest, ChosenProfileHoldsUntilALoad) {
     WriteProfile("Other.vlq", {{"Host", "127.0.0.5"}});
     WritePointerFile(dir, Path("Default.vlq"));
     w = std::make_unique<Windows>(dir, Path("Lab.vlq"));
-    w->glowny.FormShow();
-    EXPECT_EQ(w->glowny.State().ProfilePath, Path("Lab.vlq"));
-    EXPECT_EQ(w->glowny.SNMP.Host, "127.0.0.7");
-    w->glowny.FormCreate(); // the settings dialog's reload
-    w->glowny.FormShow();
-    EXPECT_EQ(w->glowny.State().ProfilePath, Path("Lab.vlq"));
+    w->router.FormShow();
+    EXPECT_EQ(w->router.State().ProfilePath, Path("Lab.vlq"));
+    EXPECT_EQ(w->router.SNMP.Host, "127.0.0.7");
+    w->router.FormCreate(); // the settings dialog's reload
+    w->router.FormShow();
+    EXPECT_EQ(w->router.State().ProfilePath, Path("Lab.vlq"));
     EXPECT_EQ(Pointer(), Path("Default.vlq"));
 
     Answer(QString::fromStdString(Path("Other.vlq")));
-    Loadprofile(w->glowny);
+    Loadprofile(w->router);
     EXPECT_EQ(Pointer(), Path("Other.vlq"));
-    w->glowny.FormCreate();
-    EXPECT_EQ(w->glowny.State().ProfilePath, Path("Other.vlq"));
-    EXPECT_EQ(w->glowny.State().AgentHost, "127.0.0.5");
+    w->router.FormCreate();
+    EXPECT_EQ(w->router.State().ProfilePath, Path("Other.vlq"));
+    EXPECT_EQ(w->router.State().AgentHost, "127.0.0.5");
 }
 
 } // namespace

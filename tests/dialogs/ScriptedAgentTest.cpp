@@ -141,7 +141,7 @@ TEST_F(AgentProbeTest, SnmpV2cChoiceProbesInThatVersionAndIsWritten) {
     }
     p.konfiguracja.BitBtn1Click();
     EXPECT_EQ(Value(Path("Default.vlq"), "WersjaSNMP"), "1");
-    EXPECT_EQ(p.glowny.State().SnmpVersion, 1);
+    EXPECT_EQ(p.router.State().SnmpVersion, 1);
     p.konfiguracja.FormShow();
     EXPECT_EQ(p.konfiguracja.ComboBox1->currentText(), "SNMPv2c");
 }
@@ -236,7 +236,7 @@ TEST_F(AgentProbeTest, OkKeepsTheProbedDescription) {
     p.konfiguracja.SpinEdit1->setValue(3);
     p.konfiguracja.BitBtn1Click();
     EXPECT_EQ(Value(Path("Default.vlq"), "OpisInterfaceu"), "eth2");
-    EXPECT_EQ(p.glowny.State().InterfaceDescription, "eth2");
+    EXPECT_EQ(p.router.State().InterfaceDescription, "eth2");
 
     p.konfiguracja.FormShow();
     p.konfiguracja.Edit1->setText(QString::fromStdString(silent.HostText()));
@@ -343,20 +343,18 @@ TEST_F(AgentProbeTest, RestartFollowsTheInterfaceByItsDescription) {
                                  {"OpisInterfaceu", "eth1"}});
     Windows& p = Start();
     const auto restart = [&p] {
-        p.glowny.FormShow();
-        while (p.glowny.CheckTimer->isActive()) { // the walk goes on between events
-            QCoreApplication::processEvents();
-        }
+        p.router.FormShow();
+        Settle(p.router); // the walk goes on between events
     };
     restart();
-    EXPECT_EQ(p.glowny.State().InterfaceNumber, 7);
+    EXPECT_EQ(p.router.State().InterfaceNumber, 7);
     EXPECT_EQ(Value(Path("Default.vlq"), "NumerInterfaceu"), "7");
     EXPECT_TRUE(p.glowny.Gauge1->toolTip().startsWith(QString::fromUtf8("Download \u2014 ")));
 
     agent.SetInterfaces({{1, {"lo", "1"}}, {7, {"eth0", "1"}}});
     counters();
     restart();
-    EXPECT_EQ(p.glowny.State().InterfaceNumber, 7);
+    EXPECT_EQ(p.router.State().InterfaceNumber, 7);
     EXPECT_EQ(
         p.glowny.Gauge1->toolTip().toStdString(),
         "Interface 7 is now \"eth0\", and no interface of the agent is \"eth1\" any more. Still watching "

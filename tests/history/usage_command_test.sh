@@ -30,7 +30,12 @@ printf '[NumerInterfaceu]\n01=1\n' >"$work/new.vlq"
 grep -q "No router is set" "$work/out" || fail "new profile: $(cat "$work/out" "$work/err")"
 ! grep -q "192.168.1.1" "$work/out" "$work/err" || fail "new profile names the default agent"
 
-for args in "--json" "--csv" "--usage --json --csv"; do
+# Every interface: an empty history is an empty array.
+status=0
+"$work/veltrum" --usage --all --json --profile "$work/office.vlq" >"$work/out" 2>"$work/err" || status=$?
+[ "$status" -eq 0 ] && [ "$(cat "$work/out")" = "[]" ] || fail "--usage --all --json: $status $(cat "$work/out" "$work/err")"
+
+for args in "--json" "--csv" "--usage --json --csv" "--all" "--usage --all --csv"; do
   status=0
   # shellcheck disable=SC2086
   "$work/veltrum" $args >/dev/null 2>&1 || status=$?

@@ -1,8 +1,9 @@
 #pragma once
-// The six windows, all made at once on a test folder (the program entry
-// makes the three dialogs at their first opening instead).
+// One router with all six windows made at once on a test folder (the
+// program entry makes the three dialogs at their first opening instead).
 
 #include "app/Glowny.h"
+#include "app/Router.h"
 #include "dialogs/Interfejsy.h"
 #include "dialogs/Konfiguracja.h"
 #include "dialogs/Oprogramie.h"
@@ -20,19 +21,28 @@
 namespace veltrum::test {
 
 struct Program {
-    explicit Program(const std::string& programDir, const std::string& chosenProfile = {})
-        : glowny(programDir, chosenProfile), konfiguracja(glowny), oprogramie(glowny),
-          wykresPkt(glowny.State(), programDir), wykres(glowny.State(), programDir) {
-        glowny.SetForms(&konfiguracja, &oprogramie, &wykresPkt, &interfejsy, &wykres);
-        konfiguracja.SetInterfaceList(&interfejsy);
-    }
-    TFormGlowny glowny;
-    TFormKonfiguracja konfiguracja;
-    TFormOprogramie oprogramie;
-    TFormWykresPkt wykresPkt;
-    TFormInterfejsy interfejsy;
-    TFormWykres wykres;
+    explicit Program(const std::string& programDir, const std::string& chosenProfile = {},
+                     const std::string& runningCopies = {})
+        : router(RouterFolders{programDir, {}, BitmapFolder(programDir), runningCopies}, chosenProfile),
+          glowny((router.MakeAllWindows(), router.Glowny())), konfiguracja(*router.Konfiguracja()),
+          oprogramie(*router.Oprogramie()), wykresPkt(router.WykresPkt()), interfejsy(*router.Interfejsy()),
+          wykres(router.Wykres()) {}
+    TRouter router;
+    TFormGlowny& glowny;
+    TFormKonfiguracja& konfiguracja;
+    TFormOprogramie& oprogramie;
+    TFormWykresPkt& wykresPkt;
+    TFormInterfejsy& interfejsy;
+    TFormWykres& wykres;
 };
+
+// Lets the event loop run until the router's poll, check or walk under way
+// has its reply or has given up: the queries no longer hold the loop.
+inline void Settle(TRouter& router) {
+    while (router.TheMonitor().Querying()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    }
+}
 
 // Watches for modal dialogs while a test waits, records the first one and
 // the time it appeared, and closes every one so the test goes on.

@@ -1,0 +1,610 @@
+#include "app/Router.h"
+
+#include "app/FiberWakeUps.h"
+#include "app/Glowny.h"
+#include "app/ProfileCommands.h"
+#include "dialogs/Interfejsy.h"
+#include "dialogs/Konfiguracja.h"
+#include "dialogs/Oprogramie.h"
+#include "graphs/UsageWindow.h"
+#include "graphs/Wykres.h"
+#include "graphs/WykresPkt.h"
+#include "settings/IniFile.h"
+#include "settings/ProfileFiles.h"
+#include "widgets/DesktopNotification.h"
+#include "widgets/ErrorBox.h"
+
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLocale>
+#include <QScreen>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <tuple>
+#include <utility>
+
+namespace veltrum {
+
+namespace {
+
+// app.ini's list of the profiles open beside the first.
+const char kOpenSection[] = "Otwarte";
+const char kOpenCount[] = "Ile";
+
+QTimer* makeTimer(QObject* parent, int intervalMs) {
+    auto* timer = new QTimer(parent);
+    timer->setInterval(intervalMs);
+    return timer;
+}
+
+NumberLocale systemNumberLocale() {
+    const QLocale locale = QLocale::system();
+    return NumberLocale{locale.decimalPoint().toStdString(), locale.groupSeparator().toStdString()};
+}
+
+std::string nowText() {
+    const QLocale locale = QLocale::system();
+    const QDateTime now = QDateTime::currentDateTime();
+    return (locale.toString(now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+            locale.toString(now.time(), QLocale::LongFormat))
+        .toStdString();
+}
+
+// Every screen's rectangle, the primary one first; with no screen at all, one
+// of 1024 x 768 stands in.
+std::vector<ScreenArea> screenAreas() {
+    std::vector<ScreenArea> areas;
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    if (primary != nullptr) {
+        const QRect r = primary->geometry();
+        areas.push_back({r.left(), r.top(), r.width(), r.height()});
+    }
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen != primary) {
+            const QRect r = screen->geometry();
+            areas.push_back({r.left(), r.top(), r.width(), r.height()});
+        }
+    }
+    if (areas.empty()) {
+        areas.push_back({0, 0, 1024, 768});
+    }
+    return areas;
+}
+
+std::string openIdent(size_t index) {
+    const std::string number = std::to_string(index + 1);
+    return number.size() < 2 ? "0" + number : number;
+}
+
+} // namespace
+
+TRouter::TRouter(const RouterFolders& folders, std::string chosenProfile,
+                 std::function<std::vector<WindowArea>()> neighbours)
+    : m_monitor(folders.Config, std::move(chosenProfile), *this), m_pictures(folders.Pictures),
+      m_neighbours(std::move(neighbours)),
+      m_runningCopies(folders.RunningCopies, static_cast<int32_t>(::getpid())) {
+    m_wakeUps = std::make_unique<TFiberWakeUps>();
+    m_monitor.SetFiberLoop(*m_wakeUps);
+    if (!folders.UsageDatabase.empty()) {
+        m_monitor.SetUsageDatabase(folders.UsageDatabase);
+    }
+    // After the history's recorder: the quota watch, then the main window,
+    // the bandwidth graph and the packets graph draw each sample.
+    m_monitor.Subscribe(*this);
+    m_monitor.SetClock(nowText, systemNumberLocale());
+    m_glowny = std::make_unique<TFormGlowny>(m_monitor.State());
+    m_monitor.Subscribe(*m_glowny);
+    m_wykresPkt = std::make_unique<TFormWykresPkt>(m_monitor.State(), m_pictures);
+    m_wykres = std::make_unique<TFormWykres>(m_monitor.State(), m_pictures);
+    m_monitor.Subscribe(*m_wykres);
+    m_monitor.Subscribe(*m_wykresPkt);
+
+    Timer1 = makeTimer(this, 1000);
+    // Every reading counts as one interval, and a resynchronisation moves the
+    // poll's phase by lengthening intervals by 25 ms or less: a coarse timer,
+    // free to shift a tick by 5 %, would round those back to whole seconds.
+    Timer1->setTimerType(Qt::PreciseTimer);
+    Timer2 = makeTimer(this, 25);
+    TimerWWW = makeTimer(this, 100);
+    CheckTimer = makeTimer(this, 0);
+    connect(Timer1, &QTimer::timeout, this, [this] { tick(); });
+    connect(Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
+    connect(TimerWWW, &QTimer::timeout, this, [this] { TimerWWWTimer(); });
+    connect(CheckTimer, &QTimer::timeout, this, [this] { m_monitor.StepInterfaceCheck(); });
+    connectWindows();
+
+    // The router's creation runs the start-up load; no window shows yet.
+    FormCreate();
+    // A write killed before its rename leaves a hidden copy of the profile
+    // (community string included) beside it; clear those once per start.
+    RemoveStaleTemporaries(ConfigDir(), State().ProfilePath);
+}
+
+TRouter::~TRouter() {
+    m_monitor.Stop();
+}
+
+void TRouter::connectWindows() {
+    TFormGlowny* g = m_glowny.get();
+    connect(g, &TFormGlowny::GraphAsked, this, [this](bool packets) { showGraphGuarded(packets); });
+    connect(g, &TFormGlowny::UsageAsked, this, [this] {
+        if (usage() != nullptr) {
+            m_usage->ShowUsage();
+        }
+    });
+    connect(g, &TFormGlowny::SettingsAsked, this, [this] {
+        if (konfiguracja() != nullptr) {
+            m_konfiguracja->exec();
+        }
+    });
+    connect(g, &TFormGlowny::AboutAsked, this, [this] {
+        if (oprogramie() != nullptr) {
+            m_oprogramie->exec();
+        }
+    });
+    connect(g, &TFormGlowny::LoadProfileAsked, this,
+            [this] { RunGuarded(m_glowny.get(), [this] { Loadprofile(*this); }); });
+    connect(g, &TFormGlowny::SaveProfileAsked, this,
+            [this] { RunGuarded(m_glowny.get(), [this] { Saveprofile(*this); }); });
+    connect(g, &TFormGlowny::AnotherProfileAsked, this, &TRouter::AnotherProfileAsked);
+    connect(g, &TFormGlowny::Shown, this, [this] { FormShow(); });
+    connect(g, &TFormGlowny::Closing, this, [this] { FormClose(); });
+    connect(g, &TFormGlowny::Moved, this, [this] { recordPlace(); });
+    connect(g, &TFormGlowny::Closed, this, &TRouter::Closed);
+    // The graph windows' F11 and F12 do what the main window's do.
+    for (TGraphWindow* graph : std::initializer_list<TGraphWindow*>{m_wykres.get(), m_wykresPkt.get()}) {
+        graph->SetGraphShortcuts([this] { showGraphGuarded(false); }, [this] { showGraphGuarded(true); });
+    }
+}
+
+QFileDialog* TRouter::OpenDialog1() {
+    if (m_openDialog1 == nullptr) {
+        m_openDialog1 = new QFileDialog(m_glowny.get());
+        m_openDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+    }
+    return m_openDialog1;
+}
+
+QFileDialog* TRouter::SaveDialog1() {
+    if (m_saveDialog1 == nullptr) {
+        m_saveDialog1 = new QFileDialog(m_glowny.get());
+        m_saveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
+    }
+    return m_saveDialog1;
+}
+
+void TRouter::MakeAllWindows() {
+    konfiguracja();
+    oprogramie();
+    usage();
+}
+
+TFormKonfiguracja* TRouter::konfiguracja() {
+    if (m_konfiguracja == nullptr) {
+        m_interfejsy = std::make_unique<TFormInterfejsy>();
+        m_konfiguracja = std::make_unique<TFormKonfiguracja>(*this);
+        m_konfiguracja->SetInterfaceList(m_interfejsy.get());
+        m_glowny->SetSettingsDialog(m_konfiguracja.get());
+    }
+    return m_konfiguracja.get();
+}
+
+TFormOprogramie* TRouter::oprogramie() {
+    if (m_oprogramie == nullptr) {
+        m_oprogramie = std::make_unique<TFormOprogramie>(*this);
+    }
+    return m_oprogramie.get();
+}
+
+TFormUsage* TRouter::usage() {
+    if (m_usage == nullptr) {
+        // The usage history's figures of the interface watched, as the
+        // monitor's recorder has written them.
+        m_usage = std::make_unique<TFormUsage>(State(), [this] {
+            return m_monitor.Usage().Summary(State(), static_cast<int64_t>(std::time(nullptr)));
+        });
+        m_monitor.Subscribe(*m_usage);
+    }
+    return m_usage.get();
+}
+
+void TRouter::showGraphGuarded(bool packets) {
+    RunGuarded(m_glowny.get(), [this, packets] {
+        if (packets) {
+            m_wykresPkt->ShowGraph();
+        } else {
+            m_wykres->ShowGraph();
+        }
+    });
+}
+
+WindowArea TRouter::MainArea() const {
+    return {m_glowny->x(), m_glowny->y(), kMainOuterWidth, kMainOuterHeight};
+}
+
+void TRouter::recordPlace() {
+    // The outer size is fixed; before the first show the frame is not known yet.
+    m_runningCopies.Record(MainArea());
+}
+
+void TRouter::RecordCurrentProfile(const std::string& profilePath) {
+    if (m_namesCurrentProfile) {
+        m_monitor.MakeCurrent(profilePath);
+    }
+}
+
+void TRouter::FormCreate() {
+    const std::vector<ScreenArea> screens = screenAreas();
+    const WindowPosition saved = m_monitor.Load(screens);
+    std::vector<WindowArea> others = m_runningCopies.Others();
+    if (m_neighbours) {
+        for (const WindowArea& area : m_neighbours()) {
+            others.push_back(area);
+        }
+    }
+    const WindowPosition position =
+        PlaceBesideOthers(saved, kMainOuterWidth, kMainOuterHeight, others, screens);
+    m_glowny->Configure(position);
+    recordPlace();
+}
+
+void TRouter::FormShow() {
+    m_glowny->Button1Click();
+    try {
+        m_monitor.BeginRestart();
+        m_glowny->ResetGauges();
+        m_wykres->ConfigureForRestart();
+        m_wykresPkt->ConfigureForRestart();
+        m_monitor.CheckInterfaceAndPoll();
+        if (State().GraphWindowOpen) {
+            m_wykres->ShowGraph();
+        }
+        if (State().PacketGraphWindowOpen) {
+            m_wykresPkt->ShowGraph();
+        }
+        m_glowny->update();
+        Timer2->start();
+        m_glowny->TimerStayOnTop->start();
+    } catch (const std::exception&) {
+        // A restart that cannot finish stays quiet; the remaining steps wait
+        // for the next restart.
+    }
+}
+
+void TRouter::FormClose() {
+    // The fade lets the window system's events through; a second close
+    // arriving meanwhile must not save and fade again.
+    if (m_fading) {
+        return;
+    }
+    const bool saved = RunGuarded(m_glowny.get(), [this] {
+        // The flags go first: closing a graph window clears its flag, and the
+        // profile must remember which windows were open at the end.
+        m_monitor.SaveWindowFlags();
+        m_wykres->CloseGraph();
+        m_wykresPkt->CloseGraph();
+        m_monitor.SaveWindowPositions(MainPosition());
+    });
+    if (!saved) {
+        return;
+    }
+    // No poll or start-up check may run inside the fade's event processing.
+    m_monitor.Stop();
+    Timer2->stop();
+    m_fading = true;
+    FadeOut(
+        State(),
+        [this] {
+            m_glowny->Button1Click();
+            // Each level must reach the window system before the next, or
+            // the whole fade stays queued until the loop ends and is never
+            // seen. Processing events alone does not flush the connection
+            // when no event is waiting; sync waits until the server has it.
+            QGuiApplication::sync();
+        },
+        [] { QThread::msleep(1); });
+    m_fading = false;
+}
+
+WindowPosition TRouter::MainPosition() const {
+    return m_glowny->MainPosition();
+}
+
+void TRouter::PausePolling() {
+    m_monitor.PausePolling();
+}
+
+void TRouter::ResumePolling() {
+    m_monitor.ResumePolling();
+}
+
+void TRouter::PauseStayOnTop() {
+    m_glowny->TimerStayOnTop->stop();
+}
+
+void TRouter::ResumeStayOnTop() {
+    m_glowny->TimerStayOnTop->start();
+}
+
+void TRouter::ReloadAndRestart() {
+    FormCreate();
+    FormShow();
+}
+
+void TRouter::ApplyMainOpacity() {
+    m_glowny->Button1Click();
+}
+
+void TRouter::ApplyGraphOpacity() {
+    m_wykres->Button1Click();
+    m_wykresPkt->Button1Click();
+}
+
+void TRouter::OpenWebPageSoon() {
+    TimerWWW->start();
+}
+
+ProbeResult TRouter::Probe(const AgentTarget& target, ProbeScope scope) {
+    return m_monitor.Probe(target, scope);
+}
+
+std::unique_ptr<InterfaceWalkSession> TRouter::StartInterfaceWalk(const AgentTarget& target) {
+    return m_monitor.StartInterfaceWalk(target);
+}
+
+void TRouter::WriteMainPosition() {
+    m_monitor.WriteMainPosition(MainPosition());
+}
+
+void TRouter::WriteSettings(const DialogSettings& settings) {
+    m_monitor.WriteSettings(settings);
+}
+
+void TRouter::Button3Click() {
+    m_monitor.Poll();
+}
+
+void TRouter::Timer2Timer() {
+    Timer2->stop();
+    std::error_code ec;
+    if (!std::filesystem::exists(State().ProfilePath, ec) && konfiguracja() != nullptr) {
+        m_konfiguracja->exec();
+    }
+}
+
+void TRouter::TimerWWWTimer() {
+    TimerWWW->stop();
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kProductUrl))); // a failure is ignored
+}
+
+void TRouter::OnSample(const PollSample& sample) {
+    if (sample.Usage) {
+        checkUsage();
+    }
+}
+
+void TRouter::checkUsage() {
+    // The figures include the counts not written yet: asked at every poll,
+    // the quota's use is up to it and no threshold slips by between writes.
+    const int64_t now = static_cast<int64_t>(std::time(nullptr));
+    UsageRecording& usage = m_monitor.Usage();
+    if (std::string notice = usage.TakeNotice(); !notice.empty()) {
+        std::fprintf(stderr, "veltrum: %s\n", notice.c_str());
+        m_usageNotice = std::move(notice);
+    }
+    if (std::string status = usage.StatusText(); status != m_usageStatus) {
+        if (!status.empty()) {
+            std::fprintf(stderr, "veltrum: %s\n", status.c_str());
+        }
+        m_usageStatus = std::move(status);
+    }
+    std::optional<QuotaUse> quotaUse;
+    const MonitorState& state = State();
+    if (QuotaOf(state).Limit > 0) {
+        const UsageSummary summary = usage.Summary(state, now);
+        quotaUse = PeriodQuotaUse(summary);
+        if (quotaUse) {
+            const std::string path = QuotaAnnouncementsPath(state.ProfilePath);
+            if (!m_announcements || m_announcements->Path() != path) {
+                m_announcements = std::make_unique<QuotaAnnouncements>(path);
+            }
+            if (const std::optional<QuotaCrossing> due = m_announcements->Due(summary.Period.Start, *quotaUse)) {
+                // Without a notification service the hint says it alone.
+                const QuotaAlert alert =
+                    QuotaAlertFor(*due, *quotaUse, state.SessionName, systemNumberLocale());
+                SendDesktopNotification(QString::fromStdString(alert.Title),
+                                        QString::fromStdString(alert.Body));
+            }
+        }
+    }
+    m_glowny->SetUsageLines(quotaUse, m_usageStatus, m_usageNotice);
+}
+
+// MonitorTimers
+
+void TRouter::StartPolling(int32_t intervalMs) {
+    m_joining = false;
+    m_lastTick.reset();
+    const auto others = m_phase ? m_phase(*this) : std::nullopt;
+    if (intervalMs == kNominalPollIntervalMs && others) {
+        // The first tick falls on the others' next one; from there on the
+        // timer keeps their phase at the nominal interval.
+        using namespace std::chrono;
+        const auto since = duration_cast<milliseconds>(steady_clock::now() - *others).count();
+        const int64_t wait = kNominalPollIntervalMs - since % kNominalPollIntervalMs;
+        Timer1->setInterval(static_cast<int>(wait));
+        m_joining = true;
+        m_lastTick = others;
+    } else if (intervalMs > 0) {
+        Timer1->setInterval(intervalMs);
+    }
+    Timer1->start();
+    if (!m_joining && Timer1->interval() == kNominalPollIntervalMs) {
+        m_lastTick = std::chrono::steady_clock::now(); // the phase of this router's ticks
+    }
+}
+
+void TRouter::tick() {
+    if (m_joining) {
+        m_joining = false;
+        Timer1->setInterval(kNominalPollIntervalMs);
+    }
+    if (Timer1->interval() == kNominalPollIntervalMs) {
+        m_lastTick = std::chrono::steady_clock::now();
+    } else {
+        m_lastTick.reset(); // a resynchronisation moves this router's phase
+    }
+    Button3Click();
+}
+
+std::optional<std::chrono::steady_clock::time_point> TRouter::LastTick() const {
+    return Timer1->isActive() ? m_lastTick : std::nullopt;
+}
+
+void TRouter::StopPolling() {
+    Timer1->stop();
+}
+
+bool TRouter::Polling() const {
+    return Timer1->isActive();
+}
+
+void TRouter::SetPollInterval(int32_t intervalMs) {
+    Timer1->setInterval(intervalMs);
+}
+
+void TRouter::StartCheckSteps() {
+    CheckTimer->start();
+}
+
+void TRouter::StopCheckSteps() {
+    CheckTimer->stop();
+}
+
+// TRouters
+
+TRouters::TRouters(RouterFolders folders) : m_folders(std::move(folders)) {}
+
+TRouters::~TRouters() = default;
+
+void TRouters::OpenAtStart(const std::vector<std::string>& profiles) {
+    if (!profiles.empty()) {
+        for (const std::string& profile : profiles) {
+            Open(profile);
+        }
+        return;
+    }
+    // The profile app.ini names opens as it always did; the others it
+    // remembers open, those still there, beside it.
+    Open({});
+    const std::string current = m_routers.front()->State().ProfilePath;
+    for (const std::string& profile : RememberedProfiles(m_folders.Config)) {
+        std::error_code ec;
+        if (profile != current && std::filesystem::is_regular_file(profile, ec)) {
+            Open(profile);
+        }
+    }
+}
+
+TRouter& TRouters::Open(const std::string& chosenProfile) {
+    RouterFolders folders = m_folders;
+    const bool first = m_routers.empty();
+    if (!first) {
+        // One process keeps one place among the running copies: the first
+        // router's. The others step around the program's own windows.
+        folders.RunningCopies.clear();
+    }
+    auto neighbours = [this] {
+        std::vector<WindowArea> areas;
+        for (const auto& router : m_routers) {
+            if (router->Glowny().isVisible()) {
+                areas.push_back(router->MainArea());
+            }
+        }
+        return areas;
+    };
+    m_routers.push_back(std::make_unique<TRouter>(folders, chosenProfile, neighbours));
+    TRouter* router = m_routers.back().get();
+    // app.ini's [Profil] keeps naming the first router's profile.
+    router->SetNamesCurrentProfile(first);
+    router->SetPollPhase(
+        [this](const TRouter& asking) -> std::optional<std::chrono::steady_clock::time_point> {
+            for (const auto& other : m_routers) {
+                if (other.get() != &asking) {
+                    if (const auto last = other->LastTick()) {
+                        return last;
+                    }
+                }
+            }
+            return std::nullopt;
+        });
+    connect(router, &TRouter::Closed, this, [this, router] { closed(router); });
+    connect(router, &TRouter::AnotherProfileAsked, this, [this, router] {
+        RunGuarded(&router->Glowny(), [this, router] {
+            const std::string path = AskForAnotherProfile(*router);
+            if (!path.empty()) {
+                Open(path);
+            }
+        });
+    });
+    router->Glowny().show();
+    recordOpenProfiles();
+    return *router;
+}
+
+void TRouters::closed(TRouter* router) {
+    const auto found = std::find_if(m_routers.begin(), m_routers.end(),
+                                    [router](const auto& r) { return r.get() == router; });
+    if (found == m_routers.end()) {
+        return;
+    }
+    // The router's main window is still inside its close: it goes once that
+    // has returned.
+    found->release()->deleteLater();
+    m_routers.erase(found);
+    if (m_routers.empty()) {
+        // The last one: app.ini keeps the profiles that were open with it.
+        emit AllClosed();
+        return;
+    }
+    m_routers.front()->SetNamesCurrentProfile(true);
+    RunGuarded(nullptr, [this] { recordOpenProfiles(); });
+}
+
+void TRouters::recordOpenProfiles() {
+    // A single router writes app.ini exactly as the program always did.
+    if (m_routers.size() < 2 && !m_listed) {
+        return;
+    }
+    TIniFile ini(PointerFilePath(m_folders.Config));
+    ini.WriteInteger(kOpenSection, kOpenCount, static_cast<int32_t>(m_routers.size()));
+    for (size_t i = 0; i < m_routers.size(); ++i) {
+        ini.WriteString(kOpenSection, openIdent(i), m_routers[i]->State().ProfilePath);
+    }
+    m_listed = m_routers.size() > 1;
+}
+
+std::vector<std::string> RememberedProfiles(const std::string& configDir) {
+    const TIniFile ini(PointerFilePath(configDir));
+    const int32_t count = ini.ReadInteger(kOpenSection, kOpenCount, 0);
+    std::vector<std::string> profiles;
+    for (int32_t i = 0; count > 1 && i < count && i < 99; ++i) {
+        std::string path = ini.ReadString(kOpenSection, openIdent(static_cast<size_t>(i)), "");
+        if (!path.empty()) {
+            profiles.push_back(std::move(path));
+        }
+    }
+    return profiles;
+}
+
+} // namespace veltrum

@@ -1,0 +1,252 @@
+// Several routers in one program: each main window draws its own router,
+// a silent one holds neither the others' polls nor the screen, closing one
+// leaves the others polling, and the open set comes back at the next start.
+
+#include "app/Glowny.h"
+#include "app/Router.h"
+#include "app/TempDir.h"
+#include "core/UsageRecording.h"
+#include "history/UsageRecorder.h"
+#include "settings/IniFile.h"
+#include "support/Program.h"
+#include "support/ScriptedResponder.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace veltrum {
+namespace {
+
+using test::ScriptedResponder;
+using test::TempDir;
+using Clock = std::chrono::steady_clock;
+
+// An agent whose counters grow by `step` octets a poll (silent when 0); it
+// notes when each reading was asked for.
+struct Agent {
+    explicit Agent(int64_t step)
+        : responder(
+              [this,
+               step](const ScriptedResponder::Request& request) -> std::optional<ScriptedResponder::Reply> {
+                  if (step == 0) {
+                      return std::nullopt;
+                  }
+                  if (request.Oids.size() != 4) {
+                      return ScriptedResponder::Respond(request, {{"", 0x05, ""}}, 2);
+                  }
+                  const std::lock_guard lock(mutex);
+                  readings.push_back(Clock::now());
+                  value += step;
+                  std::vector<ScriptedResponder::VarBind> binds;
+                  for (const std::string& oid : request.Oids) {
+                      binds.push_back({oid, 0x41, std::to_string(static_cast<uint32_t>(value))});
+                  }
+                  return ScriptedResponder::Respond(request, binds);
+              }) {}
+    std::mutex mutex;
+    std::vector<Clock::time_point> readings;
+    int64_t value = 0;
+    ScriptedResponder responder;
+};
+
+std::string WriteProfile(const TempDir& dir, const std::string& name, const Agent& agent) {
+    dir.Write(name, "[Host]\n01=" + agent.responder.HostText() + "\n[Haslo]\n01=qorvex\n[Sesja]\n01=" + name +
+                        "\n[Timeout]\n01=750\n");
+    return dir.File(name);
+}
+
+RouterFolders Folders(const TempDir& dir) {
+    return RouterFolders{dir.Dir(), dir.Dir() + "usage.sqlite", BitmapFolder(dir.Dir()), {}};
+}
+
+struct Case {
+    int Routers;
+    int Silent; // which one never answers
+};
+
+class SeveralRouters : public ::testing::TestWithParam<Case> {};
+
+TEST_P(SeveralRouters, EachShowsItsOwnRatesAndASilentOneHoldsNothing) {
+    const Case c = GetParam();
+    TempDir dir;
+    std::vector<std::unique_ptr<Agent>> agents;
+    std::vector<std::string> profiles;
+    for (int i = 0; i < c.Routers; ++i) {
+        // 1,265,000 octets a second is 1000 units.
+        agents.push_back(std::make_unique<Agent>(i == c.Silent ? 0 : 1'265'000 * (i + 1)));
+        profiles.push_back(WriteProfile(dir, "R" + std::to_string(i) + ".vlq", *agents.back()));
+    }
+    TRouters routers(Folders(dir));
+    QElapsedTimer clock;
+    qint64 last = 0, longestGap = 0;
+    QTimer probe;
+    probe.setInterval(10);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        longestGap = std::max(longestGap, now - last);
+        last = now;
+    });
+    clock.start();
+    probe.start();
+    routers.OpenAtStart(profiles);
+    ASSERT_EQ(routers.Routers().size(), static_cast<size_t>(c.Routers));
+    // Making the windows and reading the profiles is the start's; from here
+    // on only the polls run.
+    QTest::qWait(300);
+    longestGap = 0;
+    QTest::qWait(4500);
+    RecordProperty("longest_gap_ms", static_cast<int>(longestGap));
+    EXPECT_LT(longestGap, 150); // 50 ms or less on a quiet machine
+
+    qint64 latest = 0; // how far a reading strayed from a whole second after the one before
+    std::set<int64_t> identities;
+    for (int i = 0; i < c.Routers; ++i) {
+        TRouter& router = *routers.Routers()[static_cast<size_t>(i)];
+        EXPECT_EQ(router.Glowny().windowTitle().toStdString(), "R" + std::to_string(i) + ".vlq");
+        if (i == c.Silent) {
+            EXPECT_EQ(router.Glowny().Label3->text(), "Err");
+            continue;
+        }
+        EXPECT_EQ(router.State().DownRate, 1000 * (i + 1)) << i;
+        EXPECT_NE(router.Glowny().Label3->text(), "Err");
+        const std::lock_guard lock(agents[static_cast<size_t>(i)]->mutex);
+        const auto& readings = agents[static_cast<size_t>(i)]->readings;
+        ASSERT_GE(readings.size(), 4u);
+        for (size_t k = 2; k < readings.size(); ++k) {
+            const auto off =
+                std::chrono::duration_cast<std::chrono::milliseconds>(readings[k] - readings[k - 1]);
+            latest = std::max<qint64>(latest, std::abs(off.count() - 1000));
+        }
+        // The histories stay apart: a row of its own for each.
+        ASSERT_NE(router.TheMonitor().Usage().Recorder(), nullptr);
+        identities.insert(router.TheMonitor().Usage().Recorder()->InterfaceId());
+        EXPECT_EQ(router.TheMonitor().Usage().StatusText(), "");
+    }
+    RecordProperty("poll_offset_ms", static_cast<int>(latest));
+    EXPECT_LT(latest, 150); // 20 ms or less on a quiet machine
+    EXPECT_EQ(identities.size(), static_cast<size_t>(c.Routers - 1));
+
+    // app.ini lists them all; [Profil] is not written by a start on chosen profiles.
+    const TIniFile ini(dir.File("app.ini"));
+    EXPECT_EQ(ini.ReadInteger("Otwarte", "Ile", 0), c.Routers);
+    EXPECT_EQ(ini.ReadString("Otwarte", "02", ""), profiles[1]);
+    EXPECT_EQ(ini.ReadString("Profil", "01", ""), "");
+
+    // Closing the first leaves the others polling.
+    TRouter* const second = routers.Routers()[1].get();
+    routers.Routers().front()->Glowny().close();
+    ASSERT_EQ(routers.Routers().size(), static_cast<size_t>(c.Routers - 1));
+    EXPECT_EQ(routers.Routers().front().get(), second);
+    const int before = agents.back()->responder.RequestCount();
+    const int beforeSecond = agents[1]->responder.RequestCount();
+    QTest::qWait(1500);
+    EXPECT_GT(agents[1]->responder.RequestCount(), beforeSecond);
+    EXPECT_GT(agents.back()->responder.RequestCount(), before);
+    EXPECT_EQ(ini.ReadInteger("Otwarte", "Ile", 0), c.Routers - 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Routers, SeveralRouters, ::testing::Values(Case{2, 0}, Case{4, 2}),
+                         [](const auto& info) {
+                             return std::to_string(info.param.Routers) + "RoutersSilent" +
+                                    std::to_string(info.param.Silent);
+                         });
+
+TEST(SeveralRouters, TheOpenSetComesBackAtTheNextStart) {
+    TempDir dir;
+    Agent a(1000), b(2000), c(3000);
+    const std::vector<std::string> profiles = {WriteProfile(dir, "A.vlq", a), WriteProfile(dir, "B.vlq", b),
+                                               WriteProfile(dir, "C.vlq", c)};
+    {
+        TRouters routers(Folders(dir));
+        routers.OpenAtStart({profiles[0]});
+        // Profile commands of the first window still make its file current.
+        routers.Routers().front()->RecordCurrentProfile(profiles[0]);
+        routers.Open(profiles[1]);
+        routers.Open(profiles[2]);
+        // Another window's commands leave [Profil] to the first.
+        routers.Routers()[2]->RecordCurrentProfile(profiles[1]);
+        for (int i = 0; i < 3; ++i) {
+            test::Settle(*routers.Routers().back());
+        }
+    }
+    const TIniFile ini(dir.File("app.ini"));
+    EXPECT_EQ(ini.ReadString("Profil", "01", ""), profiles[0]);
+    TRouters again(Folders(dir));
+    again.OpenAtStart({});
+    ASSERT_EQ(again.Routers().size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(again.Routers()[i]->State().ProfilePath, profiles[i]);
+    }
+}
+
+// One router alone writes app.ini exactly as before: no list.
+TEST(SeveralRouters, OneRouterWritesNoList) {
+    TempDir dir;
+    Agent a(1000);
+    const std::string profile = WriteProfile(dir, "A.vlq", a);
+    TRouters routers(Folders(dir));
+    routers.OpenAtStart({profile});
+    test::Settle(*routers.Routers().front());
+    routers.Routers().front()->Glowny().close();
+    EXPECT_FALSE(std::filesystem::exists(dir.File("app.ini")));
+}
+
+// A reply that comes after the next tick was due: that tick polls as soon as
+// the reply is in, and the late reading counts. One that never comes: the
+// poll fails after the read time-out, and the ticks go on meanwhile.
+TEST(SeveralRouters, ALateReplyAndAMissingOne) {
+    TempDir dir;
+    std::atomic<int> delayMs{0};
+    std::atomic<int64_t> value{0};
+    std::atomic<bool> silent{false};
+    ScriptedResponder agent(
+        [&](const ScriptedResponder::Request& request) -> std::optional<ScriptedResponder::Reply> {
+            if (silent) {
+                return std::nullopt;
+            }
+            if (request.Oids.size() != 4) {
+                return ScriptedResponder::Respond(request, {{"", 0x05, ""}}, 2);
+            }
+            const int64_t v = value += 1'265'000;
+            std::vector<ScriptedResponder::VarBind> binds;
+            for (const std::string& oid : request.Oids) {
+                binds.push_back({oid, 0x41, std::to_string(static_cast<uint32_t>(v))});
+            }
+            ScriptedResponder::Reply reply = ScriptedResponder::Respond(request, binds);
+            reply.DelayMs = delayMs;
+            return reply;
+        });
+    dir.Write("Default.vlq", "[Host]\n01=" + agent.HostText() + "\n[Haslo]\n01=qorvex\n[Timeout]\n01=750\n");
+    test::Program program(dir.Dir());
+    program.glowny.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return program.router.State().PollCount >= 2; }, 5000));
+    test::Settle(program.router);
+    // Late by 700 ms: still inside the time-out, so it counts; a tick that
+    // falls inside the wait is kept and polls right after.
+    delayMs = 700;
+    program.router.Timer1->setInterval(500);
+    const int32_t polls = program.router.State().PollCount;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return program.router.State().PollCount >= polls + 3; }, 8000));
+    EXPECT_EQ(program.router.State().MissedPolls, 0);
+    EXPECT_NE(program.glowny.Label3->text(), "Err");
+    // Never: "Err" after the time-out, and the window's loop went on.
+    silent = true;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return program.glowny.Label3->text() == "Err"; }, 5000));
+    EXPECT_GE(program.router.State().MissedPolls, 1);
+}
+
+} // namespace
+} // namespace veltrum

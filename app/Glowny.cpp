@@ -2,8 +2,8 @@
 
 #include "app/ProfileCommands.h"
 #include "core/MainWindowHint.h"
-#include "core/StartupLoad.h"
 #include "core/Quota.h"
+#include "core/StartupLoad.h"
 #include "core/UsageRecording.h"
 #include "dialogs/Interfejsy.h"
 #include "dialogs/Konfiguracja.h"
@@ -14,7 +14,6 @@
 #include "graphs/WykresPkt.h"
 #include "settings/ProfileFiles.h"
 #include "widgets/Colors.h"
-#include "widgets/DesktopNotification.h"
 #include "widgets/ErrorBox.h"
 #include "widgets/Gauge.h"
 #include "widgets/PlainText.h"
@@ -541,11 +540,18 @@ void TFormGlowny::Zamknij1Click() {
 void TFormGlowny::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     TimerStayOnTop->WatchObscured();
-    if (!event->spontaneous()) {
+    if (!event->spontaneous() && !m_showingAgain) {
         // The frame exists now; keep the outer size exact.
         setOuterSize(kOuterWidth, kOuterHeight);
         FormShow();
     }
+}
+
+void TFormGlowny::ShowWithoutRestart() {
+    m_showingAgain = true;
+    show();
+    m_showingAgain = false;
+    raise();
 }
 
 void TFormGlowny::changeEvent(QEvent* event) {
@@ -710,20 +716,8 @@ void TFormGlowny::checkUsage() {
     if (QuotaOf(m_state).LimitGB <= 0) {
         return;
     }
-    const UsageSummary summary = usage.Summary(m_state, now);
-    m_quotaUse = PeriodQuotaUse(m_state, summary);
-    if (!m_quotaUse) {
-        return;
-    }
-    const std::string path = QuotaAnnouncementsPath(m_state.ProfilePath);
-    if (!m_announcements || m_announcements->Path() != path) {
-        m_announcements = std::make_unique<QuotaAnnouncements>(path);
-    }
-    if (const std::optional<int32_t> due = m_announcements->Due(summary.Period.Start, *m_quotaUse)) {
-        // Without a notification service the hint says it alone.
-        const QuotaAlert alert = QuotaAlertFor(*due, *m_quotaUse, m_state.SessionName, systemNumberLocale());
-        SendDesktopNotification(QString::fromStdString(alert.Title), QString::fromStdString(alert.Body));
-    }
+    // The notifier (app/PanelViews.h) announces the thresholds.
+    m_quotaUse = PeriodQuotaUse(m_state, usage.Summary(m_state, now));
 }
 
 void TFormGlowny::setFailureHint(const std::string& reason) {

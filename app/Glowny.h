@@ -50,8 +50,8 @@
 
 #include "app/StayOnTop.h"
 #include "core/Monitor.h"
-#include "core/MonitorState.h"
 #include "core/MonitorControl.h"
+#include "core/MonitorState.h"
 #include "core/Quota.h"
 #include "core/RunningCopies.h"
 #include "snmp/IdSNMP.h"
@@ -83,7 +83,10 @@ class TFormInterfejsy;
 class TFormWykres;
 class TFormUsage;
 
-class TFormGlowny final : public QWidget, public MonitorControl, private MonitorSubscriber, private MonitorTimers {
+class TFormGlowny final : public QWidget,
+                          public MonitorControl,
+                          private MonitorSubscriber,
+                          private MonitorTimers {
     Q_OBJECT
 
     // First: the components below refer to it.
@@ -128,6 +131,9 @@ public:
     void ReloadAndRestart() override;
     void ApplyMainOpacity() override;
     void ApplyGraphOpacity() override;
+    // Shows the window again after the tray icon hid it: the monitor runs
+    // on, nothing restarts.
+    void ShowWithoutRestart();
     void OpenWebPageSoon() override;
     ProbeResult Probe(const AgentTarget& target, ProbeScope scope) override;
     std::unique_ptr<InterfaceWalkSession> StartInterfaceWalk(const AgentTarget& target) override;
@@ -266,7 +272,7 @@ private:
     std::string m_usageStatus;
     std::string m_usageNotice;
     std::optional<QuotaUse> m_quotaUse;
-    std::unique_ptr<QuotaAnnouncements> m_announcements;
+    bool m_showingAgain = false; // ShowWithoutRestart's show
     DialogMakers m_dialogMakers;
     bool m_failureHint = false; // the hints show a failure's reason or the mismatch
     std::string m_hintShown;    // the failure text or the identity the hints were last set from

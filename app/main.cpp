@@ -5,6 +5,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Glowny.h"
+#include "app/PanelViews.h"
 #include "app/ProgramFolders.h"
 #include "core/UsageRecording.h"
 #include "dialogs/Interfejsy.h"
@@ -163,6 +164,10 @@ int main(int argc, char** argv) {
         return usage.get();
     };
     glowny.SetForms(std::move(dialogs), &wykresPkt, &wykres);
+    // The router's views beside its main window: after the graph windows,
+    // they draw each sample last.
+    AttachTray(glowny.TheMonitor(), glowny);
+    AttachNotifier(glowny.TheMonitor(), glowny);
 
     QObject::connect(&glowny, &TFormGlowny::Closed, &app, &QCoreApplication::quit);
     glowny.show();

@@ -46,6 +46,14 @@ struct MonitorState {
     int32_t QuotaLimitGB = 0;
     int32_t QuotaDirection = 0;
     int32_t BillingDay = 0;
+    // The tray icon, and the main window hidden while it shows.
+    bool ShowTrayIcon = false;
+    bool HideMainWindow = false;
+    // The rate alarms in kbit/s (0: off) and how long a rate must stay
+    // above one to be announced, or below to be announced again.
+    int32_t AlarmDownloadKbps = 0;
+    int32_t AlarmUploadKbps = 0;
+    int32_t AlarmSeconds = 0;
     bool GraphWindowOpen = false;
     bool PacketGraphWindowOpen = false;
     uint16_t MainOpacity = 0;

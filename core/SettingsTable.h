@@ -57,9 +57,16 @@ enum class SettingKey : uint8_t {
     // and the day of the month its billing period starts.
     LimitGB,
     LimitKierunek,
-    DzienRozliczenia, // the last key: kSettingCount follows it
+    DzienRozliczenia,
+    // The tray icon and the main window hidden while it shows; the rate
+    // alarms in kbit/s (0: off) and their time in seconds.
+    PokazIkone,
+    UkryjOkno,
+    AlarmDownload,
+    AlarmUpload,
+    AlarmCzas, // the last key: kSettingCount follows it
 };
-inline constexpr size_t kSettingCount = static_cast<size_t>(SettingKey::DzienRozliczenia) + 1;
+inline constexpr size_t kSettingCount = static_cast<size_t>(SettingKey::AlarmCzas) + 1;
 
 // The lists that read or write a profile key by key. A writing list's order is
 // the order of the sections in a file it creates.
@@ -145,6 +152,11 @@ constexpr std::array<SettingDef, kSettingCount> MakeTable() {
         {K::LimitGB,           "LimitGB",          kInt,  "",            0,          {0, 1000000},          &S::QuotaLimitGB,          {26, 15, 15, 24}},
         {K::LimitKierunek,     "LimitKierunek",    kInt,  "",            0,          {0, 2},                &S::QuotaDirection,        {27, 16, 16, 25}},
         {K::DzienRozliczenia,  "DzienRozliczenia", kInt,  "",            1,          {1, 28},               &S::BillingDay,            {28, 17, 17, 26}},
+        {K::PokazIkone,        "PokazIkone",       kFlag, "",            0,          kAny,                  &S::ShowTrayIcon,          {29, 18, 18, 27}},
+        {K::UkryjOkno,         "UkryjOkno",        kFlag, "",            0,          kAny,                  &S::HideMainWindow,        {30, 19, 19, 28}},
+        {K::AlarmDownload,     "AlarmDownload",    kInt,  "",            0,          {0, 100000000},        &S::AlarmDownloadKbps,     {31,  0,  0, 29}},
+        {K::AlarmUpload,       "AlarmUpload",      kInt,  "",            0,          {0, 100000000},        &S::AlarmUploadKbps,       {32,  0,  0, 30}},
+        {K::AlarmCzas,         "AlarmCzas",        kInt,  "",            10,         {1, 86400},            &S::AlarmSeconds,          {33,  0,  0, 31}},
     }};
     // clang-format on
 }
@@ -252,9 +264,11 @@ bool SameInterfaceDescription(std::string_view stored, std::string_view current)
 // where they say something: a value other than the default, or a key the
 // profile already holds. A profile that never had them stays line for line
 // as it was. WriteSettings follows this rule for them too.
-inline constexpr SettingKey kAddedSettings[] = {SettingKey::WersjaSNMP, SettingKey::OpisInterfaceu,
-                                                SettingKey::LimitGB, SettingKey::LimitKierunek,
-                                                SettingKey::DzienRozliczenia};
+inline constexpr SettingKey kAddedSettings[] = {SettingKey::WersjaSNMP,       SettingKey::OpisInterfaceu,
+                                                SettingKey::LimitGB,          SettingKey::LimitKierunek,
+                                                SettingKey::DzienRozliczenia, SettingKey::PokazIkone,
+                                                SettingKey::UkryjOkno,        SettingKey::AlarmDownload,
+                                                SettingKey::AlarmUpload,      SettingKey::AlarmCzas};
 constexpr bool IsAddedSetting(SettingKey key) {
     for (const SettingKey added : kAddedSettings) {
         if (added == key) {
@@ -265,6 +279,7 @@ constexpr bool IsAddedSetting(SettingKey key) {
 }
 void WriteAddedSettingInteger(TIniFile& ini, SettingKey key, int32_t value);
 void WriteAddedSettingText(TIniFile& ini, SettingKey key, const std::string& value);
+void WriteAddedSettingFlag(TIniFile& ini, SettingKey key, bool value);
 // The two added settings outside the lists from the state, by that rule
 // ("Save as new profile"; the lists write the others).
 void SaveAddedSettings(TIniFile& ini, const MonitorState& state);

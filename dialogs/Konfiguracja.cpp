@@ -10,6 +10,7 @@
 #include "settings/IniFile.h"
 #include "widgets/ErrorBox.h"
 #include "widgets/PlainText.h"
+#include "widgets/TrayIcon.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -145,6 +146,8 @@ constexpr FieldBinding kFields[] = {
     {SettingKey::LimitGB, &T::SpinEdit5},
     {SettingKey::LimitKierunek, &T::ComboBox2},
     {SettingKey::DzienRozliczenia, &T::SpinEdit6},
+    {SettingKey::PokazIkone, &T::CheckBox4},
+    {SettingKey::UkryjOkno, &T::CheckBox5},
 };
 
 constexpr const FieldBinding* findField(SettingKey key) {
@@ -225,7 +228,7 @@ TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) 
     // A tool-window border: a caption with a close box only, fixed size.
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(373, 551);
+    setFixedSize(373, 551 + kTrayGroupHeight);
 
     // Widgets are created in tab order.
     auto* connection = new QGroupBox(QStringLiteral("Connection (SNMP)"), this);
@@ -316,13 +319,15 @@ TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) 
     const SettingRange day = Setting(SettingKey::DzienRozliczenia).Range;
     SpinEdit6 = makeSpin(quota, "SpinEdit6", day.Min, day.Max, 72, 60);
 
+    makeTrayGroup(508);
+
     BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setGeometry(196, 519, 80, 25);
+    BitBtn1->setGeometry(196, 519 + kTrayGroupHeight, 80, 25);
     BitBtn1->setDefault(true);
     BitBtn2 = new QPushButton(QStringLiteral("Cancel"), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    BitBtn2->setGeometry(284, 519, 80, 25);
+    BitBtn2->setGeometry(284, 519 + kTrayGroupHeight, 80, 25);
     BitBtn2->setAutoDefault(false);
 
     // The fields start from the settings' defaults; every opening replaces
@@ -382,9 +387,7 @@ void TFormKonfiguracja::FormShow() {
     // shown, and the fields are filled all the same: reading still works,
     // and OK must never find the first opening's defaults where the user's
     // settings belong.
-    RunGuarded(this, [&] {
-        m_main.WriteMainPosition();
-    });
+    RunGuarded(this, [&] { m_main.WriteMainPosition(); });
 
     fillFromProfile();
     Label14->setText(QString::number(ScrollBar1->value()));
@@ -561,6 +564,7 @@ void TFormKonfiguracja::fillFromProfile() {
     }
     // Any other number in a hand-edited profile is SNMPv1, as the poll reads it.
     ComboBox1->setCurrentIndex(ReadSettingInteger(ini, SettingKey::WersjaSNMP) == kSnmpVersion2c ? 1 : 0);
+    showTrayAvailability();
     m_filling = false;
 }
 
@@ -594,6 +598,30 @@ void TFormKonfiguracja::writeFieldsToProfile() const {
     }
     // Any other number in a hand-edited profile is SNMPv1, as the poll reads it.
     m_main.WriteSettings({writes, description, ComboBox1->currentIndex() == 1 ? kSnmpVersion2c : 0});
+}
+
+void TFormKonfiguracja::makeTrayGroup(int top) {
+    auto* tray = new QGroupBox(QStringLiteral("Tray icon"), this);
+    tray->setGeometry(8, top, 357, kTrayGroupHeight - 4);
+    CheckBox4 = new QCheckBox(QStringLiteral("Show the rates in the tray"), tray);
+    CheckBox4->setObjectName(QStringLiteral("CheckBox4"));
+    CheckBox4->setGeometry(12, 18, 330, 18);
+    CheckBox5 = new QCheckBox(QStringLiteral("Hide the main window while the icon shows"), tray);
+    CheckBox5->setObjectName(QStringLiteral("CheckBox5"));
+    CheckBox5->setGeometry(12, 38, 330, 18);
+    Label16 = new QLabel(tray);
+    Label16->setObjectName(QStringLiteral("Label16"));
+    Label16->setGeometry(12, 56, 340, 14);
+    connect(CheckBox4, &QCheckBox::toggled, this, [this] { showTrayAvailability(); });
+}
+
+void TFormKonfiguracja::showTrayAvailability() {
+    // Without a tray the settings keep what they hold but cannot be changed
+    // here: a main window hidden for an icon that cannot show would be lost.
+    const bool available = TTrayIcon::Available();
+    CheckBox4->setEnabled(available);
+    CheckBox5->setEnabled(available && CheckBox4->isChecked());
+    Label16->setText(available ? QString() : TTrayIcon::UnavailableReason());
 }
 
 void TFormKonfiguracja::pickColor(TShape& shape) {

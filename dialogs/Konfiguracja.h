@@ -86,6 +86,10 @@ public:
     TSpinEdit* SpinEdit5 = nullptr; // quota in GB, 0 for none
     QComboBox* ComboBox2 = nullptr; // which directions count: both, download, upload
     TSpinEdit* SpinEdit6 = nullptr; // the billing period's first day, 1..28
+    // Group "Tray icon": greyed out, with the reason, where there is no tray.
+    QCheckBox* CheckBox4 = nullptr; // show the icon
+    QCheckBox* CheckBox5 = nullptr; // hide the main window while it shows
+    QLabel* Label16 = nullptr;      // why there is no tray icon
     // Bottom bar.
     QPushButton* BitBtn1 = nullptr; // OK
     QPushButton* BitBtn2 = nullptr; // Cancel
@@ -107,6 +111,10 @@ private:
     // The interface's description a probe read, remembered with what it asked.
     void rememberDescription(const AgentTarget& target, const ProbeResult& probe);
     void resumePolling();
+
+    static constexpr int kTrayGroupHeight = 78;
+    void makeTrayGroup(int top);
+    void showTrayAvailability();
 
     QColorDialog* m_colorDialog1 = nullptr;
     void fillFromProfile();

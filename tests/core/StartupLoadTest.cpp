@@ -208,6 +208,7 @@ TEST(LoadMonitorState, ValuesOutsideTheDialogsRangesLoadAsTheNearestBound) {
         {K::TStopien, "300", 255}, {K::TStopien, "-1", 50}, {K::TStopienGraph, "49", 50},
         {K::LimitGB, "-5", 0}, {K::LimitGB, "2000000", 1000000}, {K::LimitKierunek, "7", 2},
         {K::DzienRozliczenia, "31", 28}, {K::DzienRozliczenia, "0", 1},
+        {K::AlarmDownload, "-1", 0}, {K::AlarmCzas, "0", 1},
     };
     // clang-format on
     TempDir dir;
@@ -469,7 +470,7 @@ TEST(WriteSettings, AValueTheStoreRefusesLeavesTheFileAsItWas) {
 }
 
 TEST(SettingsTable, KeyListsAreInTheirWritingOrder) {
-    EXPECT_EQ(std::size(kSettingsDialogOkKeys), 17u);
+    EXPECT_EQ(std::size(kSettingsDialogOkKeys), 19u);
     // Save-as writes every setting; the two added later by their own rule.
     EXPECT_EQ(std::size(kSaveAsKeys) + 2, ProfileSettings().size());
     // Each key finds its own row; a key missing from the enumeration (a

@@ -137,14 +137,17 @@ private:
 
 class NoticeView final : public QObject, private MonitorSubscriber {
 public:
-    NoticeView(Monitor& monitor, TFormGlowny& glowny) : QObject(&glowny), m_monitor(monitor) {
+    NoticeView(Monitor& monitor, TFormGlowny& glowny, int outageSeconds)
+        : QObject(&glowny), m_monitor(monitor), m_outageSeconds(outageSeconds) {
         m_clock.start();
         monitor.Subscribe(*this);
     }
 
 private:
     void OnSample(const PollSample& sample) override {
-        m_decider.SetSettings(NoticeSettingsOf(m_monitor.State()));
+        NoticeSettings settings = NoticeSettingsOf(m_monitor.State());
+        settings.OutageSeconds = m_outageSeconds;
+        m_decider.SetSettings(settings);
         for (const Notice& notice : m_decider.OnSample(sample, m_clock.elapsed())) {
             send(notice);
         }
@@ -190,6 +193,7 @@ private:
     }
 
     Monitor& m_monitor;
+    int m_outageSeconds;
     NoticeDecider m_decider;
     QElapsedTimer m_clock;
     std::array<uint32_t, kNoticeKinds> m_ids{}; // each kind's last notice, which the next replaces
@@ -201,8 +205,8 @@ TrayView* AttachTray(Monitor& monitor, TFormGlowny& glowny) {
     return new TrayView(monitor, glowny);
 }
 
-NoticeView* AttachNotifier(Monitor& monitor, TFormGlowny& glowny) {
-    return new NoticeView(monitor, glowny);
+NoticeView* AttachNotifier(Monitor& monitor, TFormGlowny& glowny, int outageSeconds) {
+    return new NoticeView(monitor, glowny, outageSeconds);
 }
 
 } // namespace veltrum

@@ -16,7 +16,8 @@ class NoticeView;
 TrayView* AttachTray(Monitor& monitor, TFormGlowny& glowny);
 
 // The desktop notices of `monitor`'s router: the agent's outages, the rate
-// alarms and the quota's thresholds. Owned by `glowny`.
-NoticeView* AttachNotifier(Monitor& monitor, TFormGlowny& glowny);
+// alarms and the quota's thresholds; an outage is announced once the agent
+// has not answered for `outageSeconds`. Owned by `glowny`.
+NoticeView* AttachNotifier(Monitor& monitor, TFormGlowny& glowny, int outageSeconds = 30);
 
 } // namespace veltrum

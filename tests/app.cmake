@@ -15,3 +15,13 @@ if(VELTRUM_BUILD_GUI)
                    sh ${CMAKE_CURRENT_SOURCE_DIR}/app/under_openbox.sh $<TARGET_FILE:main_window_wm_tests>)
   set_tests_properties(main_window_wm_tests PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb" TIMEOUT 180)
 endif()
+
+# The tray icon in a real XEmbed tray (trayer) and against a StatusNotifierItem
+# watcher, each on a private session bus; the script runs each protocol's
+# suite in a process of its own.
+if(VELTRUM_BUILD_GUI)
+  add_executable(tray_tests app/TrayXvfbTest.cpp)
+  target_link_libraries(tray_tests PRIVATE veltrum_test_main_qt Veltrum::App veltrum_test_agents Qt6::Test)
+  add_test(NAME tray_tests COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/app/tray_test.sh $<TARGET_FILE:tray_tests>)
+  set_tests_properties(tray_tests PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb" SKIP_RETURN_CODE 77 TIMEOUT 120)
+endif()

@@ -3,6 +3,7 @@
 // makes the three dialogs at their first opening instead).
 
 #include "app/Glowny.h"
+#include "app/PanelViews.h"
 #include "dialogs/Interfejsy.h"
 #include "dialogs/Konfiguracja.h"
 #include "dialogs/Oprogramie.h"
@@ -25,6 +26,8 @@ struct Program {
           wykresPkt(glowny.State(), programDir), wykres(glowny.State(), programDir) {
         glowny.SetForms(&konfiguracja, &oprogramie, &wykresPkt, &interfejsy, &wykres);
         konfiguracja.SetInterfaceList(&interfejsy);
+        AttachTray(glowny.TheMonitor(), glowny);
+        AttachNotifier(glowny.TheMonitor(), glowny);
     }
     TFormGlowny glowny;
     TFormKonfiguracja konfiguracja;

@@ -12,7 +12,9 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QLabel>
+#include <QMutex>
 #include <QProcess>
 #include <QScreen>
 #include <QSystemTrayIcon>
@@ -143,5 +145,90 @@ TEST_F(TrayOnX, TheTrayGoingAwayBringsTheHiddenWindowBack) {
     EXPECT_TRUE(waitFor([&] { return program->glowny.isVisible(); }));
 }
 
+// The least of a StatusNotifierItem watcher that a panel runs: it says a
+// host is there and records the items that register. It answers from a
+// thread of its own, since the program asks it while it waits.
+class Watcher final : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ items)
+
+public:
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+    QStringList items() const {
+        const QMutexLocker lock(&m_mutex);
+        return m_items;
+    }
+
+public slots:
+    void RegisterStatusNotifierItem(const QString& service, const QDBusMessage& message) {
+        const QMutexLocker lock(&m_mutex);
+        m_items << (service.startsWith('/') ? message.service() : service);
+    }
+    void RegisterStatusNotifierHost(const QString&) {}
+
+signals:
+    void StatusNotifierItemRegistered(const QString& service);
+    void StatusNotifierItemUnregistered(const QString& service);
+    void StatusNotifierHostRegistered();
+
+private:
+    mutable QMutex m_mutex;
+    QStringList m_items;
+};
+
+// A property of the item as a panel reads it, in dbus-send's words.
+QString itemProperty(const QString& service, const char* name) {
+    QProcess send;
+    send.start(QStringLiteral("dbus-send"),
+               {"--session", "--print-reply", "--dest=" + service, "/StatusNotifierItem",
+                "org.freedesktop.DBus.Properties.Get", "string:org.kde.StatusNotifierItem",
+                QStringLiteral("string:") + name});
+    // The item answers from this thread: the loop keeps running meanwhile.
+    waitFor([&] { return send.state() == QProcess::NotRunning; });
+    return QString::fromUtf8(send.readAllStandardOutput());
+}
+
+TEST(TrayOverDBus, TheIconRegistersWithTheWatcherAndCarriesTheHint) {
+    QThread thread;
+    Watcher watcher;
+    QDBusConnection bus =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("watcher"));
+    ASSERT_TRUE(bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+    ASSERT_TRUE(bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
+                                   QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties |
+                                       QDBusConnection::ExportAllSignals));
+    // Registered first: what the bus hangs on the watcher moves with it.
+    watcher.moveToThread(&thread);
+    thread.start();
+
+    TempDir dir;
+    std::atomic<bool> answering{true};
+    ScriptedResponder agent{agentOf(answering)};
+    dir.Write("Default.vlq", "[Host]\n01=" + agent.HostText() + "\n[Sesja]\n01=Office\n[PokazIkone]\n01=1\n");
+    {
+        Program program(dir.Dir());
+        program.glowny.show();
+        ASSERT_TRUE(waitFor([&] { return !watcher.items().isEmpty(); })) << "nothing registered";
+        const QString service = watcher.items().first();
+        EXPECT_TRUE(waitFor([&] { return itemProperty(service, "ToolTip").contains("Office"); }))
+            << itemProperty(service, "ToolTip").toStdString();
+        // The pictures at the panels' sizes.
+        const QString pixmaps = itemProperty(service, "IconPixmap");
+        EXPECT_TRUE(pixmaps.contains("int32 22") && pixmaps.contains("int32 16"))
+            << pixmaps.left(300).toStdString();
+        EXPECT_EQ(trayWidget(), nullptr); // no XEmbed icon beside it
+    }
+    bus.unregisterObject(QStringLiteral("/StatusNotifierWatcher"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("watcher"));
+    thread.quit();
+    thread.wait();
+}
+
 } // namespace
 } // namespace veltrum
+
+#include "TrayXvfbTest.moc"

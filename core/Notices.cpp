@@ -10,6 +10,12 @@ std::string named(const std::string& session, const std::string& text) {
     return session.empty() ? text : session + ": " + text;
 }
 
+// Whose agent: "10.0.0.1, interface 2 (eth0)".
+std::string agentOf(const PollSample& sample) {
+    std::string text = sample.Host + ", interface " + std::to_string(sample.Interface);
+    return sample.Description.empty() ? text : text + " (" + sample.Description + ")";
+}
+
 std::string seconds(int64_t ms) {
     return std::to_string((ms + 500) / 1000) + " s";
 }
@@ -74,7 +80,7 @@ std::vector<Notice> NoticeDecider::OnSample(const PollSample& sample, int64_t no
         if (!m_outageAnnounced && nowMs - *m_failingSince >= int64_t{m_settings.OutageSeconds} * 1000) {
             m_outageAnnounced = true;
             notices.push_back({NoticeKind::Agent, named(session, "agent unreachable"),
-                               sample.Host + " has not answered for " + seconds(nowMs - *m_failingSince) +
+                               agentOf(sample) + " has not answered for " + seconds(nowMs - *m_failingSince) +
                                    ". " + sample.ShownFailure.value_or(""),
                                false});
         }
@@ -82,9 +88,9 @@ std::vector<Notice> NoticeDecider::OnSample(const PollSample& sample, int64_t no
     }
     if (reached && m_failingSince) {
         if (m_outageAnnounced) {
-            notices.push_back({NoticeKind::Agent, named(session, "agent reachable again"),
-                               sample.Host + " answers again after " + seconds(nowMs - *m_failingSince) + ".",
-                               false});
+            notices.push_back(
+                {NoticeKind::Agent, named(session, "agent reachable again"),
+                 agentOf(sample) + " answers again after " + seconds(nowMs - *m_failingSince) + ".", false});
         }
         m_failingSince.reset();
         m_outageAnnounced = false;

@@ -42,16 +42,7 @@ constexpr int64_t kUsageAskSeconds = 60;
 
 class TrayView final : public QObject, private MonitorSubscriber {
 public:
-    TrayView(Monitor& monitor, TFormGlowny& glowny)
-        : QObject(&glowny), m_monitor(monitor), m_glowny(glowny),
-          m_icon(new TTrayIcon(glowny.findChild<QMenu*>(QStringLiteral("PopupMenu1")), this)) {
-        connect(m_icon, &TTrayIcon::Clicked, this, [this] {
-            if (m_glowny.isVisible()) {
-                m_glowny.hide();
-            } else {
-                m_glowny.ShowWithoutRestart();
-            }
-        });
+    TrayView(Monitor& monitor, TFormGlowny& glowny) : QObject(&glowny), m_monitor(monitor), m_glowny(glowny) {
         monitor.Subscribe(*this);
     }
 
@@ -62,7 +53,7 @@ private:
         // program anyway.
         const bool shown = state.ShowTrayIcon && TTrayIcon::Available();
         if (!shown) {
-            if (m_icon->IsVisible()) {
+            if (m_icon != nullptr && m_icon->IsVisible()) {
                 m_icon->SetVisible(false);
             }
             // Without the icon nothing could bring the window back.
@@ -74,6 +65,9 @@ private:
         }
         if (sample.GaugeMaxima) {
             m_maxima = *sample.GaugeMaxima;
+        }
+        if (m_icon == nullptr) {
+            makeIcon();
         }
         TrayPicture picture{0, 0, state.DownloadColor, state.UploadColor, false};
         if (sample.Shown) {
@@ -105,6 +99,18 @@ private:
         m_hideWasAsked = state.HideMainWindow;
     }
 
+    // Made when first shown: a profile without the icon pays nothing for it.
+    void makeIcon() {
+        m_icon = new TTrayIcon(m_glowny.findChild<QMenu*>(QStringLiteral("PopupMenu1")), this);
+        connect(m_icon, &TTrayIcon::Clicked, this, [this] {
+            if (m_glowny.isVisible()) {
+                m_glowny.hide();
+            } else {
+                m_glowny.ShowWithoutRestart();
+            }
+        });
+    }
+
     void askUsage() {
         const int64_t now = wallSeconds();
         if (m_usageAskedAt != 0 && now - m_usageAskedAt < kUsageAskSeconds) {
@@ -126,7 +132,7 @@ private:
 
     Monitor& m_monitor;
     TFormGlowny& m_glowny;
-    TTrayIcon* m_icon;
+    TTrayIcon* m_icon = nullptr;
     std::pair<int32_t, int32_t> m_maxima{2000, 2000};
     std::string m_rates;
     std::string m_today;

@@ -48,7 +48,7 @@ TEST(Notices, OutageReturnAndOneRateAlarmPerBurst) {
     TempDir dir;
     dir.Write("Default.vlq", "[Host]\n01=" + agent.HostText() +
                                  "\n[Timeout]\n01=100\n[Sesja]\n01=Lab\n[OpisInterfaceu]\n01=<i>wan</i>\n"
-                                 "[AlarmDownload]\n01=1500\n[AlarmCzas]\n01=2\n");
+                                 "[AlarmDownload]\n01=1500\n[AlarmCzas]\n01=3\n");
     TFormGlowny glowny(dir.Dir());
     AttachNotifier(glowny.TheMonitor(), glowny, 2);
     glowny.show();
@@ -56,9 +56,9 @@ TEST(Notices, OutageReturnAndOneRateAlarmPerBurst) {
     // Each phase: octets a poll, and for how long.
     const std::pair<int64_t, int> phases[] = {
         {62'500, 3000},  // quiet
-        {250'000, 4000}, // a burst longer than the alarm's 2 s: one alarm
-        {62'500, 4000},  // below for longer than 2 s: armed again
-        {250'000, 1000}, // a burst of one poll: none
+        {250'000, 5000}, // a burst longer than the alarm's 3 s: one alarm
+        {62'500, 5000},  // below for longer than 3 s: armed again
+        {250'000, 1000}, // a burst of a poll or two: none
         {62'500, 2000},  //
         {0, 5000},       // silent past the 2 s outage time: one notice
         {62'500, 3000},  // answering again: one notice

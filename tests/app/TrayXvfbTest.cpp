@@ -115,9 +115,16 @@ TEST_F(TrayOnX, ShowsTheGaugesBarsAndTheFailure) {
         return DrawTrayPicture({down.PercentDone(), up.PercentDone(), kYellow, kRed, failed}, size);
     };
     EXPECT_TRUE(waitFor([&] { return shown(icon) == expected(false); })) << "at " << size << " px";
-    // A picture of the icon in the panel, for whoever wants to look.
-    if (const QByteArray folder = qgetenv("VELTRUM_TRAY_PICTURES"); !folder.isEmpty()) {
-        shown(icon).save(QString::fromUtf8(folder) + QStringLiteral("/panel-%1px.png").arg(size));
+    // Pictures of the icon, in the panel and at the panels' usual sizes, for
+    // whoever wants to look.
+    if (const QString folder = qEnvironmentVariable("VELTRUM_TRAY_PICTURES"); !folder.isEmpty()) {
+        shown(icon).save(folder + QStringLiteral("/panel-%1px.png").arg(size));
+        for (const int px : {16, 22, 24}) {
+            for (const bool failed : {false, true}) {
+                DrawTrayPicture({down.PercentDone(), up.PercentDone(), kYellow, kRed, failed}, px)
+                    .save(folder + QStringLiteral("/icon-%1px%2.png").arg(px).arg(failed ? "-failure" : ""));
+            }
+        }
     }
 
     answering = false;

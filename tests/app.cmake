@@ -27,11 +27,12 @@ if(VELTRUM_BUILD_GUI)
 endif()
 
 # A router's notices against a real notification service (dunst), which the
-# script starts on a private session bus; the binary alone is not a test.
+# notification test's script starts on a private session bus; the binary
+# alone is not a test.
 if(VELTRUM_BUILD_GUI)
   add_executable(notices_dunst_tests app/NoticesDunstTest.cpp)
   target_link_libraries(notices_dunst_tests PRIVATE veltrum_test_main_qt Veltrum::App veltrum_test_agents Qt6::Test)
   add_test(NAME notices_dunst_tests
-           COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/app/notices_test.sh $<TARGET_FILE:notices_dunst_tests>)
+           COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/widgets/notification_test.sh $<TARGET_FILE:notices_dunst_tests> notices)
   set_tests_properties(notices_dunst_tests PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
 endif()

@@ -1,7 +1,7 @@
 // A router's notices sent to a real notification service (dunst) on a
-// private session bus, run by notices_test.sh, which reads what went over
-// the bus and what dunst kept: an agent scripted through a burst, a shorter
-// burst, an outage and its end.
+// private session bus, run by widgets/notification_test.sh, which reads what
+// went over the bus and what dunst kept: an agent scripted through a burst,
+// a shorter burst, an outage and its end.
 
 #include "app/Glowny.h"
 #include "app/PanelViews.h"

@@ -243,8 +243,8 @@ private:
     // The usual hint of `part`: whose rates, the quota and the history's state.
     std::string usualHint(std::string_view part) const;
     // At most once a minute, riding on a poll: the history's state and the
-    // period's use against the quota, with its notification when a threshold
-    // is newly reached.
+    // period's use against the quota for the hint (the router's notifier,
+    // app/PanelViews.h, announces the thresholds).
     void checkUsage();
     // This window's place as the other running copies see it.
     void recordPlace();

@@ -147,11 +147,18 @@ void TFormGlowny::TimerStayOnTopTimer() {
 void TFormGlowny::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     TimerStayOnTop->WatchObscured();
-    if (!event->spontaneous()) {
+    if (!event->spontaneous() && !m_showingAgain) {
         // The frame exists now; keep the outer size exact.
         setOuterSize(kMainOuterWidth, kMainOuterHeight);
         emit Shown();
     }
+}
+
+void TFormGlowny::ShowWithoutRestart() {
+    m_showingAgain = true;
+    show();
+    m_showingAgain = false;
+    raise();
 }
 
 void TFormGlowny::changeEvent(QEvent* event) {

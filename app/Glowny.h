@@ -57,6 +57,9 @@ public:
     void SetUsageLines(std::optional<QuotaUse> quotaUse, std::string status, std::string notice);
     // The top-left corner as the profile stores it.
     WindowPosition MainPosition() const;
+    // Shows the window again after the tray icon hid it: the monitor runs
+    // on, nothing restarts.
+    void ShowWithoutRestart();
     // The settings dialog once made: the stay-on-top timer yields to it.
     void SetSettingsDialog(const QWidget* dialog) { m_settingsDialog = dialog; }
 
@@ -132,6 +135,7 @@ private:
     const MonitorState& m_state;
     const QWidget* m_settingsDialog = nullptr;
     MainWindowHints m_hints;
+    bool m_showingAgain = false; // ShowWithoutRestart's show
 };
 
 } // namespace veltrum

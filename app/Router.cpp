@@ -2,6 +2,7 @@
 
 #include "app/FiberWakeUps.h"
 #include "app/Glowny.h"
+#include "app/PanelViews.h"
 #include "app/ProfileCommands.h"
 #include "dialogs/Interfejsy.h"
 #include "dialogs/Konfiguracja.h"
@@ -11,7 +12,6 @@
 #include "graphs/WykresPkt.h"
 #include "settings/IniFile.h"
 #include "settings/ProfileFiles.h"
-#include "widgets/DesktopNotification.h"
 #include "widgets/ErrorBox.h"
 
 #include <QDateTime>
@@ -108,6 +108,10 @@ TRouter::TRouter(const RouterFolders& folders, std::string chosenProfile,
     m_wykres = std::make_unique<TFormWykres>(m_monitor.State(), m_pictures);
     m_monitor.Subscribe(*m_wykres);
     m_monitor.Subscribe(*m_wykresPkt);
+    // The views beside the main window draw each sample last: the tray icon
+    // and the desktop notices.
+    AttachTray(m_monitor, *m_glowny);
+    m_notices = AttachNotifier(m_monitor, *m_glowny);
 
     Timer1 = makeTimer(this, 1000);
     // Every reading counts as one interval, and a resynchronisation moves the
@@ -412,20 +416,8 @@ void TRouter::checkUsage() {
     const MonitorState& state = State();
     if (QuotaOf(state).Limit > 0) {
         const UsageSummary summary = usage.Summary(state, now);
+        // The router's notifier (app/PanelViews.h) announces the thresholds.
         quotaUse = PeriodQuotaUse(summary);
-        if (quotaUse) {
-            const std::string path = QuotaAnnouncementsPath(state.ProfilePath);
-            if (!m_announcements || m_announcements->Path() != path) {
-                m_announcements = std::make_unique<QuotaAnnouncements>(path);
-            }
-            if (const std::optional<QuotaCrossing> due = m_announcements->Due(summary.Period.Start, *quotaUse)) {
-                // Without a notification service the hint says it alone.
-                const QuotaAlert alert =
-                    QuotaAlertFor(*due, *quotaUse, state.SessionName, systemNumberLocale());
-                SendDesktopNotification(QString::fromStdString(alert.Title),
-                                        QString::fromStdString(alert.Body));
-            }
-        }
     }
     m_glowny->SetUsageLines(quotaUse, m_usageStatus, m_usageNotice);
 }

@@ -29,6 +29,8 @@ class QTimer;
 
 namespace veltrum {
 
+class NoticeView;
+
 class TFormGlowny;
 class TFormKonfiguracja;
 class TFormOprogramie;
@@ -72,6 +74,8 @@ public:
 
     Monitor& TheMonitor() { return m_monitor; }
     TFormGlowny& Glowny() { return *m_glowny; }
+    // The router's desktop notices (app/PanelViews.h).
+    NoticeView& Notices() { return *m_notices; }
     TFormWykres& Wykres() { return *m_wykres; }
     TFormWykresPkt& WykresPkt() { return *m_wykresPkt; }
     // The dialogs and the usage window, nullptr until first opened.
@@ -174,6 +178,7 @@ private:
     // The windows: the main window first, the dialogs before the interface
     // list they point to, all before the monitor they draw.
     std::unique_ptr<TFormGlowny> m_glowny;
+    NoticeView* m_notices = nullptr; // owned by the main window
     std::unique_ptr<TFormWykresPkt> m_wykresPkt;
     std::unique_ptr<TFormWykres> m_wykres;
     std::unique_ptr<TFormInterfejsy> m_interfejsy;
@@ -183,7 +188,6 @@ private:
     // The quota watch.
     std::string m_usageStatus;
     std::string m_usageNotice;
-    std::unique_ptr<QuotaAnnouncements> m_announcements;
 };
 
 // The routers of one program. The program ends when the last one closes.

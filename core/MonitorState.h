@@ -60,6 +60,14 @@ struct MonitorState {
     // The line's maximum speed in Mbit/s when it is faster than the default
     // maximum (kDefaultMaxSpeed); 0: not set.
     int32_t MaxSpeedMbit = 0;
+    // The tray icon, and the main window hidden while it shows.
+    bool ShowTrayIcon = false;
+    bool HideMainWindow = false;
+    // The rate alarms in kbit/s (0: off) and how long a rate must stay
+    // above one to be announced, or below to be announced again.
+    int32_t AlarmDownloadKbps = 0;
+    int32_t AlarmUploadKbps = 0;
+    int32_t AlarmSeconds = 0;
     bool GraphWindowOpen = false;
     bool PacketGraphWindowOpen = false;
     uint16_t MainOpacity = 0;

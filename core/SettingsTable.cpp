@@ -226,8 +226,13 @@ void WriteSettings(TIniFile& ini, std::span<const SettingWrite> writes) {
                                WriteSettingInteger(ini, write.Key, value);
                            }
                        },
-                       // No flag has been added since the first profiles.
-                       [&](bool value) { WriteSettingFlag(ini, write.Key, value); },
+                       [&](bool value) {
+                           if (added) {
+                               WriteAddedSettingFlag(ini, write.Key, value);
+                           } else {
+                               WriteSettingFlag(ini, write.Key, value);
+                           }
+                       },
                    },
                    write.Value);
     }
@@ -262,6 +267,13 @@ void WriteAddedSettingText(TIniFile& ini, SettingKey key, const std::string& val
     const SettingDef& def = Setting(key);
     if (value != def.TextDefault || holdsSetting(ini, def)) {
         WriteSettingText(ini, key, value);
+    }
+}
+
+void WriteAddedSettingFlag(TIniFile& ini, SettingKey key, bool value) {
+    const SettingDef& def = Setting(key);
+    if (value != (def.IntDefault != 0) || holdsSetting(ini, def)) {
+        ini.WriteBool(def.Name, kIdent, value);
     }
 }
 

@@ -74,9 +74,16 @@ enum class SettingKey : uint8_t {
     KontekstV3,
     // The keys localised to the agent's engine, never a passphrase
     // (V3KeysText).
-    KluczeV3, // the last key: kSettingCount follows it
+    KluczeV3,
+    // The tray icon and the main window hidden while it shows; the rate
+    // alarms in kbit/s (0: off) and their time in seconds.
+    PokazIkone,
+    UkryjOkno,
+    AlarmDownload,
+    AlarmUpload,
+    AlarmCzas, // the last key: kSettingCount follows it
 };
-inline constexpr size_t kSettingCount = static_cast<size_t>(SettingKey::KluczeV3) + 1;
+inline constexpr size_t kSettingCount = static_cast<size_t>(SettingKey::AlarmCzas) + 1;
 
 // The lists that read or write a profile key by key. A writing list's order is
 // the order of the sections in a file it creates.
@@ -173,6 +180,11 @@ constexpr std::array<SettingDef, kSettingCount> MakeTable() {
         {K::SzyfrV3,           "SzyfrV3",          kText, "AES",         0,          kAny,                  &S::V3Priv,                {34,  0,  0,  0}},
         {K::KontekstV3,        "KontekstV3",       kText, "",            0,          kAny,                  &S::V3Context,             {35,  0,  0,  0}},
         {K::KluczeV3,          "KluczeV3",         kText, "",            0,          kAny,                  &S::V3Keys,                {36,  0,  0,  0}},
+        {K::PokazIkone,        "PokazIkone",       kFlag, "",            0,          kAny,                  &S::ShowTrayIcon,          {37, 19, 19, 29}},
+        {K::UkryjOkno,         "UkryjOkno",        kFlag, "",            0,          kAny,                  &S::HideMainWindow,        {38, 20, 20, 30}},
+        {K::AlarmDownload,     "AlarmDownload",    kInt,  "",            0,          {0, 100000000},        &S::AlarmDownloadKbps,     {39,  0,  0, 31}},
+        {K::AlarmUpload,       "AlarmUpload",      kInt,  "",            0,          {0, 100000000},        &S::AlarmUploadKbps,       {40,  0,  0, 32}},
+        {K::AlarmCzas,         "AlarmCzas",        kInt,  "",            10,         {1, 86400},            &S::AlarmSeconds,          {41,  0,  0, 33}},
     }};
     // clang-format on
 }
@@ -284,7 +296,9 @@ bool SameInterfaceDescription(std::string_view stored, std::string_view current)
 inline constexpr SettingKey kAddedSettings[] = {SettingKey::WersjaSNMP,       SettingKey::OpisInterfaceu,
                                                 SettingKey::LimitGB,          SettingKey::LimitKierunek,
                                                 SettingKey::DzienRozliczenia, SettingKey::ZuzyteWczesniejGB,
-                                                SettingKey::MaksPredkosc};
+                                                SettingKey::MaksPredkosc,     SettingKey::PokazIkone,
+                                                SettingKey::UkryjOkno,        SettingKey::AlarmDownload,
+                                                SettingKey::AlarmUpload,      SettingKey::AlarmCzas};
 constexpr bool IsAddedSetting(SettingKey key) {
     for (const SettingKey added : kAddedSettings) {
         if (added == key) {
@@ -299,6 +313,7 @@ void WriteAddedSettingInteger(TIniFile& ini, SettingKey key, int32_t value);
 // recorded of the default agent's traffic.
 bool ProfileNamesAgent(const std::string& path);
 void WriteAddedSettingText(TIniFile& ini, SettingKey key, const std::string& value);
+void WriteAddedSettingFlag(TIniFile& ini, SettingKey key, bool value);
 // The two added settings outside the lists from the state, by that rule
 // ("Save as new profile"; the lists write the others).
 void SaveAddedSettings(TIniFile& ini, const MonitorState& state);

@@ -10,6 +10,7 @@
 #include "dialogs/Interfejsy.h"
 #include "widgets/ErrorBox.h"
 #include "widgets/PlainText.h"
+#include "widgets/TrayIcon.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -146,6 +147,8 @@ constexpr FieldBinding kFields[] = {
     {SettingKey::LimitKierunek, &T::ComboBox2},
     {SettingKey::DzienRozliczenia, &T::SpinEdit6},
     {SettingKey::ZuzyteWczesniejGB, &T::Edit6},
+    {SettingKey::PokazIkone, &T::CheckBox4},
+    {SettingKey::UkryjOkno, &T::CheckBox5},
 };
 
 // The quota's sizes and their fields' captions, for the message that refuses one.
@@ -234,7 +237,7 @@ TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) 
     // A tool-window border: a caption with a close box only, fixed size.
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(373, 603);
+    setFixedSize(373, 603 + kTrayGroupHeight);
 
     // Widgets are created in tab order.
     auto* connection = new QGroupBox(QStringLiteral("Connection (SNMP)"), this);
@@ -338,9 +341,11 @@ TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) 
                                      "when the program began to record, in GB. It counts toward the quota "
                                      "in that first period only."));
 
+    makeTrayGroup(560);
+
     GroupBoxV3 = new QGroupBox(QStringLiteral("SNMPv3"), this);
     GroupBoxV3->setObjectName(QStringLiteral("GroupBoxV3"));
-    GroupBoxV3->setGeometry(8, 568, 357, 172);
+    GroupBoxV3->setGeometry(8, 564 + kTrayGroupHeight, 357, 172);
     makeCaption(GroupBoxV3, "User name", 20);
     EditV3User = makeEdit(GroupBoxV3, "EditV3User", 20);
     makeCaption(GroupBoxV3, "Security level", 46);
@@ -384,11 +389,11 @@ TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) 
 
     BitBtn1 = new QPushButton(QStringLiteral("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setGeometry(196, 571, 80, 25);
+    BitBtn1->setGeometry(196, 571 + kTrayGroupHeight, 80, 25);
     BitBtn1->setDefault(true);
     BitBtn2 = new QPushButton(QStringLiteral("Cancel"), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    BitBtn2->setGeometry(284, 571, 80, 25);
+    BitBtn2->setGeometry(284, 571 + kTrayGroupHeight, 80, 25);
     BitBtn2->setAutoDefault(false);
 
     // The fields start from the settings' defaults; every opening replaces
@@ -495,9 +500,9 @@ void TFormKonfiguracja::showV3Fields() {
     const bool v3 = ComboBox1->currentIndex() == 2;
     const int extra = v3 ? 176 : 0;
     GroupBoxV3->setVisible(v3);
-    setFixedSize(373, 603 + extra);
-    BitBtn1->move(196, 571 + extra);
-    BitBtn2->move(284, 571 + extra);
+    setFixedSize(373, 603 + kTrayGroupHeight + extra);
+    BitBtn1->move(196, 571 + kTrayGroupHeight + extra);
+    BitBtn2->move(284, 571 + kTrayGroupHeight + extra);
 }
 
 AgentTarget TFormKonfiguracja::fieldTarget() const {
@@ -697,6 +702,7 @@ void TFormKonfiguracja::fillFromProfile() {
                                : QStringLiteral("Passphrases are not kept: this profile keeps keys localised "
                                                 "to this agent alone, readable by you only."));
     showV3Fields();
+    showTrayAvailability();
     m_filling = false;
 }
 
@@ -745,6 +751,30 @@ void TFormKonfiguracja::writeFieldsToProfile() const {
                              m_probedEngineId);
     }
     m_main.WriteSettings({writes, description, fieldVersion(), v3});
+}
+
+void TFormKonfiguracja::makeTrayGroup(int top) {
+    auto* tray = new QGroupBox(QStringLiteral("Tray icon"), this);
+    tray->setGeometry(8, top, 357, kTrayGroupHeight - 4);
+    CheckBox4 = new QCheckBox(QStringLiteral("Show the rates in the tray"), tray);
+    CheckBox4->setObjectName(QStringLiteral("CheckBox4"));
+    CheckBox4->setGeometry(12, 18, 330, 18);
+    CheckBox5 = new QCheckBox(QStringLiteral("Hide the main window while the icon shows"), tray);
+    CheckBox5->setObjectName(QStringLiteral("CheckBox5"));
+    CheckBox5->setGeometry(12, 38, 330, 18);
+    Label16 = new QLabel(tray);
+    Label16->setObjectName(QStringLiteral("Label16"));
+    Label16->setGeometry(12, 56, 340, 14);
+    connect(CheckBox4, &QCheckBox::toggled, this, [this] { showTrayAvailability(); });
+}
+
+void TFormKonfiguracja::showTrayAvailability() {
+    // Without a tray the settings keep what they hold but cannot be changed
+    // here: a main window hidden for an icon that cannot show would be lost.
+    const bool available = TTrayIcon::Available();
+    CheckBox4->setEnabled(available);
+    CheckBox5->setEnabled(available && CheckBox4->isChecked());
+    Label16->setText(available ? QString() : TTrayIcon::UnavailableReason());
 }
 
 void TFormKonfiguracja::pickColor(TShape& shape) {

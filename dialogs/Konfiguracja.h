@@ -100,6 +100,10 @@ public:
     QLineEdit* EditV3PrivPass = nullptr;
     QLineEdit* EditV3Context = nullptr;
     QLabel* LabelV3Secret = nullptr; // where the secret went
+    // Group "Tray icon": greyed out, with the reason, where there is no tray.
+    QCheckBox* CheckBox4 = nullptr; // show the icon
+    QCheckBox* CheckBox5 = nullptr; // hide the main window while it shows
+    QLabel* Label16 = nullptr;      // why there is no tray icon
     // Bottom bar.
     QPushButton* BitBtn1 = nullptr; // OK
     QPushButton* BitBtn2 = nullptr; // Cancel
@@ -125,6 +129,10 @@ private:
     int32_t fieldVersion() const;
     V3Settings fieldV3() const;
     void showV3Fields();
+
+    static constexpr int kTrayGroupHeight = 78;
+    void makeTrayGroup(int top);
+    void showTrayAvailability();
 
     QColorDialog* m_colorDialog1 = nullptr;
     void fillFromProfile();

@@ -19,3 +19,24 @@ if(VELTRUM_BUILD_GUI)
   veltrum_add_test(routers_tests QT SOURCES app/RoutersTest.cpp LIBS Veltrum::App veltrum_test_agents Qt6::Test
                    TIMEOUT 180)
 endif()
+
+# The tray icon in a real XEmbed tray (trayer) and against a StatusNotifierItem
+# watcher, each on a private session bus; the script runs each protocol's
+# suite in a process of its own.
+if(VELTRUM_BUILD_GUI)
+  add_executable(tray_tests app/TrayXvfbTest.cpp)
+  target_link_libraries(tray_tests PRIVATE veltrum_test_main_qt Veltrum::App veltrum_test_agents Qt6::Test)
+  add_test(NAME tray_tests COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/app/tray_test.sh $<TARGET_FILE:tray_tests>)
+  set_tests_properties(tray_tests PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=xcb" SKIP_RETURN_CODE 77 TIMEOUT 120)
+endif()
+
+# A router's notices against a real notification service (dunst), which the
+# notification test's script starts on a private session bus; the binary
+# alone is not a test.
+if(VELTRUM_BUILD_GUI)
+  add_executable(notices_dunst_tests app/NoticesDunstTest.cpp)
+  target_link_libraries(notices_dunst_tests PRIVATE veltrum_test_main_qt Veltrum::App veltrum_test_agents Qt6::Test)
+  add_test(NAME notices_dunst_tests
+           COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/widgets/notification_test.sh $<TARGET_FILE:notices_dunst_tests> notices)
+  set_tests_properties(notices_dunst_tests PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 120)
+endif()

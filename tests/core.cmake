@@ -4,5 +4,5 @@
 veltrum_add_test(core_tests
     SOURCES core/FailureReasonTest.cpp core/FormattingTest.cpp core/GraphResetTest.cpp core/PollCycleTest.cpp
             core/InterfaceWalkTest.cpp core/AgentQueryTest.cpp core/MonitorTest.cpp core/StartupLoadTest.cpp
-            core/TwoCopiesTest.cpp core/QuotaTest.cpp core/UsageFiguresTest.cpp
+            core/TwoCopiesTest.cpp core/QuotaTest.cpp core/UsageFiguresTest.cpp core/NoticesTest.cpp
     LIBS Veltrum::Core veltrum_test_agents)

@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <utility>
+
 namespace veltrum {
 
 namespace {
@@ -37,6 +39,11 @@ bool serviceAvailable(const QDBusConnection& bus) {
 
 bool SendDesktopNotification(const QString& title, const QString& body,
                              std::function<void(uint32_t id)> delivered) {
+    return SendDesktopNotification(title, body, NotificationOptions{}, std::move(delivered));
+}
+
+bool SendDesktopNotification(const QString& title, const QString& body, const NotificationOptions& options,
+                             std::function<void(uint32_t id)> delivered) {
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !serviceAvailable(bus)) {
         return false;
@@ -47,10 +54,14 @@ bool SendDesktopNotification(const QString& title, const QString& body,
     if (!QGuiApplication::desktopFileName().isEmpty()) {
         hints.insert(QStringLiteral("desktop-entry"), QGuiApplication::desktopFileName());
     }
+    // The urgency is a byte: 1 normal, 2 critical.
+    hints.insert(QStringLiteral("urgency"),
+                 QVariant::fromValue(static_cast<uchar>(options.Critical ? 2 : 1)));
     // Most services read the body as simple markup: the text is escaped so
-    // that it shows as written.
-    notify << QCoreApplication::applicationName() << uint32_t{0} << QString() << title << body.toHtmlEscaped()
-           << QStringList() << hints << int32_t{-1};
+    // that it shows as written. A critical one never expires (0); the
+    // others as the service decides (-1).
+    notify << QCoreApplication::applicationName() << options.ReplacesId << QGuiApplication::desktopFileName()
+           << title << body.toHtmlEscaped() << QStringList() << hints << int32_t{options.Critical ? 0 : -1};
     auto* watcher =
         new QDBusPendingCallWatcher(bus.asyncCall(notify, kReplyTimeoutMs), QCoreApplication::instance());
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,

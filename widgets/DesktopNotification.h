@@ -20,4 +20,15 @@ namespace veltrum {
 bool SendDesktopNotification(const QString& title, const QString& body,
                              std::function<void(uint32_t id)> delivered = {});
 
+struct NotificationOptions {
+    // The id of an earlier notification this one takes the place of; 0 for none.
+    uint32_t ReplacesId = 0;
+    // Stays until the user dismisses it.
+    bool Critical = false;
+};
+// The same, replacing an earlier one or critical, and with the program's
+// icon (the desktop entry's, which the package installs).
+bool SendDesktopNotification(const QString& title, const QString& body, const NotificationOptions& options,
+                             std::function<void(uint32_t id)> delivered = {});
+
 } // namespace veltrum

@@ -209,6 +209,7 @@ TEST(LoadMonitorState, ValuesOutsideTheDialogsRangesLoadAsTheNearestBound) {
         {K::LimitKierunek, "7", 2},
         {K::DzienRozliczenia, "31", 28}, {K::DzienRozliczenia, "0", 1},
         {K::MaksPredkosc, "-5", 0}, {K::MaksPredkosc, "10000", 10000},
+        {K::AlarmDownload, "-1", 0}, {K::AlarmCzas, "0", 1},
     };
     // clang-format on
     TempDir dir;
@@ -470,7 +471,7 @@ TEST(WriteSettings, AValueTheStoreRefusesLeavesTheFileAsItWas) {
 }
 
 TEST(SettingsTable, KeyListsAreInTheirWritingOrder) {
-    EXPECT_EQ(std::size(kSettingsDialogOkKeys), 18u);
+    EXPECT_EQ(std::size(kSettingsDialogOkKeys), 20u);
     // Save-as writes every setting; the two added later and SNMPv3's by
     // their own rules.
     EXPECT_EQ(std::size(kSaveAsKeys) + 2 + std::size(kV3Settings), ProfileSettings().size());

@@ -9,7 +9,9 @@
 #include "snmp/IdSNMP.h"
 #include "widgets/ErrorBox.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -218,6 +220,28 @@ TEST_F(SettingsDialogAlone, QuotaSettingsAreWrittenOnlyWhenTheySaySomething) {
                          dialog.SpinEdit6->value()),
               std::tuple(std::string("0"), 0, 1));
     SetErrorBoxHook({});
+}
+
+// The tray's two settings follow the same rule; without a tray (none runs
+// here) they are greyed out and say why.
+TEST_F(SettingsDialogAlone, TraySettingsAreGreyedOutWithoutATrayAndWrittenOnlyWhenSet) {
+    TFormKonfiguracja dialog(monitor);
+    const auto ok = [&](bool icon, bool hide) {
+        dialog.FormShow();
+        dialog.CheckBox4->setChecked(icon);
+        dialog.CheckBox5->setChecked(hide);
+        dialog.BitBtn1Click();
+        dialog.FormHide();
+        return ReadFile(monitor.state.ProfilePath);
+    };
+    const std::string before = ok(false, false);
+    ASSERT_EQ(before.find("PokazIkone"), std::string::npos);
+    EXPECT_EQ(ok(true, true), before + "[PokazIkone]\n01=1\n[UkryjOkno]\n01=1\n");
+    EXPECT_EQ(ok(false, false), before + "[PokazIkone]\n01=0\n[UkryjOkno]\n01=0\n");
+    dialog.FormShow();
+    EXPECT_FALSE(dialog.CheckBox4->isEnabled());
+    EXPECT_FALSE(dialog.CheckBox5->isEnabled());
+    EXPECT_FALSE(dialog.Label16->text().isEmpty());
 }
 
 } // namespace

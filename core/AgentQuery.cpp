@@ -160,7 +160,8 @@ std::string octetsOf(std::string_view hex) {
 
 std::string V3KeysText(const V3Settings& settings, const std::string& authPassphrase,
                        const std::string& privPassphrase, const std::string& engineId) {
-    const std::optional<v3::TUser> user = V3UserOf(v3::kVersion3, settings, {authPassphrase, privPassphrase, {}, {}, {}});
+    const std::optional<v3::TUser> user =
+        V3UserOf(v3::kVersion3, settings, {authPassphrase, privPassphrase, {}, {}, {}});
     if (!user || engineId.empty() || user->Level == v3::TSecurityLevel::NoAuthNoPriv ||
         authPassphrase.empty()) {
         return {};
@@ -233,8 +234,7 @@ ProbeResult ProbeAgent(TIdSNMP& snmp, const AgentTarget& target, ProbeScope scop
 }
 
 InterfaceWalkSession::InterfaceWalkSession(TIdSNMP& snmp, AgentTarget target, QueryFiber* fiber)
-    : m_snmp(snmp), m_target(std::move(target)), m_walker(carriesV2Pdus(m_target.Version)),
-      m_fiber(fiber) {}
+    : m_snmp(snmp), m_target(std::move(target)), m_walker(carriesV2Pdus(m_target.Version)), m_fiber(fiber) {}
 
 InterfaceWalkSession::~InterfaceWalkSession() {
     if (m_waiting && m_fiber != nullptr) {

@@ -95,13 +95,8 @@ std::optional<uint64_t> ParseQuotaSize(std::string_view text) {
 }
 
 std::string QuotaSizeSetting(uint64_t octets) {
-    std::string text = std::to_string(octets / kOctetsPerGB);
-    if (const uint64_t fraction = octets % kOctetsPerGB; fraction != 0) {
-        std::string digits = std::to_string(fraction + kOctetsPerGB).substr(1);
-        digits.erase(digits.find_last_not_of('0') + 1);
-        text += "." + digits;
-    }
-    return text;
+    // The profile keeps the size as the report prints it: it reads back exactly.
+    return GigabytesText(octets);
 }
 
 uint64_t QuotaSizeOfSetting(const std::string& stored) {

@@ -515,11 +515,13 @@ AgentTarget TFormKonfiguracja::fieldTarget() const {
             .TimeoutMs = ReplyTimeoutMs(m_main.State()),
             .Interface = SpinEdit1->value(),
             // Typed passphrases, else the keys the profile keeps.
-            .V3 =
-                V3UserOf(fieldVersion(), fieldV3(),
-                         EditV3AuthPass->text().isEmpty() ? V3SecretsOfKeys(m_storedV3Keys)
-                                                          : V3Secrets{EditV3AuthPass->text().toStdString(),
-                                                                      EditV3PrivPass->text().toStdString(), {}, {}, {}})};
+            .V3 = V3UserOf(fieldVersion(), fieldV3(),
+                           EditV3AuthPass->text().isEmpty() ? V3SecretsOfKeys(m_storedV3Keys)
+                                                            : V3Secrets{EditV3AuthPass->text().toStdString(),
+                                                                        EditV3PrivPass->text().toStdString(),
+                                                                        {},
+                                                                        {},
+                                                                        {}})};
 }
 
 void TFormKonfiguracja::rememberDescription(const AgentTarget& target, const ProbeResult& probe) {

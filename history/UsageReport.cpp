@@ -231,17 +231,6 @@ const char* directionName(QuotaDirection direction) {
                                                  : "both";
 }
 
-// The limit as a number of GB, decimals only where it has them: "50", "1.5".
-std::string limitGB(uint64_t limit) {
-    std::string text = std::to_string(limit / kOctetsPerGB);
-    if (const uint64_t fraction = limit % kOctetsPerGB; fraction != 0) {
-        std::string digits = std::to_string(fraction + kOctetsPerGB).substr(1);
-        digits.erase(digits.find_last_not_of('0') + 1);
-        text += "." + digits;
-    }
-    return text;
-}
-
 template <class Span> std::vector<UsageSpan> recordedOnly(const Span& spans) {
     std::vector<UsageSpan> kept;
     std::copy_if(spans.begin(), spans.end(), std::back_inserter(kept),
@@ -366,6 +355,16 @@ UsageFigures QueryFigures(UsageStore& store, int64_t interfaceId, int64_t now, c
     return figures;
 }
 
+std::string GigabytesText(uint64_t octets) {
+    std::string text = std::to_string(octets / kOctetsPerGB);
+    if (const uint64_t fraction = octets % kOctetsPerGB; fraction != 0) {
+        std::string digits = std::to_string(fraction + kOctetsPerGB).substr(1);
+        digits.erase(digits.find_last_not_of('0') + 1);
+        text += "." + digits;
+    }
+    return text;
+}
+
 std::string DecimalVolume(uint64_t octets) {
     if (octets < 1000) {
         return std::to_string(octets) + " B";
@@ -460,7 +459,7 @@ std::string UsageText(const UsageIdentity& who, const UsageFigures& figures) {
         out += "Recorded since " + Iso8601(figures.FirstRecorded).substr(0, 16) + ".\n";
     }
     if (const std::optional<QuotaUse>& quota = figures.Quota) {
-        out += "Quota: " + limitGB(quota->Limit) + " GB a period, " +
+        out += "Quota: " + GigabytesText(quota->Limit) + " GB a period, " +
                (quota->Direction == QuotaDirection::Download ? "download only"
                 : quota->Direction == QuotaDirection::Upload ? "upload only"
                                                              : "download and upload") +

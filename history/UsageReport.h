@@ -103,6 +103,8 @@ struct UsageIdentity {
 std::string UsageJson(const UsageIdentity& who, const UsageFigures& figures);
 std::string UsageCsv(const UsageIdentity& who, const UsageFigures& figures);
 std::string UsageText(const UsageIdentity& who, const UsageFigures& figures);
+// Octets as a number of GB with the decimals it has and no more: "50", "1.5".
+std::string GigabytesText(uint64_t octets);
 // Octets in decimal units: "999 B", "1.50 kB", "4.52 GB".
 std::string DecimalVolume(uint64_t octets);
 // Seconds as hours and minutes, a part of a minute counted as a whole one:

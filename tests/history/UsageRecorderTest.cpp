@@ -414,8 +414,11 @@ TEST(UsageRecorder, AgentRestartCountsPacketsInAndOutAlike) {
         recorder.Close();
         const UsageCounts total = TotalOf(path, kAgent, 1);
         EXPECT_GT(total.InPackets, 20000u) << version;
-        EXPECT_LE(total.InPackets, total.OutPackets + 10) << version;
-        EXPECT_LE(total.OutPackets, total.InPackets + 10) << version;
+        // The two directions of lo move together; a reading taken between
+        // them on a loaded machine leaves a few packets apart, a count
+        // from 0 thousands.
+        EXPECT_LE(total.InPackets, total.OutPackets + 200) << version;
+        EXPECT_LE(total.OutPackets, total.InPackets + 200) << version;
         EXPECT_GT(total.Missed, 0) << version << ": the restart's readings are not traffic";
     }
 }

@@ -515,14 +515,21 @@ AgentTarget TFormKonfiguracja::fieldTarget() const {
             .Version = fieldVersion(),
             .TimeoutMs = ReplyTimeoutMs(m_main.State()),
             .Interface = SpinEdit1->value(),
-            // Typed passphrases, else the keys the profile keeps.
-            .V3 = V3UserOf(fieldVersion(), fieldV3(),
-                           EditV3AuthPass->text().isEmpty() ? V3SecretsOfKeys(m_storedV3Keys)
-                                                            : V3Secrets{EditV3AuthPass->text().toStdString(),
-                                                                        EditV3PrivPass->text().toStdString(),
-                                                                        {},
-                                                                        {},
-                                                                        {}})};
+            // Typed passphrases, else the keyring's or the keys the profile keeps.
+            .V3 = V3UserOf(fieldVersion(), fieldV3(), fieldV3Secrets())};
+}
+
+V3Secrets TFormKonfiguracja::fieldV3Secrets() const {
+    if (!EditV3AuthPass->text().isEmpty()) {
+        return {EditV3AuthPass->text().toStdString(), EditV3PrivPass->text().toStdString(), {}, {}, {}};
+    }
+    V3Secrets secrets = V3SecretsOfKeys(m_storedV3Keys);
+    // The keyring's entry belongs to the user it was read for.
+    if (EditV3User->text().toStdString() == m_keyringV3User) {
+        secrets.AuthPassphrase = m_keyringV3.AuthPassphrase;
+        secrets.PrivPassphrase = m_keyringV3.PrivPassphrase;
+    }
+    return secrets;
 }
 
 void TFormKonfiguracja::rememberDescription(const AgentTarget& target, const ProbeResult& probe) {
@@ -713,7 +720,20 @@ void TFormKonfiguracja::fillFromProfile() {
     EditV3AuthPass->clear();
     EditV3PrivPass->clear();
     m_storedV3Keys = v3.Keys;
-    LabelV3Secret->setText(m_storedV3Keys.empty() ? kV3SecretNotInProfile : kV3SecretAsKeys);
+    // A profile without keys may have its passphrases in the keyring: the
+    // probe asks with them, as the poll does.
+    m_keyringV3 = {};
+    m_keyringV3User = v3.User;
+    if (m_storedV3Keys.empty() && version == kSnmpVersion3 && v3.Level > 0) {
+        if (const std::optional<V3Passphrases> found =
+                ReadV3Passphrases(m_main.State().ProfilePath, v3.User)) {
+            m_keyringV3.AuthPassphrase = found->Auth;
+            m_keyringV3.PrivPassphrase = found->Priv;
+        }
+    }
+    LabelV3Secret->setText(!m_keyringV3.AuthPassphrase.empty() ? kV3SecretInKeyring
+                           : m_storedV3Keys.empty()            ? kV3SecretNotInProfile
+                                                               : kV3SecretAsKeys);
     showV3Fields();
     showTrayAvailability();
     m_filling = false;

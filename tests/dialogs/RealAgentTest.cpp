@@ -250,7 +250,6 @@ TEST_F(RealAgentTest, SnmpV3ProfileKeepsNoPassphrase) {
     EXPECT_EQ(text.find(priv), std::string::npos);
     const std::string keys = Value(profile, "KluczeV3");
     EXPECT_EQ(keys.empty() || keys == "<absent>", keyring) << keys;
-    EXPECT_NE(p.konfiguracja.LabelV3Secret->text().indexOf(keyring ? "keyring;" : "localised"), -1);
     struct stat status {};
     ASSERT_EQ(::stat(profile.c_str(), &status), 0);
     if (!keyring) {
@@ -264,6 +263,12 @@ TEST_F(RealAgentTest, SnmpV3ProfileKeepsNoPassphrase) {
     }
     EXPECT_EQ(q.router.State().MissedPolls, 0);
     EXPECT_GT(q.router.State().Counters64Now[0], 0u);
+    // The dialog's probe asks with them too, and says where they are.
+    q.konfiguracja.FormShow();
+    EXPECT_EQ(
+        (q.konfiguracja.Label9->toolTip() + q.konfiguracja.Label9->text()).indexOf("passphrase is missing"),
+        -1);
+    EXPECT_NE(q.konfiguracja.LabelV3Secret->text().indexOf(keyring ? "keyring;" : "localised"), -1);
 }
 
 } // namespace

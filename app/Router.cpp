@@ -7,6 +7,7 @@
 #include "dialogs/Interfejsy.h"
 #include "dialogs/Konfiguracja.h"
 #include "dialogs/Oprogramie.h"
+#include "dialogs/V3Keyring.h"
 #include "graphs/UsageWindow.h"
 #include "graphs/Wykres.h"
 #include "graphs/WykresPkt.h"
@@ -265,6 +266,7 @@ void TRouter::FormCreate() {
 void TRouter::FormShow() {
     m_glowny->Button1Click();
     try {
+        loadV3Passphrases();
         m_monitor.BeginRestart();
         m_glowny->ResetGauges();
         m_wykres->ConfigureForRestart();
@@ -283,6 +285,19 @@ void TRouter::FormShow() {
         // A restart that cannot finish stays quiet; the remaining steps wait
         // for the next restart.
     }
+}
+
+void TRouter::loadV3Passphrases() {
+    // Only a profile that keeps no usable keys asks the keyring: its answer
+    // takes a round trip over the session bus (at most kKeyringBoundMs, user
+    // input held meanwhile). Without an answer the engine is still
+    // discovered and the hint names the missing passphrase.
+    const MonitorState& state = State();
+    std::optional<V3Passphrases> found;
+    if (UsesSnmpV3(state) && state.V3Level > 0 && V3SecretsOfKeys(state.V3Keys).AuthKey.empty()) {
+        found = ReadV3Passphrases(state.ProfilePath, state.V3User);
+    }
+    m_monitor.SetV3Passphrases(found ? found->Auth : std::string(), found ? found->Priv : std::string());
 }
 
 void TRouter::FormClose() {

@@ -140,6 +140,8 @@ signals:
     void Closed();
 
 private:
+    // The SNMPv3 passphrases the desktop's keyring keeps for the profile.
+    void loadV3Passphrases();
     // MonitorSubscriber: the quota watch, riding on the poll.
     void OnSample(const PollSample& sample) override;
     // MonitorTimers: Timer1 and CheckTimer.

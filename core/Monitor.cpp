@@ -98,11 +98,19 @@ void Monitor::BeginRestart() {
                   ProfileNamesAgent(m_state.ProfilePath));
     SNMP.Host = m_state.AgentHost;
     SNMP.SetCommunity(m_state.AgentCommunity);
-    SNMP.SetV3User(V3UserOf(m_state.SnmpVersion, V3SettingsOf(m_state), V3SecretsOfKeys(m_state.V3Keys)));
+    V3Secrets secrets = V3SecretsOfKeys(m_state.V3Keys);
+    secrets.AuthPassphrase = m_v3Passphrases.AuthPassphrase;
+    secrets.PrivPassphrase = m_v3Passphrases.PrivPassphrase;
+    SNMP.SetV3User(V3UserOf(m_state.SnmpVersion, V3SettingsOf(m_state), secrets));
     m_state.MissedPolls = 0;
     m_state.PollCount = 0;
     m_state.PacketPollCount = 0;
     m_timers.StartPolling(kNominalPollIntervalMs);
+}
+
+void Monitor::SetV3Passphrases(std::string auth, std::string priv) {
+    m_v3Passphrases.AuthPassphrase = std::move(auth);
+    m_v3Passphrases.PrivPassphrase = std::move(priv);
 }
 
 void Monitor::CheckInterfaceAndPoll() {

@@ -74,6 +74,10 @@ public:
     // histories cleared, the client given host and community, the counting
     // begun anew and the poll timer started at its nominal interval.
     void BeginRestart();
+    // SNMPv3 passphrases from outside the profile (the desktop's keyring), for
+    // a profile that keeps no keys: the next restart hands them to the poll,
+    // which localises them to the engine it discovers. Empty: none.
+    void SetV3Passphrases(std::string auth, std::string priv);
     // Its steps after: the interface kept by name checked and the first
     // reading taken, unless a walk of the agent's table holds it back until
     // the walk ends.
@@ -171,6 +175,7 @@ private:
     FiberLoop* m_loop = nullptr;
     bool m_pollDue = false;    // a tick came while the poll waited
     bool m_discarding = false; // settle(): nothing is published
+    V3Secrets m_v3Passphrases; // kept in memory only, never written
 };
 
 } // namespace veltrum

@@ -8,6 +8,7 @@
 #include "core/SettingsTable.h"
 #include "dialogs/DialogControls.h"
 #include "dialogs/Interfejsy.h"
+#include "dialogs/V3Keyring.h"
 #include "widgets/ErrorBox.h"
 #include "widgets/PlainText.h"
 #include "widgets/TrayIcon.h"
@@ -514,14 +515,21 @@ AgentTarget TFormKonfiguracja::fieldTarget() const {
             .Version = fieldVersion(),
             .TimeoutMs = ReplyTimeoutMs(m_main.State()),
             .Interface = SpinEdit1->value(),
-            // Typed passphrases, else the keys the profile keeps.
-            .V3 = V3UserOf(fieldVersion(), fieldV3(),
-                           EditV3AuthPass->text().isEmpty() ? V3SecretsOfKeys(m_storedV3Keys)
-                                                            : V3Secrets{EditV3AuthPass->text().toStdString(),
-                                                                        EditV3PrivPass->text().toStdString(),
-                                                                        {},
-                                                                        {},
-                                                                        {}})};
+            // Typed passphrases, else the keyring's or the keys the profile keeps.
+            .V3 = V3UserOf(fieldVersion(), fieldV3(), fieldV3Secrets())};
+}
+
+V3Secrets TFormKonfiguracja::fieldV3Secrets() const {
+    if (!EditV3AuthPass->text().isEmpty()) {
+        return {EditV3AuthPass->text().toStdString(), EditV3PrivPass->text().toStdString(), {}, {}, {}};
+    }
+    V3Secrets secrets = V3SecretsOfKeys(m_storedV3Keys);
+    // The keyring's entry belongs to the user it was read for.
+    if (EditV3User->text().toStdString() == m_keyringV3User) {
+        secrets.AuthPassphrase = m_keyringV3.AuthPassphrase;
+        secrets.PrivPassphrase = m_keyringV3.PrivPassphrase;
+    }
+    return secrets;
 }
 
 void TFormKonfiguracja::rememberDescription(const AgentTarget& target, const ProbeResult& probe) {
@@ -678,6 +686,19 @@ bool TFormKonfiguracja::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
+namespace {
+
+// Where the SNMPv3 passphrases went, in the group's last line.
+const QString kV3SecretNotInProfile =
+    QStringLiteral("This profile keeps no passphrase: the desktop's keyring holds any typed here.");
+const QString kV3SecretInKeyring =
+    QStringLiteral("The passphrases are in the desktop's keyring; this profile keeps no secret.");
+const QString kV3SecretAsKeys =
+    QStringLiteral("No keyring answered: this profile keeps keys localised to this "
+                   "agent alone, readable by you only.");
+
+} // namespace
+
 void TFormKonfiguracja::fillFromProfile() {
     const TIniFile ini(m_main.State().ProfilePath);
     m_profileRead = profileReadable(ini.FileName());
@@ -699,10 +720,20 @@ void TFormKonfiguracja::fillFromProfile() {
     EditV3AuthPass->clear();
     EditV3PrivPass->clear();
     m_storedV3Keys = v3.Keys;
-    LabelV3Secret->setText(m_storedV3Keys.empty()
-                               ? QStringLiteral("No passphrase is kept: type them to poll at this level.")
-                               : QStringLiteral("Passphrases are not kept: this profile keeps keys localised "
-                                                "to this agent alone, readable by you only."));
+    // A profile without keys may have its passphrases in the keyring: the
+    // probe asks with them, as the poll does.
+    m_keyringV3 = {};
+    m_keyringV3User = v3.User;
+    if (m_storedV3Keys.empty() && version == kSnmpVersion3 && v3.Level > 0) {
+        if (const std::optional<V3Passphrases> found =
+                ReadV3Passphrases(m_main.State().ProfilePath, v3.User)) {
+            m_keyringV3.AuthPassphrase = found->Auth;
+            m_keyringV3.PrivPassphrase = found->Priv;
+        }
+    }
+    LabelV3Secret->setText(!m_keyringV3.AuthPassphrase.empty() ? kV3SecretInKeyring
+                           : m_storedV3Keys.empty()            ? kV3SecretNotInProfile
+                                                               : kV3SecretAsKeys);
     showV3Fields();
     showTrayAvailability();
     m_filling = false;
@@ -745,12 +776,21 @@ void TFormKonfiguracja::writeFieldsToProfile() const {
         description->clear(); // a line break from the agent: no description rather than no profile
     }
     // Any other number in a hand-edited profile is SNMPv1, as the poll reads it.
-    // Typed passphrases leave only their keys, localised to the engine the
-    // probe found; the passphrases themselves are written nowhere.
+    // Typed passphrases go to the desktop's keyring, and the profile keeps
+    // no secret at all. Where no keyring answers, the profile keeps only
+    // their keys, localised to the engine the probe found; the passphrases
+    // themselves are written to no file.
     V3Settings v3 = fieldV3();
     if (!EditV3AuthPass->text().isEmpty()) {
-        v3.Keys = V3KeysText(v3, EditV3AuthPass->text().toStdString(), EditV3PrivPass->text().toStdString(),
-                             m_probedEngineId);
+        const V3Passphrases typed{EditV3AuthPass->text().toStdString(), EditV3PrivPass->text().toStdString()};
+        if (fieldVersion() == kSnmpVersion3 &&
+            StoreV3Passphrases(m_main.State().ProfilePath, v3.User, typed)) {
+            v3.Keys.clear();
+            LabelV3Secret->setText(kV3SecretInKeyring);
+        } else {
+            v3.Keys = V3KeysText(v3, typed.Auth, typed.Priv, m_probedEngineId);
+            LabelV3Secret->setText(kV3SecretAsKeys);
+        }
     }
     m_main.WriteSettings({writes, description, fieldVersion(), v3});
 }

@@ -128,6 +128,7 @@ private:
     // The version field's value as the profile stores it (0, 1 or 3).
     int32_t fieldVersion() const;
     V3Settings fieldV3() const;
+    V3Secrets fieldV3Secrets() const;
     void showV3Fields();
 
     static constexpr int kTrayGroupHeight = 78;
@@ -157,6 +158,10 @@ private:
     std::string m_probedEngineId;
     // The localised keys the profile holds, kept unless passphrases are typed.
     std::string m_storedV3Keys;
+    // The passphrases the desktop's keyring keeps for the profile and the
+    // user it names (m_keyringV3User); memory only.
+    V3Secrets m_keyringV3;
+    std::string m_keyringV3User;
     // Whether the last opening could read the profile: fields it could not
     // fill hold defaults, which OK must not write over the user's settings.
     bool m_profileRead = true;

@@ -984,6 +984,7 @@ TEST(RunPollCycleCachingAgent, RealAgentShowsASteadyFlowSteadily) {
     if (!test::SnmpdAgent::Available()) {
         GTEST_SKIP() << "snmpd is not installed (/usr/sbin/snmpd): real-agent test skipped";
     }
+    const test::LoopbackTrafficLock alone;
     test::SnmpdAgent snmpd("public");
     snmpd.Start();
     std::atomic<bool> flowing{true};

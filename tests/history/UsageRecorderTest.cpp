@@ -359,6 +359,7 @@ TEST(UsageRecorder, AgentRestartCountsPacketsInAndOutAlike) {
     if (!test::SnmpdAgent::Available()) {
         GTEST_SKIP() << "snmpd is not installed";
     }
+    const test::LoopbackTrafficLock alone;
     const TempDir dir;
     for (const int32_t version : {0, kSnmpVersion2c}) {
         const std::string path = dir.File("restart" + std::to_string(version) + ".sqlite3");

@@ -4,9 +4,12 @@
 // read, no AgentX socket, its log kept there for debugging), stopped by pid.
 
 #include <cstdint>
+#include <fcntl.h>
 #include <memory>
 #include <string>
+#include <sys/file.h>
 #include <sys/types.h>
+#include <unistd.h>
 #include <vector>
 
 namespace veltrum::test {
@@ -45,6 +48,30 @@ private:
     std::string m_logPath;
     uint16_t m_port = 0;
     pid_t m_pid = -1;
+};
+
+// Held by a test that measures what crosses lo (a steady flow, lo's packets
+// in against out): another such test's traffic at the same time would be
+// read as its own. The tests run in separate processes, so the lock is a
+// file's.
+class LoopbackTrafficLock {
+public:
+    LoopbackTrafficLock()
+        : m_fd(::open("/tmp/veltrum-test-loopback-traffic.lock", O_CREAT | O_RDWR | O_CLOEXEC, 0600)) {
+        if (m_fd >= 0) {
+            (void)::flock(m_fd, LOCK_EX);
+        }
+    }
+    ~LoopbackTrafficLock() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    LoopbackTrafficLock(const LoopbackTrafficLock&) = delete;
+    LoopbackTrafficLock& operator=(const LoopbackTrafficLock&) = delete;
+
+private:
+    int m_fd;
 };
 
 } // namespace veltrum::test

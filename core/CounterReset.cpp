@@ -56,4 +56,42 @@ ReadingVerdict JudgeReadings(const std::array<uint64_t, 4>& prev, const std::arr
     return PlausibleIncreases(increases, most) ? ReadingVerdict::Counted : ReadingVerdict::Implausible;
 }
 
+std::array<int32_t, 2> MendUnreadPackets(std::array<uint64_t, 4>& previous, std::array<uint64_t, 4>& readings,
+                                         bool primes, int32_t intervals, UnreadPackets& unread) {
+    std::array<int32_t, 2> covered = {intervals, intervals};
+    if (primes) {
+        unread.HeldIntervals = {};
+    }
+    for (std::size_t direction = 0; direction < covered.size(); ++direction) {
+        const std::size_t packets = direction + 2;
+        int32_t& held = unread.HeldIntervals[direction];
+        if (readings[packets] == 0 && readings[direction] != 0) {
+            if (!primes && !unread.NoBaseline[direction] && previous[packets] != 0) {
+                readings[packets] = previous[packets];
+                held = held < std::numeric_limits<int32_t>::max() - intervals ? held + intervals : held;
+                covered[direction] = 0;
+            } else {
+                unread.NoBaseline[direction] = true;
+            }
+            continue;
+        }
+        if (unread.NoBaseline[direction]) {
+            previous[packets] = readings[packets];
+            unread.NoBaseline[direction] = false;
+        }
+        covered[direction] += held;
+        held = 0;
+    }
+    return covered;
+}
+
+void RebaseUnreadPackets(UnreadPackets& unread) {
+    for (std::size_t direction = 0; direction < unread.HeldIntervals.size(); ++direction) {
+        if (unread.HeldIntervals[direction] > 0) {
+            unread.NoBaseline[direction] = true;
+            unread.HeldIntervals[direction] = 0;
+        }
+    }
+}
+
 } // namespace veltrum

@@ -36,4 +36,31 @@ ReadingVerdict JudgeReadings(const std::array<uint64_t, 4>& prev, const std::arr
                              unsigned widthBits, uint64_t speedBitsPerSecond, uint64_t profileMaxSpeed,
                              uint64_t intervals, std::array<uint64_t, 4>& increases);
 
+// A packet counter read as 0 while the octets of its direction are not 0
+// has not been read: an agent that has just started answers so until it has
+// gathered its interface table, then gives the whole count since the
+// interface came up. Counted from either, the count would be traffic.
+struct UnreadPackets {
+    // Per direction: a reading that only primed found the counter unread,
+    // so there is no baseline; its next reading becomes one.
+    std::array<bool, 2> NoBaseline{};
+    // Per direction: the intervals the counter has been held at its last
+    // reading; 0 while it reads.
+    std::array<int32_t, 2> HeldIntervals{};
+};
+
+// While a reading counts, an unread counter is held at its last reading
+// (`previous`), so that its return is counted from there over all the
+// intervals it was held, as the octets beside it were. A reading that
+// only primes has no last reading to hold: the counter gets no baseline.
+// Adjusts `previous` and `readings` so that the judging and the
+// differences that follow see neither the 0 nor the count from it, and
+// returns the intervals each direction's packet difference covers (0 while
+// held). Counter32 readings are passed as their bit patterns.
+std::array<int32_t, 2> MendUnreadPackets(std::array<uint64_t, 4>& previous, std::array<uint64_t, 4>& readings,
+                                         bool primes, int32_t intervals, UnreadPackets& unread);
+
+// A reading that only primes after all: a counter held has no baseline.
+void RebaseUnreadPackets(UnreadPackets& unread);
+
 } // namespace veltrum

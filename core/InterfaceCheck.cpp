@@ -141,9 +141,10 @@ std::string InterfaceCheckText(const InterfaceCheck& check) {
         return "Interface " + number + " is now " + seen + ", and several interfaces of the agent are \"" +
                check.Description + "\". Still watching interface " + number + ".";
     case InterfaceCheckKind::Incomplete:
-        return "Interface " + number + " is now " + seen + ", and the agent's list of interfaces could not be "
-               "read to its end to look for \"" + check.Description + "\". Still watching interface " + number +
-               ".";
+        return "Interface " + number + " is now " + seen +
+               ", and the agent's list of interfaces could not be "
+               "read to its end to look for \"" +
+               check.Description + "\". Still watching interface " + number + ".";
     default:
         return {};
     }

@@ -4,6 +4,7 @@
 // module speaks of the same `DownHistory` or `MainOpacity`.
 
 #include "core/CounterPace.h"
+#include "core/CounterReset.h"
 
 #include <array>
 #include <cstdint>
@@ -112,6 +113,8 @@ struct MonitorState {
     // the interface. The start-up load clears all three.
     std::array<uint64_t, 4> Counters64Now{}, Counters64Prev{};
     bool Counters32Only = false;
+    // The packet counters the agent has not read (MendUnreadPackets).
+    UnreadPackets PacketsUnread;
     // How often each of the four counters (octets in and out, packets in
     // and out) moves: the agent's refresh period as learned from the
     // readings. The first reading after a restart forgets it.

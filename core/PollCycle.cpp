@@ -104,7 +104,9 @@ using Spans = std::array<int32_t, 4>;
 // is due, so a steady flow shows steadily. With an agent that refreshes at
 // every poll, or before its pace is known, this is the increase over the
 // intervals of this reading, and a counter that did not move has rate 0.
-Spans takeRates(MonitorState& state, const std::array<uint64_t, 4>& increases, int32_t intervals) {
+// `covered` gives each counter's intervals: a counter the agent did not
+// read covers none, and its rate stands.
+Spans takeRates(MonitorState& state, const std::array<uint64_t, 4>& increases, const Spans& covered) {
     int32_t* const rates[4] = {&state.DownRate, &state.UpRate, &state.DownPktRate, &state.UpPktRate};
     constexpr long double kUnits[4] = {kOctetsPerRateUnit, kOctetsPerRateUnit, 1.0L, 1.0L};
     // After a restart the previous readings are not this session's: this
@@ -112,6 +114,10 @@ Spans takeRates(MonitorState& state, const std::array<uint64_t, 4>& increases, i
     const bool restarted = state.PollCount == 0 && state.PacketPollCount == 0;
     Spans spans{};
     for (size_t i = 0; i < increases.size(); ++i) {
+        const int32_t intervals = covered[i];
+        if (intervals == 0 && !restarted) {
+            continue;
+        }
         PaceStep step{intervals, false};
         if (restarted) {
             state.Paces[i] = CounterPace{};
@@ -377,6 +383,7 @@ void takeFailurePath(MonitorState& state, TIdSNMP& snmp, PollView& view,
 // reaches totals, histories or averages. The poll is not counted, so the
 // averages still divide by the slots actually filled.
 void primeOnly(MonitorState& state) {
+    RebaseUnreadPackets(state.PacketsUnread);
     state.DownRate = 0;
     state.UpRate = 0;
     state.DownPktRate = 0;
@@ -496,7 +503,7 @@ ReplyReadings<uint64_t> replyValues64(const TIdSNMP& snmp) {
 
 void applyReadings(MonitorState& state, const std::array<int32_t, 4>& readings, PollView& view,
                    const NumberLocale& locale);
-void applyReadings64(MonitorState& state, const std::array<uint64_t, 4>& readings, PollView& view,
+void applyReadings64(MonitorState& state, std::array<uint64_t, 4> readings, PollView& view,
                      const NumberLocale& locale);
 
 // The first success after failed polls: whether the interface number still
@@ -578,21 +585,24 @@ void applyReadings(MonitorState& state, const std::array<int32_t, 4>& readings, 
                    const NumberLocale& locale) {
     const int32_t inOctets = readings[0];
     const int32_t outOctets = readings[1];
-    const int32_t inPkts = readings[2];
-    const int32_t outPkts = readings[3];
 
     // The reading covers one interval plus one per failed poll since the last
     // success; time itself is never measured.
     const int32_t intervals = wrapAdd(state.MissedPolls, 1);
 
-    const ReadingVerdict verdict =
-        judge(state,
-              {static_cast<uint32_t>(state.InOctetsNow), static_cast<uint32_t>(state.OutOctetsNow),
-               static_cast<uint32_t>(state.InPktsNow), static_cast<uint32_t>(state.OutPktsNow)},
-              {static_cast<uint32_t>(inOctets), static_cast<uint32_t>(outOctets),
-               static_cast<uint32_t>(inPkts), static_cast<uint32_t>(outPkts)},
-              kCounter32Bits, intervals);
     const bool priming = state.PollCount == 0 && state.PacketPollCount == 0;
+    std::array<uint64_t, 4> previous = {
+        static_cast<uint32_t>(state.InOctetsNow), static_cast<uint32_t>(state.OutOctetsNow),
+        static_cast<uint32_t>(state.InPktsNow), static_cast<uint32_t>(state.OutPktsNow)};
+    std::array<uint64_t, 4> taken = {static_cast<uint32_t>(inOctets), static_cast<uint32_t>(outOctets),
+                                     static_cast<uint32_t>(readings[2]), static_cast<uint32_t>(readings[3])};
+    const std::array<int32_t, 2> packetsCover =
+        MendUnreadPackets(previous, taken, priming || state.PrimeNextReading, intervals, state.PacketsUnread);
+    state.InPktsNow = static_cast<int32_t>(static_cast<uint32_t>(previous[2]));
+    state.OutPktsNow = static_cast<int32_t>(static_cast<uint32_t>(previous[3]));
+    const auto inPkts = static_cast<int32_t>(static_cast<uint32_t>(taken[2]));
+    const auto outPkts = static_cast<int32_t>(static_cast<uint32_t>(taken[3]));
+    const ReadingVerdict verdict = judge(state, previous, taken, kCounter32Bits, intervals);
     const bool implausible = verdict == ReadingVerdict::Implausible && !priming && !state.PrimeNextReading;
     // The first reading has nothing to be judged against.
     const bool reset = verdict == ReadingVerdict::Reset || implausible || state.PrimeNextReading;
@@ -614,16 +624,18 @@ void applyReadings(MonitorState& state, const std::array<int32_t, 4>& readings, 
                                                counterIncrease(state.OutOctetsNow, state.OutOctetsPrev),
                                                counterIncrease(state.InPktsNow, state.InPktsPrev),
                                                counterIncrease(state.OutPktsNow, state.OutPktsPrev)};
-    const Spans spans = takeRates(state, increases, intervals);
+    const Spans spans = takeRates(state, increases, {intervals, intervals, packetsCover[0], packetsCover[1]});
     reportUsage(view, state, priming ? UsageTickKind::Uncounted : UsageTickKind::Counted, increases);
     finishReadings(state, spans, view, locale);
 }
 
-void applyReadings64(MonitorState& state, const std::array<uint64_t, 4>& readings, PollView& view,
+void applyReadings64(MonitorState& state, std::array<uint64_t, 4> readings, PollView& view,
                      const NumberLocale& locale) {
     const int32_t intervals = wrapAdd(state.MissedPolls, 1);
-    const ReadingVerdict verdict = judge(state, state.Counters64Now, readings, 64, intervals);
     const bool priming = state.PollCount == 0 && state.PacketPollCount == 0;
+    const std::array<int32_t, 2> packetsCover = MendUnreadPackets(
+        state.Counters64Now, readings, priming || state.PrimeNextReading, intervals, state.PacketsUnread);
+    const ReadingVerdict verdict = judge(state, state.Counters64Now, readings, 64, intervals);
     const bool implausible = verdict == ReadingVerdict::Implausible && !priming && !state.PrimeNextReading;
     // The first reading has nothing to be judged against.
     const bool reset = verdict == ReadingVerdict::Reset || implausible || state.PrimeNextReading;
@@ -639,7 +651,7 @@ void applyReadings64(MonitorState& state, const std::array<uint64_t, 4>& reading
     for (size_t i = 0; i < increases.size(); ++i) {
         increases[i] = counterIncrease64(state.Counters64Now[i], state.Counters64Prev[i]);
     }
-    const Spans spans = takeRates(state, increases, intervals);
+    const Spans spans = takeRates(state, increases, {intervals, intervals, packetsCover[0], packetsCover[1]});
     reportUsage(view, state, priming ? UsageTickKind::Uncounted : UsageTickKind::Counted, increases);
     finishReadings(state, spans, view, locale);
 }

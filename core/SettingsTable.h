@@ -293,12 +293,11 @@ bool SameInterfaceDescription(std::string_view stored, std::string_view current)
 // where they say something: a value other than the default, or a key the
 // profile already holds. A profile that never had them stays line for line
 // as it was. WriteSettings follows this rule for them too.
-inline constexpr SettingKey kAddedSettings[] = {SettingKey::WersjaSNMP,       SettingKey::OpisInterfaceu,
-                                                SettingKey::LimitGB,          SettingKey::LimitKierunek,
-                                                SettingKey::DzienRozliczenia, SettingKey::ZuzyteWczesniejGB,
-                                                SettingKey::MaksPredkosc,     SettingKey::PokazIkone,
-                                                SettingKey::UkryjOkno,        SettingKey::AlarmDownload,
-                                                SettingKey::AlarmUpload,      SettingKey::AlarmCzas};
+inline constexpr SettingKey kAddedSettings[] = {
+    SettingKey::WersjaSNMP,    SettingKey::OpisInterfaceu,   SettingKey::LimitGB,
+    SettingKey::LimitKierunek, SettingKey::DzienRozliczenia, SettingKey::ZuzyteWczesniejGB,
+    SettingKey::MaksPredkosc,  SettingKey::PokazIkone,       SettingKey::UkryjOkno,
+    SettingKey::AlarmDownload, SettingKey::AlarmUpload,      SettingKey::AlarmCzas};
 constexpr bool IsAddedSetting(SettingKey key) {
     for (const SettingKey added : kAddedSettings) {
         if (added == key) {

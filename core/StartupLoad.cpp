@@ -166,6 +166,7 @@ WindowPosition LoadMonitorState(MonitorState& state, const std::string& configDi
     state.OutPktsNow = state.OutPktsPrev = 0;
     state.Counters64Now = state.Counters64Prev = {};
     state.Counters32Only = false; // a new session tries the 64-bit counters again
+    state.PacketsUnread = {};
     state.PrimeNextReading = false;
     state.PollCount = 0;
     state.PacketPollCount = 0;

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <optional>
@@ -394,28 +395,35 @@ TEST(UsageRecorder, AgentRestartCountsPacketsInAndOutAlike) {
             }
         };
         poll(3);
-        {
-            // Many packets on lo before the restart, so that a count back
-            // from 0 would stand out.
-            const int sink = socket(AF_INET, SOCK_DGRAM, 0);
-            sockaddr_in to{};
-            to.sin_family = AF_INET;
-            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            bind(sink, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-            socklen_t length = sizeof to;
-            getsockname(sink, reinterpret_cast<sockaddr*>(&to), &length);
+        // Packets flow on lo all along, as on a line in use: the octets then
+        // rise through the restart, so a packet count back from 0 is not
+        // told apart by the octets beside it.
+        const int sink = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(sink, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        socklen_t length = sizeof to;
+        getsockname(sink, reinterpret_cast<sockaddr*>(&to), &length);
+        std::atomic<bool> flowing{true};
+        std::thread flow([&] {
             const int out = socket(AF_INET, SOCK_DGRAM, 0);
-            for (int i = 0; i < 20000; ++i) {
-                sendto(out, "x", 1, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+            while (flowing) {
+                for (int i = 0; i < 20; ++i) {
+                    sendto(out, "x", 1, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
             close(out);
-            close(sink);
-        }
+        });
         poll(4);
         agent.Stop();
         poll(1);
         agent.Start();
-        poll(6);
+        poll(8);
+        flowing = false;
+        flow.join();
+        close(sink);
         recorder.Close();
         const UsageCounts total = TotalOf(path, kAgent, 1);
         EXPECT_GT(total.InPackets, 20000u) << version;

@@ -18,6 +18,9 @@ endif()
 if(VELTRUM_BUILD_GUI)
   veltrum_add_test(routers_tests QT SOURCES app/RoutersTest.cpp LIBS Veltrum::App veltrum_test_agents Qt6::Test
                    TIMEOUT 180)
+  # The histories the routers kept, as `veltrum --usage --all` prints them.
+  target_compile_definitions(routers_tests PRIVATE VELTRUM_PROGRAM="$<TARGET_FILE:veltrum>")
+  add_dependencies(routers_tests veltrum)
 endif()
 
 # The tray icon in a real XEmbed tray (trayer) and against a StatusNotifierItem

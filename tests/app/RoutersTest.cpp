@@ -13,6 +13,7 @@
 
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QProcess>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -69,7 +70,7 @@ std::string WriteProfile(const TempDir& dir, const std::string& name, const Agen
 }
 
 RouterFolders Folders(const TempDir& dir) {
-    return RouterFolders{dir.Dir(), dir.Dir() + "usage.sqlite", BitmapFolder(dir.Dir()), {}};
+    return RouterFolders{dir.Dir(), dir.Dir() + "usage.sqlite3", BitmapFolder(dir.Dir()), {}};
 }
 
 struct Case {
@@ -156,6 +157,28 @@ TEST_P(SeveralRouters, EachShowsItsOwnRatesAndASilentOneHoldsNothing) {
     EXPECT_GT(agents[1]->responder.RequestCount(), beforeSecond);
     EXPECT_GT(agents.back()->responder.RequestCount(), before);
     EXPECT_EQ(ini.ReadInteger("Otwarte", "Ile", 0), c.Routers - 1);
+
+    // Once all are closed (each with its final save), `--usage --all`
+    // prints each router's row once, the silent one's with its time missed.
+    while (!routers.Routers().empty()) {
+        routers.Routers().front()->Glowny().close();
+    }
+    // The program in the portable layout: the history beside it.
+    std::filesystem::copy_file(VELTRUM_PROGRAM, dir.File("veltrum"));
+    QProcess usage;
+    usage.start(QString::fromStdString(dir.File("veltrum")), {"--usage", "--all", "--json"});
+    ASSERT_TRUE(usage.waitForFinished(30000));
+    EXPECT_EQ(usage.exitCode(), 0) << usage.readAllStandardError().toStdString();
+    const std::string all = usage.readAllStandardOutput().toStdString();
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(all.front(), '[') << all;
+    for (int i = 0; i < c.Routers; ++i) {
+        const std::string agent =
+            "\"agent\": \"" + agents[static_cast<size_t>(i)]->responder.HostText() + "\"";
+        const auto first = all.find(agent);
+        EXPECT_TRUE(first != std::string::npos && all.find(agent, first + 1) == std::string::npos)
+            << i << all;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Routers, SeveralRouters, ::testing::Values(Case{2, 0}, Case{4, 2}),

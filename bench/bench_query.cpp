@@ -2,15 +2,8 @@
 // snmpd and its reply parsed, by TIdSNMP::RunQuery and by net-snmp's
 // synchronous request on the same agent. Loopback only: the agent runs on
 // 127.0.0.1 (inside `unshare -n` too, once lo is up).
-#include "snmp/IdSNMP.h"
+#include "BenchPoll.h"
 #include "support/SnmpdAgent.h"
-
-#include <benchmark/benchmark.h>
-
-// clang-format off
-#include <net-snmp/net-snmp-config.h>
-#include <net-snmp/net-snmp-includes.h>
-// clang-format on
 
 #include <cstdlib>
 #include <memory>
@@ -19,8 +12,9 @@
 
 namespace {
 
-const std::vector<std::string> kPollOids = {"1.3.6.1.2.1.2.2.1.10.1", "1.3.6.1.2.1.2.2.1.16.1",
-                                            "1.3.6.1.2.1.2.2.1.11.1", "1.3.6.1.2.1.2.2.1.17.1"};
+using veltrum::bench::FirstAnswer;
+using veltrum::bench::NetSnmpGet;
+using veltrum::bench::PollCounters;
 
 // One agent for the whole run, started at first use.
 veltrum::test::SnmpdAgent* Agent(benchmark::State& state) {
@@ -44,21 +38,8 @@ void RunQueryVeltrum(benchmark::State& state) {
     snmp.Host = agent->HostText();
     snmp.SetCommunity(agent->Community());
     snmp.ReceiveTimeout = 1000;
-    // The poll's own sequence: reset, GetRequest, four bindings, exchange.
-    const auto poll = [&snmp] {
-        snmp.QueryMessage.ResetMessage();
-        snmp.QueryMessage.PduTag = 0xA0;
-        for (const std::string& oid : kPollOids) {
-            snmp.QueryMessage.AddBinding(oid, "", 4);
-        }
-        return snmp.RunQuery() && snmp.ReplyMessage.CountValues() == 4;
-    };
-    // A freshly started agent may need a moment before its interface table
-    // answers; measure only once it does.
-    bool ready = false;
-    for (int attempt = 0; attempt < 20 && !ready; ++attempt) {
-        ready = poll();
-    }
+    const auto poll = [&snmp] { return PollCounters(snmp, 4); };
+    const bool ready = FirstAnswer(poll);
     if (!ready) {
         const std::string why = "no reply from the agent (values " +
                                 std::to_string(snmp.ReplyMessage.CountValues()) + ", error-status " +
@@ -91,16 +72,7 @@ void RunQueryNetSnmp(benchmark::State& state) {
         init_snmp("veltrum_bench");
         initialised = true;
     }
-    std::vector<std::vector<oid>> oids;
-    for (const std::string& text : kPollOids) {
-        oid parsed[MAX_OID_LEN];
-        size_t length = MAX_OID_LEN;
-        if (read_objid(text.c_str(), parsed, &length) == 0) {
-            state.SkipWithError("read_objid failed");
-            return;
-        }
-        oids.emplace_back(parsed, parsed + length);
-    }
+    const std::vector<std::vector<oid>> oids = veltrum::bench::NetSnmpPollOids();
     netsnmp_session settings;
     snmp_sess_init(&settings);
     const std::string peer = "udp:" + agent->HostText();
@@ -117,21 +89,7 @@ void RunQueryNetSnmp(benchmark::State& state) {
         return;
     }
     for (auto _ : state) {
-        netsnmp_pdu* request = snmp_pdu_create(SNMP_MSG_GET);
-        for (const auto& name : oids) {
-            snmp_add_null_var(request, name.data(), name.size());
-        }
-        netsnmp_pdu* response = nullptr;
-        const int status = snmp_sess_synch_response(session, request, &response);
-        const bool ok =
-            status == STAT_SUCCESS && response != nullptr && response->errstat == SNMP_ERR_NOERROR;
-        if (ok) {
-            benchmark::DoNotOptimize(response->variables);
-        }
-        if (response != nullptr) {
-            snmp_free_pdu(response);
-        }
-        if (!ok) {
+        if (!NetSnmpGet(session, oids)) {
             state.SkipWithError("no reply from the agent");
             break;
         }

@@ -5,6 +5,7 @@
 // both). And the message work without the crypto: the four-counter
 // GetRequest built as a noAuthNoPriv SNMPv3 message, and the four-Counter32
 // answer read with its counters taken as integers. Loopback only.
+#include "BenchPoll.h"
 #include "snmp/Ber.h"
 #include "snmp/IdSNMP.h"
 #include "snmp/SnmpInfo.h"
@@ -26,12 +27,10 @@
 
 namespace {
 
-const std::vector<std::string> kPollOids = {"1.3.6.1.2.1.2.2.1.10.1", "1.3.6.1.2.1.2.2.1.16.1",
-                                            "1.3.6.1.2.1.2.2.1.11.1", "1.3.6.1.2.1.2.2.1.17.1"};
-const oid kOidArrays[4][11] = {{1, 3, 6, 1, 2, 1, 2, 2, 1, 10, 1},
-                               {1, 3, 6, 1, 2, 1, 2, 2, 1, 16, 1},
-                               {1, 3, 6, 1, 2, 1, 2, 2, 1, 11, 1},
-                               {1, 3, 6, 1, 2, 1, 2, 2, 1, 17, 1}};
+using veltrum::bench::FirstAnswer;
+using veltrum::bench::kPollOids;
+using veltrum::bench::NetSnmpGet;
+const std::vector<std::vector<oid>> kNetSnmpOids = veltrum::bench::NetSnmpPollOids();
 const char* const kUser = "bench";
 const char* const kAuthPass = "bench-auth-passphrase";
 const char* const kPrivPass = "bench-priv-passphrase";
@@ -87,18 +86,8 @@ void PollV3Veltrum(benchmark::State& state) {
     user.AuthPassphrase = kAuthPass;
     user.PrivPassphrase = kPrivPass;
     snmp.SetV3User(user);
-    const auto poll = [&snmp] {
-        snmp.QueryMessage.ResetMessage();
-        snmp.QueryMessage.PduTag = 0xA0;
-        for (const std::string& oid : kPollOids) {
-            snmp.QueryMessage.AddBinding(oid, "", 5);
-        }
-        return snmp.RunQuery() && snmp.ReplyMessage.CountValues() == 4;
-    };
-    bool ready = false;
-    for (int attempt = 0; attempt < 20 && !ready; ++attempt) {
-        ready = poll(); // discovery and the keys, once
-    }
+    const auto poll = [&snmp] { return veltrum::bench::PollCounters(snmp, 5); };
+    const bool ready = FirstAnswer(poll); // discovery and the keys, once
     if (!ready) {
         state.SkipWithError(veltrum::v3::FailureText(snmp.V3Failure()));
         return;
@@ -164,27 +153,8 @@ void PollV3Netsnmp(benchmark::State& state) {
         state.SkipWithError("snmp_sess_open failed");
         return;
     }
-    const auto poll = [session] {
-        netsnmp_pdu* request = snmp_pdu_create(SNMP_MSG_GET);
-        for (const auto& name : kOidArrays) {
-            snmp_add_null_var(request, name, 11);
-        }
-        netsnmp_pdu* response = nullptr;
-        const int status = snmp_sess_synch_response(session, request, &response);
-        const bool ok =
-            status == STAT_SUCCESS && response != nullptr && response->errstat == SNMP_ERR_NOERROR;
-        if (ok) {
-            benchmark::DoNotOptimize(response->variables);
-        }
-        if (response != nullptr) {
-            snmp_free_pdu(response);
-        }
-        return ok;
-    };
-    bool ready = false;
-    for (int attempt = 0; attempt < 20 && !ready; ++attempt) {
-        ready = poll();
-    }
+    const auto poll = [session] { return NetSnmpGet(session, kNetSnmpOids); };
+    const bool ready = FirstAnswer(poll);
     if (!ready) {
         state.SkipWithError("no reply from the agent");
     }
@@ -298,8 +268,8 @@ void BuildV3Netsnmp(benchmark::State& state) {
         pdu->contextEngineIDLen = session.contextEngineIDLen;
         pdu->contextName = strdup("");
         pdu->contextNameLen = 0;
-        for (const auto& name : kOidArrays) {
-            snmp_add_null_var(pdu, name, 11);
+        for (const std::vector<oid>& name : kNetSnmpOids) {
+            snmp_add_null_var(pdu, name.data(), name.size());
         }
         std::size_t offset = 0;
         if (snmp_build(&packet, &capacity, &offset, &session, pdu) != 0) {

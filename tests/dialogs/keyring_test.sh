@@ -26,17 +26,8 @@ export HOME="$home" XDG_DATA_HOME="$home/data" XDG_RUNTIME_DIR="$home/run"
 mkdir -p "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 printf 'veltrum-test' | gnome-keyring-daemon --foreground --unlock --components=secrets >"$home/daemon.log" 2>&1 &
 daemon=$!
-ready=0
-for _ in $(seq 1 100); do
-    if dbus-send --session --print-reply --dest=org.freedesktop.secrets /org/freedesktop/secrets \
-        org.freedesktop.DBus.Peer.Ping >/dev/null 2>&1; then
-        ready=1
-        break
-    fi
-    kill -0 "$daemon" 2>/dev/null || break
-    sleep 0.05
-done
-if [ "$ready" -ne 1 ]; then
+. "$here/../support/wait_for_service.sh"
+if ! wait_for_service org.freedesktop.secrets /org/freedesktop/secrets org.freedesktop.DBus.Peer.Ping "$daemon"; then
     echo "SKIP: gnome-keyring-daemon did not start on the private bus"
     cat "$home/daemon.log"
     exit 77

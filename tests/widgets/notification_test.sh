@@ -44,17 +44,9 @@ fi
 
 dunst -conf /dev/null >"$tmp/dunst.log" 2>&1 &
 dunst_pid=$!
-ready=0
-for _ in $(seq 1 100); do
-    if dbus-send --session --print-reply --dest=org.freedesktop.Notifications /org/freedesktop/Notifications \
-        org.freedesktop.Notifications.GetServerInformation >/dev/null 2>&1; then
-        ready=1
-        break
-    fi
-    kill -0 "$dunst_pid" 2>/dev/null || break
-    sleep 0.05
-done
-if [ "$ready" -ne 1 ]; then
+. "$here/../support/wait_for_service.sh"
+if ! wait_for_service org.freedesktop.Notifications /org/freedesktop/Notifications \
+    org.freedesktop.Notifications.GetServerInformation "$dunst_pid"; then
     echo "SKIP: dunst did not start on the private bus"
     cat "$tmp/dunst.log"
     exit 77

@@ -182,7 +182,7 @@ private:
     UsageRecording m_usage;
     std::vector<MonitorSubscriber*> m_subscribers;
     PollSample m_sample;
-    std::optional<int32_t> m_linesCleared; // by a restart, for the next sample drawn
+    std::optional<int32_t> m_linesCleared;    // by a restart, for the next sample drawn
     std::optional<InterfaceCheckRun> m_check; // while a check walks the table
     bool m_checkAtRestart = false;
     std::unique_ptr<QueryFiber> m_pollFiber; // the poll's and the check's queries

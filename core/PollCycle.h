@@ -7,8 +7,8 @@
 // implements and tests replace.
 
 #include "core/Formatting.h"
-#include "core/SampleTexts.h"
 #include "core/MonitorState.h"
+#include "core/SampleTexts.h"
 #include "history/UsageTick.h"
 
 #include <array>

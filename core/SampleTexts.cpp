@@ -53,7 +53,8 @@ std::string TotalsText(uint32_t downTotal, uint32_t upTotal, int32_t pollCount, 
 GraphTexts BandwidthGraphTexts(const BandwidthFigures& figures, const NumberLocale& locale) {
     GraphTexts texts;
     texts.TitleLine1 = kTitleStart + figures.Time;
-    texts.TitleLine2 = kBandwidthTotal + TotalsText(figures.DownTotal, figures.UpTotal, figures.PollCount, locale);
+    texts.TitleLine2 =
+        kBandwidthTotal + TotalsText(figures.DownTotal, figures.UpTotal, figures.PollCount, locale);
     texts.Hint = CounterWidthText(figures.Width);
     texts.Label1 = withUnit(figures.Step.DownAvg / 1024.0L, 1, " Mbps", locale);
     texts.Label2 = withUnit(figures.Step.UpAvg / 1024.0L, 1, " Mbps", locale);

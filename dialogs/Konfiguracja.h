@@ -139,7 +139,6 @@ private:
     void fillFromProfile();
     void writeFieldsToProfile() const;
     void pickColor(TShape& shape);
-    void applyGraphOpacity();
 
     MonitorControl& m_main;
     TFormInterfejsy* m_interfejsy = nullptr;

@@ -2,6 +2,8 @@
 #include "graphs/StillMonitor.h"
 #include "graphs/Wykres.h"
 #include "graphs/WykresPkt.h"
+#include "settings/TempDir.h"
+#include "support/TableAgent.h"
 #include "widgets/Chart.h"
 #include "widgets/ErrorBox.h"
 
@@ -17,6 +19,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -480,6 +485,54 @@ TEST_F(TFormWykresShowGraph, NeverShownWindowStoresItsCreationPosition) {
     EXPECT_EQ(m_state.PacketGraphTop, createdPkt.y());
     EXPECT_FALSE(m_state.GraphWindowOpen);
     EXPECT_FALSE(w.isVisible());
+}
+
+// Fed a polling monitor's samples, each graph window keeps the lines the
+// poll keeps in the state, slot for slot: through a fixed axis's clipping, a
+// Reset, a shorter history and a restart.
+TEST(GraphWindowLines, FollowThePollsHistories) {
+    test::TableAgent agent({{2, {"eth0", "1"}}});
+    test::TempDir dir;
+    std::ofstream(dir.File("Default.vlq")) << "[Host]\n01=" << agent.Host()
+                                           << "\n[Haslo]\n01=public\n[NumerInterfaceu]\n01=2\n"
+                                              "[Autoscala]\n01=0\n[Timeout]\n01=100\n";
+    test::StillMonitor still(dir.Dir());
+    Monitor& monitor = still.monitor;
+    const ScreenArea screen{0, 0, 1024, 768};
+    monitor.Load(std::span(&screen, 1));
+    TFormWykres w(monitor, dir.Dir());
+    TFormWykresPkt p(monitor, dir.Dir());
+    monitor.Subscribe(w);
+    monitor.Subscribe(p);
+    const MonitorState& s = still.state;
+    int32_t counter = 1000;
+    const auto pollAndCompare = [&](int polls, const char* when) {
+        for (int i = 0; i < polls; ++i) {
+            counter += i % 3 == 0 ? 400000 : 9000 * i; // some above both scales: clipped
+            for (const char* column : {"10", "16", "11", "17"}) {
+                agent.SetObject("1.3.6.1.2.1.2.2.1." + std::string(column) + ".2", 0x41,
+                                std::to_string(counter));
+            }
+            monitor.Poll();
+            EXPECT_EQ(w.Lines().Down, s.DownHistory) << when << " poll " << i;
+            EXPECT_EQ(w.Lines().Up, s.UpHistory) << when;
+            EXPECT_EQ(w.Lines().DownAvg, s.DownAvgLine) << when;
+            EXPECT_EQ(w.Lines().UpAvg, s.UpAvgLine) << when;
+            EXPECT_EQ(p.Lines().Down, s.DownPktHistory) << when;
+            EXPECT_EQ(p.Lines().UpAvg, s.UpPktAvgLine) << when;
+        }
+    };
+    monitor.BeginRestart();
+    monitor.CheckInterfaceAndPoll();
+    pollAndCompare(8, "first");
+    ASSERT_NE(*std::max_element(s.DownHistory.begin(), s.DownHistory.end()), 0);
+    w.Reset1->trigger();
+    pollAndCompare(3, "after a Reset");
+    still.state.HistoryLength = 5;
+    pollAndCompare(4, "on five slots");
+    monitor.BeginRestart();
+    monitor.CheckInterfaceAndPoll();
+    pollAndCompare(3, "after a restart");
 }
 
 TEST(ChartBitmapPath, YearThenTwoDigitFieldsInTheProgramFolder) {

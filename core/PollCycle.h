@@ -78,7 +78,7 @@ struct InterfaceCheck;
 // number. True when the reading taken before the check stands.
 bool ApplyInterfaceCheck(MonitorState& state, const InterfaceCheck& check, PollView& view);
 
-// One run of the poll cycle (the main window's Button3Click). Never throws:
+// One run of the poll cycle (each of Monitor::Poll's). Never throws:
 // every failure takes the failure path, which also replaces the client's socket.
 // The first success after failed polls checks, for a profile that keeps the
 // interface's description, that the number still names it

@@ -48,7 +48,7 @@ public:
 
 private:
     void OnSample(const PollSample& sample) override {
-        const MonitorState& state = m_monitor.State();
+        const ViewSettings state = m_monitor.Settings();
         // A panel may come and go: asked once a poll, which wakes the
         // program anyway.
         const bool shown = state.ShowTrayIcon && TTrayIcon::Available();

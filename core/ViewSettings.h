@@ -26,6 +26,8 @@ struct ViewSettings {
     uint16_t MainOpacity = 0;
     uint16_t GraphOpacity = 0;
     bool OpacityReady = false;
+    bool ShowTrayIcon = false;
+    bool HideMainWindow = false;
     int32_t GraphSlots = 0;     // the slots a graph shows (UsedSlots)
     int32_t ReplyTimeoutMs = 0; // the reply wait in force (ReplyTimeoutMs)
 };
@@ -46,6 +48,8 @@ inline ViewSettings ViewSettingsOf(const MonitorState& state) {
             .MainOpacity = state.MainOpacity,
             .GraphOpacity = state.GraphOpacity,
             .OpacityReady = state.OpacityReady,
+            .ShowTrayIcon = state.ShowTrayIcon,
+            .HideMainWindow = state.HideMainWindow,
             .GraphSlots = UsedSlots(state),
             .ReplyTimeoutMs = ReplyTimeoutMs(state)};
 }

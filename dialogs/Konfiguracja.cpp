@@ -450,13 +450,13 @@ QColorDialog* TFormKonfiguracja::ColorDialog1() {
 }
 
 void TFormKonfiguracja::FormShow() {
-    const ViewSettings state = m_main.Settings();
+    const ViewSettings settings = m_main.Settings();
     m_main.PauseStayOnTop();
     setWindowTitle(
         QStringLiteral("Settings:  ") +
-        VisibleOctets(std::filesystem::path(state.ProfilePath).filename().string(), LineBreaks::AsBlank));
-    m_savedMainOpacity = state.MainOpacity;
-    m_savedGraphOpacity = state.GraphOpacity;
+        VisibleOctets(std::filesystem::path(settings.ProfilePath).filename().string(), LineBreaks::AsBlank));
+    m_savedMainOpacity = settings.MainOpacity;
+    m_savedGraphOpacity = settings.GraphOpacity;
 
     // OK reloads the profile and places the main window from these two keys,
     // so the window stays where it is. A write that fails (a full disk) is

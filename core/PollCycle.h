@@ -1,9 +1,9 @@
 #pragma once
 // The poll cycle: one GetRequest for four interface counters, then rates,
-// totals, histories, averages, resynchronisation and the texts that the main
-// window and the graph windows show, as numbers (core/SampleTexts.h makes
-// the texts). It keeps nothing of its own between polls: everything lives in
-// the MonitorState. What it shows goes through a PollView, which the Monitor
+// totals, histories, averages and resynchronisation, and the numbers that
+// the main window and the graph windows show (core/SampleTexts.h makes their
+// texts). It keeps nothing of its own between polls: everything lives in the
+// MonitorState. What it shows goes through a PollView, which the Monitor
 // implements and tests replace.
 
 #include "core/Formatting.h"

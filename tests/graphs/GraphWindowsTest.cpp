@@ -489,7 +489,8 @@ TEST_F(TFormWykresShowGraph, NeverShownWindowStoresItsCreationPosition) {
 
 // Fed a polling monitor's samples, each graph window keeps the lines the
 // poll keeps in the state, slot for slot: through a fixed axis's clipping, a
-// Reset, a shorter history and a restart.
+// Reset, a shorter history, a restart and a resynchronisation whose snapshot
+// fails after the packet lines moved on.
 TEST(GraphWindowLines, FollowThePollsHistories) {
     test::TableAgent agent({{2, {"eth0", "1"}}});
     test::TempDir dir;
@@ -504,11 +505,16 @@ TEST(GraphWindowLines, FollowThePollsHistories) {
     TFormWykresPkt p(monitor, dir.Dir());
     monitor.Subscribe(w);
     monitor.Subscribe(p);
+    struct : MonitorSubscriber {
+        void OnSample(const PollSample& sample) override { Failures += sample.ShownFailure.has_value(); }
+        int Failures = 0;
+    } failures;
+    monitor.Subscribe(failures);
     const MonitorState& s = still.state;
     int32_t counter = 1000;
-    const auto pollAndCompare = [&](int polls, const char* when) {
-        for (int i = 0; i < polls; ++i) {
-            counter += i % 3 == 0 ? 400000 : 9000 * i; // some above both scales: clipped
+    const auto pollAndCompare = [&](const std::vector<int32_t>& increases, const char* when) {
+        for (size_t i = 0; i < increases.size(); ++i) {
+            counter += increases[i];
             for (const char* column : {"10", "16", "11", "17"}) {
                 agent.SetObject("1.3.6.1.2.1.2.2.1." + std::string(column) + ".2", 0x41,
                                 std::to_string(counter));
@@ -518,21 +524,34 @@ TEST(GraphWindowLines, FollowThePollsHistories) {
             EXPECT_EQ(w.Lines().Up, s.UpHistory) << when;
             EXPECT_EQ(w.Lines().DownAvg, s.DownAvgLine) << when;
             EXPECT_EQ(w.Lines().UpAvg, s.UpAvgLine) << when;
-            EXPECT_EQ(p.Lines().Down, s.DownPktHistory) << when;
+            EXPECT_EQ(p.Lines().Down, s.DownPktHistory) << when << " poll " << i;
             EXPECT_EQ(p.Lines().UpAvg, s.UpPktAvgLine) << when;
         }
     };
+    // 400000 octets a poll lie above both scales: clipped.
+    const std::vector<int32_t> mixed{400000, 9000, 18000, 400000, 36000, 45000, 400000, 63000};
     monitor.BeginRestart();
     monitor.CheckInterfaceAndPoll();
-    pollAndCompare(8, "first");
+    pollAndCompare(mixed, "first");
     ASSERT_NE(*std::max_element(s.DownHistory.begin(), s.DownHistory.end()), 0);
     w.Reset1->trigger();
-    pollAndCompare(3, "after a Reset");
+    pollAndCompare({mixed.begin(), mixed.begin() + 3}, "after a Reset");
     still.state.HistoryLength = 5;
-    pollAndCompare(4, "on five slots");
+    pollAndCompare({mixed.begin(), mixed.begin() + 4}, "on five slots");
     monitor.BeginRestart();
     monitor.CheckInterfaceAndPoll();
-    pollAndCompare(3, "after a restart");
+    pollAndCompare({mixed.begin(), mixed.begin() + 3}, "after a restart");
+    // A stall then a jump starts a traced resynchronisation; its snapshot
+    // ten polls later cannot be saved under this session name.
+    still.state.ResyncTrace = true;
+    still.state.SessionName = "a/b";
+    std::vector<int32_t> resync{1000, 1000, 1000, 1000, 0, 2000};
+    for (int32_t k = 1; k <= 11; ++k) {
+        resync.push_back(1000 + 37 * k);
+    }
+    const int failed = failures.Failures;
+    pollAndCompare(resync, "through a resynchronisation");
+    EXPECT_EQ(failures.Failures, failed + 1);
 }
 
 TEST(ChartBitmapPath, YearThenTwoDigitFieldsInTheProgramFolder) {

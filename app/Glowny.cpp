@@ -22,7 +22,7 @@
 
 namespace veltrum {
 
-TFormGlowny::TFormGlowny(const MonitorState& state) : m_state(state), m_hints(state) {
+TFormGlowny::TFormGlowny(const Monitor& monitor) : m_monitor(monitor), m_hints(monitor) {
     setObjectName(QStringLiteral("FormGlowny"));
     // A tool window (small caption, off the task bar) that floats above the rest.
     setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint);
@@ -90,8 +90,6 @@ TFormGlowny::TFormGlowny(const MonitorState& state) : m_state(state), m_hints(st
     Zamknij1 = addItem("Zamknij1", "Exit", {}, &TFormGlowny::Zamknij1Click);
 }
 
-TFormGlowny::~TFormGlowny() = default;
-
 void TFormGlowny::setOuterSize(int width, int height) {
     // Qt sizes the client area; the frame is known once the window manager
     // has framed the window, so the client is what remains of the outer size.
@@ -104,11 +102,12 @@ void TFormGlowny::setOuterSize(int width, int height) {
 void TFormGlowny::Configure(WindowPosition position) {
     setOuterSize(kMainOuterWidth, kMainOuterHeight);
     move(position.Left, position.Top);
-    Gauge1->SetForeColor(m_state.DownloadColor);
-    Gauge2->SetForeColor(m_state.UploadColor);
+    const ViewSettings settings = m_monitor.Settings();
+    Gauge1->SetForeColor(settings.DownloadColor);
+    Gauge2->SetForeColor(settings.UploadColor);
     Label3->clear();
     Label4->clear();
-    setWindowTitle(QString::fromStdString(m_state.SessionName));
+    setWindowTitle(QString::fromStdString(settings.SessionName));
     setFailureHint(m_hints.Reason()); // the hints name the session, agent and interface just read
 }
 
@@ -126,7 +125,8 @@ WindowPosition TFormGlowny::MainPosition() const {
 }
 
 void TFormGlowny::Button1Click() {
-    ApplyOpacity(*this, m_state.MainOpacity, m_state.OpacityReady);
+    const ViewSettings settings = m_monitor.Settings();
+    ApplyOpacity(*this, settings.MainOpacity, settings.OpacityReady);
 }
 
 void TFormGlowny::TimerStayOnTopTimer() {
@@ -214,33 +214,26 @@ void TFormGlowny::OnSample(const PollSample& sample) {
         ResetGauges();
     }
     if (sample.Shown) {
-        showRates(*sample.Shown);
+        const RateTexts rates = MainRateTexts(sample.DownRate, sample.UpRate, m_monitor.Locale());
+        Label3->setText(QString::fromStdString(rates.Down));
+        Label4->setText(QString::fromStdString(rates.Up));
+        Gauge1->SetProgress(sample.Shown->DownProgress);
+        Gauge2->SetProgress(sample.Shown->UpProgress);
+        setFailureHint({});
+        // The gauges repaint themselves when their percent changes; unchanged
+        // pixels are not painted again.
+        setPanelColor(palette().color(QPalette::Dark));
     }
     if (sample.ShownFailure) {
-        showFailure(*sample.ShownFailure);
+        setFailureHint(*sample.ShownFailure);
+        Label3->setText(QStringLiteral("Err"));
+        Label4->setText(QStringLiteral("Err"));
+        ResetGauges();
+        setPanelColor(ColorFromBgr(kRed));
     }
     if (sample.Usage) {
         setFailureHint(m_hints.Reason());
     }
-}
-
-void TFormGlowny::showRates(const PollSample::Rates& rates) {
-    Label3->setText(QString::fromStdString(rates.Label3));
-    Label4->setText(QString::fromStdString(rates.Label4));
-    Gauge1->SetProgress(rates.DownProgress);
-    Gauge2->SetProgress(rates.UpProgress);
-    setFailureHint({});
-    // The gauges repaint themselves when their percent changes; unchanged
-    // pixels are not painted again.
-    setPanelColor(palette().color(QPalette::Dark));
-}
-
-void TFormGlowny::showFailure(const std::string& reason) {
-    setFailureHint(reason);
-    Label3->setText(QStringLiteral("Err"));
-    Label4->setText(QStringLiteral("Err"));
-    ResetGauges();
-    setPanelColor(ColorFromBgr(kRed));
 }
 
 void TFormGlowny::setFailureHint(const std::string& reason) {

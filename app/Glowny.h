@@ -20,7 +20,7 @@
 
 #include "app/MainWindowParts.h"
 #include "app/StayOnTop.h"
-#include "core/PollSample.h"
+#include "core/Monitor.h"
 #include "core/StartupLoad.h"
 
 #include <QWidget>
@@ -42,13 +42,12 @@ class TFormGlowny final : public QWidget, public MonitorSubscriber {
     Q_OBJECT
 
 public:
-    // `state` is the router's, read for this window's colours, opacity and
-    // hints; it outlives the window.
-    explicit TFormGlowny(const MonitorState& state);
-    ~TFormGlowny() override;
+    // `monitor` is the router's, asked for this window's colours, opacity,
+    // hints and number format; it outlives the window.
+    explicit TFormGlowny(const Monitor& monitor);
 
     // After a start-up load: the outer size, the place, the colours, the
-    // title and the hints from the state just read.
+    // title and the hints from the settings just read.
     void Configure(WindowPosition position);
     // The gauges at rest, as a restart leaves them.
     void ResetGauges();
@@ -125,14 +124,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void showRates(const PollSample::Rates& rates);
-    void showFailure(const std::string& reason);
     void setPanelColor(const QColor& color);
     void setOuterSize(int width, int height);
     // The hints of every part with the failure's `reason` (empty: none).
     void setFailureHint(const std::string& reason);
 
-    const MonitorState& m_state;
+    const Monitor& m_monitor;
     const QWidget* m_settingsDialog = nullptr;
     MainWindowHints m_hints;
     bool m_showingAgain = false; // ShowWithoutRestart's show

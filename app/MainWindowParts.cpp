@@ -56,7 +56,7 @@ void MainWindowHints::SetUsageLines(std::optional<QuotaUse> quotaUse, std::strin
 std::string MainWindowHints::usual(const char* part) const {
     const QLocale locale = QLocale::system();
     std::string text = MainWindowHint(
-        part, m_state, m_quotaUse,
+        part, m_monitor.Settings(), m_quotaUse,
         NumberLocale{locale.decimalPoint().toStdString(), locale.groupSeparator().toStdString()});
     // Why the usage history does not record (a full disk, another copy
     // recording), or what it had to set aside.

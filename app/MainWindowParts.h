@@ -3,7 +3,7 @@
 // labels as made, and its hints, worked out from what the samples and the
 // router's quota watch said (core/MainWindowHint.h).
 
-#include "core/MonitorState.h"
+#include "core/Monitor.h"
 #include "core/Quota.h"
 
 #include <array>
@@ -41,7 +41,7 @@ public:
         // same way: it stays up like a reason.
         bool Warning = false;
     };
-    explicit MainWindowHints(const MonitorState& state) : m_state(state) {}
+    explicit MainWindowHints(const Monitor& monitor) : m_monitor(monitor) {}
 
     void SetUsageLines(std::optional<QuotaUse> quotaUse, std::string status, std::string notice);
     void SetMismatch(std::string text) { m_mismatch = std::move(text); }
@@ -52,7 +52,7 @@ public:
 private:
     std::string usual(const char* part) const;
 
-    const MonitorState& m_state;
+    const Monitor& m_monitor;
     std::optional<QuotaUse> m_quotaUse;
     std::string m_usageStatus;
     std::string m_usageNotice;

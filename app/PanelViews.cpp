@@ -48,7 +48,7 @@ public:
 
 private:
     void OnSample(const PollSample& sample) override {
-        const MonitorState& state = m_monitor.State();
+        const ViewSettings state = m_monitor.Settings();
         // A panel may come and go: asked once a poll, which wakes the
         // program anyway.
         const bool shown = state.ShowTrayIcon && TTrayIcon::Available();
@@ -73,7 +73,8 @@ private:
         if (sample.Shown) {
             picture.DownPercent = GaugePercent(0, m_maxima.first, sample.Shown->DownProgress);
             picture.UpPercent = GaugePercent(0, m_maxima.second, sample.Shown->UpProgress);
-            m_rates = "Download " + sample.Shown->Label3 + "bps, upload " + sample.Shown->Label4 + "bps";
+            const RateTexts rates = MainRateTexts(sample.DownRate, sample.UpRate, systemLocale());
+            m_rates = "Download " + rates.Down + "bps, upload " + rates.Up + "bps";
         }
         if (sample.ShownFailure) {
             picture = TrayPicture{0, 0, state.DownloadColor, state.UploadColor, true};

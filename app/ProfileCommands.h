@@ -2,7 +2,7 @@
 // The profile commands of the main window's menu. "Save as new profile"
 // writes the settings in force into a file the user names; "Load profile"
 // makes a file the user picks current. Both record the file in app.ini and
-// end with the main window's start-up load and monitor restart, so the
+// end with the router's start-up load and monitor restart, so the
 // monitor runs on the new file at once.
 
 #include <functional>

@@ -103,10 +103,10 @@ TRouter::TRouter(const RouterFolders& folders, std::string chosenProfile,
     // the bandwidth graph and the packets graph draw each sample.
     m_monitor.Subscribe(*this);
     m_monitor.SetClock(nowText, systemNumberLocale());
-    m_glowny = std::make_unique<TFormGlowny>(m_monitor.State());
+    m_glowny = std::make_unique<TFormGlowny>(m_monitor);
     m_monitor.Subscribe(*m_glowny);
-    m_wykresPkt = std::make_unique<TFormWykresPkt>(m_monitor.State(), m_pictures);
-    m_wykres = std::make_unique<TFormWykres>(m_monitor.State(), m_pictures);
+    m_wykresPkt = std::make_unique<TFormWykresPkt>(m_monitor, m_pictures);
+    m_wykres = std::make_unique<TFormWykres>(m_monitor, m_pictures);
     m_monitor.Subscribe(*m_wykres);
     m_monitor.Subscribe(*m_wykresPkt);
     // The views beside the main window draw each sample last: the tray icon
@@ -215,7 +215,7 @@ TFormUsage* TRouter::usage() {
     if (m_usage == nullptr) {
         // The usage history's figures of the interface watched, as the
         // monitor's recorder has written them.
-        m_usage = std::make_unique<TFormUsage>(State(), [this] {
+        m_usage = std::make_unique<TFormUsage>(m_monitor, [this] {
             return m_monitor.Usage().Summary(State(), static_cast<int64_t>(std::time(nullptr)));
         });
         m_monitor.Subscribe(*m_usage);
@@ -360,11 +360,13 @@ void TRouter::ReloadAndRestart() {
     FormShow();
 }
 
-void TRouter::ApplyMainOpacity() {
+void TRouter::ApplyMainOpacity(uint16_t level) {
+    State().MainOpacity = level;
     m_glowny->Button1Click();
 }
 
-void TRouter::ApplyGraphOpacity() {
+void TRouter::ApplyGraphOpacity(uint16_t level) {
+    State().GraphOpacity = level;
     m_wykres->Button1Click();
     m_wykresPkt->Button1Click();
 }

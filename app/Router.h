@@ -92,8 +92,11 @@ public:
     // The main window's place, as the other routers step around it.
     WindowArea MainArea() const;
 
+    // The monitor's state, for the owner's own decisions and the tests.
+    MonitorState& State() { return m_monitor.State(); }
+
     // MonitorControl
-    MonitorState& State() override { return m_monitor.State(); }
+    ViewSettings Settings() const override { return m_monitor.Settings(); }
     const std::string& ConfigDir() const override { return m_monitor.ConfigDir(); }
     WindowPosition MainPosition() const override;
     void PausePolling() override;
@@ -101,8 +104,8 @@ public:
     void PauseStayOnTop() override;
     void ResumeStayOnTop() override;
     void ReloadAndRestart() override;
-    void ApplyMainOpacity() override;
-    void ApplyGraphOpacity() override;
+    void ApplyMainOpacity(uint16_t level) override;
+    void ApplyGraphOpacity(uint16_t level) override;
     void OpenWebPageSoon() override;
     ProbeResult Probe(const AgentTarget& target, ProbeScope scope) override;
     std::unique_ptr<InterfaceWalkSession> StartInterfaceWalk(const AgentTarget& target) override;

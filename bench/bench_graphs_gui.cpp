@@ -1,8 +1,8 @@
 // One poll tick's work in the graph windows: the bandwidth window refills its
 // six series and the packets window its four (120 points each) from the
-// monitor state, then each chart is repainted once at 752 x 393.
+// lines each keeps, then each chart is repainted once at 752 x 393.
 #include "core/MonitorState.h"
-#include "core/PollCycle.h"
+#include "graphs/StillMonitor.h"
 #include "graphs/Wykres.h"
 #include "graphs/WykresPkt.h"
 #include "widgets/Chart.h"
@@ -14,7 +14,7 @@ namespace {
 
 using namespace veltrum;
 
-void FillState(MonitorState& state, int tick) {
+void FillSettings(MonitorState& state) {
     state.HistoryLength = 120;
     state.DownloadScale = 1024;
     state.UploadScale = 2048;
@@ -25,23 +25,27 @@ void FillState(MonitorState& state, int tick) {
     state.OpacityReady = true;
     state.MainOpacity = state.GraphOpacity = 255;
     state.SessionName = "Veltrum";
+}
+
+void FillLines(GraphLines& bandwidth, GraphLines& packets, int tick) {
     for (int i = 1; i <= 120; ++i) {
-        state.DownHistory[i] = (i * 37 + tick * 11) % 1500;
-        state.UpHistory[i] = (i * 53 + tick * 7) % 600;
-        state.DownPktHistory[i] = (i * 13 + tick) % 900;
-        state.UpPktHistory[i] = (i * 29 + tick) % 400;
-        state.DownAvgLine[i] = 700;
-        state.UpAvgLine[i] = 300;
-        state.DownPktAvgLine[i] = 450;
-        state.UpPktAvgLine[i] = 200;
+        bandwidth.Down[i] = (i * 37 + tick * 11) % 1500;
+        bandwidth.Up[i] = (i * 53 + tick * 7) % 600;
+        packets.Down[i] = (i * 13 + tick) % 900;
+        packets.Up[i] = (i * 29 + tick) % 400;
+        bandwidth.DownAvg[i] = 700;
+        bandwidth.UpAvg[i] = 300;
+        packets.DownAvg[i] = 450;
+        packets.UpAvg[i] = 200;
     }
 }
 
 void BM_GraphTick(benchmark::State& bench) {
-    MonitorState state;
-    FillState(state, 0);
-    TFormWykres wykres(state, "/tmp/");
-    TFormWykresPkt wykresPkt(state, "/tmp/");
+    test::StillMonitor still;
+    FillSettings(still.state);
+    TFormWykres wykres(still.monitor, "/tmp/");
+    TFormWykresPkt wykresPkt(still.monitor, "/tmp/");
+    FillLines(wykres.Lines(), wykresPkt.Lines(), 0);
     wykres.ConfigureForRestart();
     wykresPkt.ConfigureForRestart();
     const GraphTexts bandwidth{"Veltrum     12/7/26 9:15:03 PM",
@@ -60,7 +64,7 @@ void BM_GraphTick(benchmark::State& bench) {
                              ""};
     int tick = 0;
     for (auto _ : bench) {
-        FillState(state, ++tick);
+        FillLines(wykres.Lines(), wykresPkt.Lines(), ++tick);
         wykres.Refresh(bandwidth);
         wykresPkt.Refresh(packets);
         QImage first = wykres.Chart1->RenderImage();

@@ -7,6 +7,7 @@
 
 #ifdef VELTRUM_BENCH_GUI
 #include "core/UsageRecording.h"
+#include "graphs/StillMonitor.h"
 #include "graphs/UsageWindow.h"
 
 #include <QPixmap>
@@ -133,13 +134,14 @@ void usageWindowOpens(benchmark::State& bench) {
     UsageRecording usage;
     usage.SetDatabase(twoYears());
     usage.Watch(kAgent, 1, "eth0");
-    MonitorState state;
+    test::StillMonitor still;
+    MonitorState& state = still.state;
     state.SessionName = "Veltrum";
     state.DownloadColor = kYellow;
     state.UploadColor = kRed;
     const int64_t now = kStart + 2 * 365 * 86400;
     for (auto _ : bench) {
-        TFormUsage window(state, [&] { return usage.Summary(state, now); });
+        TFormUsage window(still.monitor, [&] { return usage.Summary(state, now); });
         window.ShowUsage();
         const QPixmap drawn = window.grab();
         benchmark::DoNotOptimize(drawn.cacheKey());

@@ -1,6 +1,6 @@
 // The poll cycle's own work after the exchange: the four value texts turned
 // into readings, rates, totals, gauge values, histories, averages and every
-// label and title text. The window side is a view that only keeps the texts.
+// label and title text, made as the windows make them.
 #include "core/PollCycle.h"
 
 #include <benchmark/benchmark.h>
@@ -12,27 +12,30 @@
 
 namespace {
 
-using veltrum::GraphTexts;
-
+// As the windows do: the texts made of each poll's numbers.
 class QuietView final : public veltrum::PollView {
 public:
     void SetGaugeMaxima(int32_t, int32_t) override {}
-    void ShowRates(const std::string& label3, const std::string& label4, int32_t down, int32_t up) override {
-        benchmark::DoNotOptimize(label3.data());
-        benchmark::DoNotOptimize(label4.data());
+    void ShowRates(int32_t downRate, int32_t upRate, int32_t down, int32_t up) override {
+        const veltrum::RateTexts texts = veltrum::MainRateTexts(downRate, upRate, m_locale);
+        benchmark::DoNotOptimize(texts.Down.data());
+        benchmark::DoNotOptimize(texts.Up.data());
         benchmark::DoNotOptimize(down + up);
     }
     std::string NowText() override { return "06/05/2024 07:08:09"; }
-    void RefreshBandwidthGraph(const GraphTexts& texts) override {
-        benchmark::DoNotOptimize(texts.Label8.data());
+    void RefreshBandwidthGraph(const veltrum::BandwidthFigures& figures) override {
+        benchmark::DoNotOptimize(veltrum::BandwidthGraphTexts(figures, m_locale).Label8.data());
     }
-    void RefreshPacketsGraph(const GraphTexts& texts) override {
-        benchmark::DoNotOptimize(texts.Label8.data());
+    void RefreshPacketsGraph(const veltrum::PacketFigures& figures) override {
+        benchmark::DoNotOptimize(veltrum::PacketsGraphTexts(figures, m_locale).Label8.data());
     }
     void SetResyncMark(const std::string&) override {}
     void SetPollInterval(int32_t ms) override { benchmark::DoNotOptimize(ms); }
     void SaveResyncSnapshot() override {}
     void ShowFailure(const std::string&) override {}
+
+private:
+    veltrum::NumberLocale m_locale;
 };
 
 // Readings of a busy line: a few megabits each way, varying from poll to poll.

@@ -2,21 +2,21 @@
 
 namespace veltrum {
 
-std::string MainWindowHint(std::string_view part, const MonitorState& state,
+std::string MainWindowHint(std::string_view part, const ViewSettings& settings,
                            const std::optional<QuotaUse>& quota, const NumberLocale& locale) {
     std::string hint(part);
     if (!hint.empty()) {
         hint += " \u2014 ";
     }
-    if (!state.SessionName.empty()) {
-        hint += state.SessionName + ": ";
+    if (!settings.SessionName.empty()) {
+        hint += settings.SessionName + ": ";
     }
-    if (!state.AgentHost.empty()) {
-        hint += state.AgentHost + ", ";
+    if (!settings.AgentHost.empty()) {
+        hint += settings.AgentHost + ", ";
     }
-    hint += "interface " + std::to_string(state.InterfaceNumber);
-    if (!state.InterfaceDescription.empty()) {
-        hint += " (" + state.InterfaceDescription + ")";
+    hint += "interface " + std::to_string(settings.InterfaceNumber);
+    if (!settings.InterfaceDescription.empty()) {
+        hint += " (" + settings.InterfaceDescription + ")";
     }
     if (quota) {
         hint += "\n" + QuotaText(*quota, locale);

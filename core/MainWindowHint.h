@@ -6,6 +6,7 @@
 #include "core/Formatting.h"
 #include "core/MonitorState.h"
 #include "core/Quota.h"
+#include "core/ViewSettings.h"
 
 #include <optional>
 #include <string>
@@ -19,9 +20,14 @@ namespace veltrum {
 // description is added when the profile keeps one; the community never is.
 // With a quota set, the billing period's use against it follows on a line
 // of its own (QuotaText).
-std::string MainWindowHint(std::string_view part, const MonitorState& state,
+std::string MainWindowHint(std::string_view part, const ViewSettings& settings,
                            const std::optional<QuotaUse>& quota = std::nullopt,
                            const NumberLocale& locale = NumberLocale{});
+inline std::string MainWindowHint(std::string_view part, const MonitorState& state,
+                                  const std::optional<QuotaUse>& quota = std::nullopt,
+                                  const NumberLocale& locale = NumberLocale{}) {
+    return MainWindowHint(part, ViewSettingsOf(state), quota, locale);
+}
 
 // Whether the usual hint carries a warning (the quota at 80 % or more, the
 // usage history not recording) and so stays up as long as a failure's

@@ -1,5 +1,6 @@
 #include "core/Monitor.h"
 
+#include "core/GraphReset.h"
 #include "core/MonitorControl.h"
 #include "core/SettingsTable.h"
 #include "settings/IniFile.h"
@@ -94,6 +95,7 @@ void Monitor::SetUsageDatabase(std::string path) {
 void Monitor::BeginRestart() {
     settle();
     ClearHistories(m_state);
+    m_linesCleared = std::max(m_linesCleared.value_or(0), UsedSlots(m_state));
     m_usage.Watch(m_state.AgentHost, m_state.InterfaceNumber, m_state.InterfaceDescription,
                   ProfileNamesAgent(m_state.ProfilePath));
     SNMP.Host = m_state.AgentHost;
@@ -228,6 +230,7 @@ void Monitor::publish() {
     if (m_discarding) {
         return;
     }
+    s.LinesCleared = std::exchange(m_linesCleared, std::nullopt);
     for (MonitorSubscriber* subscriber : m_subscribers) {
         subscriber->OnSample(s);
     }
@@ -403,6 +406,37 @@ void Monitor::SaveProfileAs(const std::string& path, WindowPosition main) {
     SaveAddedSettings(ini, m_state);
 }
 
+GraphWindowPlace Monitor::GraphPlace(GraphSide side) const {
+    if (side == GraphSide::Bandwidth) {
+        return {m_state.GraphWindowOpen, m_state.GraphTop, m_state.GraphLeft};
+    }
+    return {m_state.PacketGraphWindowOpen, m_state.PacketGraphTop, m_state.PacketGraphLeft};
+}
+
+void Monitor::SetGraphPlace(GraphSide side, GraphWindowPlace place) {
+    if (side == GraphSide::Bandwidth) {
+        m_state.GraphWindowOpen = place.Open;
+        m_state.GraphTop = place.Top;
+        m_state.GraphLeft = place.Left;
+    } else {
+        m_state.PacketGraphWindowOpen = place.Open;
+        m_state.PacketGraphTop = place.Top;
+        m_state.PacketGraphLeft = place.Left;
+    }
+}
+
+int32_t Monitor::ResetGraphSide(GraphSide side) {
+    const bool bandwidth = side == GraphSide::Bandwidth;
+    (bandwidth ? ResetBandwidthSide : ResetPacketSide)(m_state);
+    // A poll still under way (waiting for a later reply) that has already
+    // moved these lines on: zeroed now, they are zero in the window too,
+    // which has zeroed its own, so that step must not reach it.
+    if (Querying()) {
+        (bandwidth ? m_sample.BandwidthLines : m_sample.PacketLines).reset();
+    }
+    return UsedSlots(m_state);
+}
+
 void Monitor::MakeCurrent(const std::string& path) {
     WritePointerFile(m_configDir, path);
     // From now on app.ini decides, as it does without --profile.
@@ -417,21 +451,27 @@ void Monitor::SetGaugeMaxima(int32_t downMax, int32_t upMax) {
     m_sample.GaugeMaxima = std::pair{downMax, upMax};
 }
 
-void Monitor::ShowRates(const std::string& label3, const std::string& label4, int32_t downProgress,
-                        int32_t upProgress) {
-    m_sample.Shown = PollSample::Rates{label3, label4, downProgress, upProgress};
+void Monitor::ShowRates(int32_t /*downRate*/, int32_t /*upRate*/, int32_t downProgress, int32_t upProgress) {
+    // The rates go into every sample (publish).
+    m_sample.Shown = PollSample::Rates{downProgress, upProgress};
 }
 
 std::string Monitor::NowText() {
     return m_nowText ? m_nowText() : std::string();
 }
 
-void Monitor::RefreshBandwidthGraph(const GraphTexts& texts) {
-    m_sample.Bandwidth = texts;
+void Monitor::RefreshBandwidthGraph(const BandwidthFigures& figures) {
+    m_sample.Bandwidth = figures;
+    m_sample.BandwidthLines = figures.Step;
 }
 
-void Monitor::RefreshPacketsGraph(const GraphTexts& texts) {
-    m_sample.Packets = texts;
+void Monitor::RefreshPacketsGraph(const PacketFigures& figures) {
+    m_sample.Packets = figures;
+    m_sample.PacketLines = figures.Step;
+}
+
+void Monitor::PacketLinesShifted(const GraphStep& step) {
+    m_sample.PacketLines = step;
 }
 
 void Monitor::SetResyncMark(const std::string& text) {

@@ -6,9 +6,11 @@
 //
 // Once per poll it publishes one PollSample to its subscribers, in the order
 // they subscribed (the main window first, then the bandwidth and the packets
-// graph): what the poll came to, the numbers it read and computed, and the
-// texts each window shows. A window draws the sample; it does not read the
-// poll's results out of the state behind the monitor's back.
+// graph): what the poll came to and the numbers it read and computed. Each
+// window keeps what it draws (a graph window its own lines) and makes its
+// texts from the numbers (core/SampleTexts.h). No window reads or writes the
+// state: they ask for a copy of the settings they draw with and give named
+// commands (a graph window's place, its Reset).
 //
 // Timing is the monitor's decision and its owner's mechanism: it starts,
 // stops and lengthens the poll interval and runs the steps of a walk of the
@@ -31,6 +33,7 @@
 #include "core/QueryFiber.h"
 #include "core/StartupLoad.h"
 #include "core/UsageRecording.h"
+#include "core/ViewSettings.h"
 #include "snmp/IdSNMP.h"
 
 #include <cstdint>
@@ -62,9 +65,20 @@ public:
     // subscribes again keeps its place.
     void Subscribe(MonitorSubscriber& subscriber);
 
+    // The owner's (and the tests') access; the windows use the calls below.
     MonitorState& State() { return m_state; }
     const MonitorState& State() const { return m_state; }
     const std::string& ConfigDir() const { return m_configDir; }
+
+    // What the windows draw with, copied as they ask.
+    ViewSettings Settings() const { return ViewSettingsOf(m_state); }
+    const NumberLocale& Locale() const { return m_locale; }
+    // A graph window's open flag and place, kept for the shutdown save.
+    GraphWindowPlace GraphPlace(GraphSide side) const;
+    void SetGraphPlace(GraphSide side, GraphWindowPlace place);
+    // A graph window's Reset (core/GraphReset.h); returns the slots it
+    // zeroed, which the window zeroes in its own lines.
+    int32_t ResetGraphSide(GraphSide side);
 
     // The start-up load: every setting from the current profile, the
     // client's request state reset and its socket opened. Returns where the
@@ -127,11 +141,11 @@ public:
 private:
     // PollView: the poll's effects gathered into the sample.
     void SetGaugeMaxima(int32_t downMax, int32_t upMax) override;
-    void ShowRates(const std::string& label3, const std::string& label4, int32_t downProgress,
-                   int32_t upProgress) override;
+    void ShowRates(int32_t downRate, int32_t upRate, int32_t downProgress, int32_t upProgress) override;
     std::string NowText() override;
-    void RefreshBandwidthGraph(const GraphTexts& texts) override;
-    void RefreshPacketsGraph(const GraphTexts& texts) override;
+    void RefreshBandwidthGraph(const BandwidthFigures& figures) override;
+    void RefreshPacketsGraph(const PacketFigures& figures) override;
+    void PacketLinesShifted(const GraphStep& step) override;
     void SetResyncMark(const std::string& text) override;
     void SetPollInterval(int32_t ms) override;
     void SaveResyncSnapshot() override;
@@ -168,6 +182,7 @@ private:
     UsageRecording m_usage;
     std::vector<MonitorSubscriber*> m_subscribers;
     PollSample m_sample;
+    std::optional<int32_t> m_linesCleared;    // by a restart, for the next sample drawn
     std::optional<InterfaceCheckRun> m_check; // while a check walks the table
     bool m_checkAtRestart = false;
     std::unique_ptr<QueryFiber> m_pollFiber; // the poll's and the check's queries

@@ -7,6 +7,7 @@
 #include "core/AgentQuery.h"
 #include "core/SettingsTable.h"
 #include "core/StartupLoad.h"
+#include "core/ViewSettings.h"
 
 #include <memory>
 #include <optional>
@@ -14,8 +15,6 @@
 #include <vector>
 
 namespace veltrum {
-
-struct MonitorState;
 
 // What OK in the settings dialog writes: its fields, the interface's
 // description when it is to change (absent: the stored one stays), and the
@@ -40,8 +39,8 @@ public:
 
     virtual ~MonitorControl() = default;
 
-    // The settings in force; State().ProfilePath is the current profile.
-    virtual MonitorState& State() = 0;
+    // A copy of the settings in force; its ProfilePath is the current profile.
+    virtual ViewSettings Settings() const = 0;
     // Ends in "/": app.ini and the default profile live there.
     virtual const std::string& ConfigDir() const = 0;
     // The main window's top-left corner, as the profile stores it.
@@ -58,10 +57,11 @@ public:
     // The start-up load then the monitor restart, so that a rewritten profile
     // takes effect at once. Throws what the start-up load throws.
     virtual void ReloadAndRestart() = 0;
-    // Apply State().MainOpacity to the main window, State().GraphOpacity to
-    // both graph windows.
-    virtual void ApplyMainOpacity() = 0;
-    virtual void ApplyGraphOpacity() = 0;
+    // MainOpacity set to `level` and applied to the main window (the
+    // dialog's preview, or the level it puts back); GraphOpacity to both
+    // graph windows.
+    virtual void ApplyMainOpacity(uint16_t level) = 0;
+    virtual void ApplyGraphOpacity(uint16_t level) = 0;
     // Opens the product web page a tenth of a second later, once the window
     // that asked has closed.
     virtual void OpenWebPageSoon() = 0;

@@ -3,6 +3,7 @@
 #include "core/AgentQuery.h"
 #include "core/CounterReset.h"
 #include "core/FailureReason.h"
+#include "core/GraphSeries.h"
 #include "core/InterfaceCheck.h"
 #include "snmp/IdSNMP.h"
 #include "snmp/TextToInt.h"
@@ -33,10 +34,6 @@ constexpr AgentObject kCounterPrefixes[4] = {AgentObject::IfInOctets, AgentObjec
 // in the same order.
 constexpr AgentObject kHcCounterPrefixes[4] = {AgentObject::IfHCInOctets, AgentObject::IfHCOutOctets,
                                                AgentObject::IfHCInUcastPkts, AgentObject::IfHCOutUcastPkts};
-
-const char kTitleStart[] = "Veltrum     ";
-const char kBandwidthTotal[] = "                     Total:  ";
-const char kPacketsTotal[] = "                     Total I/O:  ";
 
 // 32-bit state arithmetic wraps silently, as the counters themselves do.
 int32_t wrapAdd(int32_t a, int32_t b) {
@@ -145,13 +142,6 @@ uint64_t reading64(const std::string& text) {
     return static_cast<uint32_t>(StrToInt(text));
 }
 
-void shiftIn(History& history, int32_t length, int32_t value) {
-    if (length > 1) {
-        std::copy_backward(history.begin() + 1, history.begin() + length, history.begin() + length + 1);
-    }
-    history[1] = value;
-}
-
 int32_t sumOf(const History& history, int32_t length) {
     uint32_t sum = 0;
     for (int32_t i = 1; i <= length; ++i) {
@@ -171,10 +161,6 @@ int32_t averageOf(int32_t sum, int32_t polls, int32_t length) {
     return truncate32(static_cast<long double>(sum) / static_cast<long double>(divisor));
 }
 
-void fill(History& line, int32_t length, int32_t value) {
-    std::fill(line.begin() + 1, line.begin() + length + 1, value);
-}
-
 // Traffic between 2% and 7% of the scale is drawn as 7% so that it stays
 // visible on the small bar; at or below 2% it is drawn as it is.
 int32_t gaugeProgress(int32_t scale, int32_t rate) {
@@ -188,12 +174,6 @@ int32_t gaugeProgress(int32_t scale, int32_t rate) {
     return progress;
 }
 
-std::string withUnit(long double value, int decimals, const char* unit, const NumberLocale& locale) {
-    std::string text = FormatNumber(static_cast<double>(value), decimals, locale);
-    text += unit;
-    return text;
-}
-
 void applyBandwidthSide(MonitorState& state, const Spans& spans, PollView& view, const NumberLocale& locale) {
     const int32_t length = UsedSlots(state);
 
@@ -204,59 +184,46 @@ void applyBandwidthSide(MonitorState& state, const Spans& spans, PollView& view,
     state.UpTotal += static_cast<uint32_t>(wrapMul(truncate32(state.UpRate * 1.25L), spans[1]));
     state.DownTotalText = VolumeText(state.DownTotal, locale);
     state.UpTotalText = VolumeText(state.UpTotal, locale);
-    // Hundredths of a second: PollCount − 1 seconds since the first reading.
-    const std::string elapsed = ElapsedTimeText(std::to_string(wrapMul(wrapSub(state.PollCount, 1), 100)));
-    state.TotalsText.clear();
-    state.TotalsText.append(state.DownTotalText).append(" / ").append(state.UpTotalText);
-    state.TotalsText.append(" (").append(elapsed).append(")");
+    state.TotalsText = TotalsText(state.DownTotal, state.UpTotal, state.PollCount, locale);
 
-    // The download rate alone chooses the unit of both labels.
-    std::string label3;
-    std::string label4;
-    const long double downMbps = state.DownRate / 102.4L;
-    if (downMbps < 1000.0L) {
-        label3 = withUnit(downMbps, 1, "M", locale);
-        label4 = withUnit(state.UpRate / 102.4L, 1, "M", locale);
-    } else {
-        label3 = withUnit(state.DownRate / 102400.0L, 1, "G", locale);
-        label4 = withUnit(state.UpRate / 102400.0L, 1, "G", locale);
-    }
-    view.ShowRates(label3, label4, gaugeProgress(state.DownloadScale, state.DownRate),
+    view.ShowRates(state.DownRate, state.UpRate, gaugeProgress(state.DownloadScale, state.DownRate),
                    gaugeProgress(state.UploadScale, state.UpRate));
 
-    shiftIn(state.DownHistory, length, wrapMul(state.DownRate, 10));
-    shiftIn(state.UpHistory, length, wrapMul(state.UpRate, 10));
+    BandwidthFigures figures;
+    GraphStep& step = figures.Step;
+    step.Length = length;
+    step.Down = wrapMul(state.DownRate, 10);
+    step.Up = wrapMul(state.UpRate, 10);
+    ShiftIn(state.DownHistory, length, step.Down);
+    ShiftIn(state.UpHistory, length, step.Up);
     state.DownSum = sumOf(state.DownHistory, length);
     state.UpSum = sumOf(state.UpHistory, length);
     state.DownAvg = averageOf(state.DownSum, state.PollCount, length);
     state.UpAvg = averageOf(state.UpSum, state.PollCount, length);
-    fill(state.DownAvgLine, length, state.DownAvg);
-    fill(state.UpAvgLine, length, state.UpAvg);
+    FillSlots(state.DownAvgLine, length, state.DownAvg);
+    FillSlots(state.UpAvgLine, length, state.UpAvg);
+    step.DownAvg = state.DownAvg;
+    step.UpAvg = state.UpAvg;
 
-    GraphTexts texts;
-    texts.TitleLine1 = kTitleStart + view.NowText();
-    texts.TitleLine2 = kBandwidthTotal + state.TotalsText;
-    texts.Hint = CounterWidthText(state);
-    // With a fixed axis at the larger scale M, a sample at or above both scales
-    // is stored back just below M, so the line stays inside the chart. The
-    // clipped value stays in the history and counts in later sums.
+    figures.Time = view.NowText();
+    // With a fixed axis at the larger scale, the history keeps the clipped
+    // samples (ClipSlots).
     if (!state.AutoScale) {
-        const int32_t top = std::max(state.DownloadScale, state.UploadScale);
-        const int32_t clipped = truncate32(top * 0.995L);
+        step.Clip = true;
+        step.DownScale = state.DownloadScale;
+        step.UpScale = state.UploadScale;
+        step.Clipped = truncate32(std::max(state.DownloadScale, state.UploadScale) * 0.995L);
         for (History* history : {&state.DownHistory, &state.UpHistory}) {
-            for (int32_t i = 1; i <= length; ++i) {
-                int32_t& slot = (*history)[static_cast<size_t>(i)];
-                if (slot >= state.DownloadScale && slot >= state.UploadScale) {
-                    slot = clipped;
-                }
-            }
+            ClipSlots(*history, length, step.DownScale, step.UpScale, step.Clipped);
         }
     }
-    texts.Label1 = withUnit(state.DownAvg / 1024.0L, 1, " Mbps", locale);
-    texts.Label2 = withUnit(state.UpAvg / 1024.0L, 1, " Mbps", locale);
-    texts.Label6 = withUnit(wrapMul(state.DownRate, 10) / 1024.0L, 1, " Mbps", locale);
-    texts.Label8 = withUnit(wrapMul(state.UpRate, 10) / 1024.0L, 1, " Mbps", locale);
-    view.RefreshBandwidthGraph(texts);
+    figures.DownRate = state.DownRate;
+    figures.UpRate = state.UpRate;
+    figures.DownTotal = state.DownTotal;
+    figures.UpTotal = state.UpTotal;
+    figures.PollCount = state.PollCount;
+    figures.Width = CounterWidthOf(state);
+    view.RefreshBandwidthGraph(figures);
 }
 
 // A reading of zero packets in both directions next to a jump of more than 30%
@@ -295,36 +262,45 @@ void resynchronise(MonitorState& state, PollView& view) {
     }
 }
 
-void applyPacketsSide(MonitorState& state, PollView& view, const NumberLocale& locale) {
+void applyPacketsSide(MonitorState& state, PollView& view) {
     const int32_t length = UsedSlots(state);
-    shiftIn(state.DownPktHistory, length, state.DownPktRate);
-    shiftIn(state.UpPktHistory, length, state.UpPktRate);
+    PacketFigures figures;
+    GraphStep& step = figures.Step;
+    step.Length = length;
+    step.Down = state.DownPktRate;
+    step.Up = state.UpPktRate;
+    ShiftIn(state.DownPktHistory, length, step.Down);
+    ShiftIn(state.UpPktHistory, length, step.Up);
 
     // Detection reads the averages of the previous poll, so it runs first.
-    resynchronise(state, view);
+    try {
+        resynchronise(state, view);
+    } catch (...) {
+        // The snapshot failed: the histories have moved on all the same.
+        step.Averaged = false;
+        view.PacketLinesShifted(step);
+        throw;
+    }
 
     state.DownPktSum = sumOf(state.DownPktHistory, length);
     state.UpPktSum = sumOf(state.UpPktHistory, length);
     state.DownPktAvg = averageOf(state.DownPktSum, state.PacketPollCount, length);
     state.UpPktAvg = averageOf(state.UpPktSum, state.PacketPollCount, length);
-    fill(state.DownPktAvgLine, length, state.DownPktAvg);
-    fill(state.UpPktAvgLine, length, state.UpPktAvg);
+    FillSlots(state.DownPktAvgLine, length, state.DownPktAvg);
+    FillSlots(state.UpPktAvgLine, length, state.UpPktAvg);
+    step.DownAvg = state.DownPktAvg;
+    step.UpAvg = state.UpPktAvg;
 
-    GraphTexts texts;
-    texts.TitleLine1 = kTitleStart + view.NowText();
+    figures.Time = view.NowText();
     const int32_t total = wrapAdd(state.DownPktRate, state.UpPktRate);
     if (state.PacketPollCount > 3 && total > state.PeakPktRate) {
         state.PeakPktRate = total;
     }
-    texts.Hint = CounterWidthText(state);
-    texts.TitleLine2 = kPacketsTotal;
-    texts.TitleLine2.append(FormatNumber(total, 0, locale)).append(" p/s  (max: ");
-    texts.TitleLine2.append(FormatNumber(state.PeakPktRate, 0, locale)).append(") p/s");
-    texts.Label1 = withUnit(state.DownPktAvg, 0, " p/s", locale);
-    texts.Label2 = withUnit(state.UpPktAvg, 0, " p/s", locale);
-    texts.Label6 = withUnit(state.DownPktRate, 0, " p/s", locale);
-    texts.Label8 = withUnit(state.UpPktRate, 0, " p/s", locale);
-    view.RefreshPacketsGraph(texts);
+    figures.DownPktRate = state.DownPktRate;
+    figures.UpPktRate = state.UpPktRate;
+    figures.PeakPktRate = state.PeakPktRate;
+    figures.Width = CounterWidthOf(state);
+    view.RefreshPacketsGraph(figures);
 }
 
 // A fresh socket drops any reply that arrives late and would otherwise be
@@ -422,7 +398,7 @@ void finishReadings(MonitorState& state, const Spans& spans, PollView& view, con
         applyBandwidthSide(state, spans, view, locale);
     }
     if (state.PacketPollCount > 1) {
-        applyPacketsSide(state, view, locale);
+        applyPacketsSide(state, view);
     }
 }
 
@@ -735,14 +711,15 @@ uint32_t ReadInterfaceSpeed(TIdSNMP& snmp, int32_t interfaceNumber, int32_t time
     return 0;
 }
 
-std::string CounterWidthText(const MonitorState& state) {
+CounterWidth CounterWidthOf(const MonitorState& state) {
     if (!UsesSnmpV2c(state)) {
-        return "SNMPv1, 32-bit counters";
+        return CounterWidth::V1Counters32;
     }
-    if (state.Counters32Only) {
-        return "SNMPv2c, 32-bit counters (the agent has no 64-bit counters for this interface)";
-    }
-    return "SNMPv2c, 64-bit counters";
+    return state.Counters32Only ? CounterWidth::V2cCounters32 : CounterWidth::V2cCounters64;
+}
+
+std::string CounterWidthText(const MonitorState& state) {
+    return CounterWidthText(CounterWidthOf(state));
 }
 
 } // namespace veltrum

@@ -1,12 +1,14 @@
 #pragma once
 // The poll cycle: one GetRequest for four interface counters, then rates,
-// totals, histories, averages, resynchronisation and the texts that the main
-// window and the graph windows show. It keeps nothing of its own between
-// polls: everything lives in the MonitorState. What it shows goes through a
-// PollView, which the Monitor implements and tests replace.
+// totals, histories, averages and resynchronisation, and the numbers that
+// the main window and the graph windows show (core/SampleTexts.h makes their
+// texts). It keeps nothing of its own between polls: everything lives in the
+// MonitorState. What it shows goes through a PollView, which the Monitor
+// implements and tests replace.
 
 #include "core/Formatting.h"
 #include "core/MonitorState.h"
+#include "core/SampleTexts.h"
 #include "history/UsageTick.h"
 
 #include <array>
@@ -16,18 +18,6 @@
 namespace veltrum {
 
 class TIdSNMP;
-
-// Title lines and value labels of one graph window after a successful poll.
-// The window refills its series from the MonitorState histories itself.
-struct GraphTexts {
-    std::string TitleLine1;
-    std::string TitleLine2;
-    std::string Label1; // average download / packets in
-    std::string Label2; // average upload / packets out
-    std::string Label6; // current download / packets in
-    std::string Label8; // current upload / packets out
-    std::string Hint;   // the chart's hint: what the poll reads (CounterWidthText)
-};
 
 // The profile's maximum speed in bits per second (LineBound), 0 when not set.
 inline uint64_t ProfileMaxSpeed(const MonitorState& state) {
@@ -42,13 +32,17 @@ public:
     virtual ~PollView() = default;
     // Gauge maxima before the request; throws for a maximum below the minimum.
     virtual void SetGaugeMaxima(int32_t downMax, int32_t upMax) = 0;
-    // Rate labels and gauge progress; clears the red panel and redraws the gauges.
-    virtual void ShowRates(const std::string& label3, const std::string& label4, int32_t downProgress,
-                           int32_t upProgress) = 0;
+    // The rates (MainRateTexts makes the labels) and the gauges' progress;
+    // clears the red panel and redraws the gauges.
+    virtual void ShowRates(int32_t downRate, int32_t upRate, int32_t downProgress, int32_t upProgress) = 0;
     // The local date and time for the chart titles (short date, long time).
     virtual std::string NowText() = 0;
-    virtual void RefreshBandwidthGraph(const GraphTexts& texts) = 0;
-    virtual void RefreshPacketsGraph(const GraphTexts& texts) = 0;
+    virtual void RefreshBandwidthGraph(const BandwidthFigures& figures) = 0;
+    virtual void RefreshPacketsGraph(const PacketFigures& figures) = 0;
+    // A traced resynchronisation's snapshot failed after the packet
+    // histories had moved on: their step, without averages, for a view that
+    // keeps its own lines. The poll then takes its failure path.
+    virtual void PacketLinesShifted(const GraphStep& step) { (void)step; }
     // The packets graph's resynchronisation mark (its Label9).
     virtual void SetResyncMark(const std::string& text) = 0;
     // The poll timer's interval for the following ticks.
@@ -84,7 +78,7 @@ struct InterfaceCheck;
 // number. True when the reading taken before the check stands.
 bool ApplyInterfaceCheck(MonitorState& state, const InterfaceCheck& check, PollView& view);
 
-// One run of the poll cycle (the main window's Button3Click). Never throws:
+// One run of the poll cycle (each of Monitor::Poll's). Never throws:
 // every failure takes the failure path, which also replaces the client's socket.
 // The first success after failed polls checks, for a profile that keeps the
 // interface's description, that the number still names it
@@ -120,6 +114,7 @@ void ApplyPollReadings64(MonitorState& state, const std::array<std::string, 4>& 
 // fallback, "SNMPv2c, 32-bit counters (the agent has no 64-bit counters for
 // this interface)".
 std::string CounterWidthText(const MonitorState& state);
+CounterWidth CounterWidthOf(const MonitorState& state);
 
 // ifSpeed of the interface in bits per second, in a GetRequest of its own
 // (the poll's request stays as it is), waiting at most `timeoutMs`. 0 when

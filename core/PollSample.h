@@ -32,14 +32,23 @@ struct PollSample {
     std::optional<std::string> ResyncMark;
     // The gauges' maxima, set before the request.
     std::optional<std::pair<int32_t, int32_t>> GaugeMaxima;
-    // The main window's rate labels and gauge positions.
+    // The gauges' positions, when the poll showed rates (DownRate and UpRate
+    // below; MainRateTexts makes their labels).
     struct Rates {
-        std::string Label3, Label4;
         int32_t DownProgress = 0, UpProgress = 0;
     };
     std::optional<Rates> Shown;
-    std::optional<GraphTexts> Bandwidth;
-    std::optional<GraphTexts> Packets;
+    // The graphs' numbers, when the poll refreshed them (BandwidthGraphTexts
+    // and PacketsGraphTexts make their texts).
+    std::optional<BandwidthFigures> Bandwidth;
+    std::optional<PacketFigures> Packets;
+    // How each graph's lines moved on in this poll, for the windows that keep
+    // their own (ApplyGraphStep): with the figures, or the packets' shift
+    // alone when the poll failed after it.
+    std::optional<GraphStep> BandwidthLines;
+    std::optional<GraphStep> PacketLines;
+    // A restart before this sample zeroed slots 1..n of every graph line.
+    std::optional<int32_t> LinesCleared;
     std::optional<std::string> ShownFailure;
     // The usage history's share: the differences exactly as the poll judged
     // them, the readings, and when the poll ended.

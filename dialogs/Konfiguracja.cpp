@@ -450,13 +450,13 @@ QColorDialog* TFormKonfiguracja::ColorDialog1() {
 }
 
 void TFormKonfiguracja::FormShow() {
-    MonitorState& state = m_main.State();
+    const ViewSettings settings = m_main.Settings();
     m_main.PauseStayOnTop();
     setWindowTitle(
         QStringLiteral("Settings:  ") +
-        VisibleOctets(std::filesystem::path(state.ProfilePath).filename().string(), LineBreaks::AsBlank));
-    m_savedMainOpacity = state.MainOpacity;
-    m_savedGraphOpacity = state.GraphOpacity;
+        VisibleOctets(std::filesystem::path(settings.ProfilePath).filename().string(), LineBreaks::AsBlank));
+    m_savedMainOpacity = settings.MainOpacity;
+    m_savedGraphOpacity = settings.GraphOpacity;
 
     // OK reloads the profile and places the main window from these two keys,
     // so the window stays where it is. A write that fails (a full disk) is
@@ -513,7 +513,7 @@ AgentTarget TFormKonfiguracja::fieldTarget() const {
     return {.Host = Edit1->text().toStdString(),
             .Community = Edit2->text().toStdString(),
             .Version = fieldVersion(),
-            .TimeoutMs = ReplyTimeoutMs(m_main.State()),
+            .TimeoutMs = m_main.Settings().ReplyTimeoutMs,
             .Interface = SpinEdit1->value(),
             // Typed passphrases, else the keyring's or the keys the profile keeps.
             .V3 = V3UserOf(fieldVersion(), fieldV3(), fieldV3Secrets())};
@@ -569,19 +569,17 @@ void TFormKonfiguracja::SpinEdit1Change() {
 
 void TFormKonfiguracja::ScrollBar1Change() {
     Label14->setText(QString::number(ScrollBar1->value()));
-    m_main.State().MainOpacity = static_cast<uint16_t>(ScrollBar1->value());
-    m_main.ApplyMainOpacity();
+    m_main.ApplyMainOpacity(static_cast<uint16_t>(ScrollBar1->value()));
 }
 
 void TFormKonfiguracja::ScrollBar2Change() {
     Label15->setText(QString::number(ScrollBar2->value()));
-    m_main.State().GraphOpacity = static_cast<uint16_t>(ScrollBar2->value());
-    applyGraphOpacity();
+    m_main.ApplyGraphOpacity(static_cast<uint16_t>(ScrollBar2->value()));
 }
 
 void TFormKonfiguracja::BitBtn1Click() {
     if (!m_profileRead) {
-        ShowErrorBox(this, QString::fromStdString("Unable to read " + m_main.State().ProfilePath +
+        ShowErrorBox(this, QString::fromStdString("Unable to read " + m_main.Settings().ProfilePath +
                                                   "\nIts settings could not be shown here, so none are "
                                                   "written over them."));
         return;
@@ -628,11 +626,8 @@ void TFormKonfiguracja::resumePolling() {
 }
 
 void TFormKonfiguracja::BitBtn2Click() {
-    MonitorState& state = m_main.State();
-    state.MainOpacity = m_savedMainOpacity;
-    state.GraphOpacity = m_savedGraphOpacity;
-    m_main.ApplyMainOpacity();
-    applyGraphOpacity();
+    m_main.ApplyMainOpacity(m_savedMainOpacity);
+    m_main.ApplyGraphOpacity(m_savedGraphOpacity);
     reject();
 }
 
@@ -700,7 +695,7 @@ const QString kV3SecretAsKeys =
 } // namespace
 
 void TFormKonfiguracja::fillFromProfile() {
-    const TIniFile ini(m_main.State().ProfilePath);
+    const TIniFile ini(m_main.Settings().ProfilePath);
     m_profileRead = profileReadable(ini.FileName());
     m_filling = true;
     // Values outside a field's range land on the nearest bound (the spin
@@ -726,7 +721,7 @@ void TFormKonfiguracja::fillFromProfile() {
     m_keyringV3User = v3.User;
     if (m_storedV3Keys.empty() && version == kSnmpVersion3 && v3.Level > 0) {
         if (const std::optional<V3Passphrases> found =
-                ReadV3Passphrases(m_main.State().ProfilePath, v3.User)) {
+                ReadV3Passphrases(m_main.Settings().ProfilePath, v3.User)) {
             m_keyringV3.AuthPassphrase = found->Auth;
             m_keyringV3.PrivPassphrase = found->Priv;
         }
@@ -752,7 +747,7 @@ void TFormKonfiguracja::writeFieldsToProfile() const {
             writes.back().Value = QuotaSizeSetting(octets.value_or(0));
         }
     }
-    const TIniFile ini(m_main.State().ProfilePath);
+    const TIniFile ini(m_main.Settings().ProfilePath);
     // The interface's description, as read from the very agent, community,
     // version and interface that OK writes: by it the monitor finds the
     // interface again after a renumbering. Without an answer the stored one
@@ -784,7 +779,7 @@ void TFormKonfiguracja::writeFieldsToProfile() const {
     if (!EditV3AuthPass->text().isEmpty()) {
         const V3Passphrases typed{EditV3AuthPass->text().toStdString(), EditV3PrivPass->text().toStdString()};
         if (fieldVersion() == kSnmpVersion3 &&
-            StoreV3Passphrases(m_main.State().ProfilePath, v3.User, typed)) {
+            StoreV3Passphrases(m_main.Settings().ProfilePath, v3.User, typed)) {
             v3.Keys.clear();
             LabelV3Secret->setText(kV3SecretInKeyring);
         } else {
@@ -825,10 +820,6 @@ void TFormKonfiguracja::pickColor(TShape& shape) {
     if (dialog->exec() == QDialog::Accepted) {
         shape.SetBrushColor(BgrFromColor(dialog->selectedColor()));
     }
-}
-
-void TFormKonfiguracja::applyGraphOpacity() {
-    m_main.ApplyGraphOpacity();
 }
 
 } // namespace veltrum

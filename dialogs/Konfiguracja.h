@@ -2,9 +2,9 @@
 // The settings dialog: every setting of the current profile, edited in place.
 // Each opening refills the fields from the profile file (not from the monitor
 // state) and has the monitor probe the agent as typed here (MonitorControl::Probe);
-// OK writes the fields back and makes the main window reload the profile.
-// Only the opacity scroll bars touch the monitor state directly, as a live
-// preview that Cancel (or Escape) undoes and the title-bar close box keeps.
+// OK writes the fields back and has the monitor reload the profile. The
+// opacity scroll bars give the monitor a level at a time, a live preview
+// that Cancel (or Escape) undoes and the title-bar close box keeps.
 // What the agent sends is shown as plain text, and a failed probe says why
 // in the agent's description line, in the words of the main window's hint.
 
@@ -139,7 +139,6 @@ private:
     void fillFromProfile();
     void writeFieldsToProfile() const;
     void pickColor(TShape& shape);
-    void applyGraphOpacity();
 
     MonitorControl& m_main;
     TFormInterfejsy* m_interfejsy = nullptr;

@@ -26,10 +26,10 @@ constexpr int kSaveNoteMs = 5000;
 
 } // namespace
 
-TGraphWindow::TGraphWindow(MonitorState& state, BitmapFolder pictures, const GraphWindowKind& kind,
+TGraphWindow::TGraphWindow(Monitor& monitor, BitmapFolder pictures, const GraphWindowKind& kind,
                            QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_state(state), m_kind(kind), m_pictures(std::move(pictures)) {
+      m_monitor(monitor), m_kind(kind), m_pictures(std::move(pictures)) {
     setObjectName(QLatin1String(kind.ObjectName));
     move(kind.DesignPlace);
     // The window font, 8 pt, as the main window's.
@@ -112,16 +112,19 @@ void TGraphWindow::styleRateSeries() {
 void TGraphWindow::refillOwnSeries(int32_t /*length*/) {}
 
 void TGraphWindow::Button1Click() {
-    ApplyOpacity(*this, m_state.GraphOpacity, m_state.OpacityReady);
+    const ViewSettings settings = m_monitor.Settings();
+    ApplyOpacity(*this, settings.GraphOpacity, settings.OpacityReady);
 }
 
 void TGraphWindow::setCaption() {
-    setWindowTitle(QString::fromStdString(m_state.SessionName) + QLatin1String(m_kind.CaptionSuffix));
+    setWindowTitle(QString::fromStdString(m_monitor.Settings().SessionName) +
+                   QLatin1String(m_kind.CaptionSuffix));
 }
 
 void TGraphWindow::applyLineRules(bool forRestart) {
-    Series3->SetPenVisible(m_state.ShowAverages);
-    Series4->SetPenVisible(m_state.ShowAverages);
+    const bool averages = m_monitor.Settings().ShowAverages;
+    Series3->SetPenVisible(averages);
+    Series4->SetPenVisible(averages);
     applyScaleRules(forRestart);
 }
 
@@ -136,13 +139,12 @@ void TGraphWindow::Refresh(const GraphTexts& texts) {
     m_chart->AddTitleLine(QString::fromStdString(texts.TitleLine1));
     m_chart->AddTitleLine(QString::fromStdString(texts.TitleLine2));
 
-    const int32_t n = UsedSlots(m_state);
-    TLineSeries* const series[] = {Series1, Series2, Series3, Series4};
-    const uint32_t colors[] = {m_state.DownloadColor, m_state.UploadColor, m_state.DownloadColor,
-                               m_state.UploadColor};
-    for (size_t i = 0; i < m_kind.Histories.size(); ++i) {
-        RefillSeries(*series[i], m_state.*m_kind.Histories[i], n, colors[i]);
-    }
+    const ViewSettings settings = m_monitor.Settings();
+    const int32_t n = settings.GraphSlots;
+    RefillSeries(*Series1, m_lines.Down, n, settings.DownloadColor);
+    RefillSeries(*Series2, m_lines.Up, n, settings.UploadColor);
+    RefillSeries(*Series3, m_lines.DownAvg, n, settings.DownloadColor);
+    RefillSeries(*Series4, m_lines.UpAvg, n, settings.UploadColor);
     refillOwnSeries(n);
 
     SetOverlayText(Label1, QString::fromStdString(texts.Label1));
@@ -162,7 +164,13 @@ void TGraphWindow::OnSample(const PollSample& sample) {
     if (sample.ResyncMark) {
         showResyncMark(*sample.ResyncMark);
     }
-    if (const std::optional<GraphTexts>& texts = sample.*m_kind.Texts) {
+    if (sample.LinesCleared) {
+        ZeroLines(m_lines, *sample.LinesCleared); // the restart cleared the state's histories
+    }
+    if (const std::optional<GraphStep>& step = sample.*m_kind.Lines) {
+        ApplyGraphStep(m_lines, *step);
+    }
+    if (const std::optional<GraphTexts> texts = m_kind.Texts(sample, m_monitor.Locale())) {
         Refresh(*texts);
     }
     if (sample.ShownFailure) {
@@ -191,31 +199,32 @@ void TGraphWindow::CloseGraph() {
 }
 
 void TGraphWindow::FormShow() {
-    m_state.*m_kind.WindowOpen = true;
+    GraphWindowPlace place = m_monitor.GraphPlace(m_kind.Side);
+    place.Open = true;
+    m_monitor.SetGraphPlace(m_kind.Side, place);
     Button1Click();
-    move(m_state.*m_kind.Left, m_state.*m_kind.Top);
+    move(place.Left, place.Top);
     ClearValues();
     setCaption();
-    Series1->SetPenColor(m_state.DownloadColor);
-    Series3->SetPenColor(m_state.DownloadColor);
-    Series2->SetPenColor(m_state.UploadColor);
-    Series4->SetPenColor(m_state.UploadColor);
+    const ViewSettings settings = m_monitor.Settings();
+    Series1->SetPenColor(settings.DownloadColor);
+    Series3->SetPenColor(settings.DownloadColor);
+    Series2->SetPenColor(settings.UploadColor);
+    Series4->SetPenColor(settings.UploadColor);
     Series3->SetPenStyle(TPenStyle::Dot);
     Series4->SetPenStyle(TPenStyle::Dot);
     applyLineRules(false);
 }
 
 void TGraphWindow::FormClose() {
-    m_state.*m_kind.Top = pos().y();
-    m_state.*m_kind.Left = pos().x();
-    m_state.*m_kind.WindowOpen = false;
+    m_monitor.SetGraphPlace(m_kind.Side, {.Open = false, .Top = pos().y(), .Left = pos().x()});
 }
 
 void TGraphWindow::BitBtn1Click() {
     // Only the lines of this side start again; lines of the window's own (the
     // scale maxima) keep their points so the axis does not collapse before
     // the next refresh. Title and labels wait for that refresh too.
-    m_kind.ResetState(m_state);
+    ZeroLines(m_lines, m_monitor.ResetGraphSide(m_kind.Side));
     for (TLineSeries* s : {Series1, Series2, Series3, Series4}) {
         s->RemoveAllPoints();
     }
@@ -229,7 +238,7 @@ void TGraphWindow::BitBtn3Click() {
     if (m_saveNote != nullptr) {
         m_saveNote->hide(); // a failed save must not seem to have written the last file again
     }
-    showSaveNote(SaveGraphBitmap(*m_chart, m_pictures, m_state.SessionName, m_kind.BitmapSide));
+    showSaveNote(SaveGraphBitmap(*m_chart, m_pictures, m_monitor.Settings().SessionName, m_kind.BitmapSide));
 }
 
 void TGraphWindow::showSaveNote(const QString& path) {

@@ -3,20 +3,21 @@
 // graphs/WykresPkt.h) have in common: a fixed-size tool window filled by one
 // chart view, four value labels and their captions over the chart, the
 // pop-up menu (Close, Print, Save as BMP, Reset) and the hidden opacity
-// button, the show and close plumbing that keeps the window's place and open
-// flag in the monitor state, the refresh of the four rate and average lines,
-// the bitmap and the print. A window describes itself with a GraphWindowKind
-// and adds only its own lines and its axis rule.
+// button, the show and close plumbing that gives the window's place and open
+// flag to its monitor, the refresh of the four rate and average lines, the
+// bitmap and the print. A window describes itself with a GraphWindowKind and
+// adds only its own lines and its axis rule.
 //
-// The windows compute nothing: the poll cycle leaves the histories in the
-// MonitorState and hands over the texts, and a refresh only turns them into
-// points and labels. A window is created hidden, lives until the program ends
-// and is refreshed whether shown or not, so showing it presents the current
-// picture.
+// The windows compute nothing of their own: each keeps its four lines and
+// moves them on with each sample's step exactly as the poll moves the
+// state's histories (core/GraphSeries.h), and makes its texts from the
+// sample's numbers (core/SampleTexts.h). A window is created hidden, lives
+// until the program ends and is refreshed whether shown or not, so showing
+// it presents the current picture.
 
+#include "core/GraphSeries.h"
 #include "core/Monitor.h"
-#include "core/MonitorState.h"
-#include "core/PollCycle.h"
+#include "core/SampleTexts.h"
 #include "graphs/BitmapFolder.h"
 
 #include <QPoint>
@@ -59,17 +60,12 @@ struct GraphWindowKind {
     // In creation order: Label5, Label6, Label7, Label8, Label3, Label1,
     // Label4, Label2.
     std::array<GraphOverlay, 8> Labels;
-    // The state this window's show and close keep.
-    bool MonitorState::*WindowOpen;
-    int32_t MonitorState::*Top;
-    int32_t MonitorState::*Left;
-    // The histories drawn by Series1..Series4: the two rates, then their
-    // average lines.
-    std::array<History MonitorState::*, 4> Histories;
-    // The state side of the Reset command.
-    void (*ResetState)(MonitorState&);
-    // This window's texts in a poll's sample.
-    std::optional<GraphTexts> PollSample::*Texts;
+    // Whose place, open flag and Reset this window's are.
+    GraphSide Side;
+    // How a poll's sample moves this window's lines on.
+    std::optional<GraphStep> PollSample::*Lines;
+    // This window's texts of a poll's sample, when the poll refreshed it.
+    std::optional<GraphTexts> (*Texts)(const PollSample&, const NumberLocale&);
 };
 
 class TGraphWindow : public QWidget, public MonitorSubscriber {
@@ -82,9 +78,12 @@ public:
     // colours: changed colours reach the plot through the points of the next
     // refresh.
     void ConfigureForRestart();
-    // Title (the two lines given), the series refilled from the state, the
-    // four value labels.
+    // Title (the two lines given), the series refilled from the window's
+    // lines, the four value labels.
     void Refresh(const GraphTexts& texts);
+    // The lines Series1..Series4 draw, slot for slot as the poll keeps the
+    // state's histories: the two rates, then their averages.
+    GraphLines& Lines() { return m_lines; }
     // After a failed poll: the four value labels emptied; title and series
     // wait for the next successful refresh.
     void ClearValues();
@@ -137,7 +136,7 @@ protected:
     // The bitmaps of "Save as BMP" go into `pictures`. Makes the chart, the
     // labels, the menu and Button1; the window then adds its series in
     // drawing order and calls styleRateSeries.
-    TGraphWindow(MonitorState& state, BitmapFolder pictures, const GraphWindowKind& kind, QWidget* parent);
+    TGraphWindow(Monitor& monitor, BitmapFolder pictures, const GraphWindowKind& kind, QWidget* parent);
 
     TChart* chart() const { return m_chart; }
     // The pens Series1..Series4 start with: rates solid 2 pixels, averages
@@ -157,7 +156,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-    MonitorState& m_state;
+    Monitor& m_monitor;
 
 private:
     void setCaption();
@@ -166,6 +165,7 @@ private:
     void applyLineRules(bool forRestart);
 
     GraphWindowKind m_kind;
+    GraphLines m_lines;
     BitmapFolder m_pictures;
     TChart* m_chart = nullptr;
     QLabel* m_saveNote = nullptr;

@@ -247,9 +247,9 @@ void TUsageChart::paintEvent(QPaintEvent* event) {
 
 // TFormUsage
 
-TFormUsage::TFormUsage(const MonitorState& state, UsageSource source, QWidget* parent)
+TFormUsage::TFormUsage(const Monitor& monitor, UsageSource source, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      m_state(state), m_source(std::move(source)) {
+      m_monitor(monitor), m_source(std::move(source)) {
     setObjectName(QStringLiteral("FormUsage"));
     auto* layout = new QVBoxLayout(this);
 
@@ -323,7 +323,7 @@ void TFormUsage::ShowUsage() {
 void TFormUsage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!event->spontaneous()) {
-        setWindowTitle(QString::fromStdString(m_state.SessionName) + QStringLiteral(" - Usage"));
+        setWindowTitle(QString::fromStdString(m_monitor.Settings().SessionName) + QStringLiteral(" - Usage"));
         Refresh();
     }
 }
@@ -404,9 +404,10 @@ void TFormUsage::showSummary(const UsageSummary& summary) {
 
     const std::pair<TUsageChart*, const std::vector<UsageBucket>*> charts[] = {
         {HoursChart, &summary.Hours}, {DaysChart, &summary.Days}, {PeriodsChart, &summary.Periods}};
+    const ViewSettings settings = m_monitor.Settings();
     for (const auto& [chart, buckets] : charts) {
-        chart->SetBuckets(shown ? *buckets : std::vector<UsageBucket>{}, summary.Now, m_state.DownloadColor,
-                          m_state.UploadColor);
+        chart->SetBuckets(shown ? *buckets : std::vector<UsageBucket>{}, summary.Now, settings.DownloadColor,
+                          settings.UploadColor);
     }
     showTable(shown ? summary : UsageSummary{});
     // Lines shown or hidden and texts of new lengths take their places now,

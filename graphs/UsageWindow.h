@@ -17,7 +17,6 @@
 // most every few seconds; while hidden a sample costs it nothing.
 
 #include "core/Monitor.h"
-#include "core/MonitorState.h"
 #include "core/UsageFigures.h"
 
 #include <QElapsedTimer>
@@ -77,8 +76,8 @@ class TFormUsage final : public QWidget, public MonitorSubscriber {
     Q_OBJECT
 
 public:
-    // `state` gives the session's name, the bar colours and the quota.
-    TFormUsage(const MonitorState& state, UsageSource source, QWidget* parent = nullptr);
+    // `monitor` gives the session's name and the bar colours.
+    TFormUsage(const Monitor& monitor, UsageSource source, QWidget* parent = nullptr);
 
     // The menu command: shows the window or, when it is shown already,
     // brings it forward.
@@ -117,7 +116,7 @@ private:
     void showSummary(const UsageSummary& summary);
     void showTable(const UsageSummary& summary);
 
-    const MonitorState& m_state;
+    const Monitor& m_monitor;
     UsageSource m_source;
     QElapsedTimer m_sinceQuery;
     int m_queries = 0;

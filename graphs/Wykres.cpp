@@ -1,6 +1,5 @@
 #include "graphs/Wykres.h"
 
-#include "core/GraphReset.h"
 #include "graphs/GraphCommon.h"
 #include "widgets/Chart.h"
 #include "widgets/ErrorBox.h"
@@ -11,6 +10,13 @@
 namespace veltrum {
 
 namespace {
+
+std::optional<GraphTexts> texts(const PollSample& sample, const NumberLocale& locale) {
+    if (!sample.Bandwidth) {
+        return std::nullopt;
+    }
+    return BandwidthGraphTexts(*sample.Bandwidth, locale);
+}
 
 const GraphWindowKind kBandwidthGraph{
     .ObjectName = "FormWykres",
@@ -27,19 +33,15 @@ const GraphWindowKind kBandwidthGraph{
                 {668, 15, ""},
                 {572, 30, "Average Upload:"},
                 {668, 30, ""}}},
-    .WindowOpen = &MonitorState::GraphWindowOpen,
-    .Top = &MonitorState::GraphTop,
-    .Left = &MonitorState::GraphLeft,
-    .Histories = {&MonitorState::DownHistory, &MonitorState::UpHistory, &MonitorState::DownAvgLine,
-                  &MonitorState::UpAvgLine},
-    .ResetState = &ResetBandwidthSide,
-    .Texts = &PollSample::Bandwidth,
+    .Side = GraphSide::Bandwidth,
+    .Lines = &PollSample::BandwidthLines,
+    .Texts = &texts,
 };
 
 } // namespace
 
-TFormWykres::TFormWykres(MonitorState& state, BitmapFolder pictures, QWidget* parent)
-    : TGraphWindow(state, std::move(pictures), kBandwidthGraph, parent) {
+TFormWykres::TFormWykres(Monitor& monitor, BitmapFolder pictures, QWidget* parent)
+    : TGraphWindow(monitor, std::move(pictures), kBandwidthGraph, parent) {
     Chart1 = chart();
     // Drawing order, back to front: the flat lines under the rate lines, and
     // the upload line over the download line.
@@ -58,22 +60,24 @@ TFormWykres::TFormWykres(MonitorState& state, BitmapFolder pictures, QWidget* pa
 }
 
 void TFormWykres::applyScaleRules(bool /*forRestart*/) {
-    Series5->SetPenVisible(m_state.ShowMaxLines);
-    Series6->SetPenVisible(m_state.ShowMaxLines);
-    Chart1->SetAutomaticMaximum(m_state.AutoScale);
-    if (m_state.AutoScale) {
+    const ViewSettings settings = m_monitor.Settings();
+    Series5->SetPenVisible(settings.ShowMaxLines);
+    Series6->SetPenVisible(settings.ShowMaxLines);
+    Chart1->SetAutomaticMaximum(settings.AutoScale);
+    if (settings.AutoScale) {
         Chart1->SetMaximum(kAutoScaleMaximum);
     } else {
         // The download scale wins a tie.
-        Chart1->SetMaximum(std::max(m_state.DownloadScale, m_state.UploadScale));
+        Chart1->SetMaximum(std::max(settings.DownloadScale, settings.UploadScale));
     }
 }
 
 void TFormWykres::refillOwnSeries(int32_t length) {
     // Refilled while hidden too: with the automatic maximum they keep the axis
     // top at or above the larger scale.
-    RefillFlatSeries(*Series5, m_state.DownloadScale, length, m_state.DownloadColor);
-    RefillFlatSeries(*Series6, m_state.UploadScale, length, m_state.UploadColor);
+    const ViewSettings settings = m_monitor.Settings();
+    RefillFlatSeries(*Series5, settings.DownloadScale, length, settings.DownloadColor);
+    RefillFlatSeries(*Series6, settings.UploadScale, length, settings.UploadColor);
 }
 
 void TFormWykres::Chart1DblClick() {

@@ -14,7 +14,7 @@ class TFormWykres final : public TGraphWindow {
 
 public:
     // The bitmaps of "Save as BMP" ("_b") go into `pictures`.
-    TFormWykres(MonitorState& state, BitmapFolder pictures, QWidget* parent = nullptr);
+    TFormWykres(Monitor& monitor, BitmapFolder pictures, QWidget* parent = nullptr);
 
     void Chart1DblClick();
 

@@ -1,6 +1,5 @@
 #include "graphs/WykresPkt.h"
 
-#include "core/GraphReset.h"
 #include "graphs/GraphCommon.h"
 #include "widgets/Chart.h"
 #include "widgets/ErrorBox.h"
@@ -12,6 +11,13 @@
 namespace veltrum {
 
 namespace {
+
+std::optional<GraphTexts> texts(const PollSample& sample, const NumberLocale& locale) {
+    if (!sample.Packets) {
+        return std::nullopt;
+    }
+    return PacketsGraphTexts(*sample.Packets, locale);
+}
 
 const GraphWindowKind kPacketsGraph{
     .ObjectName = "FormWykresPkt",
@@ -28,19 +34,15 @@ const GraphWindowKind kPacketsGraph{
                 {668, 15, ""},
                 {547, 30, "Average Packets Out:"},
                 {668, 30, ""}}},
-    .WindowOpen = &MonitorState::PacketGraphWindowOpen,
-    .Top = &MonitorState::PacketGraphTop,
-    .Left = &MonitorState::PacketGraphLeft,
-    .Histories = {&MonitorState::DownPktHistory, &MonitorState::UpPktHistory, &MonitorState::DownPktAvgLine,
-                  &MonitorState::UpPktAvgLine},
-    .ResetState = &ResetPacketSide,
-    .Texts = &PollSample::Packets,
+    .Side = GraphSide::Packets,
+    .Lines = &PollSample::PacketLines,
+    .Texts = &texts,
 };
 
 } // namespace
 
-TFormWykresPkt::TFormWykresPkt(MonitorState& state, BitmapFolder pictures, QWidget* parent)
-    : TGraphWindow(state, std::move(pictures), kPacketsGraph, parent) {
+TFormWykresPkt::TFormWykresPkt(Monitor& monitor, BitmapFolder pictures, QWidget* parent)
+    : TGraphWindow(monitor, std::move(pictures), kPacketsGraph, parent) {
     Chart2 = chart();
     // Back to front: the average lines under the packet lines.
     Series3 = Chart2->AddSeries(QStringLiteral("Series3"));

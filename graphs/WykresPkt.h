@@ -19,7 +19,7 @@ public:
     // The bitmaps of "Save as BMP" ("_p") go into `pictures`. The poll
     // cycle's snapshot at the end of a traced resynchronisation calls
     // BitBtn3Click directly and needs the failure to come back.
-    TFormWykresPkt(MonitorState& state, BitmapFolder pictures, QWidget* parent = nullptr);
+    TFormWykresPkt(Monitor& monitor, BitmapFolder pictures, QWidget* parent = nullptr);
 
     // The resynchronisation mark (Label9): ">>", ">" or empty. Clearing the
     // values after a failed poll leaves it alone.

@@ -33,6 +33,7 @@ public:
     bool ThrowOnSnapshot = false;
     bool ThrowOnFailure = false;
     std::string Now = "2024-05-06 07:08:09";
+    NumberLocale Locale{".", ","};
 
     void SetGaugeMaxima(int32_t downMax, int32_t upMax) override {
         Calls.push_back("SetGaugeMaxima");
@@ -43,24 +44,25 @@ public:
         DownMax = downMax;
         UpMax = upMax;
     }
-    void ShowRates(const std::string& label3, const std::string& label4, int32_t downProgress,
-                   int32_t upProgress) override {
+    void ShowRates(int32_t downRate, int32_t upRate, int32_t downProgress, int32_t upProgress) override {
         Calls.push_back("ShowRates");
-        Label3 = label3;
-        Label4 = label4;
+        // The texts the windows make of these numbers.
+        const RateTexts texts = MainRateTexts(downRate, upRate, Locale);
+        Label3 = texts.Down;
+        Label4 = texts.Up;
         DownProgress = downProgress;
         UpProgress = upProgress;
         ++ShowRatesCount;
     }
     std::string NowText() override { return Now; }
-    void RefreshBandwidthGraph(const GraphTexts& texts) override {
+    void RefreshBandwidthGraph(const BandwidthFigures& figures) override {
         Calls.push_back("RefreshBandwidthGraph");
-        Bandwidth = texts;
+        Bandwidth = BandwidthGraphTexts(figures, Locale);
         ++BandwidthRefreshes;
     }
-    void RefreshPacketsGraph(const GraphTexts& texts) override {
+    void RefreshPacketsGraph(const PacketFigures& figures) override {
         Calls.push_back("RefreshPacketsGraph");
-        Packets = texts;
+        Packets = PacketsGraphTexts(figures, Locale);
         ++PacketsRefreshes;
     }
     void SetResyncMark(const std::string& text) override {

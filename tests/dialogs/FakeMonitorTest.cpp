@@ -30,7 +30,7 @@ namespace {
 
 class FakeMonitor final : public MonitorControl {
 public:
-    MonitorState& State() override { return state; }
+    ViewSettings Settings() const override { return ViewSettingsOf(state); }
     const std::string& ConfigDir() const override { return dir; }
     WindowPosition MainPosition() const override { return {30, 40}; }
     void PausePolling() override { calls.emplace_back("PausePolling"); }
@@ -38,8 +38,14 @@ public:
     void PauseStayOnTop() override { calls.emplace_back("PauseStayOnTop"); }
     void ResumeStayOnTop() override { calls.emplace_back("ResumeStayOnTop"); }
     void ReloadAndRestart() override { calls.emplace_back("ReloadAndRestart"); }
-    void ApplyMainOpacity() override { calls.emplace_back("ApplyMainOpacity"); }
-    void ApplyGraphOpacity() override { calls.emplace_back("ApplyGraphOpacity"); }
+    void ApplyMainOpacity(uint16_t level) override {
+        state.MainOpacity = level;
+        calls.emplace_back("ApplyMainOpacity");
+    }
+    void ApplyGraphOpacity(uint16_t level) override {
+        state.GraphOpacity = level;
+        calls.emplace_back("ApplyGraphOpacity");
+    }
     void OpenWebPageSoon() override { calls.emplace_back("OpenWebPageSoon"); }
     ProbeResult Probe(const AgentTarget& target, ProbeScope scope) override {
         calls.emplace_back("Probe");

@@ -1,6 +1,9 @@
 #include "graphs/GraphCommon.h"
+#include "graphs/StillMonitor.h"
 #include "graphs/Wykres.h"
 #include "graphs/WykresPkt.h"
+#include "settings/TempDir.h"
+#include "support/TableAgent.h"
 #include "widgets/Chart.h"
 #include "widgets/ErrorBox.h"
 
@@ -16,6 +19,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -86,6 +92,7 @@ private:
 
 class GraphWindowTest : public testing::Test {
 protected:
+    GraphWindowTest() { m_state = LoadedState(); }
     void SetUp() override {
         ASSERT_TRUE(m_dir.isValid());
         m_programDir = m_dir.path().toStdString() + "/";
@@ -94,23 +101,25 @@ protected:
 
     QTemporaryDir m_dir;
     std::string m_programDir;
-    MonitorState m_state = LoadedState();
+    test::StillMonitor m_still;
+    Monitor& m_monitor = m_still.monitor;
+    MonitorState& m_state = m_still.state;
 };
 
 using TFormWykresRefresh = GraphWindowTest;
 
 TEST_F(TFormWykresRefresh, FillsAllSixSeriesInSlotOrderWithTheTableColours) {
-    TFormWykres w(m_state, m_programDir);
+    TFormWykres w(m_monitor, m_programDir);
     // The poll clipped a 3000 sample with AutoScale off and scales 1024/2048 to
     // Trunc(2048 * 0.995) = 2037 and stored it back; it has since moved on by one slot.
-    m_state.DownHistory[1] = 1500;
-    m_state.DownHistory[2] = 2037;
-    m_state.DownHistory[120] = 7;
-    m_state.DownHistory[121] = 999; // beyond HistoryLength: never plotted
-    m_state.UpHistory[1] = 300;
-    m_state.DownAvgLine.fill(0);
-    std::fill(m_state.DownAvgLine.begin() + 1, m_state.DownAvgLine.begin() + 121, 1181);
-    std::fill(m_state.UpAvgLine.begin() + 1, m_state.UpAvgLine.begin() + 121, 42);
+    w.Lines().Down[1] = 1500;
+    w.Lines().Down[2] = 2037;
+    w.Lines().Down[120] = 7;
+    w.Lines().Down[121] = 999; // beyond HistoryLength: never plotted
+    w.Lines().Up[1] = 300;
+    w.Lines().DownAvg.fill(0);
+    std::fill(w.Lines().DownAvg.begin() + 1, w.Lines().DownAvg.begin() + 121, 1181);
+    std::fill(w.Lines().UpAvg.begin() + 1, w.Lines().UpAvg.begin() + 121, 42);
     m_state.DownloadColor = kBlue;
     m_state.UploadColor = kGreen;
 
@@ -131,7 +140,7 @@ TEST_F(TFormWykresRefresh, FillsAllSixSeriesInSlotOrderWithTheTableColours) {
     EXPECT_EQ(Ys(*w.Series4), std::vector<double>(120, 42));
     EXPECT_EQ(Ys(*w.Series5), std::vector<double>(120, 1024));
     EXPECT_EQ(Ys(*w.Series6), std::vector<double>(120, 2048));
-    EXPECT_EQ(m_state.DownHistory[2], 2037); // the window never changes the history
+    EXPECT_EQ(w.Lines().Down[2], 2037); // a refresh never changes the lines
 
     // A second refresh replaces the points instead of adding to them.
     w.Refresh(SomeTexts());
@@ -139,7 +148,7 @@ TEST_F(TFormWykresRefresh, FillsAllSixSeriesInSlotOrderWithTheTableColours) {
 }
 
 TEST_F(TFormWykresRefresh, DrawsTheFlatLinesBehindTheRateLines) {
-    TFormWykres w(m_state, m_programDir);
+    TFormWykres w(m_monitor, m_programDir);
     std::vector<std::string> order;
     for (const TLineSeries* s : w.Chart1->AllSeries()) {
         order.push_back(s->Name().toStdString());
@@ -155,7 +164,7 @@ TEST_F(TFormWykresRefresh, DrawsTheFlatLinesBehindTheRateLines) {
 }
 
 TEST_F(TFormWykresRefresh, ShowsTheGivenTextsAsTheyAre) {
-    TFormWykres w(m_state, m_programDir);
+    TFormWykres w(m_monitor, m_programDir);
     w.Refresh(SomeTexts());
     EXPECT_EQ(w.Chart1->TitleLines(),
               QStringList({"Veltrum     6/12/26 8:15:03 PM",
@@ -184,10 +193,10 @@ TEST_F(TFormWykresConfigureForRestart, HiddenMaximumLinesStillHoldTheAxisUp) {
     m_state.AutoScale = true;
     m_state.ShowMaxLines = false;
     m_state.ShowAverages = false;
-    TFormWykres w(m_state, m_programDir);
+    TFormWykres w(m_monitor, m_programDir);
     w.ConfigureForRestart();
-    m_state.DownHistory[1] = 50;
-    m_state.UpHistory[1] = 80;
+    w.Lines().Down[1] = 50;
+    w.Lines().Up[1] = 80;
     w.Refresh(SomeTexts());
 
     EXPECT_TRUE(w.Chart1->AutomaticMaximum());
@@ -203,7 +212,7 @@ TEST_F(TFormWykresConfigureForRestart, HiddenMaximumLinesStillHoldTheAxisUp) {
 TEST_F(TFormWykresConfigureForRestart, FixedAxisTakesTheLargerScale) {
     m_state.AutoScale = false;
     m_state.ShowMaxLines = true;
-    TFormWykres w(m_state, m_programDir);
+    TFormWykres w(m_monitor, m_programDir);
     w.ConfigureForRestart();
     EXPECT_FALSE(w.Chart1->AutomaticMaximum());
     EXPECT_EQ(w.Chart1->Maximum(), 2048);
@@ -220,7 +229,7 @@ TEST_F(TFormWykresConfigureForRestart, FixedAxisTakesTheLargerScale) {
 
 TEST_F(TFormWykresConfigureForRestart, NegativeScaleIsRefusedByTheChart) {
     m_state.AutoScale = false;
-    TFormWykres w(m_state, m_programDir);
+    TFormWykres w(m_monitor, m_programDir);
     w.ConfigureForRestart();
     m_state.DownloadScale = -5;
     m_state.UploadScale = -10;
@@ -236,7 +245,7 @@ TEST_F(TFormWykresConfigureForRestart, NegativeScaleIsRefusedByTheChart) {
 using TFormWykresBitBtn1Click = GraphWindowTest;
 
 TEST_F(TFormWykresBitBtn1Click, ClearsTheBandwidthSideOnly) {
-    TFormWykres w(m_state, m_programDir);
+    TFormWykres w(m_monitor, m_programDir);
     m_state.DownHistory.fill(5);
     m_state.UpHistory.fill(6);
     m_state.DownAvgLine.fill(7);
@@ -274,7 +283,7 @@ TEST_F(TFormWykresBitBtn1Click, ClearsTheBandwidthSideOnly) {
 using TFormWykresPktBitBtn1Click = GraphWindowTest;
 
 TEST_F(TFormWykresPktBitBtn1Click, ClearsThePacketSideOnly) {
-    TFormWykresPkt w(m_state, m_programDir);
+    TFormWykresPkt w(m_monitor, m_programDir);
     m_state.DownPktHistory.fill(5);
     m_state.UpPktHistory.fill(6);
     m_state.DownPktAvgLine.fill(7);
@@ -309,10 +318,10 @@ TEST_F(TFormWykresPktBitBtn1Click, ClearsThePacketSideOnly) {
 using TFormWykresPktRefresh = GraphWindowTest;
 
 TEST_F(TFormWykresPktRefresh, ShowsTextsAndPacketHistories) {
-    TFormWykresPkt w(m_state, m_programDir);
-    m_state.DownPktHistory[1] = 12000;
-    m_state.UpPktHistory[1] = 345;
-    m_state.DownPktAvgLine.fill(100);
+    TFormWykresPkt w(m_monitor, m_programDir);
+    w.Lines().Down[1] = 12000;
+    w.Lines().Up[1] = 345;
+    w.Lines().DownAvg.fill(100);
     GraphTexts texts{"Veltrum     6/12/26 8:15:03 PM",
                      "                     Total I/O:  12,345 p/s  (max: 12,345) p/s",
                      "100 p/s",
@@ -339,7 +348,7 @@ TEST_F(TFormWykresPktRefresh, ShowsTextsAndPacketHistories) {
 }
 
 TEST_F(TFormWykresPktRefresh, ResyncMarkSurvivesAFailedPoll) {
-    TFormWykresPkt w(m_state, m_programDir);
+    TFormWykresPkt w(m_monitor, m_programDir);
     w.Refresh(SomeTexts());
     w.SetResyncMark(">>");
     w.ClearValues();
@@ -353,10 +362,10 @@ TEST_F(TFormWykresPktRefresh, ResyncMarkSurvivesAFailedPoll) {
 
 TEST_F(TFormWykresPktRefresh, RestartKeepsTheAxisAutomaticAndHiddenAveragesCounting) {
     m_state.ShowAverages = false;
-    TFormWykresPkt w(m_state, m_programDir);
+    TFormWykresPkt w(m_monitor, m_programDir);
     w.ConfigureForRestart();
-    m_state.DownPktHistory[1] = 10;
-    m_state.DownPktAvgLine.fill(500);
+    w.Lines().Down[1] = 10;
+    w.Lines().DownAvg.fill(500);
     w.Refresh(SomeTexts());
     EXPECT_TRUE(w.Chart2->AutomaticMaximum());
     EXPECT_EQ(w.Chart2->Maximum(), 10000000);
@@ -368,7 +377,7 @@ TEST_F(TFormWykresPktRefresh, RestartKeepsTheAxisAutomaticAndHiddenAveragesCount
 using TFormWykresShowGraph = GraphWindowTest;
 
 TEST_F(TFormWykresShowGraph, SecondShowOnlyRaises) {
-    TFormWykres w(m_state, m_programDir);
+    TFormWykres w(m_monitor, m_programDir);
     w.Refresh(SomeTexts());
     w.ShowGraph();
     ASSERT_TRUE(w.isVisible());
@@ -394,7 +403,7 @@ TEST_F(TFormWykresShowGraph, SecondShowOnlyRaises) {
 // picture beneath them must still be drawn once per refresh, not once for the
 // chart and again for the labels.
 TEST_F(TFormWykresShowGraph, ARefreshDrawsTheChartOnceWithItsLabels) {
-    TFormWykres w(m_state, m_programDir);
+    TFormWykres w(m_monitor, m_programDir);
     const auto settle = [] {
         QElapsedTimer clock;
         clock.start();
@@ -420,7 +429,7 @@ TEST_F(TFormWykresShowGraph, RefusedAxisMaximumIsReportedAndTheWindowStillOpens)
     m_state.AutoScale = false;
     m_state.DownloadScale = -1;
     m_state.UploadScale = -2;
-    TFormWykres w(m_state, m_programDir);
+    TFormWykres w(m_monitor, m_programDir);
     w.ShowGraph();
     EXPECT_TRUE(w.isVisible());
     EXPECT_TRUE(m_state.GraphWindowOpen);
@@ -428,7 +437,7 @@ TEST_F(TFormWykresShowGraph, RefusedAxisMaximumIsReportedAndTheWindowStillOpens)
 }
 
 TEST_F(TFormWykresShowGraph, DoubleClickClosesAndStoresThePosition) {
-    TFormWykres w(m_state, m_programDir);
+    TFormWykres w(m_monitor, m_programDir);
     w.ShowGraph();
     w.move(400, 321);
     QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(600, 20), w.Chart1->mapToGlobal(QPointF(600, 20)),
@@ -444,7 +453,7 @@ TEST_F(TFormWykresShowGraph, DoubleClickClosesAndStoresThePosition) {
 }
 
 TEST_F(TFormWykresShowGraph, TitleBarCloseRunsFormClose) {
-    TFormWykresPkt w(m_state, m_programDir);
+    TFormWykresPkt w(m_monitor, m_programDir);
     w.ShowGraph();
     EXPECT_TRUE(m_state.PacketGraphWindowOpen);
     EXPECT_EQ(w.pos(), QPoint(190, 190));
@@ -458,8 +467,8 @@ TEST_F(TFormWykresShowGraph, TitleBarCloseRunsFormClose) {
 }
 
 TEST_F(TFormWykresShowGraph, NeverShownWindowStoresItsCreationPosition) {
-    TFormWykres w(m_state, m_programDir);
-    TFormWykresPkt p(m_state, m_programDir);
+    TFormWykres w(m_monitor, m_programDir);
+    TFormWykresPkt p(m_monitor, m_programDir);
     const QPoint created = w.pos();
     const QPoint createdPkt = p.pos();
     // The design places, not the corner of the screen.
@@ -476,6 +485,73 @@ TEST_F(TFormWykresShowGraph, NeverShownWindowStoresItsCreationPosition) {
     EXPECT_EQ(m_state.PacketGraphTop, createdPkt.y());
     EXPECT_FALSE(m_state.GraphWindowOpen);
     EXPECT_FALSE(w.isVisible());
+}
+
+// Fed a polling monitor's samples, each graph window keeps the lines the
+// poll keeps in the state, slot for slot: through a fixed axis's clipping, a
+// Reset, a shorter history, a restart and a resynchronisation whose snapshot
+// fails after the packet lines moved on.
+TEST(GraphWindowLines, FollowThePollsHistories) {
+    test::TableAgent agent({{2, {"eth0", "1"}}});
+    test::TempDir dir;
+    std::ofstream(dir.File("Default.vlq")) << "[Host]\n01=" << agent.Host()
+                                           << "\n[Haslo]\n01=public\n[NumerInterfaceu]\n01=2\n"
+                                              "[Autoscala]\n01=0\n[Timeout]\n01=100\n";
+    test::StillMonitor still(dir.Dir());
+    Monitor& monitor = still.monitor;
+    const ScreenArea screen{0, 0, 1024, 768};
+    monitor.Load(std::span(&screen, 1));
+    TFormWykres w(monitor, dir.Dir());
+    TFormWykresPkt p(monitor, dir.Dir());
+    monitor.Subscribe(w);
+    monitor.Subscribe(p);
+    struct : MonitorSubscriber {
+        void OnSample(const PollSample& sample) override { Failures += sample.ShownFailure.has_value(); }
+        int Failures = 0;
+    } failures;
+    monitor.Subscribe(failures);
+    const MonitorState& s = still.state;
+    int32_t counter = 1000;
+    const auto pollAndCompare = [&](const std::vector<int32_t>& increases, const char* when) {
+        for (size_t i = 0; i < increases.size(); ++i) {
+            counter += increases[i];
+            for (const char* column : {"10", "16", "11", "17"}) {
+                agent.SetObject("1.3.6.1.2.1.2.2.1." + std::string(column) + ".2", 0x41,
+                                std::to_string(counter));
+            }
+            monitor.Poll();
+            EXPECT_EQ(w.Lines().Down, s.DownHistory) << when << " poll " << i;
+            EXPECT_EQ(w.Lines().Up, s.UpHistory) << when;
+            EXPECT_EQ(w.Lines().DownAvg, s.DownAvgLine) << when;
+            EXPECT_EQ(w.Lines().UpAvg, s.UpAvgLine) << when;
+            EXPECT_EQ(p.Lines().Down, s.DownPktHistory) << when << " poll " << i;
+            EXPECT_EQ(p.Lines().UpAvg, s.UpPktAvgLine) << when;
+        }
+    };
+    // 400000 octets a poll lie above both scales: clipped.
+    const std::vector<int32_t> mixed{400000, 9000, 18000, 400000, 36000, 45000, 400000, 63000};
+    monitor.BeginRestart();
+    monitor.CheckInterfaceAndPoll();
+    pollAndCompare(mixed, "first");
+    ASSERT_NE(*std::max_element(s.DownHistory.begin(), s.DownHistory.end()), 0);
+    w.Reset1->trigger();
+    pollAndCompare({mixed.begin(), mixed.begin() + 3}, "after a Reset");
+    still.state.HistoryLength = 5;
+    pollAndCompare({mixed.begin(), mixed.begin() + 4}, "on five slots");
+    monitor.BeginRestart();
+    monitor.CheckInterfaceAndPoll();
+    pollAndCompare({mixed.begin(), mixed.begin() + 3}, "after a restart");
+    // A stall then a jump starts a traced resynchronisation; its snapshot
+    // ten polls later cannot be saved under this session name.
+    still.state.ResyncTrace = true;
+    still.state.SessionName = "a/b";
+    std::vector<int32_t> resync{1000, 1000, 1000, 1000, 0, 2000};
+    for (int32_t k = 1; k <= 11; ++k) {
+        resync.push_back(1000 + 37 * k);
+    }
+    const int failed = failures.Failures;
+    pollAndCompare(resync, "through a resynchronisation");
+    EXPECT_EQ(failures.Failures, failed + 1);
 }
 
 TEST(ChartBitmapPath, YearThenTwoDigitFieldsInTheProgramFolder) {
@@ -500,7 +576,7 @@ TEST(IsFileNamePart, RefusesWhatAFileNameMayNotHold) {
 using TFormWykresBitBtn3Click = GraphWindowTest;
 
 TEST_F(TFormWykresBitBtn3Click, WritesOneStampedBitmapIntoTheProgramFolder) {
-    TFormWykres w(m_state, m_programDir);
+    TFormWykres w(m_monitor, m_programDir);
     w.Refresh(SomeTexts());
     const QDateTime before = QDateTime::currentDateTime().addMSecs(-1000);
     w.BitBtn3Click();
@@ -523,8 +599,8 @@ TEST_F(TFormWykresBitBtn3Click, WritesOneStampedBitmapIntoTheProgramFolder) {
 // save makes it; the program's own folder (above) is never made.
 TEST_F(TFormWykresBitBtn3Click, MakesAPicturesFolderOnTheFirstSave) {
     const std::string pictures = m_programDir + "Pictures/Veltrum/";
-    TFormWykres w(m_state, BitmapFolder(pictures, true));
-    TFormWykresPkt p(m_state, BitmapFolder(pictures, true));
+    TFormWykres w(m_monitor, BitmapFolder(pictures, true));
+    TFormWykresPkt p(m_monitor, BitmapFolder(pictures, true));
     w.BitBtn3Click();
     p.BitBtn3Click();
     EXPECT_EQ(QDir(QString::fromStdString(pictures)).entryList({"VQ_Veltrum_*.bmp"}, QDir::Files).size(), 2);
@@ -533,7 +609,7 @@ TEST_F(TFormWykresBitBtn3Click, MakesAPicturesFolderOnTheFirstSave) {
 TEST_F(TFormWykresBitBtn3Click, ForbiddenSessionNameWritesNothing) {
     for (const char* name : {"../escape", "a/b", "x:y", "q?", "tab\tname", "a|b"}) {
         m_state.SessionName = name;
-        TFormWykres w(m_state, m_programDir);
+        TFormWykres w(m_monitor, m_programDir);
         try {
             w.BitBtn3Click();
             FAIL() << "saved with session name " << name;
@@ -551,8 +627,8 @@ TEST_F(TFormWykresBitBtn3Click, ForbiddenSessionNameWritesNothing) {
 TEST_F(TFormWykresBitBtn3Click, MenuShowsTheFailureInTheErrorBox) {
     ErrorBoxRecorder box;
     m_state.SessionName = "a/b";
-    TFormWykres w(m_state, m_programDir);
-    TFormWykresPkt p(m_state, m_programDir);
+    TFormWykres w(m_monitor, m_programDir);
+    TFormWykresPkt p(m_monitor, m_programDir);
     w.SaveAsBMP1->trigger();
     p.SaveAsBMP1->trigger();
     ASSERT_EQ(box.Texts().size(), 2u);
@@ -564,7 +640,7 @@ TEST_F(TFormWykresBitBtn3Click, MenuShowsTheFailureInTheErrorBox) {
 
     // An unwritable folder fails the same way, through the chart view.
     m_state.SessionName = "Veltrum";
-    TFormWykres missing(m_state, m_programDir + "missing/");
+    TFormWykres missing(m_monitor, m_programDir + "missing/");
     missing.SaveAsBMP1->trigger();
     ASSERT_EQ(box.Texts().size(), 3u);
     EXPECT_EQ(box.Texts()[2].rfind("Cannot create file " + m_programDir + "missing/VQ_Veltrum_b", 0), 0u);
@@ -572,7 +648,7 @@ TEST_F(TFormWykresBitBtn3Click, MenuShowsTheFailureInTheErrorBox) {
 
 TEST_F(TFormWykresBitBtn3Click, TheWindowNamesTheFileItWroteUntilASaveFails) {
     ErrorBoxRecorder box;
-    TFormWykresPkt w(m_state, m_programDir);
+    TFormWykresPkt w(m_monitor, m_programDir);
     w.SaveAsBMP1->trigger();
     ASSERT_EQ(Files().size(), 1);
     ASSERT_NE(w.SaveNote(), nullptr);
@@ -587,8 +663,8 @@ TEST_F(TFormWykresBitBtn3Click, TheWindowNamesTheFileItWroteUntilASaveFails) {
 }
 
 TEST_F(TFormWykresBitBtn3Click, BitmapLeavesTheLabelOverlaysOut) {
-    TFormWykres w(m_state, m_programDir);
-    m_state.DownHistory[1] = 700;
+    TFormWykres w(m_monitor, m_programDir);
+    w.Lines().Down[1] = 700;
     GraphTexts empty = SomeTexts();
     empty.Label1 = empty.Label2 = empty.Label6 = empty.Label8 = "";
     w.Refresh(empty);
@@ -614,7 +690,7 @@ TEST_F(TFormWykresBitBtn3Click, BitmapLeavesTheLabelOverlaysOut) {
 
 TEST_F(TFormWykresBitBtn3Click, PacketSnapshotFailurePropagates) {
     m_state.SessionName = "bad*name";
-    TFormWykresPkt w(m_state, m_programDir);
+    TFormWykresPkt w(m_monitor, m_programDir);
     EXPECT_THROW(w.BitBtn3Click(), EChartError);
     m_state.SessionName = "Veltrum";
     w.BitBtn3Click();

@@ -1,4 +1,5 @@
 #include "graphs/Opacity.h"
+#include "graphs/StillMonitor.h"
 #include "graphs/Wykres.h"
 #include "graphs/WykresPkt.h"
 
@@ -46,13 +47,14 @@ TEST(ApplyOpacity, EveryAlphaReachesAWindowNotYetCreated) {
 }
 
 TEST(Button1Click, GraphWindowsTakeTheGraphLevel) {
-    MonitorState state;
+    test::StillMonitor still;
+    MonitorState& state = still.state;
     state.HistoryLength = 120;
     state.OpacityReady = true;
     state.GraphOpacity = 300;
     state.MainOpacity = 10;
-    TFormWykres wykres(state, "/nonexistent/");
-    TFormWykresPkt wykresPkt(state, "/nonexistent/");
+    TFormWykres wykres(still.monitor, "/nonexistent/");
+    TFormWykresPkt wykresPkt(still.monitor, "/nonexistent/");
     wykres.Button1Click();
     wykresPkt.Button1->click(); // the hidden button is bound to the same handler
     EXPECT_EQ(AlphaOf(wykres), 44);

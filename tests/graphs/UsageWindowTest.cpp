@@ -5,6 +5,7 @@
 #include "graphs/UsageWindow.h"
 
 #include "core/MonitorState.h"
+#include "graphs/StillMonitor.h"
 
 #include <QApplication>
 #include <QImage>
@@ -50,10 +51,11 @@ struct UsageWindowTest : ::testing::Test {
         state.UploadColor = kRed;
         state.BillingDay = 1;
     }
-    MonitorState state;
+    test::StillMonitor still;
+    MonitorState& state = still.state;
     int asked = 0;
     UsageSummary answer = Known();
-    TFormUsage usage{state, [this] {
+    TFormUsage usage{still.monitor, [this] {
                          ++asked;
                          if (!answer.Unavailable.empty() && answer.Unavailable == "throw") {
                              throw std::runtime_error("disk I/O error");

@@ -118,7 +118,7 @@ private:
             return;
         }
         m_usageAskedAt = now;
-        const UsageSummary summary = m_monitor.Usage().Summary(m_monitor.State(), now);
+        const UsageSummary summary = m_monitor.UsageFigures(now);
         m_today.clear();
         if (summary.Unavailable.empty()) {
             const NumberLocale locale = systemLocale();
@@ -154,7 +154,7 @@ public:
 
 private:
     void OnSample(const PollSample& sample) override {
-        NoticeSettings settings = NoticeSettingsOf(m_monitor.State());
+        NoticeSettings settings = m_monitor.Notices();
         settings.OutageSeconds = m_outageSeconds;
         m_decider.SetSettings(settings);
         for (const Notice& notice : m_decider.OnSample(sample, m_clock.elapsed())) {
@@ -166,25 +166,24 @@ private:
     }
 
     void checkQuota() {
-        const int64_t now = wallSeconds();
-        const MonitorState& state = m_monitor.State();
         // Asked at every poll, with the counts not written yet: no threshold
         // slips by between two writes of the history.
-        if (QuotaOf(state).Limit == 0) {
+        if (m_monitor.Quota().Limit == 0) {
             return;
         }
-        const UsageSummary summary = m_monitor.Usage().Summary(state, now);
+        const UsageSummary summary = m_monitor.UsageFigures(wallSeconds());
         const std::optional<QuotaUse> use = PeriodQuotaUse(summary);
         if (!use) {
             return;
         }
-        const std::string path = QuotaAnnouncementsPath(state.ProfilePath);
+        const ViewSettings settings = m_monitor.Settings();
+        const std::string path = QuotaAnnouncementsPath(settings.ProfilePath);
         if (!m_announcements || m_announcements->Path() != path) {
             m_announcements = std::make_unique<QuotaAnnouncements>(path);
         }
         if (const std::optional<QuotaCrossing> due = m_announcements->Due(summary.Period.Start, *use)) {
             const QDate reset = QDateTime::fromSecsSinceEpoch(summary.Period.End).date();
-            send(QuotaNotice(*due, *use, state.SessionName,
+            send(QuotaNotice(*due, *use, settings.SessionName,
                              QLocale::system().toString(reset, QLocale::ShortFormat).toStdString(),
                              systemLocale()));
         }

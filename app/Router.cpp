@@ -215,9 +215,8 @@ TFormUsage* TRouter::usage() {
     if (m_usage == nullptr) {
         // The usage history's figures of the interface watched, as the
         // monitor's recorder has written them.
-        m_usage = std::make_unique<TFormUsage>(m_monitor, [this] {
-            return m_monitor.Usage().Summary(State(), static_cast<int64_t>(std::time(nullptr)));
-        });
+        m_usage = std::make_unique<TFormUsage>(
+            m_monitor, [this] { return m_monitor.UsageFigures(static_cast<int64_t>(std::time(nullptr))); });
         m_monitor.Subscribe(*m_usage);
     }
     return m_usage.get();
@@ -430,11 +429,9 @@ void TRouter::checkUsage() {
         m_usageStatus = std::move(status);
     }
     std::optional<QuotaUse> quotaUse;
-    const MonitorState& state = State();
-    if (QuotaOf(state).Limit > 0) {
-        const UsageSummary summary = usage.Summary(state, now);
+    if (m_monitor.Quota().Limit > 0) {
         // The router's notifier (app/PanelViews.h) announces the thresholds.
-        quotaUse = PeriodQuotaUse(summary);
+        quotaUse = PeriodQuotaUse(m_monitor.UsageFigures(now));
     }
     m_glowny->SetUsageLines(quotaUse, m_usageStatus, m_usageNotice);
 }

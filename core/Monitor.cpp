@@ -92,7 +92,23 @@ void Monitor::SetUsageDatabase(std::string path) {
     m_usage.SetDatabase(std::move(path));
 }
 
+UsageSummary Monitor::UsageFigures(int64_t now) {
+    if (!m_figures || m_figures->Now != now) {
+        m_figures = m_usage.Summary(m_state, now);
+    }
+    return *m_figures;
+}
+
+QuotaSettings Monitor::Quota() const {
+    return QuotaOf(m_state);
+}
+
+NoticeSettings Monitor::Notices() const {
+    return NoticeSettingsOf(m_state);
+}
+
 void Monitor::BeginRestart() {
+    m_figures.reset();
     settle();
     ClearHistories(m_state);
     m_linesCleared = std::max(m_linesCleared.value_or(0), UsedSlots(m_state));
@@ -231,6 +247,7 @@ void Monitor::publish() {
         return;
     }
     s.LinesCleared = std::exchange(m_linesCleared, std::nullopt);
+    m_figures.reset();
     for (MonitorSubscriber* subscriber : m_subscribers) {
         subscriber->OnSample(s);
     }

@@ -28,6 +28,7 @@
 #include "core/InterfaceCheck.h"
 #include "core/MonitorControl.h"
 #include "core/MonitorState.h"
+#include "core/Notices.h"
 #include "core/PollCycle.h"
 #include "core/PollSample.h"
 #include "core/QueryFiber.h"
@@ -112,6 +113,14 @@ public:
     // next restart on; its recorder is the first subscriber.
     void SetUsageDatabase(std::string path);
     UsageRecording& Usage() { return m_usage; }
+    // The usage figures up to the last poll (the history's and the counts
+    // not written yet) at `now`, with this profile's periods and quota. The
+    // router, its tray and its notices each ask after a sample: the history
+    // is read once for all of them.
+    UsageSummary UsageFigures(int64_t now);
+    // The quota and the notices' settings in force.
+    QuotaSettings Quota() const;
+    NoticeSettings Notices() const;
 
     // Profile writes; each throws EIniFileException.
     // The main window's place, before the settings dialog reads the profile.
@@ -180,6 +189,9 @@ private:
     std::function<std::string()> m_nowText;
     NumberLocale m_locale{".", ","};
     UsageRecording m_usage;
+    // The last figures asked for, and when: dropped at each sample and
+    // restart, which change them.
+    std::optional<UsageSummary> m_figures;
     std::vector<MonitorSubscriber*> m_subscribers;
     PollSample m_sample;
     std::optional<int32_t> m_linesCleared;    // by a restart, for the next sample drawn

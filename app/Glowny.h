@@ -5,8 +5,9 @@
 // (core/Monitor.h: state, SNMP client, poll, interface check, start-up
 // load, shutdown save, profile writes), its timers and its windows: this
 // always-on-top window with two bar gauges, the two graph windows, and the
-// dialogs and usage window made at their first opening. TRouters holds the
-// program's routers; the program ends when the last main window closes.
+// dialogs and usage window made at their first opening. TRouters
+// (app/Routers.h) holds the program's routers; the program ends when the
+// last main window closes.
 //
 // One poll: Timer1 ticks (one phase for all routers, one wake-up) ->
 // Monitor::Poll on its query fiber (core/QueryFiber.h), whose waits for

@@ -38,10 +38,6 @@ namespace veltrum {
 
 namespace {
 
-// app.ini's list of the profiles open beside the first.
-const char kOpenSection[] = "Otwarte";
-const char kOpenCount[] = "Ile";
-
 QTimer* makeTimer(QObject* parent, int intervalMs) {
     auto* timer = new QTimer(parent);
     timer->setInterval(intervalMs);
@@ -80,11 +76,6 @@ std::vector<ScreenArea> screenAreas() {
         areas.push_back({0, 0, 1024, 768});
     }
     return areas;
-}
-
-std::string openIdent(size_t index) {
-    const std::string number = std::to_string(index + 1);
-    return number.size() < 2 ? "0" + number : number;
 }
 
 } // namespace
@@ -498,119 +489,5 @@ void TRouter::StopCheckSteps() {
 }
 
 // TRouters
-
-TRouters::TRouters(RouterFolders folders) : m_folders(std::move(folders)) {}
-
-TRouters::~TRouters() = default;
-
-void TRouters::OpenAtStart(const std::vector<std::string>& profiles) {
-    if (!profiles.empty()) {
-        for (const std::string& profile : profiles) {
-            Open(profile);
-        }
-        return;
-    }
-    // The profile app.ini names opens as it always did; the others it
-    // remembers open, those still there, beside it.
-    Open({});
-    const std::string current = m_routers.front()->State().ProfilePath;
-    for (const std::string& profile : RememberedProfiles(m_folders.Config)) {
-        std::error_code ec;
-        if (profile != current && std::filesystem::is_regular_file(profile, ec)) {
-            Open(profile);
-        }
-    }
-}
-
-TRouter& TRouters::Open(const std::string& chosenProfile) {
-    RouterFolders folders = m_folders;
-    const bool first = m_routers.empty();
-    if (!first) {
-        // One process keeps one place among the running copies: the first
-        // router's. The others step around the program's own windows.
-        folders.RunningCopies.clear();
-    }
-    auto neighbours = [this] {
-        std::vector<WindowArea> areas;
-        for (const auto& router : m_routers) {
-            if (router->Glowny().isVisible()) {
-                areas.push_back(router->MainArea());
-            }
-        }
-        return areas;
-    };
-    m_routers.push_back(std::make_unique<TRouter>(folders, chosenProfile, neighbours));
-    TRouter* router = m_routers.back().get();
-    // app.ini's [Profil] keeps naming the first router's profile.
-    router->SetNamesCurrentProfile(first);
-    router->SetPollPhase(
-        [this](const TRouter& asking) -> std::optional<std::chrono::steady_clock::time_point> {
-            for (const auto& other : m_routers) {
-                if (other.get() != &asking) {
-                    if (const auto last = other->LastTick()) {
-                        return last;
-                    }
-                }
-            }
-            return std::nullopt;
-        });
-    connect(router, &TRouter::Closed, this, [this, router] { closed(router); });
-    connect(router, &TRouter::AnotherProfileAsked, this, [this, router] {
-        RunGuarded(&router->Glowny(), [this, router] {
-            const std::string path = AskForAnotherProfile(*router);
-            if (!path.empty()) {
-                Open(path);
-            }
-        });
-    });
-    router->Glowny().show();
-    recordOpenProfiles();
-    return *router;
-}
-
-void TRouters::closed(TRouter* router) {
-    const auto found = std::find_if(m_routers.begin(), m_routers.end(),
-                                    [router](const auto& r) { return r.get() == router; });
-    if (found == m_routers.end()) {
-        return;
-    }
-    // The router's main window is still inside its close: it goes once that
-    // has returned.
-    found->release()->deleteLater();
-    m_routers.erase(found);
-    if (m_routers.empty()) {
-        // The last one: app.ini keeps the profiles that were open with it.
-        emit AllClosed();
-        return;
-    }
-    m_routers.front()->SetNamesCurrentProfile(true);
-    RunGuarded(nullptr, [this] { recordOpenProfiles(); });
-}
-
-void TRouters::recordOpenProfiles() {
-    // A single router writes app.ini exactly as the program always did.
-    if (m_routers.size() < 2 && !m_listed) {
-        return;
-    }
-    TIniFile ini(PointerFilePath(m_folders.Config));
-    ini.WriteInteger(kOpenSection, kOpenCount, static_cast<int32_t>(m_routers.size()));
-    for (size_t i = 0; i < m_routers.size(); ++i) {
-        ini.WriteString(kOpenSection, openIdent(i), m_routers[i]->State().ProfilePath);
-    }
-    m_listed = m_routers.size() > 1;
-}
-
-std::vector<std::string> RememberedProfiles(const std::string& configDir) {
-    const TIniFile ini(PointerFilePath(configDir));
-    const int32_t count = ini.ReadInteger(kOpenSection, kOpenCount, 0);
-    std::vector<std::string> profiles;
-    for (int32_t i = 0; count > 1 && i < count && i < 99; ++i) {
-        std::string path = ini.ReadString(kOpenSection, openIdent(static_cast<size_t>(i)), "");
-        if (!path.empty()) {
-            profiles.push_back(std::move(path));
-        }
-    }
-    return profiles;
-}
 
 } // namespace veltrum

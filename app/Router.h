@@ -195,38 +195,4 @@ private:
     std::string m_usageNotice;
 };
 
-// The routers of one program. The program ends when the last one closes.
-class TRouters final : public QObject {
-    Q_OBJECT
-
-public:
-    explicit TRouters(RouterFolders folders);
-    ~TRouters() override;
-
-    // The command line's profiles, or, without any, the profile app.ini
-    // names followed by the others it remembers open (RememberedProfiles).
-    // Each main window shows.
-    void OpenAtStart(const std::vector<std::string>& profiles);
-    // One more router on `chosenProfile` (empty: app.ini's); its main window
-    // shows.
-    TRouter& Open(const std::string& chosenProfile);
-    const std::vector<std::unique_ptr<TRouter>>& Routers() const { return m_routers; }
-
-signals:
-    void AllClosed();
-
-private:
-    void closed(TRouter* router);
-    // app.ini's list of the open profiles, kept only while more than one is.
-    void recordOpenProfiles();
-
-    RouterFolders m_folders;
-    std::vector<std::unique_ptr<TRouter>> m_routers;
-    bool m_listed = false; // app.ini holds a list of several
-};
-
-// The profiles app.ini remembers open at the last exit, in order, when
-// there were several; otherwise none.
-std::vector<std::string> RememberedProfiles(const std::string& configDir);
-
 } // namespace veltrum

@@ -1,10 +1,10 @@
 // Program entry: reads the command line, checks that there is a display,
-// finds the program's folders, opens a router (app/Router.h) for each
+// finds the program's folders, opens a router (app/Routers.h) for each
 // profile, and runs the message loop until the last main window closes.
 
 #include "app/CommandLine.h"
 #include "app/ProgramFolders.h"
-#include "app/Router.h"
+#include "app/Routers.h"
 #include "core/UsageRecording.h"
 
 #include <QApplication>

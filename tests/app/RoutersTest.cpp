@@ -2,8 +2,8 @@
 // a silent one holds neither the others' polls nor the screen, closing one
 // leaves the others polling, and the open set comes back at the next start.
 
+#include "app/Routers.h"
 #include "app/Glowny.h"
-#include "app/Router.h"
 #include "app/TempDir.h"
 #include "core/UsageRecording.h"
 #include "history/UsageRecorder.h"

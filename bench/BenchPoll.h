@@ -12,8 +12,11 @@
 #include <net-snmp/net-snmp-includes.h>
 // clang-format on
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace veltrum::bench {
@@ -44,20 +47,24 @@ template <class Poll> bool FirstAnswer(Poll poll) {
     return false;
 }
 
-// kPollOids as net-snmp's sub-identifier arrays.
-inline std::vector<std::vector<oid>> NetSnmpPollOids() {
+// Dotted object identifiers as net-snmp's sub-identifier arrays.
+template <class Names> std::vector<std::vector<oid>> NetSnmpOids(const Names& names) {
     std::vector<std::vector<oid>> all;
-    for (const std::string& text : kPollOids) {
+    for (const std::string_view text : names) {
         std::vector<oid> parts;
         std::size_t start = 0;
         while (start <= text.size()) {
             const std::size_t dot = std::min(text.find('.', start), text.size());
-            parts.push_back(std::stoul(text.substr(start, dot - start)));
+            parts.push_back(std::stoul(std::string(text.substr(start, dot - start))));
             start = dot + 1;
         }
         all.push_back(parts);
     }
     return all;
+}
+
+inline std::vector<std::vector<oid>> NetSnmpPollOids() {
+    return NetSnmpOids(kPollOids);
 }
 
 // One GetRequest of `oids` by net-snmp's synchronous request on `session`;
@@ -77,6 +84,31 @@ inline bool NetSnmpGet(void* session, const std::vector<std::vector<oid>>& oids)
         snmp_free_pdu(response);
     }
     return ok;
+}
+
+// Builds a GetRequest of `oids` into a packet as snmp_send does, round after
+// round while the benchmark runs: `fill` first gives each new PDU the fields
+// snmp_send copies from `session` (version and community, or the security
+// fields).
+template <class Fill>
+void BuildNetSnmpRequests(benchmark::State& state, netsnmp_session& session,
+                          const std::vector<std::vector<oid>>& oids, Fill fill) {
+    std::size_t capacity = 2048;
+    auto* packet = static_cast<u_char*>(malloc(capacity));
+    for (auto _ : state) {
+        netsnmp_pdu* pdu = snmp_pdu_create(SNMP_MSG_GET);
+        fill(*pdu);
+        for (const std::vector<oid>& name : oids) {
+            snmp_add_null_var(pdu, name.data(), name.size());
+        }
+        std::size_t offset = 0;
+        if (snmp_build(&packet, &capacity, &offset, &session, pdu) != 0) {
+            state.SkipWithError(snmp_api_errstring(session.s_snmp_errno));
+        }
+        benchmark::DoNotOptimize(packet);
+        snmp_free_pdu(pdu);
+    }
+    free(packet);
 }
 
 } // namespace veltrum::bench

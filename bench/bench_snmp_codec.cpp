@@ -11,6 +11,7 @@
 // poll's own strings do. In the full benchmark the process holds a
 // QApplication, as the program does; starting it leaves the upper halves of
 // the AVX registers dirty, which slows SSE code that does not clear them first.
+#include "BenchPoll.h"
 #include "snmp/Ber.h"
 #include "snmp/SnmpInfo.h"
 
@@ -36,18 +37,8 @@ using veltrum::TSNMPInfo;
 
 const std::string_view kOids[4] = {"1.3.6.1.2.1.2.2.1.10.1", "1.3.6.1.2.1.2.2.1.16.1",
                                    "1.3.6.1.2.1.2.2.1.11.1", "1.3.6.1.2.1.2.2.1.17.1"};
-const oid kOidArrays[4][11] = {{1, 3, 6, 1, 2, 1, 2, 2, 1, 10, 1},
-                               {1, 3, 6, 1, 2, 1, 2, 2, 1, 16, 1},
-                               {1, 3, 6, 1, 2, 1, 2, 2, 1, 11, 1},
-                               {1, 3, 6, 1, 2, 1, 2, 2, 1, 17, 1}};
-
 const std::string_view kHcOids[4] = {"1.3.6.1.2.1.31.1.1.1.6.1", "1.3.6.1.2.1.31.1.1.1.10.1",
                                      "1.3.6.1.2.1.31.1.1.1.7.1", "1.3.6.1.2.1.31.1.1.1.11.1"};
-const oid kHcOidArrays[4][12] = {{1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 6, 1},
-                                 {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 10, 1},
-                                 {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 7, 1},
-                                 {1, 3, 6, 1, 2, 1, 31, 1, 1, 1, 11, 1}};
-
 class BenchOwner final : public veltrum::TSnmpMessageOwner {
 public:
     const std::string& OwnerCommunity() const override { return m_community; }
@@ -130,29 +121,19 @@ void buildGetRequestVeltrum(benchmark::State& state) {
     }
 }
 
+// What snmp_send does before building: version and community from the
+// session.
+void copyCommunity(const netsnmp_session& session, netsnmp_pdu& pdu) {
+    pdu.version = session.version;
+    pdu.community = static_cast<u_char*>(malloc(session.community_len));
+    memcpy(pdu.community, session.community, session.community_len);
+    pdu.community_len = session.community_len;
+}
+
 void buildGetRequestNetsnmp(benchmark::State& state) {
     netsnmp_session& session = netsnmpSession();
-    std::size_t capacity = 2048;
-    auto* packet = static_cast<u_char*>(malloc(capacity));
-    for (auto _ : state) {
-        // What snmp_send does before building: version and community from
-        // the session.
-        netsnmp_pdu* pdu = snmp_pdu_create(SNMP_MSG_GET);
-        pdu->version = session.version;
-        pdu->community = static_cast<u_char*>(malloc(session.community_len));
-        memcpy(pdu->community, session.community, session.community_len);
-        pdu->community_len = session.community_len;
-        for (const auto& name : kOidArrays) {
-            snmp_add_null_var(pdu, name, 11);
-        }
-        std::size_t offset = 0;
-        if (snmp_build(&packet, &capacity, &offset, &session, pdu) != 0) {
-            state.SkipWithError("snmp_build failed");
-        }
-        benchmark::DoNotOptimize(packet);
-        snmp_free_pdu(pdu);
-    }
-    free(packet);
+    veltrum::bench::BuildNetSnmpRequests(state, session, veltrum::bench::NetSnmpPollOids(),
+                                         [&session](netsnmp_pdu& pdu) { copyCommunity(session, pdu); });
 }
 
 // What the poll does with a reply: parse it and read the four counters as
@@ -263,25 +244,8 @@ void buildGetRequest64Veltrum(benchmark::State& state) {
 
 void buildGetRequest64Netsnmp(benchmark::State& state) {
     netsnmp_session& session = netsnmpSession2c();
-    std::size_t capacity = 2048;
-    auto* packet = static_cast<u_char*>(malloc(capacity));
-    for (auto _ : state) {
-        netsnmp_pdu* pdu = snmp_pdu_create(SNMP_MSG_GET);
-        pdu->version = session.version;
-        pdu->community = static_cast<u_char*>(malloc(session.community_len));
-        memcpy(pdu->community, session.community, session.community_len);
-        pdu->community_len = session.community_len;
-        for (const auto& name : kHcOidArrays) {
-            snmp_add_null_var(pdu, name, 12);
-        }
-        std::size_t offset = 0;
-        if (snmp_build(&packet, &capacity, &offset, &session, pdu) != 0) {
-            state.SkipWithError("snmp_build failed");
-        }
-        benchmark::DoNotOptimize(packet);
-        snmp_free_pdu(pdu);
-    }
-    free(packet);
+    veltrum::bench::BuildNetSnmpRequests(state, session, veltrum::bench::NetSnmpOids(kHcOids),
+                                         [&session](netsnmp_pdu& pdu) { copyCommunity(session, pdu); });
 }
 
 void parseGetResponse64Veltrum(benchmark::State& state) {

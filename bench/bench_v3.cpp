@@ -248,37 +248,24 @@ netsnmp_session& netsnmpV3Session() {
 
 void BuildV3Netsnmp(benchmark::State& state) {
     netsnmp_session& session = netsnmpV3Session();
-    std::size_t capacity = 2048;
-    auto* packet = static_cast<u_char*>(malloc(capacity));
-    for (auto _ : state) {
-        // What snmp_send does before building: the security fields from the
-        // session.
-        netsnmp_pdu* pdu = snmp_pdu_create(SNMP_MSG_GET);
-        pdu->version = SNMP_VERSION_3;
-        pdu->securityModel = SNMP_SEC_MODEL_USM;
-        pdu->securityLevel = SNMP_SEC_LEVEL_NOAUTH;
-        pdu->securityName = static_cast<char*>(malloc(session.securityNameLen + 1));
-        memcpy(pdu->securityName, session.securityName, session.securityNameLen + 1);
-        pdu->securityNameLen = session.securityNameLen;
-        pdu->securityEngineID = static_cast<u_char*>(malloc(session.securityEngineIDLen));
-        memcpy(pdu->securityEngineID, session.securityEngineID, session.securityEngineIDLen);
-        pdu->securityEngineIDLen = session.securityEngineIDLen;
-        pdu->contextEngineID = static_cast<u_char*>(malloc(session.contextEngineIDLen));
-        memcpy(pdu->contextEngineID, session.contextEngineID, session.contextEngineIDLen);
-        pdu->contextEngineIDLen = session.contextEngineIDLen;
-        pdu->contextName = strdup("");
-        pdu->contextNameLen = 0;
-        for (const std::vector<oid>& name : kNetSnmpOids) {
-            snmp_add_null_var(pdu, name.data(), name.size());
-        }
-        std::size_t offset = 0;
-        if (snmp_build(&packet, &capacity, &offset, &session, pdu) != 0) {
-            state.SkipWithError(snmp_api_errstring(session.s_snmp_errno));
-        }
-        benchmark::DoNotOptimize(packet);
-        snmp_free_pdu(pdu);
-    }
-    free(packet);
+    // What snmp_send does before building: the security fields from the
+    // session.
+    veltrum::bench::BuildNetSnmpRequests(state, session, kNetSnmpOids, [&session](netsnmp_pdu& pdu) {
+        pdu.version = SNMP_VERSION_3;
+        pdu.securityModel = SNMP_SEC_MODEL_USM;
+        pdu.securityLevel = SNMP_SEC_LEVEL_NOAUTH;
+        pdu.securityName = static_cast<char*>(malloc(session.securityNameLen + 1));
+        memcpy(pdu.securityName, session.securityName, session.securityNameLen + 1);
+        pdu.securityNameLen = session.securityNameLen;
+        pdu.securityEngineID = static_cast<u_char*>(malloc(session.securityEngineIDLen));
+        memcpy(pdu.securityEngineID, session.securityEngineID, session.securityEngineIDLen);
+        pdu.securityEngineIDLen = session.securityEngineIDLen;
+        pdu.contextEngineID = static_cast<u_char*>(malloc(session.contextEngineIDLen));
+        memcpy(pdu.contextEngineID, session.contextEngineID, session.contextEngineIDLen);
+        pdu.contextEngineIDLen = session.contextEngineIDLen;
+        pdu.contextName = strdup("");
+        pdu.contextNameLen = 0;
+    });
 }
 
 void ParseV3Veltrum(benchmark::State& state) {

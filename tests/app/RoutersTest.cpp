@@ -8,10 +8,10 @@
 #include "core/UsageRecording.h"
 #include "history/UsageRecorder.h"
 #include "settings/IniFile.h"
+#include "support/LoopGapProbe.h"
 #include "support/Program.h"
 #include "support/ScriptedResponder.h"
 
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QProcess>
 #include <QTest>
@@ -91,26 +91,16 @@ TEST_P(SeveralRouters, EachShowsItsOwnRatesAndASilentOneHoldsNothing) {
         profiles.push_back(WriteProfile(dir, "R" + std::to_string(i) + ".vlq", *agents.back()));
     }
     TRouters routers(Folders(dir));
-    QElapsedTimer clock;
-    qint64 last = 0, longestGap = 0;
-    QTimer probe;
-    probe.setInterval(10);
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        const qint64 now = clock.elapsed();
-        longestGap = std::max(longestGap, now - last);
-        last = now;
-    });
-    clock.start();
-    probe.start();
+    test::LoopGapProbe probe;
     routers.OpenAtStart(profiles);
     ASSERT_EQ(routers.Routers().size(), static_cast<size_t>(c.Routers));
     // Making the windows and reading the profiles is the start's; from here
     // on only the polls run.
     QTest::qWait(300);
-    longestGap = 0;
+    probe.Forget();
     QTest::qWait(4500);
-    RecordProperty("longest_gap_ms", static_cast<int>(longestGap));
-    EXPECT_LT(longestGap, 150); // 50 ms or less on a quiet machine
+    RecordProperty("longest_gap_ms", static_cast<int>(probe.Longest()));
+    EXPECT_LT(probe.Longest(), 150); // 50 ms or less on a quiet machine
 
     qint64 latest = 0; // how far a reading strayed from a whole second after the one before
     std::set<int64_t> identities;

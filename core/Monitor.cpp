@@ -3,6 +3,7 @@
 #include "core/GraphReset.h"
 #include "core/MonitorControl.h"
 #include "core/SettingsTable.h"
+#include "history/UsageRecorder.h"
 #include "settings/IniFile.h"
 #include "settings/ProfileFiles.h"
 #include "snmp/TextToInt.h"
@@ -196,10 +197,13 @@ void Monitor::completeUsageTick() {
     tick.Time = static_cast<int64_t>(std::time(nullptr));
     // The speed is read after the first reading of a restart.
     tick.Speed = m_state.InterfaceSpeed;
-    // A reading that only primes is where the history tells what passed
-    // while the program was closed: the agent's uptime says whether it kept
-    // counting meanwhile. Asked only while a history records.
-    if (tick.Kind == UsageTickKind::Uncounted && m_usage.Recorder() != nullptr) {
+    // A reading that only primes, or one that takes over from another copy,
+    // is where the history tells what passed while no one recorded: the
+    // agent's uptime says whether it kept counting meanwhile. Asked only
+    // while a history records.
+    const UsageRecorder* const recorder = m_usage.Recorder();
+    if (recorder != nullptr && tick.Kind != UsageTickKind::Failed &&
+        (tick.Kind == UsageTickKind::Uncounted || recorder->WantsUpTime())) {
         try {
             const AgentName upTime[] = {{AgentObject::SysUpTime, 0}};
             SNMP.ReceiveTimeout = ReplyTimeoutMs(m_state);

@@ -22,7 +22,7 @@ void UsageRecording::Watch(const std::string& agent, int32_t number, const std::
     m_recorder.reset(); // the last interface's counts are written first
     // Durations on a clock that never steps; the wall clock names the rows.
     m_recorder = std::make_unique<UsageRecorder>(m_path, agent, number, description,
-                                                 RecorderOptions{60, &SystemUsageClock()});
+                                                 RecorderOptions{kUsageWriteEvery, &SystemUsageClock()});
 }
 
 void UsageRecording::OnSample(const PollSample& sample) {

@@ -54,6 +54,13 @@ std::array<uint64_t, 4> valuesOf(const UsageCounts& counts) {
     return {counts.InOctets, counts.OutOctets, counts.InPackets, counts.OutPackets};
 }
 
+// Whether 32-bit counters could have wrapped unseen in a span in which the
+// line could carry `most` octets: their rise is then unknowable, not
+// implausible.
+bool wrapsUnseen(uint8_t bits, uint64_t most) {
+    return bits == 32 && most >= (uint64_t{1} << 32);
+}
+
 bool hasReadings(const UsageTick& tick) {
     return tick.Kind != UsageTickKind::Failed && (tick.CounterBits == 32 || tick.CounterBits == 64);
 }
@@ -67,7 +74,7 @@ bool movedWithin(const StoredReading& before, const UsageTick& tick, int64_t ms,
         return false;
     }
     const uint64_t most = MostOctets(bound, ms);
-    if (tick.CounterBits == 32 && most >= (uint64_t{1} << 32)) {
+    if (wrapsUnseen(tick.CounterBits, most)) {
         return false;
     }
     std::array<uint64_t, 4> increases{};
@@ -128,11 +135,7 @@ public:
                 return Outcome::Failed;
             }
         }
-        struct flock lock {};
-        lock.l_type = F_WRLCK;
-        lock.l_whence = SEEK_SET;
-        lock.l_start = static_cast<off_t>(id);
-        lock.l_len = 1;
+        struct flock lock = byteOf(id);
         if (::fcntl(m_fd, F_OFD_SETLK, &lock) == 0) {
             return Outcome::Taken;
         }
@@ -143,8 +146,22 @@ public:
         return Outcome::Failed;
     }
     const std::string& Reason() const { return m_reason; }
+    // Whether Take would succeed now; takes nothing.
+    bool Free(int64_t id) const {
+        struct flock lock = byteOf(id);
+        return m_fd >= 0 && ::fcntl(m_fd, F_OFD_GETLK, &lock) == 0 && lock.l_type == F_UNLCK;
+    }
 
 private:
+    static struct flock byteOf(int64_t id) {
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = static_cast<off_t>(id);
+        lock.l_len = 1;
+        return lock;
+    }
+
     std::string m_path;
     std::string m_reason;
     int m_fd = -1;
@@ -229,10 +246,16 @@ void UsageRecorder::Record(const UsageTick& tick) noexcept {
         if (step > kStepTolerance || step < -kStepTolerance) {
             // The wall clock was set. What was counted stays where it was
             // made; after a step back it moves back with the clock, so
-            // that nothing lies ahead of the clock in force.
+            // that nothing lies ahead of the clock in force. The readings
+            // kept move with the clock either way: the next start measures
+            // the time away from them.
             if (step < 0) {
                 shiftPending(step);
                 m_lastTime += step;
+                m_firstTime = std::min(m_firstTime, m_lastTime);
+            }
+            if (m_last.Time != 0) {
+                m_last.Time += step;
             }
             if (m_counting) {
                 flush(std::min(now, wall), steady);
@@ -241,9 +264,6 @@ void UsageRecorder::Record(const UsageTick& tick) noexcept {
             m_anchorSteady = steady;
             m_lastTime = wall;
             m_prevTick = wall;
-            if (m_last.Time == now) {
-                m_last.Time = wall;
-            }
         } else if (m_counting && (m_flushNow || steady >= m_nextFlush)) {
             flush(now, steady);
         }
@@ -278,6 +298,7 @@ bool UsageRecorder::takeLease() {
         m_recording = false;
         m_counting = false;
         m_state = RecordingState::Standby;
+        m_nextTry = 0; // tried again at the next tick: a hand-over loses no more
         m_pending.clear();
         m_pendingAt.clear();
         return false;
@@ -340,6 +361,7 @@ void UsageRecorder::tryToRecord(int64_t now, int64_t steady) {
     }
     const int64_t until = m_row->RecordedUntil;
     m_lastTime = until > 0 && until <= now ? until : m_prevTick.value_or(now);
+    m_firstTime = m_firstTime != 0 ? std::min(m_firstTime, m_lastTime) : m_lastTime;
     if (m_last.CounterBits == 0) {
         m_last = m_row->Last;
         m_lastSteady.reset();
@@ -359,6 +381,26 @@ bool UsageRecorder::countableAway(const UsageTick& tick, int64_t now, UsageCount
     return movedWithin(stored, tick, gap * 1000, LineBound(speed, tick.MaxSpeed), away);
 }
 
+bool UsageRecorder::stillCountable(const UsageTick& tick, int64_t now, int64_t steady) const {
+    // The reading the next one will be measured from, and how long ago.
+    const bool stored = m_resumePending || !m_lastSteady;
+    const StoredReading& from = stored ? m_row->Last : m_last;
+    const int64_t ms = stored ? (now - from.Time) * 1000 : steady - *m_lastSteady;
+    if (from.CounterBits == 0 || (stored && from.Time <= 0) || ms < 0 || ms > kLongestSpan * 1000) {
+        return false;
+    }
+    const uint64_t speed = tick.Speed != 0 ? tick.Speed : from.Speed;
+    return !wrapsUnseen(from.CounterBits, MostOctets(LineBound(speed, tick.MaxSpeed), ms));
+}
+
+bool UsageRecorder::unknowableSinceLast(const UsageTick& tick, int64_t steady) const {
+    if (!m_lastSteady) {
+        return false;
+    }
+    const uint64_t speed = tick.Speed != 0 ? tick.Speed : m_last.Speed;
+    return wrapsUnseen(tick.CounterBits, MostOctets(LineBound(speed, tick.MaxSpeed), steady - *m_lastSteady));
+}
+
 bool UsageRecorder::countableSinceLast(const UsageTick& tick, int64_t steady, UsageCounts& moved) const {
     if (!m_lastSteady) {
         return false;
@@ -370,6 +412,15 @@ bool UsageRecorder::countableSinceLast(const UsageTick& tick, int64_t steady, Us
 void UsageRecorder::account(const UsageTick& tick, int64_t now, int64_t steady) {
     int64_t from = m_lastTime;
     const int64_t to = now < from ? from : now;
+    if (tick.Kind == UsageTickKind::Failed) {
+        // The next reading's differences will span this time, or it is
+        // missed: decided then, unless no reading could count it any more.
+        if (!stillCountable(tick, now, steady)) {
+            addSpan(from, to, UsageCounts{}, false);
+            m_lastTime = to;
+        }
+        return;
+    }
     if (m_resumePending && hasReadings(tick)) {
         m_resumePending = false;
         m_flushNow = true; // what is known is written at once
@@ -393,19 +444,21 @@ void UsageRecorder::account(const UsageTick& tick, int64_t now, int64_t steady) 
         const int64_t since = m_lastSteady ? steady - *m_lastSteady : (to - from) * 1000;
         const uint64_t speed = tick.Speed != 0 ? tick.Speed : m_last.Speed;
         const uint64_t most = MostOctets(LineBound(speed, tick.MaxSpeed), since);
-        sampled = PlausibleIncreases(tick.Differences, most) &&
-                  !(tick.CounterBits == 32 && most >= (uint64_t{1} << 32));
+        const bool plausible = PlausibleIncreases(tick.Differences, most);
+        sampled = plausible && !wrapsUnseen(tick.CounterBits, most);
         if (sampled) {
             counted = countsOf(tick.Differences);
-        } else {
-            m_implausible = true;
         }
+        // Only a rise truly refused is told; one that may hide a wrap is
+        // merely unknowable.
+        m_implausible = m_implausible || !plausible;
     } else if (hasReadings(tick)) {
-        m_implausible = m_implausible || tick.Implausible;
         // A reading the poll only primed with (a stall or a suspend it
         // could not judge, the graph's reset) is measured from the last
-        // reading, as time away is.
+        // reading, as time away is; the poll's doubt is told only when
+        // that measure refuses it too.
         sampled = countableSinceLast(tick, steady, counted);
+        m_implausible = m_implausible || (tick.Implausible && !sampled && !unknowableSinceLast(tick, steady));
     }
     addSpan(from, to, sampled ? counted : UsageCounts{}, sampled);
     m_lastTime = to;
@@ -487,7 +540,11 @@ void UsageRecorder::flush(int64_t now, int64_t steady) {
             m_store->Renumber(m_row->Id, m_number);
             m_renumberPending = false;
         }
-        m_store->Write(m_row->Id, m_pending, m_last, m_lastTime);
+        // No reading is dated ahead of the time it is written at.
+        StoredReading last = m_last;
+        last.Time = std::min(last.Time, std::max(now, m_lastTime));
+        const int64_t since = m_pendingAt.empty() ? m_firstTime : std::min(m_firstTime, m_pendingAt.front());
+        m_store->Write(m_row->Id, m_pending, last, m_lastTime, since);
         m_pending.clear();
         m_pendingAt.clear();
         m_state = RecordingState::Recording;
@@ -521,6 +578,16 @@ void UsageRecorder::Renumbered(int32_t number) noexcept {
     m_last.CounterBits = 0;
     m_lastSteady.reset();
     m_renumberPending = m_row.has_value();
+}
+
+bool UsageRecorder::WantsUpTime() const noexcept {
+    if (m_closed || m_state == RecordingState::Stopped) {
+        return false;
+    }
+    if (m_counting) {
+        return m_resumePending;
+    }
+    return m_state == RecordingState::Standby && m_row && m_lease->Free(m_row->Id);
 }
 
 void UsageRecorder::Close() noexcept {

@@ -23,18 +23,28 @@
 // time: a step never fills the time between, and no row is written ahead of
 // the clock in force.
 //
-// Writing: pending counts go to the store in one transaction when a minute
-// of ticks has passed (no timer of its own: it rides on the poll), at once
-// after the first reading of a start (which may hold the time away), and at
-// Close(). A kill loses at most a minute. When the store cannot be
-// written (a full disk, a read-only folder, another copy holding it too
-// long) the counts wait in memory and recording resumes at a later flush.
+// Writing: pending counts go to the store in one transaction every
+// kUsageWriteEvery seconds of ticks (no timer of its own: it rides on the
+// poll), at once after the first reading of a start (which may hold the time
+// away), and at Close(). A kill loses the counts of those few seconds only,
+// and leaves a gap short enough for the next start to count even on 32-bit
+// counters. When the store cannot be written (a full disk, a read-only
+// folder, another copy holding it too long) the counts wait in memory and
+// recording resumes at a later flush.
+//
+// A failed poll decides nothing by itself: the next reading says whether
+// the time since the last one is counted (its differences span it) or
+// missed. Only once no later reading could count that time (32-bit
+// counters that may have wrapped meanwhile) is it missed at once. So a
+// second is either sampled or missed, never both.
 //
 // One recorder per interface: the first recorder to hold the interface's
 // lock (an open-file-description lock on one byte of a file beside the
 // database, which the system releases when its process ends, however it
-// ends) records; the others stand by and try again at each flush, so a copy
-// that dies leaves the interface to the next within a minute or two. A lock
+// ends) records; the others stand by and try again at every tick, so a copy
+// that ends leaves the interface to the next within a poll or two. The one
+// that takes over counts the time since the stored reading as time away
+// (WantsUpTime asks for the agent's uptime first). A lock
 // that cannot be taken for another reason (its file cannot be opened) is
 // told with that reason, and the counts wait in memory meanwhile.
 //
@@ -67,8 +77,13 @@ public:
 // The system's clocks: time() and CLOCK_BOOTTIME.
 const UsageClock& SystemUsageClock();
 
+// Seconds of ticks between two writes of the history: what a kill can lose.
+// A write is one small WAL commit that reaches the kernel, not the disk
+// (synchronous=NORMAL), so writing this often costs no sync.
+inline constexpr int64_t kUsageWriteEvery = 5;
+
 struct RecorderOptions {
-    int64_t FlushEvery = 60; // seconds of ticks between writes
+    int64_t FlushEvery = kUsageWriteEvery; // seconds of ticks between writes
     // nullptr: each tick's own Time serves as both clocks (a source whose
     // times never step, as a replay's).
     const UsageClock* Clock = nullptr;
@@ -96,6 +111,10 @@ public:
     void Record(const UsageTick& tick) noexcept;
     // Writes what is pending now; ticks after this are not counted.
     void Close() noexcept;
+    // Whether the next tick should carry the agent's uptime: its reading
+    // will be measured from a stored one (this recorder is about to take
+    // over from a copy that ended, or resumes recording).
+    bool WantsUpTime() const noexcept;
     // The monitor follows the interface under another number (found by its
     // description): the history row follows, the readings kept are dropped.
     void Renumbered(int32_t number) noexcept;
@@ -122,6 +141,8 @@ private:
     void account(const UsageTick& tick, int64_t now, int64_t steady);
     bool countableAway(const UsageTick& tick, int64_t now, UsageCounts& away) const;
     bool countableSinceLast(const UsageTick& tick, int64_t steady, UsageCounts& moved) const;
+    bool unknowableSinceLast(const UsageTick& tick, int64_t steady) const;
+    bool stillCountable(const UsageTick& tick, int64_t now, int64_t steady) const;
     void addSpan(int64_t from, int64_t to, const UsageCounts& counts, bool sampled);
     void addPiece(int64_t at, const UsageCounts& counts);
     void shiftPending(int64_t seconds);
@@ -155,7 +176,8 @@ private:
     int64_t m_anchorSteady = 0;
     std::optional<int64_t> m_prevTick;   // wall time of the previous tick
     int64_t m_prevSteady = 0;            // and its steady time
-    int64_t m_lastTime = 0;              // counted up to here (wall)
+    int64_t m_lastTime = 0;              // counted or missed up to here (wall)
+    int64_t m_firstTime = 0;             // the first moment recorded (wall), 0: none yet
     int64_t m_nextTry = 0;               // next attempt to open, lock or write (steady)
     int64_t m_nextFlush = 0;             // steady
     int64_t m_nextPruning = 0;           // wall

@@ -58,11 +58,16 @@ int64_t coveredSeconds(const UsageCounts& counts) {
     return counts.Sampled + counts.Missed;
 }
 
-// The first recorded second: every second from the first tick on is sampled
-// or missed, so the first hour with any counts began to be recorded that
-// many seconds before its end (or before now, for the current hour). Hourly
-// rows older than they are kept leave the day's start.
+// The first recorded second, as the history keeps it. A history that kept
+// none (written by an earlier version) tells it from its rows: every second
+// from the first tick on is sampled or missed, so the first hour with any
+// counts began to be recorded that many seconds before its end (or before
+// now, for the current hour). Hourly rows older than they are kept leave the
+// day's start.
 int64_t firstRecorded(UsageStore& store, int64_t id, std::span<const UsageSegment> pending, int64_t now) {
+    if (const int64_t kept = store.Interface(id).RecordedSince; kept > 0) {
+        return kept;
+    }
     int32_t firstDay = store.FirstDay(id);
     for (const UsageSegment& segment : pending) {
         if (firstDay == 0 || segment.Keys.Day < firstDay) {
@@ -271,12 +276,15 @@ std::optional<UsageEstimate> EstimateToPeriodEnd(const UsageSpan& period, int64_
         return std::nullopt;
     }
     const int64_t from = std::max(period.Start, firstRecorded);
-    if (now - from < kEstimateMinimumSeconds) {
+    // The pace of the seconds counted: time missed or not recorded carried
+    // traffic no one saw, at that pace as far as anyone can tell.
+    const int64_t sampled = period.Use.Sampled;
+    if (sampled < kEstimateMinimumSeconds) {
         return std::nullopt;
     }
     // Truncated, as the program's arithmetic always is.
-    return UsageEstimate{scaled(period.Use.InOctets, period.End - from, now - from),
-                         scaled(period.Use.OutOctets, period.End - from, now - from)};
+    return UsageEstimate{scaled(period.Use.InOctets, period.End - from, sampled),
+                         scaled(period.Use.OutOctets, period.End - from, sampled)};
 }
 
 int32_t MissedPermille(const UsageCounts& use) {

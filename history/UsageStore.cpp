@@ -54,6 +54,9 @@ const char* const kMigrations[] = {
     " in_packets INTEGER NOT NULL DEFAULT 0, out_packets INTEGER NOT NULL DEFAULT 0,"
     " sampled INTEGER NOT NULL DEFAULT 0, missed INTEGER NOT NULL DEFAULT 0,"
     " PRIMARY KEY (interface, month)) WITHOUT ROWID;",
+    // 1 -> 2: the first moment recorded, kept rather than worked out from the
+    // rows (0: a history of version 1, whose rows are all there is).
+    "ALTER TABLE interface ADD COLUMN recorded_since INTEGER NOT NULL DEFAULT 0;",
 };
 static_assert(std::size(kMigrations) == kUsageSchemaVersion);
 
@@ -63,7 +66,7 @@ static_assert(std::size(kMigrations) == kUsageSchemaVersion);
     " out_packets = out_packets + ?6, sampled = sampled + ?7, missed = missed + ?8"
 #define VELTRUM_INTERFACE                                                                                    \
     "SELECT id, agent, number, description, counter_bits, in_octets, out_octets, in_packets, out_packets,"   \
-    " reading_time, up_time, speed, recorded_until FROM interface "
+    " reading_time, up_time, speed, recorded_until, recorded_since FROM interface "
 
 enum Slot : size_t {
     kByDescription,
@@ -525,6 +528,7 @@ UsageInterface rowFrom(sqlite3_stmt* s) {
     row.Last.UpTime = static_cast<uint32_t>(sqlite3_column_int64(s, 10));
     row.Last.Speed = static_cast<uint64_t>(sqlite3_column_int64(s, 11));
     row.RecordedUntil = sqlite3_column_int64(s, 12);
+    row.RecordedSince = sqlite3_column_int64(s, 13);
     return row;
 }
 
@@ -630,7 +634,7 @@ using HourKey = std::pair<int64_t, int32_t>;
 } // namespace
 
 void UsageStore::Write(int64_t id, std::span<const UsageSegment> segments, const StoredReading& last,
-                       int64_t recordedUntil) {
+                       int64_t recordedUntil, int64_t recordedSince) {
     exec("BEGIN IMMEDIATE");
     try {
         const auto add = [&](size_t insertSlot, const char* insert, size_t sumSlot, const char* sum,
@@ -669,8 +673,9 @@ void UsageStore::Write(int64_t id, std::span<const UsageSegment> segments, const
         Statement keep(
             *this, kKeepReading,
             "UPDATE interface SET counter_bits = ?2, in_octets = ?3, out_octets = ?4, in_packets = ?5,"
-            " out_packets = ?6, reading_time = ?7, up_time = ?8, speed = ?9, recorded_until = ?10"
-            " WHERE id = ?1");
+            " out_packets = ?6, reading_time = ?7, up_time = ?8, speed = ?9, recorded_until = ?10,"
+            " recorded_since = CASE WHEN ?11 > 0 AND (recorded_since = 0 OR ?11 < recorded_since) THEN ?11"
+            " ELSE recorded_since END WHERE id = ?1");
         keep.Bind(1, id).Bind(2, last.CounterBits);
         for (int i = 0; i < 4; ++i) {
             keep.Bind(3 + i, asStored(last.Values[static_cast<size_t>(i)]));
@@ -679,7 +684,7 @@ void UsageStore::Write(int64_t id, std::span<const UsageSegment> segments, const
         if (last.UpTimeKnown) {
             keep.Bind(8, int64_t{last.UpTime});
         }
-        keep.Bind(9, asStored(last.Speed)).Bind(10, recordedUntil).Step();
+        keep.Bind(9, asStored(last.Speed)).Bind(10, recordedUntil).Bind(11, recordedSince).Step();
         exec("COMMIT");
     } catch (...) {
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);

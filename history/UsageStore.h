@@ -7,10 +7,11 @@
 // time. Numbers go in and come out as integers.
 //
 // Tables: `interface` (one row per monitored interface: the agent's address
-// as typed, the interface number, its description when known, and the last
-// counter readings), and the buckets `fiveminute` (UTC, kept 35 days),
-// `hour` (kept 400 days), `day` and `month` (kept for ever), each with
-// octets and packets in and out and the seconds sampled and missed.
+// as typed, the interface number, its description when known, the last
+// counter readings, and the instants first and last recorded), and the
+// buckets `fiveminute` (UTC, kept 35 days), `hour` (kept 400 days), `day`
+// and `month` (kept for ever), each with octets and packets in and out and
+// the seconds sampled and missed.
 
 #include "history/Calendar.h"
 
@@ -29,7 +30,7 @@ struct sqlite3_stmt;
 
 namespace veltrum {
 
-inline constexpr int32_t kUsageSchemaVersion = 1;
+inline constexpr int32_t kUsageSchemaVersion = 2;
 inline constexpr int64_t kFiveMinuteRowsKept = 35 * 86400;
 inline constexpr int64_t kHourRowsKept = 400 * 86400;
 
@@ -67,6 +68,7 @@ struct UsageInterface {
     std::string Description;
     StoredReading Last;
     int64_t RecordedUntil = 0; // counts are written up to this instant; 0: none yet
+    int64_t RecordedSince = 0; // the first instant recorded; 0: none yet, or not kept (an older history)
 };
 
 struct DayRow {
@@ -137,9 +139,11 @@ public:
     std::vector<UsageInterface> Interfaces();
 
     // One flush: the segments added to their rows, the readings and the
-    // instant written up to kept, all in one transaction. Throws EUsageStore.
+    // instant written up to kept, all in one transaction; `recordedSince`
+    // moves the first instant recorded back, never forward (0: leaves it).
+    // Throws EUsageStore.
     void Write(int64_t id, std::span<const UsageSegment> segments, const StoredReading& last,
-               int64_t recordedUntil);
+               int64_t recordedUntil, int64_t recordedSince = 0);
     // Drops five-minute and hourly rows of the interface past their time.
     void DropOldRows(int64_t id, int64_t now);
 

@@ -11,6 +11,7 @@ namespace veltrum {
 namespace {
 
 constexpr int32_t kRefusedDatagram = 10054;
+constexpr int32_t kLastRequestId = 127;
 
 } // namespace
 
@@ -52,28 +53,52 @@ bool TIdSNMP::RunQuery() {
     if (m_v3) {
         return runV3Query();
     }
+    using Clock = std::chrono::steady_clock;
     ReplyMessage.ResetMessage();
+    // Each request its own request-id (RFC 1157 section 4.1.1: the agent
+    // echoes it), so that a reply to an earlier request that timed out is
+    // told apart from this one's, even when it comes after this request
+    // went out. Header integers go out in one octet: the ids cycle through
+    // 1..127, which no reply lives long enough to see come round.
+    m_requestId = m_requestId % kLastRequestId + 1;
+    QueryMessage.RequestId = m_requestId;
     QueryMessage.Packet = QueryMessage.BuildMessage();
-    // The request-id is always 0, so a reply that came after an earlier
-    // query's time-out would pass for this query's reply: drop it first.
+    // A reply already waiting belongs to an earlier request.
     SocketHandle().DiscardPending();
     SendText(QueryMessage.PeerHost, QueryMessage.PeerPort, QueryMessage.Packet);
     // Time spent waiting for a host name's address comes out of the reply's wait.
     const int32_t wait = ReceiveTimeout >= 0 ? std::max(0, ReceiveTimeout - LookUpWaitMs()) : ReceiveTimeout;
-    try {
-        ReplyMessage.Packet = ReceiveText(QueryMessage.PeerHost, QueryMessage.PeerPort, wait);
-    } catch (const EIdSocketError& error) {
-        // The agent's host refused the datagram: no reply will come.
-        if (error.LastError() != kRefusedDatagram) {
-            throw;
+    const auto started = Clock::now();
+    while (true) {
+        int32_t left = wait;
+        if (wait >= 0) {
+            const auto spent =
+                std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started).count();
+            left = static_cast<int32_t>(std::max<int64_t>(0, wait - spent));
         }
-        m_replyRefused = true;
+        try {
+            ReplyMessage.Packet = ReceiveText(QueryMessage.PeerHost, QueryMessage.PeerPort, left);
+        } catch (const EIdSocketError& error) {
+            // The agent's host refused the datagram: no reply will come.
+            if (error.LastError() != kRefusedDatagram) {
+                throw;
+            }
+            m_replyRefused = true;
+            ReplyMessage.Packet.clear();
+        }
+        if (ReplyMessage.Packet.empty()) {
+            return false;
+        }
+        ReplyMessage.ParseMessage(ReplyMessage.Packet);
+        // A response to another request is waited past, within the same
+        // time-out; anything else is this exchange's answer, unreadable or
+        // not, as it always was.
+        if (ReplyMessage.PduTag != kTagGetResponse || ReplyMessage.RequestId == m_requestId) {
+            return ReplyMessage.ErrorStatus == 0;
+        }
+        ReplyMessage.ResetMessage();
         ReplyMessage.Packet.clear();
     }
-    if (!ReplyMessage.Packet.empty()) {
-        ReplyMessage.ParseMessage(ReplyMessage.Packet);
-    }
-    return !ReplyMessage.Packet.empty() && ReplyMessage.ErrorStatus == 0;
 }
 
 // The blocking driver of a v3::TV3Exchange: each step's octets go out, every

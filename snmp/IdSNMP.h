@@ -34,6 +34,7 @@ public:
 private:
     std::string m_community = "qorvex";
     bool m_replyRefused = false;
+    int32_t m_requestId = 0; // the last request's
     std::unique_ptr<v3::TV3Session> m_v3;
     std::string m_v3Host;
     v3::TFailure m_v3Failure = v3::TFailure::None;

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <tuple>
@@ -55,6 +56,7 @@ TEST(EstimateToPeriodEnd, CarriesThePaceOfTheRecordedTimeToTheEnd) {
     struct Row {
         int64_t firstRecorded, now;
         std::optional<uint64_t> download, upload;
+        int64_t missed = 0; // seconds since the first recorded not sampled
     };
     const Row rows[] = {
         {kT0 - kHour, kT0 + 10 * 24 * kHour, 30'000'000'000, 3'000'000'000}, // a third through: three times
@@ -65,8 +67,12 @@ TEST(EstimateToPeriodEnd, CarriesThePaceOfTheRecordedTimeToTheEnd) {
         // Recording began 20 days in: the pace is that of the 5 days seen.
         {kT0 + 20 * 24 * kHour, kT0 + 25 * 24 * kHour, 20'000'000'000, 2'000'000'000},
         {kT0 + 20 * 24 * kHour, kT0 + 20 * 24 * kHour + kHour - 1, std::nullopt, std::nullopt},
+        // Half of the ten days missed: the pace is that of the five counted.
+        {kT0, kT0 + 10 * 24 * kHour, 60'000'000'000, 6'000'000'000, 5 * 24 * kHour},
+        {kT0, kT0 + 2 * kHour, std::nullopt, std::nullopt, kHour + 1}, // less than an hour counted
     };
     for (const Row& row : rows) {
+        period.Use.Sampled = row.now - std::max(kT0, row.firstRecorded) - row.missed;
         const std::optional<UsageEstimate> estimate = EstimateToPeriodEnd(period, row.firstRecorded, row.now);
         ASSERT_EQ(estimate.has_value(), row.download.has_value()) << row.now - kT0;
         if (estimate) {

@@ -111,9 +111,9 @@ INSTANTIATE_TEST_SUITE_P(
         AccountingCase{"ResetCountsNothingAndMissesItsSecond",
                        {{0, {{3000000000u, 0, 0, 0}}}, {1, {{3000001000u, 0, 0, 0}}}, {2, {{500, 0, 0, 0}}}},
                        {1000, 0, 0, 0, 1, 1}},
-        AccountingCase{"FailedPollsAreMissedSeconds",
+        AccountingCase{"FailedPollsAreSpannedByTheNextReading",
                        {{0, {{1000, 0, 0, 0}}}, {1, std::nullopt}, {2, std::nullopt}, {3, {{4000, 0, 0, 0}}}},
-                       {3000, 0, 0, 0, 1, 2}},
+                       {3000, 0, 0, 0, 3, 0}},
         AccountingCase{
             "RenumberedInterfaceKeepsItsRowAndPrimes",
             {{0, {{1000, 0, 0, 0}}}, {1, {{2000, 0, 0, 0}}}, {2, {{50, 0, 0, 0}}, 3}, {3, {{150, 0, 0, 0}}}},
@@ -259,6 +259,8 @@ struct JudgedCase {
     uint8_t Bits;
     std::vector<TimedTick> Ticks;
     UsageCounts Expected;
+    bool Told = false; // the user is told that a reading was refused
+    int64_t Since = 0; // the first moment recorded, from the first tick
 };
 
 TEST(UsageRecorder, JudgesEachTickByTheTimeThatPassed) {
@@ -270,6 +272,9 @@ TEST(UsageRecorder, JudgesEachTickByTheTimeThatPassed) {
             ticks.push_back({0, 1, K::Counted, 1000, from + 1000u * static_cast<uint64_t>(i)});
         }
         return ticks;
+    };
+    const auto silent = [](int n) { // n failed polls, a second apart
+        return std::vector<TimedTick>(static_cast<size_t>(n), {0, 1, K::Failed, 0, 0});
     };
     const auto join = [](std::vector<std::vector<TimedTick>> parts) {
         std::vector<TimedTick> all;
@@ -286,7 +291,8 @@ TEST(UsageRecorder, JudgesEachTickByTheTimeThatPassed) {
           {0, 1, K::Uncounted, 0, 0},
           {0, 1, K::Counted, 5 * kG + 2000, 5 * kG + 2000},
           {0, 1, K::Counted, 1000, 5 * kG + 3000}},
-         {2000, 0, 0, 0, 2, 2}},
+         {2000, 0, 0, 0, 2, 2},
+         true},
         {"garbage Counter64",
          64,
          {{0, 0, K::Uncounted, 0, kG},
@@ -294,7 +300,8 @@ TEST(UsageRecorder, JudgesEachTickByTheTimeThatPassed) {
           {0, 1, K::Counted, 18'000'000'000'000'000'000u - kG - 1000, 18'000'000'000'000'000'000u},
           {0, 1, K::Uncounted, 0, kG + 3000},
           {0, 1, K::Counted, 1000, kG + 4000}},
-         {2000, 0, 0, 0, 2, 2}},
+         {2000, 0, 0, 0, 2, 2},
+         true},
         {"suspend over the wrap time, 32-bit",
          32,
          {{0, 0, K::Uncounted, 0, 0},
@@ -313,7 +320,27 @@ TEST(UsageRecorder, JudgesEachTickByTheTimeThatPassed) {
                steady(10, 0),
                {{-3600, 1, K::Counted, 1000, 11000}},
                steady(9, 11000)}),
-         {20000, 0, 0, 0, 20, 0}},
+         {20000, 0, 0, 0, 20, 0},
+         false,
+         -3600},
+        // An outage: its seconds are counted by the reading after it where
+        // that reading can span them, and missed otherwise; never both.
+        {"outage of 90 s, 64-bit",
+         64,
+         join({{{0, 0, K::Uncounted, 0, 0}},
+               steady(1, 0),
+               silent(90),
+               {{0, 1, K::Counted, 91'000'000, 91'001'000}},
+               steady(1, 91'001'000)}),
+         {91'002'000, 0, 0, 0, 93, 0}},
+        {"outage of 90 s, 32-bit",
+         32,
+         join({{{0, 0, K::Uncounted, 0, 0}},
+               steady(1, 0),
+               silent(90),
+               {{0, 1, K::Counted, 91'000'000, 91'001'000}},
+               steady(1, 91'001'000)}),
+         {2000, 0, 0, 0, 2, 91}},
         {"clock ten days ahead for five seconds",
          64,
          join({{{0, 0, K::Uncounted, 0, 0}},
@@ -341,13 +368,20 @@ TEST(UsageRecorder, JudgesEachTickByTheTimeThatPassed) {
                 tick.Differences = {t.Difference, 0, 0, 0};
                 tick.Readings = {t.Reading, 0, 0, 0};
                 recorder.Record(tick);
+                if (t.SetWall != 0) { // as a kill now would leave it
+                    UsageStore store(path, StoreMode::Read);
+                    EXPECT_LE(store.OpenInterface(kAgent, 1, "")->Last.Time, clock.Wall())
+                        << c.Name << ": a reading dated ahead of the clock";
+                }
             }
+            EXPECT_EQ(!recorder.TakeNotice().empty(), c.Told) << c.Name;
         }
         EXPECT_EQ(TotalOf(path, kAgent, 1), c.Expected) << c.Name;
         UsageStore store(path, StoreMode::Read);
-        const int64_t id = store.OpenInterface(kAgent, 1, "")->Id;
-        EXPECT_TRUE(store.Hours(id, clock.Wall() + 1, INT64_MAX).empty())
+        const UsageInterface row = *store.OpenInterface(kAgent, 1, "");
+        EXPECT_TRUE(store.Hours(row.Id, clock.Wall() + 1, INT64_MAX).empty())
             << c.Name << ": a row ahead of the clock";
+        EXPECT_EQ(row.RecordedSince, 1'780'000'000 + c.Since) << c.Name;
     }
 }
 
@@ -437,15 +471,19 @@ TEST(UsageRecorder, AgentRestartCountsPacketsInAndOutAlike) {
 }
 
 // Two recorders on one interface count it once; when the one that records
-// dies without exiting, another takes over at its next flush.
+// dies without exiting, another takes over at its next tick and counts the
+// time since the last write, as time away, from the readings kept.
 TEST(UsageRecorder, TwoCopiesCountOnce) {
     const TempDir dir;
     const std::string path = dir.File("usage.sqlite3");
     UsageTick tick;
     tick.Kind = UsageTickKind::Uncounted;
     tick.CounterBits = 64;
+    tick.UpTimeKnown = true;
+    tick.UpTime = 100'000'000; // the agent runs all along
     const auto next = [&tick](int64_t t) {
         tick.Time = t;
+        tick.Readings = {100 * static_cast<uint64_t>(t), 0, 0, 0};
         const UsageTick now = tick;
         tick.Kind = UsageTickKind::Counted;
         tick.Differences = {100, 0, 0, 0};
@@ -474,6 +512,7 @@ TEST(UsageRecorder, TwoCopiesCountOnce) {
     int64_t takenAt = 0;
     for (int64_t t = 1031; t <= 1150; ++t) {
         const UsageTick now = next(t);
+        EXPECT_EQ(second.WantsUpTime(), t > 1040 && takenAt == 0) << t;
         second.Record(now);
         third.Record(now);
         if (t == 1040) {
@@ -485,17 +524,13 @@ TEST(UsageRecorder, TwoCopiesCountOnce) {
             takenAt = t;
         }
     }
-    EXPECT_GT(takenAt, 1040);
-    EXPECT_LE(takenAt, 1040 + 120);
+    EXPECT_EQ(takenAt, 1041);
     EXPECT_EQ(third.State(), RecordingState::Standby);
     second.Close();
     third.Close();
-    const UsageCounts total = TotalOf(path, kAgent, 1);
-    // The first copy's 30 seconds, the second's from its takeover; between
-    // them a gap, whose traffic no one can know.
-    EXPECT_EQ(total.InOctets, 100u * (30 + 1150 - takenAt + 1));
-    EXPECT_EQ(total.Sampled, 30 + 1150 - takenAt + 1);
-    EXPECT_EQ(total.Sampled + total.Missed, 150);
+    // The first copy's 30 seconds, the ten after its last write counted at
+    // the takeover, and the second's since.
+    EXPECT_EQ(TotalOf(path, kAgent, 1), (UsageCounts{100 * 150, 0, 0, 0, 150, 0}));
 }
 
 } // namespace

@@ -60,7 +60,7 @@ TEST_F(UsageOutput, Json) {
   "recorded_since": "2025-01-10T12:59:59+01:00",
   "today": {"start": "2026-03-20T00:00:00+01:00", "end": "2026-03-21T00:00:00+01:00", "download_octets": 5000, "upload_octets": 2000, "sampled_seconds": 3600, "missed_seconds": 60},
   "yesterday": {"start": "2026-03-19T00:00:00+01:00", "end": "2026-03-20T00:00:00+01:00", "download_octets": 7000, "upload_octets": 3000, "sampled_seconds": 86400, "missed_seconds": 0},
-  "period": {"start": "2026-03-15T00:00:00+01:00", "end": "2026-04-15T00:00:00+02:00", "download_octets": 13000, "upload_octets": 6000, "sampled_seconds": 90100, "missed_seconds": 60, "estimated_download_octets": 73174, "estimated_upload_octets": 33772, "first_period": false},
+  "period": {"start": "2026-03-15T00:00:00+01:00", "end": "2026-04-15T00:00:00+02:00", "download_octets": 13000, "upload_octets": 6000, "sampled_seconds": 90100, "missed_seconds": 60, "estimated_download_octets": 385931, "estimated_upload_octets": 178122, "first_period": false},
   "last_period": {"start": "2026-02-15T00:00:00+01:00", "end": "2026-03-15T00:00:00+01:00", "download_octets": 6000, "upload_octets": 4000, "sampled_seconds": 110, "missed_seconds": 0},
   "all_time": {"start": "2025-01-10T12:59:59+01:00", "end": "2026-03-21T00:00:00+01:00", "download_octets": 19009, "upload_octets": 10009, "sampled_seconds": 90211, "missed_seconds": 60},
   "quota": null,
@@ -137,11 +137,12 @@ TEST(UsageFigures, FirstPeriodRunsSinceTheFirstRecording) {
         EXPECT_EQ(figures.FirstRecorded, LocalTime("2026-03-18 10:00:00"));
         EXPECT_TRUE(figures.FirstPeriod);
         EXPECT_FALSE(figures.LastPeriod.Recorded);
-        // Two days recorded of the period's 31: 4 GB carried on at that pace
-        // over the 27 days from the first recording to the period's end.
+        // Two days recorded of the period's 31, 38 hours of them counted: 4 GB
+        // carried on at the pace of the counted seconds over the 27 days from
+        // the first recording to the period's end.
         ASSERT_TRUE(figures.PeriodEstimate);
         __extension__ typedef __int128 Wide;
-        const int64_t recorded = now - figures.FirstRecorded;
+        const int64_t recorded = figures.Period.Use.Sampled;
         const int64_t rest = figures.Period.End - figures.FirstRecorded;
         EXPECT_EQ(figures.PeriodEstimate->Download,
                   static_cast<uint64_t>(4'000'000'000 * static_cast<Wide>(rest) / recorded));

@@ -114,11 +114,11 @@ TEST(RunQuery, RequestOnTheWire) {
     ASSERT_TRUE(seen);
     EXPECT_EQ(got.Community, "public");
     EXPECT_EQ(got.PduTag, 0xA0);
-    EXPECT_EQ(got.RequestId, 0);
+    EXPECT_EQ(got.RequestId, 1);
     EXPECT_EQ(got.Oids, std::vector<std::string>{"1.3.6.1.2.1.1.5.0"});
-    // RFC 1157 GetRequest, version 0, request-id 0, value an empty OCTET STRING.
+    // RFC 1157 GetRequest, version 0, the first request-id, value an empty OCTET STRING.
     const std::string expected(
-        "\x30\x26\x02\x01\x00\x04\x06public\xA0\x19\x02\x01\x00\x02\x01\x00\x02\x01\x00"
+        "\x30\x26\x02\x01\x00\x04\x06public\xA0\x19\x02\x01\x01\x02\x01\x00\x02\x01\x00"
         "\x30\x0E\x30\x0C\x06\x08\x2B\x06\x01\x02\x01\x01\x05\x00\x04\x00",
         40);
     EXPECT_EQ(got.Raw, expected);
@@ -161,27 +161,34 @@ TEST(RunQuery, RefusalEndsTheWaitAtOnce) {
     }
 }
 
+// A reply to a request that timed out is never taken for a later one's:
+// whether it waits in the socket before the next request goes out, or
+// arrives while that one waits for its own.
 TEST(RunQuery, LateReplyIsNotTakenByTheNextQuery) {
-    std::atomic<int> count{0};
-    ScriptedResponder agent(
-        [&](const ScriptedResponder::Request& request) -> std::optional<ScriptedResponder::Reply> {
-            if (count++ == 0) {
-                auto reply = ScriptedResponder::Respond(request, {{"", 0x04, "late"}});
-                reply.DelayMs = 300;
+    const struct {
+        const char* Name;
+        int PauseMs;      // between the first query's time-out and the second
+        int FreshDelayMs; // the second reply's delay; the first comes 300 ms late
+    } cases[] = {{"queued before the next request", 500, 0}, {"arriving during the next wait", 0, 400}};
+    for (const auto& c : cases) {
+        std::atomic<int> count{0};
+        ScriptedResponder agent(
+            [&](const ScriptedResponder::Request& request) -> std::optional<ScriptedResponder::Reply> {
+                auto reply = ScriptedResponder::Respond(request, {{"", 0x04, count == 0 ? "late" : "fresh"}});
+                reply.DelayMs = count++ == 0 ? 300 : c.FreshDelayMs;
                 return reply;
-            }
-            return ScriptedResponder::Respond(request, {{"", 0x04, "fresh"}});
-        });
-    TIdSNMP snmp;
-    snmp.ReceiveTimeout = 100;
-    Prepare(snmp, agent.HostText(), {kInOctets});
-    EXPECT_FALSE(snmp.RunQuery());
-    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // the late reply is queued by now
-    snmp.ReceiveTimeout = 1000;
-    Prepare(snmp, agent.HostText(), {kInOctets});
-    ASSERT_TRUE(snmp.RunQuery());
-    ASSERT_EQ(snmp.ReplyMessage.CountValues(), 1);
-    EXPECT_EQ(snmp.ReplyMessage.ValueAt(0), "fresh");
+            });
+        TIdSNMP snmp;
+        snmp.ReceiveTimeout = 100;
+        Prepare(snmp, agent.HostText(), {kInOctets});
+        EXPECT_FALSE(snmp.RunQuery()) << c.Name;
+        std::this_thread::sleep_for(std::chrono::milliseconds(c.PauseMs));
+        snmp.ReceiveTimeout = 1000;
+        Prepare(snmp, agent.HostText(), {kInOctets});
+        ASSERT_TRUE(snmp.RunQuery()) << c.Name;
+        ASSERT_EQ(snmp.ReplyMessage.CountValues(), 1) << c.Name;
+        EXPECT_EQ(snmp.ReplyMessage.ValueAt(0), "fresh") << c.Name;
+    }
 }
 
 TEST(RunQuery, ReplyLongerThanBufferSize) {

@@ -290,21 +290,46 @@ void TRouter::loadV3Passphrases() {
     m_monitor.SetV3Passphrases(found ? found->Auth : std::string(), found ? found->Priv : std::string());
 }
 
+void TRouter::saveAtEnd(bool hideGraphs) {
+    // The flags go first: closing a graph window clears its flag, and the
+    // profile must remember which windows were open at the end.
+    m_monitor.SaveWindowFlags();
+    for (TGraphWindow* graph :
+         {static_cast<TGraphWindow*>(m_wykres.get()), static_cast<TGraphWindow*>(m_wykresPkt.get())}) {
+        if (hideGraphs) {
+            graph->CloseGraph();
+        } else {
+            graph->FormClose(); // its place only: the display may be gone
+        }
+    }
+    m_monitor.SaveWindowPositions(MainPosition());
+}
+
+void TRouter::StopNow() noexcept {
+    if (m_stopped) {
+        return;
+    }
+    m_stopped = true;
+    try {
+        saveAtEnd(false);
+    } catch (const std::exception& error) {
+        // Nobody may be there to answer a message box.
+        std::fprintf(stderr, "veltrum: %s\n", error.what());
+    } catch (...) {
+    }
+    try {
+        m_monitor.Stop(); // the history's last counts
+    } catch (...) {
+    }
+}
+
 void TRouter::FormClose() {
     // The fade lets the window system's events through; a second close
     // arriving meanwhile must not save and fade again.
-    if (m_fading) {
+    if (m_fading || m_stopped) {
         return;
     }
-    const bool saved = RunGuarded(m_glowny.get(), [this] {
-        // The flags go first: closing a graph window clears its flag, and the
-        // profile must remember which windows were open at the end.
-        m_monitor.SaveWindowFlags();
-        m_wykres->CloseGraph();
-        m_wykresPkt->CloseGraph();
-        m_monitor.SaveWindowPositions(MainPosition());
-    });
-    if (!saved) {
+    if (!RunGuarded(m_glowny.get(), [this] { saveAtEnd(true); })) {
         return;
     }
     // No poll or start-up check may run inside the fade's event processing.

@@ -123,6 +123,10 @@ public:
     void FormCreate();
     void FormShow();
     void FormClose();
+    // The shutdown save without the window system (a signal, the display
+    // gone, the program's end): the places as they stand and the history's
+    // last counts, no fade, no message box. Once; a later close saves nothing.
+    void StopNow() noexcept;
     void Button3Click(); // one poll cycle
     void Timer2Timer();
     void TimerWWWTimer();
@@ -143,6 +147,7 @@ signals:
     void Closed();
 
 private:
+    void saveAtEnd(bool hideGraphs);
     // The SNMPv3 passphrases the desktop's keyring keeps for the profile.
     void loadV3Passphrases();
     // MonitorSubscriber: the quota watch, riding on the poll.
@@ -178,6 +183,7 @@ private:
     std::optional<std::chrono::steady_clock::time_point> m_lastTick;
     bool m_joining = false; // the timer waits for the others' next tick
     bool m_fading = false;
+    bool m_stopped = false; // StopNow ran: nothing more is saved
     QFileDialog* m_openDialog1 = nullptr;
     QFileDialog* m_saveDialog1 = nullptr;
     // The windows: the main window first, the dialogs before the interface

@@ -112,6 +112,12 @@ void TRouters::closed(TRouter* router) {
     RunGuarded(nullptr, [this] { recordOpenProfiles(); });
 }
 
+void TRouters::StopAll() noexcept {
+    for (const auto& router : m_routers) {
+        router->StopNow();
+    }
+}
+
 void TRouters::recordOpenProfiles() {
     // A single router writes app.ini exactly as the program always did.
     if (m_routers.size() < 2 && !m_listed) {

@@ -29,6 +29,11 @@ public:
     // shows.
     TRouter& Open(const std::string& chosenProfile);
     const std::vector<std::unique_ptr<TRouter>>& Routers() const { return m_routers; }
+    // Every router's shutdown save and the history's last counts, without
+    // the window system and without closing anything (TRouter::StopNow):
+    // for a signal, a lost display, the program's end. app.ini keeps the
+    // open profiles for the next start.
+    void StopAll() noexcept;
 
 signals:
     void AllClosed();

@@ -5,6 +5,7 @@
 #include "app/CommandLine.h"
 #include "app/ProgramFolders.h"
 #include "app/Routers.h"
+#include "app/StopSignals.h"
 #include "core/UsageRecording.h"
 
 #include <QApplication>
@@ -48,6 +49,17 @@ std::string missingDisplay() {
     const bool opened = xcb_connection_has_error(connection) == 0;
     xcb_disconnect(connection);
     return opened ? std::string() : needs + "cannot open display " + std::getenv("DISPLAY") + "\n";
+}
+
+// The routers to save when the process ends through exit() from inside the
+// event loop: Qt's X11 platform does so when the display's connection
+// breaks (the X server ended, the session logged out).
+veltrum::TRouters* g_routersAtExit = nullptr;
+
+void stopRoutersAtExit() {
+    if (g_routersAtExit != nullptr) {
+        g_routersAtExit->StopAll();
+    }
 }
 
 // Where the running copies keep their main windows' places; empty without a
@@ -124,6 +136,18 @@ int main(int argc, char** argv) {
     TRouters routers(RouterFolders{folders.Config, folders.Data + kUsageFileName,
                                    BitmapFolder(folders.Pictures, folders.Installed), runningCopiesFolder()});
     QObject::connect(&routers, &TRouters::AllClosed, &app, &QCoreApplication::quit);
+    // Every way out saves what Exit saves: a polite signal, the session's
+    // end (which quits the application), a display that went away.
+    const StopSignals stopSignals;
+    QObject::connect(&stopSignals, &StopSignals::Received, &app, [&routers] {
+        routers.StopAll();
+        QCoreApplication::exit(EXIT_SUCCESS); // dialogs' loops included
+    });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &routers, [&routers] { routers.StopAll(); });
+    g_routersAtExit = &routers;
+    std::atexit(stopRoutersAtExit);
     routers.OpenAtStart(chosenProfiles);
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    g_routersAtExit = nullptr;
+    return status;
 }

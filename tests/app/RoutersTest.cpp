@@ -16,6 +16,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <signal.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -259,6 +261,42 @@ TEST(SeveralRouters, ALateReplyAndAMissingOne) {
     silent = true;
     ASSERT_TRUE(QTest::qWaitFor([&] { return program.glowny.Label3->text() == "Err"; }, 5000));
     EXPECT_GE(program.router.State().MissedPolls, 1);
+}
+
+// A polite signal (a logout's SIGTERM, Ctrl+C, a closed terminal) ends the
+// program as Exit does: the windows' places in the profile, every counted
+// octet in the history, and a clean exit.
+TEST(SeveralRouters, APoliteSignalSavesWhatExitSaves) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        TempDir dir;
+        Agent agent(1000);
+        dir.Write("Default.vlq", "[Host]\n01=" + agent.responder.HostText() + "\n[Haslo]\n01=qorvex\n");
+        std::filesystem::copy_file(VELTRUM_PROGRAM, dir.File("veltrum"));
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        program.setProcessEnvironment(environment);
+        program.start(QString::fromStdString(dir.File("veltrum")), {});
+        ASSERT_TRUE(program.waitForStarted(10000));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                const std::lock_guard lock(agent.mutex);
+                return agent.readings.size() >= 3;
+            },
+            10000));
+        ::kill(static_cast<pid_t>(program.processId()), signal);
+        ASSERT_TRUE(program.waitForFinished(10000)) << signal;
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << signal;
+        EXPECT_EQ(program.exitCode(), 0) << signal;
+        const TIniFile profile(dir.File("Default.vlq"));
+        EXPECT_EQ(profile.ReadInteger("PozLeft", "01", -1), 150) << signal;
+        EXPECT_NE(profile.ReadInteger("PozLeftWykres", "01", -1), -1) << signal;
+        const std::lock_guard lock(agent.mutex);
+        UsageStore store(dir.File("usage.sqlite3"), StoreMode::Read);
+        const std::optional<UsageInterface> row = store.OpenInterface(agent.responder.HostText(), 1, "");
+        ASSERT_TRUE(row.has_value()) << signal;
+        EXPECT_EQ(store.AllTime(row->Id).InOctets, 1000 * (agent.readings.size() - 1)) << signal;
+    }
 }
 
 } // namespace

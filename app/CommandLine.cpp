@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 
+#include "app/Routers.h"
 #include "core/Quota.h"
 #include "core/SettingsTable.h"
 #include "core/StartupLoad.h"
@@ -131,9 +132,6 @@ StartOptions ParseCommandLine(const QStringList& arguments, const ProgramFolders
     if (parser.isSet(all) && !parser.isSet(usage)) {
         return fail(QStringLiteral("--all goes with --usage."), arguments);
     }
-    if (parser.isSet(all) && parser.isSet(csv)) {
-        return fail(QStringLiteral("--all prints text or JSON, not CSV."), arguments);
-    }
     if (parser.isSet(json) && parser.isSet(csv)) {
         return fail(QStringLiteral("Give --json or --csv, not both."), arguments);
     }
@@ -149,15 +147,31 @@ StartOptions ParseCommandLine(const QStringList& arguments, const ProgramFolders
 
 namespace {
 
+// The quota of the interface `row`: that of the first profile that polls it
+// (the current one, then those app.ini remembers open); none otherwise, on
+// the current profile's billing day.
+QuotaSettings quotaOf(const UsageInterface& row, const std::vector<MonitorState>& profiles) {
+    for (const MonitorState& profile : profiles) {
+        if (profile.AgentHost == row.Agent && profile.InterfaceNumber == row.Number &&
+            ProfileNamesAgent(profile.ProfilePath)) {
+            return QuotaOf(profile);
+        }
+    }
+    return QuotaSettings{.BillingDay = QuotaOf(profiles.front()).BillingDay};
+}
+
 // `--usage --all`: each interface of the history, in the order first seen;
-// JSON makes an array of the objects `--usage --json` prints.
-int runUsageOfAll(const StartOptions& options, const ProgramFolders& folders, const QuotaSettings& quota) {
+// JSON makes an array of the objects `--usage --json` prints, CSV one table
+// under one header.
+int runUsageOfAll(const StartOptions& options, const ProgramFolders& folders,
+                  const std::vector<MonitorState>& profiles) {
     UsageStore store(folders.Data + kUsageFileName, StoreMode::Read);
     if (store.State() == StoreState::Newer || store.State() == StoreState::Unavailable) {
         std::fprintf(stderr, "veltrum: cannot show the usage: %s\n", store.Reason().c_str());
         return 1;
     }
     const bool json = options.Format == UsageFormat::Json;
+    const bool csv = options.Format == UsageFormat::Csv;
     std::string out = json ? "[" : "";
     try {
         const int64_t now = static_cast<int64_t>(std::time(nullptr));
@@ -165,12 +179,17 @@ int runUsageOfAll(const StartOptions& options, const ProgramFolders& folders, co
             store.State() == StoreState::Ready ? store.Interfaces() : std::vector<UsageInterface>{};
         for (size_t i = 0; i < rows.size(); ++i) {
             const UsageIdentity who{rows[i].Agent, rows[i].Number, rows[i].Description};
-            const UsageFigures figures = QueryFigures(store, rows[i].Id, now, quota);
-            std::string one = json ? UsageJson(who, figures) : UsageText(who, figures);
+            const UsageFigures figures = QueryFigures(store, rows[i].Id, now, quotaOf(rows[i], profiles));
+            std::string one = json  ? UsageJson(who, figures)
+                              : csv ? UsageCsv(who, figures)
+                                    : UsageText(who, figures);
             while (json && !one.empty() && one.back() == '\n') {
                 one.pop_back();
             }
-            out += (i == 0 ? "" : json ? "," : "\n") + one;
+            if (csv && i > 0) {
+                one.erase(0, one.find("\r\n") + 2); // the header once
+            }
+            out += (i == 0 || csv ? "" : json ? "," : "\n") + one;
         }
     } catch (const EUsageStore& error) {
         std::fprintf(stderr, "veltrum: cannot read the usage history: %s\n", error.what());
@@ -178,7 +197,7 @@ int runUsageOfAll(const StartOptions& options, const ProgramFolders& folders, co
     }
     if (json) {
         out += "]\n";
-    } else if (out.empty()) {
+    } else if (out.empty() && !csv) {
         out = "No usage has been recorded yet.\n";
     }
     std::fputs(out.c_str(), stdout);
@@ -191,9 +210,14 @@ int RunUsageCommand(const StartOptions& options, const ProgramFolders& folders) 
     MonitorState state;
     LoadMonitorState(state, folders.Config, 1024, 768, options.Profile);
     if (options.All) {
-        // Every interface the history holds, whichever profile recorded it:
-        // the billing day is the current profile's, no quota is applied.
-        return runUsageOfAll(options, folders, QuotaSettings{.BillingDay = QuotaOf(state).BillingDay});
+        // Every interface the history holds, whichever profile recorded it,
+        // each with the quota of a profile that polls it.
+        std::vector<MonitorState> profiles{state};
+        for (const std::string& path : RememberedProfiles(folders.Config)) {
+            profiles.emplace_back();
+            LoadMonitorState(profiles.back(), folders.Config, 1024, 768, path);
+        }
+        return runUsageOfAll(options, folders, profiles);
     }
     if (!ProfileNamesAgent(state.ProfilePath)) {
         // The first start's default agent is never recorded: naming it

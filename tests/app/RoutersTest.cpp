@@ -92,6 +92,7 @@ TEST_P(SeveralRouters, EachShowsItsOwnRatesAndASilentOneHoldsNothing) {
         agents.push_back(std::make_unique<Agent>(i == c.Silent ? 0 : 1'265'000 * (i + 1)));
         profiles.push_back(WriteProfile(dir, "R" + std::to_string(i) + ".vlq", *agents.back()));
     }
+    dir.Write("R1.vlq", dir.Read("R1.vlq") + "[LimitGB]\n01=5\n"); // its quota goes with its row
     TRouters routers(Folders(dir));
     test::LoopGapProbe probe;
     routers.OpenAtStart(profiles);
@@ -151,26 +152,36 @@ TEST_P(SeveralRouters, EachShowsItsOwnRatesAndASilentOneHoldsNothing) {
     EXPECT_EQ(ini.ReadInteger("Otwarte", "Ile", 0), c.Routers - 1);
 
     // Once all are closed (each with its final save), `--usage --all`
-    // prints each router's row once, the silent one's with its time missed.
+    // prints each router's row once, the silent one's with its time missed,
+    // each with the quota of the profile that polls it; CSV under one header.
     while (!routers.Routers().empty()) {
         routers.Routers().front()->Glowny().close();
     }
     // The program in the portable layout: the history beside it.
     std::filesystem::copy_file(VELTRUM_PROGRAM, dir.File("veltrum"));
-    QProcess usage;
-    usage.start(QString::fromStdString(dir.File("veltrum")), {"--usage", "--all", "--json"});
-    ASSERT_TRUE(usage.waitForFinished(30000));
-    EXPECT_EQ(usage.exitCode(), 0) << usage.readAllStandardError().toStdString();
-    const std::string all = usage.readAllStandardOutput().toStdString();
+    const auto usageOfAll = [&](const char* format) {
+        QProcess usage;
+        usage.start(QString::fromStdString(dir.File("veltrum")),
+                    {"--usage", "--all", format, "--profile", QString::fromStdString(profiles[1])});
+        EXPECT_TRUE(usage.waitForFinished(30000));
+        EXPECT_EQ(usage.exitCode(), 0) << usage.readAllStandardError().toStdString();
+        return usage.readAllStandardOutput().toStdString();
+    };
+    const std::string all = usageOfAll("--json");
+    const std::string table = usageOfAll("--csv");
     ASSERT_FALSE(all.empty());
     EXPECT_EQ(all.front(), '[') << all;
     for (int i = 0; i < c.Routers; ++i) {
-        const std::string agent =
-            "\"agent\": \"" + agents[static_cast<size_t>(i)]->responder.HostText() + "\"";
+        const std::string host = agents[static_cast<size_t>(i)]->responder.HostText();
+        const std::string agent = "\"agent\": \"" + host + "\"";
         const auto first = all.find(agent);
         EXPECT_TRUE(first != std::string::npos && all.find(agent, first + 1) == std::string::npos)
             << i << all;
+        const std::string quota = all.substr(all.find("\"quota\"", first), 30);
+        EXPECT_EQ(quota.find("null") == std::string::npos, i == 1) << i << quota;
+        EXPECT_NE(table.find("\r\n" + host + ",1,,period,"), std::string::npos) << i << table;
     }
+    EXPECT_EQ(table.rfind("agent,interface,"), 0u) << table;
 }
 
 INSTANTIATE_TEST_SUITE_P(Routers, SeveralRouters, ::testing::Values(Case{2, 0}, Case{4, 2}),

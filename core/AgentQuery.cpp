@@ -201,6 +201,21 @@ bool AskAgent(TIdSNMP& snmp, const AgentRequest& request, std::span<const AgentN
     return snmp.RunQuery();
 }
 
+// Whether an SNMPv1 profile's agent would give the interface's 64-bit
+// counters over SNMPv2c: SNMPv1 has no Counter64 (RFC 3584 section 4.2.2.1),
+// so it is asked in SNMPv2c, last, and its silence fails nothing.
+bool answers64BitCounters(TIdSNMP& snmp, const AgentTarget& target) {
+    try {
+        AgentTarget v2c = target;
+        v2c.Version = kSnmpVersion2c;
+        const AgentName counter[] = {{AgentObject::IfHCInOctets, target.Interface}};
+        ask(snmp, v2c, counter);
+        return snmp.ReplyMessage.ErrorStatus == 0 && !snmp.ReplyMessage.IsNoValueAt(0);
+    } catch (...) {
+        return false; // an SNMPv1 agent only
+    }
+}
+
 ProbeResult ProbeAgent(TIdSNMP& snmp, const AgentTarget& target, ProbeScope scope) {
     ProbeResult result;
     try {
@@ -220,6 +235,9 @@ ProbeResult ProbeAgent(TIdSNMP& snmp, const AgentTarget& target, ProbeScope scop
             ask(snmp, target, agent);
             result.SysDescr = snmp.ReplyMessage.ValueAt(0);
             result.SysName = snmp.ReplyMessage.ValueAt(1);
+            if (!carriesV2Pdus(target.Version)) {
+                result.Counters64 = answers64BitCounters(snmp, target);
+            }
         }
         result.Answered = true;
     } catch (...) {

@@ -111,7 +111,7 @@ V3Secrets V3SecretsOfKeys(const std::string& keysText);
 
 enum class ProbeScope {
     Description, // only the interface's ifDescr
-    Everything,  // and, for SNMPv2c, its ifHCInOctets, then sysDescr and sysName
+    Everything,  // and its ifHCInOctets, and sysDescr and sysName
 };
 
 // What the settings dialog shows of an agent.
@@ -128,7 +128,8 @@ struct ProbeResult {
     // place of a value (SNMPv2c): why, in the words the poll uses for that
     // reply. Kind Unknown when the agent simply has no text for it.
     FailureReason DescriptionMissing;
-    // SNMPv2c only: the agent keeps the interface's 64-bit counters.
+    // The agent keeps the interface's 64-bit counters (for an SNMPv1
+    // profile: it gives them over SNMPv2c, which the profile could use).
     bool Counters64 = false;
     std::string SysDescr;
     std::string SysName;
@@ -138,7 +139,8 @@ struct ProbeResult {
 
 // One probe of `target` through `snmp`, blocking: the interface's ifDescr
 // first, then (Everything) the 64-bit counter and the agent's description
-// and name, one GetRequest each; the first failure ends it. Never throws.
+// and name (an SNMPv1 profile's agent is asked for the 64-bit counter last,
+// in SNMPv2c), one GetRequest each; the first failure ends it. Never throws.
 ProbeResult ProbeAgent(TIdSNMP& snmp, const AgentTarget& target, ProbeScope scope = ProbeScope::Everything);
 
 // An interface walk of `target` through a client the caller keeps, an

@@ -563,7 +563,14 @@ void TFormKonfiguracja::SpinEdit1Change() {
     reads.SnmpVersion = target.Version;
     reads.Counters32Only = !probe.Counters64;
     Label7->setToolTip(QString::fromStdString(CounterWidthText(reads)));
-    SetPlainText(*Label9, VisibleOctets(probe.SysDescr) + QStringLiteral(" (") +
+    // 32-bit counters may wrap while the program is closed, so that time is
+    // missed; 64-bit ones let the history count it.
+    const QString suggestion =
+        target.Version == 0 && probe.Counters64
+            ? QStringLiteral(
+                  "This agent has 64-bit counters: SNMPv2c also counts the time Veltrum is closed\n")
+            : QString();
+    SetPlainText(*Label9, suggestion + VisibleOctets(probe.SysDescr) + QStringLiteral(" (") +
                               VisibleOctets(probe.SysName) + QStringLiteral(")"));
 }
 

@@ -35,7 +35,8 @@ TEST(ProbeAgent, AsksInOrderAndReadsTheAnswers) {
     using S = ProbeScope;
     // clang-format off
     const Row rows[] = {
-        {"v1",          0, S::Everything,  true,  false, {descr, kSystem},                 true,  false, F::Unknown},
+        {"v1 64-bit",   0, S::Everything,  true,  false, {descr, kSystem, {kHcInOctets2}}, true,  true,  F::Unknown},
+        {"v1 32-bit",   0, S::Everything,  false, false, {descr, kSystem, {kHcInOctets2}}, true,  false, F::Unknown},
         {"v2c 64-bit",  1, S::Everything,  true,  false, {descr, {kHcInOctets2}, kSystem}, true,  true,  F::Unknown},
         {"v2c 32-bit",  1, S::Everything,  false, false, {descr, {kHcInOctets2}, kSystem}, true,  false, F::Unknown},
         {"description", 1, S::Description, true,  false, {descr},                          true,  false, F::Unknown},
@@ -52,7 +53,8 @@ TEST(ProbeAgent, AsksInOrderAndReadsTheAnswers) {
         }
         agent.SetSilentWhen([&](const auto&) { return row.silent; });
         TIdSNMP snmp;
-        const ProbeResult probe = ProbeAgent(snmp, {agent.Host(), "public", row.version, 100, 2, {}}, row.scope);
+        const ProbeResult probe =
+            ProbeAgent(snmp, {agent.Host(), "public", row.version, 100, 2, {}}, row.scope);
         std::vector<std::vector<std::string>> asked;
         for (const auto& request : agent.Received()) {
             asked.push_back(request.Oids);

@@ -184,7 +184,10 @@ TEST_F(RealAgentTest, ProbeAndWalkShowTheNamespacesInterfaces) {
                  {{"Host", agent.HostText()}, {"Haslo", agent.Community()}, {"NumerInterfaceu", "1"}});
     Windows& p = Start();
     p.konfiguracja.FormShow();
-    EXPECT_EQ(p.konfiguracja.Label9->text().toStdString(), agent.SysDescr() + " (" + agent.SysName() + ")");
+    // An SNMPv1 profile of an agent that has 64-bit counters is told of them.
+    EXPECT_EQ(p.konfiguracja.Label9->text().toStdString(),
+              "This agent has 64-bit counters: SNMPv2c also counts the time Veltrum is closed\n" +
+                  agent.SysDescr() + " (" + agent.SysName() + ")");
     EXPECT_EQ(p.konfiguracja.Label7->text(), "lo");
 
     Walk(p.interfejsy);

@@ -94,11 +94,14 @@ TEST_F(AgentProbeTest, ShowsInterfaceDescriptionAndAgentDescriptionWithName) {
     EXPECT_EQ(p.konfiguracja.Label7->text(), "eth2");
     EXPECT_EQ(p.konfiguracja.Label9->text(), "Scripted agent (bench)");
     const std::lock_guard lock(m);
-    ASSERT_EQ(requests.size(), 2u); // filling the fields probes no extra time
+    ASSERT_EQ(requests.size(), 3u); // filling the fields probes no extra time
     EXPECT_EQ(requests[0].PduTag, 0xA0);
     EXPECT_EQ(requests[0].Community, "public");
     EXPECT_EQ(requests[0].Oids, (std::vector<std::string>{"1.3.6.1.2.1.2.2.1.2.3"}));
     EXPECT_EQ(requests[1].Oids, (std::vector<std::string>{kSysDescr, kSysName}));
+    // Last, in SNMPv2c: whether 64-bit counters are there to suggest.
+    EXPECT_EQ(requests[2].Oids, (std::vector<std::string>{"1.3.6.1.2.1.31.1.1.1.6.3"}));
+    EXPECT_EQ(static_cast<uint8_t>(requests[2].Raw[4]), 1);
     EXPECT_TRUE(waitCursorShown);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
@@ -123,7 +126,7 @@ TEST_F(AgentProbeTest, SnmpV2cChoiceProbesInThatVersionAndIsWritten) {
     EXPECT_EQ(p.konfiguracja.Label7->toolTip(), "SNMPv1, 32-bit counters");
     {
         const std::lock_guard lock(m);
-        ASSERT_EQ(requests.size(), 2u);
+        ASSERT_EQ(requests.size(), 3u);
         EXPECT_EQ(static_cast<uint8_t>(requests[0].Raw[4]), 0); // version field
         requests.clear();
     }

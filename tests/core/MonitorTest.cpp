@@ -1,13 +1,26 @@
 #include "core/Monitor.h"
 
+#include "history/UsageStore.h"
 #include "settings/TempDir.h"
+#include "support/SnmpdAgent.h"
 #include "support/TableAgent.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace veltrum {
@@ -120,6 +133,109 @@ TEST(Monitor, RecordsTheDifferencesItPublishes) {
     EXPECT_EQ(summary.Unavailable, "");
     EXPECT_EQ(summary.AllTime.Download, 3000u);
     EXPECT_EQ(summary.AllTime.Upload, 3000u);
+}
+
+// A process that keeps lo busy, as a line in use, until it is killed.
+pid_t flowOnLoopback() {
+    const pid_t pid = fork();
+    if (pid != 0) {
+        return pid;
+    }
+    const int out = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(out, reinterpret_cast<const sockaddr*>(&to), sizeof to); // to itself, never read
+    socklen_t length = sizeof to;
+    getsockname(out, reinterpret_cast<sockaddr*>(&to), &length);
+    const char datagram[512] = {};
+    for (;;) {
+        for (int i = 0; i < 20; ++i) {
+            sendto(out, datagram, sizeof datagram, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        }
+        usleep(1000);
+    }
+}
+
+// A monitor killed at a random moment while a real agent's counters move
+// loses nothing the next start can count: the history is written every few
+// seconds, so the gap since is short enough even for 32-bit counters, and
+// the next start counts it from the readings kept. The history then holds
+// the counters' whole advance from the first reading to the last.
+TEST(Monitor, AKillAtAnyMomentLosesNothing) {
+    if (!test::SnmpdAgent::Available()) {
+        GTEST_SKIP() << "snmpd is not installed";
+    }
+    std::mt19937 random(std::random_device{}());
+    // 32-bit counters after more than the 34 s they may wrap in at the
+    // line's bound; 64-bit ones after a few seconds.
+    const struct {
+        int32_t Version;
+        int MinMs, MaxMs;
+    } cases[] = {{0, 36'000, 44'000}, {1, 2'000, 9'000}};
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        test::SnmpdAgent agent;
+        agent.Start();
+        std::ofstream(dir.File("Default.vlq"))
+            << "[Host]\n01=" << agent.HostText() << "\n[Haslo]\n01=" << agent.Community()
+            << "\n[Timeout]\n01=750\n[WersjaSNMP]\n01=" << c.Version << "\n";
+        const std::string history = dir.File("usage.sqlite3");
+        const auto monitor = [&](ManualTimers& timers, Samples& samples) {
+            auto started = std::make_unique<Monitor>(dir.Dir(), std::string(), timers);
+            started->SetUsageDatabase(history);
+            started->Subscribe(samples);
+            const ScreenArea screen{0, 0, 1024, 768};
+            started->Load(std::span(&screen, 1));
+            started->BeginRestart();
+            started->CheckInterfaceAndPoll();
+            return started;
+        };
+        const pid_t flow = flowOnLoopback();
+        int first[2];
+        ASSERT_EQ(pipe(first), 0);
+        const pid_t killed = fork();
+        if (killed == 0) {
+            ManualTimers timers;
+            Samples samples;
+            const auto running = monitor(timers, samples);
+            for (bool told = false;; std::this_thread::sleep_for(std::chrono::seconds(1)), running->Poll()) {
+                if (!told && !samples.Seen.empty() && samples.Seen.back().Usage &&
+                    samples.Seen.back().Usage->Kind != UsageTickKind::Failed) {
+                    (void)!write(first[1], samples.Seen.back().Counters.data(), sizeof(uint64_t));
+                    told = true;
+                }
+            }
+        }
+        uint64_t from = 0;
+        ASSERT_EQ(read(first[0], &from, sizeof from), static_cast<ssize_t>(sizeof from));
+        const int ms = std::uniform_int_distribution<int>(c.MinMs, c.MaxMs)(random);
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        kill(killed, SIGKILL);
+        waitpid(killed, nullptr, 0);
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        ManualTimers timers;
+        Samples samples;
+        auto again = monitor(timers, samples);
+        for (int i = 0; i < 4; ++i) {
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            again->Poll();
+        }
+        const uint64_t to = samples.Seen.back().Counters[0];
+        again->Stop();
+        again.reset();
+        kill(flow, SIGKILL);
+        waitpid(flow, nullptr, 0);
+        close(first[0]);
+        close(first[1]);
+        UsageStore store(history, StoreMode::Read);
+        const UsageInterface row = store.Interfaces().at(0);
+        const UsageCounts total = store.AllTime(row.Id);
+        const uint64_t advance = c.Version == 0 ? (to - from) & 0xFFFFFFFFu : to - from;
+        EXPECT_GT(advance, 1'000'000u) << "killed after " << ms << " ms";
+        EXPECT_EQ(total.InOctets, advance) << "killed after " << ms << " ms, version " << c.Version;
+        EXPECT_EQ(total.Missed, 0) << "killed after " << ms << " ms, version " << c.Version;
+    }
 }
 
 } // namespace

@@ -237,6 +237,8 @@ TEST(UsageRecorder, TimeAwayIsCountedWhenItCanBeKnown) {
         tick.UpTime = c.UpTime;
         after.Record(tick);
         const UsageCounts total = TotalOf(path, kAgent, 1); // as a kill now would leave it
+        EXPECT_EQ(UsageStore(path, StoreMode::Read).Interfaces().at(0).RecordedSince, t0)
+            << c.Name << ": recording began at the first start";
         EXPECT_EQ(total.InOctets, c.Counted ? 777'000u : 0u) << c.Name;
         EXPECT_EQ(total.Sampled, c.Counted ? c.Away : 0) << c.Name;
         EXPECT_EQ(total.Missed, c.Counted ? 0 : c.Away) << c.Name;

@@ -1,5 +1,7 @@
 #include "core/Notices.h"
 
+#include "history/VisibleText.h"
+
 #include <algorithm>
 
 namespace veltrum {
@@ -10,10 +12,12 @@ std::string named(const std::string& session, const std::string& text) {
     return session.empty() ? text : session + ": " + text;
 }
 
-// Whose agent: "10.0.0.1, interface 2 (eth0)".
+// Whose agent: "10.0.0.1, interface 2 (eth0)", shown as the hints show the
+// agent's words: no control, bidirectional or zero-width character of its
+// may reorder or hide what the notice says.
 std::string agentOf(const PollSample& sample) {
     std::string text = sample.Host + ", interface " + std::to_string(sample.Interface);
-    return sample.Description.empty() ? text : text + " (" + sample.Description + ")";
+    return VisibleOneLine(sample.Description.empty() ? text : text + " (" + sample.Description + ")");
 }
 
 std::string seconds(int64_t ms) {
@@ -81,7 +85,7 @@ std::vector<Notice> NoticeDecider::OnSample(const PollSample& sample, int64_t no
             m_outageAnnounced = true;
             notices.push_back({NoticeKind::Agent, named(session, "agent unreachable"),
                                agentOf(sample) + " has not answered for " + seconds(nowMs - *m_failingSince) +
-                                   ". " + sample.ShownFailure.value_or(""),
+                                   ". " + VisibleOneLine(sample.ShownFailure.value_or("")),
                                false});
         }
         return notices;
@@ -126,7 +130,7 @@ Notice QuotaNotice(const QuotaCrossing& crossing, const QuotaUse& use, const std
         body += "; the period starts again on " + resetDate;
     }
     body += ".";
-    return {NoticeKind::Quota, alert.Title, body, crossing.Highest >= 100};
+    return {NoticeKind::Quota, named(session, alert.Title), body, crossing.Highest >= 100};
 }
 
 } // namespace veltrum

@@ -36,7 +36,7 @@ set_tests_properties(veltrum_widgets_print_module_place PROPERTIES ENVIRONMENT "
 # real notification service (dunst on an Xvfb of its own), which the script
 # starts; the binary alone is not a test of its own.
 add_executable(veltrum_notification_tests widgets/DesktopNotificationTest.cpp)
-target_link_libraries(veltrum_notification_tests PRIVATE veltrum_test_main_qt Veltrum::Widgets)
+target_link_libraries(veltrum_notification_tests PRIVATE veltrum_test_main_qt Veltrum::Widgets Qt6::DBus)
 add_dependencies(veltrum_widgets_tests veltrum_notification_tests)
 add_test(NAME veltrum_widgets_notification
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/widgets/notification_test.sh $<TARGET_FILE:veltrum_notification_tests>)

@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <deque>
+#include <optional>
 #include <utility>
 
 namespace veltrum {
@@ -22,17 +24,45 @@ const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 // A service that does not answer within this long has not taken it.
 constexpr int kReplyTimeoutMs = 5000;
 
-bool serviceAvailable(const QDBusConnection& bus) {
+// The service's owner on the bus (its unique name), empty when it runs
+// nowhere yet; nullopt when it neither runs nor can be started.
+std::optional<QString> serviceOwner(const QDBusConnection& bus) {
     const QDBusConnectionInterface* daemon = bus.interface();
     if (daemon == nullptr) {
-        return false;
+        return std::nullopt;
     }
-    const QDBusReply<bool> running = daemon->isServiceRegistered(kService);
-    if (running.isValid() && running.value()) {
-        return true;
+    const QDBusReply<QString> owner = daemon->serviceOwner(kService);
+    if (owner.isValid() && !owner.value().isEmpty()) {
+        return owner.value();
     }
     const QDBusReply<QStringList> startable = daemon->activatableServiceNames();
-    return startable.isValid() && startable.value().contains(kService);
+    if (startable.isValid() && startable.value().contains(kService)) {
+        return QString();
+    }
+    return std::nullopt;
+}
+
+// Which owner gave each recent id. An id is the service's own: another
+// service (the same one restarted) may give it to another program's
+// notice, which a replace would then take over. The last few are enough:
+// each caller replaces only its latest.
+struct GivenId {
+    uint32_t Id;
+    QString Owner;
+};
+std::deque<GivenId>& givenIds() {
+    static std::deque<GivenId> given;
+    return given;
+}
+constexpr size_t kIdsKept = 64;
+
+uint32_t stillOurs(uint32_t id, const QString& owner) {
+    for (const GivenId& given : givenIds()) {
+        if (given.Id == id) {
+            return given.Owner == owner && !owner.isEmpty() ? id : 0;
+        }
+    }
+    return 0;
 }
 
 } // namespace
@@ -45,9 +75,11 @@ bool SendDesktopNotification(const QString& title, const QString& body,
 bool SendDesktopNotification(const QString& title, const QString& body, const NotificationOptions& options,
                              std::function<void(uint32_t id)> delivered) {
     const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !serviceAvailable(bus)) {
+    const std::optional<QString> owner = bus.isConnected() ? serviceOwner(bus) : std::nullopt;
+    if (!owner) {
         return false;
     }
+    const uint32_t replaces = options.ReplacesId == 0 ? 0 : stillOurs(options.ReplacesId, *owner);
     QDBusMessage notify = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
     QVariantMap hints;
     // Lets the desktop find the program's entry and icon.
@@ -60,15 +92,23 @@ bool SendDesktopNotification(const QString& title, const QString& body, const No
     // Most services read the body as simple markup: the text is escaped so
     // that it shows as written. A critical one never expires (0); the
     // others as the service decides (-1).
-    notify << QCoreApplication::applicationName() << options.ReplacesId << QGuiApplication::desktopFileName()
-           << title << body.toHtmlEscaped() << QStringList() << hints << int32_t{options.Critical ? 0 : -1};
+    notify << QCoreApplication::applicationName() << replaces << QGuiApplication::desktopFileName() << title
+           << body.toHtmlEscaped() << QStringList() << hints << int32_t{options.Critical ? 0 : -1};
     auto* watcher =
         new QDBusPendingCallWatcher(bus.asyncCall(notify, kReplyTimeoutMs), QCoreApplication::instance());
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
                      [delivered = std::move(delivered)](QDBusPendingCallWatcher* call) {
                          const QDBusPendingReply<uint32_t> reply = *call;
-                         if (!reply.isError() && delivered) {
-                             delivered(reply.value());
+                         if (!reply.isError()) {
+                             // The reply comes from the owner that took the call.
+                             std::deque<GivenId>& given = givenIds();
+                             given.push_back({reply.value(), reply.reply().service()});
+                             if (given.size() > kIdsKept) {
+                                 given.pop_front();
+                             }
+                             if (delivered) {
+                                 delivered(reply.value());
+                             }
                          }
                          call->deleteLater();
                      });

@@ -21,7 +21,9 @@ bool SendDesktopNotification(const QString& title, const QString& body,
                              std::function<void(uint32_t id)> delivered = {});
 
 struct NotificationOptions {
-    // The id of an earlier notification this one takes the place of; 0 for none.
+    // The id of an earlier notification this one takes the place of; 0 for
+    // none. Not sent once the service that gave it has gone (a restarted
+    // service gives its ids anew, to other programs' notices too).
     uint32_t ReplacesId = 0;
     // Stays until the user dismisses it.
     bool Critical = false;

@@ -18,9 +18,10 @@ PollSample sampleOf(char what) {
     sample.Session = "Lab";
     sample.Host = "127.0.0.1";
     switch (what) {
-    case 'F': // the agent does not answer
+    case 'F': // the agent does not answer; its description reorders and rings
         sample.Result = O::Failure;
         sample.ShownFailure = "No answer from <agent>.";
+        sample.Description = "gnp\xE2\x80\xAE.exe\x07\x1B[2J";
         break;
     case 'H': // download 800 kbit/s, above the alarm
         sample.Result = O::Reading;
@@ -60,6 +61,8 @@ TEST(NoticeDecider, AnnouncesOutagesAndAlarmsOnce) {
                 seen.emplace_back(int(second), notice.Title);
                 if (notice.Title.ends_with("unreachable")) {
                     EXPECT_NE(notice.Body.find("No answer from <agent>."), std::string::npos);
+                    EXPECT_NE(notice.Body.find("(gnp\\u202E.exe\\x07\\x1B[2J)"), std::string::npos)
+                        << notice.Body;
                 }
             }
         }
@@ -72,9 +75,10 @@ TEST(QuotaNotice, SaysWhatIsLeftAndWhenThePeriodStartsAgain) {
     const Notice notice = QuotaNotice({90, {90}}, use, "Lab", "3/1/27", NumberLocale{".", ","});
     EXPECT_EQ(notice.Body, "Lab: Quota: 45.0 GB of 50 GB this period (90 %)\n"
                            "5.00 GB left; the period starts again on 3/1/27.");
+    EXPECT_EQ(notice.Title, "Lab: 90 % of the monthly quota used");
     EXPECT_FALSE(notice.Critical);
-    EXPECT_TRUE(
-        QuotaNotice({100, {100}}, {50'000'000'000, 50'000'000'000, 100}, "Lab", "3/1/27", {".", ","}).Critical);
+    EXPECT_TRUE(QuotaNotice({100, {100}}, {50'000'000'000, 50'000'000'000, 100}, "Lab", "3/1/27", {".", ","})
+                    .Critical);
 }
 
 } // namespace

@@ -40,6 +40,8 @@ trap 'exit 1' INT TERM
 status=0
 if [ "$kind" = notification ]; then
     "$binary" --gtest_filter='SendDesktopNotification.WithoutAServiceNothingIsSent' || status=1
+    # A stand-in service of the test's own, restarted in the middle.
+    "$binary" --gtest_filter='SendDesktopNotification.ANewServiceIsNotAskedToReplaceAnOldId' || status=1
 fi
 
 dunst -conf /dev/null >"$tmp/dunst.log" 2>&1 &

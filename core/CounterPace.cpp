@@ -39,17 +39,29 @@ PaceStep AdvancePace(CounterPace& pace, bool moved, int32_t intervals) {
     pace.Since = pace.Since < std::numeric_limits<int32_t>::max() - intervals
                      ? pace.Since + intervals
                      : std::numeric_limits<int32_t>::max();
+    const int32_t known = RefreshPeriod(pace);
     if (!moved) {
-        const int32_t period = RefreshPeriod(pace);
-        return {0, period > 1 && pace.Since < period};
+        // While the period is still being learned, a counter that moved
+        // before may only be waiting for the agent's next refresh: its rate
+        // stands rather than falling to 0 between refreshes.
+        const bool learning = known == 0 && pace.AfterStill && pace.Since < kLongestRefreshPeriod;
+        return {0, (known > 1 && pace.Since < known) || learning};
     }
     if (pace.Moved && pace.Since <= kLongestRefreshPeriod) {
         std::copy_backward(pace.Gaps.begin(), pace.Gaps.end() - 1, pace.Gaps.end());
         pace.Gaps[0] = pace.Since;
     }
-    // The increase came since the last move, and after a pause in the
-    // traffic longer than the period, within the last period.
-    const int32_t span = std::min(pace.Since, std::max(RefreshPeriod(pace), intervals));
+    // The increase came since the last move (or the reading that primed),
+    // and after a pause in the traffic longer than the period, within the
+    // last period. While the period is unknown, the first move after the
+    // priming reading, and one after still readings that followed another
+    // such move, are spread over the still readings: a caching agent's
+    // first refreshes are not drawn as bursts several times the flow.
+    const bool learning =
+        known == 0 && pace.Since <= kLongestRefreshPeriod && (!pace.Moved || pace.AfterStill);
+    const int32_t period = learning ? pace.Since : known;
+    const int32_t span = std::min(pace.Since, std::max(period, intervals));
+    pace.AfterStill = pace.Since > intervals;
     pace.Since = 0;
     pace.Moved = true;
     return {span, false};

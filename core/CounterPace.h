@@ -18,8 +18,9 @@ inline constexpr int32_t kLongestRefreshPeriod = 10;
 inline constexpr std::size_t kPaceGaps = 4;
 
 struct CounterPace {
-    int32_t Since = 0;  // intervals since the counter last moved, or since the reading that primed
-    bool Moved = false; // it moved since then, so its next move ends a gap
+    int32_t Since = 0;       // intervals since the counter last moved, or since the reading that primed
+    bool Moved = false;      // it moved since then, so its next move ends a gap
+    bool AfterStill = false; // its last move came after readings without one, as an agent's refresh does
     std::array<int32_t, kPaceGaps> Gaps{}; // the latest gaps between moves, newest first; 0: none yet
 };
 

@@ -204,7 +204,7 @@ TEST_F(RunPollCycle, GaugeShowsSmallTrafficAsSevenPercent) {
     const struct {
         int32_t Rate;
         int32_t Progress;
-    } rows[] = {{0, 0}, {2, 20}, {3, 71}, {7, 71}, {8, 80}, {102, 1020}, {103, 1024}};
+    } rows[] = {{2, 20}, {0, 0}, {3, 71}, {7, 71}, {8, 80}, {102, 1020}, {103, 1024}};
     Prime();
     for (const auto& row : rows) {
         PollAtRates(row.Rate, row.Rate, 0, 0);
@@ -1030,6 +1030,8 @@ TEST(RunPollCycleCachingAgent, RealAgentShowsASteadyFlowSteadily) {
     const auto [low, high] = std::minmax_element(fill.begin() + 9, fill.end());
     EXPECT_GT(*low, 20) << figures;
     EXPECT_LE(*high - *low, *high / 10) << figures;
+    // Before that, while it is learned, no refresh is drawn as a burst.
+    EXPECT_LE(*std::max_element(fill.begin(), fill.begin() + 9), *high + *high / 10) << figures;
 }
 
 TEST(ApplyPollReadings64, BadValueChangesNothing) {

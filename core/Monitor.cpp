@@ -377,6 +377,7 @@ void Monitor::WriteMainPosition(WindowPosition main) {
 
 void WriteDialogSettings(const std::string& profilePath, const DialogSettings& settings) {
     TIniFile ini(profilePath);
+    KeepKeysPrivate(ini, settings.V3.Keys);
     WriteSettings(ini, settings.Writes);
     if (settings.Description) {
         WriteAddedSettingText(ini, SettingKey::OpisInterfaceu, *settings.Description);
@@ -419,6 +420,7 @@ void Monitor::SaveProfileAs(const std::string& path, WindowPosition main) {
         }
     }
     TIniFile ini(path);
+    KeepKeysPrivate(ini, m_state.V3Keys);
     veltrum::WriteSettings(ini, writes);
     SaveAddedSettings(ini, m_state);
 }

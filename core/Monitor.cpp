@@ -6,6 +6,7 @@
 #include "settings/IniFile.h"
 #include "settings/ProfileFiles.h"
 #include "snmp/TextToInt.h"
+#include "snmp/UsmCrypto.h"
 
 #include <algorithm>
 #include <ctime>
@@ -116,19 +117,32 @@ void Monitor::BeginRestart() {
                   ProfileNamesAgent(m_state.ProfilePath));
     SNMP.Host = m_state.AgentHost;
     SNMP.SetCommunity(m_state.AgentCommunity);
-    V3Secrets secrets = V3SecretsOfKeys(m_state.V3Keys);
-    secrets.AuthPassphrase = m_v3Passphrases.AuthPassphrase;
-    secrets.PrivPassphrase = m_v3Passphrases.PrivPassphrase;
-    SNMP.SetV3User(V3UserOf(m_state.SnmpVersion, V3SettingsOf(m_state), secrets));
+    applyV3User();
     m_state.MissedPolls = 0;
     m_state.PollCount = 0;
     m_state.PacketPollCount = 0;
     m_timers.StartPolling(kNominalPollIntervalMs);
 }
 
-void Monitor::SetV3Passphrases(std::string auth, std::string priv) {
+void Monitor::SetV3Passphrases(std::string auth, std::string priv, v3::TFailure missing) {
+    usm::Wipe(m_v3Passphrases.AuthPassphrase);
+    usm::Wipe(m_v3Passphrases.PrivPassphrase);
     m_v3Passphrases.AuthPassphrase = std::move(auth);
     m_v3Passphrases.PrivPassphrase = std::move(priv);
+    m_v3Passphrases.Missing = missing;
+    if (SNMP.UsesV3()) {
+        applyV3User();
+    }
+}
+
+void Monitor::applyV3User() {
+    V3Secrets secrets = V3SecretsOfKeys(m_state.V3Keys);
+    secrets.AuthPassphrase = m_v3Passphrases.AuthPassphrase;
+    secrets.PrivPassphrase = m_v3Passphrases.PrivPassphrase;
+    secrets.Missing = m_v3Passphrases.Missing;
+    SNMP.SetV3User(V3UserOf(m_state.SnmpVersion, V3SettingsOf(m_state), secrets));
+    usm::Wipe(secrets.AuthPassphrase);
+    usm::Wipe(secrets.PrivPassphrase);
 }
 
 void Monitor::CheckInterfaceAndPoll() {

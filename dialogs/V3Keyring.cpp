@@ -1,8 +1,9 @@
 #include "dialogs/V3Keyring.h"
 
-#include <functional>
+#include <memory>
+#include <utility>
 
-#include <QEventLoop>
+#include <QObject>
 #include <QTimer>
 #include <qt6keychain/keychain.h>
 
@@ -10,68 +11,97 @@ namespace veltrum {
 
 namespace {
 
-const QString kService = QStringLiteral("veltrum");
-
-// The profile's path and the user name: another profile or user of the same
-// agent keeps its own entry.
-QString entryKey(const std::string& profilePath, const std::string& user) {
-    return QString::fromStdString(profilePath) + QLatin1Char('\n') + QString::fromStdString(user);
+// The Secret Service shows an entry by its service name: it says whose the
+// passphrases are. The profile's path and the user name find the entry.
+QString serviceOf(const V3KeyringEntry& entry) {
+    return QStringLiteral("Veltrum %1: SNMPv3 user %2 at %3")
+        .arg(QString::fromStdString(entry.SessionName), QString::fromStdString(entry.User),
+             QString::fromStdString(entry.Agent));
 }
 
-// Runs the job to its end or to the bound, whichever comes first; true when
-// it ended without an error, `onAnswer` then seeing the job before it deletes
-// itself. A job cut off by the bound finishes on its own, unheard.
-bool runBounded(QKeychain::Job* job, const std::function<void(QKeychain::Job&)>& onAnswer = {}) {
-    QEventLoop loop;
-    bool finished = false;
-    bool answered = false;
-    QObject::connect(job, &QKeychain::Job::finished, &loop, [&](QKeychain::Job* done) {
-        finished = true;
-        answered = done->error() == QKeychain::NoError;
-        if (answered && onAnswer) {
-            onAnswer(*done);
-        }
-        loop.quit();
-    });
-    QTimer::singleShot(kKeyringBoundMs, &loop, &QEventLoop::quit);
-    job->start();
-    if (!finished) {
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
+QString keyOf(const V3KeyringEntry& entry) {
+    return QString::fromStdString(entry.ProfilePath) + QLatin1Char('\n') + QString::fromStdString(entry.User);
+}
+
+KeyringAnswer answerOf(const QKeychain::Job& job) {
+    switch (job.error()) {
+    case QKeychain::NoError:
+        return KeyringAnswer::Done;
+    case QKeychain::EntryNotFound:
+        return KeyringAnswer::NotFound;
+    case QKeychain::NoBackendAvailable:
+    case QKeychain::NotImplemented:
+        return KeyringAnswer::Absent;
+    default:
+        // A locked keyring that was not opened (no prompt, or the prompt
+        // dismissed) refuses the question.
+        return KeyringAnswer::Locked;
     }
-    return answered;
+}
+
+template <typename TJob> TJob* makeJob(const V3KeyringEntry& entry) {
+    auto* job = new TJob(serviceOf(entry));
+    job->setAutoDelete(true);
+    job->setInsecureFallback(false); // never a plain file in place of the keyring
+    job->setKey(keyOf(entry));
+    return job;
+}
+
+// Starts `job` from the event loop and calls `answered` once: with the job
+// when it ends, or with nothing when the bound passes first (the job then
+// ends unheard).
+void run(QKeychain::Job* job, QObject* context, std::function<void(const QKeychain::Job*)> answered) {
+    auto once = std::make_shared<std::function<void(const QKeychain::Job*)>>(std::move(answered));
+    QObject::connect(job, &QKeychain::Job::finished, context, [once](QKeychain::Job* done) {
+        if (*once) {
+            std::exchange(*once, nullptr)(done);
+        }
+    });
+    QTimer::singleShot(kKeyringBoundMs, context, [once] {
+        if (*once) {
+            std::exchange(*once, nullptr)(nullptr);
+        }
+    });
+    QTimer::singleShot(0, job, [job] { job->start(); });
 }
 
 } // namespace
 
-bool StoreV3Passphrases(const std::string& profilePath, const std::string& user,
-                        const V3Passphrases& passphrases) {
-    auto* job = new QKeychain::WritePasswordJob(kService);
-    job->setAutoDelete(true);
-    job->setInsecureFallback(false); // never a plain file in place of the keyring
-    job->setKey(entryKey(profilePath, user));
+void ReadV3Passphrases(const V3KeyringEntry& entry, QObject* context,
+                       std::function<void(V3KeyringRead)> done) {
+    run(makeJob<QKeychain::ReadPasswordJob>(entry), context, [done](const QKeychain::Job* job) {
+        V3KeyringRead read;
+        read.Answer = job != nullptr ? answerOf(*job) : KeyringAnswer::Silent;
+        if (read.Answer == KeyringAnswer::Done) {
+            QByteArray both = static_cast<const QKeychain::ReadPasswordJob*>(job)->binaryData();
+            const qsizetype parting = both.indexOf('\0');
+            if (parting < 0) {
+                read.Answer = KeyringAnswer::NotFound;
+            } else {
+                read.Passphrases = {both.left(parting).toStdString(), both.mid(parting + 1).toStdString()};
+            }
+            both.fill('\0');
+        }
+        done(std::move(read));
+    });
+}
+
+void StoreV3Passphrases(const V3KeyringEntry& entry, const V3Passphrases& passphrases, QObject* context,
+                        std::function<void(KeyringAnswer)> done) {
+    auto* job = makeJob<QKeychain::WritePasswordJob>(entry);
     // Both in one entry, parted by a NUL that no typed passphrase holds.
     QByteArray both = QByteArray::fromStdString(passphrases.Auth);
     both.append('\0').append(QByteArray::fromStdString(passphrases.Priv));
     job->setBinaryData(both);
-    return runBounded(job);
+    both.fill('\0');
+    run(job, context, [done](const QKeychain::Job* answered) {
+        done(answered != nullptr ? answerOf(*answered) : KeyringAnswer::Silent);
+    });
 }
 
-std::optional<V3Passphrases> ReadV3Passphrases(const std::string& profilePath, const std::string& user) {
-    auto* job = new QKeychain::ReadPasswordJob(kService);
-    job->setAutoDelete(true);
-    job->setInsecureFallback(false);
-    job->setKey(entryKey(profilePath, user));
-    QByteArray both;
-    if (!runBounded(job, [&](QKeychain::Job& done) {
-            both = static_cast<QKeychain::ReadPasswordJob&>(done).binaryData();
-        })) {
-        return std::nullopt;
-    }
-    const qsizetype parting = both.indexOf('\0');
-    if (parting < 0) {
-        return std::nullopt;
-    }
-    return V3Passphrases{both.left(parting).toStdString(), both.mid(parting + 1).toStdString()};
+void RemoveV3Passphrases(const V3KeyringEntry& entry) {
+    QKeychain::DeletePasswordJob* job = makeJob<QKeychain::DeletePasswordJob>(entry);
+    QTimer::singleShot(0, job, [job] { job->start(); });
 }
 
 } // namespace veltrum

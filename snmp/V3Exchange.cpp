@@ -146,12 +146,20 @@ uint32_t TV3Session::EngineTime() const {
 }
 
 const usm::TKeyCache::TKeys& TV3Session::Keys() {
-    if (!m_user.AuthPassphrase.empty()) {
-        return m_cache.KeysFor(m_user.Auth, m_user.Priv, m_user.AuthPassphrase, m_user.PrivPassphrase,
-                               m_engineId);
-    }
     // Stored keys open the engine they were localised for, and no other.
-    if (!m_user.KeysEngineId.empty() && m_user.KeysEngineId == m_engineId) {
+    const bool storedHere = !m_user.KeysEngineId.empty() && m_user.KeysEngineId == m_engineId;
+    if (!m_user.AuthPassphrase.empty() || !m_user.PrivPassphrase.empty()) {
+        const usm::TKeyCache::TKeys& derived = m_cache.KeysFor(
+            m_user.Auth, m_user.Priv, m_user.AuthPassphrase, m_user.PrivPassphrase, m_engineId);
+        if (!storedHere) {
+            return derived;
+        }
+        // One passphrase typed anew: the other key stays as stored.
+        m_storedKeys.Auth = m_user.AuthPassphrase.empty() ? m_user.LocalizedAuthKey : derived.Auth;
+        m_storedKeys.Priv = m_user.PrivPassphrase.empty() ? m_user.LocalizedPrivKey : derived.Priv;
+        return m_storedKeys;
+    }
+    if (storedHere) {
         m_storedKeys.Auth = m_user.LocalizedAuthKey;
         m_storedKeys.Priv = m_user.LocalizedPrivKey;
     } else {

@@ -3,6 +3,11 @@
 #include <memory>
 #include <utility>
 
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
 #include <QObject>
 #include <QTimer>
 #include <qt6keychain/keychain.h>
@@ -29,13 +34,11 @@ KeyringAnswer answerOf(const QKeychain::Job& job) {
         return KeyringAnswer::Done;
     case QKeychain::EntryNotFound:
         return KeyringAnswer::NotFound;
-    case QKeychain::NoBackendAvailable:
-    case QKeychain::NotImplemented:
-        return KeyringAnswer::Absent;
+    case QKeychain::AccessDenied:
+    case QKeychain::AccessDeniedByUser:
+        return KeyringAnswer::Locked; // the prompt to unlock it was dismissed
     default:
-        // A locked keyring that was not opened (no prompt, or the prompt
-        // dismissed) refuses the question.
-        return KeyringAnswer::Locked;
+        return KeyringAnswer::Absent;
     }
 }
 
@@ -65,11 +68,28 @@ void run(QKeychain::Job* job, QObject* context, std::function<void(const QKeycha
     QTimer::singleShot(0, job, [job] { job->start(); });
 }
 
+// The keychain library takes an entry it cannot read from a locked
+// collection for a missing one. The Secret Service's default collection
+// says whether it is locked (org.freedesktop.Secret.Collection's Locked).
+void askLocked(QObject* context, std::function<void(bool)> answer) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets/aliases/default"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    call << QStringLiteral("org.freedesktop.Secret.Collection") << QStringLiteral("Locked");
+    auto* watcher =
+        new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, kKeyringBoundMs), context);
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context, [watcher, answer] {
+        watcher->deleteLater();
+        const QDBusPendingReply<QDBusVariant> reply = *watcher;
+        answer(!reply.isError() && reply.value().variant().toBool());
+    });
+}
+
 } // namespace
 
 void ReadV3Passphrases(const V3KeyringEntry& entry, QObject* context,
                        std::function<void(V3KeyringRead)> done) {
-    run(makeJob<QKeychain::ReadPasswordJob>(entry), context, [done](const QKeychain::Job* job) {
+    run(makeJob<QKeychain::ReadPasswordJob>(entry), context, [context, done](const QKeychain::Job* job) {
         V3KeyringRead read;
         read.Answer = job != nullptr ? answerOf(*job) : KeyringAnswer::Silent;
         if (read.Answer == KeyringAnswer::Done) {
@@ -82,7 +102,13 @@ void ReadV3Passphrases(const V3KeyringEntry& entry, QObject* context,
             }
             both.fill('\0');
         }
-        done(std::move(read));
+        if (read.Answer != KeyringAnswer::NotFound) {
+            done(std::move(read));
+            return;
+        }
+        askLocked(context, [done](bool locked) {
+            done({locked ? KeyringAnswer::Locked : KeyringAnswer::NotFound, {}});
+        });
     });
 }
 

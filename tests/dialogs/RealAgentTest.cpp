@@ -4,6 +4,7 @@
 
 #include "tests/dialogs/DialogFixture.h"
 
+#include "support/ScriptedResponder.h"
 #include "support/SnmpdAgent.h"
 
 #include <QCoreApplication>
@@ -298,6 +299,37 @@ TEST_F(RealAgentTest, SnmpV3ProfileKeepsNoPassphrase) {
     Windows& r = Start();
     StartAndPoll(r);
     EXPECT_EQ(r.router.State().MissedPolls, 0);
+}
+
+// The passphrases in a keyring that is then locked (keyring_test.sh), or no
+// keyring at all: the read says which, the poll sends the agent nothing and
+// names the keyring.
+TEST_F(RealAgentTest, LockedKeyringIsNamedAndNothingSent) {
+    const bool keyring = std::getenv("VELTRUM_TEST_KEYRING") != nullptr;
+    if (!keyring) {
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/veltrum-test-bus", 1);
+    }
+    ScriptedResponder agent([](const ScriptedResponder::Request&) { return std::nullopt; });
+    WriteProfile("Default.vlq", {{"Host", agent.HostText()},
+                                 {"Sesja", "Home"},
+                                 {"WersjaSNMP", "3"},
+                                 {"UzytkownikV3", "watcher"},
+                                 {"PoziomV3", "2"}});
+    const V3KeyringEntry entry{Path("Default.vlq"), "Home", "watcher", agent.HostText()};
+    QObject context;
+    if (keyring) {
+        std::optional<KeyringAnswer> stored;
+        StoreV3Passphrases(entry, {"a-passphrase", "p-passphrase"}, &context,
+                           [&](KeyringAnswer a) { stored = a; });
+        ASSERT_TRUE(WaitFor([&] { return stored == KeyringAnswer::Done; }));
+        ASSERT_TRUE(Shell(
+            "dbus-send --session --dest=org.freedesktop.secrets --print-reply /org/freedesktop/secrets "
+            "org.freedesktop.Secret.Service.Lock array:objpath:/org/freedesktop/secrets/collection/login"));
+    }
+    Windows& q = Start();
+    StartAndPoll(q);
+    EXPECT_EQ(q.router.SNMP.V3Failure(), keyring ? v3::TFailure::KeyringLocked : v3::TFailure::KeyringAbsent);
+    EXPECT_EQ(agent.RequestCount(), 0);
 }
 
 } // namespace

@@ -44,10 +44,10 @@ public:
     void SetCaller(std::function<std::unique_ptr<InterfaceWalkSession>()> startWalk,
                    std::function<void(int32_t)> chosen);
 
-    void FormShow();      // starts the interface walk
+    void FormShow();     // starts the interface walk
     bool Walking() const; // the walk is under way
-    void BitBtn1Click();  // OK, and a double click on a row
-    void BitBtn2Click();  // Cancel
+    void BitBtn1Click(); // OK, and a double click on a row
+    void BitBtn2Click(); // Cancel
 
     // The status word of an ifOperStatus value text (RFC 2863 section 6:
     // up(1) to lowerLayerDown(7)); any other text is "Unknown".

@@ -90,7 +90,8 @@ const char* FailureText(TFailure failure) {
     case TFailure::NotInTimeWindow:
         return "not in time window, even after re-synchronising with the agent's engine";
     case TFailure::UnknownEngineId:
-        return "unknown engine ID: the agent's engine could not be discovered";
+        return "unknown engine ID: the agent does not take the engine known here; it is discovered again "
+               "after three polls without an answer";
     case TFailure::UnknownContext:
         return "the agent does not know this SNMPv3 context";
     case TFailure::OtherReport:

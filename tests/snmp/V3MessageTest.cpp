@@ -105,74 +105,70 @@ TEST(V3Message, RoundTripAndMalformedShapes) {
 namespace {
 
 using K = v3::TV3Exchange::TStepKind;
+using F = v3::TFailure;
 const std::string kEngine("\x80\x00\x1F\x88\x80\x01\x02\x03\x04", 9);
-const std::string kOtherEngine("\x80\x00\x1F\x88\x80\x09\x09\x09\x09", 9);
 const std::string kKey(32, '\x11');
 const std::string kUsm = "1.3.6.1.6.3.15.1.1.";
-// A GetRequest for ifInOctets.1, as the poll would ask.
-const std::string kPollPdu =
-    WrapItem(WrapItem(EncodeSignedInt(0), kTagInteger) + WrapItem(EncodeSignedInt(0), kTagInteger) +
-                 WrapItem(EncodeSignedInt(0), kTagInteger) +
-                 WrapItem(WrapItem(WrapItem(OidTextToBytes("1.3.6.1.2.1.2.2.1.10.1"), kTagOid) +
-                                       WrapItem({}, kTagNull),
-                                   kTagSequence),
-                          kTagSequence),
-             kTagGetRequest);
+const std::string kIfInOctets = "1.3.6.1.2.1.2.2.1.10.1";
 
-// What an agent (or someone on the path) sends back: a PDU of `tag` whose
-// one binding names `oid`, from `engine` at `boots` and `time`, signed with
-// `key` (SHA-256) unless it is empty.
+std::string pduOf(int32_t tag, int32_t requestId, const std::string& oid) {
+    const std::string binding = WrapItem(OidTextToBytes(oid), kTagOid) + WrapItem({}, kTagNull);
+    return WrapItem(WrapItem(EncodeSignedInt(requestId), kTagInteger) +
+                        std::string("\x02\x01\x00\x02\x01\x00", 6) +
+                        WrapItem(WrapItem(binding, kTagSequence), kTagSequence),
+                    tag);
+}
+
+// What comes back from the agent, or from someone on the path: a PDU of
+// `Tag` naming `Oid`, signed with `Key` (SHA-256) unless that is empty.
 struct Forged {
     int32_t Tag = v3::kTagReport;
     std::string Oid;
     std::string Key;
     std::string Engine = kEngine;
     uint32_t Boots = 7;
-    uint32_t Time = 1000;
     std::string User = "u";
 
     std::string To(int32_t msgId) const {
-        const std::string binding =
-            WrapItem(OidTextToBytes(Oid), kTagOid) + WrapItem(EncodeUnsignedInt(1), kTagCounter);
-        const std::string pdu = WrapItem(EncodeSignedInt(msgId), kTagInteger) +
-                                WrapItem(EncodeSignedInt(0), kTagInteger) +
-                                WrapItem(EncodeSignedInt(0), kTagInteger) +
-                                WrapItem(WrapItem(binding, kTagSequence), kTagSequence);
         v3::TV3Header header;
         header.MsgId = msgId;
         header.MaxSize = 65507;
         header.EngineId = Engine;
         header.EngineBoots = Boots;
-        header.EngineTime = Time;
-        header.UserName = Key.empty() ? std::string() : User;
+        header.EngineTime = Boots == 7 ? 1000 : Boots;
+        header.UserName = User;
         header.Flags = Key.empty() ? 0 : v3::kFlagAuth;
         header.AuthParams.assign(Key.empty() ? 0 : 24, '\0');
         std::size_t authAt = 0;
         std::string datagram =
-            v3::EncodeMessage(header, v3::EncodeScopedPdu(Engine, "", WrapItem(pdu, Tag)), &authAt);
-        if (!Key.empty()) {
-            datagram.replace(authAt, 24, usm::Mac(usm::TAuthProtocol::SHA256, Key, datagram));
-        }
-        return datagram;
+            v3::EncodeMessage(header, v3::EncodeScopedPdu(Engine, "", pduOf(Tag, msgId, Oid)), &authAt);
+        return Key.empty()
+                   ? datagram
+                   : datagram.replace(authAt, 24, usm::Mac(usm::TAuthProtocol::SHA256, Key, datagram));
     }
 };
+const Forged kAnswer{kTagGetResponse, kIfInOctets, kKey};
 
-Forged report(const std::string& oid, const std::string& key = {}) {
-    return {v3::kTagReport, oid, key};
-}
-Forged answer(const std::string& key = kKey) {
-    return {kTagGetResponse, "1.3.6.1.2.1.2.2.1.10.1", key};
-}
-
-// An authNoPriv user with keys kept for `engine`, as a profile keeps them.
-v3::TUser storedKeysUser(const std::string& engine = kEngine) {
+// An authNoPriv user with keys kept for `engine`, as a profile keeps them,
+// or with none for the reason `missing`.
+v3::TUser userOf(const std::string& engine = kEngine, F missing = F::PassphraseMissing) {
     v3::TUser user;
     user.Name = "u";
     user.Level = v3::TSecurityLevel::AuthNoPriv;
     user.Auth = usm::TAuthProtocol::SHA256;
-    user.LocalizedAuthKey = kKey;
+    user.LocalizedAuthKey = engine.empty() ? std::string() : kKey;
     user.KeysEngineId = engine;
+    user.KeysMissing = missing;
     return user;
+}
+
+// A new exchange of `session`'s after the agent's discovery report.
+v3::TV3Exchange::TStep startPoll(v3::TV3Session& session, v3::TV3Exchange& exchange) {
+    const v3::TV3Exchange::TStep step = exchange.Start();
+    const bool discovery = step.Kind == K::Send && v3::DecodeMessage(step.Datagram)->Header.EngineId.empty();
+    return discovery
+               ? exchange.OnDatagram(Forged{v3::kTagReport, kUsm + "4.0"}.To(exchange.OutstandingMsgId()))
+               : step;
 }
 
 } // namespace
@@ -182,229 +178,102 @@ v3::TUser storedKeysUser(const std::string& engine = kEngine) {
 // authenticated message is followed; an unauthenticated one is counted and
 // named at the time-out unless a true answer comes first.
 TEST(V3Exchange, ReportsAreNamedOrFollowedOnce) {
-    using Event = std::optional<Forged>;
-    const auto noKeys = [](v3::TFailure why) {
-        v3::TUser user = storedKeysUser();
-        user.LocalizedAuthKey.clear();
-        user.KeysEngineId.clear();
-        user.KeysMissing = why;
-        return user;
+    const auto report = [](const std::string& oid, const std::string& key = {}) {
+        return Forged{v3::kTagReport, kUsm + oid, key};
     };
-    Forged oversizedEngine = answer();
-    oversizedEngine.Engine.assign(1201, '\x80');
-    Forged longUser = answer();
-    longUser.User.assign(2000, 'u');
-    Forged highBoots = report(kUsm + "2.0");
-    highBoots.Boots = highBoots.Time = 2147483647;
-    Forged otherEngine = report(kUsm + "4.0");
-    otherEngine.Engine = kOtherEngine;
+    const Forged timeWindow = report("2.0", kKey);
+    const Forged forgedTime{v3::kTagReport, kUsm + "2.0", {}, kEngine, 2147483647};
+    const Forged forgedEngine{v3::kTagReport, kUsm + "4.0", {}, std::string(9, '\x81')};
+    const Forged longEngine{kTagGetResponse, kIfInOctets, kKey, std::string(1201, '\x80')};
+    const Forged longUser{kTagGetResponse, kIfInOctets, kKey, kEngine, 7, std::string(2000, 'u')};
+    const std::nullopt_t silence = std::nullopt;
     const struct {
         const char* What;
         v3::TUser User;
-        std::vector<Event> Events;
+        std::vector<std::optional<Forged>> Events;
         K Last;
-        v3::TFailure Failure;
+        F Failure;
         int Ignored;
     } rows[] = {
-        {"answered", storedKeysUser(), {answer()}, K::Done, v3::TFailure::None, 0},
-        {"no reply", storedKeysUser(), {std::nullopt}, K::Failed, v3::TFailure::None, 0},
-        {"time window, followed once",
-         storedKeysUser(),
-         {report(kUsm + "2.0", kKey)},
-         K::Send,
-         v3::TFailure::None,
-         0},
-        {"not in time window",
-         storedKeysUser(),
-         {report(kUsm + "2.0", kKey), report(kUsm + "2.0", kKey)},
-         K::Failed,
-         v3::TFailure::NotInTimeWindow,
-         0},
-        {"forged time window",
-         storedKeysUser(),
-         {highBoots, std::nullopt},
-         K::Failed,
-         v3::TFailure::NotInTimeWindow,
-         1},
-        {"forged time window, then the answer",
-         storedKeysUser(),
-         {highBoots, answer()},
-         K::Done,
-         v3::TFailure::None,
-         1},
-        {"forged engine, then the answer",
-         storedKeysUser(),
-         {otherEngine, answer()},
-         K::Done,
-         v3::TFailure::None,
-         1},
-        {"unknown user",
-         storedKeysUser(),
-         {report(kUsm + "3.0"), std::nullopt},
-         K::Failed,
-         v3::TFailure::UnknownUserName,
-         1},
-        {"unsupported level",
-         storedKeysUser(),
-         {report(kUsm + "1.0"), std::nullopt},
-         K::Failed,
-         v3::TFailure::UnsupportedSecurityLevel,
-         1},
-        {"wrong digest reported",
-         storedKeysUser(),
-         {report(kUsm + "5.0"), std::nullopt},
-         K::Failed,
-         v3::TFailure::WrongDigest,
-         1},
+        {"answered", userOf(), {kAnswer}, K::Done, F::None, 0},
+        {"no reply", userOf(), {silence}, K::Failed, F::None, 0},
+        {"time window, followed once", userOf(), {timeWindow}, K::Send, F::None, 0},
+        {"not in time window", userOf(), {timeWindow, timeWindow}, K::Failed, F::NotInTimeWindow, 0},
+        {"forged time window", userOf(), {forgedTime, silence}, K::Failed, F::NotInTimeWindow, 1},
+        {"forged time window, then the answer", userOf(), {forgedTime, kAnswer}, K::Done, F::None, 1},
+        {"forged engine, then the answer", userOf(), {forgedEngine, kAnswer}, K::Done, F::None, 1},
+        {"unknown user", userOf(), {report("3.0"), silence}, K::Failed, F::UnknownUserName, 1},
+        {"unsupported level", userOf(), {report("1.0"), silence}, K::Failed, F::UnsupportedSecurityLevel, 1},
+        {"wrong digest reported", userOf(), {report("5.0"), silence}, K::Failed, F::WrongDigest, 1},
         {"reply with a wrong digest",
-         storedKeysUser(),
-         {answer(std::string(32, '\x22')), std::nullopt},
+         userOf(),
+         {Forged{kTagGetResponse, kIfInOctets, std::string(32, '\x22')}, silence},
          K::Failed,
-         v3::TFailure::WrongDigest,
+         F::WrongDigest,
          0},
         {"unknown context",
-         storedKeysUser(),
-         {report("1.3.6.1.6.3.12.1.5.0", kKey)},
+         userOf(),
+         {Forged{v3::kTagReport, "1.3.6.1.6.3.12.1.5.0", kKey}},
          K::Failed,
-         v3::TFailure::UnknownContext,
+         F::UnknownContext,
          0},
-        {"engine ID of 1201 octets",
-         storedKeysUser(),
-         {oversizedEngine, std::nullopt},
-         K::Failed,
-         v3::TFailure::UnreadableReply,
-         0},
-        {"user name of 2000 octets",
-         storedKeysUser(),
-         {longUser, std::nullopt},
-         K::Failed,
-         v3::TFailure::UnreadableReply,
-         0},
-        {"engine changed", storedKeysUser(kOtherEngine), {}, K::Failed, v3::TFailure::EngineChanged, 0},
-        {"passphrase missing",
-         noKeys(v3::TFailure::PassphraseMissing),
-         {},
-         K::Failed,
-         v3::TFailure::PassphraseMissing,
-         0},
-        {"keyring locked",
-         noKeys(v3::TFailure::KeyringLocked),
-         {},
-         K::Failed,
-         v3::TFailure::KeyringLocked,
-         0},
-        {"keyring absent",
-         noKeys(v3::TFailure::KeyringAbsent),
-         {},
-         K::Failed,
-         v3::TFailure::KeyringAbsent,
-         0},
-        {"keyring silent",
-         noKeys(v3::TFailure::KeyringSilent),
-         {},
-         K::Failed,
-         v3::TFailure::KeyringSilent,
-         0},
+        {"engine ID of 1201 octets", userOf(), {longEngine, silence}, K::Failed, F::UnreadableReply, 0},
+        {"user name of 2000 octets", userOf(), {longUser, silence}, K::Failed, F::UnreadableReply, 0},
+        {"engine changed", userOf(std::string(9, '\x81')), {}, K::Failed, F::EngineChanged, 0},
+        {"passphrase missing", userOf({}), {}, K::Failed, F::PassphraseMissing, 0},
+        {"keyring locked", userOf({}, F::KeyringLocked), {}, K::Failed, F::KeyringLocked, 0},
+        {"keyring absent", userOf({}, F::KeyringAbsent), {}, K::Failed, F::KeyringAbsent, 0},
+        {"keyring silent", userOf({}, F::KeyringSilent), {}, K::Failed, F::KeyringSilent, 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.What);
         v3::TV3Session session;
         session.SetUser(row.User);
-        v3::TV3Exchange exchange(session, kPollPdu);
-        v3::TV3Exchange::TStep step = exchange.Start();
-        if (step.Kind == K::Send) {
-            step = exchange.OnDatagram(report(kUsm + "4.0").To(exchange.OutstandingMsgId()));
-        }
-        for (const Event& event : row.Events) {
+        v3::TV3Exchange exchange(session, pduOf(kTagGetRequest, 0, kIfInOctets));
+        v3::TV3Exchange::TStep step = startPoll(session, exchange);
+        for (const std::optional<Forged>& event : row.Events) {
             step = event ? exchange.OnDatagram(event->To(exchange.OutstandingMsgId())) : exchange.OnTimeout();
         }
         EXPECT_EQ(step.Kind, row.Last);
         EXPECT_EQ(step.Failure, row.Failure);
-        EXPECT_NE(std::string(v3::FailureText(row.Failure)).empty(), row.Failure != v3::TFailure::None);
+        EXPECT_NE(std::string(v3::FailureText(row.Failure)).empty(), row.Failure != F::None);
         EXPECT_EQ(session.IgnoredReports(), row.Ignored);
         // Nothing unauthenticated moved the engine or its clock.
-        if (row.Failure != v3::TFailure::EngineChanged && !session.EngineId().empty()) {
+        if (row.Failure != F::EngineChanged && !session.EngineId().empty()) {
             EXPECT_EQ(session.EngineId(), kEngine);
             EXPECT_EQ(session.EngineBoots(), 7u);
         }
     }
 }
 
-namespace {
-
-// One poll's exchange against a silent agent: the step its time-out gives.
-v3::TV3Exchange::TStep silentPoll(v3::TV3Session& session) {
-    v3::TV3Exchange exchange(session, kPollPdu);
-    v3::TV3Exchange::TStep step = exchange.Start();
-    if (session.EngineId().empty() || v3::DecodeMessage(step.Datagram)->Header.EngineId.empty()) {
-        step = exchange.OnDatagram(report(kUsm + "4.0").To(exchange.OutstandingMsgId()));
-    }
-    const int32_t request = exchange.OutstandingMsgId();
-    step = exchange.OnTimeout();
-    // The reply comes late: the exchange has ended.
-    EXPECT_EQ(exchange.OnDatagram(answer().To(request)).Kind, step.Kind == K::Send ? K::Done : K::Ignore);
-    return step;
-}
-
-} // namespace
-
-// A silent authPriv agent: never a request below authPriv, and only after
-// three silent polls one authNoPriv request for usmStatsDecryptionErrors
-// alone, at most once a minute; its authenticated answer names the privacy
-// passphrase.
+// A silent authPriv agent whose answers come late: never a request below
+// authPriv with the poll's objects; after three silent polls one authNoPriv
+// request for usmStatsDecryptionErrors alone, at most once a minute, whose
+// authenticated answer names the privacy passphrase.
 TEST(V3Exchange, SilenceAtAuthPrivIsDiagnosedOnce) {
     v3::TV3Session session;
-    v3::TUser user = storedKeysUser();
+    v3::TUser user = userOf();
     user.Level = v3::TSecurityLevel::AuthPriv;
     user.Priv = usm::TPrivProtocol::AES128;
     user.LocalizedPrivKey.assign(16, '\x33');
     session.SetUser(user);
-    EXPECT_EQ(silentPoll(session).Failure, v3::TFailure::None);
-    EXPECT_EQ(silentPoll(session).Failure, v3::TFailure::None);
-    v3::TV3Exchange exchange(session, kPollPdu);
-    ASSERT_EQ(exchange.Start().Kind, K::Send);
-    const v3::TV3Exchange::TStep diagnostic = exchange.OnTimeout();
-    ASSERT_EQ(diagnostic.Kind, K::Send);
-    const std::optional<v3::TV3Message> sent = v3::DecodeMessage(diagnostic.Datagram);
-    ASSERT_TRUE(sent.has_value());
-    EXPECT_EQ(sent->Header.Flags, v3::kFlagAuth | v3::kFlagReportable);
-    const std::optional<v3::TPduSummary> asked = v3::SummarisePdu(v3::DecodeScopedPdu(sent->Data)->Pdu);
-    EXPECT_EQ(asked->FirstOid, kUsm + "6.0");
-    EXPECT_EQ(diagnostic.Datagram.find(OidTextToBytes("1.3.6.1.2.1.2.2.1.10.1")), std::string::npos);
-    EXPECT_EQ(exchange.OnDatagram(answer().To(exchange.OutstandingMsgId())).Failure,
-              v3::TFailure::DecryptionError);
-    for (int poll = 0; poll < 4; ++poll) {
-        EXPECT_EQ(silentPoll(session).Kind, K::Failed);
-    }
-}
-
-// A restarted agent with a new engine ID answers with unauthenticated
-// reports: they are not followed, and after kRediscoverAfter polls without
-// an answer the next poll discovers the engine again.
-TEST(V3Exchange, AnotherEngineIsTakenOnlyByRediscovery) {
-    v3::TV3Session session;
-    v3::TUser user = storedKeysUser();
-    user.LocalizedAuthKey.clear();
-    user.KeysEngineId.clear();
-    user.AuthPassphrase = "auth-passphrase";
-    session.SetUser(user);
-    Forged newEngine = report(kUsm + "4.0");
-    newEngine.Engine = kOtherEngine;
-    for (int poll = 0; poll <= v3::TV3Session::kRediscoverAfter; ++poll) {
+    for (int poll = 1; poll <= 7; ++poll) {
         SCOPED_TRACE(poll);
-        v3::TV3Exchange exchange(session, kPollPdu);
-        v3::TV3Exchange::TStep step = exchange.Start();
-        const bool discovery = v3::DecodeMessage(step.Datagram)->Header.EngineId.empty();
-        EXPECT_EQ(discovery, poll == 0 || poll == v3::TV3Session::kRediscoverAfter);
-        step = exchange.OnDatagram(
-            (poll == 0 ? report(kUsm + "4.0") : newEngine).To(exchange.OutstandingMsgId()));
-        if (step.Kind == K::Ignore) {
-            step = exchange.OnTimeout();
-        }
-        EXPECT_EQ(step.Kind, poll == 0 || poll == v3::TV3Session::kRediscoverAfter ? K::Send : K::Failed);
-        EXPECT_EQ(session.EngineId(), poll < v3::TV3Session::kRediscoverAfter ? kEngine : kOtherEngine);
-        if (poll == 0) {
-            (void)exchange.OnTimeout();
+        v3::TV3Exchange exchange(session, pduOf(kTagGetRequest, 0, kIfInOctets));
+        startPoll(session, exchange);
+        const int32_t request = exchange.OutstandingMsgId();
+        const v3::TV3Exchange::TStep step = exchange.OnTimeout();
+        ASSERT_EQ(step.Kind, poll == 3 ? K::Send : K::Failed);
+        if (step.Kind == K::Send) {
+            const std::optional<v3::TV3Message> sent = v3::DecodeMessage(step.Datagram);
+            EXPECT_EQ(sent->Header.Flags, v3::kFlagAuth | v3::kFlagReportable);
+            EXPECT_EQ(v3::SummarisePdu(v3::DecodeScopedPdu(sent->Data)->Pdu)->FirstOid, kUsm + "6.0");
+            EXPECT_EQ(step.Datagram.find(OidTextToBytes(kIfInOctets)), std::string::npos);
+            EXPECT_EQ(exchange.OnDatagram(kAnswer.To(exchange.OutstandingMsgId())).Failure,
+                      F::DecryptionError);
+        } else {
+            EXPECT_EQ(step.Failure, F::None);
+            EXPECT_EQ(exchange.OnDatagram(kAnswer.To(request)).Kind, K::Ignore); // too late
         }
     }
 }

@@ -130,9 +130,11 @@ void Monitor::SetV3Passphrases(std::string auth, std::string priv, v3::TFailure 
     m_v3Passphrases.AuthPassphrase = std::move(auth);
     m_v3Passphrases.PrivPassphrase = std::move(priv);
     m_v3Passphrases.Missing = missing;
-    if (SNMP.UsesV3()) {
-        applyV3User();
-    }
+    // The poll's client localises them and keeps the keys alone; every
+    // restart asks the keyring again.
+    applyV3User();
+    usm::Wipe(m_v3Passphrases.AuthPassphrase);
+    usm::Wipe(m_v3Passphrases.PrivPassphrase);
 }
 
 void Monitor::applyV3User() {

@@ -91,9 +91,9 @@ public:
     void BeginRestart();
     // SNMPv3 passphrases from outside the profile (the desktop's keyring), for
     // a profile that keeps no keys: the poll takes them at once, and
-    // localises them to the engine it discovers. Empty: none, for the reason
-    // `missing` (the keyring's state, in which the poll sends nothing, or
-    // PassphraseMissing). The ones replaced are wiped.
+    // localises them to the engine it discovers; the monitor keeps no copy.
+    // Empty: none, for the reason `missing` (the keyring's state, in which
+    // the poll sends nothing, or PassphraseMissing).
     void SetV3Passphrases(std::string auth, std::string priv,
                           v3::TFailure missing = v3::TFailure::PassphraseMissing);
     // Its steps after: the interface kept by name checked and the first
@@ -207,7 +207,7 @@ private:
     FiberLoop* m_loop = nullptr;
     bool m_pollDue = false;    // a tick came while the poll waited
     bool m_discarding = false; // settle(): nothing is published
-    V3Secrets m_v3Passphrases; // kept in memory only, never written
+    V3Secrets m_v3Passphrases; // only why there are none (Missing): the passphrases go to SNMP
 };
 
 } // namespace veltrum

@@ -128,6 +128,8 @@ void TV3Session::SetUser(const TUser& user) {
     usm::Wipe(m_user.PrivPassphrase);
     m_user = user;
     m_storedKeys = {};
+    m_cache.Clear();
+    m_typed = {!user.AuthPassphrase.empty(), !user.PrivPassphrase.empty()};
     m_silentPrivPolls = 0;
 }
 
@@ -149,15 +151,22 @@ uint32_t TV3Session::EngineTime() const {
 const usm::TKeyCache::TKeys& TV3Session::Keys() {
     // Stored keys open the engine they were localised for, and no other.
     const bool storedHere = !m_user.KeysEngineId.empty() && m_user.KeysEngineId == m_engineId;
-    if (!m_user.AuthPassphrase.empty() || !m_user.PrivPassphrase.empty()) {
+    if (m_typed.Auth || m_typed.Priv) {
         const usm::TKeyCache::TKeys& derived = m_cache.KeysFor(
             m_user.Auth, m_user.Priv, m_user.AuthPassphrase, m_user.PrivPassphrase, m_engineId);
+        if (!m_engineId.empty()) {
+            // Localised: the passphrases have served. The cache keeps what
+            // they expanded to, for an engine found later.
+            usm::Wipe(m_user.AuthPassphrase);
+            usm::Wipe(m_user.PrivPassphrase);
+            m_cache.ForgetPassphrases();
+        }
         if (!storedHere) {
             return derived;
         }
         // One passphrase typed anew: the other key stays as stored.
-        m_storedKeys.Auth = m_user.AuthPassphrase.empty() ? m_user.LocalizedAuthKey : derived.Auth;
-        m_storedKeys.Priv = m_user.PrivPassphrase.empty() ? m_user.LocalizedPrivKey : derived.Priv;
+        m_storedKeys.Auth = m_typed.Auth ? derived.Auth : m_user.LocalizedAuthKey;
+        m_storedKeys.Priv = m_typed.Priv ? derived.Priv : m_user.LocalizedPrivKey;
         return m_storedKeys;
     }
     if (storedHere) {
@@ -237,7 +246,7 @@ TV3Exchange::TStep TV3Exchange::Start() {
     m_requestMsgId = -1;
     const TUser& user = m_session.User();
     const bool needsKeys = user.Level != TSecurityLevel::NoAuthNoPriv;
-    const bool noPassphrase = needsKeys && user.AuthPassphrase.empty();
+    const bool noPassphrase = needsKeys && !m_session.m_typed.Auth;
     if (noPassphrase && user.KeysEngineId.empty() && user.KeysMissing != TFailure::PassphraseMissing) {
         // The keyring holds them but cannot give them now: nothing to send.
         return failed(user.KeysMissing);
@@ -320,7 +329,7 @@ TV3Exchange::TStep TV3Exchange::sendAt(uint8_t level, std::string_view pdu) {
     const TUser& user = m_session.User();
     const usm::TKeyCache::TKeys& keys = m_session.Keys();
     if (((level & kFlagAuth) != 0 && keys.Auth.empty()) || ((level & kFlagPriv) != 0 && keys.Priv.empty())) {
-        const bool otherEngine = user.AuthPassphrase.empty() && !user.KeysEngineId.empty();
+        const bool otherEngine = !m_session.m_typed.Auth && !user.KeysEngineId.empty();
         return failed(otherEngine ? TFailure::EngineChanged : TFailure::PassphraseMissing);
     }
     m_sent = true;

@@ -93,7 +93,8 @@ public:
 
     TV3Session();
     // A changed user forgets the keys and wipes the passphrases kept for
-    // them; the engine stays known.
+    // them; the engine stays known. Passphrases are wiped here as soon as
+    // keys are localised from them (User() then holds none).
     void SetUser(const TUser& user);
     const TUser& User() const { return m_user; }
     // Forgets the engine (another agent): the next exchange discovers again.
@@ -140,6 +141,11 @@ private:
     uint64_t m_aesSalt = 0;
     usm::TKeyCache m_cache;
     usm::TKeyCache::TKeys m_storedKeys;
+    // Which passphrases the user came with; they are wiped once localised.
+    struct {
+        bool Auth = false;
+        bool Priv = false;
+    } m_typed;
 };
 
 class TV3Exchange final {

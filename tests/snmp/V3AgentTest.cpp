@@ -178,6 +178,8 @@ TEST_F(V3Agent, EveryProtocolReadsAsSnmpgetReads) {
         EXPECT_EQ(ours[1], s_agent->SysName());
         // The megabyte expansion ran once per passphrase, not per query.
         EXPECT_EQ(snmp.V3Session()->KeyExpansions(), (*row.Auth ? 1 : 0) + (*row.Priv ? 1 : 0));
+        // Localised, the passphrases are no longer held.
+        EXPECT_EQ(snmp.V3Session()->User().AuthPassphrase + snmp.V3Session()->User().PrivPassphrase, "");
         if (compare) {
             EXPECT_EQ(ours, snmpgetV3(*s_agent, row));
         }

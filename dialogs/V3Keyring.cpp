@@ -50,19 +50,27 @@ template <typename TJob> TJob* makeJob(const V3KeyringEntry& entry) {
     return job;
 }
 
-// Starts `job` from the event loop and calls `answered` once: with the job
-// when it ends, or with nothing when the bound passes first (the job then
-// ends unheard).
-void run(QKeychain::Job* job, QObject* context, std::function<void(const QKeychain::Job*)> answered) {
-    auto once = std::make_shared<std::function<void(const QKeychain::Job*)>>(std::move(answered));
-    QObject::connect(job, &QKeychain::Job::finished, context, [once](QKeychain::Job* done) {
-        if (*once) {
-            std::exchange(*once, nullptr)(done);
+// Starts `job` from the event loop and calls `answered` with the job when it
+// ends, or with nothing when the bound passes first; a job that ends after
+// the bound is heard too where `heardLate`, otherwise it ends unheard.
+void run(QKeychain::Job* job, QObject* context, bool heardLate,
+         std::function<void(const QKeychain::Job*)> answered) {
+    struct Wait {
+        std::function<void(const QKeychain::Job*)> Answered;
+        bool BoundPassed = false;
+        bool Ended = false;
+    };
+    auto wait = std::make_shared<Wait>(Wait{std::move(answered)});
+    QObject::connect(job, &QKeychain::Job::finished, context, [wait, heardLate](QKeychain::Job* done) {
+        wait->Ended = true;
+        if (!wait->BoundPassed || heardLate) {
+            wait->Answered(done);
         }
     });
-    QTimer::singleShot(kKeyringBoundMs, context, [once] {
-        if (*once) {
-            std::exchange(*once, nullptr)(nullptr);
+    QTimer::singleShot(kKeyringBoundMs, context, [wait] {
+        if (!wait->Ended) {
+            wait->BoundPassed = true;
+            wait->Answered(nullptr);
         }
     });
     QTimer::singleShot(0, job, [job] { job->start(); });
@@ -89,27 +97,29 @@ void askLocked(QObject* context, std::function<void(bool)> answer) {
 
 void ReadV3Passphrases(const V3KeyringEntry& entry, QObject* context,
                        std::function<void(V3KeyringRead)> done) {
-    run(makeJob<QKeychain::ReadPasswordJob>(entry), context, [context, done](const QKeychain::Job* job) {
-        V3KeyringRead read;
-        read.Answer = job != nullptr ? answerOf(*job) : KeyringAnswer::Silent;
-        if (read.Answer == KeyringAnswer::Done) {
-            QByteArray both = static_cast<const QKeychain::ReadPasswordJob*>(job)->binaryData();
-            const qsizetype parting = both.indexOf('\0');
-            if (parting < 0) {
-                read.Answer = KeyringAnswer::NotFound;
-            } else {
-                read.Passphrases = {both.left(parting).toStdString(), both.mid(parting + 1).toStdString()};
+    run(makeJob<QKeychain::ReadPasswordJob>(entry), context, true,
+        [context, done](const QKeychain::Job* job) {
+            V3KeyringRead read;
+            read.Answer = job != nullptr ? answerOf(*job) : KeyringAnswer::Silent;
+            if (read.Answer == KeyringAnswer::Done) {
+                QByteArray both = static_cast<const QKeychain::ReadPasswordJob*>(job)->binaryData();
+                const qsizetype parting = both.indexOf('\0');
+                if (parting < 0) {
+                    read.Answer = KeyringAnswer::NotFound;
+                } else {
+                    read.Passphrases = {both.left(parting).toStdString(),
+                                        both.mid(parting + 1).toStdString()};
+                }
+                both.fill('\0');
             }
-            both.fill('\0');
-        }
-        if (read.Answer != KeyringAnswer::NotFound) {
-            done(std::move(read));
-            return;
-        }
-        askLocked(context, [done](bool locked) {
-            done({locked ? KeyringAnswer::Locked : KeyringAnswer::NotFound, {}});
+            if (read.Answer != KeyringAnswer::NotFound) {
+                done(std::move(read));
+                return;
+            }
+            askLocked(context, [done](bool locked) {
+                done({locked ? KeyringAnswer::Locked : KeyringAnswer::NotFound, {}});
+            });
         });
-    });
 }
 
 void StoreV3Passphrases(const V3KeyringEntry& entry, const V3Passphrases& passphrases, QObject* context,
@@ -120,7 +130,7 @@ void StoreV3Passphrases(const V3KeyringEntry& entry, const V3Passphrases& passph
     both.append('\0').append(QByteArray::fromStdString(passphrases.Priv));
     job->setBinaryData(both);
     both.fill('\0');
-    run(job, context, [done](const QKeychain::Job* answered) {
+    run(job, context, false, [done](const QKeychain::Job* answered) {
         done(answered != nullptr ? answerOf(*answered) : KeyringAnswer::Silent);
     });
 }

@@ -47,8 +47,10 @@ struct V3KeyringRead {
     V3Passphrases Passphrases;
 };
 
-// Each calls `done` once, from the event loop and never from inside the
-// call, unless `context` is destroyed first.
+// Each calls `done` from the event loop, never from inside the call, and not
+// once `context` is destroyed: once, except that a read the keyring answers
+// after kKeyringBoundMs (a prompt to unlock it) is answered Silent first and
+// then with what the keyring said.
 void ReadV3Passphrases(const V3KeyringEntry& entry, QObject* context,
                        std::function<void(V3KeyringRead)> done);
 void StoreV3Passphrases(const V3KeyringEntry& entry, const V3Passphrases& passphrases, QObject* context,

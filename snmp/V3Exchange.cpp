@@ -277,7 +277,7 @@ TV3Exchange::TStep TV3Exchange::failed(TFailure failure) {
 }
 
 TV3Exchange::TStep TV3Exchange::ignore(TFailure why) {
-    // A later, better-founded account replaces none already kept.
+    // The first account of what came and was not taken is the one named.
     if (m_pending == TFailure::None) {
         m_pending = why;
     }

@@ -278,16 +278,36 @@ void TRouter::FormShow() {
 }
 
 void TRouter::loadV3Passphrases() {
-    // Only a profile that keeps no usable keys asks the keyring: its answer
-    // takes a round trip over the session bus (at most kKeyringBoundMs, user
-    // input held meanwhile). Without an answer the engine is still
-    // discovered and the hint names the missing passphrase.
+    // Only a profile that keeps no usable keys asks the keyring. Until it
+    // answers, the poll sends nothing and the hint says that it waits; a
+    // locked or absent keyring is named, never taken for a silent agent.
     const MonitorState& state = State();
-    std::optional<V3Passphrases> found;
-    if (UsesSnmpV3(state) && state.V3Level > 0 && V3SecretsOfKeys(state.V3Keys).AuthKey.empty()) {
-        found = ReadV3Passphrases(state.ProfilePath, state.V3User);
+    const uint64_t asked = ++m_keyringQuestions;
+    if (!UsesSnmpV3(state) || state.V3Level == 0 || !V3SecretsOfKeys(state.V3Keys).AuthKey.empty()) {
+        m_monitor.SetV3Passphrases({}, {});
+        return;
     }
-    m_monitor.SetV3Passphrases(found ? found->Auth : std::string(), found ? found->Priv : std::string());
+    m_monitor.SetV3Passphrases({}, {}, v3::TFailure::KeyringSilent);
+    const V3KeyringEntry entry{state.ProfilePath, state.SessionName, state.V3User, state.AgentHost};
+    ReadV3Passphrases(entry, this, [this, asked](V3KeyringRead read) {
+        if (asked != m_keyringQuestions) {
+            return; // a later restart asked again
+        }
+        switch (read.Answer) {
+        case KeyringAnswer::Done:
+        case KeyringAnswer::NotFound:
+            m_monitor.SetV3Passphrases(std::move(read.Passphrases.Auth), std::move(read.Passphrases.Priv));
+            break;
+        case KeyringAnswer::Locked:
+            m_monitor.SetV3Passphrases({}, {}, v3::TFailure::KeyringLocked);
+            break;
+        case KeyringAnswer::Absent:
+            m_monitor.SetV3Passphrases({}, {}, v3::TFailure::KeyringAbsent);
+            break;
+        case KeyringAnswer::Silent:
+            break; // the hint goes on saying that it waits
+        }
+    });
 }
 
 void TRouter::saveAtEnd(bool hideGraphs) {

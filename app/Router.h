@@ -180,6 +180,7 @@ private:
     RunningCopies m_runningCopies;
     bool m_namesCurrentProfile = true;
     PollPhase m_phase;
+    uint64_t m_keyringQuestions = 0; // the last keyring read's number: only its answer counts
     std::optional<std::chrono::steady_clock::time_point> m_lastTick;
     bool m_joining = false; // the timer waits for the others' next tick
     bool m_fading = false;

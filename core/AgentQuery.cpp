@@ -120,6 +120,7 @@ std::optional<v3::TUser> V3UserOf(int32_t version, const V3Settings& settings, c
     user.Name = settings.User;
     user.Level = static_cast<v3::TSecurityLevel>(std::clamp(settings.Level, 0, 2));
     user.ContextName = settings.Context;
+    user.KeysMissing = secrets.Missing;
     if (user.Level != v3::TSecurityLevel::NoAuthNoPriv) {
         // An unknown name in a hand-edited profile reads as the default.
         user.Auth = usm::AuthProtocolNamed(settings.Auth).value_or(usm::TAuthProtocol::SHA256);
@@ -159,17 +160,25 @@ std::string octetsOf(std::string_view hex) {
 } // namespace
 
 std::string V3KeysText(const V3Settings& settings, const std::string& authPassphrase,
-                       const std::string& privPassphrase, const std::string& engineId) {
+                       const std::string& privPassphrase, const std::string& engineId,
+                       const std::string& keptKeys) {
+    const V3Secrets kept = V3SecretsOfKeys(keptKeys);
+    const std::string& engine = engineId.empty() ? kept.EngineId : engineId;
+    const bool keptHere = !engine.empty() && kept.EngineId == engine;
     const std::optional<v3::TUser> user =
         V3UserOf(v3::kVersion3, settings, {authPassphrase, privPassphrase, {}, {}, {}});
-    if (!user || engineId.empty() || user->Level == v3::TSecurityLevel::NoAuthNoPriv ||
-        authPassphrase.empty()) {
+    if (!user || engine.empty() || user->Level == v3::TSecurityLevel::NoAuthNoPriv) {
         return {};
     }
     usm::TKeyCache cache;
     const usm::TKeyCache::TKeys& keys =
-        cache.KeysFor(user->Auth, user->Priv, authPassphrase, privPassphrase, engineId);
-    return hexOf(engineId) + ":" + hexOf(keys.Auth) + ":" + hexOf(keys.Priv);
+        cache.KeysFor(user->Auth, user->Priv, authPassphrase, privPassphrase, engine);
+    const std::string& auth = !authPassphrase.empty() ? keys.Auth : keptHere ? kept.AuthKey : keys.Auth;
+    const std::string& priv = !privPassphrase.empty() ? keys.Priv : keptHere ? kept.PrivKey : keys.Priv;
+    if (auth.empty()) {
+        return {};
+    }
+    return hexOf(engine) + ":" + hexOf(auth) + ":" + hexOf(priv);
 }
 
 V3Secrets V3SecretsOfKeys(const std::string& keysText) {

@@ -99,13 +99,18 @@ struct V3Secrets {
     std::string EngineId;
     std::string AuthKey;
     std::string PrivKey;
+    // Why there is neither passphrase nor key (v3::TUser::KeysMissing).
+    v3::TFailure Missing = v3::TFailure::PassphraseMissing;
 };
 std::optional<v3::TUser> V3UserOf(int32_t version, const V3Settings& settings, const V3Secrets& secrets);
 // The keys the passphrases give for `engineId`, as a profile keeps them in
 // place of the passphrases: "engine:auth:priv" in hex. They open that one
-// engine only, as an agent's own stored users do (RFC 3414 2.6).
+// engine only, as an agent's own stored users do (RFC 3414 2.6). An empty
+// passphrase keeps its key from `keptKeys` (a text of this form) where
+// those were localised for the same engine; an empty `engineId` is theirs.
 std::string V3KeysText(const V3Settings& settings, const std::string& authPassphrase,
-                       const std::string& privPassphrase, const std::string& engineId);
+                       const std::string& privPassphrase, const std::string& engineId,
+                       const std::string& keptKeys = {});
 // The secrets of such a text (empty fields where it holds none).
 V3Secrets V3SecretsOfKeys(const std::string& keysText);
 

@@ -74,7 +74,10 @@ std::string agentErrorText(const FailureReason& reason) {
         return text + "the agent could not read the values.";
     case 6:
     case 16:
-        return text + "this community string may not read the values.";
+        // An SNMPv3 agent's access rules name a user and a security level.
+        return text + (reason.Version == v3::kVersion3
+                           ? "this SNMPv3 user may not read the values at this security level."
+                           : "this community string may not read the values.");
     default:
         return text + "the agent refused the request.";
     }

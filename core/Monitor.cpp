@@ -7,6 +7,7 @@
 #include "settings/IniFile.h"
 #include "settings/ProfileFiles.h"
 #include "snmp/TextToInt.h"
+#include "snmp/UsmCrypto.h"
 
 #include <algorithm>
 #include <ctime>
@@ -117,19 +118,34 @@ void Monitor::BeginRestart() {
                   ProfileNamesAgent(m_state.ProfilePath));
     SNMP.Host = m_state.AgentHost;
     SNMP.SetCommunity(m_state.AgentCommunity);
-    V3Secrets secrets = V3SecretsOfKeys(m_state.V3Keys);
-    secrets.AuthPassphrase = m_v3Passphrases.AuthPassphrase;
-    secrets.PrivPassphrase = m_v3Passphrases.PrivPassphrase;
-    SNMP.SetV3User(V3UserOf(m_state.SnmpVersion, V3SettingsOf(m_state), secrets));
+    applyV3User();
     m_state.MissedPolls = 0;
     m_state.PollCount = 0;
     m_state.PacketPollCount = 0;
     m_timers.StartPolling(kNominalPollIntervalMs);
 }
 
-void Monitor::SetV3Passphrases(std::string auth, std::string priv) {
+void Monitor::SetV3Passphrases(std::string auth, std::string priv, v3::TFailure missing) {
+    usm::Wipe(m_v3Passphrases.AuthPassphrase);
+    usm::Wipe(m_v3Passphrases.PrivPassphrase);
     m_v3Passphrases.AuthPassphrase = std::move(auth);
     m_v3Passphrases.PrivPassphrase = std::move(priv);
+    m_v3Passphrases.Missing = missing;
+    // The poll's client localises them and keeps the keys alone; every
+    // restart asks the keyring again.
+    applyV3User();
+    usm::Wipe(m_v3Passphrases.AuthPassphrase);
+    usm::Wipe(m_v3Passphrases.PrivPassphrase);
+}
+
+void Monitor::applyV3User() {
+    V3Secrets secrets = V3SecretsOfKeys(m_state.V3Keys);
+    secrets.AuthPassphrase = m_v3Passphrases.AuthPassphrase;
+    secrets.PrivPassphrase = m_v3Passphrases.PrivPassphrase;
+    secrets.Missing = m_v3Passphrases.Missing;
+    SNMP.SetV3User(V3UserOf(m_state.SnmpVersion, V3SettingsOf(m_state), secrets));
+    usm::Wipe(secrets.AuthPassphrase);
+    usm::Wipe(secrets.PrivPassphrase);
 }
 
 void Monitor::CheckInterfaceAndPoll() {
@@ -381,6 +397,7 @@ void Monitor::WriteMainPosition(WindowPosition main) {
 
 void WriteDialogSettings(const std::string& profilePath, const DialogSettings& settings) {
     TIniFile ini(profilePath);
+    KeepKeysPrivate(ini, settings.V3.Keys);
     WriteSettings(ini, settings.Writes);
     if (settings.Description) {
         WriteAddedSettingText(ini, SettingKey::OpisInterfaceu, *settings.Description);
@@ -423,6 +440,7 @@ void Monitor::SaveProfileAs(const std::string& path, WindowPosition main) {
         }
     }
     TIniFile ini(path);
+    KeepKeysPrivate(ini, m_state.V3Keys);
     veltrum::WriteSettings(ini, writes);
     SaveAddedSettings(ini, m_state);
 }

@@ -90,9 +90,12 @@ public:
     // begun anew and the poll timer started at its nominal interval.
     void BeginRestart();
     // SNMPv3 passphrases from outside the profile (the desktop's keyring), for
-    // a profile that keeps no keys: the next restart hands them to the poll,
-    // which localises them to the engine it discovers. Empty: none.
-    void SetV3Passphrases(std::string auth, std::string priv);
+    // a profile that keeps no keys: the poll takes them at once, and
+    // localises them to the engine it discovers; the monitor keeps no copy.
+    // Empty: none, for the reason `missing` (the keyring's state, in which
+    // the poll sends nothing, or PassphraseMissing).
+    void SetV3Passphrases(std::string auth, std::string priv,
+                          v3::TFailure missing = v3::TFailure::PassphraseMissing);
     // Its steps after: the interface kept by name checked and the first
     // reading taken, unless a walk of the agent's table holds it back until
     // the walk ends.
@@ -176,6 +179,8 @@ private:
     // A poll or walk under way ends now, its sample not drawn: a restart or
     // the end replaces what it would have shown.
     void settle();
+    // The SNMPv3 user of the settings and the passphrases held, to the poll.
+    void applyV3User();
     void beginSample(PollSample::Outcome outcome);
     // The usage tick's time, the interface's speed and, at a reading that
     // only primes, the agent's uptime.
@@ -202,7 +207,7 @@ private:
     FiberLoop* m_loop = nullptr;
     bool m_pollDue = false;    // a tick came while the poll waited
     bool m_discarding = false; // settle(): nothing is published
-    V3Secrets m_v3Passphrases; // kept in memory only, never written
+    V3Secrets m_v3Passphrases; // only why there are none (Missing): the passphrases go to SNMP
 };
 
 } // namespace veltrum

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <stdexcept>
 #include <string>
-#include <sys/stat.h>
 #include <utility>
 
 namespace veltrum {
@@ -302,7 +301,14 @@ V3Settings ReadV3Settings(const TIniFile& ini) {
             ReadSettingText(ini, SettingKey::KontekstV3),    ReadSettingText(ini, SettingKey::KluczeV3)};
 }
 
+void KeepKeysPrivate(TIniFile& ini, const std::string& keys) {
+    if (!keys.empty() || !ReadSettingText(ini, SettingKey::KluczeV3).empty()) {
+        ini.SetPrivate();
+    }
+}
+
 void WriteV3Settings(TIniFile& ini, const V3Settings& settings, bool chosen) {
+    KeepKeysPrivate(ini, settings.Keys);
     const SettingWrite writes[] = {
         {SettingKey::UzytkownikV3, settings.User},  {SettingKey::PoziomV3, settings.Level},
         {SettingKey::AutoryzacjaV3, settings.Auth}, {SettingKey::SzyfrV3, settings.Priv},
@@ -317,10 +323,6 @@ void WriteV3Settings(TIniFile& ini, const V3Settings& settings, bool chosen) {
         } else {
             WriteSettingInteger(ini, write.Key, std::get<int32_t>(write.Value));
         }
-    }
-    if (!settings.Keys.empty()) {
-        // The store keeps a file's mode from write to write.
-        (void)::chmod(ini.FileName().c_str(), S_IRUSR | S_IWUSR);
     }
 }
 

@@ -336,5 +336,9 @@ V3Settings ReadV3Settings(const TIniFile& ini);
 // never used SNMPv3 stays line for line as it was. Kept keys make the
 // profile readable by its owner alone. Throws EIniFileException.
 void WriteV3Settings(TIniFile& ini, const V3Settings& settings, bool chosen);
+// Makes every later write of `ini` private (TIniFile::SetPrivate) when it
+// will hold `keys` or holds keys already; called before a batch's first
+// write, so that no temporary file ever holds them readable by others.
+void KeepKeysPrivate(TIniFile& ini, const std::string& keys);
 
 } // namespace veltrum

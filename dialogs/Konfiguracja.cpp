@@ -414,9 +414,14 @@ TFormKonfiguracja::TFormKonfiguracja(MonitorControl& monitor) : m_main(monitor) 
     for (QComboBox* box : {ComboBoxV3Level, ComboBoxV3Auth, ComboBoxV3Priv}) {
         connect(box, &QComboBox::currentIndexChanged, this, [this] { SpinEdit1Change(); });
     }
+    // The probe waits for its answer in the event loop: started inside the
+    // mouse press that moved the focus (a click on OK), it would take the
+    // release from the button and the click would be lost. It runs after it.
     for (QLineEdit* edit : {EditV3User, EditV3AuthPass, EditV3PrivPass, EditV3Context}) {
-        connect(edit, &QLineEdit::editingFinished, this, [this] { SpinEdit1Change(); });
+        connect(
+            edit, &QLineEdit::editingFinished, this, [this] { SpinEdit1Change(); }, Qt::QueuedConnection);
     }
+    connect(EditV3User, &QLineEdit::textChanged, this, [this] { showV3Stored(); });
     connect(ScrollBar1, &QScrollBar::valueChanged, this, [this] { ScrollBar1Change(); });
     connect(ScrollBar2, &QScrollBar::valueChanged, this, [this] { ScrollBar2Change(); });
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
@@ -472,6 +477,12 @@ void TFormKonfiguracja::FormShow() {
 }
 
 void TFormKonfiguracja::FormHide() {
+    // No passphrase stays in the fields, nor in this window's memory.
+    EditV3AuthPass->clear();
+    EditV3PrivPass->clear();
+    usm::Wipe(m_keyringV3.AuthPassphrase);
+    usm::Wipe(m_keyringV3.PrivPassphrase);
+    ++m_keyringQuestions;
     resumePolling();
     m_main.ResumeStayOnTop();
 }
@@ -520,16 +531,25 @@ AgentTarget TFormKonfiguracja::fieldTarget() const {
 }
 
 V3Secrets TFormKonfiguracja::fieldV3Secrets() const {
-    if (!EditV3AuthPass->text().isEmpty()) {
-        return {EditV3AuthPass->text().toStdString(), EditV3PrivPass->text().toStdString(), {}, {}, {}};
-    }
+    // A passphrase typed replaces its own stored one only.
     V3Secrets secrets = V3SecretsOfKeys(m_storedV3Keys);
     // The keyring's entry belongs to the user it was read for.
-    if (EditV3User->text().toStdString() == m_keyringV3User) {
+    if (EditV3User->text().toStdString() == m_keyringEntry.User) {
         secrets.AuthPassphrase = m_keyringV3.AuthPassphrase;
         secrets.PrivPassphrase = m_keyringV3.PrivPassphrase;
     }
+    if (!EditV3AuthPass->text().isEmpty()) {
+        secrets.AuthPassphrase = EditV3AuthPass->text().toStdString();
+    }
+    if (!EditV3PrivPass->text().isEmpty()) {
+        secrets.PrivPassphrase = EditV3PrivPass->text().toStdString();
+    }
     return secrets;
+}
+
+V3KeyringEntry TFormKonfiguracja::fieldKeyringEntry() const {
+    return {m_main.Settings().ProfilePath, Edit3->text().toStdString(), EditV3User->text().toStdString(),
+            Edit1->text().toStdString()};
 }
 
 void TFormKonfiguracja::rememberDescription(const AgentTarget& target, const ProbeResult& probe) {
@@ -613,10 +633,43 @@ void TFormKonfiguracja::BitBtn1Click() {
         // Unanswered, OK keeps no description for the new interface.
         rememberDescription(target, m_main.Probe(target, ProbeScope::Description));
     }
+    // Passphrases go to the keyring, typed or carried to a changed entry
+    // (another session name or agent); OK ends when it has answered, and
+    // meanwhile waits visibly.
+    V3Secrets secrets = fieldV3Secrets();
+    V3Passphrases passphrases{std::move(secrets.AuthPassphrase), std::move(secrets.PrivPassphrase)};
+    const V3KeyringEntry entry = fieldKeyringEntry();
+    const bool typed = !EditV3AuthPass->text().isEmpty() || !EditV3PrivPass->text().isEmpty();
+    const bool moved = entry != m_keyringEntry && !m_keyringV3.AuthPassphrase.empty();
+    if (fieldVersion() == kSnmpVersion3 && !passphrases.Auth.empty() && (typed || moved)) {
+        BitBtn1->setEnabled(false);
+        LabelV3Secret->setText(QStringLiteral("Waiting for the desktop's keyring..."));
+        const uint64_t asked = ++m_keyringQuestions;
+        StoreV3Passphrases(entry, passphrases, this, [this, asked](KeyringAnswer answer) {
+            BitBtn1->setEnabled(true);
+            if (asked == m_keyringQuestions) {
+                finishOk(answer == KeyringAnswer::Done);
+            }
+        });
+    } else {
+        finishOk(false);
+    }
+    usm::Wipe(passphrases.Auth);
+    usm::Wipe(passphrases.Priv);
+}
+
+void TFormKonfiguracja::finishOk(bool inKeyring) {
     // A failed write leaves the dialog open and the poll stopped until an OK
     // succeeds or the dialog is left.
-    if (!RunGuarded(this, [this] { writeFieldsToProfile(); })) {
+    if (!RunGuarded(this, [&] { writeFieldsToProfile(inKeyring); })) {
         return;
+    }
+    // No entry is left behind for a user name no longer in use, nor under
+    // an old label once the passphrases are under the new one.
+    const V3KeyringEntry entry = fieldKeyringEntry();
+    if (!m_keyringEntry.User.empty() && m_keyringEntry != entry &&
+        (inKeyring || m_keyringEntry.User != entry.User)) {
+        RemoveV3Passphrases(m_keyringEntry);
     }
     RunGuarded(this, [this] { m_main.ReloadAndRestart(); });
     resumePolling();
@@ -723,25 +776,46 @@ void TFormKonfiguracja::fillFromProfile() {
     EditV3PrivPass->clear();
     m_storedV3Keys = v3.Keys;
     // A profile without keys may have its passphrases in the keyring: the
-    // probe asks with them, as the poll does.
+    // probe asks with them, as the poll does, once the keyring answers.
     m_keyringV3 = {};
-    m_keyringV3User = v3.User;
+    m_keyringEntry = {m_main.Settings().ProfilePath, ReadSettingText(ini, SettingKey::Sesja), v3.User,
+                      ReadSettingText(ini, SettingKey::Host)};
+    const uint64_t asked = ++m_keyringQuestions;
     if (m_storedV3Keys.empty() && version == kSnmpVersion3 && v3.Level > 0) {
-        if (const std::optional<V3Passphrases> found =
-                ReadV3Passphrases(m_main.Settings().ProfilePath, v3.User)) {
-            m_keyringV3.AuthPassphrase = found->Auth;
-            m_keyringV3.PrivPassphrase = found->Priv;
-        }
+        ReadV3Passphrases(m_keyringEntry, this, [this, asked](V3KeyringRead read) {
+            if (asked != m_keyringQuestions) {
+                return;
+            }
+            m_keyringV3.AuthPassphrase = std::move(read.Passphrases.Auth);
+            m_keyringV3.PrivPassphrase = std::move(read.Passphrases.Priv);
+            showV3Stored();
+            if (!m_keyringV3.AuthPassphrase.empty()) {
+                SpinEdit1Change();
+            }
+        });
     }
-    LabelV3Secret->setText(!m_keyringV3.AuthPassphrase.empty() ? kV3SecretInKeyring
-                           : m_storedV3Keys.empty()            ? kV3SecretNotInProfile
-                                                               : kV3SecretAsKeys);
+    showV3Stored();
     showV3Fields();
     showTrayAvailability();
     m_filling = false;
 }
 
-void TFormKonfiguracja::writeFieldsToProfile() const {
+void TFormKonfiguracja::showV3Stored() {
+    const V3Secrets stored = V3SecretsOfKeys(m_storedV3Keys);
+    const bool sameUser = EditV3User->text().toStdString() == m_keyringEntry.User;
+    const bool inKeyring = sameUser && !m_keyringV3.AuthPassphrase.empty();
+    const QString where = inKeyring ? QStringLiteral("stored in the keyring")
+                                    : QStringLiteral("stored as keys localised to this agent");
+    const bool auth = inKeyring || (sameUser && !stored.AuthKey.empty());
+    const bool priv = inKeyring ? !m_keyringV3.PrivPassphrase.empty() : sameUser && !stored.PrivKey.empty();
+    EditV3AuthPass->setPlaceholderText(auth ? where : QStringLiteral("passphrase"));
+    EditV3PrivPass->setPlaceholderText(priv ? where : QStringLiteral("passphrase"));
+    LabelV3Secret->setText(inKeyring                ? kV3SecretInKeyring
+                           : m_storedV3Keys.empty() ? kV3SecretNotInProfile
+                                                    : kV3SecretAsKeys);
+}
+
+void TFormKonfiguracja::writeFieldsToProfile(bool inKeyring) const {
     // All values are checked before the first is written: a field the store
     // would refuse leaves the profile exactly as it was.
     std::vector<SettingWrite> writes;
@@ -777,22 +851,19 @@ void TFormKonfiguracja::writeFieldsToProfile() const {
     if (description && !IsWritableValue(*description)) {
         description->clear(); // a line break from the agent: no description rather than no profile
     }
-    // Any other number in a hand-edited profile is SNMPv1, as the poll reads it.
-    // Typed passphrases go to the desktop's keyring, and the profile keeps
-    // no secret at all. Where no keyring answers, the profile keeps only
-    // their keys, localised to the engine the probe found; the passphrases
-    // themselves are written to no file.
+    // Passphrases in the keyring leave the profile no secret at all. Where
+    // no keyring took them, the profile keeps only their keys, localised to
+    // the engine the probe found (a passphrase left empty keeps its stored
+    // key); the passphrases themselves are written to no file.
     V3Settings v3 = fieldV3();
-    if (!EditV3AuthPass->text().isEmpty()) {
-        const V3Passphrases typed{EditV3AuthPass->text().toStdString(), EditV3PrivPass->text().toStdString()};
-        if (fieldVersion() == kSnmpVersion3 &&
-            StoreV3Passphrases(m_main.Settings().ProfilePath, v3.User, typed)) {
-            v3.Keys.clear();
-            LabelV3Secret->setText(kV3SecretInKeyring);
-        } else {
-            v3.Keys = V3KeysText(v3, typed.Auth, typed.Priv, m_probedEngineId);
-            LabelV3Secret->setText(kV3SecretAsKeys);
-        }
+    if (inKeyring) {
+        v3.Keys.clear();
+    } else if (!EditV3AuthPass->text().isEmpty() || !EditV3PrivPass->text().isEmpty()) {
+        V3Secrets secrets = fieldV3Secrets();
+        v3.Keys =
+            V3KeysText(v3, secrets.AuthPassphrase, secrets.PrivPassphrase, m_probedEngineId, m_storedV3Keys);
+        usm::Wipe(secrets.AuthPassphrase);
+        usm::Wipe(secrets.PrivPassphrase);
     }
     m_main.WriteSettings({writes, description, fieldVersion(), v3});
 }

@@ -9,6 +9,7 @@
 // in the agent's description line, in the words of the main window's hint.
 
 #include "core/AgentQuery.h"
+#include "dialogs/V3Keyring.h"
 
 #include <QDialog>
 
@@ -130,6 +131,12 @@ private:
     V3Settings fieldV3() const;
     V3Secrets fieldV3Secrets() const;
     void showV3Fields();
+    // Says, in each empty passphrase field, where its stored passphrase is.
+    void showV3Stored();
+    // The keyring's entry the fields name.
+    V3KeyringEntry fieldKeyringEntry() const;
+    // OK's end, once any passphrases are in the keyring (`inKeyring`) or not.
+    void finishOk(bool inKeyring);
 
     static constexpr int kTrayGroupHeight = 78;
     void makeTrayGroup(int top);
@@ -137,7 +144,7 @@ private:
 
     QColorDialog* m_colorDialog1 = nullptr;
     void fillFromProfile();
-    void writeFieldsToProfile() const;
+    void writeFieldsToProfile(bool inKeyring) const;
     void pickColor(TShape& shape);
 
     MonitorControl& m_main;
@@ -158,9 +165,11 @@ private:
     // The localised keys the profile holds, kept unless passphrases are typed.
     std::string m_storedV3Keys;
     // The passphrases the desktop's keyring keeps for the profile and the
-    // user it names (m_keyringV3User); memory only.
+    // user it names (m_keyringEntry); memory only, wiped when the dialog
+    // closes.
     V3Secrets m_keyringV3;
-    std::string m_keyringV3User;
+    V3KeyringEntry m_keyringEntry;
+    uint64_t m_keyringQuestions = 0; // only the last read's answer counts
     // Whether the last opening could read the profile: fields it could not
     // fill hold defaults, which OK must not write over the user's settings.
     bool m_profileRead = true;

@@ -221,9 +221,11 @@ bool writeAll(int fd, std::string_view data) {
 // either the old file or the complete new one: the new bytes go to a
 // temporary file in the same folder, reach the disk, and are then renamed
 // over the old file. A new file is private to its owner (it holds the
-// community string); a replaced file keeps its mode and, where we may, its
-// owner.
-bool replaceAtomically(const std::string& target, std::string_view content, const struct stat* old) {
+// community string); a replaced file keeps its mode (unless `keepPrivate`)
+// and, where we may, its owner. mkostemp(3) makes the temporary 0600, so
+// nothing is ever readable by others before the mode is set.
+bool replaceAtomically(const std::string& target, std::string_view content, const struct stat* old,
+                       bool keepPrivate) {
     const size_t slash = target.rfind('/');
     const std::string dir = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
@@ -236,7 +238,7 @@ bool replaceAtomically(const std::string& target, std::string_view content, cons
         return false;
     const std::string tmpPath(name.data());
 
-    bool ok = ::fchmod(fd, old != nullptr ? (old->st_mode & 07777) : 0600) == 0;
+    bool ok = ::fchmod(fd, old != nullptr && !keepPrivate ? (old->st_mode & 07777) : 0600) == 0;
     if (ok && old != nullptr && ::geteuid() == 0) {
         // Best effort: keeps a user's profile theirs when root saves it.
         (void)!::fchown(fd, old->st_uid, old->st_gid);
@@ -337,7 +339,7 @@ bool decodeInteger(std::string_view text, int32_t& out) {
 
 // Reads the file, splices the value in and replaces the file; false on any failure.
 bool writeValue(const std::string& path, const std::string& section, const std::string& ident,
-                const std::string& value) {
+                const std::string& value, bool keepPrivate) {
     const std::string target = resolveTarget(path);
     std::string text;
     struct stat info {};
@@ -377,7 +379,7 @@ bool writeValue(const std::string& path, const std::string& section, const std::
         updated += eol;
     }
 
-    return replaceAtomically(target, updated, read == ReadResult::Ok ? &info : nullptr);
+    return replaceAtomically(target, updated, read == ReadResult::Ok ? &info : nullptr, keepPrivate);
 }
 
 } // namespace
@@ -438,7 +440,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& ident,
 
     bool ok = false;
     try {
-        ok = writeValue(m_fileName, section, ident, value);
+        ok = writeValue(m_fileName, section, ident, value, m_private);
     } catch (const std::exception&) {
         ok = false; // out of memory while building the new text
     }

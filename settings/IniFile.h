@@ -18,7 +18,8 @@
 // - A write replaces the file atomically (temporary file in the same folder,
 //   fsync, rename), so a crash or a full disk leaves the old file whole. A new
 //   file gets mode 0600 (it holds the community string); a replaced file
-//   keeps its mode; a symbolic link is written through, not replaced.
+//   keeps its mode, unless the store is private (SetPrivate); a symbolic
+//   link is written through, not replaced.
 // - Text that would change the layout is refused with EIniFileException: a
 //   line break or NUL anywhere, ']' in a section name, '=' in an ident or an
 //   ident starting with '['.
@@ -53,6 +54,10 @@ public:
     explicit TIniFile(std::string fileName);
 
     const std::string& FileName() const { return m_fileName; }
+    // Every write from now on goes through a temporary file that is 0600
+    // from its creation, before any octet is in it, and leaves the file
+    // 0600 whatever mode it had: for a profile that holds keys.
+    void SetPrivate() { m_private = true; }
 
     // Sections and idents match without regard to letter case; blanks around
     // a value are dropped; a value longer than 2047 characters is cut there.
@@ -77,6 +82,7 @@ public:
 
 private:
     std::string m_fileName;
+    bool m_private = false;
 };
 
 } // namespace veltrum

@@ -120,14 +120,29 @@ bool TIdSNMP::runV3Query() {
     QueryMessage.Version = version;
     const std::optional<std::string_view> pdu = v3::PduOfCommunityMessage(QueryMessage.Packet);
     v3::TV3Exchange exchange(*m_v3, std::string(pdu.value_or(std::string_view())));
+    // ResetMessage keeps the last reply's octets: a failure here must not
+    // find the previous poll's reply and take it for this one's.
+    ReplyMessage.Packet.clear();
     v3::TV3Exchange::TStep step = exchange.Start();
     SocketHandle().DiscardPending();
     auto started = Clock::now();
     std::string peerHost;
     int32_t peerPort = 0;
     while (true) {
-        if (step.Kind == v3::TV3Exchange::TStepKind::Send) {
+        switch (step.Kind) {
+        case v3::TV3Exchange::TStepKind::Done:
+            v3::CommunityMessageTo(ReplyMessage.Packet, step.Pdu);
+            ReplyMessage.ParseMessage(ReplyMessage.Packet);
+            return ReplyMessage.ErrorStatus == 0;
+        case v3::TV3Exchange::TStepKind::Failed:
+            // Start fails before sending anything when no key is at hand.
+            m_v3Failure = step.Failure;
+            return false;
+        case v3::TV3Exchange::TStepKind::Send:
             SendText(QueryMessage.PeerHost, QueryMessage.PeerPort, step.Datagram);
+            break;
+        case v3::TV3Exchange::TStepKind::Ignore:
+            break;
         }
         int32_t wait = ReceiveTimeout;
         if (ReceiveTimeout >= 0) {
@@ -146,28 +161,13 @@ bool TIdSNMP::runV3Query() {
             return false;
         }
         if (datagram.empty()) {
-            // The exchange may ask once more (a privacy fault's probe), with
+            // The exchange may ask once more (the privacy diagnostic), with
             // a time-out of its own.
             step = exchange.OnTimeout();
-            if (step.Kind != v3::TV3Exchange::TStepKind::Send) {
-                return false;
-            }
             started = Clock::now();
             continue;
         }
         step = exchange.OnDatagram(datagram);
-        switch (step.Kind) {
-        case v3::TV3Exchange::TStepKind::Done:
-            v3::CommunityMessageTo(ReplyMessage.Packet, step.Pdu);
-            ReplyMessage.ParseMessage(ReplyMessage.Packet);
-            return ReplyMessage.ErrorStatus == 0;
-        case v3::TV3Exchange::TStepKind::Failed:
-            m_v3Failure = step.Failure;
-            return false;
-        case v3::TV3Exchange::TStepKind::Send:
-        case v3::TV3Exchange::TStepKind::Ignore:
-            break;
-        }
     }
 }
 

@@ -368,6 +368,11 @@ const TKeyCache::TKeys& TKeyCache::KeysFor(TAuthProtocol auth, TPrivProtocol pri
     return m_keys;
 }
 
+void TKeyCache::ForgetPassphrases() {
+    Wipe(m_authPassphrase);
+    Wipe(m_privPassphrase);
+}
+
 void TKeyCache::Clear() {
     for (std::string* text :
          {&m_authPassphrase, &m_privPassphrase, &m_authKu, &m_privKu, &m_keys.Auth, &m_keys.Priv}) {

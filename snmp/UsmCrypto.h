@@ -75,6 +75,10 @@ public:
     int Expansions() const { return m_expansions; }
     // Forgets every key, passphrases' and engines' alike.
     void Clear();
+    // Wipes the passphrases kept to tell a change; the keys expanded from
+    // them stay and are localised for another engine when KeysFor is then
+    // called with empty passphrases.
+    void ForgetPassphrases();
     ~TKeyCache() { Clear(); }
 
 private:

@@ -53,6 +53,9 @@ TEST(FailureText, Table) {
         {Reason(FailureKind::AgentError, 16),
          "192.168.1.1 answered authorizationError: this community string may not read the values."},
         {Reason(FailureKind::AgentError, 4), "192.168.1.1 answered readOnly: the agent refused the request."},
+        {Reason(FailureKind::AgentError, 16, 3),
+         "192.168.1.1 answered authorizationError: this SNMPv3 user may not "
+         "read the values at this security level."},
         {Reason(FailureKind::AgentError, 19), "192.168.1.1 answered with error-status 19."},
         {Reason(FailureKind::AgentError, -1), "192.168.1.1 answered with error-status -1."},
         {Reason(FailureKind::UnreadableReply), "The reply from 192.168.1.1 could not be read."},

@@ -4,8 +4,11 @@
 
 #include "tests/dialogs/DialogFixture.h"
 
+#include "support/ScriptedResponder.h"
 #include "support/SnmpdAgent.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -214,12 +217,34 @@ TEST_F(RealAgentTest, ProbeAndWalkShowTheNamespacesInterfaces) {
     EXPECT_EQ(p.konfiguracja.Label7->text().toStdString(), last.Name);
 }
 
+// Lets the event loop run until `done` holds (the keyring answers through it).
+template <typename Done> bool WaitFor(Done done) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done() && waited.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return done();
+}
+
+// A router on the profile, once it has its passphrases or keys, after two polls.
+void StartAndPoll(Windows& q) {
+    q.router.ReloadAndRestart(); // the main window's first showing, as at start-up
+    ASSERT_TRUE(WaitFor(
+        [&] { return q.router.SNMP.V3Session()->User().KeysMissing != v3::TFailure::KeyringSilent; }));
+    for (int poll = 0; poll < 2; ++poll) {
+        q.router.TheMonitor().Poll();
+        Settle(q.router);
+    }
+}
+
 // An SNMPv3 authPriv profile: without its secret the engine is still found
 // and the hint says the passphrase is missing. With the passphrases typed, OK
 // puts them in the desktop's keyring where one answers (keyring_test.sh runs
 // one on a private session bus) and the profile keeps no secret; without
 // one, only keys localised to the agent (file 0600). Either way a new router
-// on the profile reads.
+// on the profile reads, and a passphrase typed again alone keeps the other.
 TEST_F(RealAgentTest, SnmpV3ProfileKeepsNoPassphrase) {
     const bool keyring = std::getenv("VELTRUM_TEST_KEYRING") != nullptr;
     if (!keyring) {
@@ -245,6 +270,7 @@ TEST_F(RealAgentTest, SnmpV3ProfileKeepsNoPassphrase) {
     p.konfiguracja.EditV3AuthPass->setText(QString::fromStdString(auth));
     p.konfiguracja.EditV3PrivPass->setText(QString::fromStdString(priv));
     p.konfiguracja.BitBtn1Click();
+    ASSERT_TRUE(WaitFor([&] { return p.konfiguracja.result() == QDialog::Accepted; }));
 
     const std::string profile = Path("Default.vlq");
     std::ifstream in(profile, std::ios::binary);
@@ -259,19 +285,54 @@ TEST_F(RealAgentTest, SnmpV3ProfileKeepsNoPassphrase) {
         EXPECT_EQ(status.st_mode & 0777, 0600u);
     }
     Windows& q = Start();
-    q.router.ReloadAndRestart(); // the main window's first showing, as at start-up
-    for (int poll = 0; poll < 2; ++poll) {
-        q.router.TheMonitor().Poll();
-        Settle(q.router);
-    }
+    StartAndPoll(q);
     EXPECT_EQ(q.router.State().MissedPolls, 0);
     EXPECT_GT(q.router.State().Counters64Now[0], 0u);
     // The dialog's probe asks with them too, and says where they are.
     q.konfiguracja.FormShow();
+    const QString where = keyring ? "stored in the keyring" : "stored as keys localised to this agent";
+    ASSERT_TRUE(WaitFor([&] { return q.konfiguracja.EditV3PrivPass->placeholderText() == where; }));
     EXPECT_EQ(
         (q.konfiguracja.Label9->toolTip() + q.konfiguracja.Label9->text()).indexOf("passphrase is missing"),
         -1);
     EXPECT_NE(q.konfiguracja.LabelV3Secret->text().indexOf(keyring ? "keyring;" : "localised"), -1);
+    q.konfiguracja.EditV3AuthPass->setText(QString::fromStdString(auth));
+    q.konfiguracja.BitBtn1Click();
+    ASSERT_TRUE(WaitFor([&] { return q.konfiguracja.result() == QDialog::Accepted; }));
+    Windows& r = Start();
+    StartAndPoll(r);
+    EXPECT_EQ(r.router.State().MissedPolls, 0);
+}
+
+// The passphrases in a keyring that is then locked (keyring_test.sh), or no
+// keyring at all: the read says which, the poll sends the agent nothing and
+// names the keyring.
+TEST_F(RealAgentTest, LockedKeyringIsNamedAndNothingSent) {
+    const bool keyring = std::getenv("VELTRUM_TEST_KEYRING") != nullptr;
+    if (!keyring) {
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/veltrum-test-bus", 1);
+    }
+    ScriptedResponder agent([](const ScriptedResponder::Request&) { return std::nullopt; });
+    WriteProfile("Default.vlq", {{"Host", agent.HostText()},
+                                 {"Sesja", "Home"},
+                                 {"WersjaSNMP", "3"},
+                                 {"UzytkownikV3", "watcher"},
+                                 {"PoziomV3", "2"}});
+    const V3KeyringEntry entry{Path("Default.vlq"), "Home", "watcher", agent.HostText()};
+    QObject context;
+    if (keyring) {
+        std::optional<KeyringAnswer> stored;
+        StoreV3Passphrases(entry, {"a-passphrase", "p-passphrase"}, &context,
+                           [&](KeyringAnswer a) { stored = a; });
+        ASSERT_TRUE(WaitFor([&] { return stored == KeyringAnswer::Done; }));
+        ASSERT_TRUE(Shell(
+            "dbus-send --session --dest=org.freedesktop.secrets --print-reply /org/freedesktop/secrets "
+            "org.freedesktop.Secret.Service.Lock array:objpath:/org/freedesktop/secrets/collection/login"));
+    }
+    Windows& q = Start();
+    StartAndPoll(q);
+    EXPECT_EQ(q.router.SNMP.V3Failure(), keyring ? v3::TFailure::KeyringLocked : v3::TFailure::KeyringAbsent);
+    EXPECT_EQ(agent.RequestCount(), 0);
 }
 
 } // namespace

@@ -32,4 +32,4 @@ if ! wait_for_service org.freedesktop.secrets /org/freedesktop/secrets org.freed
     cat "$home/daemon.log"
     exit 77
 fi
-VELTRUM_TEST_KEYRING=1 "$binary" --gtest_filter='RealAgentTest.SnmpV3ProfileKeepsNoPassphrase'
+VELTRUM_TEST_KEYRING=1 "$binary" --gtest_filter='RealAgentTest.SnmpV3ProfileKeepsNoPassphrase:RealAgentTest.LockedKeyringIsNamedAndNothingSent'

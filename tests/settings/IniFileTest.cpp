@@ -348,6 +348,19 @@ TEST(WriteString, ReplacedFileKeepsModeAndSymlink) {
     EXPECT_EQ(ReadBytes(path), "[Host]\n01=via link\n");
 }
 
+// A store that will hold keys: the file is 0600 after every write, whatever
+// it was, and so is the temporary file the write goes through.
+TEST(WriteString, PrivateStoreLeavesTheFileOwnerOnly) {
+    TempDir dir;
+    const std::string path = dir.File("p.vlq");
+    WriteBytes(path, "[Host]\n01=h\n");
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+    TIniFile ini(path);
+    ini.SetPrivate();
+    ini.WriteString("KluczeV3", "01", "keys");
+    EXPECT_EQ(modeOf(path), 0600u);
+}
+
 TEST(WriteString, RefusesTextThatWouldChangeTheLayout) {
     TempDir dir;
     const std::string path = dir.File("p.vlq");

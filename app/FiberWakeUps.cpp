@@ -1,6 +1,5 @@
 #include "app/FiberWakeUps.h"
 
-#include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -45,13 +44,6 @@ void TFiberWakeUps::Forget(QueryFiber& fiber) {
     }
     if (found->second.Timer != nullptr) {
         found->second.Timer->stop();
-    }
-}
-
-void TFiberWakeUps::RunUntilDone(QueryFiber& fiber) {
-    QEventLoop loop;
-    while (fiber.Busy()) {
-        loop.processEvents(QEventLoop::WaitForMoreEvents);
     }
 }
 

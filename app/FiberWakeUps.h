@@ -23,7 +23,6 @@ public:
 
     void Watch(QueryFiber& fiber, int handle, int32_t timeoutMs) override;
     void Forget(QueryFiber& fiber) override;
-    void RunUntilDone(QueryFiber& fiber) override;
 
 private:
     struct Waiting {

@@ -410,12 +410,14 @@ void TRouter::OpenWebPageSoon() {
     TimerWWW->start();
 }
 
-ProbeResult TRouter::Probe(const AgentTarget& target, ProbeScope scope) {
-    return m_monitor.Probe(target, scope);
+void TRouter::AskProbe(const AgentTarget& target, ProbeScope scope,
+                       std::function<void(const ProbeResult&)> answered) {
+    m_monitor.AskProbe(target, scope, std::move(answered));
 }
 
-std::unique_ptr<InterfaceWalkSession> TRouter::StartInterfaceWalk(const AgentTarget& target) {
-    return m_monitor.StartInterfaceWalk(target);
+std::unique_ptr<InterfaceWalkSession> TRouter::StartInterfaceWalk(const AgentTarget& target,
+                                                                  std::function<void()> ready) {
+    return m_monitor.StartInterfaceWalk(target, std::move(ready));
 }
 
 void TRouter::WriteMainPosition() {

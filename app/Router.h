@@ -107,8 +107,10 @@ public:
     void ApplyMainOpacity(uint16_t level) override;
     void ApplyGraphOpacity(uint16_t level) override;
     void OpenWebPageSoon() override;
-    ProbeResult Probe(const AgentTarget& target, ProbeScope scope) override;
-    std::unique_ptr<InterfaceWalkSession> StartInterfaceWalk(const AgentTarget& target) override;
+    void AskProbe(const AgentTarget& target, ProbeScope scope,
+                  std::function<void(const ProbeResult&)> answered) override;
+    std::unique_ptr<InterfaceWalkSession> StartInterfaceWalk(const AgentTarget& target,
+                                                             std::function<void()> ready) override;
     void WriteMainPosition() override;
     void WriteSettings(const DialogSettings& settings) override;
 

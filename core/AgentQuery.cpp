@@ -10,9 +10,7 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <exception>
-#include <thread>
 #include <utility>
 
 namespace veltrum {
@@ -275,10 +273,7 @@ bool InterfaceWalkSession::Step() {
         return m_walker.Step(m_snmp);
     }
     if (m_fiber->Busy()) {
-        // The window steps at every turn of its loop: a short sleep keeps
-        // that from spinning while the reply is awaited.
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        return false;
+        return false; // its owner is told when the client is free again
     }
     if (m_ended) {
         return true;
@@ -290,6 +285,10 @@ bool InterfaceWalkSession::Step() {
         m_waiting = false;
     });
     return !m_fiber->Busy() && m_ended;
+}
+
+bool InterfaceWalkSession::Busy() const {
+    return m_fiber != nullptr && m_fiber->Busy();
 }
 
 FailureReason InterfaceWalkSession::EmptyReason() const {

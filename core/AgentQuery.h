@@ -155,7 +155,8 @@ ProbeResult ProbeAgent(TIdSNMP& snmp, const AgentTarget& target, ProbeScope scop
 class InterfaceWalkSession final {
 public:
     // With a `fiber` (core/QueryFiber.h), each exchange waits for its reply
-    // on it and a Step that finds it still waiting returns at once.
+    // on it and a Step that finds it busy returns at once: the caller steps
+    // again when the fiber's owner says it is free.
     InterfaceWalkSession(TIdSNMP& snmp, AgentTarget target, QueryFiber* fiber = nullptr);
     // An exchange still waiting ends at once.
     ~InterfaceWalkSession();
@@ -164,6 +165,8 @@ public:
 
     // One exchange; true once the walk has ended. Never throws.
     bool Step();
+    // Its client is busy (an exchange awaits its reply): a Step now does nothing.
+    bool Busy() const;
     std::vector<InterfaceRow> TakeSettledRows() { return m_walker.TakeSettledRows(); }
     WalkEnd End() const { return m_walker.End(); }
     std::size_t RowCount() const { return m_walker.RowCount(); }

@@ -26,9 +26,9 @@ Monitor::Monitor(std::string configDir, std::string chosenProfile, MonitorTimers
 }
 
 void Monitor::SetFiberLoop(FiberLoop& loop) {
-    m_loop = &loop;
     m_pollFiber = std::make_unique<QueryFiber>(loop);
     m_askFiber = std::make_unique<QueryFiber>(loop);
+    m_askFiber->SetOnEnded([this] { askEnded(); });
     m_pollFiber->SetOnEnded([this] {
         // A tick held up behind a late reply polls now, as it would have
         // right after a blocking poll.
@@ -362,30 +362,68 @@ void Monitor::ResumePolling() {
 
 void Monitor::Stop() {
     settle();
+    // A dialog's question ends unanswered.
+    ForgetProbe();
+    m_walkReady = nullptr;
     if (m_askFiber) {
-        m_askFiber->Cancel(); // a dialog's question ends unanswered
+        m_askFiber->Cancel();
     }
     m_timers.StopPolling();
     m_timers.StopCheckSteps();
     m_usage.Close();
 }
 
-ProbeResult Monitor::Probe(const AgentTarget& target, ProbeScope scope) {
+void Monitor::AskProbe(const AgentTarget& target, ProbeScope scope, ProbeAnswered answered) {
     if (!m_askFiber) {
-        return ProbeAgent(SNMPConf, target, scope);
+        answered(ProbeAgent(SNMPConf, target, scope));
+        return;
     }
-    // The dialog needs the answer before it goes on; the loop runs meanwhile,
-    // so a question already under way (a walk's exchange) ends first.
-    while (m_askFiber->Busy()) {
-        m_loop->RunUntilDone(*m_askFiber);
-    }
-    ProbeResult result;
-    m_askFiber->Run([&] { result = ProbeAgent(SNMPConf, target, scope); });
-    m_loop->RunUntilDone(*m_askFiber);
-    return result;
+    // The question under way runs to its end (its client cannot be left
+    // half-way through an exchange), but its answer is no longer wanted.
+    m_probeAnswered = nullptr;
+    m_waitingQuestion = Question{target, scope, std::move(answered)};
+    askNext();
 }
 
-std::unique_ptr<InterfaceWalkSession> Monitor::StartInterfaceWalk(const AgentTarget& target) {
+void Monitor::ForgetProbe() {
+    m_waitingQuestion.reset();
+    m_probeAnswered = nullptr;
+}
+
+void Monitor::askNext() {
+    if (!m_askFiber || m_askFiber->Busy() || !m_waitingQuestion) {
+        return;
+    }
+    Question question = std::move(*m_waitingQuestion);
+    m_waitingQuestion.reset();
+    m_probeAnswered = std::move(question.Answered);
+    m_askFiber->Run([this, target = std::move(question.Target), scope = question.Scope] {
+        m_probeResult = ProbeAgent(SNMPConf, target, scope);
+    });
+    if (!m_askFiber->Busy()) {
+        askEnded(); // answered without waiting (a host that does not resolve)
+    }
+}
+
+void Monitor::askEnded() {
+    if (m_probeResult) {
+        const ProbeResult result = std::move(*m_probeResult);
+        m_probeResult.reset();
+        const ProbeAnswered answered = std::move(m_probeAnswered);
+        m_probeAnswered = nullptr;
+        if (answered) {
+            answered(result); // may ask again
+        }
+    }
+    askNext();
+    if (m_walkReady && m_askFiber && !m_askFiber->Busy()) {
+        m_walkReady();
+    }
+}
+
+std::unique_ptr<InterfaceWalkSession> Monitor::StartInterfaceWalk(const AgentTarget& target,
+                                                                  std::function<void()> ready) {
+    m_walkReady = std::move(ready);
     return std::make_unique<InterfaceWalkSession>(SNMPConf, target, m_askFiber.get());
 }
 

@@ -141,9 +141,20 @@ public:
 
     // The dialogs' questions, through their own client so that they never
     // disturb the poll's request: the settings dialog's probe of the agent
-    // as typed, and the interface list's walk of its table.
-    ProbeResult Probe(const AgentTarget& target, ProbeScope scope);
-    std::unique_ptr<InterfaceWalkSession> StartInterfaceWalk(const AgentTarget& target);
+    // as typed, and the interface list's walk of its table. With a fiber
+    // loop nothing waits: `answered` is called from the event loop once the
+    // answer is in, never from inside the question; a question asked while
+    // another is under way or waiting takes the waiting one's place, so the
+    // last one asked is answered and the ones it replaced never are.
+    // Without a loop the answer comes before AskProbe returns.
+    using ProbeAnswered = std::function<void(const ProbeResult&)>;
+    void AskProbe(const AgentTarget& target, ProbeScope scope, ProbeAnswered answered);
+    // A question asked and not yet answered is never answered.
+    void ForgetProbe();
+    // `ready` is called whenever the walk may take its next step (a step
+    // that found the client busy returns at once without waiting).
+    std::unique_ptr<InterfaceWalkSession> StartInterfaceWalk(const AgentTarget& target,
+                                                             std::function<void()> ready = {});
 
     // The client of the poll and the interface check.
     TIdSNMP SNMP;
@@ -186,6 +197,16 @@ private:
     // only primes, the agent's uptime.
     void completeUsageTick();
     void publish();
+    // The dialogs' client: the next question when it is free, and what its
+    // run that ended brought.
+    void askNext();
+    void askEnded();
+
+    struct Question {
+        AgentTarget Target;
+        ProbeScope Scope = ProbeScope::Description;
+        ProbeAnswered Answered;
+    };
 
     std::string m_configDir;
     std::string m_chosenProfile;
@@ -202,11 +223,14 @@ private:
     std::optional<int32_t> m_linesCleared;    // by a restart, for the next sample drawn
     std::optional<InterfaceCheckRun> m_check; // while a check walks the table
     bool m_checkAtRestart = false;
-    std::unique_ptr<QueryFiber> m_pollFiber; // the poll's and the check's queries
-    std::unique_ptr<QueryFiber> m_askFiber;  // the dialogs' questions
-    FiberLoop* m_loop = nullptr;
-    bool m_pollDue = false;    // a tick came while the poll waited
-    bool m_discarding = false; // settle(): nothing is published
+    std::unique_ptr<QueryFiber> m_pollFiber;   // the poll's and the check's queries
+    std::unique_ptr<QueryFiber> m_askFiber;    // the dialogs' questions
+    std::optional<Question> m_waitingQuestion; // asked while the client was busy
+    ProbeAnswered m_probeAnswered;             // the question under way's, empty once forgotten
+    std::optional<ProbeResult> m_probeResult;  // its answer, once in
+    std::function<void()> m_walkReady;         // the walk under way's
+    bool m_pollDue = false;                    // a tick came while the poll waited
+    bool m_discarding = false;                 // settle(): nothing is published
     V3Secrets m_v3Passphrases; // only why there are none (Missing): the passphrases go to SNMP
 };
 

@@ -9,6 +9,7 @@
 #include "core/StartupLoad.h"
 #include "core/ViewSettings.h"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,11 +68,15 @@ public:
     virtual void OpenWebPageSoon() = 0;
 
     // The dialogs' questions to an agent they name, asked through the
-    // monitor's client for them (SNMPConf), never through the poll's.
-    // A probe blocks for at most one read time-out per request (ProbeAgent).
-    virtual ProbeResult Probe(const AgentTarget& target, ProbeScope scope) = 0;
-    // An interface walk that the caller steps, an exchange at a time.
-    virtual std::unique_ptr<InterfaceWalkSession> StartInterfaceWalk(const AgentTarget& target) = 0;
+    // monitor's client for them (SNMPConf), never through the poll's. The
+    // probe's answer comes through `answered`, later, from the event loop;
+    // only the last question asked is answered (Monitor::AskProbe).
+    virtual void AskProbe(const AgentTarget& target, ProbeScope scope,
+                          std::function<void(const ProbeResult&)> answered) = 0;
+    // An interface walk that the caller steps, an exchange at a time;
+    // `ready` says when a step that found the client busy may be tried again.
+    virtual std::unique_ptr<InterfaceWalkSession> StartInterfaceWalk(const AgentTarget& target,
+                                                                     std::function<void()> ready) = 0;
 
     // The settings dialog's writes to the current profile; each throws
     // EIniFileException. The main window's place goes first, as the dialog

@@ -37,9 +37,6 @@ public:
     virtual void Watch(QueryFiber& fiber, int handle, int32_t timeoutMs) = 0;
     // The fiber no longer waits: nothing is to resume it.
     virtual void Forget(QueryFiber& fiber) = 0;
-    // Runs the loop until `fiber` is no longer busy (a caller that needs the
-    // result before it goes on: a dialog's probe).
-    virtual void RunUntilDone(QueryFiber& fiber) = 0;
 
 protected:
     FiberLoop() = default;

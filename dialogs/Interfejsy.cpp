@@ -104,8 +104,9 @@ TFormInterfejsy::TFormInterfejsy(QWidget* parent) : QDialog(parent) {
 
 TFormInterfejsy::~TFormInterfejsy() = default;
 
-void TFormInterfejsy::SetCaller(std::function<std::unique_ptr<InterfaceWalkSession>()> startWalk,
-                                std::function<void(int32_t)> chosen) {
+void TFormInterfejsy::SetCaller(
+    std::function<std::unique_ptr<InterfaceWalkSession>(std::function<void()>)> startWalk,
+    std::function<void(int32_t)> chosen) {
     m_startWalk = std::move(startWalk);
     m_chosen = std::move(chosen);
 }
@@ -150,7 +151,14 @@ void TFormInterfejsy::FormShow() {
     ListBox1->clear();
     EmptyReason->hide();
     EmptyReason->clear();
-    m_walk = m_startWalk ? m_startWalk() : nullptr;
+    // A step that finds the client busy (a reply awaited, a probe) waits
+    // for this call instead of turning the loop.
+    m_walk = m_startWalk ? m_startWalk([this] {
+        if (m_walk) {
+            m_walkTimer->start();
+        }
+    })
+                         : nullptr;
     if (!m_walk) {
         return;
     }
@@ -159,7 +167,7 @@ void TFormInterfejsy::FormShow() {
 }
 
 bool TFormInterfejsy::Walking() const {
-    return m_walkTimer->isActive();
+    return m_walk != nullptr;
 }
 
 void TFormInterfejsy::stepWalk() {
@@ -168,6 +176,9 @@ void TFormInterfejsy::stepWalk() {
         return;
     }
     const bool done = m_walk->Step();
+    if (!done && m_walk->Busy()) {
+        m_walkTimer->stop();
+    }
     for (const InterfaceRow& row : m_walk->TakeSettledRows()) {
         // An interface without a description is not listed.
         if (row.Descr.empty()) {

@@ -41,13 +41,14 @@ public:
     // `startWalk` starts each walk, on the agent the caller names;
     // `chosen` receives the interface number OK confirms. Without a caller
     // the list opens empty.
-    void SetCaller(std::function<std::unique_ptr<InterfaceWalkSession>()> startWalk,
+    // `startWalk` is given what to call when the walk may step again.
+    void SetCaller(std::function<std::unique_ptr<InterfaceWalkSession>(std::function<void()>)> startWalk,
                    std::function<void(int32_t)> chosen);
 
-    void FormShow();     // starts the interface walk
+    void FormShow();      // starts the interface walk
     bool Walking() const; // the walk is under way
-    void BitBtn1Click(); // OK, and a double click on a row
-    void BitBtn2Click(); // Cancel
+    void BitBtn1Click();  // OK, and a double click on a row
+    void BitBtn2Click();  // Cancel
 
     // The status word of an ifOperStatus value text (RFC 2863 section 6:
     // up(1) to lowerLayerDown(7)); any other text is "Unknown".
@@ -81,7 +82,7 @@ private:
     void stopWalk();
     void setNote(const QString& text);
 
-    std::function<std::unique_ptr<InterfaceWalkSession>()> m_startWalk;
+    std::function<std::unique_ptr<InterfaceWalkSession>(std::function<void()>)> m_startWalk;
     std::unique_ptr<InterfaceWalkSession> m_walk;
     QTimer* m_walkTimer = nullptr;
     std::function<void(int32_t)> m_chosen;

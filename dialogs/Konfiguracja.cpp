@@ -441,7 +441,9 @@ void TFormKonfiguracja::SetInterfaceList(TFormInterfejsy* interfejsy) {
     m_interfejsy->SetCaller(
         // Host, community and version as chosen, even if not yet saved; the
         // time-out in force.
-        [this] { return m_main.StartInterfaceWalk(fieldTarget()); },
+        [this](std::function<void()> ready) {
+            return m_main.StartInterfaceWalk(fieldTarget(), std::move(ready));
+        },
         // The change runs the probe for the new interface.
         [this](int32_t number) { SpinEdit1->setValue(number); });
 }
@@ -483,6 +485,8 @@ void TFormKonfiguracja::FormHide() {
     usm::Wipe(m_keyringV3.AuthPassphrase);
     usm::Wipe(m_keyringV3.PrivPassphrase);
     ++m_keyringQuestions;
+    ++m_probeQuestions;
+    m_waitCursor.reset();
     resumePolling();
     m_main.ResumeStayOnTop();
 }
@@ -559,13 +563,30 @@ void TFormKonfiguracja::rememberDescription(const AgentTarget& target, const Pro
     m_probedEngineId = probe.V3EngineId;
 }
 
+void TFormKonfiguracja::askAgent(const AgentTarget& target, ProbeScope scope,
+                                 std::function<void(const ProbeResult&)> answered) {
+    const uint64_t asked = ++m_probeQuestions;
+    if (!m_waitCursor) {
+        m_waitCursor.emplace();
+    }
+    m_main.AskProbe(target, scope, [this, asked, answered = std::move(answered)](const ProbeResult& probe) {
+        if (asked == m_probeQuestions) {
+            m_waitCursor.reset();
+            answered(probe);
+        }
+    });
+}
+
 void TFormKonfiguracja::SpinEdit1Change() {
     if (m_filling) {
         return;
     }
-    const WaitCursor wait;
     const AgentTarget target = fieldTarget();
-    const ProbeResult probe = m_main.Probe(target, ProbeScope::Everything);
+    askAgent(target, ProbeScope::Everything,
+             [this, target](const ProbeResult& probe) { showProbe(target, probe); });
+}
+
+void TFormKonfiguracja::showProbe(const AgentTarget& target, const ProbeResult& probe) {
     rememberDescription(target, probe);
     if (!probe.Answered) {
         // Silence, no reply, a missing value, an unknown host or a socket
@@ -629,10 +650,18 @@ void TFormKonfiguracja::BitBtn1Click() {
     // and Enter pressed at once) are asked once more.
     const AgentTarget target = fieldTarget();
     if (!sameInterface(target, m_probed)) {
-        const WaitCursor wait;
-        // Unanswered, OK keeps no description for the new interface.
-        rememberDescription(target, m_main.Probe(target, ProbeScope::Description));
+        // Unanswered, OK keeps no description for the new interface. Cancel
+        // meanwhile writes nothing: its answer is then never taken.
+        askAgent(target, ProbeScope::Description, [this, target](const ProbeResult& probe) {
+            rememberDescription(target, probe);
+            storeAndFinishOk();
+        });
+        return;
     }
+    storeAndFinishOk();
+}
+
+void TFormKonfiguracja::storeAndFinishOk() {
     // Passphrases go to the keyring, typed or carried to a changed entry
     // (another session name or agent); OK ends when it has answered, and
     // meanwhile waits visibly.

@@ -9,11 +9,14 @@
 // in the agent's description line, in the words of the main window's hint.
 
 #include "core/AgentQuery.h"
+#include "dialogs/DialogControls.h"
 #include "dialogs/V3Keyring.h"
 
 #include <QDialog>
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 class QCheckBox;
@@ -48,6 +51,8 @@ public:
     void FormShow();
     void FormHide();
     void SpinEdit1Change(); // the agent probe
+    // An answer of the agent is awaited (the wait cursor shows).
+    bool Asking() const { return m_waitCursor.has_value(); }
     void ScrollBar1Change();
     void ScrollBar2Change();
     void BitBtn1Click(); // OK
@@ -125,6 +130,11 @@ private:
     AgentTarget fieldTarget() const;
     // The interface's description a probe read, remembered with what it asked.
     void rememberDescription(const AgentTarget& target, const ProbeResult& probe);
+    // Asks the agent; `answered` runs with the answer if no later question
+    // or the dialog's closing has overtaken it.
+    void askAgent(const AgentTarget& target, ProbeScope scope,
+                  std::function<void(const ProbeResult&)> answered);
+    void showProbe(const AgentTarget& target, const ProbeResult& probe);
     void resumePolling();
     // The version field's value as the profile stores it (0, 1 or 3).
     int32_t fieldVersion() const;
@@ -136,6 +146,8 @@ private:
     // The keyring's entry the fields name.
     V3KeyringEntry fieldKeyringEntry() const;
     // OK's end, once any passphrases are in the keyring (`inKeyring`) or not.
+    // OK's steps after the description is known: the keyring, then the profile.
+    void storeAndFinishOk();
     void finishOk(bool inKeyring);
 
     static constexpr int kTrayGroupHeight = 78;
@@ -170,6 +182,11 @@ private:
     V3Secrets m_keyringV3;
     V3KeyringEntry m_keyringEntry;
     uint64_t m_keyringQuestions = 0; // only the last read's answer counts
+    // The agent's answers come later, from the event loop: only the last
+    // question's counts, and none once the dialog has closed. The wait
+    // cursor shows while one is awaited.
+    uint64_t m_probeQuestions = 0;
+    std::optional<WaitCursor> m_waitCursor;
     // Whether the last opening could read the profile: fields it could not
     // fill hold defaults, which OK must not write over the user's settings.
     bool m_profileRead = true;

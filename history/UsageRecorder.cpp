@@ -252,7 +252,7 @@ void UsageRecorder::Record(const UsageTick& tick) noexcept {
             if (step < 0) {
                 shiftPending(step);
                 m_lastTime += step;
-                m_firstTime = std::min(m_firstTime, m_lastTime);
+                m_firstTime = std::min(m_firstTime, m_pendingAt.empty() ? m_lastTime : m_pendingAt.front());
             }
             if (m_last.Time != 0) {
                 m_last.Time += step;
@@ -543,8 +543,7 @@ void UsageRecorder::flush(int64_t now, int64_t steady) {
         // No reading is dated ahead of the time it is written at.
         StoredReading last = m_last;
         last.Time = std::min(last.Time, std::max(now, m_lastTime));
-        const int64_t since = m_pendingAt.empty() ? m_firstTime : std::min(m_firstTime, m_pendingAt.front());
-        m_store->Write(m_row->Id, m_pending, last, m_lastTime, since);
+        m_store->Write(m_row->Id, m_pending, last, m_lastTime, m_firstTime);
         m_pending.clear();
         m_pendingAt.clear();
         m_state = RecordingState::Recording;

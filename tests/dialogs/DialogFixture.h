@@ -109,6 +109,16 @@ protected:
         return dialog.exec();
     }
 
+    // Lets the event loop run until the settings dialog's question to the
+    // agent has its answer (or gave up).
+    static void Answered(TFormKonfiguracja& dialog) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (dialog.Asking() && std::chrono::steady_clock::now() < end) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        }
+        EXPECT_FALSE(dialog.Asking());
+    }
+
     // Starts the interface list's walk and lets it run to its end.
     static void Walk(TFormInterfejsy& list) {
         list.FormShow();

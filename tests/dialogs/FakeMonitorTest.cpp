@@ -47,11 +47,13 @@ public:
         calls.emplace_back("ApplyGraphOpacity");
     }
     void OpenWebPageSoon() override { calls.emplace_back("OpenWebPageSoon"); }
-    ProbeResult Probe(const AgentTarget& target, ProbeScope scope) override {
+    void AskProbe(const AgentTarget& target, ProbeScope scope,
+                  std::function<void(const ProbeResult&)> answered) override {
         calls.emplace_back("Probe");
-        return ProbeAgent(SNMPConf, target, scope);
+        answered(ProbeAgent(SNMPConf, target, scope));
     }
-    std::unique_ptr<InterfaceWalkSession> StartInterfaceWalk(const AgentTarget& target) override {
+    std::unique_ptr<InterfaceWalkSession> StartInterfaceWalk(const AgentTarget& target,
+                                                             std::function<void()>) override {
         calls.emplace_back("StartInterfaceWalk");
         return std::make_unique<InterfaceWalkSession>(SNMPConf, target);
     }

@@ -65,6 +65,7 @@ TEST_F(FormShowTest, FirstStartShowsDefaultsAndWritesOnlyThePosition) {
     Windows& p = Start();
     p.glowny.move(321, 123);
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
 
     EXPECT_EQ(p.konfiguracja.windowTitle().toStdString(), "Settings:  Default.vlq");
     EXPECT_EQ(Sections(Path("Default.vlq")), (std::vector<std::string>{"PozTop", "PozLeft"}));
@@ -105,9 +106,11 @@ TEST_F(FormShowTest, FirstStartShowsDefaultsAndWritesOnlyThePosition) {
 TEST_F(FormShowTest, OkAddsTheFourteenKeysAndRestartsPolling) {
     Windows& p = Start();
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
     p.konfiguracja.Edit3->setText(QStringLiteral("Office"));
     p.konfiguracja.SpinEdit2->setValue(4096);
     p.konfiguracja.BitBtn1Click();
+    Answered(p.konfiguracja);
 
     EXPECT_EQ(Sections(Path("Default.vlq")),
               (std::vector<std::string>{"PozTop", "PozLeft", "Host", "Haslo", "NumerInterfaceu", "Download",
@@ -149,6 +152,7 @@ TEST_F(FormShowTest, OutOfRangeProfileValuesShowAndSaveAtTheBounds) {
     EXPECT_EQ(p.router.State().MainOpacity, 255); // the load keeps the dialog's ranges too
     EXPECT_EQ(p.router.State().TimeoutMs, 100);
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
     auto& k = p.konfiguracja;
     EXPECT_EQ(k.SpinEdit4->value(), 100);
     EXPECT_EQ(k.SpinEdit4->text(), "100");
@@ -176,6 +180,7 @@ TEST_F(FormShowTest, EveryOpeningRefillsFromTheFile) {
     WriteProfile("Default.vlq", {{"Host", "127.0.0.9"}, {"Sesja", "Lab"}, {"LinieMax", "1"}});
     Windows& p = Start();
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
     EXPECT_EQ(p.konfiguracja.Edit1->text(), "127.0.0.9");
     EXPECT_EQ(p.konfiguracja.Edit3->text(), "Lab");
     EXPECT_TRUE(p.konfiguracja.CheckBox3->isChecked());
@@ -184,6 +189,7 @@ TEST_F(FormShowTest, EveryOpeningRefillsFromTheFile) {
     p.konfiguracja.BitBtn2Click();
 
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
     EXPECT_EQ(p.konfiguracja.Edit3->text(), "Lab");
     EXPECT_TRUE(p.konfiguracja.CheckBox3->isChecked());
     EXPECT_EQ(p.konfiguracja.windowTitle().toStdString(), "Settings:  Default.vlq");
@@ -194,6 +200,7 @@ TEST_F(FormShowTest, CaptionNamesTheCurrentProfileFile) {
     std::ofstream(Path("app.ini")) << "[Profil]\n01=" << Path("Office.vlq") << "\n";
     Windows& p = Start();
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
     EXPECT_EQ(p.konfiguracja.windowTitle().toStdString(), "Settings:  Office.vlq");
     EXPECT_EQ(Sections(Path("Office.vlq")), (std::vector<std::string>{"Sesja", "PozTop", "PozLeft"}));
 }
@@ -268,6 +275,7 @@ TEST_F(ProfileWriteFailureTest, OpeningShowsTheErrorAndStillFillsTheFields) {
     p.konfiguracja.Edit1->setText(QStringLiteral("typed before"));
     p.konfiguracja.Label7->setText(QStringLiteral("old"));
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
 
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0], "Unable to write to " + Path("plain-file/Default.vlq"));
@@ -321,6 +329,7 @@ TEST_F(ProfileWriteFailureTest, OkKeepsTheDialogOpenWithThePollStoppedUntilItIsL
     const int result = ExecWith(p.konfiguracja, [&] {
         p.router.State().ProfilePath = Path("plain-file/Default.vlq");
         p.konfiguracja.BitBtn1Click();
+        Answered(p.konfiguracja);
         stillOpen = p.konfiguracja.isVisible();
         EXPECT_FALSE(p.router.Timer1->isActive());
     });

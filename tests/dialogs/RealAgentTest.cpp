@@ -187,6 +187,7 @@ TEST_F(RealAgentTest, ProbeAndWalkShowTheNamespacesInterfaces) {
                  {{"Host", agent.HostText()}, {"Haslo", agent.Community()}, {"NumerInterfaceu", "1"}});
     Windows& p = Start();
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
     // An SNMPv1 profile of an agent that has 64-bit counters is told of them.
     EXPECT_EQ(p.konfiguracja.Label9->text().toStdString(),
               "This agent has 64-bit counters: SNMPv2c also counts the time Veltrum is closed\n" +
@@ -263,6 +264,7 @@ TEST_F(RealAgentTest, SnmpV3ProfileKeepsNoPassphrase) {
                                  {"SzyfrV3", "AES"}});
     Windows& p = Start();
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
     EXPECT_TRUE(p.konfiguracja.GroupBoxV3->isVisibleTo(&p.konfiguracja));
     EXPECT_NE(
         (p.konfiguracja.Label9->toolTip() + p.konfiguracja.Label9->text()).indexOf("passphrase is missing"),
@@ -270,6 +272,7 @@ TEST_F(RealAgentTest, SnmpV3ProfileKeepsNoPassphrase) {
     p.konfiguracja.EditV3AuthPass->setText(QString::fromStdString(auth));
     p.konfiguracja.EditV3PrivPass->setText(QString::fromStdString(priv));
     p.konfiguracja.BitBtn1Click();
+    Answered(p.konfiguracja);
     ASSERT_TRUE(WaitFor([&] { return p.konfiguracja.result() == QDialog::Accepted; }));
 
     const std::string profile = Path("Default.vlq");
@@ -290,6 +293,7 @@ TEST_F(RealAgentTest, SnmpV3ProfileKeepsNoPassphrase) {
     EXPECT_GT(q.router.State().Counters64Now[0], 0u);
     // The dialog's probe asks with them too, and says where they are.
     q.konfiguracja.FormShow();
+    Answered(q.konfiguracja);
     const QString where = keyring ? "stored in the keyring" : "stored as keys localised to this agent";
     ASSERT_TRUE(WaitFor([&] { return q.konfiguracja.EditV3PrivPass->placeholderText() == where; }));
     EXPECT_EQ(
@@ -298,6 +302,7 @@ TEST_F(RealAgentTest, SnmpV3ProfileKeepsNoPassphrase) {
     EXPECT_NE(q.konfiguracja.LabelV3Secret->text().indexOf(keyring ? "keyring;" : "localised"), -1);
     q.konfiguracja.EditV3AuthPass->setText(QString::fromStdString(auth));
     q.konfiguracja.BitBtn1Click();
+    Answered(q.konfiguracja);
     ASSERT_TRUE(WaitFor([&] { return q.konfiguracja.result() == QDialog::Accepted; }));
     Windows& r = Start();
     StartAndPoll(r);

@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTimer>
 #include <QToolTip>
 
 #include <atomic>
@@ -90,6 +91,7 @@ TEST_F(AgentProbeTest, ShowsInterfaceDescriptionAndAgentDescriptionWithName) {
     WriteProfile("Default.vlq", {{"Host", agent.HostText()}, {"Haslo", "public"}, {"NumerInterfaceu", "3"}});
     Windows& p = Start();
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
 
     EXPECT_EQ(p.konfiguracja.Label7->text(), "eth2");
     EXPECT_EQ(p.konfiguracja.Label9->text(), "Scripted agent (bench)");
@@ -122,6 +124,7 @@ TEST_F(AgentProbeTest, SnmpV2cChoiceProbesInThatVersionAndIsWritten) {
     });
     Windows& p = StartWith(agent);
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
     EXPECT_EQ(p.konfiguracja.ComboBox1->currentText(), "SNMPv1");
     EXPECT_EQ(p.konfiguracja.Label7->toolTip(), "SNMPv1, 32-bit counters");
     {
@@ -131,6 +134,7 @@ TEST_F(AgentProbeTest, SnmpV2cChoiceProbesInThatVersionAndIsWritten) {
         requests.clear();
     }
     p.konfiguracja.ComboBox1->setCurrentIndex(1);
+    Answered(p.konfiguracja);
     EXPECT_EQ(p.konfiguracja.Label7->text(), "eth0");
     EXPECT_EQ(p.konfiguracja.Label7->toolTip(),
               "SNMPv2c, 32-bit counters (the agent has no 64-bit counters for this interface)");
@@ -143,9 +147,11 @@ TEST_F(AgentProbeTest, SnmpV2cChoiceProbesInThatVersionAndIsWritten) {
         EXPECT_EQ(requests[1].Oids, (std::vector<std::string>{"1.3.6.1.2.1.31.1.1.1.6.1"}));
     }
     p.konfiguracja.BitBtn1Click();
+    Answered(p.konfiguracja);
     EXPECT_EQ(Value(Path("Default.vlq"), "WersjaSNMP"), "1");
     EXPECT_EQ(p.router.State().SnmpVersion, 1);
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
     EXPECT_EQ(p.konfiguracja.ComboBox1->currentText(), "SNMPv2c");
 }
 
@@ -158,7 +164,10 @@ TEST_F(AgentProbeTest, SecondRequestUnansweredClearsTheInterfaceAndSaysWhy) {
     });
     Windows& p = StartWith(agent);
     p.konfiguracja.Label9->setText(QStringLiteral("stale"));
-    const double ms = ElapsedMs([&] { p.konfiguracja.FormShow(); });
+    const double ms = ElapsedMs([&] {
+        p.konfiguracja.FormShow();
+        Answered(p.konfiguracja);
+    });
     EXPECT_TRUE(p.konfiguracja.Label7->text().isEmpty());
     EXPECT_TRUE(p.konfiguracja.Label9->text().contains(QString::fromStdString(agent.HostText())));
     EXPECT_EQ(agent.RequestCount(), 2);
@@ -169,7 +178,10 @@ TEST_F(AgentProbeTest, SecondRequestUnansweredClearsTheInterfaceAndSaysWhy) {
 TEST_F(AgentProbeTest, SilentAgentCostsOneTimeOutPerProbe) {
     ScriptedResponder agent([](const Request&) -> std::optional<Reply> { return std::nullopt; });
     Windows& p = StartWith(agent);
-    const double ms = ElapsedMs([&] { p.konfiguracja.FormShow(); });
+    const double ms = ElapsedMs([&] {
+        p.konfiguracja.FormShow();
+        Answered(p.konfiguracja);
+    });
     EXPECT_EQ(agent.RequestCount(), 1);
     EXPECT_GE(ms, 90.0);
     EXPECT_LT(ms, 1000.0);
@@ -180,8 +192,12 @@ TEST_F(AgentProbeTest, EditedTimeOutProbesWithTheOneInForce) {
     ScriptedResponder agent([](const Request&) -> std::optional<Reply> { return std::nullopt; });
     Windows& p = StartWith(agent);
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
     const int before = agent.RequestCount();
-    const double ms = ElapsedMs([&] { p.konfiguracja.SpinEdit4->setValue(750); });
+    const double ms = ElapsedMs([&] {
+        p.konfiguracja.SpinEdit4->setValue(750);
+        Answered(p.konfiguracja);
+    });
     EXPECT_EQ(agent.RequestCount(), before + 1); // the change probed
     EXPECT_LT(ms, 600.0);                        // with 100 ms, not 750 ms
 }
@@ -200,11 +216,13 @@ TEST_F(AgentProbeTest, ErrorStatusIsNotInspectedAndShortRepliesFail) {
     });
     Windows& p = StartWith(agent);
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
     EXPECT_EQ(p.konfiguracja.Label7->text(), "tun0");
     EXPECT_EQ(p.konfiguracja.Label9->text(), "box (42)");
 
     mode = 1;
     p.konfiguracja.SpinEdit1Change();
+    Answered(p.konfiguracja);
     EXPECT_TRUE(p.konfiguracja.Label7->text().isEmpty());
     EXPECT_TRUE(p.konfiguracja.Label9->text().contains(QString::fromStdString(agent.HostText())));
 }
@@ -214,11 +232,13 @@ TEST_F(AgentProbeTest, LeavingTheHostFieldProbesWhatWasTyped) {
     WriteProfile("Default.vlq", {{"Host", "127.0.0.1:9"}, {"Timeout", "100"}});
     Windows& p = Start();
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
     EXPECT_TRUE(p.konfiguracja.Label9->text().startsWith(QStringLiteral("127.0.0.1:9 ")));
     p.konfiguracja.Edit1->setText(QString::fromStdString(agent.HostText()));
     p.konfiguracja.Edit2->setText(QStringLiteral("anything"));
     QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
     QCoreApplication::sendEvent(p.konfiguracja.Edit1, &out);
+    Answered(p.konfiguracja);
     EXPECT_EQ(p.konfiguracja.Label7->text(), "lo");
     EXPECT_EQ(p.konfiguracja.Label9->text(), "Scripted agent (bench)");
 }
@@ -230,21 +250,29 @@ TEST_F(AgentProbeTest, OkKeepsTheProbedDescription) {
     ScriptedResponder silent([](const Request&) -> std::optional<Reply> { return std::nullopt; });
     Windows& p = StartWith(silent);
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
     p.konfiguracja.BitBtn1Click();
+    Answered(p.konfiguracja);
     EXPECT_EQ(Value(Path("Default.vlq"), "OpisInterfaceu"), "<absent>");
 
     ScriptedResponder agent(InterfaceAgent({{3, {"eth2", "1"}}}));
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
     p.konfiguracja.Edit1->setText(QString::fromStdString(agent.HostText()));
     p.konfiguracja.SpinEdit1->setValue(3);
+    Answered(p.konfiguracja);
     p.konfiguracja.BitBtn1Click();
+    Answered(p.konfiguracja);
     EXPECT_EQ(Value(Path("Default.vlq"), "OpisInterfaceu"), "eth2");
     EXPECT_EQ(p.router.State().InterfaceDescription, "eth2");
 
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
     p.konfiguracja.Edit1->setText(QString::fromStdString(silent.HostText()));
     p.konfiguracja.SpinEdit1->setValue(4);
+    Answered(p.konfiguracja);
     p.konfiguracja.BitBtn1Click();
+    Answered(p.konfiguracja);
     EXPECT_EQ(Value(Path("Default.vlq"), "OpisInterfaceu"), "");
 }
 
@@ -260,9 +288,11 @@ TEST_F(AgentProbeTest, OkAsksAChangedHostForItsDescription) {
     for (const auto& [host, stored] :
          {std::pair{windows.Host(), "MS TCP Loopback interface"}, std::pair{silent.HostText(), ""}}) {
         k.FormShow();
+        Answered(k);
         EXPECT_FALSE(k.Label7->text().isEmpty());
         k.Edit1->setText(QString::fromStdString(host));
         k.BitBtn1Click();
+        Answered(k);
         EXPECT_EQ(Value(Path("Default.vlq"), "OpisInterfaceu"), stored);
     }
 }
@@ -279,10 +309,12 @@ TEST_F(AgentProbeTest, FailedProbeSaysWhyAsThePollDoes) {
     WriteProfile("Default.vlq", {{"Host", "127.0.0.1:9"}, {"NumerInterfaceu", "5"}, {"Timeout", "100"}});
     auto& k = Start().konfiguracja;
     k.FormShow();
+    Answered(k);
     for (const auto& [script, interfaceLine] : rows) {
         ScriptedResponder agent(script);
         k.Edit1->setText(QString::fromStdString(agent.HostText()));
         k.SpinEdit1Change();
+        Answered(k);
         MonitorState state;
         state.InterfaceNumber = 5;
         state.TimeoutMs = 100;
@@ -308,6 +340,7 @@ TEST_F(AgentProbeTest, AgentTextsAreShownAsPlainText) {
     agent.SetObject(kSysName, 0x04, "gw\x1b[31m");
     Windows& p = StartWith(agent.Host());
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
     Walk(p.interfejsy);
     EXPECT_EQ(p.konfiguracja.Label7->text().toStdString(), markup + "\\x07");
     EXPECT_TRUE(p.konfiguracja.Label9->text().endsWith(QStringLiteral("line two (gw\\x1B[31m)")));
@@ -364,12 +397,60 @@ TEST_F(AgentProbeTest, RestartFollowsTheInterfaceByItsDescription) {
         "interface 7.");
 }
 
+// While the agent is slow to answer, the dialog takes Cancel and edits as
+// they come: no question holds it. Cancel during the opening probe ends the
+// dialog and Settings opens again; Cancel during OK's question writes
+// nothing; an interface chosen while the last one is still asked about is
+// the one described.
+TEST_F(AgentProbeTest, ASlowAgentHoldsNoChoiceBack) {
+    ScriptedResponder agent([](const Request& r) -> std::optional<Reply> {
+        std::optional<Reply> reply = InterfaceAgent({{2, {"eth0", "1"}}, {5, {"wan", "1"}}})(r);
+        reply->DelayMs = 300;
+        return reply;
+    });
+    Windows& p = StartWith(agent, "750");
+    TFormKonfiguracja& k = p.konfiguracja;
+    const auto wait = [](int ms) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        }
+    };
+
+    int opened = 0;
+    const int cancelled = ExecWith(k, [&] { k.BitBtn2Click(); });
+    const int again = ExecWith(k, [&] { opened = k.isVisible() ? 1 : 0; });
+    EXPECT_EQ(cancelled, QDialog::Rejected);
+    EXPECT_EQ(again, QDialog::Rejected);
+    EXPECT_EQ(opened, 1) << "Settings opens again";
+
+    const int okThenCancel = ExecWith(k, [&] {
+        Answered(k);
+        k.Edit2->setText(QStringLiteral("typed")); // not yet asked about: OK asks first
+        k.BitBtn1Click();
+        k.BitBtn2Click();
+    });
+    wait(1000);
+    EXPECT_EQ(okThenCancel, QDialog::Rejected);
+    EXPECT_EQ(Value(Path("Default.vlq"), "Haslo"), "public") << "Cancel wrote the profile";
+
+    k.FormShow();
+    Answered(k);
+    QTimer::singleShot(100, &k, [&k] { k.SpinEdit1->setValue(5); });
+    k.SpinEdit1->setValue(2);
+    wait(150);
+    Answered(k);
+    EXPECT_EQ(k.Label7->text(), "wan");
+    k.BitBtn2Click();
+}
+
 using InterfaceWalkTest = ScriptedAgentTest;
 
 TEST_F(InterfaceWalkTest, RowsKeepTheirInterfaceNumbers) {
     ScriptedResponder agent(InterfaceAgent({{1, {"lo", "1"}}, {2, {"eth0", "2"}}, {5, {"wan", "1"}}}));
     Windows& p = StartWith(agent);
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
     const int probeRequests = agent.RequestCount();
     auto& list = p.interfejsy;
     Walk(list);
@@ -391,6 +472,7 @@ TEST_F(InterfaceWalkTest, RowsKeepTheirInterfaceNumbers) {
     // Choosing the third row sets 5, not 3, and probes interface 5.
     list.ListBox1->setCurrentRow(2);
     list.BitBtn1Click();
+    Answered(p.konfiguracja);
     EXPECT_EQ(p.konfiguracja.SpinEdit1->value(), 5);
     EXPECT_EQ(p.konfiguracja.Label7->text(), "wan");
 }
@@ -496,6 +578,7 @@ TEST_F(InterfaceWalkTest, EveryInterfaceWhateverItsNumber) {
     p.konfiguracja.Edit1->setText(QString::fromStdString(agent.Host()));
     for (const int version : {0, 1}) {
         p.konfiguracja.ComboBox1->setCurrentIndex(version);
+        Answered(p.konfiguracja);
         const int before = agent.Requests();
         Walk(p.interfejsy);
         EXPECT_EQ(Rows(p.interfejsy), want);
@@ -507,6 +590,7 @@ TEST_F(InterfaceWalkTest, EveryInterfaceWhateverItsNumber) {
     }
     p.interfejsy.ListBox1->setCurrentRow(3);
     p.interfejsy.BitBtn1Click();
+    Answered(p.konfiguracja);
     EXPECT_EQ(p.konfiguracja.SpinEdit1->value(), 70000);
 }
 
@@ -534,6 +618,7 @@ TEST_F(InterfaceWalkTest, DoubleClickConfirmsCancelAndNoSelectionOnlyClose) {
     ScriptedResponder agent(InterfaceAgent({{1, {"lo", "1"}}, {9, {"br0", "1"}}}));
     Windows& p = StartWith(agent);
     p.konfiguracja.FormShow();
+    Answered(p.konfiguracja);
     auto& list = p.interfejsy;
 
     // From the settings dialog's "<" button: the list opens modally, walked.
@@ -545,6 +630,7 @@ TEST_F(InterfaceWalkTest, DoubleClickConfirmsCancelAndNoSelectionOnlyClose) {
         ASSERT_EQ(list.ListBox1->count(), 2);
         list.ListBox1->setCurrentRow(1);
         emit list.ListBox1->itemDoubleClicked(list.ListBox1->item(1));
+        Answered(p.konfiguracja);
         EXPECT_FALSE(list.isVisible());
     });
     p.konfiguracja.BitBtn3Click();

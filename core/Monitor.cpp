@@ -29,6 +29,9 @@ void Monitor::SetFiberLoop(FiberLoop& loop) {
     m_pollFiber = std::make_unique<QueryFiber>(loop);
     m_askFiber = std::make_unique<QueryFiber>(loop);
     m_askFiber->SetOnEnded([this] { askEnded(); });
+    // What a run published reaches the windows whenever the run gives the
+    // loop back: while a walk waits for its replies, its waiting sample shows.
+    m_pollFiber->SetOnBack([this] { deliver(); });
     m_pollFiber->SetOnEnded([this] {
         // A tick held up behind a late reply polls now, as it would have
         // right after a blocking poll.
@@ -46,14 +49,36 @@ void Monitor::runPolling(std::function<void()> work) {
         work();
         return;
     }
-    m_pollFiber->Run([work = std::move(work)] {
+    m_pollFiber->Run([this, work = std::move(work)] {
         try {
             work();
+        } catch (const std::exception& error) {
+            runFailed(error.what());
         } catch (...) {
-            // Each step keeps its own failures; nothing may end the fiber's
-            // caller, the event loop.
+            runFailed("an unknown error");
         }
     });
+}
+
+void Monitor::runFailed(const std::string& what) {
+    // Each step keeps its own failures: this one escaped them. It ends here,
+    // told as a failed poll, never in the event loop that resumed the run.
+    beginSample(PollSample::Outcome::Failure);
+    m_sample.ShownFailure = "The poll stopped: " + what + ".";
+    publish();
+}
+
+void Monitor::deliver() {
+    // Samples made on the poll's fiber reach their subscribers here, on the
+    // event loop's own stack: drawing, the history's writes and the desktop's
+    // notices never run on the fiber's small stack.
+    std::vector<PollSample> samples = std::move(m_outbox);
+    m_outbox.clear();
+    for (const PollSample& sample : samples) {
+        for (MonitorSubscriber* subscriber : m_subscribers) {
+            subscriber->OnSample(sample);
+        }
+    }
 }
 
 void Monitor::settle() {
@@ -268,8 +293,9 @@ void Monitor::publish() {
     }
     s.LinesCleared = std::exchange(m_linesCleared, std::nullopt);
     m_figures.reset();
-    for (MonitorSubscriber* subscriber : m_subscribers) {
-        subscriber->OnSample(s);
+    m_outbox.push_back(s);
+    if (!m_pollFiber || !m_pollFiber->OnItsStack()) {
+        deliver();
     }
 }
 

@@ -6,7 +6,10 @@
 //
 // Once per poll it publishes one PollSample to its subscribers, in the order
 // they subscribed (the main window first, then the bandwidth and the packets
-// graph): what the poll came to and the numbers it read and computed. Each
+// graph): what the poll came to and the numbers it read and computed. A
+// poll on a fiber hands its samples over once its run has ended, on the
+// event loop's stack (only a traced resynchronisation's snapshot, which may
+// fail the poll, is taken inside it). Each
 // window keeps what it draws (a graph window its own lines) and makes its
 // texts from the numbers (core/SampleTexts.h). No window reads or writes the
 // state: they ask for a copy of the settings they draw with and give named
@@ -197,6 +200,10 @@ private:
     // only primes, the agent's uptime.
     void completeUsageTick();
     void publish();
+    // The samples published on the poll's fiber, to their subscribers once
+    // its run has ended; and a run that threw, as a failed poll.
+    void deliver();
+    void runFailed(const std::string& what);
     // The dialogs' client: the next question when it is free, and what its
     // run that ended brought.
     void askNext();
@@ -220,6 +227,7 @@ private:
     std::optional<UsageSummary> m_figures;
     std::vector<MonitorSubscriber*> m_subscribers;
     PollSample m_sample;
+    std::vector<PollSample> m_outbox;         // published, not yet delivered
     std::optional<int32_t> m_linesCleared;    // by a restart, for the next sample drawn
     std::optional<InterfaceCheckRun> m_check; // while a check walks the table
     bool m_checkAtRestart = false;

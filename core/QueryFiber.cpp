@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 #include <ucontext.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <new>
@@ -26,18 +27,26 @@ namespace {
 // The poll's deepest path (a failure's reason while the SNMPv2c poll falls
 // back, with an exception under way) stays far below this; the pages are
 // mapped on first touch, so only the part used is resident. A sanitized
-// build's frames are several times larger.
+// build's frames are several times larger. Below the stack lies a page that
+// may not be touched: an overflow stops the program there instead of
+// writing over whatever was mapped below.
 #ifdef VELTRUM_ASAN
 constexpr size_t kStackSize = 1024 * 1024;
 #else
 constexpr size_t kStackSize = 256 * 1024;
 #endif
 
+size_t guardSize() {
+    static const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    return page;
+}
+
 } // namespace
 
 struct QueryFiber::Context {
     ucontext_t Caller{};
     ucontext_t Fiber{};
+    void* Mapping = nullptr; // the guard page, then the stack
     void* Stack = nullptr;
     void* CallerFakeStack = nullptr; // the sanitizer's bookkeeping of the caller's stack
     const void* CallerBottom = nullptr;
@@ -45,17 +54,22 @@ struct QueryFiber::Context {
 };
 
 QueryFiber::QueryFiber(FiberLoop& loop) : m_loop(loop), m_context(std::make_unique<Context>()) {
-    void* stack = ::mmap(nullptr, kStackSize, PROT_READ | PROT_WRITE,
-                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (stack == MAP_FAILED) {
+    void* mapping = ::mmap(nullptr, guardSize() + kStackSize, PROT_READ | PROT_WRITE,
+                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (mapping == MAP_FAILED) {
         throw std::bad_alloc();
     }
-    m_context->Stack = stack;
+    if (::mprotect(mapping, guardSize(), PROT_NONE) != 0) {
+        ::munmap(mapping, guardSize() + kStackSize);
+        throw std::bad_alloc();
+    }
+    m_context->Mapping = mapping;
+    m_context->Stack = static_cast<char*>(mapping) + guardSize();
 }
 
 QueryFiber::~QueryFiber() {
     Cancel();
-    ::munmap(m_context->Stack, kStackSize);
+    ::munmap(m_context->Mapping, guardSize() + kStackSize);
 }
 
 void QueryFiber::entry(unsigned low, unsigned high) {
@@ -87,19 +101,21 @@ void QueryFiber::switchIn() {
 #ifdef VELTRUM_ASAN
     __sanitizer_start_switch_fiber(&m_context->CallerFakeStack, m_context->Stack, kStackSize);
 #endif
+    m_inside = true;
     ::swapcontext(&m_context->Caller, &m_context->Fiber);
+    m_inside = false;
 #ifdef VELTRUM_ASAN
     __sanitizer_finish_switch_fiber(m_context->CallerFakeStack, nullptr, nullptr);
 #endif
     SetCurrentWaiter(previous);
-    if (m_failure) {
-        std::exception_ptr failure = std::exchange(m_failure, nullptr);
-        std::rethrow_exception(failure);
+    if (m_back) {
+        m_back();
     }
 }
 
 void QueryFiber::Run(std::function<void()> work) {
     m_work = std::move(work);
+    m_failure = nullptr;
     m_busy = true;
     ::getcontext(&m_context->Fiber);
     m_context->Fiber.uc_stack.ss_sp = m_context->Stack;

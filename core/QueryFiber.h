@@ -22,6 +22,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace veltrum {
 
@@ -52,10 +53,15 @@ public:
     QueryFiber& operator=(const QueryFiber&) = delete;
 
     // Runs `work` until it ends or first waits. Not while Busy(). What the
-    // work throws is rethrown here or by the Resume that ends it.
+    // work throws ends it and is kept for TakeFailure: neither Run nor
+    // Resume throws, so nothing reaches the event loop that resumed it.
     void Run(std::function<void()> work);
     // Started and not yet ended.
     bool Busy() const { return m_busy; }
+    // Its work is running now, on its own stack (not merely suspended).
+    bool OnItsStack() const { return m_inside; }
+    // What the last run threw, once; null when it ended normally.
+    std::exception_ptr TakeFailure() { return std::exchange(m_failure, nullptr); }
     // The loop's call: the socket is readable (true) or the time is up.
     void Resume(bool readable);
     // Every wait from now on ends at once as a time-out, and a waiting run
@@ -64,6 +70,9 @@ public:
     void Cancel();
     // Called after each run that ended on a Resume (not on Run).
     void SetOnEnded(std::function<void()> ended) { m_ended = std::move(ended); }
+    // Called each time control comes back from the run to Run's or Resume's
+    // caller (the run waits, or has ended), on the caller's stack.
+    void SetOnBack(std::function<void()> back) { m_back = std::move(back); }
 
 private:
     bool WaitReadable(int handle, int32_t timeoutMs) override;
@@ -78,10 +87,12 @@ private:
     std::unique_ptr<Context> m_context;
     std::function<void()> m_work;
     std::function<void()> m_ended;
+    std::function<void()> m_back;
     std::exception_ptr m_failure;
     bool m_busy = false;
     bool m_cancelled = false;
     bool m_readable = false;
+    bool m_inside = false;
 };
 
 } // namespace veltrum

@@ -414,14 +414,18 @@ bool UsageStore::openRecording() {
         setAside(damage);
         return openRecording();
     }
+    // A flush changes one row of each table and the interface's: small
+    // pages keep what each flush adds to the journal (and what reaches the
+    // disk) small. Only a new file takes it; an older one keeps its pages.
+    exec("PRAGMA page_size = 1024");
     // A kill at any moment leaves the last committed flush intact; with WAL
     // a commit needs no sync, so a flush stays cheap.
     exec("PRAGMA journal_mode = WAL");
     exec("PRAGMA synchronous = NORMAL");
-    // The journal is folded back every hundred pages (ten minutes of
-    // flushes or so) and cut back after, so the history stays about the
-    // size of its rows.
-    exec("PRAGMA wal_autocheckpoint = 100");
+    // The journal is folded back (with the only syncs) every thousand pages,
+    // a quarter of an hour of flushes or so, and cut back after, so the
+    // history stays about the size of its rows.
+    exec("PRAGMA wal_autocheckpoint = 1000");
     exec("PRAGMA journal_size_limit = 524288");
     migrate();
     return true;

@@ -3,6 +3,7 @@ if(VELTRUM_BUILD_GUI)
   veltrum_add_test(main_window_tests QT SOURCES app/MainWindowTest.cpp
                    LIBS Veltrum::App veltrum_test_agents Qt6::Test Qt6::Network TIMEOUT 180)
   veltrum_add_test(poll_timer_tests QT SOURCES app/PollTimerTest.cpp LIBS Veltrum::App veltrum_test_agents Qt6::Test)
+  veltrum_add_test(fiber_tests QT SOURCES app/FiberWakeUpsTest.cpp LIBS Veltrum::App Qt6::Test)
   veltrum_add_test(main_window_x_tests XVFB SOURCES app/MainWindowXvfbTest.cpp
                    LIBS Veltrum::App veltrum_test_agents Qt6::Test ${VELTRUM_XCB_LIBRARY} TIMEOUT 180)
   # Under a real window manager (openbox) on its own Xvfb: the stacking order

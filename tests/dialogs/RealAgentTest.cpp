@@ -214,6 +214,7 @@ TEST_F(RealAgentTest, ProbeAndWalkShowTheNamespacesInterfaces) {
     ASSERT_GT(last.Index, lastRow + 1);
     p.interfejsy.ListBox1->setCurrentRow(lastRow);
     p.interfejsy.BitBtn1Click();
+    Answered(p.konfiguracja);
     EXPECT_EQ(p.konfiguracja.SpinEdit1->value(), last.Index);
     EXPECT_EQ(p.konfiguracja.Label7->text().toStdString(), last.Name);
 }

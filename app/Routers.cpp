@@ -55,10 +55,13 @@ TRouter& TRouters::Open(const std::string& chosenProfile) {
         // router's. The others step around the program's own windows.
         folders.RunningCopies.clear();
     }
-    auto neighbours = [this] {
+    // The router steps around the others' windows, never its own: a restart
+    // (Settings, OK) leaves its window where it is.
+    auto self = std::make_shared<const TRouter*>(nullptr);
+    auto neighbours = [this, self] {
         std::vector<WindowArea> areas;
         for (const auto& router : m_routers) {
-            if (router->Glowny().isVisible()) {
+            if (router.get() != *self && router->Glowny().isVisible()) {
                 areas.push_back(router->MainArea());
             }
         }
@@ -66,6 +69,7 @@ TRouter& TRouters::Open(const std::string& chosenProfile) {
     };
     m_routers.push_back(std::make_unique<TRouter>(folders, chosenProfile, neighbours));
     TRouter* router = m_routers.back().get();
+    *self = router;
     // app.ini's [Profil] keeps naming the first router's profile.
     router->SetNamesCurrentProfile(first);
     router->SetPollPhase(

@@ -13,6 +13,7 @@
 #include "support/ScriptedResponder.h"
 
 #include <QLabel>
+#include <QPoint>
 #include <QProcess>
 #include <QTest>
 
@@ -215,6 +216,30 @@ TEST(SeveralRouters, TheOpenSetComesBackAtTheNextStart) {
     ASSERT_EQ(again.Routers().size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(again.Routers()[i]->State().ProfilePath, profiles[i]);
+    }
+}
+
+// A router's window keeps its place through Settings, OK (the reload and
+// restart OK runs), however often: only the other routers' windows are
+// stepped around, and the second router's window stays off the first's.
+TEST(SeveralRouters, AWindowStaysPutThroughSettingsOk) {
+    TempDir dir;
+    Agent a(1000), b(2000);
+    TRouters routers(Folders(dir));
+    routers.OpenAtStart({WriteProfile(dir, "A.vlq", a), WriteProfile(dir, "B.vlq", b)});
+    ASSERT_EQ(routers.Routers().size(), 2u);
+    std::vector<QPoint> placed;
+    for (const auto& router : routers.Routers()) {
+        placed.push_back(router->Glowny().pos());
+    }
+    EXPECT_NE(placed[0], placed[1]);
+    for (int ok = 0; ok < 3; ++ok) {
+        for (size_t i = 0; i < 2; ++i) {
+            TRouter& router = *routers.Routers()[i];
+            router.WriteMainPosition();
+            router.ReloadAndRestart();
+            EXPECT_EQ(router.Glowny().pos(), placed[i]) << "router " << i << ", OK " << ok + 1;
+        }
     }
 }
 

@@ -139,8 +139,8 @@ void Monitor::BeginRestart() {
     settle();
     ClearHistories(m_state);
     m_linesCleared = std::max(m_linesCleared.value_or(0), UsedSlots(m_state));
-    m_usage.Watch(m_state.AgentHost, m_state.InterfaceNumber, m_state.InterfaceDescription,
-                  ProfileNamesAgent(m_state.ProfilePath));
+    m_agentNamed = ProfileNamesAgent(m_state.ProfilePath);
+    m_usage.Watch(m_state.AgentHost, m_state.InterfaceNumber, m_state.InterfaceDescription, m_agentNamed);
     SNMP.Host = m_state.AgentHost;
     SNMP.SetCommunity(m_state.AgentCommunity);
     applyV3User();
@@ -284,6 +284,7 @@ void Monitor::publish() {
     s.DownTotal = m_state.DownTotal;
     s.UpTotal = m_state.UpTotal;
     s.MissedPolls = m_state.MissedPolls;
+    s.AgentNamed = m_agentNamed;
     s.Host = m_state.AgentHost;
     s.Interface = m_state.InterfaceNumber;
     s.Description = m_state.InterfaceDescription;

@@ -228,6 +228,7 @@ private:
     std::vector<MonitorSubscriber*> m_subscribers;
     PollSample m_sample;
     std::vector<PollSample> m_outbox;         // published, not yet delivered
+    bool m_agentNamed = true;                 // the profile names the agent polled
     std::optional<int32_t> m_linesCleared;    // by a restart, for the next sample drawn
     std::optional<InterfaceCheckRun> m_check; // while a check walks the table
     bool m_checkAtRestart = false;

@@ -65,6 +65,12 @@ bool NoticeDecider::judge(Alarm& alarm, int32_t rateKbps, int32_t limitKbps, int
 }
 
 std::vector<Notice> NoticeDecider::OnSample(const PollSample& sample, int64_t nowMs) {
+    if (!sample.AgentNamed) {
+        // The first start's default agent: no outage of it is the user's,
+        // and none carries over to the agent the settings name.
+        *this = NoticeDecider(m_settings);
+        return {};
+    }
     std::vector<Notice> notices;
     const std::optional<int64_t> previous = m_lastSampleMs;
     m_lastSampleMs = nowMs;

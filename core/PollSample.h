@@ -62,7 +62,10 @@ struct PollSample {
     uint32_t DownTotal = 0, UpTotal = 0;
     int32_t MissedPolls = 0;
 
-    // Whose numbers they are.
+    // Whose numbers they are. AgentNamed is false while no profile names an
+    // agent: the first start polls its default one until the settings are
+    // saved, and nothing about that one is the user's to be told.
+    bool AgentNamed = true;
     std::string Host;
     int32_t Interface = 0;
     std::string Description;

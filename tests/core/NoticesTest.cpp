@@ -1,5 +1,6 @@
 // When a router's notices are due: the agent's outage and return, the rate
-// alarms with their hold time, the quota notice's texts.
+// alarms with their hold time, none before a profile names the agent, the
+// quota notice's texts.
 
 #include "core/Notices.h"
 
@@ -22,6 +23,10 @@ PollSample sampleOf(char what) {
         sample.Result = O::Failure;
         sample.ShownFailure = "No answer from <agent>.";
         sample.Description = "gnp\xE2\x80\xAE.exe\x07\x1B[2J";
+        break;
+    case 'U': // the first start's default agent, which no profile names yet, is silent
+        sample.Result = O::Failure;
+        sample.AgentNamed = false;
         break;
     case 'H': // download 800 kbit/s, above the alarm
         sample.Result = O::Reading;
@@ -51,6 +56,7 @@ TEST(NoticeDecider, AnnouncesOutagesAndAlarmsOnce) {
         {".HHHH..HHHH", {{4, "Lab: rate alarm"}}},                            // below too short to arm again
         {".HHHH....HHHH", {{4, "Lab: rate alarm"}, {12, "Lab: rate alarm"}}}, // armed again
         {".HHFHHH", {}},                                                      // a failure breaks the burst
+        {"UUUUUUUU...", {}}, // nothing about an agent before a profile names one
     };
     for (const Row& row : rows) {
         NoticeDecider decider({.OutageSeconds = 4, .AlarmDownloadKbps = 500, .AlarmSeconds = 4});

@@ -21,6 +21,13 @@ std::string MainWindowHint(std::string_view part, const ViewSettings& settings,
     if (quota) {
         hint += "\n" + QuotaText(*quota, locale);
     }
+    // A hand-written version the program does not know is polled as
+    // SNMPv1, and says so rather than leave the user guessing.
+    const int32_t version = settings.SnmpVersion;
+    if (version != 0 && version != kSnmpVersion2c && version != kSnmpVersion3) {
+        hint += "\nWersjaSNMP=" + std::to_string(version) +
+                " is not a version Veltrum knows (0: SNMPv1, 1: SNMPv2c, 3: SNMPv3); SNMPv1 is used.";
+    }
     return hint;
 }
 

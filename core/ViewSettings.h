@@ -16,6 +16,7 @@ struct ViewSettings {
     std::string AgentHost;
     int32_t InterfaceNumber = 0;
     std::string InterfaceDescription;
+    int32_t SnmpVersion = 0; // WersjaSNMP as the profile gives it
     uint32_t DownloadColor = 0;
     uint32_t UploadColor = 0;
     int32_t DownloadScale = 0;
@@ -38,6 +39,7 @@ inline ViewSettings ViewSettingsOf(const MonitorState& state) {
             .AgentHost = state.AgentHost,
             .InterfaceNumber = state.InterfaceNumber,
             .InterfaceDescription = state.InterfaceDescription,
+            .SnmpVersion = state.SnmpVersion,
             .DownloadColor = state.DownloadColor,
             .UploadColor = state.UploadColor,
             .DownloadScale = state.DownloadScale,

@@ -130,6 +130,7 @@ TEST(MainWindowHint, NamesTheSessionAgentAndInterface) {
         const char* description;
         int32_t quotaGB; // 10 GB used of it; 0: no quota
         const char* expected;
+        int32_t version = 0; // WersjaSNMP
     };
     const Row rows[] = {
         {"Download", "Veltrum", "192.168.1.1", 1, "", 0, "Download \u2014 Veltrum: 192.168.1.1, interface 1"},
@@ -138,6 +139,12 @@ TEST(MainWindowHint, NamesTheSessionAgentAndInterface) {
         {"Upload", "<img src=/dev/zero>", "h", 1, "", 0, "Upload \u2014 <img src=/dev/zero>: h, interface 1"},
         {"", "Office", "10.0.0.1", 2, "", 50,
          "Office: 10.0.0.1, interface 2\nQuota: 10.0 GB of 50 GB this period (20 %)"},
+        {"", "Lab", "h", 1, "", 0, "Lab: h, interface 1", 3},
+        {"", "Lab", "h", 1, "", 0,
+         "Lab: h, interface 1\nWersjaSNMP=2 is not a version Veltrum knows (0: SNMPv1, 1: SNMPv2c, 3: "
+         "SNMPv3); "
+         "SNMPv1 is used.",
+         2},
     };
     for (const Row& row : rows) {
         MonitorState state;
@@ -146,6 +153,7 @@ TEST(MainWindowHint, NamesTheSessionAgentAndInterface) {
         state.AgentCommunity = "secret";
         state.InterfaceNumber = row.number;
         state.InterfaceDescription = row.description;
+        state.SnmpVersion = row.version;
         const auto quota =
             QuotaUseOf({static_cast<uint64_t>(row.quotaGB) * kOctetsPerGB, QuotaDirection::Both, 1},
                        10 * kOctetsPerGB, 0);

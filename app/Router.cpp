@@ -223,6 +223,16 @@ void TRouter::showGraphGuarded(bool packets) {
     });
 }
 
+void TRouter::ShowWindows() {
+    for (QWidget* window :
+         std::initializer_list<QWidget*>{m_wykres.get(), m_wykresPkt.get(), m_glowny.get()}) {
+        if (window->isVisible()) {
+            window->raise();
+            window->activateWindow();
+        }
+    }
+}
+
 WindowArea TRouter::MainArea() const {
     return {m_glowny->x(), m_glowny->y(), kMainOuterWidth, kMainOuterHeight};
 }

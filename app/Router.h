@@ -91,6 +91,9 @@ public:
     void MakeAllWindows();
     // The main window's place, as the other routers step around it.
     WindowArea MainArea() const;
+    // Brings the router's open windows to the front (its profile was asked
+    // to open again).
+    void ShowWindows();
 
     // The monitor's state, for the owner's own decisions and the tests.
     MonitorState& State() { return m_monitor.State(); }

@@ -47,7 +47,25 @@ void TRouters::OpenAtStart(const std::vector<std::string>& profiles) {
     }
 }
 
+namespace {
+
+// Two spellings of one file (a relative path, a link) name the same router.
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec);
+}
+
+} // namespace
+
 TRouter& TRouters::Open(const std::string& chosenProfile) {
+    // A profile already open is shown, not opened a second time: two routers
+    // of one profile would poll and record the same interface twice.
+    for (const auto& open : m_routers) {
+        if (!chosenProfile.empty() && sameFile(open->State().ProfilePath, chosenProfile)) {
+            open->ShowWindows();
+            return *open;
+        }
+    }
     RouterFolders folders = m_folders;
     const bool first = m_routers.empty();
     if (!first) {

@@ -243,6 +243,21 @@ TEST(SeveralRouters, AWindowStaysPutThroughSettingsOk) {
     }
 }
 
+// A profile asked for again, on the command line or through "Open another
+// profile...", shows the router it has instead of a second one.
+TEST(SeveralRouters, TheSameProfileTwiceIsOneRouter) {
+    TempDir dir;
+    Agent a(1000);
+    const std::string profile = WriteProfile(dir, "A.vlq", a);
+    TRouters routers(Folders(dir));
+    routers.OpenAtStart({profile, dir.Dir() + "./A.vlq"});
+    ASSERT_EQ(routers.Routers().size(), 1u);
+    EXPECT_EQ(&routers.Open(profile), routers.Routers().front().get());
+    EXPECT_EQ(routers.Routers().size(), 1u);
+    test::Settle(*routers.Routers().front());
+    EXPECT_EQ(routers.Routers().front()->TheMonitor().Usage().StatusText(), "");
+}
+
 // One router alone writes app.ini exactly as before: no list.
 TEST(SeveralRouters, OneRouterWritesNoList) {
     TempDir dir;

@@ -6,7 +6,12 @@
 #include "settings/ProfileFiles.h"
 #include "widgets/ErrorBox.h"
 
+#include <QCoreApplication>
+#include <QMessageBox>
+
+#include <cstdio>
 #include <filesystem>
+#include <stdexcept>
 #include <utility>
 
 namespace veltrum {
@@ -16,6 +21,12 @@ namespace {
 // app.ini's list of the profiles open beside the first.
 const char kOpenSection[] = "Otwarte";
 const char kOpenCount[] = "Ile";
+
+// Two spellings of one file (a relative path, a link) name the same router.
+bool sameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec);
+}
 
 std::string openIdent(size_t index) {
     const std::string number = std::to_string(index + 1);
@@ -29,33 +40,45 @@ TRouters::TRouters(RouterFolders folders) : m_folders(std::move(folders)) {}
 TRouters::~TRouters() = default;
 
 void TRouters::OpenAtStart(const std::vector<std::string>& profiles) {
+    std::string refused;
+    const auto open = [this, &refused](const std::string& profile) {
+        try {
+            Open(profile);
+        } catch (const std::runtime_error& error) {
+            refused += std::string(refused.empty() ? "" : "\n") + error.what();
+        }
+    };
     if (!profiles.empty()) {
         for (const std::string& profile : profiles) {
-            Open(profile);
+            open(profile);
         }
+    } else {
+        // The profile app.ini names opens as it always did; the others it
+        // remembers open, those still there, beside it.
+        open({});
+        const std::string current = FindCurrentProfile(m_folders.Config);
+        for (const std::string& profile : RememberedProfiles(m_folders.Config)) {
+            std::error_code ec;
+            if (!sameFile(profile, current) && std::filesystem::exists(profile, ec)) {
+                open(profile);
+            }
+        }
+    }
+    if (refused.empty()) {
         return;
     }
-    // The profile app.ini names opens as it always did; the others it
-    // remembers open, those still there, beside it.
-    Open({});
-    const std::string current = m_routers.front()->State().ProfilePath;
-    for (const std::string& profile : RememberedProfiles(m_folders.Config)) {
-        std::error_code ec;
-        if (profile != current && std::filesystem::is_regular_file(profile, ec)) {
-            Open(profile);
-        }
+    // The others poll meanwhile; with none open, the program ends once the
+    // user has read why.
+    std::fprintf(stderr, "veltrum: %s\n", refused.c_str());
+    auto* box = new QMessageBox(QMessageBox::Critical, QCoreApplication::applicationName(),
+                                QString::fromStdString(refused), QMessageBox::Ok,
+                                m_routers.empty() ? nullptr : &m_routers.front()->Glowny());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    if (m_routers.empty()) {
+        connect(box, &QMessageBox::finished, this, &TRouters::AllClosed);
     }
+    box->open();
 }
-
-namespace {
-
-// Two spellings of one file (a relative path, a link) name the same router.
-bool sameFile(const std::string& a, const std::string& b) {
-    std::error_code ec;
-    return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec);
-}
-
-} // namespace
 
 TRouter& TRouters::Open(const std::string& chosenProfile) {
     // A profile already open is shown, not opened a second time: two routers
@@ -65,6 +88,12 @@ TRouter& TRouters::Open(const std::string& chosenProfile) {
             open->ShowWindows();
             return *open;
         }
+    }
+    // A profile that cannot be read opens no router: one with every default
+    // would poll an agent the user never named.
+    const std::string path = chosenProfile.empty() ? FindCurrentProfile(m_folders.Config) : chosenProfile;
+    if (const std::string why = IniFileRefusal(path); !why.empty()) {
+        throw std::runtime_error("The profile " + path + " was not opened: " + why + ".");
     }
     RouterFolders folders = m_folders;
     const bool first = m_routers.empty();

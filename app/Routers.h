@@ -23,10 +23,13 @@ public:
 
     // The command line's profiles, or, without any, the profile app.ini
     // names followed by the others it remembers open (RememberedProfiles).
-    // Each main window shows.
+    // Each main window shows. A profile that cannot be read opens nothing;
+    // a message box (and standard error) says which and why, and with no
+    // router open the program ends once it is read.
     void OpenAtStart(const std::vector<std::string>& profiles);
     // One more router on `chosenProfile` (empty: app.ini's); its main window
-    // shows.
+    // shows. One already open is shown instead. Throws std::runtime_error,
+    // saying why, when the profile cannot be read (IniFileRefusal).
     TRouter& Open(const std::string& chosenProfile);
     const std::vector<std::unique_ptr<TRouter>>& Routers() const { return m_routers; }
     // Every router's shutdown save and the history's last counts, without

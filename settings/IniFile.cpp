@@ -52,15 +52,22 @@ bool sameName(std::string_view a, std::string_view b) {
 
 enum class ReadResult { Ok, Missing, Failed };
 
-// Reads a whole regular file. O_NONBLOCK keeps a FIFO planted at the path
-// from hanging the caller; anything that is not a regular file is refused.
-ReadResult readWholeFile(const std::string& path, std::string& out, struct stat* info = nullptr) {
+// Reads a whole regular file of at most `most` octets. O_NONBLOCK keeps a
+// FIFO planted at the path from hanging the caller; anything that is not a
+// regular file, or is larger, is refused (`why` says so).
+ReadResult readWholeFile(const std::string& path, std::string& out, struct stat* info = nullptr,
+                         size_t most = SIZE_MAX, std::string* why = nullptr) {
     out.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        if (why != nullptr && errno != ENOENT)
+            *why = std::strerror(errno);
         return errno == ENOENT ? ReadResult::Missing : ReadResult::Failed;
+    }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<uint64_t>(st.st_size) > most) {
+        if (why != nullptr)
+            *why = !S_ISREG(st.st_mode) ? "it is not a regular file" : "it is larger than 1 MB";
         ::close(fd);
         return ReadResult::Failed;
     }
@@ -81,6 +88,13 @@ ReadResult readWholeFile(const std::string& path, std::string& out, struct stat*
             return ReadResult::Failed;
         }
         out.append(buffer, static_cast<size_t>(n));
+        if (out.size() > most) { // it grew while being read
+            if (why != nullptr)
+                *why = "it is larger than 1 MB";
+            ::close(fd);
+            out.clear();
+            return ReadResult::Failed;
+        }
     }
     ::close(fd);
     return ReadResult::Ok;
@@ -343,8 +357,9 @@ bool writeValue(const std::string& path, const std::string& section, const std::
     const std::string target = resolveTarget(path);
     std::string text;
     struct stat info {};
-    const ReadResult read = readWholeFile(target, text, &info);
-    // An existing file that cannot be read would be lost by rewriting it.
+    const ReadResult read = readWholeFile(target, text, &info, kMaxIniFileBytes);
+    // An existing file that cannot be read (or is too large to be settings)
+    // would be lost by rewriting it.
     if (read == ReadResult::Failed)
         return false;
 
@@ -401,14 +416,42 @@ bool IsWritableValue(std::string_view value) {
 EIniFileException::EIniFileException(const std::string& path)
     : std::runtime_error("Unable to write to " + path) {}
 
+std::string IniFileRefusal(const std::string& path) {
+    std::string text;
+    std::string why;
+    return readWholeFile(path, text, nullptr, kMaxIniFileBytes, &why) == ReadResult::Failed
+               ? (why.empty() ? std::string("it cannot be read") : why)
+               : std::string();
+}
+
 TIniFile::TIniFile(std::string fileName) : m_fileName(std::move(fileName)) {}
+
+const std::optional<std::string>& TIniFile::text() const {
+    struct stat now {};
+    const bool there = ::stat(m_fileName.c_str(), &now) == 0;
+    const Stamp stamp{there ? static_cast<uint64_t>(now.st_ino) : 0,
+                      there ? static_cast<uint64_t>(now.st_size) : 0,
+                      there ? static_cast<int64_t>(now.st_mtim.tv_sec) : 0,
+                      there ? static_cast<int64_t>(now.st_mtim.tv_nsec) : 0};
+    if (!m_read || !(stamp == m_stamp)) {
+        m_read = true;
+        m_stamp = stamp;
+        std::string text;
+        if (readWholeFile(m_fileName, text, nullptr, kMaxIniFileBytes) == ReadResult::Ok) {
+            m_text = std::move(text);
+        } else {
+            m_text.reset();
+        }
+    }
+    return m_text;
+}
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& ident,
                                  const std::string& def) const {
     try {
-        std::string text;
-        if (readWholeFile(m_fileName, text) != ReadResult::Ok)
+        if (!text())
             return def;
+        const std::string& text = *m_text;
         const Location loc = locate(text, section, ident);
         if (!loc.identFound)
             return def;
@@ -439,6 +482,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& ident,
         throw EIniFileException(m_fileName);
 
     bool ok = false;
+    m_read = false; // the next read sees what was written
     try {
         ok = writeValue(m_fileName, section, ident, value, m_private);
     } catch (const std::exception&) {

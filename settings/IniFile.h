@@ -26,6 +26,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -49,6 +50,15 @@ public:
     explicit EIniFileException(const std::string& path);
 };
 
+// The largest profile read: settings take a few kilobytes, and a file of
+// gigabytes (something else named like a profile) must not be read at all.
+inline constexpr size_t kMaxIniFileBytes = 1024 * 1024;
+
+// Why the file at `path` cannot be read as settings ("it is not a regular
+// file", "it is larger than 1 MB", the system's reason); empty when it can,
+// or when there is no file (every setting then takes its default).
+std::string IniFileRefusal(const std::string& path);
+
 class TIniFile final {
 public:
     explicit TIniFile(std::string fileName);
@@ -62,7 +72,9 @@ public:
     // Sections and idents match without regard to letter case; blanks around
     // a value are dropped; a value longer than 2047 characters is cut there.
     // A missing file, section or ident, or a value that does not decode,
-    // gives the default. Reads never throw.
+    // gives the default, as does a file IniFileRefusal refuses. The file is
+    // read once and kept while it stays the same file, unchanged (its
+    // inode, size and modification time). Reads never throw.
     std::string ReadString(const std::string& section, const std::string& ident,
                            const std::string& def) const;
     // Signed decimal within 32 bits; hexadecimal after "0x"/"0X" (text longer
@@ -81,8 +93,19 @@ public:
     void WriteBool(const std::string& section, const std::string& ident, bool value);
 
 private:
+    // The file's bytes as the first read found them; nullopt when it could
+    // not be read.
+    const std::optional<std::string>& text() const;
+
     std::string m_fileName;
     bool m_private = false;
+    mutable bool m_read = false;
+    mutable std::optional<std::string> m_text;
+    mutable struct Stamp {
+        uint64_t Inode = 0, Size = 0;
+        int64_t Seconds = 0, Nanoseconds = 0;
+        bool operator==(const Stamp&) const = default;
+    } m_stamp;
 };
 
 } // namespace veltrum

@@ -12,12 +12,15 @@
 #include "support/Program.h"
 #include "support/ScriptedResponder.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPoint>
 #include <QProcess>
 #include <QTest>
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -256,6 +259,39 @@ TEST(SeveralRouters, TheSameProfileTwiceIsOneRouter) {
     EXPECT_EQ(routers.Routers().size(), 1u);
     test::Settle(*routers.Routers().front());
     EXPECT_EQ(routers.Routers().front()->TheMonitor().Usage().StatusText(), "");
+}
+
+// A profile of the open set that cannot be read (a gigabyte file, a FIFO)
+// is neither read nor opened with every default: the others open at once,
+// and a message says which were not and why.
+TEST(SeveralRouters, AnUnreadableProfileOpensNoRouter) {
+    TempDir dir;
+    Agent a(1000);
+    const std::string good = WriteProfile(dir, "A.vlq", a);
+    const std::string huge = dir.File("Huge.vlq");
+    const std::string fifo = dir.File("Fifo.vlq");
+    dir.Write("Huge.vlq", "[Host]\n01=127.0.0.1\n");
+    std::filesystem::resize_file(huge, 1'000'000'000); // sparse: nothing is written
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    dir.Write("app.ini", "[Profil]\n01=" + good + "\n[Otwarte]\nIle=3\n01=" + good + "\n02=" + huge +
+                             "\n03=" + fifo + "\n");
+    const auto started = Clock::now();
+    TRouters routers(Folders(dir));
+    routers.OpenAtStart({});
+    EXPECT_LT(Clock::now() - started, std::chrono::seconds(5));
+    ASSERT_EQ(routers.Routers().size(), 1u);
+    EXPECT_EQ(routers.Routers().front()->State().ProfilePath, good);
+    QString told;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(window); box != nullptr && box->isVisible()) {
+            told = box->text();
+            box->close();
+        }
+    }
+    EXPECT_TRUE(told.contains(QString::fromStdString(huge + " was not opened: it is larger than 1 MB")))
+        << told.toStdString();
+    EXPECT_TRUE(told.contains(QString::fromStdString(fifo + " was not opened: it is not a regular file")))
+        << told.toStdString();
 }
 
 // One router alone writes app.ini exactly as before: no list.

@@ -4,6 +4,7 @@
 #include "core/Quota.h"
 #include "core/SettingsTable.h"
 #include "core/StartupLoad.h"
+#include "settings/ProfileFiles.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

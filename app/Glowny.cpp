@@ -87,6 +87,7 @@ TFormGlowny::TFormGlowny(const Monitor& monitor) : m_monitor(monitor), m_hints(m
     PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N1"));
     v090b11 = addItem("v090b11", "About...", QKeySequence(Qt::Key_F1), &TFormGlowny::v090b11Click);
     PopupMenu1->addSeparator()->setObjectName(QStringLiteral("N3"));
+    CloseRouter1 = addItem("CloseRouter1", "Close this router", {}, &TFormGlowny::CloseRouter1Click);
     Zamknij1 = addItem("Zamknij1", "Exit", {}, &TFormGlowny::Zamknij1Click);
 }
 

@@ -74,7 +74,10 @@ public:
     void Saveprofile1Click() { emit SaveProfileAsked(); }
     void Openanother1Click() { emit AnotherProfileAsked(); }
     void v090b11Click() { emit AboutAsked(); }
-    void Zamknij1Click() { close(); }
+    // Exit ends the program, every router with it; "Close this router" (and
+    // the window's close box) closes this one.
+    void Zamknij1Click() { emit ExitAsked(); }
+    void CloseRouter1Click() { close(); }
 
     // Components.
     QWidget* Panel2 = nullptr;
@@ -94,6 +97,7 @@ public:
     QAction* Saveprofile1 = nullptr;
     QAction* Openanother1 = nullptr;
     QAction* v090b11 = nullptr;
+    QAction* CloseRouter1 = nullptr;
     QAction* Zamknij1 = nullptr;
 
     // MonitorSubscriber: a poll's sample drawn.
@@ -107,6 +111,7 @@ signals:
     void LoadProfileAsked();
     void SaveProfileAsked();
     void AnotherProfileAsked();
+    void ExitAsked();
     void AboutAsked();
     // The first showing (not one the window system makes): the router restarts.
     void Shown();

@@ -153,6 +153,7 @@ void TRouter::connectWindows() {
     connect(g, &TFormGlowny::SaveProfileAsked, this,
             [this] { RunGuarded(m_glowny.get(), [this] { Saveprofile(*this); }); });
     connect(g, &TFormGlowny::AnotherProfileAsked, this, &TRouter::AnotherProfileAsked);
+    connect(g, &TFormGlowny::ExitAsked, this, &TRouter::ExitAsked);
     connect(g, &TFormGlowny::Shown, this, [this] { FormShow(); });
     connect(g, &TFormGlowny::Closing, this, [this] { FormClose(); });
     connect(g, &TFormGlowny::Moved, this, [this] { recordPlace(); });

@@ -148,6 +148,8 @@ public:
 signals:
     // The user asks for another profile beside this one.
     void AnotherProfileAsked();
+    // The user asks the program to end (Exit).
+    void ExitAsked();
     // The shutdown save has run and the main window has closed.
     void Closed();
 

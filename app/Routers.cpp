@@ -18,19 +18,10 @@ namespace veltrum {
 
 namespace {
 
-// app.ini's list of the profiles open beside the first.
-const char kOpenSection[] = "Otwarte";
-const char kOpenCount[] = "Ile";
-
 // Two spellings of one file (a relative path, a link) name the same router.
 bool sameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
     return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec);
-}
-
-std::string openIdent(size_t index) {
-    const std::string number = std::to_string(index + 1);
-    return number.size() < 2 ? "0" + number : number;
 }
 
 } // namespace
@@ -54,13 +45,17 @@ void TRouters::OpenAtStart(const std::vector<std::string>& profiles) {
         }
     } else {
         // The profile app.ini names opens as it always did; the others it
-        // remembers open, those still there, beside it.
-        open({});
-        const std::string current = FindCurrentProfile(m_folders.Config);
-        for (const std::string& profile : RememberedProfiles(m_folders.Config)) {
-            std::error_code ec;
-            if (!sameFile(profile, current) && std::filesystem::exists(profile, ec)) {
-                open(profile);
+        // remembers open, those still there, beside it. A remembered set
+        // without a current profile of its own (several --profile options
+        // last time) opens alone: not beside the first start's defaults.
+        const std::vector<std::string> remembered = RememberedProfiles(m_folders.Config);
+        std::error_code ec;
+        if (remembered.empty() || std::filesystem::exists(FindCurrentProfile(m_folders.Config), ec)) {
+            open({});
+        }
+        for (const std::string& profile : remembered) {
+            if (std::filesystem::exists(profile, ec)) {
+                open(profile); // one already open is only shown
             }
         }
     }
@@ -131,6 +126,7 @@ TRouter& TRouters::Open(const std::string& chosenProfile) {
             return std::nullopt;
         });
     connect(router, &TRouter::Closed, this, [this, router] { closed(router); });
+    connect(router, &TRouter::ExitAsked, this, &TRouters::ExitAll);
     connect(router, &TRouter::AnotherProfileAsked, this, [this, router] {
         RunGuarded(&router->Glowny(), [this, router] {
             const std::string path = AskForAnotherProfile(*router);
@@ -154,13 +150,26 @@ void TRouters::closed(TRouter* router) {
     // has returned.
     found->release()->deleteLater();
     m_routers.erase(found);
-    if (m_routers.empty()) {
+    if (m_routers.empty() || m_exiting) {
+        if (!m_routers.empty()) {
+            return; // Exit closes the others in turn
+        }
         // The last one: app.ini keeps the profiles that were open with it.
         emit AllClosed();
         return;
     }
     m_routers.front()->SetNamesCurrentProfile(true);
     RunGuarded(nullptr, [this] { recordOpenProfiles(); });
+}
+
+void TRouters::ExitAll() {
+    // The open set as it stands, for the next start; then each router's own
+    // shutdown save as it closes.
+    RunGuarded(nullptr, [this] { recordOpenProfiles(); });
+    m_exiting = true;
+    while (!m_routers.empty()) {
+        m_routers.front()->Glowny().close();
+    }
 }
 
 void TRouters::StopAll() noexcept {
@@ -174,25 +183,12 @@ void TRouters::recordOpenProfiles() {
     if (m_routers.size() < 2 && !m_listed) {
         return;
     }
-    TIniFile ini(PointerFilePath(m_folders.Config));
-    ini.WriteInteger(kOpenSection, kOpenCount, static_cast<int32_t>(m_routers.size()));
-    for (size_t i = 0; i < m_routers.size(); ++i) {
-        ini.WriteString(kOpenSection, openIdent(i), m_routers[i]->State().ProfilePath);
+    std::vector<std::string> open;
+    for (const auto& router : m_routers) {
+        open.push_back(router->State().ProfilePath);
     }
+    WriteOpenProfiles(m_folders.Config, open);
     m_listed = m_routers.size() > 1;
-}
-
-std::vector<std::string> RememberedProfiles(const std::string& configDir) {
-    const TIniFile ini(PointerFilePath(configDir));
-    const int32_t count = ini.ReadInteger(kOpenSection, kOpenCount, 0);
-    std::vector<std::string> profiles;
-    for (int32_t i = 0; count > 1 && i < count && i < 99; ++i) {
-        std::string path = ini.ReadString(kOpenSection, openIdent(static_cast<size_t>(i)), "");
-        if (!path.empty()) {
-            profiles.push_back(std::move(path));
-        }
-    }
-    return profiles;
 }
 
 } // namespace veltrum

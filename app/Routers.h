@@ -37,6 +37,9 @@ public:
     // for a signal, a lost display, the program's end. app.ini keeps the
     // open profiles for the next start.
     void StopAll() noexcept;
+    // Exit: every router closes with its shutdown save, app.ini keeps them
+    // all as the open set, and the program ends.
+    void ExitAll();
 
 signals:
     void AllClosed();
@@ -48,11 +51,8 @@ private:
 
     RouterFolders m_folders;
     std::vector<std::unique_ptr<TRouter>> m_routers;
-    bool m_listed = false; // app.ini holds a list of several
+    bool m_listed = false;  // app.ini holds a list of several
+    bool m_exiting = false; // ExitAll closes them all: the open set stays
 };
-
-// The profiles app.ini remembers open at the last exit, in order, when
-// there were several; otherwise none.
-std::vector<std::string> RememberedProfiles(const std::string& configDir);
 
 } // namespace veltrum

@@ -397,6 +397,55 @@ bool writeValue(const std::string& path, const std::string& section, const std::
     return replaceAtomically(target, updated, read == ReadResult::Ok ? &info : nullptr, keepPrivate);
 }
 
+// The first section named `section` with `entries` as its whole body
+// (created at the end when missing); every other byte kept.
+bool writeSection(const std::string& path, const std::string& section,
+                  const std::vector<std::pair<std::string, std::string>>& entries, bool keepPrivate) {
+    const std::string target = resolveTarget(path);
+    std::string text;
+    struct stat info {};
+    const ReadResult read = readWholeFile(target, text, &info, kMaxIniFileBytes);
+    if (read == ReadResult::Failed)
+        return false;
+    const std::string_view eol = fileEol(text);
+    std::string body;
+    for (const auto& [ident, value] : entries) {
+        body.append(ident).append("=").append(value).append(eol);
+    }
+    // Lines: the header's, then the body up to the next header or the end.
+    size_t bodyBegin = std::string::npos;
+    size_t bodyEnd = text.size();
+    for (size_t at = 0; at < text.size();) {
+        const size_t next = std::min(text.find('\n', at), text.size() - 1) + 1;
+        std::string_view line = std::string_view(text).substr(at, next - at);
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.remove_suffix(1);
+        line = trim(line);
+        if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+            if (bodyBegin != std::string::npos) {
+                bodyEnd = at;
+                break;
+            }
+            if (sameName(line.substr(1, line.size() - 2), section))
+                bodyBegin = next;
+        }
+        at = next;
+    }
+    std::string updated;
+    if (bodyBegin == std::string::npos) {
+        updated = text;
+        if (!updated.empty() && updated.back() != '\n')
+            updated += eol;
+        updated.append("[").append(section).append("]").append(eol).append(body);
+    } else {
+        updated.append(text, 0, bodyBegin);
+        if (bodyBegin > 0 && text[bodyBegin - 1] != '\n')
+            updated += eol;
+        updated.append(body).append(text, bodyEnd, std::string::npos);
+    }
+    return replaceAtomically(target, updated, read == ReadResult::Ok ? &info : nullptr, keepPrivate);
+}
+
 } // namespace
 
 bool IsReplaceTemporaryName(std::string_view name, std::string_view targetBase) {
@@ -487,6 +536,23 @@ void TIniFile::WriteString(const std::string& section, const std::string& ident,
         ok = writeValue(m_fileName, section, ident, value, m_private);
     } catch (const std::exception&) {
         ok = false; // out of memory while building the new text
+    }
+    if (!ok)
+        throw EIniFileException(m_fileName);
+}
+
+void TIniFile::WriteSection(const std::string& section,
+                            const std::vector<std::pair<std::string, std::string>>& entries) {
+    for (const auto& [ident, value] : entries) {
+        if (!writable(section, ident, value))
+            throw EIniFileException(m_fileName);
+    }
+    bool ok = false;
+    m_read = false;
+    try {
+        ok = writeSection(m_fileName, section, entries, m_private);
+    } catch (const std::exception&) {
+        ok = false;
     }
     if (!ok)
         throw EIniFileException(m_fileName);

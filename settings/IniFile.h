@@ -30,6 +30,8 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace veltrum {
 
@@ -91,6 +93,10 @@ public:
     void WriteString(const std::string& section, const std::string& ident, const std::string& value);
     void WriteInteger(const std::string& section, const std::string& ident, int32_t value);
     void WriteBool(const std::string& section, const std::string& ident, bool value);
+    // The section's whole body replaced by `entries` (ident, value), in
+    // order: no ident of it is left from before. Throws as WriteString.
+    void WriteSection(const std::string& section,
+                      const std::vector<std::pair<std::string, std::string>>& entries);
 
 private:
     // The file's bytes as the first read found them; nullopt when it could

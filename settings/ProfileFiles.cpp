@@ -100,4 +100,38 @@ void WritePointerFile(const std::string& programDir, const std::string& profileP
     pointer.WriteString("Profil", "01", profilePath);
 }
 
+namespace {
+
+// app.ini's list of the profiles open together.
+const char kOpenSection[] = "Otwarte";
+const char kOpenCount[] = "Ile";
+
+std::string openIdent(size_t index) {
+    const std::string number = std::to_string(index + 1);
+    return number.size() < 2 ? "0" + number : number;
+}
+
+} // namespace
+
+std::vector<std::string> RememberedProfiles(const std::string& programDir) {
+    const TIniFile ini(PointerFilePath(programDir));
+    const int32_t count = ini.ReadInteger(kOpenSection, kOpenCount, 0);
+    std::vector<std::string> profiles;
+    for (int32_t i = 0; count > 1 && i < count && i < 99; ++i) {
+        std::string path = ini.ReadString(kOpenSection, openIdent(static_cast<size_t>(i)), "");
+        if (!path.empty()) {
+            profiles.push_back(std::move(path));
+        }
+    }
+    return profiles;
+}
+
+void WriteOpenProfiles(const std::string& programDir, const std::vector<std::string>& profiles) {
+    std::vector<std::pair<std::string, std::string>> entries{{kOpenCount, std::to_string(profiles.size())}};
+    for (size_t i = 0; i < profiles.size(); ++i) {
+        entries.emplace_back(openIdent(i), profiles[i]);
+    }
+    TIniFile(PointerFilePath(programDir)).WriteSection(kOpenSection, entries);
+}
+
 } // namespace veltrum

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 namespace veltrum {
 
@@ -32,5 +33,12 @@ void RemoveStaleTemporaries(const std::string& programDir, const std::string& pr
 
 // Records `profilePath` as the current profile; throws EIniFileException.
 void WritePointerFile(const std::string& programDir, const std::string& profilePath);
+
+// The profiles app.ini remembers open together at the last exit, in order,
+// when there were several; otherwise none. Never throws.
+std::vector<std::string> RememberedProfiles(const std::string& programDir);
+// Writes that list whole (section `Otwarte`: `Ile`, then `01`, `02`...):
+// no entry of an earlier, longer list stays. Throws EIniFileException.
+void WriteOpenProfiles(const std::string& programDir, const std::vector<std::string>& profiles);
 
 } // namespace veltrum

@@ -294,6 +294,34 @@ TEST(SeveralRouters, AnUnreadableProfileOpensNoRouter) {
         << told.toStdString();
 }
 
+// "Close this router" closes one, which the next start leaves closed, and
+// app.ini's list is written whole; Exit ends the program with every router
+// and keeps them all for the next start.
+TEST(SeveralRouters, ExitEndsTheProgramCloseThisRouterClosesOne) {
+    TempDir dir;
+    Agent a(1000), b(2000), c(3000);
+    const std::vector<std::string> profiles = {WriteProfile(dir, "A.vlq", a), WriteProfile(dir, "B.vlq", b),
+                                               WriteProfile(dir, "C.vlq", c)};
+    {
+        TRouters routers(Folders(dir));
+        routers.OpenAtStart(profiles);
+        ASSERT_EQ(routers.Routers().size(), 3u);
+        int ended = 0;
+        QObject::connect(&routers, &TRouters::AllClosed, [&ended] { ++ended; });
+        routers.Routers()[1]->Glowny().CloseRouter1Click();
+        ASSERT_EQ(routers.Routers().size(), 2u);
+        EXPECT_EQ(ended, 0);
+        routers.Routers()[1]->Glowny().Zamknij1Click();
+        EXPECT_TRUE(routers.Routers().empty());
+        EXPECT_EQ(ended, 1);
+    }
+    EXPECT_EQ(dir.Read("app.ini"), "[Otwarte]\nIle=2\n01=" + profiles[0] + "\n02=" + profiles[2] + "\n");
+    TRouters again(Folders(dir));
+    again.OpenAtStart({});
+    ASSERT_EQ(again.Routers().size(), 2u);
+    EXPECT_EQ(again.Routers()[1]->State().ProfilePath, profiles[2]);
+}
+
 // One router alone writes app.ini exactly as before: no list.
 TEST(SeveralRouters, OneRouterWritesNoList) {
     TempDir dir;

@@ -2,15 +2,13 @@
 
 #include "history/UsageStore.h"
 #include "settings/TempDir.h"
+#include "support/LoopbackFlow.h"
 #include "support/SnmpdAgent.h"
 #include "support/TableAgent.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -135,28 +133,6 @@ TEST(Monitor, RecordsTheDifferencesItPublishes) {
     EXPECT_EQ(summary.AllTime.Upload, 3000u);
 }
 
-// A process that keeps lo busy, as a line in use, until it is killed.
-pid_t flowOnLoopback() {
-    const pid_t pid = fork();
-    if (pid != 0) {
-        return pid;
-    }
-    const int out = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(out, reinterpret_cast<const sockaddr*>(&to), sizeof to); // to itself, never read
-    socklen_t length = sizeof to;
-    getsockname(out, reinterpret_cast<sockaddr*>(&to), &length);
-    const char datagram[512] = {};
-    for (;;) {
-        for (int i = 0; i < 20; ++i) {
-            sendto(out, datagram, sizeof datagram, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-        }
-        usleep(1000);
-    }
-}
-
 // A monitor killed at a random moment while a real agent's counters move
 // loses nothing the next start can count: the history is written every few
 // seconds, so the gap since is short enough even for 32-bit counters, and
@@ -191,7 +167,7 @@ TEST(Monitor, AKillAtAnyMomentLosesNothing) {
             started->CheckInterfaceAndPoll();
             return started;
         };
-        const pid_t flow = flowOnLoopback();
+        const test::LoopbackFlow flow(512);
         int first[2];
         ASSERT_EQ(pipe(first), 0);
         const pid_t killed = fork();
@@ -224,8 +200,6 @@ TEST(Monitor, AKillAtAnyMomentLosesNothing) {
         const uint64_t to = samples.Seen.back().Counters[0];
         again->Stop();
         again.reset();
-        kill(flow, SIGKILL);
-        waitpid(flow, nullptr, 0);
         close(first[0]);
         close(first[1]);
         UsageStore store(history, StoreMode::Read);

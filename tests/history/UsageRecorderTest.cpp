@@ -4,18 +4,15 @@
 #include "core/RecordingView.h"
 #include "history/HistoryTest.h"
 #include "snmp/IdSNMP.h"
+#include "support/LoopbackFlow.h"
 #include "support/SnmpdAgent.h"
 #include "support/TableAgent.h"
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
-#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <optional>
@@ -431,35 +428,17 @@ TEST(UsageRecorder, AgentRestartCountsPacketsInAndOutAlike) {
             }
         };
         poll(3);
-        // Packets flow on lo all along, as on a line in use: the octets then
-        // rise through the restart, so a packet count back from 0 is not
-        // told apart by the octets beside it.
-        const int sink = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(sink, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-        socklen_t length = sizeof to;
-        getsockname(sink, reinterpret_cast<sockaddr*>(&to), &length);
-        std::atomic<bool> flowing{true};
-        std::thread flow([&] {
-            const int out = socket(AF_INET, SOCK_DGRAM, 0);
-            while (flowing) {
-                for (int i = 0; i < 20; ++i) {
-                    sendto(out, "x", 1, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-            close(out);
-        });
-        poll(4);
-        agent.Stop();
-        poll(1);
-        agent.Start();
-        poll(8);
-        flowing = false;
-        flow.join();
-        close(sink);
+        {
+            // Packets flow on lo all along, as on a line in use: the octets
+            // then rise through the restart, so a packet count back from 0 is
+            // not told apart by the octets beside it.
+            const test::LoopbackFlow flow;
+            poll(4);
+            agent.Stop();
+            poll(1);
+            agent.Start();
+            poll(8);
+        }
         recorder.Close();
         const UsageCounts total = TotalOf(path, kAgent, 1);
         EXPECT_GT(total.InPackets, 20000u) << version;

@@ -162,12 +162,12 @@ v3::TUser userOf(const std::string& engine = kEngine, F missing = F::PassphraseM
     return user;
 }
 
-// A new exchange of `session`'s after the agent's discovery report.
-v3::TV3Exchange::TStep startPoll(v3::TV3Session& session, v3::TV3Exchange& exchange) {
+// A new exchange after the agent's discovery report.
+v3::TV3Exchange::TStep startPoll(v3::TV3Exchange& exchange) {
     const v3::TV3Exchange::TStep step = exchange.Start();
     const bool discovery = step.Kind == K::Send && v3::DecodeMessage(step.Datagram)->Header.EngineId.empty();
     return discovery
-               ? exchange.OnDatagram(Forged{v3::kTagReport, kUsm + "4.0"}.To(exchange.OutstandingMsgId()))
+               ? exchange.OnDatagram(Forged{v3::kTagReport, kUsm + "4.0", {}}.To(exchange.OutstandingMsgId()))
                : step;
 }
 
@@ -230,7 +230,7 @@ TEST(V3Exchange, ReportsAreNamedOrFollowedOnce) {
         v3::TV3Session session;
         session.SetUser(row.User);
         v3::TV3Exchange exchange(session, pduOf(kTagGetRequest, 0, kIfInOctets));
-        v3::TV3Exchange::TStep step = startPoll(session, exchange);
+        v3::TV3Exchange::TStep step = startPoll(exchange);
         for (const std::optional<Forged>& event : row.Events) {
             step = event ? exchange.OnDatagram(event->To(exchange.OutstandingMsgId())) : exchange.OnTimeout();
         }
@@ -260,7 +260,7 @@ TEST(V3Exchange, SilenceAtAuthPrivIsDiagnosedOnce) {
     for (int poll = 1; poll <= 7; ++poll) {
         SCOPED_TRACE(poll);
         v3::TV3Exchange exchange(session, pduOf(kTagGetRequest, 0, kIfInOctets));
-        startPoll(session, exchange);
+        startPoll(exchange);
         const int32_t request = exchange.OutstandingMsgId();
         const v3::TV3Exchange::TStep step = exchange.OnTimeout();
         ASSERT_EQ(step.Kind, poll == 3 ? K::Send : K::Failed);

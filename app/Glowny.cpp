@@ -226,7 +226,9 @@ void TFormGlowny::OnSample(const PollSample& sample) {
         setPanelColor(palette().color(QPalette::Dark));
     }
     if (sample.ShownFailure) {
-        setFailureHint(*sample.ShownFailure);
+        // Whose failure: several routers' windows look alike.
+        setFailureHint(sample.Session.empty() ? *sample.ShownFailure
+                                              : sample.Session + ": " + *sample.ShownFailure);
         Label3->setText(QStringLiteral("Err"));
         Label4->setText(QStringLiteral("Err"));
         ResetGauges();

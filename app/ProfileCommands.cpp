@@ -20,7 +20,7 @@ FileDialogRunner& Runner() {
     return runner;
 }
 
-enum class ProfileDialogKind { Load, Save };
+enum class ProfileDialogKind { Load, Save, Another };
 
 // Both dialogs are set up afresh before every showing: the settings folder
 // as the starting folder, the profile filter and the default extension that a
@@ -29,7 +29,9 @@ enum class ProfileDialogKind { Load, Save };
 // nothing here.
 void prepareDialog(QFileDialog& dialog, const TRouter& main, ProfileDialogKind kind) {
     const bool save = kind == ProfileDialogKind::Save;
-    dialog.setWindowTitle(save ? QStringLiteral("Save profile") : QStringLiteral("Load profile"));
+    dialog.setWindowTitle(save                                 ? QStringLiteral("Save profile")
+                          : kind == ProfileDialogKind::Another ? QStringLiteral("Open another profile")
+                                                               : QStringLiteral("Load profile"));
     dialog.setNameFilter(QStringLiteral("Veltrum Saved Profile (*.vlq)"));
     dialog.setDefaultSuffix(QString::fromLatin1(kProfileExtension));
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
@@ -113,7 +115,7 @@ void Loadprofile(TRouter& main) {
 }
 
 std::string AskForAnotherProfile(TRouter& main) {
-    std::string path = askForProfile(main, ProfileDialogKind::Load);
+    std::string path = askForProfile(main, ProfileDialogKind::Another);
     if (!path.empty()) {
         main.ResumeStayOnTop();
     }

@@ -271,8 +271,10 @@ TEST(Poll, FailureShowsErrAndARedPanelUntilTheAgentAnswers) {
     EXPECT_EQ(program.glowny.Label4->text(), "Err");
     EXPECT_EQ(program.glowny.Gauge1->Progress(), 0);
     EXPECT_EQ(program.glowny.Panel2->palette().color(QPalette::Window), QColor(255, 0, 0));
-    // The reason is the whole window's hint while the failure lasts.
-    const QString reason = QString::fromStdString("No reply from " + agent.HostText() + " within 100 ms.");
+    // The reason is the whole window's hint while the failure lasts, after
+    // the session's name: several routers' windows look alike.
+    const QString reason =
+        QString::fromStdString("Veltrum: No reply from " + agent.HostText() + " within 100 ms.");
     EXPECT_TRUE(program.glowny.Gauge1->toolTip().startsWith(reason))
         << program.glowny.Gauge1->toolTip().toStdString();
     EXPECT_EQ(program.glowny.Panel2->toolTip(), program.glowny.Gauge1->toolTip());
@@ -323,7 +325,7 @@ TEST(Poll, SilentNameServerNeverHoldsTheWindowLongerThanTheTimeOut) {
     // 30 s would show here); the rest is a loaded machine's slack.
     EXPECT_LT(longestGap, 700);
     EXPECT_EQ(program.glowny.Label3->text(), "Err");
-    EXPECT_EQ(program.glowny.Gauge1->toolTip(), "agent.veltrum.test: Host not found.");
+    EXPECT_EQ(program.glowny.Gauge1->toolTip(), "Veltrum: agent.veltrum.test: Host not found.");
     // The interface walk ends with the same reason after one time-out.
     program.konfiguracja.Edit1->setText(QStringLiteral("agent.veltrum.test"));
     clock.restart();

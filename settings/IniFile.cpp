@@ -351,9 +351,9 @@ bool decodeInteger(std::string_view text, int32_t& out) {
     return decodeDecimal(text, out);
 }
 
-// Reads the file, splices the value in and replaces the file; false on any failure.
-bool writeValue(const std::string& path, const std::string& section, const std::string& ident,
-                const std::string& value, bool keepPrivate) {
+// Reads the file, makes its new text with `edit` and replaces the file;
+// false on any failure.
+template <typename Edit> bool rewrite(const std::string& path, bool keepPrivate, Edit edit) {
     const std::string target = resolveTarget(path);
     std::string text;
     struct stat info {};
@@ -362,7 +362,12 @@ bool writeValue(const std::string& path, const std::string& section, const std::
     // would be lost by rewriting it.
     if (read == ReadResult::Failed)
         return false;
+    return replaceAtomically(target, edit(text), read == ReadResult::Ok ? &info : nullptr, keepPrivate);
+}
 
+// The file's text with the value spliced in.
+std::string withValue(const std::string& text, const std::string& section, const std::string& ident,
+                      const std::string& value) {
     const Location loc = locate(text, section, ident);
     const std::string_view eol = fileEol(text);
     std::string updated;
@@ -393,20 +398,13 @@ bool writeValue(const std::string& path, const std::string& section, const std::
         updated += value;
         updated += eol;
     }
-
-    return replaceAtomically(target, updated, read == ReadResult::Ok ? &info : nullptr, keepPrivate);
+    return updated;
 }
 
-// The first section named `section` with `entries` as its whole body
-// (created at the end when missing); every other byte kept.
-bool writeSection(const std::string& path, const std::string& section,
-                  const std::vector<std::pair<std::string, std::string>>& entries, bool keepPrivate) {
-    const std::string target = resolveTarget(path);
-    std::string text;
-    struct stat info {};
-    const ReadResult read = readWholeFile(target, text, &info, kMaxIniFileBytes);
-    if (read == ReadResult::Failed)
-        return false;
+// The file's text with the first section named `section` holding `entries`
+// as its whole body (created at the end when missing); every other byte kept.
+std::string withSection(const std::string& text, const std::string& section,
+                        const std::vector<std::pair<std::string, std::string>>& entries) {
     const std::string_view eol = fileEol(text);
     std::string body;
     for (const auto& [ident, value] : entries) {
@@ -443,7 +441,7 @@ bool writeSection(const std::string& path, const std::string& section,
             updated += eol;
         updated.append(body).append(text, bodyEnd, std::string::npos);
     }
-    return replaceAtomically(target, updated, read == ReadResult::Ok ? &info : nullptr, keepPrivate);
+    return updated;
 }
 
 } // namespace
@@ -530,10 +528,14 @@ void TIniFile::WriteString(const std::string& section, const std::string& ident,
     if (!writable(section, ident, value))
         throw EIniFileException(m_fileName);
 
+    commit([&](const std::string& text) { return withValue(text, section, ident, value); });
+}
+
+template <typename Edit> void TIniFile::commit(Edit edit) {
     bool ok = false;
     m_read = false; // the next read sees what was written
     try {
-        ok = writeValue(m_fileName, section, ident, value, m_private);
+        ok = rewrite(m_fileName, m_private, edit);
     } catch (const std::exception&) {
         ok = false; // out of memory while building the new text
     }
@@ -547,15 +549,7 @@ void TIniFile::WriteSection(const std::string& section,
         if (!writable(section, ident, value))
             throw EIniFileException(m_fileName);
     }
-    bool ok = false;
-    m_read = false;
-    try {
-        ok = writeSection(m_fileName, section, entries, m_private);
-    } catch (const std::exception&) {
-        ok = false;
-    }
-    if (!ok)
-        throw EIniFileException(m_fileName);
+    commit([&](const std::string& text) { return withSection(text, section, entries); });
 }
 
 void TIniFile::WriteInteger(const std::string& section, const std::string& ident, int32_t value) {

@@ -102,6 +102,9 @@ private:
     // The file's bytes as the first read found them; nullopt when it could
     // not be read.
     const std::optional<std::string>& text() const;
+    // Rewrites the file with the text `edit` makes of it; throws
+    // EIniFileException when that fails.
+    template <typename Edit> void commit(Edit edit);
 
     std::string m_fileName;
     bool m_private = false;

@@ -282,6 +282,11 @@ TEST(UsageRecorder, JudgesEachTickByTheTimeThatPassed) {
         }
         return all;
     };
+    const std::vector<TimedTick> outage = join({{{0, 0, K::Uncounted, 0, 0}},
+                                                steady(1, 0),
+                                                silent(90),
+                                                {{0, 1, K::Counted, 91'000'000, 91'001'000}},
+                                                steady(1, 91'001'000)});
     const JudgedCase cases[] = {
         {"zero reading once, 64-bit",
          64,
@@ -324,22 +329,8 @@ TEST(UsageRecorder, JudgesEachTickByTheTimeThatPassed) {
          -3600},
         // An outage: its seconds are counted by the reading after it where
         // that reading can span them, and missed otherwise; never both.
-        {"outage of 90 s, 64-bit",
-         64,
-         join({{{0, 0, K::Uncounted, 0, 0}},
-               steady(1, 0),
-               silent(90),
-               {{0, 1, K::Counted, 91'000'000, 91'001'000}},
-               steady(1, 91'001'000)}),
-         {91'002'000, 0, 0, 0, 93, 0}},
-        {"outage of 90 s, 32-bit",
-         32,
-         join({{{0, 0, K::Uncounted, 0, 0}},
-               steady(1, 0),
-               silent(90),
-               {{0, 1, K::Counted, 91'000'000, 91'001'000}},
-               steady(1, 91'001'000)}),
-         {2000, 0, 0, 0, 2, 91}},
+        {"outage of 90 s, 64-bit", 64, outage, {91'002'000, 0, 0, 0, 93, 0}},
+        {"outage of 90 s, 32-bit", 32, outage, {2000, 0, 0, 0, 2, 91}},
         {"clock ten days ahead for five seconds",
          64,
          join({{{0, 0, K::Uncounted, 0, 0}},
